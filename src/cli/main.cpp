@@ -1,0 +1,60 @@
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QList<CliCommand> &commands()
+{
+    static const QList<CliCommand> list = {};
+    return list;
+}
+
+void printHelp()
+{
+    printOut(u"Usage: lumbra-cli COMMAND [ARGS...]"_s);
+    printOut(u"Lumbra finds, fetches and places subtitles for your videos."_s);
+    printOut(QString());
+    printOut(u"Commands:"_s);
+    for (const CliCommand &c : commands())
+        printOut(u"  %1\n      %2"_s.arg(c.synopsis, c.summary));
+    printOut(u"  --help\n      Show this help."_s);
+}
+
+} // namespace
+
+void printOut(const QString &line)
+{
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void printErr(const QString &line)
+{
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"lumbra-cli"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
+        printHelp();
+        return args.isEmpty() ? ExitUsage : ExitOk;
+    }
+    const QString name = args.takeFirst();
+    for (const CliCommand &c : commands()) {
+        if (c.name == name)
+            return c.run(args);
+    }
+    printErr(u"lumbra-cli: unknown command '%1' (see lumbra-cli --help)"_s.arg(name));
+    return ExitUsage;
+}

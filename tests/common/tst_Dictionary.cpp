@@ -1,0 +1,46 @@
+#include "common/Types.h"
+
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+class tst_Dictionary : public QObject {
+    Q_OBJECT
+private slots:
+    void keysIgnoreCaseAndKeepFirstSpelling()
+    {
+        Dictionary d;
+        d.insert(u"MovieHash"_s, 1);
+        d.insert(u"moviehash"_s, 2);
+        QCOMPARE(d.count(), 1);
+        QCOMPARE(d.value(u"MOVIEHASH"_s).toInt(), 2);
+        QCOMPARE(d.keys(), QStringList{u"MovieHash"_s});
+        QVERIFY(d.contains(u"movieHASH"_s));
+    }
+
+    void iterationFollowsInsertionOrderAfterRemoval()
+    {
+        Dictionary d{{u"c"_s, 1}, {u"a"_s, 2}, {u"b"_s, 3}};
+        QVERIFY(d.remove(u"A"_s));
+        QVERIFY(!d.remove(u"a"_s));
+        d.insert(u"d"_s, 4);
+        QCOMPARE(d.keys(), (QStringList{u"c"_s, u"b"_s, u"d"_s}));
+        QCOMPARE(d.value(u"B"_s).toInt(), 3);
+        QCOMPARE(d.value(u"missing"_s, u"x"_s).toString(), u"x"_s);
+    }
+
+    void travelsInsideVariants()
+    {
+        Dictionary inner{{u"k"_s, u"v"_s}};
+        Dictionary outer{{u"inner"_s, QVariant::fromValue(inner)}};
+        const Variant v = QVariant::fromValue(outer);
+        QVERIFY(isDictionary(v));
+        QCOMPARE(v.value<Dictionary>().value(u"INNER"_s).value<Dictionary>().value(u"K"_s).toString(),
+                 u"v"_s);
+        QCOMPARE(v, QVariant::fromValue(Dictionary{{u"INNER"_s, QVariant::fromValue(inner)}}));
+        QVERIFY(isPair(QVariant::fromValue(Pair{u"int"_s, 3})));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Dictionary)
+#include "tst_Dictionary.moc"
