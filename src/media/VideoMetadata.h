@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QString>
+
+// What a video's file name says about it: whether it names a television
+// episode (one episode, a range of two, an air date, a special or a numbered
+// part) and of which show. The IMDB identifier the service finds for the
+// video is kept here too.
+class VideoMetadata final {
+public:
+    VideoMetadata() = default;
+    // Parses the text as a name.
+    explicit VideoMetadata(const QString &text);
+    // Parses the file's name without its last extension.
+    explicit VideoMetadata(const QFileInfo &file);
+
+    // Parses the file's name without its last extension (a name without a
+    // "." gives empty text).
+    void GetEpisodeMetadata(const QFileInfo &file);
+    // Parses the text and sets every field except the IMDB identifier.
+    void GetEpisodeMetadata(const QString &text);
+
+    QString movieImdbID() const { return m_movieImdbID; }
+    void setMovieImdbID(const QString &id) { m_movieImdbID = id; }
+
+    bool isTVShow = false;
+    QString showname;
+    // "EPI", "EP2", "DAY", "SPC", "PRT", "MOV" or "UNK".
+    QString showtype;
+    // The marker in its normalised form: "1x2", "1x2-3", "2010-1-5", "SP01", "2-3".
+    QString metadata;
+    qint32 season = 0;
+    qint32 episode = 0;
+    qint32 episode2 = 0;
+    QString showDate;
+    qint32 part = 0;
+    qint32 parts = 0;
+
+private:
+    QString m_movieImdbID;
+};
