@@ -1,0 +1,50 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <QDomDocument>
+#include <QDomElement>
+#include <QDomNode>
+#include <QString>
+
+// The XML-RPC value codec: turns a Variant into a typed value element and back,
+// plus the small number and date routines that the codec and its callers use.
+// Everything here is stateless and may run on any thread.
+namespace XMLRPC {
+
+// The XML-RPC element name for the kind of value `v` holds: "array", "int",
+// "double" (also for 64-bit integers, which is how file sizes travel),
+// "dateTime.iso8601", "string", "struct" (a Dictionary), "boolean", or empty
+// text for anything else (nil, a Pair, a float, ...).
+QString GuessType(const Variant &v);
+
+// A Pair is returned unchanged, so a caller can force an element name (such as
+// "base64" or "i4"); anything else becomes {GuessType(v), v}.
+Pair VariantToPair(const Variant &v);
+
+// Builds the typed value element for `p` (Left: element name, Right: value),
+// owned by `doc` but not attached anywhere. An empty element name gives a null
+// element: appending it is a no-op, so a nil inside an array or struct becomes
+// an empty "value", which XML-RPC reads as empty text.
+QDomElement Encode(const Pair &p, QDomDocument &doc);
+
+// Decodes the type element found inside a "value" element. A null node gives
+// empty text (an empty "value"); numbers always come back as double; structs as
+// Dictionary; arrays as VariantList; base64 as the decoded QByteArray; unknown
+// elements and bare text as nil.
+Variant Decode(const QDomNode &node);
+
+// Reads "YYYYMMDDTHH:MM:SS" (date separators optional, anything after the
+// seconds ignored) as a local date and time. Text that does not match gives the
+// current date and time.
+Date ParseISO8601(const QString &text);
+
+// `n` in decimal, padded with zeros after any minus sign to `width` characters.
+QString CeroPad(qint64 n, int width);
+
+// Formats `x` with a pattern of "#" placeholders: an optional leading "-"
+// shows the sign of negative values, an optional "." and "#"s allow up to that
+// many fraction digits. Trailing fraction zeros and a trailing "." are dropped.
+QString MyFormat(double x, const QString &format);
+
+} // namespace XMLRPC

@@ -1,0 +1,119 @@
+#include "service/XMLRPCMessage.h"
+
+#include "service/XMLRPC.h"
+
+#include <QDomDocument>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace XMLRPC {
+
+Message::Message(const QString &name)
+    : MethodName(name)
+{
+}
+
+void Message::append(const QString &type, const Variant &value)
+{
+    m_params.append(Pair{type, value});
+}
+
+void Message::AddParam(const Variant &value)
+{
+    const QString type = GuessType(value);
+    if (type == "array"_L1)
+        AddParam_Array(value.toList());
+    else if (type == "boolean"_L1)
+        AddParam_Boolean(value.toBool());
+    else if (type == "dateTime.iso8601"_L1)
+        AddParam_Date(value.toDateTime());
+    else if (type == "double"_L1) {
+        // A double holds integers exactly only up to 2^53; keep a 64-bit
+        // integer as it is so the encoder writes every digit.
+        if (value.typeId() == QMetaType::Double)
+            AddParam_Double(value.toDouble());
+        else
+            append(type, value);
+    } else if (type == "int"_L1)
+        AddParam_Integer(value.toInt());
+    else if (type == "struct"_L1)
+        AddParam_Dictionary(value.value<Dictionary>());
+    else if (type == "string"_L1)
+        AddParam_String(value.toString());
+}
+
+void Message::AddParam_Array(const VariantList &values)
+{
+    append(u"array"_s, values);
+}
+
+void Message::AddParam_Binary(const QByteArray &bytes)
+{
+    const QByteArray encoded = bytes.toBase64();
+    QString lines;
+    lines.reserve(encoded.size() + encoded.size() / 76);
+    for (qsizetype i = 0; i < encoded.size(); i += 76) {
+        if (i > 0)
+            lines += u'\n';
+        lines += QLatin1StringView(encoded.mid(i, 76));
+    }
+    append(u"base64"_s, lines);
+}
+
+void Message::AddParam_Boolean(bool value)
+{
+    append(u"boolean"_s, value);
+}
+
+void Message::AddParam_Date(const Date &value)
+{
+    append(u"dateTime.iso8601"_s, value);
+}
+
+void Message::AddParam_Dictionary(const Dictionary &value)
+{
+    append(u"struct"_s, QVariant::fromValue(value));
+}
+
+void Message::AddParam_Double(double value)
+{
+    append(u"double"_s, value);
+}
+
+void Message::AddParam_Integer(qint32 value)
+{
+    append(u"int"_s, value);
+}
+
+void Message::AddParam_IntegerLong(quint64 value)
+{
+    append(u"double"_s, QVariant::fromValue<qulonglong>(value));
+}
+
+void Message::AddParam_String(const QString &value)
+{
+    append(u"string"_s, value);
+}
+
+QString Message::Serialize() const
+{
+    QDomDocument doc;
+    doc.appendChild(doc.createProcessingInstruction(u"xml"_s, u"version=\"1.0\" encoding=\"UTF-8\""_s));
+    QDomElement call = doc.createElement(u"methodCall"_s);
+    QDomElement name = doc.createElement(u"methodName"_s);
+    name.appendChild(doc.createTextNode(MethodName));
+    QDomElement params = doc.createElement(u"params"_s);
+    for (const Pair &p : m_params) {
+        QDomElement param = doc.createElement(u"param"_s);
+        QDomElement value = doc.createElement(u"value"_s);
+        value.appendChild(Encode(p, doc));
+        param.appendChild(value);
+        params.appendChild(param);
+    }
+    call.appendChild(name);
+    call.appendChild(params);
+    doc.appendChild(call);
+    return doc.toString(-1);
+}
+
+} // namespace XMLRPC
