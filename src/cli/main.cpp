@@ -6,11 +6,16 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+int runHash(const QStringList &args);
+
 namespace {
 
 const QList<CliCommand> &commands()
 {
-    static const QList<CliCommand> list = {};
+    static const QList<CliCommand> list = {
+        {u"hash"_s, u"hash [--] FILE..."_s, u"Print each file's movie hash, size in bytes and path."_s,
+         runHash},
+    };
     return list;
 }
 
