@@ -1,0 +1,181 @@
+#include "media/ShellFinder.h"
+
+#include "media/FileTypes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+Q_LOGGING_CATEGORY(lcFinder, "lumbra.intake.finder")
+
+struct RawEntry {
+    QByteArray path;
+    bool isFolder = false;
+};
+
+bool isDecodable(const char *name)
+{
+    const QByteArray bytes(name);
+    return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
+}
+
+QByteArray childPath(const QByteArray &folder, const char *name)
+{
+    QByteArray path = folder;
+    if (!path.endsWith('/'))
+        path += '/';
+    path += name;
+    return path;
+}
+
+// Reads one folder. Every entry accepted by `take` is listed; real folders
+// among them go on `pending` to be read in turn.
+template<typename Accept>
+void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vector<QByteArray> &pending,
+                int &skipped, Accept take)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir) {
+        qCDebug(lcFinder) << "cannot read folder" << QFile::decodeName(folder);
+        return;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (qstrcmp(name, ".") == 0 || qstrcmp(name, "..") == 0)
+            continue;
+        if (!take(name))
+            continue;
+        QByteArray path = childPath(folder, name);
+        if (!isDecodable(name)) {
+            ++skipped;
+            qCWarning(lcFinder).noquote() << "skipping a name that is not valid UTF-8:"
+                                          << QString::fromLatin1(path.toPercentEncoding("/"));
+            continue;
+        }
+        bool isFolder = false;
+        bool descend = false;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::lstat(path.constData(), &st) == 0)
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+        }
+        if (type == DT_DIR) {
+            isFolder = descend = true;
+        } else if (type == DT_LNK) {
+            // A link to a folder is a folder entry but is not walked into.
+            struct stat st {};
+            isFolder = ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (descend)
+            pending.push_back(path);
+        out.push_back({std::move(path), isFolder});
+    }
+    ::closedir(dir);
+}
+
+void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, int &skipped)
+{
+    while (!pending.empty()) {
+        const QByteArray folder = std::move(pending.back());
+        pending.pop_back();
+        readFolder(folder, out, pending, skipped, [](const char *) { return true; });
+    }
+}
+
+} // namespace
+
+ShellFinder::ShellFinder(FindCommand command, QStringList *results)
+    : m_extensionList(FileTypes::intakeExtensionList())
+    , mCommand(std::move(command))
+    , mResults(results)
+{
+}
+
+FindCommand ShellFinder::treeOf(const QString &folder)
+{
+    return {folder, QString()};
+}
+
+FindCommand ShellFinder::siblingsOf(const QString &folder, const QString &namePrefix)
+{
+    return {folder, namePrefix};
+}
+
+QList<FoundEntry> ShellFinder::list(const FindCommand &command, int *skippedNames)
+{
+    int skipped = 0;
+    std::vector<RawEntry> raw;
+    const QString folder = QDir::cleanPath(QFileInfo(command.folder).absoluteFilePath());
+    const QByteArray root = QFile::encodeName(folder);
+
+    struct stat st {};
+    if (::stat(root.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (command.namePrefix.isEmpty()) {
+            raw.push_back({root, true});
+            readBelow({root}, raw, skipped);
+        } else {
+            const QByteArray prefix = QFile::encodeName(command.namePrefix);
+            std::vector<QByteArray> pending;
+            readFolder(root, raw, pending, skipped, [&prefix](const char *name) {
+                return qstrncmp(name, prefix.constData(), prefix.size()) == 0;
+            });
+            readBelow(std::move(pending), raw, skipped);
+        }
+    }
+
+    std::sort(raw.begin(), raw.end(), [](const RawEntry &a, const RawEntry &b) { return a.path < b.path; });
+    QList<FoundEntry> entries;
+    entries.reserve(qsizetype(raw.size()));
+    for (const RawEntry &r : raw)
+        entries.append({QFile::decodeName(r.path), r.isFolder});
+    if (skippedNames)
+        *skippedNames = skipped;
+    return entries;
+}
+
+bool ShellFinder::keepsName(const QString &path, const QString &extensions)
+{
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    if (name.isEmpty() || name.startsWith(u'.') || name.endsWith(u'.'))
+        return false;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return false;
+    return extensions.contains(QStringView(name).mid(dot), Qt::CaseInsensitive);
+}
+
+void ShellFinder::DoWork()
+{
+    m_listing = list(mCommand, &m_skipped);
+    if (!mResults)
+        return;
+    QSet<QString> held(mResults->cbegin(), mResults->cend());
+    for (const FoundEntry &entry : std::as_const(m_listing)) {
+        // A folder named like a video is still a folder.
+        if (entry.isFolder || !keepsName(entry.path, m_extensionList) || held.contains(entry.path))
+            continue;
+        held.insert(entry.path);
+        mResults->append(entry.path);
+    }
+}
+
+QStringList ShellFinder::resultLines() const
+{
+    QStringList lines;
+    lines.reserve(m_listing.size());
+    for (const FoundEntry &entry : m_listing)
+        lines.append(entry.path);
+    return lines;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "media/WorkItem.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What a finder lists: either a folder with everything below it, or the
+// entries of a folder whose names start with a prefix (each with everything
+// below it, when it is a folder).
+struct FindCommand {
+    QString folder;
+    // Empty: the folder itself and everything below it.
+    QString namePrefix;
+};
+
+// One listed path.
+struct FoundEntry {
+    QString path;
+    bool isFolder = false;
+};
+
+// Lists files for the intake and keeps the paths of video and subtitle files.
+//
+// The tree is walked in-process: no shell, no command line, so a name is
+// only ever data, whatever quotes, dollars, backslashes, dashes or newlines
+// it holds. The listing is sorted in byte order of the paths, like
+// `find DIR | LC_ALL=C sort`. Symbolic links are listed but not followed
+// below the starting folder, so a link cycle cannot trap the walk. Names that
+// are not valid UTF-8 cannot be carried in a QString without changing the
+// file they name; they are left out with a warning (see skippedNames()).
+class ShellFinder final : public WorkItem {
+public:
+    // `results` belongs to the caller and must outlive the run; the finder
+    // appends the video and subtitle files of the listing that it does not
+    // hold yet.
+    ShellFinder(FindCommand command, QStringList *results);
+
+    static FindCommand treeOf(const QString &folder);
+    static FindCommand siblingsOf(const QString &folder, const QString &namePrefix);
+
+    // Lists, then keeps the wanted files in the caller's list.
+    void DoWork() override;
+
+    // Everything listed by the last run, in byte order of the paths.
+    const QList<FoundEntry> &listing() const { return m_listing; }
+    QStringList resultLines() const;
+    // Names left out of the last run because they are not valid UTF-8.
+    int skippedNames() const { return m_skipped; }
+
+    const FindCommand &command() const { return mCommand; }
+    const QString &extensionList() const { return m_extensionList; }
+
+    // The listing itself, without keeping anything.
+    static QList<FoundEntry> list(const FindCommand &command, int *skippedNames = nullptr);
+
+    // True for the path of a file named like "name.ext" whose ".ext" occurs
+    // in `extensions` (ignoring case); hidden names, names ending in "." and
+    // names without a "." are never kept.
+    static bool keepsName(const QString &path, const QString &extensions);
+
+private:
+    QString m_extensionList;
+    FindCommand mCommand;
+    QStringList *mResults;
+    QList<FoundEntry> m_listing;
+    int m_skipped = 0;
+};
