@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What a file-intake item needs from the window that queued it (or from a
+// headless workflow standing in for one). Intake items call it from worker
+// threads, several at once: implementations guard their state themselves (a
+// window with its one mutex).
+class IntakeTarget {
+public:
+    IntakeTarget() = default;
+    IntakeTarget(const IntakeTarget &) = delete;
+    IntakeTarget &operator=(const IntakeTarget &) = delete;
+    virtual ~IntakeTarget() = default;
+
+    // The window's Tcounter: one more intake item under way, one fewer.
+    // An item counts from the moment it is created until it is destroyed,
+    // so a queued item that has not started yet still counts.
+    virtual void intakeItemAdded() = 0;
+    virtual void intakeItemRemoved() = 0;
+
+    // The window's dirList: remembers the folder and returns true the first
+    // time it is seeded in this window, false every later time.
+    virtual bool claimFolder(const QString &nativePath) = 0;
+
+    // The window's extensionList: the extensions the intake hands on.
+    virtual QString extensionList() const = 0;
+
+    // Appends the paths to the client's fileList and runs the client's
+    // processFiles once. Called at most once per intake item, with a video
+    // and the subtitles found beside it in the same call.
+    virtual void processFiles(const QStringList &paths) = 0;
+};

@@ -1,0 +1,121 @@
+#include "media/MovieFileParser.h"
+
+#include "media/FileTypes.h"
+#include "media/IntakeTarget.h"
+#include "media/ShellFinder.h"
+#include "media/ThreadPoolManager.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSet>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+Q_LOGGING_CATEGORY(lcIntake, "lumbra.intake")
+
+// The text after the last "." of a file name; empty when there is none, when
+// the name is a single leading dot and text, or when that text holds a space.
+QString seedExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0)
+        return QString();
+    const QString ext = name.mid(dot + 1);
+    return ext.contains(u' ') ? QString() : ext;
+}
+} // namespace
+
+MovieFileParser::MovieFileParser(const QString &seed, std::shared_ptr<IntakeTarget> window, Mode mode)
+    : mFile(seed)
+    , mWindow(std::move(window))
+    , m_mode(mode)
+    , m_fileExtensions(mode == Mode::GetSubs ? FileTypes::MovieTypes.extensions
+                                             : FileTypes::SubTypes.extensions)
+{
+    // Counted from creation, not from the start of the work: a window must not
+    // think its intake is over while this item still waits for a worker.
+    if (mWindow)
+        mWindow->intakeItemAdded();
+}
+
+MovieFileParser::~MovieFileParser()
+{
+    if (mWindow)
+        mWindow->intakeItemRemoved();
+}
+
+bool MovieFileParser::Queue(const QString &seed, const std::shared_ptr<IntakeTarget> &window, Mode mode)
+{
+    const QFileInfo info(seed);
+    if (seed.isEmpty() || !window || !info.exists() || !info.isReadable())
+        return false;
+    ThreadPoolManager::Queue(std::make_unique<MovieFileParser>(seed, window, mode));
+    return true;
+}
+
+QString MovieFileParser::ParseMode() const
+{
+    return m_mode == Mode::GetSubs ? u"getsubs"_s : u"putsubs"_s;
+}
+
+void MovieFileParser::DoWork()
+{
+    if (!mWindow)
+        return;
+    const QString extensionList = mWindow->extensionList();
+    if (!QFileInfo::exists(mFile) || !handleSeedFile(mFile))
+        return;
+
+    QStringList batch;
+    for (const QString &path : std::as_const(m_foundFiles)) {
+        const qsizetype dot = path.lastIndexOf(u'.');
+        if (dot >= 0 && extensionList.contains(QStringView(path).mid(dot), Qt::CaseInsensitive))
+            batch.append(path);
+    }
+    m_foundFiles.clear();
+    if (!batch.isEmpty())
+        mWindow->processFiles(batch);
+}
+
+bool MovieFileParser::handleSeedFile(const QString &seed)
+{
+    const QFileInfo info(seed);
+    if (seed.isEmpty() || !info.exists() || !info.isReadable())
+        return false;
+
+    FindCommand command;
+    if (info.isDir()) {
+        const QString folder = QDir::cleanPath(info.absoluteFilePath());
+        if (!mWindow || !mWindow->claimFolder(folder)) {
+            qCDebug(lcIntake) << "folder already seeded in this window:" << folder;
+            return false;
+        }
+        command = ShellFinder::treeOf(folder);
+    } else {
+        const QString name = info.fileName();
+        const QString ext = seedExtension(name);
+        const FileType own{QString(), m_fileExtensions, QString(), QString()};
+        if (!own.hasExtension(u'.' + ext))
+            return false;
+        const QString shortName = name.left(name.size() - ext.size() - 1);
+        command = ShellFinder::siblingsOf(QDir::cleanPath(info.absolutePath()), shortName + u'.');
+    }
+
+    // The finder keeps every video and subtitle file of the listing in
+    // foundFiles before the mode's own filter below runs, so that a video and
+    // the subtitles beside it (or a subtitle and its video) travel together.
+    ShellFinder finder(command, &m_foundFiles);
+    finder.DoWork();
+
+    QSet<QString> held(m_foundFiles.cbegin(), m_foundFiles.cend());
+    for (const FoundEntry &entry : finder.listing()) {
+        if (entry.isFolder || !ShellFinder::keepsName(entry.path, m_fileExtensions) ||
+            held.contains(entry.path))
+            continue;
+        held.insert(entry.path);
+        m_foundFiles.append(entry.path);
+    }
+    return !m_foundFiles.isEmpty();
+}
