@@ -1,6 +1,7 @@
 #include "media/MovieFileParser.h"
 
 #include "media/FileTypes.h"
+#include "media/FolderItemHelpers.h"
 #include "media/IntakeTarget.h"
 #include "media/ShellFinder.h"
 #include "media/ThreadPoolManager.h"
@@ -14,17 +15,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 Q_LOGGING_CATEGORY(lcIntake, "lumbra.intake")
-
-// The text after the last "." of a file name; empty when there is none, when
-// the name is a single leading dot and text, or when that text holds a space.
-QString seedExtension(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot <= 0)
-        return QString();
-    const QString ext = name.mid(dot + 1);
-    return ext.contains(u' ') ? QString() : ext;
-}
 } // namespace
 
 MovieFileParser::MovieFileParser(const QString &seed, std::shared_ptr<IntakeTarget> window, Mode mode)
@@ -94,13 +84,10 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
         }
         command = ShellFinder::treeOf(folder);
     } else {
-        const QString name = info.fileName();
-        const QString ext = seedExtension(name);
         const FileType own{QString(), m_fileExtensions, QString(), QString()};
-        if (!own.hasExtension(u'.' + ext))
+        if (!own.hasExtension(u'.' + Extension(info)))
             return false;
-        const QString shortName = name.left(name.size() - ext.size() - 1);
-        command = ShellFinder::siblingsOf(QDir::cleanPath(info.absolutePath()), shortName + u'.');
+        command = ShellFinder::siblingsOf(QDir::cleanPath(info.absolutePath()), shortname(info) + u'.');
     }
 
     // The finder keeps every video and subtitle file of the listing in
