@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "prefs/myPrefs.h"
 
 #include <QCoreApplication>
 
@@ -7,6 +8,7 @@
 using namespace Qt::Literals::StringLiterals;
 
 int runHash(const QStringList &args);
+int runPrefs(const QStringList &args);
 
 namespace {
 
@@ -15,6 +17,9 @@ const QList<CliCommand> &commands()
     static const QList<CliCommand> list = {
         {u"hash"_s, u"hash [--] FILE..."_s, u"Print each file's movie hash, size in bytes and path."_s,
          runHash},
+        {u"prefs"_s, u"prefs [--json] [--set KEY=VALUE ...]"_s,
+         u"Show the preferences in effect and the file they live in; --set changes and saves them."_s,
+         runPrefs},
     };
     return list;
 }
@@ -49,6 +54,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"lumbra-cli"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
+
+    myPrefs::loadAllPrefs();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QLatin1StringView>
+
+// The names that identify Lumbra on disk. Everything that names a file or
+// folder after the application (the preference file, temporary folders)
+// takes them from here.
+namespace AppIdentity {
+
+// Reverse-domain identifier: the preference file is "<id>.plist".
+inline constexpr QLatin1StringView ReverseDomainId{"org.lumbra.Lumbra2"};
+
+// Name of the folder under the user's configuration folder that holds the
+// preferences.
+inline constexpr QLatin1StringView AppName{"Lumbra2_debug"};
+
+} // namespace AppIdentity

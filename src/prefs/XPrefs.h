@@ -1,0 +1,82 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <QString>
+
+#include <functional>
+
+class QDomDocument;
+
+// Lumbra's persistent key/value store: typed values under text keys, kept in
+// memory and written to one property-list style XML file in the preference
+// folder. Keys compare without regard to letter case. The store is created
+// and loaded from the file on first use and lives for the whole run.
+//
+// File shape: the XML declaration, a comment carrying the plist document
+// type, then <plist> holding one <dict> in which every <key> is followed by
+// its value element; a line feed between adjacent tags, no indentation.
+// Values: bool -> <true/>/<false/>, integers -> <integer>, double ->
+// <real>, text -> <string>, Date -> <date> (UTC, YYYY-MM-DDTHH:MM:SSZ, read
+// back as local time), QByteArray -> <data> (base64), an empty value ->
+// empty <data>, Dictionary/QVariantMap -> <dict>, lists -> <array> whose
+// elements each follow a <key> holding their index. Files written by other
+// tools (other declarations, indentation, arrays without index keys) load too.
+//
+// Thread-safe: every operation takes the store's lock. Values set between
+// saves live only in memory unless AutoSave is on.
+namespace XPrefs {
+
+// Result codes of the last save (LastErrorCode).
+enum SaveError : int {
+    NoError = 0,
+    IOError = 101,      // input/output failure
+    AccessDenied = 102, // no permission to write the file or its folder
+    NotEnoughMemory = 103,
+    FileInUse = 104,
+    InvalidName = 105, // the path cannot name a file (e.g. it is a folder)
+};
+
+// The stored value, or an empty (invalid) value when the key is absent.
+Variant Value(const QString &key);
+// Stores `value` under `key`; saves at once when AutoSave is on.
+void setValue(const QString &key, const Variant &value);
+bool HasKey(const QString &key);
+// Every key, in store order.
+QStringList Keys();
+
+// Reads the store file into the store. A missing file leaves the store as
+// it is; a malformed or truncated one empties it without complaint, and the
+// next save rewrites the file.
+void Load();
+// Writes the store to its file atomically: the previous file stays whole
+// until the new one is complete. The file is readable by its owner only
+// (it holds the service password). Sets LastErrorCode; returns true on success.
+bool Save();
+// The file text Save writes.
+QString ToString();
+// The document of the file text, built from the store.
+QDomDocument ConstructXML();
+
+bool AutoSave();
+void setAutoSave(bool on);
+int LastErrorCode();
+
+// Seconds after which the saving window is shown while the file text is
+// built; negative disables it. Default 2.0.
+double SaveAlertWait();
+void setSaveAlertWait(double seconds);
+// The desktop application shows its "Saving Preferences..." window through
+// these: `show` is called at most once per save when building the text
+// takes longer than SaveAlertWait, `close` afterwards. Called on the thread
+// that saves. Install before any save; pass empty functions to remove.
+void setSavingWindowHooks(std::function<void()> show, std::function<void()> close);
+
+// The store file: <prefsdir>/<AppIdentity::ReverseDomainId>.plist.
+QString filePath();
+
+// For tests: point the store at another file (empty = the default one) and
+// forget the values in memory, so the next operation loads that file.
+void setFilePathForTesting(const QString &path);
+
+} // namespace XPrefs

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The application's preference values, with their built-in defaults. Each
+// stored value lives in the preference store (XPrefs) under the key of the
+// same name. loadAllPrefs reads them once at start-up; the preferences window
+// changes them and calls save.
+//
+// Worker threads read the values while the preferences window may write
+// them, so every value is read and written through the accessors below,
+// which share one lock. Use values() to read several consistently.
+namespace myPrefs {
+
+// Every preference value at one moment.
+struct Values {
+    QStringList languageList; // two-letter codes, in the order chosen, at most three
+    QString defaultLanguage = QStringLiteral("en");
+    bool addLanguageExt = true;   // add the language code to a downloaded subtitle's name
+    bool RenameSubs = true;       // "Name Subtitle as Movie File"
+    bool refreshSubs = false;     // search even for languages that have a local subtitle
+    bool autoSearchSubs = false;  // search as soon as files are dropped or opened
+    bool autoGetSubs = false;     // download the chosen subtitles after a search
+    bool AutoRetrySearch = false; // retry when the service is unavailable
+    bool ListAllFiles = false;    // list every dropped file, not only the relevant ones
+    bool AutoFlagNonHash = false; // kept and shown; nothing else reads it
+    QString OSAPIServer = QStringLiteral("http://api.opensubtitles.org/xml-rpc");
+    QString OSUsername; // empty means anonymous use
+    QString OSPassword;
+    bool AutoQuit = false; // quit when downloads complete; never stored
+
+    friend bool operator==(const Values &, const Values &) = default;
+};
+
+// The default service address (plain HTTP, path /xml-rpc).
+QString defaultOSAPIServer();
+
+// Reads the values from the store; a missing key keeps the default (and the
+// default is put into the store, to be written at the next save). Call once
+// at start-up, before any window opens or worker runs.
+void loadAllPrefs();
+
+// Puts the values into the store and writes the file. An empty user name or
+// password leaves the one stored earlier in place. Returns false when the
+// file could not be written (XPrefs::LastErrorCode tells why).
+bool save();
+
+// The folder holding the preference file: $XDG_CONFIG_HOME/Lumbra2_debug
+// (by default ~/.config/Lumbra2_debug), created when missing. Computed once.
+QString prefsdir();
+
+// Every value at once, read under the lock.
+Values values();
+// Replaces every value at once (the preferences window's copy-back).
+void setValues(const Values &v);
+// Restores the built-in defaults (for tests and first start).
+void resetToDefaults();
+
+QStringList languageList();
+QString defaultLanguage();
+bool addLanguageExt();
+bool RenameSubs();
+bool refreshSubs();
+bool autoSearchSubs();
+bool autoGetSubs();
+bool AutoRetrySearch();
+bool ListAllFiles();
+bool AutoFlagNonHash();
+QString OSAPIServer();
+QString OSUsername();
+QString OSPassword();
+bool AutoQuit();
+
+void setLanguageList(const QStringList &codes);
+void setDefaultLanguage(const QString &code);
+void setAddLanguageExt(bool on);
+void setRenameSubs(bool on);
+void setRefreshSubs(bool on);
+void setAutoSearchSubs(bool on);
+void setAutoGetSubs(bool on);
+void setAutoRetrySearch(bool on);
+void setListAllFiles(bool on);
+void setAutoFlagNonHash(bool on);
+void setOSAPIServer(const QString &url);
+void setOSUsername(const QString &name);
+void setOSPassword(const QString &password);
+void setAutoQuit(bool on);
+
+} // namespace myPrefs
