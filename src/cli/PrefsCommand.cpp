@@ -211,6 +211,9 @@ int runPrefs(const QStringList &args)
                          .arg(XPrefs::LastErrorCode()));
             return ExitFailed;
         }
+        // Show what the next start will see: an empty account field kept the
+        // saved account in the file.
+        myPrefs::loadAllPrefs();
         v = myPrefs::values();
     }
     print(v, json);
