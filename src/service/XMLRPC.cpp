@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QTime>
+#include <QXmlStreamReader>
 
 #include <charconv>
 #include <cmath>
@@ -104,6 +105,169 @@ bool readChar(const QString &text, qsizetype &pos, QChar c)
     }
     return false;
 }
+
+// Decodes straight from a stream reader, with the same results as Decode on
+// a DOM tree of the same document.
+class StreamDecoder final {
+public:
+    explicit StreamDecoder(const QByteArray &xml)
+        : m_reader(xml)
+    {
+    }
+
+    ParsedDocument read()
+    {
+        ParsedDocument doc;
+        if (!m_reader.readNextStartElement()) {
+            doc.error = errorText(u"no document element"_s);
+            return doc;
+        }
+        if (m_reader.name() != "methodResponse"_L1 && m_reader.name() != "methodCall"_L1) {
+            doc.error = u"not an XML-RPC document: the root element is <%1>"_s.arg(m_reader.name());
+            return doc;
+        }
+        while (m_reader.readNextStartElement()) {
+            const QStringView name = m_reader.name();
+            if (name == "methodName"_L1) {
+                doc.methodName = m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
+            } else if (name == "params"_L1) {
+                while (m_reader.readNextStartElement()) {
+                    if (m_reader.name() == "param"_L1)
+                        doc.params.append(readValueChild());
+                    else
+                        m_reader.skipCurrentElement();
+                }
+            } else if (name == "fault"_L1) {
+                doc.isFault = true;
+                doc.fault = readValueChild();
+            } else {
+                m_reader.skipCurrentElement();
+            }
+        }
+        // Anything after the root element must still be well-formed.
+        while (!m_reader.atEnd())
+            m_reader.readNext();
+        if (m_reader.hasError())
+            doc.error = errorText(m_reader.errorString());
+        return doc;
+    }
+
+private:
+    QString errorText(const QString &what) const
+    {
+        if (m_reader.hasError())
+            return u"XML error at line %1, column %2: %3"_s.arg(m_reader.lineNumber())
+                .arg(m_reader.columnNumber())
+                .arg(m_reader.errorString());
+        return what;
+    }
+
+    // At a "param" or "fault": the value of its "value" child.
+    Variant readValueChild()
+    {
+        Variant result = QString();
+        bool found = false;
+        while (m_reader.readNextStartElement()) {
+            if (!found && m_reader.name() == "value"_L1) {
+                result = readValue();
+                found = true;
+            } else {
+                m_reader.skipCurrentElement();
+            }
+        }
+        return result;
+    }
+
+    // At the start of a "value" element; reads through its end.
+    Variant readValue()
+    {
+        Variant result;
+        bool typed = false;
+        bool bareText = false;
+        while (!m_reader.atEnd()) {
+            switch (m_reader.readNext()) {
+            case QXmlStreamReader::StartElement:
+                if (typed) {
+                    m_reader.skipCurrentElement();
+                } else {
+                    result = readTyped();
+                    typed = true;
+                }
+                break;
+            case QXmlStreamReader::Characters:
+                bareText = bareText || !m_reader.isWhitespace();
+                break;
+            case QXmlStreamReader::EndElement:
+                if (typed)
+                    return result;
+                return bareText ? Variant() : Variant(QString());
+            default:
+                break;
+            }
+        }
+        return result;
+    }
+
+    // At the start of a type element; reads through its end.
+    Variant readTyped()
+    {
+        const QStringView name = m_reader.name();
+        if (name == "string"_L1)
+            return m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
+        if (name == "struct"_L1) {
+            Dictionary dict;
+            while (m_reader.readNextStartElement()) {
+                if (m_reader.name() != "member"_L1) {
+                    m_reader.skipCurrentElement();
+                    continue;
+                }
+                QString key;
+                Variant value = QString();
+                while (m_reader.readNextStartElement()) {
+                    if (m_reader.name() == "name"_L1)
+                        key = m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
+                    else if (m_reader.name() == "value"_L1)
+                        value = readValue();
+                    else
+                        m_reader.skipCurrentElement();
+                }
+                dict.insert(key, value);
+            }
+            return QVariant::fromValue(std::move(dict));
+        }
+        if (name == "array"_L1) {
+            VariantList items;
+            if (m_reader.readNextStartElement()) { // "data"
+                while (m_reader.readNextStartElement())
+                    items.append(readValue());
+                while (m_reader.readNextStartElement())
+                    m_reader.skipCurrentElement();
+            }
+            return items;
+        }
+        const bool number = name == "double"_L1 || name == "int"_L1 || name == "i4"_L1;
+        const bool boolean = !number && name == "boolean"_L1;
+        const bool date = !number && !boolean && name == "dateTime.iso8601"_L1;
+        const bool base64 = !number && !boolean && !date && name == "base64"_L1;
+        if (!number && !boolean && !date && !base64) {
+            m_reader.skipCurrentElement();
+            return Variant();
+        }
+        // The DOM parser drops text that is only whitespace, so such text
+        // counts as no text here too.
+        const QString text = m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
+        const bool empty = text.trimmed().isEmpty();
+        if (number)
+            return empty ? Variant(0) : Variant(leadingNumber(text));
+        if (boolean)
+            return text == "1"_L1;
+        if (date)
+            return empty ? QDateTime::currentDateTime() : ParseISO8601(text);
+        return QByteArray::fromBase64(text.toLatin1());
+    }
+
+    QXmlStreamReader m_reader;
+};
 
 } // namespace
 
@@ -238,6 +402,11 @@ Variant Decode(const QDomNode &node)
         return hasChild ? QByteArray::fromBase64(element.text().toLatin1()) : QByteArray();
     }
     return Variant();
+}
+
+ParsedDocument ParseDocument(const QByteArray &xml)
+{
+    return StreamDecoder(xml).read();
 }
 
 Date ParseISO8601(const QString &text)

@@ -170,6 +170,58 @@ private slots:
         const Variant decoded = decodeValue(xml);
         QCOMPARE(decoded.metaType(), value.metaType());
         QCOMPARE(decoded, value);
+
+        // The streaming reader gives the same values.
+        const XMLRPC::ParsedDocument doc =
+            XMLRPC::ParseDocument((u"<methodResponse><params><param><value>"_s + xml +
+                                   u"</value></param></params></methodResponse>"_s)
+                                      .toUtf8());
+        QVERIFY2(doc.ok(), qPrintable(doc.error));
+        QCOMPARE(doc.params.size(), 1);
+        QCOMPARE(doc.params.first().metaType(), value.metaType());
+        QCOMPARE(doc.params.first(), value);
+    }
+
+    void parseDocument_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("error"); // a part of the error text; empty when the document reads
+        QTest::newRow("empty") << QByteArray() << u"XML error"_s;
+        QTest::newRow("truncated") << QByteArray("<methodResponse><params><param><value><string>x")
+                                   << u"XML error"_s;
+        QTest::newRow("not XML-RPC") << QByteArray("<html><body>503</body></html>") << u"<html>"_s;
+        QTest::newRow("garbage after the root") << QByteArray("<methodResponse/><x>") << u"XML error"_s;
+        QTest::newRow("no params") << QByteArray("<methodResponse/>") << QString();
+    }
+    void parseDocument()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, error);
+        const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(xml);
+        QCOMPARE(doc.ok(), error.isEmpty());
+        QVERIFY2(doc.error.contains(error), qPrintable(doc.error));
+        if (doc.ok())
+            QVERIFY(doc.params.isEmpty());
+    }
+
+    void parseDocumentReadsFaultsAndKeepsSpaces()
+    {
+        const XMLRPC::ParsedDocument fault = XMLRPC::ParseDocument(
+            "<?xml version=\"1.0\"?>\n<methodResponse>\n <fault>\n  <value><struct>"
+            "<member><name>faultCode</name><value><int>4</int></value></member>"
+            "<member><name>faultString</name><value><string>Too many parameters.</string></value></member>"
+            "</struct></value>\n </fault>\n</methodResponse>\n");
+        QVERIFY(fault.ok());
+        QVERIFY(fault.isFault);
+        QCOMPARE(fault.fault, dict({{u"faultCode"_s, 4.0}, {u"faultString"_s, u"Too many parameters."_s}}));
+
+        const XMLRPC::ParsedDocument spaces =
+            XMLRPC::ParseDocument("<methodCall><methodName>Echo</methodName><params><param><value><string>  "
+                                  "</string></value></param>"
+                                  "</params></methodCall>");
+        QCOMPARE(spaces.methodName, u"Echo"_s);
+        QVERIFY(!spaces.isFault);
+        QCOMPARE(spaces.params, VariantList{u"  "_s});
     }
 
     void decodeNullNodeIsEmptyText()
