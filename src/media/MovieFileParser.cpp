@@ -58,10 +58,11 @@ void MovieFileParser::DoWork()
     if (!QFileInfo::exists(mFile) || !handleSeedFile(mFile))
         return;
 
+    ExtensionTest listed(extensionList);
     QStringList batch;
     for (const QString &path : std::as_const(m_foundFiles)) {
         const qsizetype dot = path.lastIndexOf(u'.');
-        if (dot >= 0 && extensionList.contains(QStringView(path).mid(dot), Qt::CaseInsensitive))
+        if (dot >= 0 && listed(QStringView(path).mid(dot)))
             batch.append(path);
     }
     m_foundFiles.clear();

@@ -26,6 +26,11 @@ struct RawEntry {
 
 bool isDecodable(const char *name)
 {
+    const char *c = name;
+    while (*c != 0 && static_cast<unsigned char>(*c) < 0x80)
+        ++c;
+    if (*c == 0)
+        return true; // plain ASCII, the common case
     const QByteArray bytes(name);
     return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
 }
@@ -145,15 +150,35 @@ QList<FoundEntry> ShellFinder::list(const FindCommand &command, int *skippedName
     return entries;
 }
 
+ExtensionTest::ExtensionTest(const QString &extensions)
+    : m_extensions(extensions)
+{
+}
+
+bool ExtensionTest::operator()(QStringView dotExtension)
+{
+    const QString key = dotExtension.toString().toCaseFolded();
+    auto known = m_known.constFind(key);
+    if (known == m_known.cend())
+        known = m_known.insert(key, m_extensions.contains(dotExtension, Qt::CaseInsensitive));
+    return *known;
+}
+
 bool ShellFinder::keepsName(const QString &path, const QString &extensions)
 {
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    ExtensionTest test(extensions);
+    return keepsName(path, test);
+}
+
+bool ShellFinder::keepsName(QStringView path, ExtensionTest &extensions)
+{
+    const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
     if (name.isEmpty() || name.startsWith(u'.') || name.endsWith(u'.'))
         return false;
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot < 0)
         return false;
-    return extensions.contains(QStringView(name).mid(dot), Qt::CaseInsensitive);
+    return extensions(name.mid(dot));
 }
 
 void ShellFinder::DoWork()
@@ -161,10 +186,11 @@ void ShellFinder::DoWork()
     m_listing = list(mCommand, &m_skipped);
     if (!mResults)
         return;
+    ExtensionTest wanted(m_extensionList);
     QSet<QString> held(mResults->cbegin(), mResults->cend());
     for (const FoundEntry &entry : std::as_const(m_listing)) {
         // A folder named like a video is still a folder.
-        if (entry.isFolder || !keepsName(entry.path, m_extensionList) || held.contains(entry.path))
+        if (entry.isFolder || !keepsName(entry.path, wanted) || held.contains(entry.path))
             continue;
         held.insert(entry.path);
         mResults->append(entry.path);

@@ -2,6 +2,7 @@
 
 #include "media/WorkItem.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,20 @@ struct FindCommand {
     QString folder;
     // Empty: the folder itself and everything below it.
     QString namePrefix;
+};
+
+// Whether "." + an extension occurs in an extension list (ignoring case),
+// answered once per distinct extension: a listing holds thousands of names
+// but only a handful of extensions. Not shared between threads.
+class ExtensionTest final {
+public:
+    explicit ExtensionTest(const QString &extensions);
+    // `dotExtension` is the "." and what follows it.
+    bool operator()(QStringView dotExtension);
+
+private:
+    QString m_extensions;
+    QHash<QString, bool> m_known;
 };
 
 // One listed path.
@@ -59,6 +74,7 @@ public:
     // in `extensions` (ignoring case); hidden names, names ending in "." and
     // names without a "." are never kept.
     static bool keepsName(const QString &path, const QString &extensions);
+    static bool keepsName(QStringView path, ExtensionTest &extensions);
 
 private:
     QString m_extensionList;

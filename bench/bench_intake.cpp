@@ -1,0 +1,259 @@
+// Lists a tree of video files and turns it into records, the way a folder
+// dropped on a download window is taken in, and compares it with the floor:
+// `find DIR | sort` on the same tree, run in the same program run.
+//
+//   bench_intake [--videos N] [--runs R] [--dir DIR]
+//
+// The tree (sparse files, so it costs no disk) is made in DIR, or in a
+// temporary folder that is removed afterwards. Each measurement runs in a
+// fresh process so that its peak memory is its own; the first round of each
+// is a warm-up and is not counted.
+
+#include "media/FileTypes.h"
+#include "media/IntakeTarget.h"
+#include "media/MovieFileParser.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Counts {
+    int videos = 0;
+    int subtitles = 0;
+    int others = 0;
+};
+
+Counts makeTree(const QString &root, int videos)
+{
+    Counts counts;
+    const int episodesPerSeason = 50;
+    const int seasonsPerShow = 4;
+    int made = 0;
+    for (int show = 0; made < videos; ++show) {
+        const QString showName = u"Show Name %1"_s.arg(show, 3, 10, QLatin1Char('0'));
+        for (int season = 1; season <= seasonsPerShow && made < videos; ++season) {
+            const QString folder = u"%1/%2/Season %3"_s.arg(root, showName).arg(season);
+            QDir().mkpath(folder);
+            auto touch = [](const QString &path, qint64 size) {
+                const int fd =
+                    ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+                if (fd >= 0) {
+                    if (size > 0 && ::ftruncate(fd, size) != 0)
+                        std::perror("ftruncate");
+                    ::close(fd);
+                }
+            };
+            touch(folder + u"/season.nfo"_s, 100);
+            ++counts.others;
+            for (int episode = 1; episode <= episodesPerSeason && made < videos; ++episode, ++made) {
+                const QString base = u"%1/Show.Name.%2.S%3E%4.720p.HDTV"_s.arg(folder)
+                                         .arg(show, 3, 10, QLatin1Char('0'))
+                                         .arg(season, 2, 10, QLatin1Char('0'))
+                                         .arg(episode, 2, 10, QLatin1Char('0'));
+                touch(base + u".mkv"_s, 700LL * 1024 * 1024 + made);
+                ++counts.videos;
+                if (made % 3 == 0) {
+                    touch(base + u".srt"_s, 40000);
+                    ++counts.subtitles;
+                }
+                if (made % 7 == 0) {
+                    touch(base + u".en.srt"_s, 40000);
+                    touch(base + u".es.srt"_s, 40000);
+                    counts.subtitles += 2;
+                }
+            }
+        }
+    }
+    return counts;
+}
+
+// Stands in for the window: takes the paths the intake hands on.
+class BenchTarget final : public IntakeTarget {
+public:
+    void intakeItemAdded() override {}
+    void intakeItemRemoved() override {}
+    bool claimFolder(const QString &) override { return true; }
+    QString extensionList() const override { return FileTypes::intakeExtensionList(); }
+    void processFiles(const QStringList &paths) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_paths += paths;
+    }
+
+    std::mutex m_mutex;
+    QStringList m_paths;
+};
+
+// The measured work, in this process.
+int runIntake(const QString &root)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto target = std::make_shared<BenchTarget>();
+    MovieFileParser(root, target, MovieFileParser::Mode::GetSubs).DoWork();
+    std::printf("%lld %lld\n", qlonglong(target->m_paths.size()), qlonglong(timer.nsecsElapsed()));
+    return 0;
+}
+
+struct Sample {
+    double wallMs = 0;
+    double cpuMs = 0; // user and system time of all the processes
+    long peakKiB = 0; // largest peak resident set of the processes involved
+    QByteArray output;
+};
+
+double msSince(const timespec &start)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec - start.tv_sec) * 1e3 + double(now.tv_nsec - start.tv_nsec) / 1e6;
+}
+
+// Runs the processes as a pipeline, the last one's output captured, and waits
+// for each with its own resource usage.
+Sample runPipeline(const std::vector<std::vector<QByteArray>> &commands)
+{
+    Sample sample;
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    std::vector<pid_t> pids;
+    int input = -1;
+    int capture[2];
+    if (::pipe(capture) != 0)
+        return sample;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        int link[2] = {-1, -1};
+        const bool last = i + 1 == commands.size();
+        if (!last && ::pipe(link) != 0)
+            return sample;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (input >= 0)
+            posix_spawn_file_actions_adddup2(&actions, input, 0);
+        posix_spawn_file_actions_adddup2(&actions, last ? capture[1] : link[1], 1);
+        posix_spawn_file_actions_addclose(&actions, capture[0]);
+        if (!last)
+            posix_spawn_file_actions_addclose(&actions, link[0]);
+        std::vector<char *> argv;
+        for (const QByteArray &arg : commands[i])
+            argv.push_back(const_cast<char *>(arg.constData()));
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+            pids.push_back(pid);
+        posix_spawn_file_actions_destroy(&actions);
+        if (input >= 0)
+            ::close(input);
+        if (!last) {
+            ::close(link[1]);
+            input = link[0];
+        }
+    }
+    ::close(capture[1]);
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(capture[0], buffer, sizeof buffer)) > 0;)
+        sample.output.append(buffer, n);
+    ::close(capture[0]);
+    for (pid_t pid : pids) {
+        int status = 0;
+        rusage usage{};
+        ::wait4(pid, &status, 0, &usage);
+        sample.peakKiB = std::max(sample.peakKiB, usage.ru_maxrss);
+        sample.cpuMs += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                        double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    }
+    sample.wallMs = msSince(start);
+    return sample;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args[0] == "--phase-intake"_L1)
+        return runIntake(args[1]);
+
+    int videos = 10000;
+    int runs = 5;
+    QString dir;
+    for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--videos"_L1)
+            videos = args[i + 1].toInt();
+        else if (args[i] == "--runs"_L1)
+            runs = args[i + 1].toInt();
+        else if (args[i] == "--dir"_L1)
+            dir = args[i + 1];
+    }
+    QTemporaryDir temporary;
+    const QString root = (dir.isEmpty() ? temporary.path() : dir) + u"/tree"_s;
+
+    QElapsedTimer making;
+    making.start();
+    const Counts counts = makeTree(root, videos);
+    std::printf("tree: %d videos, %d subtitles, %d other files under %s (made in %lld ms)\n", counts.videos,
+                counts.subtitles, counts.others, qPrintable(root), making.elapsed());
+
+    const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray rootBytes = QFile::encodeName(root);
+    std::vector<double> floorMs, intakeMs, intakeInnerMs, floorCpu, intakeCpu;
+    long floorPeak = 0, intakePeak = 0;
+    qlonglong handedOn = 0;
+    for (int round = 0; round <= runs; ++round) {
+        const Sample floor = runPipeline({{"/usr/bin/find", rootBytes}, {"/usr/bin/sort"}});
+        const Sample intake = runPipeline({{self, "--phase-intake", rootBytes}});
+        const QList<QByteArray> fields = intake.output.trimmed().split(' ');
+        if (round == 0)
+            continue; // warm-up
+        floorMs.push_back(floor.wallMs);
+        intakeMs.push_back(intake.wallMs);
+        floorCpu.push_back(floor.cpuMs);
+        intakeCpu.push_back(intake.cpuMs);
+        floorPeak = std::max(floorPeak, floor.peakKiB);
+        intakePeak = std::max(intakePeak, intake.peakKiB);
+        if (fields.size() == 2) {
+            handedOn = fields[0].toLongLong();
+            intakeInnerMs.push_back(double(fields[1].toLongLong()) / 1e6);
+        }
+    }
+
+    const double floorMedian = median(floorMs);
+    const double intakeMedian = median(intakeMs);
+    const double floorCpuMedian = median(floorCpu);
+    const double intakeCpuMedian = median(intakeCpu);
+    std::printf("medians of %d runs       wall ms    CPU ms   peak RSS KiB\n", runs);
+    std::printf("find DIR | sort       %10.1f %9.1f %14ld  (RSS: the larger of the two)\n", floorMedian,
+                floorCpuMedian, floorPeak);
+    std::printf("intake, own process   %10.1f %9.1f %14ld  (%lld paths handed on)\n", intakeMedian,
+                intakeCpuMedian, intakePeak, handedOn);
+    std::printf("intake, measured inside %8.1f\n", median(intakeInnerMs));
+    std::printf("ratio intake / floor  %10.2f %9.2f\n", floorMedian > 0 ? intakeMedian / floorMedian : 0.0,
+                floorCpuMedian > 0 ? intakeCpuMedian / floorCpuMedian : 0.0);
+    return 0;
+}
