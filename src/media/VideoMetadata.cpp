@@ -94,6 +94,51 @@ VideoMetadata::VideoMetadata(const QFileInfo &file)
     GetEpisodeMetadata(file);
 }
 
+VideoMetadata::VideoMetadata(const VideoMetadata &other)
+    : isTVShow(other.isTVShow)
+    , showname(other.showname)
+    , showtype(other.showtype)
+    , metadata(other.metadata)
+    , season(other.season)
+    , episode(other.episode)
+    , episode2(other.episode2)
+    , showDate(other.showDate)
+    , part(other.part)
+    , parts(other.parts)
+    , m_movieImdbID(other.movieImdbID())
+{
+}
+
+VideoMetadata &VideoMetadata::operator=(const VideoMetadata &other)
+{
+    if (this == &other)
+        return *this;
+    isTVShow = other.isTVShow;
+    showname = other.showname;
+    showtype = other.showtype;
+    metadata = other.metadata;
+    season = other.season;
+    episode = other.episode;
+    episode2 = other.episode2;
+    showDate = other.showDate;
+    part = other.part;
+    parts = other.parts;
+    setMovieImdbID(other.movieImdbID());
+    return *this;
+}
+
+QString VideoMetadata::movieImdbID() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_movieImdbID;
+}
+
+void VideoMetadata::setMovieImdbID(const QString &id)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_movieImdbID = id;
+}
+
 void VideoMetadata::GetEpisodeMetadata(const QFileInfo &file)
 {
     const QString name = file.fileName();

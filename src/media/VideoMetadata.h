@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QFileInfo>
+#include <QMutex>
 #include <QString>
 
 // What a video's file name says about it: whether it names a television
 // episode (one episode, a range of two, an air date, a special or a numbered
 // part) and of which show. The IMDB identifier the service finds for the
-// video is kept here too.
+// video is kept here too. The parsed fields are set while the object is
+// built and only read afterwards.
 class VideoMetadata final {
 public:
     VideoMetadata() = default;
@@ -21,8 +23,14 @@ public:
     // Parses the text and sets every field except the IMDB identifier.
     void GetEpisodeMetadata(const QString &text);
 
-    QString movieImdbID() const { return m_movieImdbID; }
-    void setMovieImdbID(const QString &id) { m_movieImdbID = id; }
+    VideoMetadata(const VideoMetadata &other);
+    VideoMetadata &operator=(const VideoMetadata &other);
+
+    // The IMDB identifier the service gave for the video; empty until then.
+    // Copies of a video record share one VideoMetadata, and the search sets
+    // this while the window reads it, so it is kept under a lock.
+    QString movieImdbID() const;
+    void setMovieImdbID(const QString &id);
 
     bool isTVShow = false;
     QString showname;
@@ -38,5 +46,6 @@ public:
     qint32 parts = 0;
 
 private:
+    mutable QMutex m_mutex;
     QString m_movieImdbID;
 };

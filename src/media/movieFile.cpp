@@ -1,0 +1,337 @@
+#include "media/movieFile.h"
+
+#include "media/MovieHash.h"
+#include "media/subtitleFile.h"
+#include "prefs/LangModule.h"
+#include "prefs/myPrefs.h"
+#include "service/openSubtitleItem.h"
+
+#include <QDir>
+
+using namespace Qt::Literals::StringLiterals;
+
+movieFile::movieFile(Key) {}
+
+movieFile::~movieFile() = default;
+
+std::shared_ptr<movieFile> movieFile::create(const QFileInfo &file)
+{
+    auto record = std::make_shared<movieFile>(Key());
+    record->setFile(file);
+    return record;
+}
+
+std::shared_ptr<movieFile> movieFile::create(const QString &path)
+{
+    return create(path.isEmpty() ? QFileInfo() : QFileInfo(QDir::fromNativeSeparators(path)));
+}
+
+std::shared_ptr<movieFile> movieFile::create(const QString &path, const QStringList &subtitlePaths)
+{
+    auto record = create(path);
+    record->buildSubtitles(subtitlePaths);
+    matchMovieSubs(*record);
+    return record;
+}
+
+std::shared_ptr<movieFile> movieFile::create(const movieFile &other, bool takeResults)
+{
+    auto record = std::make_shared<movieFile>(Key());
+    record->copyFrom(other, takeResults);
+    return record;
+}
+
+std::shared_ptr<movieFile> movieFile::Clone2() const
+{
+    auto record = create(movieFolderItem());
+    record->copyFrom(*this, true);
+    return record;
+}
+
+void movieFile::setFile(const QFileInfo &file)
+{
+    if (file.filePath().isEmpty() || !file.exists())
+        return;
+    auto metadata = std::make_shared<VideoMetadata>(file);
+    const QMutexLocker lock(&m_mutex);
+    m_path = QDir::toNativeSeparators(file.filePath());
+    m_metadata = std::move(metadata);
+}
+
+void movieFile::buildSubtitles(const QStringList &subtitlePaths)
+{
+    // Called before the record is handed out, but after it is owned by a
+    // shared pointer, so the subtitles can point back at it.
+    SubtitleList list;
+    list.reserve(subtitlePaths.size());
+    for (const QString &subPath : subtitlePaths) {
+        auto sub = std::make_shared<subtitleFile>(subPath);
+        sub->setOwnerMovie(weak_from_this());
+        list.append(std::move(sub));
+    }
+    setSubtitles(list);
+}
+
+void movieFile::copyFrom(const movieFile &other, bool takeResults)
+{
+    // Read the other record through its getters first: they take its lock
+    // and may read the disk.
+    const quint64 size = other.bytesize();
+    const QString name = other.movieFileName();
+    const QString shortName = other.movieFileNameShort();
+    const QString hash = other.movieHash();
+    const QString otherPath = other.path();
+    const auto metadata = other.metadata();
+    const SubtitleList subs = other.subtitles();
+    const QList<Dictionary> imdbList = other.imdbs();
+    const ResultList results = takeResults ? other.subtitleResults() : ResultList();
+
+    addedToList = other.addedToList;
+    hasAllSubs = other.hasAllSubs;
+    isChecked = other.isChecked;
+    iso639 = other.iso639;
+    localSubsMatched = other.localSubsMatched;
+    matchedby = other.matchedby;
+    toSearch = other.toSearch;
+
+    const QMutexLocker lock(&m_mutex);
+    m_bytesize = size;
+    m_movieFileName = name;
+    m_movieFileNameShort = shortName;
+    m_movieHash = hash;
+    m_path = otherPath;
+    m_metadata = metadata;
+    m_subtitles = subs;
+    m_imdbs = imdbList;
+    m_subtitleResults = results;
+}
+
+QFileInfo movieFile::movieFolderItem() const
+{
+    const QString p = path();
+    return p.isEmpty() ? QFileInfo() : QFileInfo(QDir::fromNativeSeparators(p));
+}
+
+QString movieFile::path() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_path;
+}
+
+std::shared_ptr<VideoMetadata> movieFile::metadata() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_metadata;
+}
+
+bool movieFile::fileUsable() const
+{
+    const QFileInfo file = movieFolderItem();
+    return !file.filePath().isEmpty() && file.exists() && file.isReadable();
+}
+
+quint64 movieFile::bytesize() const
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_bytesize != 0)
+            return m_bytesize;
+    }
+    if (!fileUsable())
+        return 0;
+    const quint64 size = quint64(movieFolderItem().size());
+    const QMutexLocker lock(&m_mutex);
+    if (m_bytesize == 0)
+        m_bytesize = size;
+    return m_bytesize;
+}
+
+void movieFile::setBytesize(quint64 size)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_bytesize = size;
+}
+
+QString movieFile::movieFileName() const
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_movieFileName.isEmpty())
+            return m_movieFileName;
+    }
+    if (!fileUsable())
+        return {};
+    const QString name = movieFolderItem().fileName();
+    const QMutexLocker lock(&m_mutex);
+    if (m_movieFileName.isEmpty())
+        m_movieFileName = name;
+    return m_movieFileName;
+}
+
+void movieFile::setMovieFileName(const QString &name)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_movieFileName = name;
+}
+
+QString movieFile::movieFileNameShort() const
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_movieFileNameShort.isEmpty())
+            return m_movieFileNameShort;
+    }
+    const QString name = movieFileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return {};
+    const QMutexLocker lock(&m_mutex);
+    if (m_movieFileNameShort.isEmpty())
+        m_movieFileNameShort = name.left(dot);
+    return m_movieFileNameShort;
+}
+
+void movieFile::setMovieFileNameShort(const QString &name)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_movieFileNameShort = name;
+}
+
+QString movieFile::movieHash() const
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_movieHash.isEmpty())
+            return m_movieHash;
+    }
+    // One thread reads the file while the others wait for its result.
+    const QMutexLocker hashing(&m_hashing);
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_movieHash.isEmpty())
+            return m_movieHash;
+    }
+    if (!fileUsable())
+        return {};
+    const QString hash = XMLRPC::getMoviehash(path());
+    const QMutexLocker lock(&m_mutex);
+    if (m_movieHash.isEmpty())
+        m_movieHash = hash;
+    return m_movieHash;
+}
+
+void movieFile::setMovieHash(const QString &hash)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_movieHash = hash;
+    m_hashed = true;
+}
+
+bool movieFile::isHashed() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_hashed;
+}
+
+movieFile::SubtitleList movieFile::subtitles() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_subtitles;
+}
+
+void movieFile::setSubtitles(const SubtitleList &list)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_subtitles = list;
+}
+
+movieFile::ResultList movieFile::subtitleResults() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_subtitleResults;
+}
+
+void movieFile::setSubtitleResults(const ResultList &list)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_subtitleResults = list;
+}
+
+void movieFile::addSubtitleResult(const std::shared_ptr<openSubtitleItem> &result)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_subtitleResults.append(result);
+}
+
+QList<Dictionary> movieFile::imdbs() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_imdbs;
+}
+
+void movieFile::setImdbs(const QList<Dictionary> &list)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_imdbs = list;
+}
+
+void movieFile::matchMovieSubs(movieFile &m)
+{
+    if (m.localSubsMatched)
+        return;
+    // Keys are three-letter codes, in the order of the preferred languages.
+    Dictionary found;
+    for (const QString &lang : myPrefs::languageList())
+        found.insert(LangModule::getLangThree(lang), false);
+    for (const auto &sub : m.subtitles()) {
+        const QString code = sub->ISO639();
+        if (!code.isEmpty() && found.contains(code))
+            found.insert(code, true);
+    }
+    bool all = true;
+    for (const Dictionary::Entry &e : found) {
+        if (!e.value.toBool()) {
+            all = false;
+            break;
+        }
+    }
+    m.hasAllSubs = all;
+    m.localSubsMatched = true;
+}
+
+void movieFile::toggleSubCheck(openSubtitleItem &result)
+{
+    if (result.isChecked) {
+        result.isChecked = false;
+        return;
+    }
+    const ResultList results = subtitleResults();
+    const openSubtitleItem *first = nullptr;
+    for (const auto &r : results) {
+        if (r && r->SubHash.compare(result.SubHash, Qt::CaseInsensitive) == 0) {
+            first = r.get();
+            break;
+        }
+    }
+    // A result this video does not list changes nothing: with no language to
+    // go by, unchecking would hit the results that have no language at all.
+    if (!first)
+        return;
+    const QString language = first->ISO639;
+    for (const auto &r : results) {
+        if (!r || r->ISO639.compare(language, Qt::CaseInsensitive) != 0)
+            continue;
+        if (r->SubHash.compare(result.SubHash, Qt::CaseInsensitive) != 0)
+            r->isChecked = false;
+        else
+            result.isChecked = true;
+    }
+}
+
+void movieFile::toggleSubCheck()
+{
+    for (const auto &r : subtitleResults()) {
+        if (r)
+            r->isChecked = false;
+    }
+}

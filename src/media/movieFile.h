@@ -1,0 +1,135 @@
+#pragma once
+
+#include "common/Types.h"
+#include "media/VideoMetadata.h"
+
+#include <QFileInfo>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class openSubtitleItem;
+class subtitleFile;
+
+// One local video file and what is learned about it: size, names and movie
+// hash (read from the disk on first use and kept), the episode data of its
+// name, the subtitle files lying beside it, the service's results for it and
+// its state in the windows' lists.
+//
+// Records are made with create() and held by shared pointers: the subtitles
+// a record lists point back at it. Copies share the file, the metadata object
+// and the subtitle records; each record has its own lists, so reordering or
+// filling a copy's results never touches the record it came from (the result
+// objects themselves are shared, so a check made through a copy is seen by
+// the original).
+//
+// Threads: the cached values and the lists are kept under the record's own
+// lock, so workers and the main thread may read them at any time. The plain
+// fields below follow the window's lock, like the window's other state.
+class movieFile final : public std::enable_shared_from_this<movieFile> {
+    struct Key {
+        explicit Key() = default;
+    };
+
+public:
+    using SubtitleList = QList<std::shared_ptr<subtitleFile>>;
+    using ResultList = QList<std::shared_ptr<openSubtitleItem>>;
+
+    // A record of the file, when it exists; otherwise an empty record (no
+    // file, no metadata).
+    static std::shared_ptr<movieFile> create(const QFileInfo &file);
+    // The same from a native path.
+    static std::shared_ptr<movieFile> create(const QString &path);
+    // A record of the video at `path` with the subtitle files given, each
+    // pointing back at the record; matchMovieSubs has run on it.
+    static std::shared_ptr<movieFile> create(const QString &path, const QStringList &subtitlePaths);
+    // A copy (see above). With `takeResults` the copy starts with the same
+    // results; otherwise with none. The size, names and hash are read
+    // through their getters, so copying computes the hash if it is unknown.
+    static std::shared_ptr<movieFile> create(const movieFile &other, bool takeResults);
+
+    // A copy with the results.
+    std::shared_ptr<movieFile> Clone2() const;
+
+    explicit movieFile(Key);
+    movieFile(const movieFile &) = delete;
+    movieFile &operator=(const movieFile &) = delete;
+    ~movieFile();
+
+    // The video file; an empty QFileInfo when there is none. Each call gives a
+    // fresh QFileInfo, so callers never share its internal cache.
+    QFileInfo movieFolderItem() const;
+    // The native path, empty when there is no file.
+    QString path() const;
+    // Episode data of the name; null when there is no file. Copies share it.
+    std::shared_ptr<VideoMetadata> metadata() const;
+
+    // Lazily read values: empty (or 0) means "not known yet", and a value
+    // that cannot be read is tried again on the next call.
+    quint64 bytesize() const;
+    void setBytesize(quint64 size);
+    QString movieFileName() const;
+    void setMovieFileName(const QString &name);
+    // The name without its last extension; empty for a name without a dot.
+    QString movieFileNameShort() const;
+    void setMovieFileNameShort(const QString &name);
+    QString movieHash() const;
+    // Stores the hash and marks the record as hashed.
+    void setMovieHash(const QString &hash);
+    bool isHashed() const;
+
+    // Local subtitles that belong to this video.
+    SubtitleList subtitles() const;
+    void setSubtitles(const SubtitleList &list);
+    // The service's results for this video.
+    ResultList subtitleResults() const;
+    void setSubtitleResults(const ResultList &list);
+    void addSubtitleResult(const std::shared_ptr<openSubtitleItem> &result);
+    // IMDB candidates for this video.
+    QList<Dictionary> imdbs() const;
+    void setImdbs(const QList<Dictionary> &list);
+
+    // Sets m.hasAllSubs: whether a local subtitle exists for every preferred
+    // language. Runs once per record.
+    static void matchMovieSubs(movieFile &m);
+    void matchMovieSubs() { matchMovieSubs(*this); }
+
+    // Toggles a result's check so that at most one result per language is
+    // checked: checking it unchecks the other results of its language.
+    void toggleSubCheck(openSubtitleItem &result);
+    // Unchecks every result.
+    void toggleSubCheck();
+
+    QString filterBy;      // IMDB identifier chosen to filter results, or empty
+    QString iso639;        // language code of a per-language copy
+    qint32 matchedby = 0;  // best match level of a per-language copy's results
+    qint32 videowidth = 0; // pixels, from the player's identification run
+    qint32 videoheight = 0;
+    bool isChecked = false;   // the check mark of the record's row
+    bool toSearch = false;    // whether the next search includes this file
+    bool addedToList = false; // the record has a row in its window's list
+    bool hasAllSubs = false;  // set by matchMovieSubs
+    bool localSubsMatched = false;
+
+private:
+    void setFile(const QFileInfo &file);
+    bool fileUsable() const;
+    void buildSubtitles(const QStringList &subtitlePaths);
+    void copyFrom(const movieFile &other, bool takeResults);
+
+    mutable QMutex m_mutex;
+    mutable QMutex m_hashing; // one hash computation at a time
+    QString m_path;
+    std::shared_ptr<VideoMetadata> m_metadata;
+    mutable quint64 m_bytesize = 0;
+    mutable QString m_movieFileName;
+    mutable QString m_movieFileNameShort;
+    mutable QString m_movieHash;
+    bool m_hashed = false;
+    SubtitleList m_subtitles;
+    ResultList m_subtitleResults;
+    QList<Dictionary> m_imdbs;
+};
