@@ -9,6 +9,7 @@ using namespace Qt::Literals::StringLiterals;
 
 int runHash(const QStringList &args);
 int runPrefs(const QStringList &args);
+int runInfo(const QStringList &args);
 
 namespace {
 
@@ -20,6 +21,10 @@ const QList<CliCommand> &commands()
         {u"prefs"_s, u"prefs [--json] [--set KEY=VALUE ...]"_s,
          u"Show the preferences in effect and the file they live in; --set changes and saves them."_s,
          runPrefs},
+        {u"info"_s, u"info [--json] [--] PATH..."_s,
+         u"Show what Lumbra reads from video and subtitle files: names, sizes, hashes, episode data, "
+         u"subtitles beside a video, a subtitle's language and encoding."_s,
+         runInfo},
     };
     return list;
 }

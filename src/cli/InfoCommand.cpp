@@ -1,0 +1,206 @@
+#include "cli/Commands.h"
+#include "media/FileTypes.h"
+#include "media/FolderItemHelpers.h"
+#include "media/movieFile.h"
+#include "media/StringUtils.h"
+#include "media/subtitleFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// What is printed for one path, in the order the text form shows it. The
+// JSON form puts the same keys into one object.
+using Fields = QList<std::pair<QString, QJsonValue>>;
+
+void printUsage(void (*print)(const QString &))
+{
+    print(u"Usage: lumbra-cli info [--json] [--] PATH..."_s);
+    print(u"Shows what Lumbra reads from each video or subtitle file: names, size, hashes,"_s);
+    print(u"the episode data of a video's name and the subtitle files beside it, a subtitle's"_s);
+    print(u"language and text encoding. --json prints one JSON object per path, one per line."_s);
+}
+
+bool isSubtitleType(const QString &path)
+{
+    return FileTypes::SubTypes.hasExtension(u'.' + extension(QFileInfo(path).fileName()));
+}
+
+bool isVideoType(const QString &path)
+{
+    return FileTypes::MovieTypes.hasExtension(u'.' + extension(QFileInfo(path).fileName()));
+}
+
+// The subtitle files that belong to a video: those beside it whose path
+// starts with the video's path without its extension. Paths keep the form
+// the video's path was given in.
+QStringList subtitlesBeside(const QString &videoPath)
+{
+    const QFileInfo video(videoPath);
+    const QString name = video.fileName();
+    const QString folder = videoPath.left(videoPath.size() - name.size());
+    const QString stem = folder + shortname(name);
+    QStringList found;
+    const QStringList entries = video.dir().entryList(QDir::Files, QDir::Name);
+    for (const QString &entry : entries) {
+        const QString p = folder + entry;
+        if (entry != name && p.startsWith(stem, Qt::CaseInsensitive) && isSubtitleType(p))
+            found.append(p);
+    }
+    return found;
+}
+
+// The fields of a subtitle file. `bytes` is the whole file.
+Fields subtitleFields(const QString &path, const subtitleFile &sub, const QByteArray &bytes)
+{
+    return {
+        {u"path"_s, path},
+        {u"kind"_s, u"subtitle"_s},
+        {u"subtitleFileName"_s, sub.subtitleFileName()},
+        {u"ISO639"_s, sub.ISO639()},
+        {u"subHash"_s, sub.subHash()},
+        {u"bytesize"_s, double(sub.bytesize())},
+        {u"encoding"_s, encodingName(GuessEncoding(bytes))},
+    };
+}
+
+Fields videoFields(const QString &path, const movieFile &movie)
+{
+    const auto meta = movie.metadata();
+    const VideoMetadata none;
+    const VideoMetadata &m = meta ? *meta : none;
+    QJsonArray subs;
+    for (const auto &sub : movie.subtitles())
+        subs.append(QJsonObject{{u"path"_s, sub->path()}, {u"ISO639"_s, sub->ISO639()}});
+    return {
+        {u"path"_s, path},
+        {u"kind"_s, u"video"_s},
+        {u"movieFileName"_s, movie.movieFileName()},
+        {u"movieFileNameShort"_s, movie.movieFileNameShort()},
+        {u"bytesize"_s, double(movie.bytesize())},
+        {u"movieHash"_s, movie.movieHash()},
+        {u"isTVShow"_s, m.isTVShow},
+        {u"showname"_s, m.showname},
+        {u"showtype"_s, m.showtype},
+        {u"metadata"_s, m.metadata},
+        {u"season"_s, m.season},
+        {u"episode"_s, m.episode},
+        {u"episode2"_s, m.episode2},
+        {u"showDate"_s, m.showDate},
+        {u"part"_s, m.part},
+        {u"parts"_s, m.parts},
+        {u"subtitles"_s, subs},
+    };
+}
+
+QString textOf(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        return value.toBool() ? u"true"_s : u"false"_s;
+    case QJsonValue::Double:
+        return QString::number(qint64(value.toDouble()));
+    case QJsonValue::String:
+        return value.toString();
+    default:
+        return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+    }
+}
+
+void print(const Fields &fields, bool json)
+{
+    if (json) {
+        QJsonObject object;
+        for (const auto &[key, value] : fields)
+            object.insert(key, value);
+        printOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+        return;
+    }
+    for (const auto &[key, value] : fields) {
+        if (value.isArray()) {
+            // One line per subtitle: its path and language code.
+            for (const QJsonValue &entry : value.toArray()) {
+                const QJsonObject o = entry.toObject();
+                printOut(u"subtitle: "_s + o.value(u"path"_s).toString() + u"  "_s +
+                         o.value(u"ISO639"_s).toString());
+            }
+        } else {
+            printOut(key + u": "_s + textOf(value));
+        }
+    }
+    printOut(QString());
+}
+
+// Prints one path; false (after a message) when it cannot be shown.
+bool showPath(const QString &path, bool json)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        printErr(u"lumbra-cli info: %1: no such file"_s.arg(path));
+        return false;
+    }
+    if (info.isDir()) {
+        printErr(u"lumbra-cli info: %1: is a folder"_s.arg(path));
+        return false;
+    }
+    const bool video = isVideoType(path);
+    if (!video && !isSubtitleType(path)) {
+        printErr(u"lumbra-cli info: %1: neither a video nor a subtitle file"_s.arg(path));
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printErr(u"lumbra-cli info: %1: cannot read: %2"_s.arg(path, file.errorString()));
+        return false;
+    }
+
+    if (video) {
+        const auto movie = movieFile::create(path, subtitlesBeside(path));
+        print(videoFields(path, *movie), json);
+    } else {
+        const subtitleFile sub(path);
+        print(subtitleFields(path, sub, file.readAll()), json);
+    }
+    return true;
+}
+
+} // namespace
+
+int runInfo(const QStringList &args)
+{
+    QStringList paths;
+    bool json = false;
+    bool optionsEnded = false;
+    for (const QString &arg : args) {
+        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
+            paths.append(arg);
+        } else if (arg == "--"_L1) {
+            optionsEnded = true;
+        } else if (arg == "--json"_L1) {
+            json = true;
+        } else if (arg == "--help"_L1 || arg == "-h"_L1) {
+            printUsage(printOut);
+            return ExitOk;
+        } else {
+            printErr(u"lumbra-cli info: unknown option '%1'"_s.arg(arg));
+            printUsage(printErr);
+            return ExitUsage;
+        }
+    }
+    if (paths.isEmpty()) {
+        printUsage(printErr);
+        return ExitUsage;
+    }
+
+    bool allShown = true;
+    for (const QString &path : std::as_const(paths))
+        allShown = showPath(path, json) && allShown;
+    return allShown ? ExitOk : ExitFailed;
+}
