@@ -14,6 +14,8 @@
 #include <QThread>
 
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -240,6 +242,27 @@ private slots:
                  qPrintable(lines[2]));
         QVERIFY2(QRegularExpression(u"^<Hashing Files> \\d+\\.\\d{3}ms"_s).match(lines[3]).hasMatch(),
                  qPrintable(lines[3]));
+    }
+
+    void profilerFromSeveralThreads()
+    {
+        QFile::remove(MethodProfiler::logFilePath());
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t] {
+                MethodProfiler outer(u"Thread %1"_s.arg(t));
+                MethodProfiler inner(u"Step %1"_s.arg(t));
+            });
+        }
+        for (auto &t : threads)
+            t.join();
+        QFile file(MethodProfiler::logFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 16);
+        // Nesting is counted per thread: every inner step is one level deep.
+        for (int t = 0; t < 4; ++t)
+            QVERIFY(lines.contains(u"\t<Step %1> Entered"_s.arg(t)));
     }
 };
 
