@@ -1,5 +1,7 @@
 #include "media/functions.h"
 
+#include "prefs/AppIdentity.h"
+
 #include <QDir>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
@@ -7,11 +9,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcFunctions, "lumbra.media.functions")
-
-namespace {
-// TODO: use the identifier of the preferences module once it exists.
-const QString kAppIdentifier = u"org.lumbra.Lumbra2"_s;
-} // namespace
 
 QString ZeroPad(qint64 value, int width)
 {
@@ -27,7 +24,7 @@ QString ZeroPad(const QString &text, int width)
 
 QString getTempDir()
 {
-    QTemporaryDir dir(QDir::tempPath() + u'/' + kAppIdentifier + u".XXXXXX"_s);
+    QTemporaryDir dir(QDir::tempPath() + u'/' + AppIdentity::ReverseDomainId + u".XXXXXX"_s);
     if (!dir.isValid()) {
         qCWarning(lcFunctions) << "cannot make a temporary folder:" << dir.errorString();
         return {};
@@ -38,5 +35,5 @@ QString getTempDir()
 
 QString AppName()
 {
-    return u"Lumbra2_debug"_s;
+    return AppIdentity::AppName;
 }

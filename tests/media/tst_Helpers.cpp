@@ -6,6 +6,7 @@
 #include "media/MyString.h"
 #include "media/StringHelpers.h"
 #include "media/StringUtils.h"
+#include "prefs/AppIdentity.h"
 
 #include <QDir>
 #include <QFile>
@@ -192,7 +193,7 @@ private slots:
         const QFileInfo info(a);
         QVERIFY(info.isDir());
         QCOMPARE(info.absolutePath(), QDir(QDir::tempPath()).absolutePath());
-        QVERIFY(info.fileName().startsWith(u"org."_s) || info.fileName().contains(u'.'));
+        QVERIFY(info.fileName().startsWith(AppIdentity::ReverseDomainId + u'.'));
         QCOMPARE(info.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                        QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
                  QFile::Permissions());
