@@ -1,0 +1,125 @@
+#include "preview/subsModule.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace subsModule {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Length of the number at `from`, 0 when there is none.
+qsizetype numberLength(QStringView text, qsizetype from)
+{
+    qsizetype i = from;
+    const qsizetype n = text.size();
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == u'.') {
+        qsizetype j = i + 1;
+        qsizetype fraction = 0;
+        while (j < n && isDigit(text[j])) {
+            ++j;
+            ++fraction;
+        }
+        if (digits + fraction > 0) {
+            i = j;
+            digits += fraction;
+        }
+    }
+    if (digits == 0)
+        return 0;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (text[j] == u'+' || text[j] == u'-'))
+            ++j;
+        qsizetype expDigits = 0;
+        while (j < n && isDigit(text[j])) {
+            ++j;
+            ++expDigits;
+        }
+        if (expDigits > 0)
+            i = j;
+    }
+    return i - from;
+}
+
+} // namespace
+
+QString secondsToTimestring(double seconds)
+{
+    // Far beyond any video length; keeps the integer arithmetic below exact.
+    constexpr double limit = 1e12;
+    if (!std::isfinite(seconds) || std::abs(seconds) > limit)
+        seconds = 0;
+    const qint64 minutes = qint64(std::trunc(seconds / 60));
+    const qint64 hours = minutes / 60;
+    const double rest = seconds - double(minutes) * 60;
+    const qint64 millis = std::llround(rest * 1000);
+    const qint64 absMillis = millis < 0 ? -millis : millis;
+    QString secondsPart = u"%1,%2"_s.arg(absMillis / 1000, 2, 10, u'0').arg(absMillis % 1000, 3, 10, u'0');
+    if (millis < 0)
+        secondsPart.prepend(u'-');
+    return u"%1:%2:"_s.arg(hours, 2, 10, u'0').arg(minutes - hours * 60, 2, 10, u'0') + secondsPart;
+}
+
+double timeStringToSeconds(const QString &text)
+{
+    QString s = text;
+    s.replace(u',', u'.');
+    const QStringList fields = s.split(u':');
+    if (fields.size() != 3)
+        return -1;
+    return readNumber(fields[0]) * 3600 + readNumber(fields[1]) * 60 + readNumber(fields[2]);
+}
+
+double readNumber(QStringView text)
+{
+    qsizetype from = 0;
+    while (from < text.size() && isBlank(text[from]))
+        ++from;
+    const qsizetype length = numberLength(text, from);
+    if (length == 0)
+        return 0;
+    bool ok = false;
+    const double value = text.mid(from, length).toDouble(&ok);
+    return ok && std::isfinite(value) ? value : 0;
+}
+
+bool isNumber(QStringView text)
+{
+    const QStringView t = text.trimmed();
+    return !t.isEmpty() && numberLength(t, 0) == t.size();
+}
+
+int truncateToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    const double t = std::trunc(value);
+    if (t <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    if (t >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    return int(t);
+}
+
+} // namespace subsModule
