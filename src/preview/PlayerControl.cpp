@@ -35,7 +35,8 @@ QString absolute(const QString &path)
 } // namespace
 
 PlayerControl::PlayerControl(const PlayerInfo &player, QObject *parent)
-    : PlayerControl(player, [] { return std::make_unique<ProcessPlayerShell>(); }, parent)
+    : PlayerControl(
+          player, [] { return std::make_unique<ProcessPlayerShell>(); }, parent)
 {
 }
 
@@ -297,14 +298,13 @@ std::optional<QChar> PlayerControl::playButtonGlyph(const QString &status)
 QStringList PlayerControl::identificationArguments(PlayerDialect dialect, const QString &video)
 {
     if (dialect == PlayerDialect::MPlayer2) {
-        return {u"--noconfig=all"_s, u"--vo=null"_s,      u"--ao=null"_s,   u"--frames=0"_s,
-                u"--identify"_s,     u"--msgmodule"_s,    u"-msglevel"_s,   u"identify=6"_s,
-                u"--nosub"_s,        absolute(video)};
+        return {u"--noconfig=all"_s, u"--vo=null"_s, u"--ao=null"_s,  u"--frames=0"_s, u"--identify"_s,
+                u"--msgmodule"_s,    u"-msglevel"_s, u"identify=6"_s, u"--nosub"_s,    absolute(video)};
     }
     // MPlayer 1.x reports the real aspect only once a frame is decoded.
-    return {u"-noconfig"_s, u"all"_s,        u"-vo"_s,         u"null"_s,      u"-ao"_s,
-            u"null"_s,      u"-frames"_s,    u"1"_s,           u"-identify"_s, u"-msgmodule"_s,
-            u"-msglevel"_s, u"identify=6"_s, u"-nosub"_s,      u"-noautosub"_s, absolute(video)};
+    return {u"-noconfig"_s, u"all"_s,        u"-vo"_s,    u"null"_s,       u"-ao"_s,
+            u"null"_s,      u"-frames"_s,    u"1"_s,      u"-identify"_s,  u"-msgmodule"_s,
+            u"-msglevel"_s, u"identify=6"_s, u"-nosub"_s, u"-noautosub"_s, absolute(video)};
 }
 
 QStringList PlayerControl::playbackArguments(PlayerDialect dialect, const PlaybackOptions &o)
@@ -327,7 +327,8 @@ QStringList PlayerControl::playbackArguments(PlayerDialect dialect, const Playba
         args << absolute(o.video);
         return args;
     }
-    args << u"-noconfig"_s << u"all"_s << u"-slave"_s << u"-input"_s << u"nodefault-bindings:conf=/dev/null"_s;
+    args << u"-noconfig"_s << u"all"_s << u"-slave"_s << u"-input"_s
+         << u"nodefault-bindings:conf=/dev/null"_s;
     if (p.scaledWidth > 0)
         args << u"-xy"_s << QString::number(p.scaledWidth);
     args << u"-geometry"_s << geometry << u"-double"_s << u"-hardframedrop"_s << u"-vo"_s << u"xv,gl,x11,"_s

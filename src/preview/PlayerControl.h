@@ -64,10 +64,10 @@ public:
 
     // Commands to the playback run; each writes its line only while the
     // run is going and tells whether it did.
-    bool seekBack();                        // "seek -60 0"
-    bool togglePause();                     // "pause"
-    bool seekForward();                     // "seek +60 0"
-    bool seekToCue(double startSeconds);    // "seek N 2", N one second before the cue
+    bool seekBack();                     // "seek -60 0"
+    bool togglePause();                  // "pause"
+    bool seekForward();                  // "seek +60 0"
+    bool seekToCue(double startSeconds); // "seek N 2", N one second before the cue
     bool isPlaying() const;
 
     // The video's length and the playback position in seconds, 0 until known.

@@ -62,6 +62,12 @@ qsizetype numberLength(QStringView text, qsizetype from)
     return i - from;
 }
 
+// At least `width` digits, zeros in front.
+QString pad(qint64 value, int width)
+{
+    return QString::number(value).rightJustified(width, u'0');
+}
+
 } // namespace
 
 QString secondsToTimestring(double seconds)
@@ -75,10 +81,10 @@ QString secondsToTimestring(double seconds)
     const double rest = seconds - double(minutes) * 60;
     const qint64 millis = std::llround(rest * 1000);
     const qint64 absMillis = millis < 0 ? -millis : millis;
-    QString secondsPart = u"%1,%2"_s.arg(absMillis / 1000, 2, 10, u'0').arg(absMillis % 1000, 3, 10, u'0');
+    QString secondsPart = pad(absMillis / 1000, 2) + u',' + pad(absMillis % 1000, 3);
     if (millis < 0)
         secondsPart.prepend(u'-');
-    return u"%1:%2:"_s.arg(hours, 2, 10, u'0').arg(minutes - hours * 60, 2, 10, u'0') + secondsPart;
+    return pad(hours, 2) + u':' + pad(minutes - hours * 60, 2) + u':' + secondsPart;
 }
 
 double timeStringToSeconds(const QString &text)
