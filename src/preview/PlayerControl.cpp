@@ -14,7 +14,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcPlayer, "lumbra.player")
+Q_LOGGING_CATEGORY(lcPlayer, "lumbra.player", QtInfoMsg)
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcSubtitles, "lumbra.subtitles")
+Q_LOGGING_CATEGORY(lcSubtitles, "lumbra.subtitles", QtInfoMsg)
 
 namespace {
 
