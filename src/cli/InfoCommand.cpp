@@ -4,6 +4,8 @@
 #include "media/movieFile.h"
 #include "media/StringUtils.h"
 #include "media/subtitleFile.h"
+#include "preview/subClass.h"
+#include "preview/subsModule.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,10 +26,12 @@ using Fields = QList<std::pair<QString, QJsonValue>>;
 
 void printUsage(void (*print)(const QString &))
 {
-    print(u"Usage: lumbra-cli info [--json] [--] PATH..."_s);
+    print(u"Usage: lumbra-cli info [--json] [--fps=N] [--] PATH..."_s);
     print(u"Shows what Lumbra reads from each video or subtitle file: names, size, hashes,"_s);
     print(u"the episode data of a video's name and the subtitle files beside it, a subtitle's"_s);
-    print(u"language and text encoding. --json prints one JSON object per path, one per line."_s);
+    print(u"language and text encoding, and an SRT or SUB file's cues: their number, the end of"_s);
+    print(u"the last, the first and last start times. SUB files count frames at --fps (25)."_s);
+    print(u"--json prints one JSON object per path, one per line."_s);
 }
 
 bool isSubtitleType(const QString &path)
@@ -58,9 +64,9 @@ QStringList subtitlesBeside(const QString &videoPath)
 }
 
 // The fields of a subtitle file. `bytes` is the whole file.
-Fields subtitleFields(const QString &path, const subtitleFile &sub, const QByteArray &bytes)
+Fields subtitleFields(const QString &path, const subtitleFile &sub, const QByteArray &bytes, double fps)
 {
-    return {
+    Fields fields{
         {u"path"_s, path},
         {u"kind"_s, u"subtitle"_s},
         {u"subtitleFileName"_s, sub.subtitleFileName()},
@@ -69,6 +75,18 @@ Fields subtitleFields(const QString &path, const subtitleFile &sub, const QByteA
         {u"bytesize"_s, double(sub.bytesize())},
         {u"encoding"_s, encodingName(GuessEncoding(bytes))},
     };
+    // Cues of the types the preview reads; other types have none to count.
+    const subClass cues(path, fps);
+    if (cues.allReady()) {
+        const auto start = [&cues](qsizetype i) {
+            return i < 0 ? QString() : subsModule::secondsToTimestring(cues.subLines()[i].startSeconds);
+        };
+        fields.append({u"cues"_s, double(cues.count())});
+        fields.append({u"duration"_s, cues.duration()});
+        fields.append({u"firstCue"_s, start(cues.count() > 0 ? 0 : -1)});
+        fields.append({u"lastCue"_s, start(cues.count() - 1)});
+    }
+    return fields;
 }
 
 Fields videoFields(const QString &path, const movieFile &movie)
@@ -105,8 +123,10 @@ QString textOf(const QJsonValue &value)
     switch (value.type()) {
     case QJsonValue::Bool:
         return value.toBool() ? u"true"_s : u"false"_s;
-    case QJsonValue::Double:
-        return QString::number(qint64(value.toDouble()));
+    case QJsonValue::Double: {
+        const double d = value.toDouble();
+        return d == std::trunc(d) ? QString::number(qint64(d)) : QString::number(d, 'g', 12);
+    }
     case QJsonValue::String:
         return value.toString();
     default:
@@ -139,7 +159,7 @@ void print(const Fields &fields, bool json)
 }
 
 // Prints one path; false (after a message) when it cannot be shown.
-bool showPath(const QString &path, bool json)
+bool showPath(const QString &path, bool json, double fps)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -166,7 +186,7 @@ bool showPath(const QString &path, bool json)
         print(videoFields(path, *movie), json);
     } else {
         const subtitleFile sub(path);
-        print(subtitleFields(path, sub, file.readAll()), json);
+        print(subtitleFields(path, sub, file.readAll(), fps), json);
     }
     return true;
 }
@@ -177,6 +197,7 @@ int runInfo(const QStringList &args)
 {
     QStringList paths;
     bool json = false;
+    double fps = 25;
     bool optionsEnded = false;
     for (const QString &arg : args) {
         if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
@@ -185,6 +206,13 @@ int runInfo(const QStringList &args)
             optionsEnded = true;
         } else if (arg == "--json"_L1) {
             json = true;
+        } else if (arg.startsWith("--fps="_L1)) {
+            bool ok = false;
+            fps = arg.mid(6).toDouble(&ok);
+            if (!ok || !(fps > 0) || !std::isfinite(fps)) {
+                printErr(u"lumbra-cli info: --fps needs a positive number, not '%1'"_s.arg(arg.mid(6)));
+                return ExitUsage;
+            }
         } else if (arg == "--help"_L1 || arg == "-h"_L1) {
             printUsage(printOut);
             return ExitOk;
@@ -201,6 +229,6 @@ int runInfo(const QStringList &args)
 
     bool allShown = true;
     for (const QString &path : std::as_const(paths))
-        allShown = showPath(path, json) && allShown;
+        allShown = showPath(path, json, fps) && allShown;
     return allShown ? ExitOk : ExitFailed;
 }

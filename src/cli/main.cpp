@@ -21,9 +21,9 @@ const QList<CliCommand> &commands()
         {u"prefs"_s, u"prefs [--json] [--set KEY=VALUE ...]"_s,
          u"Show the preferences in effect and the file they live in; --set changes and saves them."_s,
          runPrefs},
-        {u"info"_s, u"info [--json] [--] PATH..."_s,
+        {u"info"_s, u"info [--json] [--fps=N] [--] PATH..."_s,
          u"Show what Lumbra reads from video and subtitle files: names, sizes, hashes, episode data, "
-         u"subtitles beside a video, a subtitle's language and encoding."_s,
+         u"subtitles beside a video, a subtitle's language, encoding and cues."_s,
          runInfo},
     };
     return list;
