@@ -183,10 +183,13 @@ int omiListbox::columnCount() const
 void omiListbox::setColumnCount(int count)
 {
     m_model->setColumns(count);
+    // New columns take the widths given before, or share the room.
+    setColumnWidths(m_columnWidths);
 }
 
 void omiListbox::setColumnWidths(const QString &widths)
 {
+    m_columnWidths = widths;
     const QStringList parts = widths.split(u',');
     QHeaderView *header = horizontalHeader();
     for (int column = 0; column < columnCount(); ++column) {

@@ -102,6 +102,7 @@ private:
 
     omiListModel *m_model;
     int m_rowHeight = 32;
+    QString m_columnWidths;
     CellPaint m_backgroundPaint;
     CellPaint m_textPaint;
     CellClick m_cellClick;

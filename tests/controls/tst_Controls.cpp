@@ -370,8 +370,8 @@ private Q_SLOTS:
     {
         omiListbox list;
         list.resize(300, 200);
+        list.setColumnWidths(u"*,32,32"_s); // kept for the columns that follow
         list.setColumnCount(3);
-        list.setColumnWidths(u"*,32,32"_s);
         for (int i = 0; i < 3; ++i)
             list.addRow({u"row %1"_s.arg(i), u" "_s, u" "_s});
         QList<QPair<int, int>> backgrounds;
