@@ -1,0 +1,513 @@
+#include "service/OSClient.h"
+
+#include "common/Gzip.h"
+#include "service/HttpExchange.h"
+#include "service/XMLRPC.h"
+
+#include <QDomDocument>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QSysInfo>
+#include <QThread>
+#include <QThreadStorage>
+
+using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client")
+
+namespace {
+
+// Each thread that posts requests has its own manager, deleted when the thread ends.
+QNetworkAccessManager *threadManager()
+{
+    static QThreadStorage<QNetworkAccessManager *> managers;
+    if (!managers.hasLocalData())
+        managers.setLocalData(new QNetworkAccessManager);
+    return managers.localData();
+}
+
+bool isFailureEntry(const QString &entry)
+{
+    return entry.section(u':', 0, 0) == "ERROR"_L1;
+}
+
+} // namespace
+
+OSClient::OSClient(QObject *parentWindow)
+    : QObject(parentWindow)
+    , m_parentWindow(parentWindow)
+{
+}
+
+OSClient::~OSClient()
+{
+    // Requests posted from this thread die with the client; a worker that
+    // still waits on one is a bug of the window, which ends its threads first.
+    const QList<Exchange> exchanges = m_exchanges;
+    for (const Exchange &e : exchanges) {
+        if (e.thread == QThread::currentThread())
+            delete e.exchange.data();
+    }
+}
+
+QString OSClient::RPCServer() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_rpcServer;
+}
+
+void OSClient::setRPCServer(const QString &url)
+{
+    QMutexLocker locker(&m_lock);
+    m_rpcServer = url;
+}
+
+int OSClient::RPCPort() const
+{
+    QMutexLocker locker(&m_lock);
+    if (m_overridePort != 0)
+        return m_overridePort;
+    return m_rpcServer.left(5).compare("https"_L1, Qt::CaseInsensitive) == 0 ? 443 : 80;
+}
+
+void OSClient::setRPCPort(int port)
+{
+    QMutexLocker locker(&m_lock);
+    m_overridePort = port;
+}
+
+bool OSClient::isSecure() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_rpcServer.left(5).compare("https"_L1, Qt::CaseInsensitive) == 0;
+}
+
+QUrl OSClient::requestUrl() const
+{
+    const bool secure = isSecure();
+    QMutexLocker locker(&m_lock);
+    QUrl url(m_rpcServer.trimmed());
+    if (secure)
+        url.setScheme(u"https"_s);
+    if (m_overridePort != 0)
+        url.setPort(m_overridePort);
+    // Otherwise a port in the URL stands, and without one the scheme's own
+    // (443 or 80) applies.
+    return url;
+}
+
+std::chrono::milliseconds OSClient::transferTimeout() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_transferTimeout;
+}
+
+void OSClient::setTransferTimeout(std::chrono::milliseconds timeout)
+{
+    QMutexLocker locker(&m_lock);
+    m_transferTimeout = timeout;
+}
+
+qint64 OSClient::maxReplySize() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_maxReplySize;
+}
+
+void OSClient::setMaxReplySize(qint64 bytes)
+{
+    QMutexLocker locker(&m_lock);
+    m_maxReplySize = bytes;
+}
+
+QString OSClient::DefaultUserAgent()
+{
+    return u"Lumbra XMLRPC Client 2.0 (Qt %1; %2 %3; %4)"_s.arg(QString::fromLatin1(qVersion()),
+                                                                 QSysInfo::prettyProductName(),
+                                                                 QSysInfo::buildCpuArchitecture(),
+                                                                 QStringLiteral(LUMBRA_VERSION));
+}
+
+void OSClient::SendMessage(const XMLRPC::Message &message)
+{
+    const QString agent = DefaultUserAgent();
+    const QString xml = message.Serialize();
+    const QUrl url = requestUrl();
+    {
+        QMutexLocker locker(&m_lock);
+        m_busy = true;
+        m_xmlreq = xml;
+        m_requestBody = xml.toUtf8();
+        m_userAgent = agent;
+        m_lastMessage = message;
+        m_redirects = 0;
+    }
+    emit journalChanged();
+    qCDebug(lcClient) << "posting" << message.MethodName << "to" << url.toDisplayString();
+    post(url);
+}
+
+void OSClient::post(const QUrl &url)
+{
+    QByteArray body;
+    QString agent;
+    std::chrono::milliseconds timeout;
+    qint64 maxSize;
+    {
+        QMutexLocker locker(&m_lock);
+        body = m_requestBody;
+        agent = m_userAgent;
+        timeout = m_transferTimeout;
+        maxSize = m_maxReplySize;
+    }
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, agent);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
+    // Asking for gzip ourselves also keeps Qt from unpacking the reply behind
+    // our back: the reply arrives as the server sent it.
+    request.setRawHeader("Accept-Encoding", "gzip");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+
+    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize);
+    const QPointer<OSClient> self(this);
+    connect(exchange, &HttpExchange::finished, exchange, [self, exchange](const HttpReply &reply) {
+        if (self)
+            self->handleReply(reply);
+        exchange->deleteLater();
+    });
+    {
+        QMutexLocker locker(&m_lock);
+        m_exchanges.removeIf([](const Exchange &e) { return e.thread == QThread::currentThread() && !e.exchange; });
+        m_exchanges.append({exchange, QThread::currentThread()});
+    }
+    exchange->start();
+}
+
+bool OSClient::SendReq(const XMLRPC::Message &message)
+{
+    QEventLoop loop;
+    // Wakes the loop from whichever thread changes the journal.
+    connect(this, &OSClient::journalChanged, &loop, &QEventLoop::quit);
+    qsizetype mark;
+    {
+        QMutexLocker locker(&m_lock);
+        m_message = message;
+        mark = m_status.size();
+    }
+    SendMessage(message);
+    bool answered = true;
+    for (;;) {
+        {
+            QMutexLocker locker(&m_lock);
+            // The journal may have been emptied meanwhile; then every entry is new.
+            mark = std::min(mark, m_status.size());
+            const bool failed = std::any_of(m_status.cbegin() + mark, m_status.cend(), isFailureEntry);
+            if (failed || !m_busy) {
+                answered = !failed;
+                break;
+            }
+        }
+        loop.exec();
+    }
+    deleteFinishedExchanges();
+    return answered;
+}
+
+void OSClient::deleteFinishedExchanges()
+{
+    QList<HttpExchange *> finished;
+    {
+        QMutexLocker locker(&m_lock);
+        for (auto it = m_exchanges.begin(); it != m_exchanges.end();) {
+            // Only this thread's exchanges may be looked at (and deleted) here.
+            if (it->thread != QThread::currentThread()) {
+                ++it;
+            } else if (!it->exchange) {
+                it = m_exchanges.erase(it);
+            } else if (it->exchange->isFinished()) {
+                finished.append(it->exchange.data());
+                it = m_exchanges.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    qDeleteAll(finished);
+}
+
+void OSClient::handleReply(const HttpReply &reply)
+{
+    switch (reply.failure) {
+    case HttpReply::Failure::None:
+        Event_PageReceived(reply);
+        return;
+    case HttpReply::Failure::Network: {
+        const SocketFailure failure = socketFailure(reply.networkError);
+        qCWarning(lcClient) << "no reply from" << reply.url.toDisplayString() << failure.text;
+        IssueError(failure.number, failure.text);
+        break;
+    }
+    case HttpReply::Failure::Timeout: {
+        const auto ms = transferTimeout().count();
+        IssueError(ConnectionLost, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
+        break;
+    }
+    case HttpReply::Failure::TooLarge:
+        IssueError(BadReply, u"Reply is larger than %1 bytes"_s.arg(maxReplySize()));
+        break;
+    }
+    // Nothing is in flight any more, so the client is idle again.
+    setBusy(false);
+}
+
+OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+        return {SocketError, u"Socket drivers could not be initialized"_s};
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return {ConnectionLost, u"Server connection has been lost"_s};
+    case QNetworkReply::HostNotFoundError:
+        return {HostNotFound, u"Could not find server at specified location"_s};
+    case QNetworkReply::TimeoutError:
+        return {ConnectionLost, u"Server did not answer in time"_s};
+    default:
+        return {SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
+    }
+}
+
+void OSClient::Event_PageReceived(const HttpReply &reply)
+{
+    const bool gzipped = reply.contentEncoding.trimmed().compare("gzip", Qt::CaseInsensitive) == 0
+        || reply.contentEncoding.trimmed().compare("x-gzip", Qt::CaseInsensitive) == 0;
+    {
+        QMutexLocker locker(&m_lock);
+        m_isGzipped = gzipped;
+    }
+    const QString method = lastMethod();
+    qCDebug(lcClient) << method << "answered with HTTP" << reply.status << (gzipped ? "(gzip)" : "");
+
+    switch (reply.status) {
+    case 200: {
+        QByteArray text = reply.body;
+        bool readable = true;
+        if (gzipped) {
+            QString why;
+            const std::optional<QByteArray> unpacked = Gzip::gunzip(reply.body, maxReplySize(), &why);
+            if (unpacked) {
+                text = *unpacked;
+            } else {
+                // A broken stream or one that unpacks beyond the size limit.
+                IssueError(BadReply, u"Reply could not be unpacked: "_s + why);
+                readable = false;
+            }
+        }
+        if (readable) {
+            const Variant value = ProcessResponse(text);
+            if (value.isValid()) {
+                {
+                    QMutexLocker locker(&m_lock);
+                    m_lastReply = value;
+                }
+                XMLResponse(method, value);
+            }
+        }
+        setBusy(false);
+        return;
+    }
+    case 301:
+    case 302:
+    case 307: {
+        if (reply.location.isEmpty()) {
+            setBusy(false);
+            return;
+        }
+        int redirects;
+        {
+            QMutexLocker locker(&m_lock);
+            redirects = ++m_redirects;
+        }
+        if (redirects > MaxRedirects) {
+            IssueError(HttpError, u"Connection did not complete: more than %1 redirects"_s.arg(MaxRedirects));
+            setBusy(false);
+            return;
+        }
+        // Still busy: the caller keeps waiting for the reply to the new post.
+        post(reply.url.resolved(QUrl::fromEncoded(reply.location)));
+        return;
+    }
+    case 503:
+        appendStatus("ERROR: Service is unavailable trying "_L1 + method);
+        setBusy(false);
+        return;
+    default:
+        IssueError(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(reply.status));
+        appendStatus("ERROR:"_L1 + method);
+        setBusy(false);
+        return;
+    }
+}
+
+Variant OSClient::ProcessResponse(const QByteArray &text)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_xmlresp = QString::fromUtf8(text);
+    }
+    if (text.isEmpty()) {
+        IssueError(EmptyReply, {});
+        return {};
+    }
+    // QDomDocument drops whitespace-only text between elements, so pretty-printed
+    // and one-line replies read the same; it honours the document's own encoding.
+    QDomDocument doc;
+    if (!doc.setContent(text)) {
+        IssueError(BadReply, {});
+        return {};
+    }
+    const QDomElement root = doc.documentElement();
+    if (root.tagName() != "methodResponse"_L1) {
+        IssueError(BadReply, {});
+        return {};
+    }
+    const QDomElement first = root.firstChild().toElement();
+    if (first.isNull()) {
+        IssueError(BadReply, {});
+        return {};
+    }
+    if (first.tagName() != "params"_L1) {
+        // A fault: value > struct > member (code), member (text). The service
+        // sends the code first and the text second; the names are not read.
+        const QDomElement faultStruct = first.firstChild().toElement().firstChild().toElement();
+        const QDomElement codeMember = faultStruct.firstChild().toElement();
+        const QDomElement textMember = codeMember.nextSibling().toElement();
+        if (faultStruct.isNull() || codeMember.isNull() || textMember.isNull()) {
+            IssueError(BadReply, {});
+            return {};
+        }
+        const int number = codeMember.firstChildElement(u"value"_s).text().trimmed().toInt();
+        const QString message = textMember.firstChildElement(u"value"_s).text();
+        IssueError(number, message);
+        return {};
+    }
+    const QDomElement value = first.firstChildElement(u"param"_s).firstChildElement(u"value"_s);
+    if (value.isNull()) {
+        IssueError(BadReply, {});
+        return {};
+    }
+    const QDomNode typed = value.firstChild();
+    if (typed.isText())
+        return value.text(); // a value without a type element is a string
+    return XMLRPC::Decode(typed);
+}
+
+void OSClient::IssueError(int number, const QString &text)
+{
+    qCWarning(lcClient) << "error" << number << text;
+    {
+        QMutexLocker locker(&m_lock);
+        m_lastError = number;
+        m_lastErrorString = text;
+        m_status.append(u"ERROR:CONN"_s);
+    }
+    emit journalChanged();
+}
+
+void OSClient::XMLResponse(const QString &method, const Variant &value)
+{
+    Q_UNUSED(method);
+    Q_UNUSED(value);
+}
+
+void OSClient::setBusy(bool busy)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_busy = busy;
+    }
+    emit journalChanged();
+}
+
+QString OSClient::lastMethod() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastMessage.MethodName;
+}
+
+bool OSClient::busy() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_busy;
+}
+
+QStringList OSClient::status() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_status;
+}
+
+void OSClient::appendStatus(const QString &entry)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_status.append(entry);
+    }
+    emit journalChanged();
+}
+
+void OSClient::clearStatus()
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_status.clear();
+    }
+    emit journalChanged();
+}
+
+int OSClient::lastError() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastError;
+}
+
+QString OSClient::lastErrorString() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastErrorString;
+}
+
+bool OSClient::isGzipped() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_isGzipped;
+}
+
+QString OSClient::xmlreq() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_xmlreq;
+}
+
+QString OSClient::xmlresp() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_xmlresp;
+}
+
+XMLRPC::Message OSClient::message() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_message;
+}
+
+Variant OSClient::lastReply() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastReply;
+}

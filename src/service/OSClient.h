@@ -1,0 +1,149 @@
+#pragma once
+
+#include "common/Types.h"
+#include "service/XMLRPCMessage.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <chrono>
+
+class HttpExchange;
+class QThread;
+struct HttpReply;
+
+// The client of the subtitle service's XML-RPC interface. Each workflow window
+// owns one.
+//
+// Transport: a request is posted from the thread that makes it, over that
+// thread's own QNetworkAccessManager, and its reply is handled in the same
+// thread. SendReq blocks the calling worker thread on a local event loop until
+// the reply has been handled or has failed; SendMessage only posts, and the
+// reply is handled when the calling thread's event loop next runs.
+//
+// The journal (`status`) and `busy` may be read from any thread. Every
+// failure appends an entry whose text before the first ":" is "ERROR".
+class OSClient : public QObject {
+    Q_OBJECT
+public:
+    // Sane bounds the transport enforces; each failure is recorded with IssueError.
+    static constexpr int MaxRedirects = 5;
+    static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
+    static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
+
+    // Error numbers recorded by the client itself (a fault reply records the
+    // service's own number).
+    enum ErrorNumber {
+        BadReply = 500,       // not XML, not a methodResponse, unpacking failed, too large
+        EmptyReply = 501,     // status 200 without a body
+        HttpError = 502,      // another HTTP status, or too many redirects
+        HostNotFound = 503,   // name resolution failed
+        ConnectionLost = 504, // connection refused or lost, or no answer in time
+        SocketError = 505,    // any other network failure
+    };
+
+    explicit OSClient(QObject *parentWindow = nullptr);
+    ~OSClient() override;
+
+    QObject *parentWindow() const { return m_parentWindow; }
+
+    // The XML-RPC endpoint: a full URL. A scheme starting with "https" (in any
+    // letter case) makes the connection secure.
+    QString RPCServer() const;
+    void setRPCServer(const QString &url);
+    // The port in use: the override when set, otherwise 443 for a secure
+    // connection and 80 for a plain one. Setting it sets the override; 0
+    // clears it. Without an override, a port written in RPCServer is used.
+    int RPCPort() const;
+    void setRPCPort(int port);
+    bool isSecure() const;
+    // The URL the next post goes to, after the port rules above.
+    QUrl requestUrl() const;
+
+    // How long a request may go without any data moving before it fails.
+    std::chrono::milliseconds transferTimeout() const;
+    void setTransferTimeout(std::chrono::milliseconds timeout);
+    // The largest reply body accepted, before and after unpacking.
+    qint64 maxReplySize() const;
+    void setMaxReplySize(qint64 bytes);
+
+    // Posts the message and returns at once.
+    void SendMessage(const XMLRPC::Message &message);
+    // Posts the message and waits until its reply has been handled. False when
+    // a failure entry was appended to the journal meanwhile.
+    bool SendReq(const XMLRPC::Message &message);
+
+    bool busy() const;
+    // The journal: request steps and errors, oldest first.
+    QStringList status() const;
+    void appendStatus(const QString &entry);
+    void clearStatus();
+
+    int lastError() const;
+    QString lastErrorString() const;
+    bool isGzipped() const;
+    QString xmlreq() const;
+    QString xmlresp() const;
+    // The message handed to the last SendReq.
+    XMLRPC::Message message() const;
+    // The decoded value of the last reply that was handed on.
+    Variant lastReply() const;
+
+    // The error number and text recorded when a request gets no page at all.
+    struct SocketFailure {
+        int number;
+        QString text;
+    };
+    static SocketFailure socketFailure(QNetworkReply::NetworkError error);
+
+signals:
+    // The journal or `busy` changed. Emitted from the thread that changed them.
+    void journalChanged();
+
+private:
+    static QString DefaultUserAgent();
+    void post(const QUrl &url);
+    void handleReply(const HttpReply &reply);
+    void Event_PageReceived(const HttpReply &reply);
+    Variant ProcessResponse(const QByteArray &text);
+    void IssueError(int number, const QString &text);
+    // The method-specific handling of a decoded reply (login token, search results).
+    void XMLResponse(const QString &method, const Variant &value);
+    void setBusy(bool busy);
+    QString lastMethod() const;
+    void deleteFinishedExchanges();
+
+    QObject *m_parentWindow;
+
+    mutable QMutex m_lock; // guards everything below; never held across a network wait
+    QString m_rpcServer;
+    int m_overridePort = 0;
+    std::chrono::milliseconds m_transferTimeout = DefaultTransferTimeout;
+    qint64 m_maxReplySize = DefaultMaxReplySize;
+    bool m_busy = false;
+    XMLRPC::Message m_message;
+    XMLRPC::Message m_lastMessage;
+    bool m_isGzipped = false;
+    QString m_xmlreq;
+    QByteArray m_requestBody;
+    QString m_userAgent;
+    QString m_xmlresp;
+    Variant m_lastReply;
+    int m_lastError = 0;
+    QString m_lastErrorString;
+    QStringList m_status;
+    int m_redirects = 0;
+
+    struct Exchange {
+        QPointer<HttpExchange> exchange;
+        QThread *thread;
+    };
+    QList<Exchange> m_exchanges; // posted and not yet deleted
+};
