@@ -2,8 +2,9 @@
 
 #include <QNetworkAccessManager>
 
-HttpExchange::HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest &request, const QByteArray &body,
-                           std::chrono::milliseconds timeout, qint64 maxBodySize, QObject *parent)
+HttpExchange::HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest &request,
+                           const QByteArray &body, std::chrono::milliseconds timeout, qint64 maxBodySize,
+                           QObject *parent)
     : QObject(parent)
     , m_manager(manager)
     , m_request(request)
@@ -80,8 +81,8 @@ void HttpExchange::complete()
     // Qt reports HTTP error statuses as errors too (201-499); those are pages.
     // Network and proxy errors, or a garbled reply, mean the page did not arrive whole.
     const QNetworkReply::NetworkError error = m_reply->error();
-    const bool broken = (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
-        || error == QNetworkReply::ProtocolFailure;
+    const bool broken = (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
+                        error == QNetworkReply::ProtocolFailure;
     if (status.isValid() && status.toInt() > 0 && !broken) {
         // A page, whatever its status: HTTP errors are the caller's business.
         m_result.status = status.toInt();

@@ -16,7 +16,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client")
+Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client", QtInfoMsg)
 
 namespace {
 
@@ -125,10 +125,9 @@ void OSClient::setMaxReplySize(qint64 bytes)
 
 QString OSClient::DefaultUserAgent()
 {
-    return u"Lumbra XMLRPC Client 2.0 (Qt %1; %2 %3; %4)"_s.arg(QString::fromLatin1(qVersion()),
-                                                                 QSysInfo::prettyProductName(),
-                                                                 QSysInfo::buildCpuArchitecture(),
-                                                                 QStringLiteral(LUMBRA_VERSION));
+    return u"Lumbra XMLRPC Client 2.0 (Qt %1; %2 %3; %4)"_s.arg(
+        QString::fromLatin1(qVersion()), QSysInfo::prettyProductName(), QSysInfo::buildCpuArchitecture(),
+        QStringLiteral(LUMBRA_VERSION));
 }
 
 void OSClient::SendMessage(const XMLRPC::Message &message)
@@ -180,7 +179,8 @@ void OSClient::post(const QUrl &url)
     });
     {
         QMutexLocker locker(&m_lock);
-        m_exchanges.removeIf([](const Exchange &e) { return e.thread == QThread::currentThread() && !e.exchange; });
+        m_exchanges.removeIf(
+            [](const Exchange &e) { return e.thread == QThread::currentThread() && !e.exchange; });
         m_exchanges.append({exchange, QThread::currentThread()});
     }
     exchange->start();
@@ -284,8 +284,8 @@ OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError erro
 
 void OSClient::Event_PageReceived(const HttpReply &reply)
 {
-    const bool gzipped = reply.contentEncoding.trimmed().compare("gzip", Qt::CaseInsensitive) == 0
-        || reply.contentEncoding.trimmed().compare("x-gzip", Qt::CaseInsensitive) == 0;
+    const bool gzipped = reply.contentEncoding.trimmed().compare("gzip", Qt::CaseInsensitive) == 0 ||
+                         reply.contentEncoding.trimmed().compare("x-gzip", Qt::CaseInsensitive) == 0;
     {
         QMutexLocker locker(&m_lock);
         m_isGzipped = gzipped;
@@ -325,7 +325,9 @@ void OSClient::Event_PageReceived(const HttpReply &reply)
     case 302:
     case 307: {
         if (reply.location.isEmpty()) {
-            setBusy(false);
+            // Nowhere to go means no answer: a failure like any other HTTP
+            // error, never a request that seems to have been answered.
+            httpError(reply.status, method);
             return;
         }
         int redirects;
@@ -347,11 +349,16 @@ void OSClient::Event_PageReceived(const HttpReply &reply)
         setBusy(false);
         return;
     default:
-        IssueError(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(reply.status));
-        appendStatus("ERROR:"_L1 + method);
-        setBusy(false);
+        httpError(reply.status, method);
         return;
     }
+}
+
+void OSClient::httpError(int status, const QString &method)
+{
+    IssueError(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(status));
+    appendStatus("ERROR:"_L1 + method);
+    setBusy(false);
 }
 
 Variant OSClient::ProcessResponse(const QByteArray &text)

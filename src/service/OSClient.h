@@ -112,6 +112,7 @@ private:
     void post(const QUrl &url);
     void handleReply(const HttpReply &reply);
     void Event_PageReceived(const HttpReply &reply);
+    void httpError(int status, const QString &method);
     Variant ProcessResponse(const QByteArray &text);
     void IssueError(int number, const QString &text);
     // The method-specific handling of a decoded reply (login token, search results).

@@ -63,8 +63,8 @@ XMLRPC_MODES = {"fault", "empty", "malformed", "notrpc", "gzip", "redirect",
 
 
 def tokens(text):
-    """Lower-case words of a name, file name or query."""
-    return [t for t in re.split(r"[^0-9a-z]+", str(text).lower()) if t]
+    """Lower-case words of a name, file name or query ("Marvel's" reads "marvels")."""
+    return [t for t in re.split(r"[^0-9a-z]+", str(text).lower().replace("'", "")) if t]
 
 
 def strip_extension(name):

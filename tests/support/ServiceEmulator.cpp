@@ -22,7 +22,8 @@ bool ServiceEmulator::start(const QByteArray &catalogJson)
     stop();
     const QString catalog = m_dir.filePath(u"catalog.json"_s);
     QFile file(catalog);
-    if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly) || file.write(catalogJson) != catalogJson.size()) {
+    if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly) ||
+        file.write(catalogJson) != catalogJson.size()) {
         qWarning("ServiceEmulator: cannot write the catalogue");
         return false;
     }

@@ -1,0 +1,355 @@
+#include "service/OSClient.h"
+#include "service/XMLRPCMessage.h"
+#include "ServiceEmulator.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+XMLRPC::Message logIn()
+{
+    XMLRPC::Message m(u"LogIn"_s);
+    m.AddParam_String(u"alice"_s);
+    m.AddParam_String(u"secret"_s);
+    m.AddParam_String(u"en"_s);
+    m.AddParam_String(u"Lumbra 0.1"_s);
+    return m;
+}
+
+XMLRPC::Message serverInfo()
+{
+    return XMLRPC::Message(u"ServerInfo"_s);
+}
+
+// SendReq as the windows use it: on a worker thread, while the main thread
+// reads the journal, as the refresh timer does.
+bool sendFromWorker(OSClient &client, const XMLRPC::Message &message)
+{
+    bool answered = false;
+    std::unique_ptr<QThread> worker(QThread::create([&] { answered = client.SendReq(message); }));
+    worker->start();
+    while (!worker->wait(5)) {
+        (void)client.busy();
+        (void)client.status();
+    }
+    return answered;
+}
+
+} // namespace
+
+class tst_OSClient : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_emu.start(R"({"users": {"alice": "secret"}})")); }
+
+    void init()
+    {
+        QVERIFY(m_emu.reset());
+        m_client = std::make_unique<OSClient>();
+        m_client->setRPCServer(m_emu.url().toString());
+        m_client->setTransferTimeout(20s);
+    }
+
+    void portRules_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("overridePort");
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("url");
+
+        QTest::newRow("https in capitals") << u"HTTPS://api.example.invalid/xml-rpc"_s << 0 << true << 443
+                                           << u"https://api.example.invalid/xml-rpc"_s;
+        QTest::newRow("plain http") << u"http://api.example.invalid/xml-rpc"_s << 0 << false << 80
+                                    << u"http://api.example.invalid/xml-rpc"_s;
+        QTest::newRow("override wins over https") << u"https://api.example.invalid/xml-rpc"_s << 8080 << true
+                                                  << 8080 << u"https://api.example.invalid:8080/xml-rpc"_s;
+        QTest::newRow("override wins over a port in the url")
+            << u"http://api.example.invalid:81/xml-rpc"_s << 8080 << false << 8080
+            << u"http://api.example.invalid:8080/xml-rpc"_s;
+        QTest::newRow("port in the url without override")
+            << u"http://127.0.0.1:4321/xml-rpc"_s << 0 << false << 80 << u"http://127.0.0.1:4321/xml-rpc"_s;
+    }
+
+    void portRules()
+    {
+        QFETCH(QString, server);
+        QFETCH(int, overridePort);
+        OSClient client;
+        client.setRPCServer(server);
+        client.setRPCPort(overridePort);
+        QTEST(client.isSecure(), "secure");
+        QTEST(client.RPCPort(), "port");
+        QTEST(client.requestUrl().toString(), "url");
+    }
+
+    void overridePortReachesTheServer()
+    {
+        m_client->setRPCServer(u"http://127.0.0.1/xml-rpc"_s);
+        m_client->setRPCPort(m_emu.port());
+        QVERIFY(sendFromWorker(*m_client, serverInfo()));
+        QCOMPARE(m_emu.methods(), QStringList{u"ServerInfo"_s});
+    }
+
+    // A capital "HTTPS" really speaks TLS: against the plain-HTTP stand-in the
+    // handshake fails before any request reaches it.
+    void capitalHttpsSpeaksTls()
+    {
+        m_client->setRPCServer(u"HTTPS://127.0.0.1:%1/xml-rpc"_s.arg(m_emu.port()));
+        QVERIFY(!sendFromWorker(*m_client, serverInfo()));
+        QCOMPARE(m_client->lastError(), 505);
+        QVERIFY2(m_client->lastErrorString().startsWith("Unknown socket error #"_L1),
+                 qPrintable(m_client->lastErrorString()));
+        QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
+        QVERIFY(m_emu.methods().isEmpty());
+    }
+
+    void requestAndReplyOnSuccess()
+    {
+        QVERIFY(sendFromWorker(*m_client, logIn()));
+        const QJsonArray calls = m_emu.calls();
+        QCOMPARE(calls.size(), 1);
+        const QJsonObject call = calls[0].toObject();
+        QCOMPARE(call[u"method"_s].toString(), u"LogIn"_s);
+        QCOMPARE(call[u"params"_s].toArray(),
+                 (QJsonArray{u"alice"_s, u"secret"_s, u"en"_s, u"Lumbra 0.1"_s}));
+        QCOMPARE(call[u"body"_s].toString(), m_client->xmlreq());
+        const QJsonObject headers = call[u"headers"_s].toObject();
+        QVERIFY2(headers[u"user-agent"_s].toString().startsWith("Lumbra XMLRPC Client 2.0 (Qt "_L1),
+                 qPrintable(headers[u"user-agent"_s].toString()));
+        QCOMPARE(headers[u"accept-encoding"_s].toString(), u"gzip"_s);
+        QCOMPARE(headers[u"content-type"_s].toString(), u"text/xml"_s);
+
+        QVERIFY(!m_client->busy());
+        QVERIFY(m_client->status().isEmpty());
+        QCOMPARE(m_client->lastError(), 0);
+        QCOMPARE(m_client->message().MethodName, u"LogIn"_s);
+        QVERIFY(!m_client->isGzipped());
+        QVERIFY(m_client->xmlresp().contains("<methodResponse>"_L1));
+        const Dictionary reply = m_client->lastReply().value<Dictionary>();
+        QCOMPARE(reply.value(u"status"_s).toString(), u"200 OK"_s);
+        QVERIFY(!reply.value(u"token"_s).toString().isEmpty());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QJsonObject>("options");
+        QTest::addColumn<QStringList>("journal");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("errorText");
+
+        const QStringList conn{u"ERROR:CONN"_s};
+        const QStringList httpError{u"ERROR:CONN"_s, u"ERROR:LogIn"_s};
+        QTest::newRow("503") << u"http503"_s << QJsonObject{}
+                             << QStringList{u"ERROR: Service is unavailable trying LogIn"_s} << 0
+                             << QString();
+        QTest::newRow("500") << u"http500"_s << QJsonObject{} << httpError << 502
+                             << u"Connection did not complete due to HTTP error #500"_s;
+        QTest::newRow("429") << u"http429"_s << QJsonObject{} << httpError << 502
+                             << u"Connection did not complete due to HTTP error #429"_s;
+        QTest::newRow("302 without Location")
+            << u"redirect"_s << QJsonObject{{u"location"_s, u""_s}} << httpError << 502
+            << u"Connection did not complete due to HTTP error #302"_s;
+        QTest::newRow("200 empty body") << u"empty"_s << QJsonObject{} << conn << 501 << QString();
+        QTest::newRow("malformed XML") << u"malformed"_s << QJsonObject{} << conn << 500 << QString();
+        QTest::newRow("not a methodResponse") << u"notrpc"_s << QJsonObject{} << conn << 500 << QString();
+        QTest::newRow("fault 401") << u"fault"_s
+                                   << QJsonObject{{u"code"_s, 401}, {u"text"_s, u"401 Unauthorized"_s}}
+                                   << conn << 401 << u"401 Unauthorized"_s;
+        QTest::newRow("connection dropped")
+            << u"close"_s << QJsonObject{} << conn << 504 << u"Server connection has been lost"_s;
+        QTest::newRow("redirect loop") << u"redirectloop"_s << QJsonObject{} << conn << 502
+                                       << u"Connection did not complete: more than 5 redirects"_s;
+    }
+
+    // Every failure ends the wait with false and the right journal, leaves the
+    // client idle, and the next request on the same client works again.
+    void failures()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QJsonObject, options);
+        QVERIFY(m_emu.fail(mode, u"LogIn"_s, -1, options));
+
+        QVERIFY(!sendFromWorker(*m_client, logIn()));
+        QTEST(m_client->status(), "journal");
+        QTEST(m_client->lastError(), "error");
+        QTEST(m_client->lastErrorString(), "errorText");
+        QVERIFY(!m_client->busy());
+        QVERIFY(!m_client->lastReply().isValid());
+
+        m_client->clearStatus();
+        QVERIFY(sendFromWorker(*m_client, serverInfo()));
+        QVERIFY(m_client->status().isEmpty());
+    }
+
+    void redirectLoopStopsAfterFiveRedirects()
+    {
+        QVERIFY(m_emu.fail(u"redirectloop"_s, u"LogIn"_s));
+        QVERIFY(!sendFromWorker(*m_client, logIn()));
+        // The first post and five redirects followed; the sixth is refused.
+        QCOMPARE(m_emu.methods().size(), 6);
+    }
+
+    void redirectIsFollowedWithTheSameBody_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::newRow("301") << 301;
+        QTest::newRow("302") << 302;
+        QTest::newRow("307") << 307;
+    }
+
+    void redirectIsFollowedWithTheSameBody()
+    {
+        QFETCH(int, code);
+        QVERIFY(m_emu.fail(u"redirect"_s, u"LogIn"_s, 1, {{u"code"_s, code}}));
+        QVERIFY(sendFromWorker(*m_client, logIn()));
+
+        const QJsonArray calls = m_emu.calls();
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls[1][u"path"_s].toString(), u"/_redirected/xml-rpc"_s);
+        QCOMPARE(calls[1][u"body"_s].toString(), calls[0][u"body"_s].toString());
+        QCOMPARE(calls[1][u"method"_s].toString(), u"LogIn"_s);
+        // The caller waited for the second reply: its value is the one handled.
+        QVERIFY(!m_client->lastReply().value<Dictionary>().value(u"token"_s).toString().isEmpty());
+        QVERIFY(m_client->status().isEmpty());
+    }
+
+    void gzipReplyThenPlainReply()
+    {
+        QVERIFY(m_emu.fail(u"gzip"_s, u"ServerInfo"_s, 1));
+        QVERIFY(sendFromWorker(*m_client, serverInfo()));
+        QVERIFY(m_client->isGzipped());
+        QVERIFY(m_client->xmlresp().startsWith("<?xml"_L1));
+        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"xmlrpc_version"_s));
+
+        QVERIFY(sendFromWorker(*m_client, logIn()));
+        QVERIFY(!m_client->isGzipped());
+        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"token"_s));
+        QVERIFY(m_client->status().isEmpty());
+    }
+
+    // Replies over the size limit fail before they fill memory, whether they
+    // arrive large or unpack large.
+    void replySizeLimit_data()
+    {
+        QTest::addColumn<bool>("gzipped");
+        QTest::addColumn<QString>("errorText");
+        QTest::newRow("plain") << false << u"Reply is larger than %1 bytes"_s;
+        QTest::newRow("gzip unpacks too large")
+            << true << u"Reply could not be unpacked: unpacked content exceeds %1 bytes"_s;
+    }
+
+    void replySizeLimit()
+    {
+        QFETCH(bool, gzipped);
+        QFETCH(QString, errorText);
+        QVERIFY(sendFromWorker(*m_client, serverInfo()));
+        const qint64 limit = m_client->xmlresp().toUtf8().size() / 2; // the gzip form is smaller still
+        m_client->setMaxReplySize(limit);
+        if (gzipped)
+            QVERIFY(m_emu.fail(u"gzip"_s, u"ServerInfo"_s, 1));
+
+        QVERIFY(!sendFromWorker(*m_client, serverInfo()));
+        QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
+        QCOMPARE(m_client->lastError(), 500);
+        QCOMPARE(m_client->lastErrorString(), errorText.arg(limit));
+    }
+
+    void stalledServerTimesOut()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"ServerInfo"_s, 1, {{u"seconds"_s, 5}}));
+        m_client->setTransferTimeout(300ms);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!sendFromWorker(*m_client, serverInfo()));
+        QVERIFY(clock.elapsed() < 4500); // ended by the client, not by the server's late answer
+        QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
+        QCOMPARE(m_client->lastError(), 504);
+        QCOMPARE(m_client->lastErrorString(), u"Server did not answer within 0.3 seconds"_s);
+        QVERIFY(!m_client->busy());
+    }
+
+    void nameResolutionFailure()
+    {
+        m_client->setRPCServer(u"http://lumbra-test.invalid/xml-rpc"_s);
+        QVERIFY(!sendFromWorker(*m_client, serverInfo()));
+        QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
+        QCOMPARE(m_client->lastError(), 503);
+        QCOMPARE(m_client->lastErrorString(), u"Could not find server at specified location"_s);
+    }
+
+    void connectionRefused()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 freePort = probe.serverPort();
+        probe.close();
+        m_client->setRPCServer(u"http://127.0.0.1:%1/xml-rpc"_s.arg(freePort));
+        QVERIFY(!sendFromWorker(*m_client, serverInfo()));
+        QCOMPARE(m_client->lastError(), 504);
+        QCOMPARE(m_client->lastErrorString(), u"Server connection has been lost"_s);
+    }
+
+    void socketFailureTable_data()
+    {
+        QTest::addColumn<int>("qtError");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("host not found") << int(QNetworkReply::HostNotFoundError) << 503
+                                        << u"Could not find server at specified location"_s;
+        QTest::newRow("remote closed")
+            << int(QNetworkReply::RemoteHostClosedError) << 504 << u"Server connection has been lost"_s;
+        QTest::newRow("refused") << int(QNetworkReply::ConnectionRefusedError) << 504
+                                 << u"Server connection has been lost"_s;
+        QTest::newRow("network down") << int(QNetworkReply::TemporaryNetworkFailureError) << 504
+                                      << u"Server connection has been lost"_s;
+        QTest::newRow("no network session") << int(QNetworkReply::NetworkSessionFailedError) << 505
+                                            << u"Socket drivers could not be initialized"_s;
+        QTest::newRow("tls handshake")
+            << int(QNetworkReply::SslHandshakeFailedError) << 505 << u"Unknown socket error #6"_s;
+        QTest::newRow("proxy refused")
+            << int(QNetworkReply::ProxyConnectionRefusedError) << 505 << u"Unknown socket error #101"_s;
+    }
+
+    void socketFailureTable()
+    {
+        QFETCH(int, qtError);
+        const OSClient::SocketFailure failure = OSClient::socketFailure(QNetworkReply::NetworkError(qtError));
+        QTEST(failure.number, "number");
+        QTEST(failure.text, "text");
+    }
+
+    // SendMessage returns at once; the reply is handled when the posting
+    // thread's event loop runs.
+    void sendMessageReturnsAtOnce()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"ServerInfo"_s, 1, {{u"seconds"_s, 0.5}}));
+        QSignalSpy changes(m_client.get(), &OSClient::journalChanged);
+        m_client->SendMessage(serverInfo());
+        QVERIFY(m_client->busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_client->busy(), 10000);
+        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"xmlrpc_version"_s));
+        QVERIFY(changes.size() >= 2);
+    }
+
+    void cleanup() { m_client.reset(); }
+
+private:
+    ServiceEmulator m_emu;
+    std::unique_ptr<OSClient> m_client;
+};
+
+QTEST_GUILESS_MAIN(tst_OSClient)
+#include "tst_OSClient.moc"
