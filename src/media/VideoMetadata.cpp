@@ -95,18 +95,8 @@ VideoMetadata::VideoMetadata(const QFileInfo &file)
 }
 
 VideoMetadata::VideoMetadata(const VideoMetadata &other)
-    : isTVShow(other.isTVShow)
-    , showname(other.showname)
-    , showtype(other.showtype)
-    , metadata(other.metadata)
-    , season(other.season)
-    , episode(other.episode)
-    , episode2(other.episode2)
-    , showDate(other.showDate)
-    , part(other.part)
-    , parts(other.parts)
-    , m_movieImdbID(other.movieImdbID())
 {
+    *this = other;
 }
 
 VideoMetadata &VideoMetadata::operator=(const VideoMetadata &other)
@@ -123,20 +113,31 @@ VideoMetadata &VideoMetadata::operator=(const VideoMetadata &other)
     showDate = other.showDate;
     part = other.part;
     parts = other.parts;
-    setMovieImdbID(other.movieImdbID());
+    setIdentity(other.identity());
     return *this;
+}
+
+VideoMetadata::ServiceIdentity VideoMetadata::identity() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_identity;
+}
+
+void VideoMetadata::setIdentity(const ServiceIdentity &identity)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_identity = identity;
 }
 
 QString VideoMetadata::movieImdbID() const
 {
-    const QMutexLocker lock(&m_mutex);
-    return m_movieImdbID;
+    return identity().movieImdbID;
 }
 
 void VideoMetadata::setMovieImdbID(const QString &id)
 {
     const QMutexLocker lock(&m_mutex);
-    m_movieImdbID = id;
+    m_identity.movieImdbID = id;
 }
 
 void VideoMetadata::GetEpisodeMetadata(const QFileInfo &file)

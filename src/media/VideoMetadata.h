@@ -26,9 +26,20 @@ public:
     VideoMetadata(const VideoMetadata &other);
     VideoMetadata &operator=(const VideoMetadata &other);
 
-    // The IMDB identifier the service gave for the video; empty until then.
-    // Copies of a video record share one VideoMetadata, and the search sets
-    // this while the window reads it, so it is kept under a lock.
+    // What the service says the video is: its IMDB identifier and the title
+    // that goes with it. Empty until the client learns it. Copies of a video
+    // record share one VideoMetadata, and the search sets this while the
+    // window reads it, so it is kept under a lock.
+    struct ServiceIdentity {
+        QString movieImdbID;
+        QString MovieName;
+        qint32 MovieYear = 0;
+        QString MovieKind;
+        qint32 SeriesSeason = 0;
+        qint32 SeriesEpisode = 0;
+    };
+    ServiceIdentity identity() const;
+    void setIdentity(const ServiceIdentity &identity);
     QString movieImdbID() const;
     void setMovieImdbID(const QString &id);
 
@@ -47,5 +58,5 @@ public:
 
 private:
     mutable QMutex m_mutex;
-    QString m_movieImdbID;
+    ServiceIdentity m_identity;
 };

@@ -426,12 +426,6 @@ void OSClient::IssueError(int number, const QString &text)
     emit journalChanged();
 }
 
-void OSClient::XMLResponse(const QString &method, const Variant &value)
-{
-    Q_UNUSED(method);
-    Q_UNUSED(value);
-}
-
 void OSClient::setBusy(bool busy)
 {
     {

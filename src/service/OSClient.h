@@ -14,8 +14,12 @@
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 
 class HttpExchange;
+class movieFile;
+class openSubtitleItem;
+class subtitleFile;
 class QThread;
 struct HttpReply;
 
@@ -103,6 +107,50 @@ public:
     };
     static SocketFailure socketFailure(QNetworkReply::NetworkError error);
 
+    // --- The conversation with the service ---------------------------------
+    // Everything below is the window's shared state: read and change it only
+    // while holding stateLock(), the one lock of the window that owns this
+    // client. The client takes it itself for each step of a run or intake and
+    // never holds it across a network wait or a file read.
+    using ResultList = QList<std::shared_ptr<openSubtitleItem>>;
+    QMutex &stateLock() const { return m_stateLock; }
+
+    // One search run: server check, login, then the searches by hash, IMDB
+    // id, tag and name in every preferred language. Call it from a worker
+    // thread; true when every step that ran succeeded.
+    bool SearchSubs();
+    // Builds and sends the request(s) of one step; false when one failed.
+    bool sendXMLReq(const QString &method, const QString &kind);
+
+    // Sorts newly found paths into videos and subtitles and turns the queue of
+    // this client's mode into records. Called by the file intake, from worker
+    // threads, with a video and the subtitles beside it in one call.
+    void processFiles(const QStringList &newPaths = {});
+    void addFile(const QString &path);
+    // True while a path is being turned into a record.
+    bool intakeBusy() const;
+
+    // Attaches a search result to every video it matches.
+    void addThisResult(const std::shared_ptr<openSubtitleItem> &item);
+    // Stores an IMDB candidate on every video with its hash.
+    void addThisResult(const Dictionary &candidate, const VariantList &candidates);
+    // Marks the best result per search language; returns the same list.
+    ResultList FindBestSub(const ResultList &results) const;
+
+    QString osUsername;
+    QString osPassword;
+    QString osAgent;
+    QString osToken;
+    QStringList searchLangs;
+    QList<std::shared_ptr<movieFile>> movieFiles;
+    QList<std::shared_ptr<subtitleFile>> subfiles;
+    // "GetSubs" (download window) or "PutSubs" (upload window).
+    QString mode;
+    QStringList fileList;
+    QStringList bigFileList;
+    QStringList bigMovieList;
+    QStringList bigSubList;
+
 signals:
     // The journal or `busy` changed. Emitted from the thread that changed them.
     void journalChanged();
@@ -122,6 +170,22 @@ private:
     void deleteFinishedExchanges();
 
     QObject *m_parentWindow;
+
+    bool searchByKind(const QString &kind);
+    QList<std::shared_ptr<movieFile>> videosToSearch(const QString &lang3) const;
+    static bool hasLocalSubtitleIn(const movieFile &video, const QString &lang3);
+    static Dictionary queryFor(const movieFile &video, const QString &kind, const QString &lang3);
+    VariantList hashesLackingResults() const;
+    void attachResults(const VariantList &entries);
+    void storeImdbCandidates(const Dictionary &byHash);
+    static bool resultMatches(openSubtitleItem &item, const QString &how, const movieFile &video);
+    static bool nameQueryMatchesFilm(const QString &query, const movieFile &video);
+    void markLocalCopies();
+    void addMovieFile(const QString &path);
+    void addSubtitleFile(const QString &path);
+
+    mutable QMutex m_stateLock;
+    int m_intakeBusy = 0;
 
     mutable QMutex m_lock; // guards everything below; never held across a network wait
     QString m_rpcServer;

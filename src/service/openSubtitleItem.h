@@ -1,13 +1,111 @@
 #pragma once
 
-#include <QString>
+#include "common/Types.h"
 
-// One subtitle the service offered for a video. For now only the fields the
-// video record's check toggling reads; the record built from a search reply
-// replaces this.
+#include <QMutex>
+
+#include <memory>
+
+class movieFile;
+
+// One subtitle the service offered for a video: the fields of one entry of a
+// SearchSubtitles reply, plus our own state for it (checked, best choice,
+// download progress). Records are shared between a video's result list and
+// the lists that show them, and are guarded by the owning window's lock.
 class openSubtitleItem final {
 public:
-    QString SubHash;
+    openSubtitleItem() = default;
+    // Reads every known key of a reply entry; numbers and flags may arrive as
+    // XML-RPC numbers or as decimal text.
+    explicit openSubtitleItem(const Dictionary &entry);
+
+    // "MovieName/SubFileName (downloads)", as the results list shows it.
+    QString Cellstring() const;
+
+    // Setting the video path also decides whether the subtitle's own episode
+    // data agrees with the video's (metaMatch); that agreement is never undone.
+    QString movieFolderItemPath() const { return m_movieFolderItemPath; }
+    void setMovieFolderItemPath(const QString &path);
+
+    // The folder downloads and previews go through; the application's private
+    // temporary folder unless set.
+    QString temppath() const;
+    void setTemppath(const QString &path) { m_temppath = path; }
+
+    // Fetches, unpacks, checks and places the subtitle: beside the video, or
+    // only into the temporary folder for a preview. Blocks; run it off the UI
+    // thread. True when the subtitle ended up where it was meant to go.
+    // `stateLock` is the owning window's lock: the record's state changes are
+    // made under it, the transfer and file work outside it.
+    bool Download(bool toTempOnly, QMutex *stateLock = nullptr);
+
+    // The names a download writes, derived from the video's name and the
+    // service fields (which are sanitised on the way in).
+    QString finalName() const;
+    QString previewName() const;
+
+    // Service fields.
+    int IDMovie = 0;
+    int IDMovieImdb = 0;
+    int IDSubMovieFile = 0;
+    int IDSubtitle = 0;
+    int IDSubtitleFile = 0;
     QString ISO639;
+    QString LanguageName;
+    QString MatchedBy;
+    quint64 MovieBytesize = 0;
+    QString MovieHash;
+    double MovieImdbRating = 0;
+    QString MovieKind;
+    QString MovieName;
+    QString MovieNameEng;
+    QString MovieReleaseName;
+    int MovieTimeMS = 0;
+    int MovieYear = 0;
+    int QueryNumber = 0;
+    Dictionary QueryParameters;
+    int SeriesEpisode = 0;
+    int SeriesSeason = 0;
+    int SubActualCD = 0;
+    Date SubAddDate;
+    QString SubAuthorComment;
+    bool SubBad = false;
+    int SubComments = 0;
+    QString SubDownloadLink;
+    int SubDownloadsCnt = 0;
+    bool SubFeatured = false;
+    QString SubFileName;
+    QString SubFormat;
+    QString SubHash;
+    bool SubHearingImpaired = false;
+    QString SubLanguageID;
+    double SubRating = 0;
+    int SubSize = 0;
+    int SubSumCD = 0;
+    QString SubtitlesLink;
+    int UserID = 0;
+    QString UserNickName;
+    QString userRank;
+    QString ZipDownloadLink;
+    bool HashWasAlreadyInDB = false;
+    bool alreadyInDB = false;
+    bool MovieFileWasAlreadyInDB = false;
+
+    // Our state.
     bool isChecked = false;
+    bool myBest = false;
+    int myRating = 0;
+    bool metaMatch = false;
+    bool localHave = false;
+    std::weak_ptr<::movieFile> movieFile; // the video it was last attached to
+    QString status = QStringLiteral("idle");
+    bool Downloaded = false;
+    QString localtempfile; // preview copy in the temporary folder
+    QString localSubfile;  // the placed subtitle
+
+private:
+    QString m_movieFolderItemPath;
+    QString m_temppath;
 };
+
+using openSubtitleItemPtr = std::shared_ptr<openSubtitleItem>;

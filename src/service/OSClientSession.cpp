@@ -1,0 +1,594 @@
+// The conversation half of OSClient: the search run, the path intake, the
+// replies that become result records, and the best choice. The transport half
+// (posting, waiting, reply parsing, errors) is in OSClient.cpp.
+
+#include "service/OSClient.h"
+
+#include "media/FileTypes.h"
+#include "media/FolderItemHelpers.h"
+#include "media/MethodProfiler.h"
+#include "media/movieFile.h"
+#include "media/subtitleFile.h"
+#include "prefs/LangModule.h"
+#include "prefs/myPrefs.h"
+#include "service/openSubtitleItem.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QThread>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+bool sameText(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Our hashes are 16 digits; anything the service sends is compared in that form.
+QString normalHash(const QString &hash)
+{
+    const QString h = hash.trimmed().toLower();
+    return h.isEmpty() ? h : h.rightJustified(16, u'0');
+}
+
+bool isEpisode(const VideoMetadata &m)
+{
+    return m.isTVShow && sameText(m.showtype.left(2), u"EP"_s);
+}
+
+// The name a name search sends for a film, and the name its results are
+// matched against: the leaf name without its last extension.
+QString nameQueryOf(const movieFile &movie)
+{
+    return shortname(movie.movieFileName());
+}
+
+int numberOf(const Variant &v)
+{
+    return v.toString().trimmed().toInt();
+}
+
+Dictionary imdbEntryOf(const openSubtitleItem &item)
+{
+    return Dictionary{{u"movieImdbID"_s, item.IDMovieImdb},   {u"MovieName"_s, item.MovieName},
+                      {u"MovieYear"_s, item.MovieYear},       {u"MovieKind"_s, item.MovieKind},
+                      {u"SeriesSeason"_s, item.SeriesSeason}, {u"SeriesEpisode"_s, item.SeriesEpisode}};
+}
+
+bool sameImdbId(const Variant &a, const Variant &b)
+{
+    return a.toString().trimmed().toLongLong() == b.toString().trimmed().toLongLong();
+}
+
+} // namespace
+
+// --- The search run ---------------------------------------------------------
+
+bool OSClient::SearchSubs()
+{
+    const myPrefs::Values prefs = myPrefs::values();
+    QList<std::shared_ptr<movieFile>> videos;
+    {
+        const QMutexLocker guard(&m_stateLock);
+        searchLangs = prefs.languageList.isEmpty() ? QStringList{u"en"_s} : prefs.languageList;
+        osUsername = prefs.OSUsername;
+        osPassword = prefs.OSPassword;
+        osAgent = u"Lumbra %1.%2"_s.arg(QCoreApplication::applicationVersion().section(u'.', 0, 0).toInt())
+                      .arg(QCoreApplication::applicationVersion().section(u'.', 1, 1).toInt());
+        videos = movieFiles;
+    }
+    setRPCServer(prefs.OSAPIServer);
+    clearStatus();
+    // Hashing reads the disk: do it now, outside the lock, not while a reply is applied.
+    for (const auto &video : videos)
+        video->movieHash();
+
+    {
+        const MethodProfiler trace(u"Getting Server Info"_s);
+        if (!sendXMLReq(u"ServerInfo"_s, {}))
+            return false;
+    }
+    {
+        const MethodProfiler trace(u"Logging in"_s);
+        if (!sendXMLReq(u"LogIn"_s, {}))
+            return false;
+    }
+    bool hashSearched;
+    {
+        const MethodProfiler trace(u"Searching Subtitles remotely"_s);
+        hashSearched = sendXMLReq(u"SearchSubtitles"_s, u"hash"_s);
+    }
+    {
+        const MethodProfiler trace(u"Finding Best Subs"_s);
+        const QMutexLocker guard(&m_stateLock);
+        for (const auto &video : std::as_const(movieFiles)) {
+            const auto results = video->subtitleResults();
+            if (!results.isEmpty())
+                video->setSubtitleResults(FindBestSub(results));
+        }
+    }
+    if (hashSearched) {
+        const MethodProfiler trace(u"Finding IMDBIDs of unhashed videos"_s);
+        if (!sendXMLReq(u"CheckMovieHash2"_s, {}) || !sendXMLReq(u"SearchSubtitles"_s, u"imdbid"_s))
+            return false;
+    }
+    {
+        const MethodProfiler trace(u"Finding Subs by Tag"_s);
+        if (!sendXMLReq(u"SearchSubtitles"_s, u"tag"_s))
+            return false;
+    }
+    bool nameSearched;
+    {
+        const MethodProfiler trace(u"Finding Subs by Name"_s);
+        nameSearched = sendXMLReq(u"SearchSubtitles"_s, u"name"_s);
+    }
+    {
+        const MethodProfiler trace(u"Processing subtitle results"_s);
+        markLocalCopies();
+    }
+    return nameSearched;
+}
+
+void OSClient::markLocalCopies()
+{
+    const QMutexLocker guard(&m_stateLock);
+    for (const auto &video : std::as_const(movieFiles)) {
+        const auto locals = video->subtitles();
+        if (locals.isEmpty())
+            continue;
+        const QString localHash = locals.first()->subHash();
+        for (const auto &result : video->subtitleResults()) {
+            if (localHash == result->SubHash)
+                result->localHave = true;
+        }
+    }
+}
+
+bool OSClient::sendXMLReq(const QString &method, const QString &kind)
+{
+    if (method == "ServerInfo"_L1) {
+        appendStatus(u"VERIFY"_s);
+        return SendReq(XMLRPC::Message(method));
+    }
+    if (method == "LogIn"_L1) {
+        XMLRPC::Message message(method);
+        {
+            const QMutexLocker guard(&m_stateLock);
+            message.AddParam_String(osUsername);
+            message.AddParam_String(osPassword);
+            message.AddParam_String(u"en"_s);
+            message.AddParam_String(osAgent);
+        }
+        appendStatus(u"LOGIN:SENT"_s);
+        return SendReq(message);
+    }
+    if (method == "CheckMovieHash2"_L1) {
+        XMLRPC::Message message(method);
+        {
+            const QMutexLocker guard(&m_stateLock);
+            message.AddParam_String(osToken);
+            message.AddParam_Array(hashesLackingResults());
+        }
+        appendStatus(u"SEARCH:HASH2IMDB"_s);
+        return SendReq(message);
+    }
+    if (method == "SearchSubtitles"_L1)
+        return searchByKind(kind);
+    return true;
+}
+
+bool OSClient::searchByKind(const QString &kind)
+{
+    static const QHash<QString, QString> journalEntry = {{u"hash"_s, u"SEARCH:HASH"_s},
+                                                         {u"imdbid"_s, u"SEARCH:IMDBID"_s},
+                                                         {u"tag"_s, u"SEARCH:TAGS"_s},
+                                                         {u"name"_s, u"SEARCH:NAME"_s}};
+    if (!journalEntry.contains(kind))
+        return true;
+
+    bool allSent = true;
+    QStringList languages;
+    {
+        const QMutexLocker guard(&m_stateLock);
+        languages = searchLangs;
+    }
+    for (const QString &language : std::as_const(languages)) {
+        XMLRPC::Message message(u"SearchSubtitles"_s);
+        {
+            const QMutexLocker guard(&m_stateLock);
+            const QString lang3 = LangModule::getLangThree(language);
+            const auto videos = videosToSearch(lang3);
+            if (videos.isEmpty())
+                continue;
+            VariantList queries;
+            for (const auto &video : videos) {
+                if (kind == "imdbid"_L1 && video->metadata()->movieImdbID().isEmpty())
+                    continue;
+                queries.append(QVariant::fromValue(queryFor(*video, kind, lang3)));
+            }
+            message.AddParam_String(osToken);
+            message.AddParam_Array(queries);
+            message.AddParam_Dictionary(Dictionary{{u"limit"_s, 10}});
+        }
+        appendStatus(journalEntry.value(kind));
+        if (!SendReq(message))
+            allSent = false;
+    }
+    return allSent;
+}
+
+QList<std::shared_ptr<movieFile>> OSClient::videosToSearch(const QString &lang3) const
+{
+    const bool refresh = myPrefs::refreshSubs();
+    QList<std::shared_ptr<movieFile>> taken;
+    for (const auto &video : movieFiles) {
+        if (!video->addedToList || !video->isChecked || !video->metadata())
+            continue;
+        if (!refresh && hasLocalSubtitleIn(*video, lang3))
+            continue;
+        const auto results = video->subtitleResults();
+        const bool hashMatched = std::any_of(results.cbegin(), results.cend(), [&](const auto &r) {
+            return sameText(LangModule::getLangThree(r->ISO639), lang3) &&
+                   sameText(r->MatchedBy, u"moviehash"_s);
+        });
+        if (!hashMatched)
+            taken.append(video);
+    }
+    return taken;
+}
+
+bool OSClient::hasLocalSubtitleIn(const movieFile &video, const QString &lang3)
+{
+    const auto locals = video.subtitles();
+    return std::any_of(locals.cbegin(), locals.cend(), [&](const auto &sub) {
+        return sameText(LangModule::getLangThree(sub->ISO639()), lang3);
+    });
+}
+
+Dictionary OSClient::queryFor(const movieFile &video, const QString &kind, const QString &lang3)
+{
+    Dictionary query{{u"sublanguageid"_s, lang3}};
+    const VideoMetadata &meta = *video.metadata();
+    if (kind == "hash"_L1) {
+        query.insert(u"moviehash"_s, video.movieHash());
+        query.insert(u"moviebytesize"_s, QVariant::fromValue<qulonglong>(video.bytesize()));
+    } else if (kind == "imdbid"_L1) {
+        query.insert(u"imdbid"_s, meta.movieImdbID());
+    } else if (kind == "tag"_L1) {
+        query.insert(u"tag"_s, video.movieFileName());
+    } else if (isEpisode(meta)) {
+        query.insert(u"query"_s, meta.showname);
+        query.insert(u"season"_s, qint32(meta.season));
+        query.insert(u"episode"_s, qint32(meta.episode));
+    } else {
+        query.insert(u"query"_s, nameQueryOf(video));
+    }
+    return query;
+}
+
+VariantList OSClient::hashesLackingResults() const
+{
+    const bool refresh = myPrefs::refreshSubs();
+    VariantList hashes;
+    for (const QString &language : searchLangs) {
+        const QString lang3 = LangModule::getLangThree(language);
+        for (const auto &video : movieFiles) {
+            if (!video->addedToList || !video->isChecked)
+                continue;
+            const QString hash = video->movieHash();
+            if (hashes.contains(QVariant(hash)))
+                continue;
+            if (!refresh && hasLocalSubtitleIn(*video, lang3))
+                continue;
+            const auto results = video->subtitleResults();
+            if (std::any_of(results.cbegin(), results.cend(), [&](const auto &r) {
+                    return sameText(LangModule::getLangThree(r->ISO639), lang3);
+                }))
+                continue;
+            hashes.append(hash);
+        }
+    }
+    return hashes;
+}
+
+// --- Replies ------------------------------------------------------------------
+
+void OSClient::XMLResponse(const QString &method, const Variant &value)
+{
+    if (method == "LogIn"_L1) {
+        if (isDictionary(value)) {
+            const Dictionary reply = value.value<Dictionary>();
+            if (reply.contains(u"token"_s)) {
+                const QMutexLocker guard(&m_stateLock);
+                osToken = reply.value(u"token"_s).toString();
+            }
+        }
+        appendStatus(u"LOGIN:ID"_s);
+        return;
+    }
+    if (!isDictionary(value))
+        return;
+    const Variant data = value.value<Dictionary>().value(u"data"_s);
+    if (method == "SearchSubtitles"_L1) {
+        if (isArray(data))
+            attachResults(data.toList());
+    } else if (method == "CheckMovieHash2"_L1) {
+        if (isDictionary(data))
+            storeImdbCandidates(data.value<Dictionary>());
+        else if (isArray(data))
+            attachResults(data.toList());
+    }
+}
+
+void OSClient::attachResults(const VariantList &entries)
+{
+    QList<openSubtitleItemPtr> items;
+    for (const Variant &entry : entries) {
+        if (isDictionary(entry))
+            items.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
+    }
+    const QMutexLocker guard(&m_stateLock);
+    for (const auto &item : std::as_const(items))
+        addThisResult(item);
+}
+
+void OSClient::storeImdbCandidates(const Dictionary &byHash)
+{
+    const QMutexLocker guard(&m_stateLock);
+    for (const auto &[hash, candidates] : byHash) {
+        if (!isArray(candidates))
+            continue;
+        const VariantList list = candidates.toList();
+        double mostSeen = 0;
+        Dictionary chosen;
+        for (const Variant &c : list) {
+            const Dictionary candidate = c.value<Dictionary>();
+            const double seen = candidate.value(u"seenCount"_s).toString().toDouble();
+            if (seen > mostSeen) {
+                mostSeen = seen;
+                chosen = candidate;
+            }
+        }
+        if (!chosen.isEmpty())
+            addThisResult(chosen, list);
+    }
+}
+
+// --- Merging and the best choice ----------------------------------------------
+
+void OSClient::addThisResult(const openSubtitleItemPtr &item)
+{
+    const QString how = item->MatchedBy.toLower();
+    for (const auto &video : std::as_const(movieFiles)) {
+        if (!video->metadata())
+            continue;
+        const auto results = video->subtitleResults();
+        if (std::any_of(results.cbegin(), results.cend(),
+                        [&](const auto &r) { return r->SubHash == item->SubHash; }))
+            continue;
+        if (!resultMatches(*item, how, *video))
+            continue;
+
+        for (const auto &local : video->subtitles()) {
+            if (local->subHash() == item->SubHash)
+                item->localHave = true;
+        }
+        item->MovieHash = video->movieHash();
+        item->movieFile = video;
+        item->setMovieFolderItemPath(video->path());
+        video->addSubtitleResult(item);
+
+        const Dictionary entry = imdbEntryOf(*item);
+        auto imdbs = video->imdbs();
+        const bool known = std::any_of(imdbs.cbegin(), imdbs.cend(), [&](const Dictionary &d) {
+            return sameImdbId(d.value(u"movieImdbID"_s), entry.value(u"movieImdbID"_s));
+        });
+        if (!known) {
+            imdbs.append(entry);
+            video->setImdbs(imdbs);
+        }
+    }
+}
+
+bool OSClient::resultMatches(openSubtitleItem &item, const QString &how, const movieFile &video)
+{
+    const VideoMetadata &meta = *video.metadata();
+    if (how == "moviehash"_L1)
+        return !item.MovieHash.isEmpty() && normalHash(item.MovieHash) == normalHash(video.movieHash());
+    if (how == "imdbid"_L1)
+        return meta.movieImdbID().toLongLong() == item.IDMovieImdb;
+    if (how == "tag"_L1)
+        return sameText(item.QueryParameters.value(u"tag"_s).toString(), video.movieFileName());
+    if (how != "fulltext"_L1)
+        return false;
+
+    // The first video visited lends its season and episode to a query that
+    // came back without them.
+    if (!item.QueryParameters.contains(u"season"_s))
+        item.QueryParameters.insert(u"season"_s, qint32(meta.season));
+    if (!item.QueryParameters.contains(u"episode"_s))
+        item.QueryParameters.insert(u"episode"_s, qint32(meta.episode));
+    const QString query = item.QueryParameters.value(u"query"_s).toString();
+    if (isEpisode(meta)) {
+        if (!sameText(meta.showname, query) ||
+            numberOf(item.QueryParameters.value(u"season"_s)) != meta.season ||
+            numberOf(item.QueryParameters.value(u"episode"_s)) != meta.episode)
+            return nameQueryMatchesFilm(query, video);
+        return meta.movieImdbID().isEmpty() || item.IDMovieImdb <= 0 ||
+               meta.movieImdbID().toLongLong() == item.IDMovieImdb;
+    }
+    return nameQueryMatchesFilm(query, video);
+}
+
+bool OSClient::nameQueryMatchesFilm(const QString &query, const movieFile &video)
+{
+    return !query.isEmpty() && sameText(query, nameQueryOf(video));
+}
+
+void OSClient::addThisResult(const Dictionary &candidate, const VariantList &candidates)
+{
+    const QString hash = normalHash(candidate.value(u"MovieHash"_s).toString());
+    if (hash.isEmpty())
+        return;
+    QList<Dictionary> all;
+    for (const Variant &c : candidates)
+        all.append(c.value<Dictionary>());
+    for (const auto &video : std::as_const(movieFiles)) {
+        if (!video->metadata() || normalHash(video->movieHash()) != hash)
+            continue;
+        video->metadata()->setIdentity(
+            {candidate.value(u"movieImdbID"_s).toString(), candidate.value(u"MovieName"_s).toString(),
+             numberOf(candidate.value(u"MovieYear"_s)), candidate.value(u"MovieKind"_s).toString(),
+             numberOf(candidate.value(u"SeriesSeason"_s)), numberOf(candidate.value(u"SeriesEpisode"_s))});
+        video->setImdbs(all);
+    }
+}
+
+OSClient::ResultList OSClient::FindBestSub(const ResultList &results) const
+{
+    if (results.isEmpty())
+        return results;
+    for (const QString &language : searchLangs) {
+        const openSubtitleItem blank;
+        const openSubtitleItem *best = &blank;
+        for (const auto &candidate : results) {
+            if (!sameText(candidate->ISO639, language) || candidate->SubBad)
+                continue;
+            candidate->myBest = false;
+            candidate->myRating = 0;
+            if (candidate->SubRating == 0)
+                candidate->SubRating = 5.0;
+            if (candidate->SubRating == 10)
+                candidate->SubRating = 7.0;
+
+            int score = candidate->metaMatch ? 1 : -3;
+            if (best->SubRating < candidate->SubRating)
+                score += 1;
+            else if (best->SubRating == candidate->SubRating &&
+                     best->SubDownloadsCnt < candidate->SubDownloadsCnt)
+                score += 1;
+            candidate->myRating = score;
+
+            if (best->myRating < score ||
+                (best->myRating == score && best->SubDownloadsCnt < candidate->SubDownloadsCnt &&
+                 candidate->metaMatch && !candidate->SubBad))
+                best = candidate.get();
+        }
+        if (best == &blank)
+            continue; // no acceptable subtitle in this language
+        for (const auto &result : results) {
+            if (result->SubHash == best->SubHash) {
+                result->myBest = true;
+                result->isChecked = true;
+                break;
+            }
+        }
+    }
+    return results;
+}
+
+// --- Path intake --------------------------------------------------------------
+
+void OSClient::processFiles(const QStringList &newPaths)
+{
+    QString queueMode;
+    {
+        const QMutexLocker guard(&m_stateLock);
+        fileList += newPaths;
+        while (!fileList.isEmpty()) {
+            const QString path = fileList.takeFirst();
+            if (bigFileList.contains(path))
+                continue;
+            bigFileList.append(path);
+            const QString dotExtension = u'.' + extension(path);
+            if (FileTypes::MovieTypes.hasExtension(dotExtension))
+                bigMovieList.append(path);
+            else if (FileTypes::SubTypes.hasExtension(dotExtension))
+                bigSubList.append(path);
+        }
+        queueMode = mode;
+    }
+    const bool getSubs = queueMode == "GetSubs"_L1;
+    if (!getSubs && queueMode != "PutSubs"_L1)
+        return;
+    while (true) {
+        QString path;
+        {
+            const QMutexLocker guard(&m_stateLock);
+            QStringList &queue = getSubs ? bigMovieList : bigSubList;
+            if (queue.isEmpty())
+                break;
+            path = queue.takeFirst();
+            ++m_intakeBusy;
+        }
+        addFile(path);
+        const QMutexLocker guard(&m_stateLock);
+        --m_intakeBusy;
+    }
+}
+
+bool OSClient::intakeBusy() const
+{
+    const QMutexLocker guard(&m_stateLock);
+    return m_intakeBusy > 0;
+}
+
+void OSClient::addFile(const QString &path)
+{
+    QString queueMode;
+    {
+        const QMutexLocker guard(&m_stateLock);
+        queueMode = mode;
+    }
+    if (queueMode == "PutSubs"_L1)
+        addSubtitleFile(path);
+    else
+        addMovieFile(path);
+}
+
+void OSClient::addMovieFile(const QString &path)
+{
+    const QString stem = path.left(path.lastIndexOf(u'.'));
+    QStringList beside;
+    {
+        const QMutexLocker guard(&m_stateLock);
+        for (const QString &sub : std::as_const(bigSubList)) {
+            if (sub.startsWith(stem, Qt::CaseInsensitive) && !beside.contains(sub))
+                beside.append(sub);
+        }
+    }
+    auto record = movieFile::create(path, beside); // reads the disk: outside the lock
+    const QMutexLocker guard(&m_stateLock);
+    movieFiles.append(record);
+}
+
+void OSClient::addSubtitleFile(const QString &path)
+{
+    auto record = std::make_shared<subtitleFile>(path);
+    const QString subtitleName = record->subtitleFileName();
+    const QString oneOff = shortname(subtitleName);
+    const QString twoOff = shortname(oneOff);
+    QString video;
+    {
+        const QMutexLocker guard(&m_stateLock);
+        for (auto it = bigMovieList.crbegin(); it != bigMovieList.crend(); ++it) {
+            const QString videoBase = shortname(QFileInfo(*it).fileName());
+            if (sameText(oneOff, videoBase) || sameText(twoOff, videoBase)) {
+                video = *it;
+                break;
+            }
+        }
+    }
+    if (!video.isEmpty()) {
+        record->setThisMovie(movieFile::create(video));
+        record->hasMovie = true;
+    }
+    const QMutexLocker guard(&m_stateLock);
+    const bool known = std::any_of(subfiles.cbegin(), subfiles.cend(),
+                                   [&](const auto &s) { return s->path() == record->path(); });
+    if (!known)
+        subfiles.append(record);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+// The pieces of a subtitle download: safe names from service data, the
+// fetch, the sense check of the content and the placement beside the video
+// that never loses the subtitle already there.
+namespace SubtitleDownload {
+
+// Unpacked subtitles larger than this are refused; real ones are far smaller.
+constexpr qsizetype kMaxSubtitleBytes = 20 * 1024 * 1024;
+
+// Service values end up in file names. These keep them plain names: no
+// folders, no "..", no control characters, bounded length.
+QString safeLeafName(const QString &name);
+// A file extension of letters and digits only; "tmp" reads as "txt"; an
+// unusable value falls back to "srt".
+QString safeFormat(const QString &format);
+// A language code of letters only, or empty.
+QString safeLanguage(const QString &code);
+
+// The name a subtitle gets beside its video: the video's base name, the
+// two-letter language when the preference asks for it, and the format.
+QString finalName(const QString &videoBase, const QString &iso639, const QString &format);
+
+// The application's private temporary folder, made on first use and removed
+// when the program ends.
+QString applicationTempDir();
+
+// How long a download may take without progress (40 s; tests shorten it).
+int transferTimeoutMs();
+void setTransferTimeoutMs(int ms);
+
+struct FetchResult {
+    bool ok = false;
+    QByteArray body;
+    QString error;
+};
+// GETs the address on the calling thread (its own network manager and event
+// loop), following at most 5 redirects; bodies over `maxBytes` fail.
+FetchResult fetch(const QUrl &url, qsizetype maxBytes);
+
+// An error page where a subtitle was expected: XML anywhere, or an HTML
+// document type at the start.
+bool looksLikeMarkup(const QByteArray &content);
+
+enum class Placement { Placed, FolderNotWritable, CopyFailed };
+// Copies `source` to `target`. An existing target is first moved aside to
+// "~" + its name and deleted only once the copy is complete; when the copy
+// fails the previous file is put back.
+Placement placeWithBackup(const QString &source, const QString &target);
+
+} // namespace SubtitleDownload

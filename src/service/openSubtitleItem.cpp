@@ -1,0 +1,254 @@
+#include "service/openSubtitleItem.h"
+
+#include "common/Gzip.h"
+#include "media/FolderItemHelpers.h"
+#include "media/VideoMetadata.h"
+#include "service/SubtitleDownload.h"
+#include "service/XMLRPC.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcItem, "lumbra.result")
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// Numbers arrive as XML-RPC numbers or as decimal text ("7.5", "0").
+double readNumber(const Variant &v)
+{
+    if (v.typeId() == QMetaType::QString) {
+        static const QRegularExpression leadingNumber(u"^\\s*[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?"_s);
+        const auto m = leadingNumber.match(v.toString());
+        return m.hasMatch() ? m.captured(0).trimmed().toDouble() : 0.0;
+    }
+    return v.toDouble();
+}
+
+int readInt(const Variant &v)
+{
+    return int(qBound(double(INT_MIN), readNumber(v), double(INT_MAX)));
+}
+
+bool readFlag(const Variant &v)
+{
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    const QString text = v.toString().trimmed();
+    if (text.compare(u"true"_s, Qt::CaseInsensitive) == 0)
+        return true;
+    return readNumber(v) != 0.0;
+}
+
+// "tt0111161" and "0111161" both name IMDB number 111161.
+int readImdbNumber(const Variant &v)
+{
+    QString text = v.toString().trimmed();
+    while (!text.isEmpty() && text.front().isLetter())
+        text.remove(0, 1);
+    return readInt(text);
+}
+
+// The service writes "2013-10-16 16:56:06"; XML-RPC dates are ISO 8601.
+Date readServiceDate(const Variant &v)
+{
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime();
+    const QString text = v.toString().trimmed();
+    const Date spaced = QDateTime::fromString(text.left(19), u"yyyy-MM-dd HH:mm:ss"_s);
+    return spaced.isValid() ? spaced : XMLRPC::ParseISO8601(text);
+}
+
+void take(const Dictionary &d, const QString &key, QString &field)
+{
+    if (d.contains(key))
+        field = d.value(key).toString();
+}
+void take(const Dictionary &d, const QString &key, int &field)
+{
+    if (d.contains(key))
+        field = readInt(d.value(key));
+}
+void take(const Dictionary &d, const QString &key, double &field)
+{
+    if (d.contains(key))
+        field = readNumber(d.value(key));
+}
+void take(const Dictionary &d, const QString &key, bool &field)
+{
+    if (d.contains(key))
+        field = readFlag(d.value(key));
+}
+
+} // namespace
+
+openSubtitleItem::openSubtitleItem(const Dictionary &d)
+{
+    take(d, u"IDMovie"_s, IDMovie);
+    if (d.contains(u"IDMovieImdb"_s))
+        IDMovieImdb = readImdbNumber(d.value(u"IDMovieImdb"_s));
+    take(d, u"IDSubMovieFile"_s, IDSubMovieFile);
+    take(d, u"IDSubtitle"_s, IDSubtitle);
+    take(d, u"IDSubtitleFile"_s, IDSubtitleFile);
+    if (d.contains(u"ISO639"_s))
+        ISO639 = SubtitleDownload::safeLanguage(d.value(u"ISO639"_s).toString());
+    take(d, u"LanguageName"_s, LanguageName);
+    take(d, u"MatchedBy"_s, MatchedBy);
+    if (d.contains(u"MovieBytesize"_s))
+        MovieBytesize = quint64(qMax(0.0, readNumber(d.value(u"MovieBytesize"_s))));
+    take(d, u"MovieHash"_s, MovieHash);
+    take(d, u"MovieImdbRating"_s, MovieImdbRating);
+    take(d, u"MovieKind"_s, MovieKind);
+    take(d, u"MovieName"_s, MovieName);
+    take(d, u"MovieNameEng"_s, MovieNameEng);
+    take(d, u"MovieReleaseName"_s, MovieReleaseName);
+    take(d, u"MovieTimeMS"_s, MovieTimeMS);
+    take(d, u"MovieYear"_s, MovieYear);
+    take(d, u"QueryNumber"_s, QueryNumber);
+    if (isDictionary(d.value(u"QueryParameters"_s)))
+        QueryParameters = d.value(u"QueryParameters"_s).value<Dictionary>();
+    take(d, u"SeriesEpisode"_s, SeriesEpisode);
+    take(d, u"SeriesSeason"_s, SeriesSeason);
+    take(d, u"SubActualCD"_s, SubActualCD);
+    if (d.contains(u"SubAddDate"_s))
+        SubAddDate = readServiceDate(d.value(u"SubAddDate"_s));
+    take(d, u"SubAuthorComment"_s, SubAuthorComment);
+    take(d, u"SubBad"_s, SubBad);
+    take(d, u"SubComments"_s, SubComments);
+    take(d, u"SubDownloadLink"_s, SubDownloadLink);
+    take(d, u"SubDownloadsCnt"_s, SubDownloadsCnt);
+    take(d, u"SubFeatured"_s, SubFeatured);
+    if (d.contains(u"SubFileName"_s))
+        SubFileName = SubtitleDownload::safeLeafName(d.value(u"SubFileName"_s).toString());
+    if (d.contains(u"SubFormat"_s))
+        SubFormat = SubtitleDownload::safeFormat(d.value(u"SubFormat"_s).toString());
+    take(d, u"SubHash"_s, SubHash);
+    take(d, u"SubHearingImpaired"_s, SubHearingImpaired);
+    take(d, u"SubLanguageID"_s, SubLanguageID);
+    take(d, u"SubRating"_s, SubRating);
+    take(d, u"SubSize"_s, SubSize);
+    take(d, u"SubSumCD"_s, SubSumCD);
+    take(d, u"SubtitlesLink"_s, SubtitlesLink);
+    take(d, u"UserID"_s, UserID);
+    take(d, u"UserNickName"_s, UserNickName);
+    take(d, u"userRank"_s, userRank);
+    take(d, u"ZipDownloadLink"_s, ZipDownloadLink);
+    take(d, u"HashWasAlreadyInDB"_s, HashWasAlreadyInDB);
+    take(d, u"alreadyInDB"_s, alreadyInDB);
+    take(d, u"MovieFileWasAlreadyInDB"_s, MovieFileWasAlreadyInDB);
+}
+
+QString openSubtitleItem::Cellstring() const
+{
+    return MovieName + u'/' + SubFileName + u" ("_s + QString::number(SubDownloadsCnt) + u')';
+}
+
+void openSubtitleItem::setMovieFolderItemPath(const QString &path)
+{
+    m_movieFolderItemPath = path;
+    const VideoMetadata fromSubtitle(SubFileName);
+    const VideoMetadata fromVideo{QFileInfo(path)};
+    if (fromSubtitle.isTVShow == fromVideo.isTVShow && fromSubtitle.episode == fromVideo.episode &&
+        fromSubtitle.season == fromVideo.season)
+        metaMatch = true;
+    else if (fromVideo.episode == SeriesEpisode && fromVideo.season == SeriesSeason)
+        metaMatch = true;
+}
+
+QString openSubtitleItem::temppath() const
+{
+    return m_temppath.isEmpty() ? SubtitleDownload::applicationTempDir() : m_temppath;
+}
+
+QString openSubtitleItem::finalName() const
+{
+    return SubtitleDownload::finalName(shortname(QFileInfo(m_movieFolderItemPath).fileName()), ISO639,
+                                       SubFormat);
+}
+
+QString openSubtitleItem::previewName() const
+{
+    return QString::number(IDSubtitle) + u'_' + SubFileName + u'.' + ISO639 + u'.' + SubFormat;
+}
+
+bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
+{
+    auto locked = [stateLock](auto &&change) {
+        if (stateLock) {
+            const QMutexLocker guard(stateLock);
+            change();
+        } else {
+            change();
+        }
+    };
+    auto failWith = [&](const QString &why) {
+        qCInfo(lcItem) << "download of" << SubFileName << "failed:" << why;
+        locked([&] { status = u"Error"_s; });
+        return false;
+    };
+
+    QString tempFolder, target, link, reusable;
+    locked([&] {
+        status = u"Downloading"_s;
+        tempFolder = temppath();
+        const QString name = finalName();
+        target = toTempOnly ? tempFolder + u'/' + previewName()
+                            : QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + name;
+        if (toTempOnly)
+            localtempfile = target;
+        link = SubDownloadLink;
+        reusable = localtempfile;
+    });
+    if (tempFolder.isEmpty())
+        return failWith(u"no temporary folder"_s);
+
+    const QString unpackedPath = tempFolder + u'/' + finalName();
+    QString source = unpackedPath;
+    const QFileInfo reuse(reusable);
+    if (!reusable.isEmpty() && reuse.exists() && reuse.isReadable()) {
+        source = reusable; // an earlier preview already holds the subtitle
+    } else {
+        const QString packedPath = tempFolder + u'/' + finalName() + u".gz"_s;
+        const auto fetched = SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes);
+        writeFile(packedPath, fetched.body);
+        if (!fetched.ok)
+            return failWith(fetched.error);
+        locked([&] { status = u"Downloaded"_s; });
+
+        QString error;
+        const auto content = Gzip::gunzip(fetched.body, SubtitleDownload::kMaxSubtitleBytes, &error);
+        if (!content)
+            return failWith(error); // the packed file stays for inspection
+        QFile::remove(packedPath);
+        if (SubtitleDownload::looksLikeMarkup(*content))
+            return failWith(u"the service sent a web page instead of a subtitle"_s);
+        if (!writeFile(unpackedPath, *content))
+            return failWith(u"cannot write "_s + unpackedPath);
+    }
+
+    switch (SubtitleDownload::placeWithBackup(source, target)) {
+    case SubtitleDownload::Placement::FolderNotWritable:
+        return failWith(u"folder not writable: "_s + QFileInfo(target).absolutePath());
+    case SubtitleDownload::Placement::CopyFailed:
+        return failWith(u"could not copy the subtitle to "_s + target);
+    case SubtitleDownload::Placement::Placed:
+        break;
+    }
+    locked([&] {
+        localSubfile = target;
+        status = u"OK"_s;
+        if (!toTempOnly)
+            Downloaded = true;
+    });
+    return true;
+}

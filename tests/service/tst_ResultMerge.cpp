@@ -1,0 +1,263 @@
+#include "media/movieFile.h"
+#include "prefs/myPrefs.h"
+#include "service/openSubtitleItem.h"
+#include "service/OSClient.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+openSubtitleItemPtr result(const QString &hash, const QString &lang, double rating, int downloads,
+                           bool meta = true)
+{
+    auto item = std::make_shared<openSubtitleItem>();
+    item->SubHash = hash;
+    item->ISO639 = lang;
+    item->SubRating = rating;
+    item->SubDownloadsCnt = downloads;
+    item->metaMatch = meta;
+    return item;
+}
+
+openSubtitleItemPtr hashResult(const QString &movieHash, const QString &subHash)
+{
+    Dictionary entry{{u"MatchedBy"_s, u"moviehash"_s}, {u"MovieHash"_s, movieHash},
+                     {u"SubHash"_s, subHash},          {u"IDMovieImdb"_s, u"0111161"_s},
+                     {u"ISO639"_s, u"en"_s},           {u"SubFileName"_s, u"x.srt"_s}};
+    return std::make_shared<openSubtitleItem>(entry);
+}
+
+} // namespace
+
+// The merge and the best choice, without a network: records of real files
+// held by a client whose replies are applied by hand.
+class tst_ResultMerge : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    std::shared_ptr<movieFile> video(const QString &name, const QString &hash)
+    {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot create the video");
+        file.write(QByteArray(70000, 'v'));
+        file.close();
+        auto record = movieFile::create(file.fileName());
+        record->setMovieHash(hash);
+        return record;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        myPrefs::resetToDefaults();
+    }
+
+    void entryFieldsReadFromTextOrNumbers()
+    {
+        const Dictionary entry{{u"IDSubtitle"_s, u"42"_s},
+                               {u"SubRating"_s, u"7.5"_s},
+                               {u"SubDownloadsCnt"_s, 1234.0},
+                               {u"SubBad"_s, u"1"_s},
+                               {u"SubHearingImpaired"_s, u"0"_s},
+                               {u"MovieBytesize"_s, u"7033732714"_s},
+                               {u"IDMovieImdb"_s, u"tt0111161"_s},
+                               {u"SubFormat"_s, u"tmp"_s},
+                               {u"SubAddDate"_s, u"2013-10-16 16:56:06"_s},
+                               {u"MovieName"_s, u"Heat"_s},
+                               {u"SubFileName"_s, u"heat.srt"_s}};
+        const openSubtitleItem item(entry);
+        QCOMPARE(item.IDSubtitle, 42);
+        QCOMPARE(item.SubRating, 7.5);
+        QCOMPARE(item.SubDownloadsCnt, 1234);
+        QVERIFY(item.SubBad);
+        QVERIFY(!item.SubHearingImpaired);
+        QCOMPARE(item.MovieBytesize, 7033732714ULL);
+        QCOMPARE(item.IDMovieImdb, 111161);
+        QCOMPARE(item.SubFormat, u"txt"_s);
+        QCOMPARE(item.SubAddDate, QDateTime(QDate(2013, 10, 16), QTime(16, 56, 6)));
+        QCOMPARE(item.Cellstring(), u"Heat/heat.srt (1234)"_s);
+
+        const openSubtitleItem blank;
+        QCOMPARE(blank.status, u"idle"_s);
+        QVERIFY(blank.SubHash.isEmpty());
+        QCOMPARE(blank.SubRating, 0.0);
+    }
+
+    void hostileNamesFromTheServiceStayPlain_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("expectedName");
+        QTest::addColumn<QString>("expectedFormat");
+        QTest::newRow("plain") << u"Movie.srt"_s << u"srt"_s << u"en"_s << u"Movie.srt"_s << u"srt"_s;
+        QTest::newRow("parent folders")
+            << u"../../etc/passwd"_s << u"../x"_s << u"../"_s << u"passwd"_s << u"srt"_s;
+        QTest::newRow("dot dot") << u".."_s << u"s/rt"_s << u"e\nn"_s << u"subtitle"_s << u"srt"_s;
+        QTest::newRow("control characters")
+            << u"a\0b\ac.srt"_s << u"sub"_s << u"es"_s << u"abc.srt"_s << u"sub"_s;
+        QTest::newRow("windows path")
+            << u"C:\\subs\\film.srt"_s << u"SRT"_s << u"fr"_s << u"film.srt"_s << u"SRT"_s;
+        QTest::newRow("very long") << QString(5000, u'a') << QString(300, u'b') << u"en"_s
+                                   << QString(180, u'a') << u"srt"_s;
+    }
+    void hostileNamesFromTheServiceStayPlain()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, format);
+        QFETCH(QString, language);
+        QFETCH(QString, expectedName);
+        QFETCH(QString, expectedFormat);
+        openSubtitleItem item(Dictionary{{u"SubFileName"_s, fileName},
+                                         {u"SubFormat"_s, format},
+                                         {u"ISO639"_s, language},
+                                         {u"IDSubtitle"_s, u"7"_s}});
+        QCOMPARE(item.SubFileName, expectedName);
+        QCOMPARE(item.SubFormat, expectedFormat);
+        item.setMovieFolderItemPath(m_dir.filePath(u"Film.mkv"_s));
+        for (const QString &name : {item.finalName(), item.previewName()}) {
+            QVERIFY2(!name.contains(u'/') && !name.contains(u'\0') && name != ".."_L1, qPrintable(name));
+            QVERIFY(name.size() < 255);
+        }
+    }
+
+    void metaMatchFollowsEpisodeData()
+    {
+        openSubtitleItem item(Dictionary{{u"SubFileName"_s, u"Show.S02E05.srt"_s},
+                                         {u"SeriesSeason"_s, u"2"_s},
+                                         {u"SeriesEpisode"_s, u"6"_s}});
+        item.setMovieFolderItemPath(u"/videos/Show.S02E06.mkv"_s);
+        QVERIFY(item.metaMatch); // names disagree, the entry's own numbers agree
+
+        openSubtitleItem other(Dictionary{{u"SubFileName"_s, u"Show.S02E05.srt"_s}});
+        other.setMovieFolderItemPath(u"/videos/Show.S02E06.mkv"_s);
+        QVERIFY(!other.metaMatch);
+        openSubtitleItem film(Dictionary{{u"SubFileName"_s, u"heat.srt"_s}});
+        film.setMovieFolderItemPath(u"/videos/Heat.1995.mkv"_s);
+        QVERIFY(film.metaMatch);
+    }
+
+    void bestChoiceFollowsScoresInListOrder()
+    {
+        OSClient client;
+        client.searchLangs = {u"en"_s};
+        // A and B tie on score; B has more downloads and wins.
+        const auto a = result(u"a"_s, u"en"_s, 5.0, 100);
+        const auto b = result(u"b"_s, u"en"_s, 5.0, 200);
+        client.FindBestSub({a, b});
+        QVERIFY(!a->isChecked && !a->myBest);
+        QVERIFY(b->isChecked && b->myBest);
+        QCOMPARE(a->myRating, 2);
+        QCOMPARE(b->myRating, 2);
+
+        // A rating of 10 counts as 7 and loses to an 8.
+        const auto eight = result(u"eight"_s, u"en"_s, 8.0, 10);
+        const auto ten = result(u"ten"_s, u"en"_s, 10.0, 999);
+        client.FindBestSub({eight, ten});
+        QCOMPARE(ten->SubRating, 7.0);
+        QVERIFY(eight->myBest && !ten->myBest);
+
+        // Unrated counts as 5; a bad subtitle or one without metaMatch is never chosen.
+        const auto bad = result(u"bad"_s, u"en"_s, 9.0, 5000);
+        bad->SubBad = true;
+        const auto stranger = result(u"stranger"_s, u"en"_s, 9.0, 5000, false);
+        const auto unrated = result(u"unrated"_s, u"en"_s, 0.0, 1);
+        client.FindBestSub({bad, stranger, unrated});
+        QCOMPARE(unrated->SubRating, 5.0);
+        QVERIFY(unrated->myBest && !bad->myBest && !stranger->myBest);
+
+        // Only bad candidates: nothing chosen, not even a result without a hash.
+        const auto onlyBad = result(u"x"_s, u"en"_s, 9.0, 5);
+        onlyBad->SubBad = true;
+        const auto noHash = result(QString(), u"es"_s, 9.0, 5);
+        client.FindBestSub({onlyBad, noHash});
+        QVERIFY(!onlyBad->isChecked && !noHash->isChecked);
+    }
+
+    void resultsAttachOnceToEveryVideoWithTheirHash()
+    {
+        OSClient client;
+        const auto one = video(u"One.avi"_s, u"09a2c497663259cb"_s);
+        const auto copy = video(u"Copy.avi"_s, u"09a2c497663259cb"_s);
+        const auto other = video(u"Other.avi"_s, u"1111111111111111"_s);
+        client.movieFiles = {one, copy, other};
+
+        // The service may write the hash without its leading zero.
+        client.addThisResult(hashResult(u"9a2c497663259cb"_s, u"sub1"_s));
+        client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub1"_s)); // listed twice in a reply
+        QCOMPARE(one->subtitleResults().size(), 1);
+        QCOMPARE(copy->subtitleResults().size(), 1);
+        QCOMPARE(other->subtitleResults().size(), 0);
+        QCOMPARE(one->imdbs().size(), 1);
+        QCOMPARE(one->subtitleResults().first()->MovieHash, u"09a2c497663259cb"_s);
+
+        // A second subtitle of the same film adds no second IMDB entry.
+        client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub2"_s));
+        QCOMPARE(one->subtitleResults().size(), 2);
+        QCOMPARE(one->imdbs().size(), 1);
+    }
+
+    void nameAndTagResultsMatchTheFileName()
+    {
+        OSClient client;
+        const auto film = video(u"Heat.1995.1080p.mkv"_s, u"2222222222222222"_s);
+        const auto episode = video(u"The.Wire.S01E02.avi"_s, u"3333333333333333"_s);
+        client.movieFiles = {film, episode};
+
+        auto byName = std::make_shared<openSubtitleItem>(Dictionary{
+            {u"MatchedBy"_s, u"fulltext"_s},
+            {u"SubHash"_s, u"n1"_s},
+            {u"QueryParameters"_s, QVariant::fromValue(Dictionary{{u"query"_s, u"heat.1995.1080p"_s}})}});
+        client.addThisResult(byName);
+        auto byEpisode = std::make_shared<openSubtitleItem>(Dictionary{
+            {u"MatchedBy"_s, u"fulltext"_s},
+            {u"SubHash"_s, u"n2"_s},
+            {u"QueryParameters"_s, QVariant::fromValue(Dictionary{
+                                       {u"query"_s, u"the wire"_s}, {u"season"_s, 1}, {u"episode"_s, 2}})}});
+        client.addThisResult(byEpisode);
+        auto byTag = std::make_shared<openSubtitleItem>(Dictionary{
+            {u"MatchedBy"_s, u"tag"_s},
+            {u"SubHash"_s, u"t1"_s},
+            {u"QueryParameters"_s, QVariant::fromValue(Dictionary{{u"tag"_s, u"Heat.1995.1080p.mkv"_s}})}});
+        client.addThisResult(byTag);
+
+        QCOMPARE(film->subtitleResults().size(), 2);
+        QCOMPARE(episode->subtitleResults().size(), 1);
+        QCOMPARE(episode->subtitleResults().first()->SubHash, u"n2"_s);
+    }
+
+    void imdbCandidatesGoToVideosWithThatHash()
+    {
+        OSClient client;
+        const auto known = video(u"Known.avi"_s, u"4444444444444444"_s);
+        client.movieFiles = {known};
+        const Dictionary candidate{{u"MovieHash"_s, u"4444444444444444"_s},
+                                   {u"MovieImdbID"_s, u"133093"_s},
+                                   {u"MovieName"_s, u"The Matrix"_s},
+                                   {u"MovieYear"_s, u"1999"_s},
+                                   {u"MovieKind"_s, u"movie"_s},
+                                   {u"SeriesSeason"_s, u"0"_s},
+                                   {u"SeriesEpisode"_s, u"0"_s},
+                                   {u"SeenCount"_s, u"12"_s}};
+        client.addThisResult(candidate, {QVariant::fromValue(candidate)});
+        QCOMPARE(known->metadata()->movieImdbID(), u"133093"_s);
+        QCOMPARE(known->metadata()->identity().MovieYear, 1999);
+        QCOMPARE(known->imdbs().size(), 1);
+
+        Dictionary stranger = candidate;
+        stranger.insert(u"MovieHash"_s, u"5555555555555555"_s);
+        stranger.insert(u"MovieImdbID"_s, u"1"_s);
+        client.addThisResult(stranger, {QVariant::fromValue(stranger)});
+        QCOMPARE(known->metadata()->movieImdbID(), u"133093"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ResultMerge)
+#include "tst_ResultMerge.moc"
