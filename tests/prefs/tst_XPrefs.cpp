@@ -148,7 +148,8 @@ private slots:
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("truncated") << good.left(good.size() / 2);
         QTest::newRow("cut after dict") << good.left(good.indexOf("</plist>"));
-        QTest::newRow("garbage") << QByteArray("\x89PNG\r\n\x1a\n\x00\x01 not a plist", 24);
+        static const char garbage[] = "\x89PNG\r\n\x1a\n\x00\x01 not a plist";
+        QTest::newRow("garbage") << QByteArray(garbage, sizeof(garbage) - 1);
         QTest::newRow("other xml") << QByteArray("<html><body/></html>");
         QTest::newRow("plist without dict") << QByteArray("<plist><array/></plist>");
     }
