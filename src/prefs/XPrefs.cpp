@@ -517,7 +517,7 @@ QString ToString()
     clock.start();
     bool shown = false;
     const auto maybeShow = [&] {
-        if (!shown && show && wait >= 0 && double(clock.elapsed()) / 1000.0 > wait) {
+        if (!shown && show && wait >= 0 && double(clock.elapsed()) / 1000.0 >= wait) {
             show();
             shown = true;
         }

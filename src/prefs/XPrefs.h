@@ -68,8 +68,8 @@ double SaveAlertWait();
 void setSaveAlertWait(double seconds);
 // The desktop application shows its "Saving Preferences..." window through
 // these: `show` is called at most once per save when building the text
-// takes longer than SaveAlertWait, `close` afterwards. Called on the thread
-// that saves. Install before any save; pass empty functions to remove.
+// takes SaveAlertWait or longer (0: every save), `close` afterwards. Both
+// run on the thread that saves. Pass empty functions to remove them.
 void setSavingWindowHooks(std::function<void()> show, std::function<void()> close);
 
 // The store file: <prefsdir>/<AppIdentity::ReverseDomainId>.plist.

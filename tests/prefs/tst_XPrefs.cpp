@@ -273,6 +273,24 @@ private slots:
         QDir(m_path).removeRecursively();
     }
 
+    void savingWindowHooks()
+    {
+        int shows = 0;
+        int closes = 0;
+        XPrefs::setSavingWindowHooks([&] { ++shows; }, [&] { ++closes; });
+        XPrefs::setValue(u"a"_s, 1);
+        XPrefs::setSaveAlertWait(0);
+        QVERIFY(XPrefs::Save());
+        QCOMPARE(shows, 1);
+        QCOMPARE(closes, 1);
+        XPrefs::setSaveAlertWait(-1);
+        QVERIFY(XPrefs::Save());
+        XPrefs::setSaveAlertWait(2.0);
+        XPrefs::setSavingWindowHooks({}, {});
+        QCOMPARE(shows, 1);
+        QCOMPARE(closes, 1);
+    }
+
     void autoSaveWritesEachChange()
     {
         XPrefs::setAutoSave(true);
