@@ -2,8 +2,10 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -62,6 +64,37 @@ qsizetype numberLength(QStringView text, qsizetype from)
     return i - from;
 }
 
+// Most numbers read are short decimals like "05.500"; reading them takes a
+// fraction of the general conversion and gives the same, correctly rounded
+// value: with at most 15 digits both the digits and the power of ten are
+// exact doubles, and one division rounds once. None for other forms.
+std::optional<double> plainDecimal(QStringView number)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < number.size() && (number[i] == u'+' || number[i] == u'-'))
+        negative = number[i++] == u'-';
+    quint64 digits = 0;
+    int count = 0;
+    int fraction = -1;
+    for (; i < number.size(); ++i) {
+        const QChar c = number[i];
+        if (c == u'.' && fraction < 0) {
+            fraction = 0;
+            continue;
+        }
+        if (!isDigit(c) || ++count > 15)
+            return std::nullopt;
+        digits = digits * 10 + quint64(c.unicode() - u'0');
+        if (fraction >= 0)
+            ++fraction;
+    }
+    static constexpr double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double value = double(digits) / powers[std::max(fraction, 0)];
+    return negative ? -value : value;
+}
+
 // At least `width` digits, zeros in front.
 QString pad(qint64 value, int width)
 {
@@ -91,7 +124,7 @@ double timeStringToSeconds(const QString &text)
 {
     QString s = text;
     s.replace(u',', u'.');
-    const QStringList fields = s.split(u':');
+    const QList<QStringView> fields = QStringView(s).split(u':');
     if (fields.size() != 3)
         return -1;
     return readNumber(fields[0]) * 3600 + readNumber(fields[1]) * 60 + readNumber(fields[2]);
@@ -105,8 +138,11 @@ double readNumber(QStringView text)
     const qsizetype length = numberLength(text, from);
     if (length == 0)
         return 0;
+    const QStringView number = text.mid(from, length);
+    if (const std::optional<double> quick = plainDecimal(number))
+        return *quick;
     bool ok = false;
-    const double value = text.mid(from, length).toDouble(&ok);
+    const double value = number.toDouble(&ok);
     return ok && std::isfinite(value) ? value : 0;
 }
 
