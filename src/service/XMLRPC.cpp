@@ -1,5 +1,7 @@
 #include "service/XMLRPC.h"
 
+#include "service/FastXmlReader.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QTime>
@@ -106,9 +108,9 @@ bool readChar(const QString &text, qsizetype &pos, QChar c)
     return false;
 }
 
-// Decodes straight from a stream reader, with the same results as Decode on
-// a DOM tree of the same document.
-class StreamDecoder final {
+// Decodes straight from a pull reader (QXmlStreamReader or FastXmlReader),
+// with the same results as Decode on a DOM tree of the same document.
+template<class Reader> class StreamDecoder final {
 public:
     explicit StreamDecoder(const QByteArray &xml)
         : m_reader(xml)
@@ -127,7 +129,7 @@ public:
             return doc;
         }
         while (m_reader.readNextStartElement()) {
-            const QStringView name = m_reader.name();
+            const auto name = m_reader.name();
             if (name == "methodName"_L1) {
                 doc.methodName = m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
             } else if (name == "params"_L1) {
@@ -211,7 +213,7 @@ private:
     // At the start of a type element; reads through its end.
     Variant readTyped()
     {
-        const QStringView name = m_reader.name();
+        const auto name = m_reader.name();
         if (name == "string"_L1)
             return m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
         if (name == "struct"_L1) {
@@ -266,7 +268,7 @@ private:
         return QByteArray::fromBase64(text.toLatin1());
     }
 
-    QXmlStreamReader m_reader;
+    Reader m_reader;
 };
 
 } // namespace
@@ -406,7 +408,12 @@ Variant Decode(const QDomNode &node)
 
 ParsedDocument ParseDocument(const QByteArray &xml)
 {
-    return StreamDecoder(xml).read();
+    // The fast reader takes the plain documents the service sends; anything
+    // it does not handle, errors included, goes to the full parser.
+    ParsedDocument doc = StreamDecoder<FastXmlReader>(xml).read();
+    if (doc.ok())
+        return doc;
+    return StreamDecoder<QXmlStreamReader>(xml).read();
 }
 
 Date ParseISO8601(const QString &text)

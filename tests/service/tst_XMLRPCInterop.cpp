@@ -1,3 +1,4 @@
+#include "service/FastXmlReader.h"
 #include "service/XMLRPC.h"
 #include "service/XMLRPCMessage.h"
 
@@ -140,6 +141,12 @@ private slots:
         QFETCH(QString, path);
         const QJsonObject python = m_python.value(path).toObject();
         const QByteArray xml = readFile(path);
+
+        // These plain documents take the fast reader, not the fallback.
+        XMLRPC::FastXmlReader fast(xml);
+        while (!fast.atEnd())
+            fast.readNext();
+        QVERIFY(!fast.hasError());
 
         const XMLRPC::ParsedDocument parsed = XMLRPC::ParseDocument(xml);
         QVERIFY2(parsed.ok(), qPrintable(parsed.error));

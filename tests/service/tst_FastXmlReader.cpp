@@ -1,0 +1,145 @@
+#include "service/FastXmlReader.h"
+#include "service/XMLRPC.h"
+
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QString str(QStringView v)
+{
+    return v.toString();
+}
+QString str(const QString &s)
+{
+    return s;
+}
+
+// What a reader reports, as text: elements, and the text inside them with
+// adjacent pieces joined. Text outside the root element is left out.
+template<class Reader> QStringList events(Reader &reader)
+{
+    QStringList out;
+    int depth = 0;
+    bool inText = false;
+    for (;;) {
+        const QXmlStreamReader::TokenType t = reader.readNext();
+        if (t == QXmlStreamReader::Characters) {
+            if (depth == 0)
+                continue;
+            const QString text = str(reader.text());
+            if (inText)
+                out.last() += text;
+            else
+                out << u"T:"_s + text;
+            inText = true;
+            continue;
+        }
+        inText = false;
+        if (t == QXmlStreamReader::StartElement) {
+            out << u"S:"_s + str(reader.name());
+            ++depth;
+        } else if (t == QXmlStreamReader::EndElement) {
+            out << u"E:"_s + str(reader.name());
+            --depth;
+        } else if (t == QXmlStreamReader::EndDocument || t == QXmlStreamReader::Invalid) {
+            out << (reader.hasError() ? u"error"_s : u"end"_s);
+            return out;
+        }
+    }
+}
+
+// FastXmlReader::text() gives a QString directly; give it the same shape.
+struct FastAdapter {
+    XMLRPC::FastXmlReader reader;
+    QXmlStreamReader::TokenType readNext() { return reader.readNext(); }
+    QStringView text()
+    {
+        m_text = reader.text();
+        return m_text;
+    }
+    QString name() const { return reader.name(); }
+    bool hasError() const { return reader.hasError(); }
+    QString m_text;
+};
+
+} // namespace
+
+class tst_FastXmlReader : public QObject {
+    Q_OBJECT
+private slots:
+    void sameAsQtOrStops_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<bool>("fastReads");
+        QTest::newRow("references") << QByteArray("<a>x &amp; &lt;&gt;&quot;&apos; &#233;&#x1F3AC;</a>")
+                                    << true;
+        QTest::newRow("CDATA and comments")
+            << QByteArray("<a><!-- c --><![CDATA[<b>&amp;]]>t<?pi data?></a><!-- after -->") << true;
+        QTest::newRow("line ends") << QByteArray("<a>1\r\n2\r3\n</a>") << true;
+        QTest::newRow("char ref CR kept") << QByteArray("<a>1&#13;2</a>") << true;
+        QTest::newRow("declaration, BOM, attributes, empty elements")
+            << QByteArray(
+                   "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n<a x=\"1\" y='>'><b/><c\n/></a>\n")
+            << true;
+        QTest::newRow("whitespace text") << QByteArray("<a> <b>  </b>\n</a>") << true;
+        QTest::newRow("non-ASCII text") << QByteArray("<a>ñandú 東京</a>") << true;
+
+        QTest::newRow("latin-1 declared")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>") << false;
+        QTest::newRow("invalid UTF-8") << QByteArray("<a>\xe9</a>") << false;
+        QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
+        QTest::newRow("mismatched end") << QByteArray("<a><b></a></b>") << false;
+        QTest::newRow("unclosed") << QByteArray("<a><b>") << false;
+        QTest::newRow("two roots") << QByteArray("<a/><b/>") << false;
+        QTest::newRow("text outside root") << QByteArray("<a/>x") << false;
+        QTest::newRow("unknown entity") << QByteArray("<a>&nbsp;</a>") << false;
+        QTest::newRow("bad char ref") << QByteArray("<a>&#0;</a>") << false;
+        QTest::newRow("char ref with sign") << QByteArray("<a>&#+65;</a>") << false;
+        QTest::newRow("bare ampersand") << QByteArray("<a>a & b</a>") << false;
+        QTest::newRow("doctype") << QByteArray("<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>") << false;
+        QTest::newRow("CDATA end in text") << QByteArray("<a>]]></a>") << false;
+        QTest::newRow("double dash in comment") << QByteArray("<a><!-- a -- b --></a>") << false;
+        QTest::newRow("late declaration") << QByteArray("<a><?xml version=\"1.0\"?></a>") << false;
+        QTest::newRow("attributes run together") << QByteArray("<a x=\"1\"y=\"2\"/>") << false;
+        QTest::newRow("less-than in attribute") << QByteArray("<a x=\"<\"/>") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("cut in a tag") << QByteArray("<a><b") << false;
+    }
+    // The fast reader either reports exactly what QXmlStreamReader reports,
+    // or stops so the caller falls back to QXmlStreamReader.
+    void sameAsQtOrStops()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(bool, fastReads);
+        FastAdapter fast{XMLRPC::FastXmlReader(xml), {}};
+        QXmlStreamReader qt(xml);
+        const QStringList fastEvents = events(fast);
+        if (fastReads) {
+            QCOMPARE(fastEvents, events(qt));
+            QCOMPARE(fastEvents.last(), u"end"_s);
+        } else {
+            QCOMPARE(fastEvents.last(), u"error"_s);
+        }
+    }
+
+    // A document the fast reader leaves alone still reads, through the full parser.
+    void fallbackReadsOtherEncodings()
+    {
+        const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(
+            "<?xml version=\"1.0\" "
+            "encoding=\"ISO-8859-1\"?><methodResponse><params><param><value><string>caf\xe9"
+            "</string></value></param></params></methodResponse>");
+        QVERIFY2(doc.ok(), qPrintable(doc.error));
+        QCOMPARE(doc.params, VariantList{u"café"_s});
+
+        const XMLRPC::ParsedDocument broken =
+            XMLRPC::ParseDocument("<methodResponse><params></methodResponse>");
+        QVERIFY(!broken.ok());
+        QVERIFY2(broken.error.contains(u"line 1"_s), qPrintable(broken.error));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_FastXmlReader)
+#include "tst_FastXmlReader.moc"
