@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Python baselines and fixtures for run-bench.sh.
+"""Python baselines and fixtures for run-codec-hash.sh.
 
   baseline.py make-synthetic FIXTURE OUT N   a SearchSubtitles reply of N entries of the fixture's shape
   baseline.py make-files DIR N SIZE          N files of SIZE random bytes
