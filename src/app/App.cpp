@@ -1,0 +1,225 @@
+#include "app/App.h"
+
+#include "app/homeWindow.h"
+#include "app/MenuCommandTarget.h"
+#include "app/SingleInstance.h"
+#include "app/WindowOrder.h"
+#include "app/XPrefsSaving.h"
+#include "controls/ResourcePaths.h"
+#include "media/ExceptionHelpers.h"
+#include "platform/GuiDesktopHooks.h"
+#include "platform/Platform.h"
+#include "prefs/myPrefs.h"
+#include "prefs/translationStrings.h"
+
+#include <algorithm>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcApp, "lumbra.app")
+
+App::App(int &argc, char **argv)
+    : QApplication(argc, argv)
+    , m_order(new WindowOrder(this))
+    , m_router(new DocumentRouter(m_order, this))
+{
+    setApplicationName(u"lumbra"_s);
+    setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
+    // Ties the windows to lumbra.desktop (icon and name in the task bar).
+    setDesktopFileName(u"lumbra"_s);
+    // Before any worker runs or any preference is saved.
+    installDesktopHooks(std::make_unique<GuiDesktopHooks>());
+    XPrefsSaving::installHooks();
+}
+
+App::~App()
+{
+    // The windows go before the objects they reach through the application.
+    closeAllWindows();
+    const QList<QWidget *> windows = topLevelWidgets();
+    qDeleteAll(windows);
+}
+
+App *App::instance()
+{
+    return qobject_cast<App *>(QCoreApplication::instance());
+}
+
+int App::run()
+{
+    const QStringList documents = SingleInstance::documentPaths(arguments().mid(1), QDir::currentPath());
+    m_instance = new SingleInstance(SingleInstance::defaultServerName(), this);
+    if (!m_instance->listen()) {
+        if (m_instance->handOver(documents))
+            return 0;
+        // The running instance does not answer; this one carries on alone.
+        qCWarning(lcApp) << "Another Lumbra runs but does not answer; opening here";
+    }
+    connect(m_instance, &SingleInstance::documentsReceived, this, &App::takeDocuments);
+
+    startUp();
+    for (const QString &document : documents)
+        openDocument(document);
+    return exec();
+}
+
+void App::startUp()
+{
+    setQuitOnLastWindowClosed(true);
+    myPrefs::prefsdir(); // creates the folder when it is missing
+    myPrefs::loadAllPrefs();
+    translationStrings::installTranslator();
+    m_rsrcsF = ResourcePaths::rsrcsF();
+    m_fontsF = ResourcePaths::fontsF();
+    ResourcePaths::registerBundledFonts();
+    showHome();
+}
+
+void App::showHome()
+{
+    if (!m_home)
+        m_home = new homeWindow(*m_router);
+    m_home->show();
+    m_home->raise();
+    m_home->activateWindow();
+}
+
+void App::showPreferences()
+{
+    if (!m_preferences) {
+        if (!m_preferencesCreator) {
+            qCWarning(lcApp) << "There is no preferences window yet";
+            return;
+        }
+        m_preferences = m_preferencesCreator();
+        if (!m_preferences)
+            return;
+    }
+    m_preferences->show();
+    m_preferences->raise();
+    m_preferences->activateWindow();
+}
+
+void App::setPreferencesWindowCreator(std::function<QWidget *()> creator)
+{
+    m_preferencesCreator = std::move(creator);
+}
+
+void App::takeDocuments(const QStringList &paths)
+{
+    bringAppToFront();
+    for (const QString &path : paths)
+        openDocument(path);
+}
+
+void App::openDocument(const QString &path)
+{
+    m_router->openDocument(path);
+}
+
+bool App::hasAPlayer()
+{
+    if (!m_hasAPlayer && m_testLocalPlayers)
+        m_hasAPlayer = m_testLocalPlayers();
+    return m_hasAPlayer;
+}
+
+bool App::gotAPlayer()
+{
+    if (!m_gotAPlayer && m_testCopiedPlayers)
+        m_gotAPlayer = m_testCopiedPlayers();
+    return m_gotAPlayer;
+}
+
+void App::setPlayerTests(std::function<bool()> localPlayers, std::function<bool()> copiedPlayers)
+{
+    m_testLocalPlayers = std::move(localPlayers);
+    m_testCopiedPlayers = std::move(copiedPlayers);
+    m_hasAPlayer = false;
+    m_gotAPlayer = false;
+}
+
+QString App::displayNameOf(const QString &executableName)
+{
+    const qsizetype exe = executableName.indexOf(".exe"_L1);
+    return exe < 0 ? executableName : executableName.left(exe);
+}
+
+QString App::DisplayName()
+{
+    return displayNameOf(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+}
+
+void App::bringAppToFront()
+{
+    platform().bringToFront(nullptr);
+}
+
+bool App::dispatchMenuCommand(const QString &name)
+{
+    QWidget *front = activeWindow();
+    if (!front) {
+        const QList<QWidget *> windows = m_order->frontToBack();
+        for (QWidget *w : windows) {
+            if (w->isVisible()) {
+                front = w;
+                break;
+            }
+        }
+    }
+    if (auto *target = dynamic_cast<MenuCommandTarget *>(front)) {
+        if (target->menuCommand(name))
+            return true;
+    }
+    return menuCommand(name);
+}
+
+bool App::menuCommand(const QString &name)
+{
+    const auto is = [&name](QLatin1StringView command) {
+        return name.compare(command, Qt::CaseInsensitive) == 0;
+    };
+    if (is("GetSubtitlesWindowMenuItem"_L1)) {
+        m_router->showDefault(WorkflowKind::Download);
+        return true;
+    }
+    if (is("PutSubtitlesWindowMenuItem"_L1)) {
+        m_router->showDefault(WorkflowKind::Upload);
+        return true;
+    }
+    if (is("HomeWindowMenuItem"_L1)) {
+        showHome();
+        return true;
+    }
+    if (is("ItemOptionsMenuItem"_L1) || is("WindowMenuPrefs"_L1)) {
+        showPreferences();
+        return true;
+    }
+    if (is("FileQuit"_L1)) {
+        // Each window's own close handling runs and may keep it open.
+        closeAllWindows();
+        const QList<QWidget *> windows = topLevelWidgets();
+        if (std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) { return w->isVisible(); }))
+            quit();
+        return true;
+    }
+    return false;
+}
+
+bool App::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException(std::current_exception());
+        return true;
+    }
+}
+
+homeWindow *App::home() const
+{
+    return m_home.data();
+}

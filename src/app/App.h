@@ -1,0 +1,97 @@
+#pragma once
+
+#include "app/DocumentRouter.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include <functional>
+
+class homeWindow;
+class SingleInstance;
+class WindowOrder;
+
+// The application object: what exists once per process. Start-up, the first
+// window, documents handed to Lumbra from outside (launch arguments, the
+// desktop, later launches), the application's own menu commands, the report
+// of errors nobody handled, the name in window titles and bringing Lumbra to
+// the front.
+class App final : public QApplication {
+    Q_OBJECT
+public:
+    App(int &argc, char **argv);
+    ~App() override;
+
+    // The running application, or null (in programs that are not Lumbra).
+    static App *instance();
+
+    // The whole program: hands the launch's documents to an instance that
+    // already runs and returns 0, or starts up, opens the documents and runs
+    // the event loop.
+    int run();
+
+    // The start-up sequence: quit with the last window, load the
+    // preferences, find the resource folders, show the home window.
+    void startUp();
+
+    // Resource folders: pictures under rsrcsF, fonts under fontsF.
+    QString rsrcsF() const { return m_rsrcsF; }
+    QString fontsF() const { return m_fontsF; }
+    // The preview's subtitle font.
+    QString playerfont;
+
+    // Whether a usable player is installed, and whether one ships next to
+    // Lumbra. Tested on first read; a negative answer is tested again on
+    // the next read, a positive one is kept.
+    bool hasAPlayer();
+    bool gotAPlayer();
+    // Replaces the two player tests (tests use stand-ins).
+    void setPlayerTests(std::function<bool()> localPlayers, std::function<bool()> copiedPlayers);
+
+    // The executable's name without ".exe" and what follows it.
+    static QString DisplayName();
+    static QString displayNameOf(const QString &executableName);
+
+    // Raises and activates Lumbra's windows in front of other applications.
+    void bringAppToFront();
+
+    // A document opened with Lumbra (see DocumentRouter::openDocument).
+    void openDocument(const QString &path);
+
+    // A menu command: the front window's handler, else the application's.
+    bool dispatchMenuCommand(const QString &name);
+    // The application's own menu commands. True when handled.
+    bool menuCommand(const QString &name);
+
+    DocumentRouter &router() { return *m_router; }
+    WindowOrder &windowOrder() { return *m_order; }
+    homeWindow *home() const;
+
+    // The preferences window: made on the first request by `creator`, shown
+    // again on later ones while it exists.
+    void setPreferencesWindowCreator(std::function<QWidget *()> creator);
+
+    // Errors that escape an event handler are reported in a message box and
+    // the program goes on.
+    bool notify(QObject *receiver, QEvent *event) override;
+
+private:
+    void showHome();
+    void showPreferences();
+    void takeDocuments(const QStringList &paths);
+
+    WindowOrder *m_order;
+    DocumentRouter *m_router;
+    SingleInstance *m_instance = nullptr;
+    QPointer<homeWindow> m_home;
+    QPointer<QWidget> m_preferences;
+    std::function<QWidget *()> m_preferencesCreator;
+
+    QString m_rsrcsF;
+    QString m_fontsF;
+
+    std::function<bool()> m_testLocalPlayers;
+    std::function<bool()> m_testCopiedPlayers;
+    bool m_hasAPlayer = false;
+    bool m_gotAPlayer = false;
+};

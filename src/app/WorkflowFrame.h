@@ -1,0 +1,88 @@
+#pragma once
+
+#include "app/DragItem.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class BusyWheel;
+class omiButton;
+class omiPanel;
+class QPropertyAnimation;
+
+// The frame the download and upload windows share: a stage column on the
+// left (three stage panels, a stage marker, a busy wheel and a drop panel),
+// the window's list on the right, a main action button and a cancel button
+// below it, all on the windows' background colour. Each window fills in its
+// captions, its list and its states.
+//
+// Sizes follow the window: the list takes every extra pixel, the drop panel
+// stays at the bottom of the column, the main button at the bottom right and
+// the cancel button at the bottom.
+//
+// Keys that reach the frame are all taken: Return presses the main button
+// and Escape the cancel button, each only while enabled.
+class WorkflowFrame final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int MinimumWidth = 760;
+    static constexpr int MinimumHeight = 470;
+    static constexpr int StageCount = 3;
+
+    explicit WorkflowFrame(QWidget *parent = nullptr);
+
+    QWidget *stageColumn() const { return m_column; }
+    // The stage panels, top to bottom: add files, choose results, get subtitles.
+    omiPanel *stagePanel(int index) const;
+    omiPanel *DropFilesCanvasSection() const { return stagePanel(0); }
+    omiPanel *ShowResultsCanvas() const { return stagePanel(1); }
+    omiPanel *GetSubsCanvas() const { return stagePanel(2); }
+    BusyWheel *DropFilesProgress() const { return m_wheel; }
+    omiPanel *DropFilesCanvas() const { return m_drop; }
+    QWidget *SelectedActionStrip() const { return m_marker; }
+    omiButton *mainButton() const { return m_main; }
+    omiButton *CancelButton() const { return m_cancel; }
+
+    // The window's list, placed right of the column above the buttons.
+    void setList(QWidget *list);
+    QWidget *list() const { return m_list; }
+
+    // The drop panel's captions ("\n" breaks lines).
+    void setDropCaptions(const QString &caption, const QString &dragCaption);
+
+    // Marks `index` as the current stage: its panel becomes active and
+    // enabled, the others inactive, and the marker moves next to it in one
+    // second (ease-in-out sine) without the caller waiting.
+    void setStage(int index);
+    int stage() const { return m_stage; }
+    // Moves the marker only; nothing happens when it is there already.
+    void moveStageMarker(int index);
+    QPropertyAnimation *markerAnimation() const { return m_markerMove; }
+
+    // Return or Escape as the window received it; false for other keys.
+    bool pressKey(int key);
+
+Q_SIGNALS:
+    // The main button was pressed: clicked, Return, or push().
+    void mainAction();
+    // Files were dropped on the enabled drop panel.
+    void filesDropped(const DragItem &item);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void layOut();
+
+    QWidget *m_column;
+    omiPanel *m_stages[StageCount];
+    BusyWheel *m_wheel;
+    omiPanel *m_drop;
+    QWidget *m_marker;
+    QPointer<QWidget> m_list;
+    omiButton *m_main;
+    omiButton *m_cancel;
+    QPropertyAnimation *m_markerMove;
+    int m_stage = 0;
+};
