@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
+#include "preview/PlayerDetection.h"
 
 #include <algorithm>
 #include <QDir>
@@ -33,12 +34,15 @@ App::App(int &argc, char **argv)
     // Before any worker runs or any preference is saved.
     installDesktopHooks(std::make_unique<GuiDesktopHooks>());
     XPrefsSaving::installHooks();
+    // Any player the preview can run counts, the one shipped beside Lumbra
+    // included; "copied" is that shipped one alone.
+    m_testLocalPlayers = [] { return findPlayer(ResourcePaths::appF()).isValid(); };
+    m_testCopiedPlayers = [] { return hasBundledPlayer(ResourcePaths::appF()); };
 }
 
 App::~App()
 {
     // The windows go before the objects they reach through the application.
-    closeAllWindows();
     const QList<QWidget *> windows = topLevelWidgets();
     qDeleteAll(windows);
 }

@@ -5,6 +5,7 @@
 #include "app/lumbraWindow.h"
 #include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
+#include "common/DesktopHooks.h"
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
@@ -96,6 +97,7 @@ private Q_SLOTS:
     void displayName_data();
     void displayName();
     void unhandledErrorIsReportedAndTheProgramGoesOn();
+    void errorFromAWorkerDoesNotWait();
     void playerTestsCacheOnlyAPositiveAnswer();
     void menuCommands();
     void documentsGoToOneDownloadWindow();
@@ -171,6 +173,18 @@ void tst_App::unhandledErrorIsReportedAndTheProgramGoesOn()
     bool later = false;
     QTimer::singleShot(0, this, [&later] { later = true; });
     QTRY_VERIFY(later);
+}
+
+void tst_App::errorFromAWorkerDoesNotWait()
+{
+    // The worker ends while the box is still to be shown: nothing waits for the user.
+    QThread *worker = QThread::create([] { desktopHooks().showError(u"The file cannot be read"_s); });
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    delete worker;
+    QTRY_COMPARE(messageBoxes().size(), 1);
+    QCOMPARE(messageBoxes().first()->text(), u"The file cannot be read"_s);
+    messageBoxes().first()->accept();
 }
 
 void tst_App::playerTestsCacheOnlyAPositiveAnswer()
