@@ -4,13 +4,13 @@
 // Preferences go to a throw-away file; nothing of the user's is read or written.
 
 #include "app/DocumentRouter.h"
+#include "app/homeWindow.h"
 #include "app/WindowOrder.h"
 #include "app/WorkflowFrame.h"
-#include "app/homeWindow.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
-#include "prefs/XPrefs.h"
 #include "prefs/translationStrings.h"
+#include "prefs/XPrefs.h"
 
 #include <QApplication>
 #include <QDir>
