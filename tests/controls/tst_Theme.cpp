@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -265,6 +268,29 @@ private Q_SLOTS:
         QVERIFY(!opaqueBounds(tinted).isEmpty());
         QVERIFY(opaqueBounds(tinted) != picture.rect() || name == "circlemask"_L1 ||
                 name == "selectactivo"_L1);
+    }
+
+    void sharedAcrossThreads()
+    {
+        // Workers and the interface thread ask the same store; every one gets the picture.
+        for (int i = 0; i < 6; ++i)
+            writePicture(m_root.path(), u"Threads"_s, u"pic%1"_s.arg(i));
+        std::atomic<int> found = 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&found] {
+                for (int round = 0; round < 20; ++round) {
+                    for (int i = 0; i < 6; ++i) {
+                        const QImage pic = Theme::getPic(u"PIC%1"_s.arg(i), u"threads"_s);
+                        if (!Theme::Lighten(Theme::IconAtColor(pic, Qt::red), 0.7).isNull())
+                            ++found;
+                    }
+                }
+            });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+        QCOMPARE(found.load(), 4 * 20 * 6);
     }
 
     void shippedFonts()
