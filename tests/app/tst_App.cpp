@@ -299,7 +299,7 @@ void tst_App::downloadWindowPlacement()
 void tst_App::savingWindowDuringASlowSave()
 {
     XPrefs::setFilePathForTesting(m_dir.filePath(u"slow.plist"_s));
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < 50; ++i)
         XPrefs::setValue(u"key%1"_s.arg(i), u"a value long enough to take a while %1"_s.arg(i));
     // Record every saving window that appears.
     int shown = 0;
