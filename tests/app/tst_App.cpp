@@ -35,7 +35,14 @@ public:
     void setDocumentEdited(QWidget *, bool) override {}
     void bringToFront(QWidget *) override {}
     QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
+    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
+    {
+        dialogThread = QThread::currentThread();
+        lastDialog = request;
+        return Platform::AlternateButton;
+    }
+    QThread *dialogThread = nullptr;
+    MessageDialogRequest lastDialog;
 };
 
 // The smallest download window: the base class with a title.
@@ -98,6 +105,7 @@ private Q_SLOTS:
     void displayName();
     void unhandledErrorIsReportedAndTheProgramGoesOn();
     void errorFromAWorkerDoesNotWait();
+    void dialogFromAWorkerRunsOnTheMainThread();
     void playerTestsCacheOnlyAPositiveAnswer();
     void menuCommands();
     void documentsGoToOneDownloadWindow();
@@ -107,13 +115,16 @@ private Q_SLOTS:
 private:
     App *app() { return App::instance(); }
     QTemporaryDir m_dir;
+    OneScreen *m_platform = nullptr;
 };
 
 void tst_App::initTestCase()
 {
     QVERIFY(app());
     QVERIFY(m_dir.isValid());
-    installPlatform(std::make_unique<OneScreen>());
+    auto screen = std::make_unique<OneScreen>();
+    m_platform = screen.get();
+    installPlatform(std::move(screen));
     app()->router().setCreator(WorkflowKind::Download, [] { return new DownloadWindow; });
     app()->router().setCreator(WorkflowKind::Upload,
                                [] { return new FakeWorkflowWindow(WorkflowKind::Upload); });
@@ -185,6 +196,23 @@ void tst_App::errorFromAWorkerDoesNotWait()
     QTRY_COMPARE(messageBoxes().size(), 1);
     QCOMPARE(messageBoxes().first()->text(), u"The file cannot be read"_s);
     messageBoxes().first()->accept();
+}
+
+void tst_App::dialogFromAWorkerRunsOnTheMainThread()
+{
+    int answer = -1;
+    QThread *worker = QThread::create([&answer] {
+        answer =
+            desktopHooks().showMessageDialog(nullptr, u"ask"_s, u"Replace"_s, u"Cancel"_s, u"Keep Both"_s,
+                                             u"A subtitle is there already."_s, QString());
+    });
+    worker->start();
+    // The worker waits for the answer, which the main thread gives.
+    QTRY_VERIFY(worker->isFinished());
+    delete worker;
+    QCOMPARE(answer, 3);
+    QCOMPARE(m_platform->dialogThread, QThread::currentThread());
+    QCOMPARE(m_platform->lastDialog.alternateCaption, u"Keep Both"_s);
 }
 
 void tst_App::playerTestsCacheOnlyAPositiveAnswer()
