@@ -33,6 +33,7 @@ import gzip
 import hashlib
 import http.server
 import json
+import os
 import re
 import sys
 import threading
@@ -681,12 +682,22 @@ class Server(http.server.ThreadingHTTPServer):
     allow_reuse_address = True
 
 
+def exit_at_end_of_input():
+    while sys.stdin.buffer.read(4096):
+        pass
+    os._exit(0)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Local stand-in for the OpenSubtitles XML-RPC service.")
     parser.add_argument("--catalog", help="JSON catalogue of movies and subtitles")
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: any free port)")
     parser.add_argument("--verbose", action="store_true", help="log every request to stderr")
+    parser.add_argument("--watch-stdin", action="store_true",
+                        help="exit when standard input closes (when the test that started us ends)")
     args = parser.parse_args(argv)
+    if args.watch_stdin:
+        threading.Thread(target=exit_at_end_of_input, daemon=True).start()
     data = {}
     if args.catalog:
         with open(args.catalog, encoding="utf-8") as handle:

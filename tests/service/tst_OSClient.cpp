@@ -344,6 +344,16 @@ private slots:
         QVERIFY(changes.size() >= 2);
     }
 
+    // A front end without worker threads waits on its main thread.
+    void sendReqOnTheMainThread()
+    {
+        QVERIFY(m_emu.fail(u"gzip"_s, u"ServerInfo"_s, 1));
+        QVERIFY(m_client->SendReq(serverInfo()));
+        QVERIFY(m_client->isGzipped());
+        QVERIFY(m_client->SendReq(logIn()));
+        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"token"_s));
+    }
+
     void cleanup() { m_client.reset(); }
 
 private:

@@ -31,7 +31,10 @@ bool ServiceEmulator::start(const QByteArray &catalogJson)
 
     const QString script = QStringLiteral(LUMBRA_SOURCE_DIR) + u"/tests/service-emulator/emulator.py"_s;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(u"python3"_s, {u"-u"_s, script, u"--catalog"_s, catalog, u"--port"_s, u"0"_s});
+    // --watch-stdin: the server ends when our end of its stdin closes, so a
+    // crashed test leaves no server behind.
+    m_process.start(u"python3"_s,
+                    {u"-u"_s, script, u"--catalog"_s, catalog, u"--port"_s, u"0"_s, u"--watch-stdin"_s});
     if (!m_process.waitForStarted(10000)) {
         qWarning("ServiceEmulator: python3 did not start");
         return false;
