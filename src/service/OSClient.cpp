@@ -4,7 +4,6 @@
 #include "service/HttpExchange.h"
 #include "service/XMLRPC.h"
 
-#include <QDomDocument>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMutexLocker>
@@ -371,47 +370,30 @@ Variant OSClient::ProcessResponse(const QByteArray &text)
         IssueError(EmptyReply, {});
         return {};
     }
-    // QDomDocument drops whitespace-only text between elements, so pretty-printed
-    // and one-line replies read the same; it honours the document's own encoding.
-    QDomDocument doc;
-    if (!doc.setContent(text)) {
+    // The streaming reader skips whitespace between elements, so pretty-printed
+    // and one-line replies read the same, and it honours the document's own
+    // encoding.
+    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(text);
+    if (!doc.ok() || !doc.methodName.isEmpty()) { // not XML-RPC, or a request
         IssueError(BadReply, {});
         return {};
     }
-    const QDomElement root = doc.documentElement();
-    if (root.tagName() != "methodResponse"_L1) {
-        IssueError(BadReply, {});
-        return {};
-    }
-    const QDomElement first = root.firstChild().toElement();
-    if (first.isNull()) {
-        IssueError(BadReply, {});
-        return {};
-    }
-    if (first.tagName() != "params"_L1) {
-        // A fault: value > struct > member (code), member (text). The service
-        // sends the code first and the text second; the names are not read.
-        const QDomElement faultStruct = first.firstChild().toElement().firstChild().toElement();
-        const QDomElement codeMember = faultStruct.firstChild().toElement();
-        const QDomElement textMember = codeMember.nextSibling().toElement();
-        if (faultStruct.isNull() || codeMember.isNull() || textMember.isNull()) {
+    if (doc.isFault) {
+        // The service sends the code member first and the text second; the
+        // names are not read.
+        const VariantList members = doc.fault.value<Dictionary>().values();
+        if (members.size() < 2) {
             IssueError(BadReply, {});
             return {};
         }
-        const int number = codeMember.firstChildElement(u"value"_s).text().trimmed().toInt();
-        const QString message = textMember.firstChildElement(u"value"_s).text();
-        IssueError(number, message);
+        IssueError(int(members[0].toDouble()), members[1].toString());
         return {};
     }
-    const QDomElement value = first.firstChildElement(u"param"_s).firstChildElement(u"value"_s);
-    if (value.isNull()) {
+    if (doc.params.isEmpty()) {
         IssueError(BadReply, {});
         return {};
     }
-    const QDomNode typed = value.firstChild();
-    if (typed.isText())
-        return value.text(); // a value without a type element is a string
-    return XMLRPC::Decode(typed);
+    return doc.params.first();
 }
 
 void OSClient::IssueError(int number, const QString &text)
