@@ -2,7 +2,7 @@
 // dropped on a download window is taken in, and compares it with the floor:
 // `find DIR | sort` on the same tree, run in the same program run.
 //
-//   bench_intake [--videos N] [--runs R] [--dir DIR]
+//   bench_intake [--videos N] [--runs R] [--dir DIR]   (defaults: 10000 videos, 3 runs)
 //
 // The tree (sparse files, so it costs no disk) is made in DIR, or in a
 // temporary folder that is removed afterwards. Each measurement runs in a
@@ -11,17 +11,20 @@
 
 #include "media/FileTypes.h"
 #include "media/IntakeTarget.h"
+#include "media/movieFile.h"
 #include "media/MovieFileParser.h"
+#include "service/ClientIntake.h"
+#include "service/OSClient.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutexLocker>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -86,31 +89,54 @@ Counts makeTree(const QString &root, int videos)
     return counts;
 }
 
-// Stands in for the window: takes the paths the intake hands on.
-class BenchTarget final : public IntakeTarget {
+// Stands in for the window when only the listing is measured: takes the
+// paths the intake hands on and builds nothing.
+class ListingOnly final : public IntakeTarget {
 public:
     void intakeItemAdded() override {}
     void intakeItemRemoved() override {}
     bool claimFolder(const QString &) override { return true; }
     QString extensionList() const override { return FileTypes::intakeExtensionList(); }
-    void processFiles(const QStringList &paths) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_paths += paths;
-    }
-
-    std::mutex m_mutex;
-    QStringList m_paths;
+    void processFiles(const QStringList &paths) override { handedOn += paths.size(); }
+    qlonglong handedOn = 0;
 };
 
-// The measured work, in this process.
+// The listing and filtering of the intake up to the hand-over to the client.
+int runListing(const QString &root)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto target = std::make_shared<ListingOnly>();
+    MovieFileParser(root, target, MovieFileParser::Mode::GetSubs).DoWork();
+    std::printf("%lld 0 %lld\n", target->handedOn, qlonglong(timer.nsecsElapsed()));
+    return 0;
+}
+
+// The measured work, in this process: the intake of the folder as a download
+// window does it, ending with one video record per video file (with the
+// subtitles beside it) in the client's list.
 int runIntake(const QString &root)
 {
     QElapsedTimer timer;
     timer.start();
-    auto target = std::make_shared<BenchTarget>();
-    MovieFileParser(root, target, MovieFileParser::Mode::GetSubs).DoWork();
-    std::printf("%lld %lld\n", qlonglong(target->m_paths.size()), qlonglong(timer.nsecsElapsed()));
+    OSClient client;
+    {
+        const QMutexLocker guard(&client.stateLock());
+        client.mode = u"GetSubs"_s;
+    }
+    auto intake = std::make_shared<ClientIntake>(client);
+    if (!intake->add(root, MovieFileParser::Mode::GetSubs))
+        return 1;
+    intake->waitUntilDone();
+    const qint64 elapsed = timer.nsecsElapsed();
+    qlonglong videos = 0, subtitles = 0;
+    {
+        const QMutexLocker guard(&client.stateLock());
+        videos = client.movieFiles.size();
+        for (const auto &video : std::as_const(client.movieFiles))
+            subtitles += video->subtitles().size();
+    }
+    std::printf("%lld %lld %lld\n", videos, subtitles, qlonglong(elapsed));
     return 0;
 }
 
@@ -199,9 +225,11 @@ int main(int argc, char *argv[])
     QStringList args = app.arguments().mid(1);
     if (args.size() == 2 && args[0] == "--phase-intake"_L1)
         return runIntake(args[1]);
+    if (args.size() == 2 && args[0] == "--phase-listing"_L1)
+        return runListing(args[1]);
 
     int videos = 10000;
-    int runs = 5;
+    int runs = 3;
     QString dir;
     for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == "--videos"_L1)
@@ -222,38 +250,49 @@ int main(int argc, char *argv[])
 
     const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
     const QByteArray rootBytes = QFile::encodeName(root);
-    std::vector<double> floorMs, intakeMs, intakeInnerMs, floorCpu, intakeCpu;
-    long floorPeak = 0, intakePeak = 0;
-    qlonglong handedOn = 0;
+    struct Series {
+        const char *label;
+        std::vector<QByteArray> command;
+        std::vector<double> wall, cpu, inner;
+        long peak = 0;
+        QList<QByteArray> fields;
+    };
+    std::vector<Series> series{
+        {"find DIR | sort", {"/usr/bin/find", rootBytes}, {}, {}, {}, 0, {}},
+        {"intake: listing", {self, "--phase-listing", rootBytes}, {}, {}, {}, 0, {}},
+        {"intake: records", {self, "--phase-intake", rootBytes}, {}, {}, {}, 0, {}},
+    };
     for (int round = 0; round <= runs; ++round) {
-        const Sample floor = runPipeline({{"/usr/bin/find", rootBytes}, {"/usr/bin/sort"}});
-        const Sample intake = runPipeline({{self, "--phase-intake", rootBytes}});
-        const QList<QByteArray> fields = intake.output.trimmed().split(' ');
-        if (round == 0)
-            continue; // warm-up
-        floorMs.push_back(floor.wallMs);
-        intakeMs.push_back(intake.wallMs);
-        floorCpu.push_back(floor.cpuMs);
-        intakeCpu.push_back(intake.cpuMs);
-        floorPeak = std::max(floorPeak, floor.peakKiB);
-        intakePeak = std::max(intakePeak, intake.peakKiB);
-        if (fields.size() == 2) {
-            handedOn = fields[0].toLongLong();
-            intakeInnerMs.push_back(double(fields[1].toLongLong()) / 1e6);
+        for (Series &s : series) {
+            const Sample sample = s.command.front() == "/usr/bin/find"
+                                      ? runPipeline({s.command, {"/usr/bin/sort"}})
+                                      : runPipeline({s.command});
+            if (round == 0)
+                continue; // warm-up
+            s.wall.push_back(sample.wallMs);
+            s.cpu.push_back(sample.cpuMs);
+            s.peak = std::max(s.peak, sample.peakKiB);
+            s.fields = sample.output.trimmed().split(' ');
+            if (s.fields.size() == 3)
+                s.inner.push_back(double(s.fields[2].toLongLong()) / 1e6);
         }
     }
 
-    const double floorMedian = median(floorMs);
-    const double intakeMedian = median(intakeMs);
-    const double floorCpuMedian = median(floorCpu);
-    const double intakeCpuMedian = median(intakeCpu);
-    std::printf("medians of %d runs       wall ms    CPU ms   peak RSS KiB\n", runs);
-    std::printf("find DIR | sort       %10.1f %9.1f %14ld  (RSS: the larger of the two)\n", floorMedian,
-                floorCpuMedian, floorPeak);
-    std::printf("intake, own process   %10.1f %9.1f %14ld  (%lld paths handed on)\n", intakeMedian,
-                intakeCpuMedian, intakePeak, handedOn);
-    std::printf("intake, measured inside %8.1f\n", median(intakeInnerMs));
-    std::printf("ratio intake / floor  %10.2f %9.2f\n", floorMedian > 0 ? intakeMedian / floorMedian : 0.0,
-                floorCpuMedian > 0 ? intakeCpuMedian / floorCpuMedian : 0.0);
+    const double floorWall = median(series[0].wall);
+    const double floorCpu = median(series[0].cpu);
+    std::printf("medians of %d runs      wall ms     CPU ms  peak RSS KiB  wall/floor  CPU/floor\n", runs);
+    for (const Series &s : series) {
+        const double wall = median(s.wall);
+        const double cpu = median(s.cpu);
+        std::printf("%-20s %10.1f %10.1f %13ld %11.2f %10.2f\n", s.label, wall, cpu, s.peak,
+                    floorWall > 0 ? wall / floorWall : 0.0, floorCpu > 0 ? cpu / floorCpu : 0.0);
+    }
+    if (series[1].fields.size() == 3)
+        std::printf("listing: %s paths handed on (%.1f ms measured inside)\n",
+                    series[1].fields[0].constData(), median(series[1].inner));
+    if (series[2].fields.size() == 3)
+        std::printf("records: %s videos, %s subtitles beside them (%.1f ms measured inside)\n",
+                    series[2].fields[0].constData(), series[2].fields[1].constData(),
+                    median(series[2].inner));
     return 0;
 }

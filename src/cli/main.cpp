@@ -10,6 +10,8 @@ using namespace Qt::Literals::StringLiterals;
 int runHash(const QStringList &args);
 int runPrefs(const QStringList &args);
 int runInfo(const QStringList &args);
+int runGet(const QStringList &args);
+int runVerify(const QStringList &args);
 
 namespace {
 
@@ -25,6 +27,12 @@ const QList<CliCommand> &commands()
          u"Show what Lumbra reads from video and subtitle files: names, sizes, hashes, episode data, "
          u"subtitles beside a video, a subtitle's language, encoding and cues."_s,
          runInfo},
+        {u"get"_s,
+         u"get [--lang CODES] [--server URL] [--user NAME] [--password TEXT] [--no-lang-ext] [--refresh] [--json] PATH..."_s,
+         u"Find, download and place subtitles for the videos in the files and folders given."_s, runGet},
+        {u"verify"_s, u"verify [--json] PATH..."_s,
+         u"Pair subtitles with their videos and ask the service whether it has subtitles for them."_s,
+         runVerify},
     };
     return list;
 }

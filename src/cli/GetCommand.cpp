@@ -1,0 +1,184 @@
+// lumbra-cli get [options] PATH...
+//
+// The download workflow without a window: the videos in the given files and
+// folders are listed, hashed and searched, the best subtitle per video and
+// language is downloaded and placed beside the video. Options change the
+// preferences for this run only; nothing is saved.
+
+#include "cli/CliProgress.h"
+#include "cli/CliText.h"
+#include "cli/Commands.h"
+#include "prefs/LangModule.h"
+#include "prefs/myPrefs.h"
+#include "service/GetSubsRun.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+void printUsage(void (*print)(const QString &))
+{
+    print(u"Usage: lumbra-cli get [options] [--] PATH..."_s);
+    print(u"Finds, downloads and places subtitles for the videos in the files and folders given."_s);
+    print(u"Options (for this run only; the preferences are not changed):"_s);
+    print(u"  --lang CODES     wanted languages, two-letter codes separated by commas (up to three)"_s);
+    print(u"  --server URL     the service's XML-RPC address"_s);
+    print(u"  --user NAME      account name"_s);
+    print(u"  --password TEXT  account password"_s);
+    print(u"  --no-lang-ext    name subtitles like the video, without the language code"_s);
+    print(u"  --refresh        search and replace even where a subtitle already lies beside the video"_s);
+    print(u"  --json           one JSON object per line instead of text"_s);
+    print(u"Each video and language gives one line: 'placed SUBTITLE', 'none VIDEO LANG',"_s);
+    print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON'. Control characters in names are"_s);
+    print(u"written as \\xHH; --json gives names exactly. Exit status: 0 when nothing failed,"_s);
+    print(u"1 when the search or a download failed, 2 for bad usage."_s);
+}
+
+// A few lines of progress on stderr.
+class Progress final : public GetSubsRun::Progress {
+public:
+    void step(const QString &label, int total) override { m_bar.step(label, total); }
+    void advance(int done, const QString &detail) override { m_bar.advance(done, detail); }
+    void finish() { m_bar.finish(); }
+
+private:
+    CliProgress m_bar;
+};
+
+int usageError(const QString &message)
+{
+    printErr(u"lumbra-cli get: "_s + message);
+    printUsage(printErr);
+    return ExitUsage;
+}
+
+// Reads --lang's value into two-letter codes; returns an error message, or
+// empty when all is well.
+QString parseLanguages(const QString &value, QStringList &out)
+{
+    out.clear();
+    for (const QString &part : value.split(u',', Qt::SkipEmptyParts)) {
+        const QString code = part.trimmed().toLower();
+        if (!LangModule::langArray().contains(code))
+            return u"unknown language code '%1'"_s.arg(part.trimmed());
+        if (!out.contains(code))
+            out.append(code);
+    }
+    if (out.isEmpty())
+        return u"--lang needs at least one language code"_s;
+    if (out.size() > 3)
+        return u"--lang takes up to three languages"_s;
+    return QString();
+}
+
+} // namespace
+
+int runGet(const QStringList &args)
+{
+    myPrefs::Values prefs = myPrefs::values();
+    bool json = false;
+    bool optionsEnded = false;
+    QStringList paths;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
+            paths.append(arg);
+            continue;
+        }
+        // "--name=value" and "--name value" both work.
+        QString name = arg;
+        QString value;
+        bool inlineValue = false;
+        if (const qsizetype eq = arg.indexOf(u'='); arg.startsWith("--"_L1) && eq > 2) {
+            name = arg.left(eq);
+            value = arg.mid(eq + 1);
+            inlineValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= args.size())
+                return false;
+            value = args[++i];
+            return true;
+        };
+        if (name == "--"_L1) {
+            optionsEnded = true;
+        } else if (name == "--help"_L1 || name == "-h"_L1) {
+            printUsage(printOut);
+            return ExitOk;
+        } else if (name == "--json"_L1 && !inlineValue) {
+            json = true;
+        } else if (name == "--no-lang-ext"_L1 && !inlineValue) {
+            prefs.addLanguageExt = false;
+        } else if (name == "--refresh"_L1 && !inlineValue) {
+            prefs.refreshSubs = true;
+        } else if (name == "--lang"_L1) {
+            if (!takeValue())
+                return usageError(u"--lang needs a value"_s);
+            if (const QString error = parseLanguages(value, prefs.languageList); !error.isEmpty())
+                return usageError(error);
+        } else if (name == "--server"_L1) {
+            if (!takeValue())
+                return usageError(u"--server needs a value"_s);
+            const QUrl url(value, QUrl::StrictMode);
+            const QString scheme = url.scheme().toLower();
+            if (!url.isValid() || url.host().isEmpty() || (scheme != "http"_L1 && scheme != "https"_L1))
+                return usageError(u"--server needs an http or https address, got '%1'"_s.arg(value));
+            prefs.OSAPIServer = value;
+        } else if (name == "--user"_L1) {
+            if (!takeValue())
+                return usageError(u"--user needs a value"_s);
+            prefs.OSUsername = value;
+        } else if (name == "--password"_L1) {
+            if (!takeValue())
+                return usageError(u"--password needs a value"_s);
+            prefs.OSPassword = value;
+        } else {
+            return usageError(u"unknown option '%1'"_s.arg(arg));
+        }
+    }
+    if (paths.isEmpty())
+        return usageError(u"no file or folder given"_s);
+
+    // For this run only: the values are never saved.
+    myPrefs::setValues(prefs);
+
+    Progress progress;
+    GetSubsRun run(&progress);
+    bool failed = false;
+    for (const QString &path : std::as_const(paths)) {
+        if (!run.addPath(path)) {
+            printErr(u"lumbra-cli get: cannot read '%1'"_s.arg(printable(path)));
+            failed = true;
+        }
+    }
+    const QList<GetSubsOutcome> outcomes = run.run();
+    progress.finish();
+
+    for (const GetSubsOutcome &o : outcomes) {
+        const QString status = GetSubsOutcome::statusName(o.status);
+        failed = failed || o.status == GetSubsOutcome::Status::Failed;
+        if (json) {
+            const QJsonObject line{{u"status"_s, status},
+                                   {u"video"_s, o.video},
+                                   {u"lang"_s, o.lang},
+                                   {u"subtitle"_s, o.subtitle},
+                                   {u"reason"_s, o.reason},
+                                   {u"matchedBy"_s, o.matchedBy},
+                                   {u"subFileName"_s, o.subFileName}};
+            printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
+        } else if (o.status == GetSubsOutcome::Status::Placed) {
+            printOut(u"placed "_s + printable(o.subtitle));
+        } else if (o.status == GetSubsOutcome::Status::Failed) {
+            printOut(u"failed %1 %2 %3"_s.arg(printable(o.video), o.lang, printable(o.reason)));
+        } else {
+            printOut(u"%1 %2 %3"_s.arg(status, printable(o.video), o.lang));
+        }
+    }
+    return failed ? ExitFailed : ExitOk;
+}

@@ -1,0 +1,100 @@
+// lumbra-cli verify [--json] PATH...
+//
+// The upload workflow without a window: each subtitle in the given files and
+// folders is paired with the video of the same name beside it, and the
+// service is asked whether it already has subtitles for each paired video's
+// hash in the subtitle's language.
+
+#include "cli/CliText.h"
+#include "cli/Commands.h"
+#include "service/VerifyRun.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+void printUsage(void (*print)(const QString &))
+{
+    print(u"Usage: lumbra-cli verify [--json] [--] PATH..."_s);
+    print(u"Pairs each subtitle in the files and folders given with its video, then asks the"_s);
+    print(u"service whether it already has subtitles for that video in the subtitle's language."_s);
+    print(u"Lines: 'paired SUBTITLE VIDEO' or 'unpaired SUBTITLE', then per paired video and"_s);
+    print(u"language 'has VIDEO LANG', 'lacks VIDEO LANG' or 'failed VIDEO LANG REASON'."_s);
+    print(u"Exit status: 0 when nothing failed, 1 when the search failed, 2 for bad usage."_s);
+}
+
+void printJson(const QJsonObject &object)
+{
+    printOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+}
+
+} // namespace
+
+int runVerify(const QStringList &args)
+{
+    bool json = false;
+    bool optionsEnded = false;
+    QStringList paths;
+    for (const QString &arg : args) {
+        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
+            paths.append(arg);
+        } else if (arg == "--"_L1) {
+            optionsEnded = true;
+        } else if (arg == "--json"_L1) {
+            json = true;
+        } else if (arg == "--help"_L1 || arg == "-h"_L1) {
+            printUsage(printOut);
+            return ExitOk;
+        } else {
+            printErr(u"lumbra-cli verify: unknown option '%1'"_s.arg(arg));
+            printUsage(printErr);
+            return ExitUsage;
+        }
+    }
+    if (paths.isEmpty()) {
+        printErr(u"lumbra-cli verify: no file or folder given"_s);
+        printUsage(printErr);
+        return ExitUsage;
+    }
+
+    VerifyRun run;
+    bool failed = false;
+    for (const QString &path : std::as_const(paths)) {
+        if (!run.addPath(path)) {
+            printErr(u"lumbra-cli verify: cannot read '%1'"_s.arg(printable(path)));
+            failed = true;
+        }
+    }
+    for (const VerifyPairing &p : run.pairings()) {
+        if (json) {
+            printJson({{u"kind"_s, u"pairing"_s},
+                       {u"subtitle"_s, p.subtitle},
+                       {u"video"_s, p.video.isEmpty() ? QJsonValue() : QJsonValue(p.video)},
+                       {u"lang"_s, p.lang}});
+        } else if (p.video.isEmpty()) {
+            printOut(u"unpaired "_s + printable(p.subtitle));
+        } else {
+            printOut(u"paired %1 %2"_s.arg(printable(p.subtitle), printable(p.video)));
+        }
+    }
+    for (const VerifyOutcome &o : run.verify()) {
+        const QString status = VerifyOutcome::statusName(o.status);
+        failed = failed || o.status == VerifyOutcome::Status::Failed;
+        if (json) {
+            printJson({{u"kind"_s, u"verification"_s},
+                       {u"status"_s, status},
+                       {u"video"_s, o.video},
+                       {u"lang"_s, o.lang},
+                       {u"subtitle"_s, o.subtitle},
+                       {u"reason"_s, o.reason}});
+        } else if (o.status == VerifyOutcome::Status::Failed) {
+            printOut(u"failed %1 %2 %3"_s.arg(printable(o.video), o.lang, printable(o.reason)));
+        } else {
+            printOut(u"%1 %2 %3"_s.arg(status, printable(o.video), o.lang));
+        }
+    }
+    return failed ? ExitFailed : ExitOk;
+}

@@ -1,0 +1,70 @@
+#include "service/ClientIntake.h"
+
+#include "media/FileTypes.h"
+#include "service/OSClient.h"
+
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+
+ClientIntake::ClientIntake(OSClient &client)
+    : m_client(client)
+    , m_extensionList(FileTypes::intakeExtensionList())
+{
+}
+
+bool ClientIntake::add(const QString &seed, MovieFileParser::Mode mode)
+{
+    return MovieFileParser::Queue(seed, shared_from_this(), mode);
+}
+
+int ClientIntake::Tcounter() const
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    return m_Tcounter;
+}
+
+QStringList ClientIntake::dirList() const
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    return m_dirList;
+}
+
+bool ClientIntake::waitUntilDone(std::chrono::milliseconds timeout) const
+{
+    const QDeadlineTimer deadline(timeout);
+    QMutexLocker guard(&m_client.stateLock());
+    while (m_Tcounter > 0) {
+        if (!m_idle.wait(&m_client.stateLock(), deadline))
+            return m_Tcounter == 0;
+    }
+    return true;
+}
+
+void ClientIntake::intakeItemAdded()
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    ++m_Tcounter;
+}
+
+void ClientIntake::intakeItemRemoved()
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    if (--m_Tcounter == 0)
+        m_idle.wakeAll();
+}
+
+bool ClientIntake::claimFolder(const QString &nativePath)
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    if (m_dirList.contains(nativePath))
+        return false;
+    m_dirList.append(nativePath);
+    return true;
+}
+
+void ClientIntake::processFiles(const QStringList &paths)
+{
+    // The client takes its state lock itself, step by step, and reads the
+    // disk outside it.
+    m_client.processFiles(paths);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "media/IntakeTarget.h"
+#include "media/MovieFileParser.h"
+
+#include <QStringList>
+#include <QWaitCondition>
+
+#include <chrono>
+#include <memory>
+
+class OSClient;
+
+// The intake side of a workflow window, usable without one: the count of
+// intake items under way (Tcounter), the folders already seeded (dirList),
+// the extensions handed on (extensionList), and the client whose path intake
+// receives the files. Its state is guarded by the client's state lock, the
+// window's one lock.
+//
+// Intake items hold it by shared pointer; the client must outlive every item
+// queued through it, so its owner waits for the intake to end (waitUntilDone)
+// before the client goes.
+class ClientIntake final : public IntakeTarget, public std::enable_shared_from_this<ClientIntake> {
+public:
+    explicit ClientIntake(OSClient &client);
+
+    // Queues an intake item for a dropped file or folder; false (and nothing
+    // queued) when it does not exist or cannot be read.
+    bool add(const QString &seed, MovieFileParser::Mode mode);
+
+    int Tcounter() const;
+    QStringList dirList() const;
+    // Waits until no intake item is queued or running; false on timeout.
+    bool waitUntilDone(std::chrono::milliseconds timeout = std::chrono::hours(24)) const;
+
+    void intakeItemAdded() override;
+    void intakeItemRemoved() override;
+    bool claimFolder(const QString &nativePath) override;
+    QString extensionList() const override { return m_extensionList; }
+    void processFiles(const QStringList &paths) override;
+
+private:
+    OSClient &m_client;
+    const QString m_extensionList;
+    int m_Tcounter = 0;
+    QStringList m_dirList;
+    mutable QWaitCondition m_idle;
+};

@@ -1,0 +1,79 @@
+#include "service/DownloadQueue.h"
+
+#include "media/movieFile.h"
+#include "service/openSubtitleItem.h"
+
+#include <QMutexLocker>
+
+using namespace Qt::Literals::StringLiterals;
+
+std::shared_ptr<movieFile> DownloadQueue::languageGroup(const movieFile &video, const QString &language)
+{
+    auto group = movieFile::create(video, false);
+    group->iso639 = language;
+    movieFile::ResultList results;
+    int level = 3;
+    for (const auto &result : video.subtitleResults()) {
+        if (!result || result->ISO639.compare(language, Qt::CaseInsensitive) != 0)
+            continue;
+        results.append(result);
+        if (result->MatchedBy.compare("moviehash"_L1, Qt::CaseInsensitive) == 0)
+            level = 1;
+        else if (!result->MatchedBy.isEmpty())
+            level = qMin(level, 2);
+    }
+    group->setSubtitleResults(results);
+    group->matchedby = level;
+    return group;
+}
+
+bool DownloadQueue::queueGroup(const std::shared_ptr<movieFile> &group)
+{
+    if (!group)
+        return false;
+    movieFile::ResultList checked;
+    for (const auto &result : group->subtitleResults()) {
+        if (result && result->isChecked)
+            checked.append(result);
+    }
+    group->setSubtitleResults(checked);
+    if (checked.size() != 1)
+        return false;
+    const QString hash = group->movieHash();
+    const QString language = checked.first()->ISO639;
+    for (const auto &entry : std::as_const(m_queuedSubs)) {
+        const auto first = chosen(*entry);
+        if (entry->movieHash() == hash && first && first->ISO639.compare(language, Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    m_queuedSubs.append(group);
+    return true;
+}
+
+std::shared_ptr<openSubtitleItem> DownloadQueue::chosen(const movieFile &entry)
+{
+    const auto results = entry.subtitleResults();
+    return results.isEmpty() ? nullptr : results.first();
+}
+
+void DownloadQueue::removeDownloaded()
+{
+    for (qsizetype i = m_queuedSubs.size() - 1; i >= 0; --i) {
+        const auto first = chosen(*m_queuedSubs[i]);
+        if (first && first->Downloaded)
+            m_queuedSubs.removeAt(i);
+    }
+}
+
+bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done)
+{
+    bool allPlaced = true;
+    for (qsizetype i = 0; i < m_queuedSubs.size(); ++i) {
+        const auto result = chosen(*m_queuedSubs[i]);
+        const bool ok = result && result->Download(false, stateLock);
+        allPlaced = allPlaced && ok;
+        if (done)
+            done(int(i), ok);
+    }
+    return allPlaced;
+}

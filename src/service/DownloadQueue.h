@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class movieFile;
+class openSubtitleItem;
+class QMutex;
+
+// The download queue of a download window, without the window: one entry per
+// movie hash and language, each a language group (a per-language copy of a
+// video record) whose first result is the subtitle chosen for it. The
+// window's list and the headless `lumbra-cli get` fill and run it alike.
+//
+// Not locked itself: the owner builds it under the window's lock and runs it
+// from the download thread while nothing else changes it.
+class DownloadQueue final {
+public:
+    // A per-language copy of `video` for one wanted language (two-letter code,
+    // as the languages preference holds it): its results in that language, in
+    // the video's order, and its best match level (1 hash, 2 another method,
+    // 3 none). The copy has its own result list; the results are shared.
+    static std::shared_ptr<movieFile> languageGroup(const movieFile &video, const QString &language);
+
+    // Keeps only the group's checked results; queues the group when exactly
+    // one remains and no queued entry has the same movie hash with a first
+    // result in the same language. Returns whether it was queued.
+    bool queueGroup(const std::shared_ptr<movieFile> &group);
+
+    // The result chosen for an entry.
+    static std::shared_ptr<openSubtitleItem> chosen(const movieFile &entry);
+
+    // Drops the entries whose subtitle is already in place (a second attempt
+    // after failures downloads only the rest).
+    void removeDownloaded();
+
+    // Downloads each entry's chosen subtitle beside its video, in queue order;
+    // a failure does not stop the run. `stateLock` is the window's lock (the
+    // results' state changes are made under it). `done` is called after each
+    // entry with its index and outcome. True when every download succeeded.
+    bool downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done = {});
+
+    const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
+    bool isEmpty() const { return m_queuedSubs.isEmpty(); }
+
+private:
+    QList<std::shared_ptr<movieFile>> m_queuedSubs;
+};

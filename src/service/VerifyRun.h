@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class ClientIntake;
+class OSClient;
+
+// One subtitle brought in for upload, with the video it pairs with.
+struct VerifyPairing {
+    QString subtitle;
+    QString video; // empty when no video pairs with it
+    QString lang;  // two-letter code of the subtitle's language
+};
+
+// The verification of one paired video in one language: whether the service
+// already has subtitles for the video's hash in that language.
+struct VerifyOutcome {
+    enum class Status { Has, Lacks, Failed };
+    Status status = Status::Lacks;
+    QString video;
+    QString lang;
+    QString subtitle; // the local subtitle that asked for it
+    QString reason;
+
+    static QString statusName(Status status);
+};
+
+// The upload workflow without a window: the intake of subtitle files in
+// upload mode (each subtitle paired by name with a video beside it), then the
+// verification run: the paired videos are hashed and searched by the client
+// in the subtitles' languages.
+//
+// Runs on the calling thread, which must have an event loop available.
+class VerifyRun final {
+public:
+    VerifyRun();
+    ~VerifyRun();
+    VerifyRun(const VerifyRun &) = delete;
+    VerifyRun &operator=(const VerifyRun &) = delete;
+
+    // Hands a file or folder to the intake; false when it cannot be read.
+    bool addPath(const QString &path);
+
+    // Waits for the intake; one pairing per subtitle, by subtitle path.
+    QList<VerifyPairing> pairings();
+    // Verifies the paired videos; one outcome per paired video and language.
+    QList<VerifyOutcome> verify();
+
+    OSClient &client() { return *m_client; }
+
+private:
+    std::unique_ptr<OSClient> m_client;
+    std::shared_ptr<ClientIntake> m_intake;
+    QList<VerifyPairing> m_pairings;
+};

@@ -1,0 +1,289 @@
+#include "ServiceEmulator.h"
+
+#include "media/MovieHash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct CliResult {
+    int exitCode = -1;
+    QStringList lines;
+    QString err;
+};
+
+CliResult runCli(const QStringList &args)
+{
+    QProcess cli;
+    cli.start(qEnvironmentVariable("LUMBRA_CLI"), args);
+    CliResult result;
+    if (!cli.waitForFinished(120000)) {
+        cli.kill();
+        cli.waitForFinished();
+        result.err = u"timed out"_s;
+        return result;
+    }
+    result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    result.lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    result.err = QString::fromUtf8(cli.readAllStandardError());
+    return result;
+}
+
+// An empty file of the given size that takes no disk space.
+QString sparse(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0 || ::ftruncate(fd, size) != 0)
+        qFatal("cannot make %s", qPrintable(path));
+    ::close(fd);
+    return path;
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QJsonObject subtitle(const QString &lang, const QString &file, const QString &content)
+{
+    return {{u"lang"_s, lang}, {u"file"_s, file}, {u"content"_s, content}, {u"rating"_s, u"7.0"_s}};
+}
+
+} // namespace
+
+// A tree of sparse videos in nested folders: a film with subtitles in both
+// wanted languages, two episodes (one known to the service, one not), a film
+// with an English subtitle beside it, one with both, and a hostile name.
+class TestGetCommand final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void placesSkipsAndReportsNone();
+    void failedDownloadIsReportedAndRetriedNowhere();
+    void serviceDownFailsEverySearchedVideo();
+    void refreshReplacesUnderBackupRule();
+    void jsonLinesCarryTheChoice();
+    void badUsage_data();
+    void badUsage();
+
+private:
+    QByteArray catalog() const;
+    QString path(const QString &relative) const { return m_dir->path() + u"/tree/"_s + relative; }
+    QStringList getArgs(const QStringList &extra = {}) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ServiceEmulator> m_emu;
+    QJsonArray m_movies;
+};
+
+void TestGetCommand::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_movies = {};
+    auto add = [this](const QString &relative, qint64 size, const QJsonObject &details,
+                      const QJsonArray &subs) {
+        const QString file = sparse(path(relative), size);
+        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(file);
+        QVERIFY(hash.ok() && !hash.hash.isEmpty());
+        QJsonObject movie = details;
+        movie[u"hash"_s] = hash.hash;
+        movie[u"bytesize"_s] = size;
+        movie[u"subtitles"_s] = subs;
+        m_movies.append(movie);
+    };
+    add(u"Films/Movie.One.2010.mkv"_s, 3'000'000, {{u"name"_s, u"Movie One"_s}, {u"imdbid"_s, u"1000001"_s}},
+        {subtitle(u"eng"_s, u"Movie.One.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nOne EN\n"_s),
+         subtitle(u"spa"_s, u"Movie.One.es.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nOne ES\n"_s)});
+    add(u"Show Name/Season 1/Show.Name.S01E01.mkv"_s, 3'000'001,
+        {{u"name"_s, u"Pilot"_s},
+         {u"show"_s, u"Show Name"_s},
+         {u"kind"_s, u"episode"_s},
+         {u"season"_s, 1},
+         {u"episode"_s, 1},
+         {u"imdbid"_s, u"1000002"_s}},
+        {subtitle(u"eng"_s, u"Show.S01E01.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nPilot EN\n"_s)});
+    sparse(path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s), 3'000'002);
+    add(u"Films/Existing/Film.avi"_s, 3'000'003, {{u"name"_s, u"Film"_s}, {u"imdbid"_s, u"1000003"_s}},
+        {subtitle(u"eng"_s, u"Film.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nFilm EN new\n"_s),
+         subtitle(u"spa"_s, u"Film.es.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nFilm ES\n"_s)});
+    writeText(path(u"Films/Existing/Film.en.srt"_s), "1\n00:00:01,000 --> 00:00:02,000\nFilm EN old\n");
+    add(u"Films/Both/Both.mkv"_s, 3'000'004, {{u"name"_s, u"Both"_s}},
+        {subtitle(u"eng"_s, u"Both.en.srt"_s, u"x"_s)});
+    writeText(path(u"Films/Both/Both.en.srt"_s), "old en");
+    writeText(path(u"Films/Both/Both.es.srt"_s), "old es");
+    add(u"Films/-rf $(touch pwned) \"q\".mkv"_s, 3'000'005, {{u"name"_s, u"Hostile"_s}},
+        {subtitle(u"eng"_s, u"Hostile.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nHostile\n"_s)});
+
+    m_emu = std::make_unique<ServiceEmulator>();
+    QVERIFY(m_emu->start(catalog()));
+}
+
+QByteArray TestGetCommand::catalog() const
+{
+    return QJsonDocument(QJsonObject{{u"movies"_s, m_movies}}).toJson();
+}
+
+QStringList TestGetCommand::getArgs(const QStringList &extra) const
+{
+    return QStringList{u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s} + extra +
+           QStringList{u"--"_s, m_dir->path() + u"/tree"_s};
+}
+
+void TestGetCommand::placesSkipsAndReportsNone()
+{
+    const CliResult r = runCli(getArgs());
+    QCOMPARE(r.exitCode, 0);
+    const QStringList expected{
+        u"placed "_s + path(u"Films/-rf $(touch pwned) \"q\".en.srt"_s),
+        u"none "_s + path(u"Films/-rf $(touch pwned) \"q\".mkv"_s) + u" es"_s,
+        u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" en"_s,
+        u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" es"_s,
+        u"skipped "_s + path(u"Films/Existing/Film.avi"_s) + u" en"_s,
+        u"placed "_s + path(u"Films/Existing/Film.es.srt"_s),
+        u"placed "_s + path(u"Films/Movie.One.2010.en.srt"_s),
+        u"placed "_s + path(u"Films/Movie.One.2010.es.srt"_s),
+        u"placed "_s + path(u"Show Name/Season 1/Show.Name.S01E01.en.srt"_s),
+        u"none "_s + path(u"Show Name/Season 1/Show.Name.S01E01.mkv"_s) + u" es"_s,
+        u"none "_s + path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s) + u" en"_s,
+        u"none "_s + path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s) + u" es"_s,
+    };
+    QCOMPARE(r.lines, expected);
+    QVERIFY(readText(path(u"Films/Movie.One.2010.es.srt"_s)).contains("One ES"));
+    QVERIFY(readText(path(u"Show Name/Season 1/Show.Name.S01E01.en.srt"_s)).contains("Pilot EN"));
+    // What lay beside the videos is untouched, and nothing in a name was run.
+    QVERIFY(readText(path(u"Films/Existing/Film.en.srt"_s)).contains("Film EN old"));
+    QCOMPARE(readText(path(u"Films/Both/Both.en.srt"_s)), QByteArray("old en"));
+    QVERIFY(!QFile::exists(path(u"Films/pwned"_s)));
+    QVERIFY(!QDir(path(u"Films/Existing"_s)).entryList(QDir::Files).join(u' ').contains(u'~'));
+
+    // The video covered in both languages is never asked about.
+    const QByteArray bothHash = XMLRPC::computeMovieHash(path(u"Films/Both/Both.mkv"_s)).hash.toLatin1();
+    for (const QJsonValue &call : m_emu->calls())
+        QVERIFY2(!call.toObject()[u"body"_s].toString().toLatin1().contains(bothHash),
+                 qPrintable(call.toObject()[u"body"_s].toString()));
+    // The preferences given on the command line were for this run only.
+    const CliResult prefs = runCli({u"prefs"_s});
+    QVERIFY(!prefs.lines.join(u'\n').contains(m_emu->url().toString()));
+}
+
+void TestGetCommand::failedDownloadIsReportedAndRetriedNowhere()
+{
+    // The first download (the first video in path order) gets a web page.
+    QVERIFY(m_emu->fail(u"html"_s, u"download"_s, 1));
+    const CliResult r = runCli(getArgs());
+    QCOMPARE(r.exitCode, 1);
+    const QStringList failed = r.lines.filter(QRegularExpression(u"^failed "_s));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(
+        failed.first().startsWith(u"failed "_s + path(u"Films/-rf $(touch pwned) \"q\".mkv"_s) + u" en "_s),
+        qPrintable(failed.first()));
+    QVERIFY(!QFile::exists(path(u"Films/-rf $(touch pwned) \"q\".en.srt"_s)));
+    QCOMPARE(r.lines.filter(QRegularExpression(u"^placed "_s)).size(), 4);
+}
+
+void TestGetCommand::serviceDownFailsEverySearchedVideo()
+{
+    QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
+    const CliResult r = runCli(getArgs());
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.lines.filter(QRegularExpression(u"^skipped "_s)).size(), 3);
+    const QStringList failed = r.lines.filter(QRegularExpression(u"^failed "_s));
+    QCOMPARE(failed.size(), 9);
+    for (const QString &line : failed)
+        QVERIFY2(line.endsWith(u"ERROR: Service is unavailable trying ServerInfo"_s) ||
+                     line.contains(u"ERROR: Service is unavailable trying ServerInfo ("_s),
+                 qPrintable(line));
+    QCOMPARE(m_emu->methods(), QStringList{u"ServerInfo"_s});
+}
+
+void TestGetCommand::refreshReplacesUnderBackupRule()
+{
+    // Film.avi has an English subtitle beside it: refreshing replaces it
+    // (through a backup that is gone once the copy is complete).
+    const CliResult r = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
+                                u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.lines, (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s),
+                                   u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
+    QVERIFY(readText(path(u"Films/Existing/Film.en.srt"_s)).contains("Film EN new"));
+    QVERIFY(!QFile::exists(path(u"Films/Existing/~Film.en.srt"_s)));
+
+    // A video covered in every wanted language is not listed at all unless
+    // ListAllFiles is on, refresh or not.
+    const CliResult covered = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
+                                      u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)});
+    QCOMPARE(covered.exitCode, 0);
+    QCOMPARE(covered.lines, QStringList{u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" en"_s});
+
+    const CliResult plain = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"es"_s,
+                                    u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
+    QCOMPARE(plain.exitCode, 0);
+    QCOMPARE(plain.lines, QStringList{u"placed "_s + path(u"Films/Movie.One.2010.srt"_s)});
+}
+
+void TestGetCommand::jsonLinesCarryTheChoice()
+{
+    const CliResult r = runCli(getArgs({u"--json"_s}));
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.lines.size(), 12);
+    QJsonObject placed;
+    for (const QString &line : r.lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        QVERIFY2(!o.isEmpty(), qPrintable(line));
+        for (const char *key : {"status", "video", "lang", "subtitle", "reason", "matchedBy", "subFileName"})
+            QVERIFY2(o.contains(QLatin1StringView(key)), key);
+        if (o[u"video"_s].toString().endsWith(u"Movie.One.2010.mkv"_s) && o[u"lang"_s] == u"es"_s)
+            placed = o;
+    }
+    QCOMPARE(placed[u"status"_s].toString(), u"placed"_s);
+    QCOMPARE(placed[u"subtitle"_s].toString(), path(u"Films/Movie.One.2010.es.srt"_s));
+    QCOMPARE(placed[u"matchedBy"_s].toString(), u"moviehash"_s);
+    QCOMPARE(placed[u"subFileName"_s].toString(), u"Movie.One.es.srt"_s);
+}
+
+void TestGetCommand::badUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("no path") << QStringList{u"get"_s};
+    QTest::newRow("unknown language") << QStringList{u"get"_s, u"--lang"_s, u"xx"_s, u"."_s};
+    QTest::newRow("four languages") << QStringList{u"get"_s, u"--lang"_s, u"en,es,fr,de"_s, u"."_s};
+    QTest::newRow("lang without value") << QStringList{u"get"_s, u"."_s, u"--lang"_s};
+    QTest::newRow("not a web address") << QStringList{u"get"_s, u"--server"_s, u"ftp://x/y"_s, u"."_s};
+    QTest::newRow("unknown option") << QStringList{u"get"_s, u"--fast"_s, u"."_s};
+}
+
+void TestGetCommand::badUsage()
+{
+    QFETCH(QStringList, args);
+    const CliResult r = runCli(args);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.lines.isEmpty());
+    QVERIFY(r.err.contains(u"Usage: lumbra-cli get"_s));
+}
+
+QTEST_GUILESS_MAIN(TestGetCommand)
+#include "tst_GetCommand.moc"

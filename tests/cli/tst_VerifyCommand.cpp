@@ -1,0 +1,131 @@
+#include "ServiceEmulator.h"
+
+#include "media/MovieHash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct CliResult {
+    int exitCode = -1;
+    QStringList lines;
+};
+
+CliResult runCli(const QStringList &args)
+{
+    QProcess cli;
+    cli.start(qEnvironmentVariable("LUMBRA_CLI"), args);
+    CliResult result;
+    if (!cli.waitForFinished(120000)) {
+        cli.kill();
+        cli.waitForFinished();
+        return result;
+    }
+    result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    result.lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    return result;
+}
+
+void makeFile(const QString &path, qint64 sparseSize = 0)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    if (sparseSize > 0)
+        QVERIFY(::ftruncate(fd, sparseSize) == 0);
+    else
+        QVERIFY(::write(fd, "1\n00:00:01,000 --> 00:00:02,000\nHi\n", 35) == 35);
+    ::close(fd);
+}
+
+} // namespace
+
+class TestVerifyCommand final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pairsAndVerifies();
+    void serviceDownFails();
+
+private:
+    QString prepare();
+    QTemporaryDir m_dir;
+    std::unique_ptr<ServiceEmulator> m_emu;
+};
+
+// Movie.mkv is known to the service with an English subtitle; the episode is not.
+QString TestVerifyCommand::prepare()
+{
+    const QString d = m_dir.path() + u"/up"_s;
+    makeFile(d + u"/Movie.mkv"_s, 2'000'000);
+    makeFile(d + u"/Movie.srt"_s);
+    makeFile(d + u"/Movie.es.srt"_s);
+    makeFile(d + u"/Other.srt"_s);
+    makeFile(d + u"/tv/Show.S01E02.mkv"_s, 2'000'001);
+    makeFile(d + u"/tv/Show.S01E02.en.srt"_s);
+    const QString hash = XMLRPC::computeMovieHash(d + u"/Movie.mkv"_s).hash;
+    const QJsonObject movie{{u"hash"_s, hash},
+                            {u"bytesize"_s, 2'000'000},
+                            {u"name"_s, u"Movie"_s},
+                            {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s}}}}};
+    m_emu = std::make_unique<ServiceEmulator>();
+    if (!m_emu->start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()))
+        return QString();
+    // The service address comes from the preferences here: verify has no options for it.
+    const CliResult set = runCli({u"prefs"_s, u"--set"_s, u"OSAPIServer="_s + m_emu->url().toString()});
+    return set.exitCode == 0 ? d : QString();
+}
+
+void TestVerifyCommand::pairsAndVerifies()
+{
+    const QString d = prepare();
+    QVERIFY(!d.isEmpty());
+    const CliResult r = runCli({u"verify"_s, d});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList expected{
+        u"paired %1/Movie.es.srt %1/Movie.mkv"_s.arg(d),
+        u"paired %1/Movie.srt %1/Movie.mkv"_s.arg(d),
+        u"unpaired %1/Other.srt"_s.arg(d),
+        u"paired %1/tv/Show.S01E02.en.srt %1/tv/Show.S01E02.mkv"_s.arg(d),
+        u"lacks %1/Movie.mkv es"_s.arg(d),
+        u"has %1/Movie.mkv en"_s.arg(d),
+        u"lacks %1/tv/Show.S01E02.mkv en"_s.arg(d),
+    };
+    QCOMPARE(r.lines, expected);
+}
+
+void TestVerifyCommand::serviceDownFails()
+{
+    const QString d = prepare();
+    QVERIFY(!d.isEmpty());
+    QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
+    // A single subtitle brings in its video and the subtitles that share its short name.
+    const CliResult r = runCli({u"verify"_s, u"--json"_s, d + u"/Movie.srt"_s});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.lines.size(), 4);
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject pairing = QJsonDocument::fromJson(r.lines[i].toUtf8()).object();
+        QCOMPARE(pairing[u"kind"_s].toString(), u"pairing"_s);
+        QCOMPARE(pairing[u"video"_s].toString(), d + u"/Movie.mkv"_s);
+    }
+    for (int i = 2; i < 4; ++i) {
+        const QJsonObject outcome = QJsonDocument::fromJson(r.lines[i].toUtf8()).object();
+        QCOMPARE(outcome[u"status"_s].toString(), u"failed"_s);
+        QVERIFY(outcome[u"reason"_s].toString().contains(u"ServerInfo"_s));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestVerifyCommand)
+#include "tst_VerifyCommand.moc"

@@ -1,0 +1,151 @@
+#include "media/movieFile.h"
+#include "service/ClientIntake.h"
+#include "service/DownloadQueue.h"
+#include "service/openSubtitleItem.h"
+#include "service/OSClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+std::shared_ptr<openSubtitleItem> result(const QString &lang, const QString &matchedBy, bool checked)
+{
+    auto item = std::make_shared<openSubtitleItem>();
+    item->ISO639 = lang;
+    item->MatchedBy = matchedBy;
+    item->isChecked = checked;
+    return item;
+}
+
+QString sparse(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0 || ::ftruncate(fd, size) != 0)
+        qFatal("cannot make %s", qPrintable(path));
+    ::close(fd);
+    return path;
+}
+
+} // namespace
+
+class TestDownloadQueue final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void groupTakesOneLanguage();
+    void oneEntryPerHashAndLanguage();
+    void removeDownloadedKeepsTheRest();
+    void folderIsSeededOncePerClient();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestDownloadQueue::groupTakesOneLanguage()
+{
+    auto video = movieFile::create(sparse(m_dir.path() + u"/a.mkv"_s, 200'000));
+    video->setSubtitleResults({result(u"en"_s, u"tag"_s, false), result(u"es"_s, u"moviehash"_s, true),
+                               result(u"EN"_s, u"moviehash"_s, true), result(u"en"_s, QString(), false)});
+    auto en = DownloadQueue::languageGroup(*video, u"en"_s);
+    QCOMPARE(en->iso639, u"en"_s);
+    QCOMPARE(en->subtitleResults().size(), 3);
+    QCOMPARE(en->matchedby, 1);
+    QCOMPARE(DownloadQueue::languageGroup(*video, u"fr"_s)->matchedby, 3);
+    video->setSubtitleResults({result(u"en"_s, u"fulltext"_s, false)});
+    QCOMPARE(DownloadQueue::languageGroup(*video, u"en"_s)->matchedby, 2);
+    // The group has its own list: trimming it leaves the video's results alone.
+    auto group = DownloadQueue::languageGroup(*video, u"en"_s);
+    DownloadQueue queue;
+    QVERIFY(!queue.queueGroup(group));
+    QCOMPARE(video->subtitleResults().size(), 1);
+}
+
+void TestDownloadQueue::oneEntryPerHashAndLanguage()
+{
+    // Two copies of one video (same size and content, so the same hash) and another.
+    auto first = movieFile::create(sparse(m_dir.path() + u"/one/v.mkv"_s, 300'000));
+    auto twin = movieFile::create(sparse(m_dir.path() + u"/two/v.mkv"_s, 300'000));
+    auto other = movieFile::create(sparse(m_dir.path() + u"/three/w.mkv"_s, 300'001));
+    QCOMPARE(first->movieHash(), twin->movieHash());
+
+    DownloadQueue queue;
+    auto groupWith = [](const std::shared_ptr<movieFile> &video, const QString &lang,
+                        QList<std::shared_ptr<openSubtitleItem>> results) {
+        video->setSubtitleResults(results);
+        return DownloadQueue::languageGroup(*video, lang);
+    };
+    QVERIFY(queue.queueGroup(groupWith(first, u"en"_s, {result(u"en"_s, u"moviehash"_s, true)})));
+    QVERIFY(!queue.queueGroup(groupWith(twin, u"en"_s, {result(u"en"_s, u"moviehash"_s, true)})));
+    QVERIFY(queue.queueGroup(groupWith(twin, u"es"_s, {result(u"es"_s, u"moviehash"_s, true)})));
+    QVERIFY(queue.queueGroup(groupWith(other, u"en"_s, {result(u"en"_s, u"tag"_s, true)})));
+    // No checked result, or more than one: not queued.
+    QVERIFY(!queue.queueGroup(groupWith(other, u"es"_s, {result(u"es"_s, u"tag"_s, false)})));
+    QVERIFY(!queue.queueGroup(
+        groupWith(other, u"fr"_s, {result(u"fr"_s, u"tag"_s, true), result(u"fr"_s, u"moviehash"_s, true)})));
+    QCOMPARE(queue.queuedSubs().size(), 3);
+    for (const auto &entry : queue.queuedSubs())
+        QCOMPARE(entry->subtitleResults().size(), 1);
+}
+
+void TestDownloadQueue::removeDownloadedKeepsTheRest()
+{
+    DownloadQueue queue;
+    QList<std::shared_ptr<openSubtitleItem>> chosen;
+    for (int i = 0; i < 3; ++i) {
+        auto video = movieFile::create(sparse(m_dir.path() + u"/r%1.mkv"_s.arg(i), 200'000 + i));
+        chosen.append(result(u"en"_s, u"moviehash"_s, true));
+        video->setSubtitleResults({chosen.last()});
+        QVERIFY(queue.queueGroup(DownloadQueue::languageGroup(*video, u"en"_s)));
+    }
+    chosen[0]->Downloaded = true;
+    chosen[2]->Downloaded = true;
+    queue.removeDownloaded();
+    QCOMPARE(queue.queuedSubs().size(), 1);
+    QCOMPARE(DownloadQueue::chosen(*queue.queuedSubs().first()), chosen[1]);
+}
+
+// Dropping a folder twice, and a video inside it, gives one record per video;
+// the count of intake items returns to zero.
+void TestDownloadQueue::folderIsSeededOncePerClient()
+{
+    const QString d = m_dir.path() + u"/drop"_s;
+    sparse(d + u"/x.mkv"_s, 200'000);
+    sparse(d + u"/sub/y.avi"_s, 200'001);
+    QFile srt(d + u"/x.en.srt"_s);
+    QVERIFY(srt.open(QIODevice::WriteOnly));
+    srt.close();
+
+    OSClient client;
+    {
+        const QMutexLocker guard(&client.stateLock());
+        client.mode = u"GetSubs"_s;
+    }
+    auto intake = std::make_shared<ClientIntake>(client);
+    QVERIFY(intake->add(d, MovieFileParser::Mode::GetSubs));
+    QVERIFY(intake->add(d + u'/', MovieFileParser::Mode::GetSubs));
+    QVERIFY(intake->add(d + u"/x.mkv"_s, MovieFileParser::Mode::GetSubs));
+    QVERIFY(!intake->add(d + u"/missing.mkv"_s, MovieFileParser::Mode::GetSubs));
+    QVERIFY(intake->waitUntilDone(std::chrono::seconds(30)));
+    QCOMPARE(intake->Tcounter(), 0);
+    QCOMPARE(intake->dirList(), QStringList{d});
+
+    const QMutexLocker guard(&client.stateLock());
+    QCOMPARE(client.movieFiles.size(), 2);
+    for (const auto &video : std::as_const(client.movieFiles)) {
+        if (video->path().endsWith(u"x.mkv"_s))
+            QCOMPARE(video->subtitles().size(), 1);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDownloadQueue)
+#include "tst_DownloadQueue.moc"
