@@ -3,7 +3,6 @@
 #include "media/FileTypes.h"
 #include "service/OSClient.h"
 
-#include <QDeadlineTimer>
 #include <QMutexLocker>
 
 ClientIntake::ClientIntake(OSClient &client)
@@ -31,13 +30,8 @@ QStringList ClientIntake::dirList() const
 
 bool ClientIntake::waitUntilDone(std::chrono::milliseconds timeout) const
 {
-    const QDeadlineTimer deadline(timeout);
-    QMutexLocker guard(&m_client.stateLock());
-    while (m_Tcounter > 0) {
-        if (!m_idle.wait(&m_client.stateLock(), deadline))
-            return m_Tcounter == 0;
-    }
-    return true;
+    std::unique_lock lock(m_client.stateLock());
+    return m_idle.wait_for(lock, timeout, [this] { return m_Tcounter == 0; });
 }
 
 void ClientIntake::intakeItemAdded()
@@ -50,7 +44,7 @@ void ClientIntake::intakeItemRemoved()
 {
     const QMutexLocker guard(&m_client.stateLock());
     if (--m_Tcounter == 0)
-        m_idle.wakeAll();
+        m_idle.notify_all();
 }
 
 bool ClientIntake::claimFolder(const QString &nativePath)

@@ -4,9 +4,9 @@
 #include "media/MovieFileParser.h"
 
 #include <QStringList>
-#include <QWaitCondition>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 
 class OSClient;
@@ -44,5 +44,7 @@ private:
     const QString m_extensionList;
     int m_Tcounter = 0;
     QStringList m_dirList;
-    mutable QWaitCondition m_idle;
+    // Waits on the client's QMutex directly, so that the lock's hand-over is
+    // seen by the thread sanitizer.
+    mutable std::condition_variable_any m_idle;
 };
