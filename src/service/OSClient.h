@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QMutex>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -183,6 +185,16 @@ private:
     void markLocalCopies();
     void addMovieFile(const QString &path);
     void addSubtitleFile(const QString &path);
+
+    // Indexes over the path lists, so that a drop of a whole library sorts in
+    // n log n: every path seen, and the subtitle paths by lower-cased path
+    // in the order they arrived.
+    QSet<QString> m_knownPaths;
+    struct SubtitleArrival {
+        qsizetype order;
+        QString path;
+    };
+    QMultiMap<QString, SubtitleArrival> m_subtitlesByPath;
 
     mutable QMutex m_stateLock;
     int m_intakeBusy = 0;

@@ -500,14 +500,17 @@ void OSClient::processFiles(const QStringList &newPaths)
         fileList += newPaths;
         while (!fileList.isEmpty()) {
             const QString path = fileList.takeFirst();
-            if (bigFileList.contains(path))
+            if (m_knownPaths.contains(path))
                 continue;
+            m_knownPaths.insert(path);
             bigFileList.append(path);
             const QString dotExtension = u'.' + extension(path);
-            if (FileTypes::MovieTypes.hasExtension(dotExtension))
+            if (FileTypes::MovieTypes.hasExtension(dotExtension)) {
                 bigMovieList.append(path);
-            else if (FileTypes::SubTypes.hasExtension(dotExtension))
+            } else if (FileTypes::SubTypes.hasExtension(dotExtension)) {
+                m_subtitlesByPath.insert(path.toLower(), {m_subtitlesByPath.size(), path});
                 bigSubList.append(path);
+            }
         }
         queueMode = mode;
     }
@@ -551,14 +554,19 @@ void OSClient::addFile(const QString &path)
 
 void OSClient::addMovieFile(const QString &path)
 {
-    const QString stem = path.left(path.lastIndexOf(u'.'));
+    // Every subtitle whose path starts with the video's path without its
+    // extension: a range of the index, put back in arrival order.
+    const QString stem = path.left(path.lastIndexOf(u'.')).toLower();
     QStringList beside;
     {
         const QMutexLocker guard(&m_stateLock);
-        for (const QString &sub : std::as_const(bigSubList)) {
-            if (sub.startsWith(stem, Qt::CaseInsensitive) && !beside.contains(sub))
-                beside.append(sub);
-        }
+        QList<SubtitleArrival> found;
+        for (auto it = m_subtitlesByPath.lowerBound(stem);
+             it != m_subtitlesByPath.cend() && it.key().startsWith(stem); ++it)
+            found.append(it.value());
+        std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.order < b.order; });
+        for (const SubtitleArrival &arrival : std::as_const(found))
+            beside.append(arrival.path);
     }
     auto record = movieFile::create(path, beside); // reads the disk: outside the lock
     const QMutexLocker guard(&m_stateLock);
