@@ -121,20 +121,20 @@ class FailureRule:
     times how many requests it applies to; absent means until /_reset
     """
 
-    def __init__(self, spec):
-        self.spec = dict(spec)
-        mode = str(self.spec.get("mode", ""))
+    def __init__(self, settings):
+        self.settings = dict(settings)
+        mode = str(self.settings.get("mode", ""))
         short = re.fullmatch(r"http(\d{3})", mode)
         if short:
             mode = "http"
-            self.spec.setdefault("code", int(short.group(1)))
+            self.settings.setdefault("code", int(short.group(1)))
         if mode != "http" and mode not in XMLRPC_MODES | DOWNLOAD_ONLY_MODES:
             raise ValueError("unknown failure mode: %r" % mode)
         self.mode = mode
-        self.on = self.spec.get("on")
+        self.on = self.settings.get("on")
         if self.on is None and mode in DOWNLOAD_ONLY_MODES:
             self.on = "download"
-        self.times = self.spec.get("times")
+        self.times = self.settings.get("times")
 
     def matches(self, kind, method):
         if self.times is not None and self.times <= 0:
@@ -573,7 +573,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             broken[10:] = bytes(b ^ 0x5A for b in broken[10:])
             self.send(200, bytes(broken), "application/x-gzip")
         elif rule and rule.mode == "gzipbomb":
-            self.send(200, self.emu.gzip_bomb(as_int(rule.spec.get("size"), 200 << 20)), "application/x-gzip")
+            self.send(200, self.emu.gzip_bomb(as_int(rule.settings.get("size"), 200 << 20)), "application/x-gzip")
         else:
             self.send(200, packed, "application/x-gzip",
                       {"Content-Disposition": 'attachment; filename="%s.gz"' % sub["id"]})
@@ -627,7 +627,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             service = Service(self.emu, self.base_url())
         if rule and rule.mode == "fault":
             reply = xmlrpc.client.dumps(
-                xmlrpc.client.Fault(as_int(rule.spec.get("code"), 401), str(rule.spec.get("text", "Unauthorized"))),
+                xmlrpc.client.Fault(as_int(rule.settings.get("code"), 401), str(rule.settings.get("text", "Unauthorized"))),
                 methodresponse=True, encoding="utf-8").encode()
         elif method is None:
             reply = xmlrpc.client.dumps(xmlrpc.client.Fault(400, "Malformed request"),
@@ -649,7 +649,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         """Failure modes shared by XML-RPC calls and download links. Returns
         True when the request has been answered (or dropped)."""
         if rule.mode == "http":
-            code = as_int(rule.spec.get("code"), 503)
+            code = as_int(rule.settings.get("code"), 503)
             extra = {"Retry-After": "10"} if code in (429, 503) else None
             self.send(code, ("%d %s" % (code, self.responses.get(code, ("Error",))[0])).encode(),
                       "text/plain", extra)
@@ -658,16 +658,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
             return True
         if rule.mode == "stall":
-            time.sleep(float(rule.spec.get("seconds", 30)))
+            time.sleep(float(rule.settings.get("seconds", 30)))
             return False
         if rule.mode == "redirect":
             if self.path.startswith("/_redirected"):
                 return False
-            location = rule.spec.get("location", "/_redirected" + self.path)
-            self.redirect(as_int(rule.spec.get("code"), 302), location)
+            location = rule.settings.get("location", "/_redirected" + self.path)
+            self.redirect(as_int(rule.settings.get("code"), 302), location)
             return True
         if rule.mode == "redirectloop":
-            self.redirect(as_int(rule.spec.get("code"), 302),
+            self.redirect(as_int(rule.settings.get("code"), 302),
                           "/_loop/%d" % (as_int(self.path.rsplit("/", 1)[-1]) + 1))
             return True
         return False
