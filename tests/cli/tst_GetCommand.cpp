@@ -25,6 +25,8 @@ struct CliResult {
     QString err;
 };
 
+// The result of one run; `err` holds what the tool wrote to stderr, so a failed
+// check shows the tool's own report (a sanitizer's too).
 CliResult runCli(const QStringList &args)
 {
     QProcess cli;
@@ -156,7 +158,7 @@ QStringList TestGetCommand::getArgs(const QStringList &extra) const
 void TestGetCommand::placesSkipsAndReportsNone()
 {
     const CliResult r = runCli(getArgs());
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     const QStringList expected{
         u"placed "_s + path(u"Films/-rf $(touch pwned) \"q\".en.srt"_s),
         u"none "_s + path(u"Films/-rf $(touch pwned) \"q\".mkv"_s) + u" es"_s,
@@ -195,7 +197,7 @@ void TestGetCommand::failedDownloadIsReportedAndRetriedNowhere()
     // The first download (the first video in path order) gets a web page.
     QVERIFY(m_emu->fail(u"html"_s, u"download"_s, 1));
     const CliResult r = runCli(getArgs());
-    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.exitCode == 1, qPrintable(r.err));
     const QStringList failed = r.lines.filter(QRegularExpression(u"^failed "_s));
     QCOMPARE(failed.size(), 1);
     QVERIFY2(
@@ -209,7 +211,7 @@ void TestGetCommand::serviceDownFailsEverySearchedVideo()
 {
     QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
     const CliResult r = runCli(getArgs());
-    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.exitCode == 1, qPrintable(r.err));
     QCOMPARE(r.lines.filter(QRegularExpression(u"^skipped "_s)).size(), 3);
     const QStringList failed = r.lines.filter(QRegularExpression(u"^failed "_s));
     QCOMPARE(failed.size(), 9);
@@ -226,7 +228,7 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
     // (through a backup that is gone once the copy is complete).
     const CliResult r = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
                                 u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)});
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     QCOMPARE(r.lines, (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s),
                                    u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
     QVERIFY(readText(path(u"Films/Existing/Film.en.srt"_s)).contains("Film EN new"));
@@ -236,19 +238,19 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
     // ListAllFiles is on, refresh or not.
     const CliResult covered = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
                                       u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)});
-    QCOMPARE(covered.exitCode, 0);
+    QVERIFY2(covered.exitCode == 0, qPrintable(covered.err));
     QCOMPARE(covered.lines, QStringList{u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" en"_s});
 
     const CliResult plain = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"es"_s,
                                     u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
-    QCOMPARE(plain.exitCode, 0);
+    QVERIFY2(plain.exitCode == 0, qPrintable(plain.err));
     QCOMPARE(plain.lines, QStringList{u"placed "_s + path(u"Films/Movie.One.2010.srt"_s)});
 }
 
 void TestGetCommand::jsonLinesCarryTheChoice()
 {
     const CliResult r = runCli(getArgs({u"--json"_s}));
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     QCOMPARE(r.lines.size(), 12);
     QJsonObject placed;
     for (const QString &line : r.lines) {
@@ -280,7 +282,7 @@ void TestGetCommand::badUsage()
 {
     QFETCH(QStringList, args);
     const CliResult r = runCli(args);
-    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.exitCode == 2, qPrintable(r.err));
     QVERIFY(r.lines.isEmpty());
     QVERIFY(r.err.contains(u"Usage: lumbra-cli get"_s));
 }
