@@ -6,6 +6,7 @@
 #include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
 #include "controls/ResourcePaths.h"
+#include "download/GetSubtitlesWindow.h"
 #include "media/ExceptionHelpers.h"
 #include "platform/GuiDesktopHooks.h"
 #include "platform/Platform.h"
@@ -38,6 +39,7 @@ App::App(int &argc, char **argv)
     // included; "copied" is that shipped one alone.
     m_testLocalPlayers = [] { return findPlayer(ResourcePaths::appF()).isValid(); };
     m_testCopiedPlayers = [] { return hasBundledPlayer(ResourcePaths::appF()); };
+    GetSubtitlesWindow::registerWith(*m_router);
 }
 
 App::~App()

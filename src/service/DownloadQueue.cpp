@@ -65,10 +65,13 @@ void DownloadQueue::removeDownloaded()
     }
 }
 
-bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done)
+bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done,
+                                const std::function<bool()> &stop)
 {
     bool allPlaced = true;
     for (qsizetype i = 0; i < m_queuedSubs.size(); ++i) {
+        if (stop && stop())
+            return false;
         const auto result = chosen(*m_queuedSubs[i]);
         const bool ok = result && result->Download(false, stateLock);
         allPlaced = allPlaced && ok;

@@ -40,8 +40,11 @@ public:
     // Downloads each entry's chosen subtitle beside its video, in queue order;
     // a failure does not stop the run. `stateLock` is the window's lock (the
     // results' state changes are made under it). `done` is called after each
-    // entry with its index and outcome. True when every download succeeded.
-    bool downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done = {});
+    // entry with its index and outcome. `stop`, when it returns true before an
+    // entry, ends the run there (the entries left are not tried). True when
+    // every download succeeded.
+    bool downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done = {},
+                     const std::function<bool()> &stop = {});
 
     const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
     bool isEmpty() const { return m_queuedSubs.isEmpty(); }

@@ -22,8 +22,9 @@ namespace {
 Q_LOGGING_CATEGORY(lcGetSubs, "lumbra.getsubs")
 
 using Status = GetSubsOutcome::Status;
+} // namespace
 
-bool hasLocalSubtitleIn(const movieFile &video, const QString &language)
+bool GetSubsRun::hasLocalSubtitleIn(const movieFile &video, const QString &language)
 {
     const QString three = LangModule::getLangThree(language);
     for (const auto &sub : video.subtitles()) {
@@ -32,7 +33,24 @@ bool hasLocalSubtitleIn(const movieFile &video, const QString &language)
     }
     return false;
 }
-} // namespace
+
+void GetSubsRun::hashForSearch(OSClient &client, const QList<std::shared_ptr<movieFile>> &videos,
+                               const std::function<void(int, const QString &)> &done,
+                               const std::function<bool()> &stop)
+{
+    for (qsizetype i = 0; i < videos.size(); ++i) {
+        if (stop && stop())
+            return;
+        const QString hash = videos[i]->movieHash(); // reads the file: outside the lock
+        {
+            const QMutexLocker guard(&client.stateLock());
+            if (!hash.isEmpty())
+                videos[i]->toSearch = videos[i]->isChecked;
+        }
+        if (done)
+            done(int(i + 1), videos[i]->movieFileName());
+    }
+}
 
 QString GetSubsOutcome::statusName(Status status)
 {
@@ -87,15 +105,15 @@ void GetSubsRun::advance(int done, const QString &detail)
         m_progress->advance(done, detail);
 }
 
-QString GetSubsRun::searchFailure() const
+QString GetSubsRun::searchFailure(const OSClient &client)
 {
-    const QStringList journal = m_client->status();
+    const QStringList journal = client.status();
     QString entry;
     for (const QString &line : journal) {
         if (line.section(u':', 0, 0).compare("ERROR"_L1, Qt::CaseInsensitive) == 0)
             entry = line;
     }
-    const QString detail = m_client->lastErrorString();
+    const QString detail = client.lastErrorString();
     if (entry.isEmpty())
         return detail.isEmpty() ? u"the search failed"_s : detail;
     if (entry.compare("ERROR:CONN"_L1, Qt::CaseInsensitive) == 0 && !detail.isEmpty())
@@ -149,13 +167,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
     {
         MethodProfiler trace(u"Hashing Files"_s);
         report(u"Hashing"_s, int(videos.size()));
-        for (qsizetype i = 0; i < videos.size(); ++i) {
-            const QString hash = videos[i]->movieHash(); // reads the file: outside the lock
-            const QMutexLocker guard(&m_client->stateLock());
-            if (!hash.isEmpty())
-                videos[i]->toSearch = videos[i]->isChecked;
-            advance(int(i + 1), videos[i]->movieFileName());
-        }
+        hashForSearch(*m_client, videos, [this](int done, const QString &name) { advance(done, name); });
     }
 
     bool searched = false;
@@ -169,7 +181,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
     // video already covers that language.
     DownloadQueue queue;
     QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> queued; // outcome index, entry
-    const QString failure = searched ? QString() : searchFailure();
+    const QString failure = searched ? QString() : searchFailure(*m_client);
     {
         const QMutexLocker guard(&m_client->stateLock());
         for (const auto &video : std::as_const(videos)) {

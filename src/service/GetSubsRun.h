@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class ClientIntake;
+class movieFile;
 class OSClient;
 
 // What became of one video in one wanted language.
@@ -59,10 +61,23 @@ public:
     // The wanted languages: the preference's list, or English when it is empty.
     static QStringList wantedLanguages();
 
+    // Steps the download window shares with this run.
+
+    // Whether a subtitle beside the video is in `language` (two-letter code).
+    // Call under the client's state lock.
+    static bool hasLocalSubtitleIn(const movieFile &video, const QString &language);
+    // Hashes each video (reading the disk outside the client's state lock);
+    // a video whose hash is known is searched when it is checked. `done` is
+    // told after each video; `stop` ends the loop early when it returns true.
+    static void hashForSearch(OSClient &client, const QList<std::shared_ptr<movieFile>> &videos,
+                              const std::function<void(int done, const QString &name)> &done = {},
+                              const std::function<bool()> &stop = {});
+    // Why the client's last search run failed, from its journal.
+    static QString searchFailure(const OSClient &client);
+
 private:
     void report(const QString &label, int total);
     void advance(int done, const QString &detail);
-    QString searchFailure() const;
 
     Progress *m_progress;
     std::unique_ptr<OSClient> m_client;

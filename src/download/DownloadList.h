@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <memory>
+
+class DownloadQueue;
+class movieFile;
+class omiListbox;
+class openSubtitleItem;
+class OSClient;
+
+// The rows of the download window's list in its three views: the videos to
+// search ("files"), the results grouped per video and language ("subs") and
+// the download queue ("gets"). Each row carries the record it shows as its
+// tag and a kind word in its main column's cell tag.
+//
+// Lives on the main thread. The records are shared with the window's
+// workers, so every method takes the client's state lock for the moments it
+// reads or changes them; call them without holding it.
+class DownloadList final : public QObject {
+    Q_OBJECT
+public:
+    // Kind words of the rows.
+    static const QString KindMovie;  // "files": a video
+    static const QString KindGroup;  // "subs": a video in one language, opens onto its results
+    static const QString KindResult; // "subs": one result, below its open group
+    static const QString KindQueued; // "gets": one queued download
+
+    DownloadList(omiListbox *list, OSClient &client, QObject *parent = nullptr);
+
+    omiListbox *MainList() const { return m_list; }
+    QString mode() const;
+    bool gotResults() const;
+    int columnMain() const { return m_columnMain; }
+    int columnInfo() const { return m_columnInfo; }
+    int columnCheck() const { return m_columnCheck; }
+
+    // What a row shows. The movie record is the video of a "files" row, the
+    // language group of a group row or of a queued row; the result is the
+    // one of a result row, or the chosen one of a queued row.
+    QString kindAt(int row) const;
+    bool isKind(int row, const QString &kind) const;
+    std::shared_ptr<movieFile> movieAt(int row) const;
+    std::shared_ptr<openSubtitleItem> resultAt(int row) const;
+    // The row whose tag is this record, or -1.
+    int rowOf(const std::shared_ptr<movieFile> &record) const;
+    int rowOf(const std::shared_ptr<openSubtitleItem> &result) const;
+
+    // The row last clicked (or the one row selected).
+    int clickedRow() const { return m_clickedRow; }
+
+    // --- "files" ---------------------------------------------------------
+    // Two columns, "*,32"; the view the window opens with.
+    void showFiles();
+    // Gives every record of the client's list that has no row yet a row, in
+    // path order; with `listAllFiles` off a record that already has a
+    // subtitle for every wanted language is dropped from the client's list
+    // instead. A new row is checked when `refreshSubs` is on, otherwise when
+    // some wanted language lacks a subtitle. False when no record was new.
+    bool listNewRecords(bool listAllFiles, bool refreshSubs);
+    // Before a search: the rows of unchecked videos go, and so do their
+    // records (every record with the same path) from the client's list.
+    void removeUncheckedRows();
+    // Whether exactly one dropped item was taken in (painting shows the
+    // subtitles beside such a lone video differently).
+    void setSingleDrop(bool single) { m_singleDrop = single; }
+    bool singleDrop() const { return m_singleDrop; }
+
+    // --- "subs" ----------------------------------------------------------
+    // Builds the results view from the client's records: one group per video
+    // and wanted language (none for a language already beside the video,
+    // unless `refreshSubs`), hash matches first, then other matches, then
+    // groups without any, by name within each. A group whose best result is
+    // known starts closed; the others start open.
+    void listSearchResults(const QStringList &languages, bool refreshSubs);
+    QList<std::shared_ptr<movieFile>> moviefilesMatched() const { return m_moviefilesMatched; }
+    // Opens or closes a group row; a group without results does not open.
+    void setGroupOpen(int row, bool open);
+    // The text a result is ordered by (descending): language, best choice,
+    // match level, our rating, the service's rating and the download count.
+    // Call under the client's state lock.
+    static QString resultOrderKey(const openSubtitleItem &result);
+
+    // --- "gets" ----------------------------------------------------------
+    // Turns the checked results into queue entries: closes every group,
+    // drops the rows of unchecked videos, queues each group with exactly one
+    // checked result (walking up from the last row) and shows the queue.
+    void buildQueue(DownloadQueue &queue);
+    // The "gets" view of these entries, in order.
+    void showQueue(const QList<std::shared_ptr<movieFile>> &entries);
+
+    // --- Checks ------------------------------------------------------------
+    // A press in a cell (cell coordinates); true when it hit a check box.
+    bool cellClick(int row, int column, const QPoint &inCell);
+    // The check box of a row of the current view: the check picture centred
+    // in the check column and the default row height.
+    QRect checkRect() const;
+    // Toggles a result row's check through its video (at most one result per
+    // video and language stays checked). False for other rows.
+    bool toggleResult(int row);
+
+Q_SIGNALS:
+    // Something shown changed; the window redraws at its next refresh.
+    void refreshNeeded();
+    // The user changed which subtitles are checked for download.
+    void subtitleChecksChanged();
+
+private:
+    void setColumns(int count, const QString &widths, int main, int info, int check);
+    void openGroup(int row);
+    void addRowWithKind(int at, const QStringList &cells, const QVariant &tag, const QString &kind);
+
+    omiListbox *m_list;
+    OSClient &m_client;
+    int m_columnMain = 0;
+    int m_columnInfo = 0;
+    int m_columnCheck = 1;
+    int m_clickedRow = -1;
+    bool m_singleDrop = false;
+    QList<std::shared_ptr<movieFile>> m_moviefilesMatched;
+};

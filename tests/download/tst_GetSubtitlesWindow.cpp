@@ -1,0 +1,600 @@
+#include "ServiceEmulator.h"
+
+#include "app/BusyWheel.h"
+#include "app/DocumentRouter.h"
+#include "app/WindowOrder.h"
+#include "app/WorkflowFrame.h"
+#include "controls/omiButton.h"
+#include "controls/omiListbox.h"
+#include "controls/omiPanel.h"
+#include "download/DownloadList.h"
+#include "download/GetSubtitlesWindow.h"
+#include "media/movieFile.h"
+#include "media/MovieHash.h"
+#include "media/subtitleFile.h"
+#include "platform/Platform.h"
+#include "prefs/myPrefs.h"
+#include "service/openSubtitleItem.h"
+#include "service/OSClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The desktop as the window sees it: one screen, a clipboard, and a close
+// question answered as the test says.
+class TestDesktop final : public Platform {
+public:
+    QStringList clipboardFiles() override { return clipboard; }
+    bool openUrl(const QUrl &) override { return true; }
+    void revealFile(const QString &) override {}
+    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}}; }
+    void setDocumentEdited(QWidget *, bool edited) override { editedMark = edited; }
+    void bringToFront(QWidget *) override {}
+    QString osVersion() override { return u"12"_s; }
+    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
+    {
+        questions.append(request.message);
+        return answer;
+    }
+    QStringList clipboard;
+    QStringList questions;
+    int answer = Platform::CancelButton;
+    bool editedMark = false;
+};
+
+// An empty file of the given size that takes no disk space.
+QString sparse(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0 || ::ftruncate(fd, size) != 0)
+        qFatal("cannot make %s", qPrintable(path));
+    ::close(fd);
+    return path;
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QJsonObject subtitle(const QString &id, const QString &lang, const QString &text, const QString &rating,
+                     int downloads)
+{
+    return {{u"id"_s, id},
+            {u"lang"_s, lang},
+            {u"file"_s, QString(u"Sub"_s + id + u".srt"_s)},
+            {u"content"_s, QString(u"1\n00:00:01,000 --> 00:00:02,000\n"_s + text + u'\n')},
+            {u"rating"_s, rating},
+            {u"downloads"_s, downloads}};
+}
+
+constexpr int Wait = 20000;
+
+} // namespace
+
+// The download window against the service stand-in, with real files in a
+// temporary folder: a film with two English results and a Spanish one, a
+// second film with one English result and an English subtitle beside it,
+// and a clip the service does not know.
+class tst_GetSubtitlesWindow final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void dropListsVideosWithTheSubtitlesBesideThem_data();
+    void dropListsVideosWithTheSubtitlesBesideThem();
+    void pasteOnlyWhileFilesCanBeAdded();
+    void resultOrder_data();
+    void resultOrder();
+    void searchGroupsResultsAndDownloadPlacesThem();
+    void checkClicksMoveTheChoice();
+    void refreshReplacesAnExistingSubtitleSafely();
+    void automaticRunFromDropToPlacedSubtitles();
+    void failedSearch_data();
+    void failedSearch();
+    void failedDownloadIsRetriedAlone();
+    void closeQuestion_data();
+    void closeQuestion();
+    void closingWhileSearchingIsSafe();
+
+private:
+    QString path(const QString &relative) const { return m_dir->path() + u"/tree/"_s + relative; }
+    // A shown window with the tree (or `item`) dropped on it, listed.
+    GetSubtitlesWindow *listedWindow(const QString &item = {});
+    // Searches in `window` until the results are listed.
+    bool searched(GetSubtitlesWindow *window);
+
+    TestDesktop *m_desktop = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ServiceEmulator> m_emu;
+    int m_quits = 0;
+};
+
+void tst_GetSubtitlesWindow::initTestCase()
+{
+    QLoggingCategory::setFilterRules(u"lumbra.profiler.debug=false"_s);
+    auto desktop = std::make_unique<TestDesktop>();
+    m_desktop = desktop.get();
+    installPlatform(std::move(desktop));
+    GetSubtitlesWindow::setQuitHandler([this] { ++m_quits; });
+}
+
+void tst_GetSubtitlesWindow::init()
+{
+    m_desktop->clipboard.clear();
+    m_desktop->questions.clear();
+    m_desktop->answer = Platform::CancelButton;
+    m_quits = 0;
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+
+    QJsonArray movies;
+    auto add = [&](const QString &relative, qint64 size, const QString &name, const QJsonArray &subs) {
+        const QString file = sparse(path(relative), size);
+        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(file);
+        QVERIFY(hash.ok());
+        movies.append(QJsonObject{{u"hash"_s, hash.hash},
+                                  {u"bytesize"_s, size},
+                                  {u"name"_s, name},
+                                  {u"imdbid"_s, QString::number(1000000 + movies.size())},
+                                  {u"subtitles"_s, subs}});
+    };
+    add(u"Films/Movie.mkv"_s, 3'000'000, u"Movie"_s,
+        {subtitle(u"11"_s, u"eng"_s, u"Movie EN popular"_s, u"8.5"_s, 500),
+         subtitle(u"12"_s, u"eng"_s, u"Movie EN other"_s, u"6.0"_s, 20),
+         subtitle(u"13"_s, u"spa"_s, u"Movie ES"_s, u"7.0"_s, 100)});
+    add(u"Films/Other/Second.avi"_s, 3'000'001, u"Second"_s,
+        {subtitle(u"21"_s, u"eng"_s, u"Second EN new"_s, u"7.0"_s, 10)});
+    writeText(path(u"Films/Other/Second.en.srt"_s), "1\n00:00:01,000 --> 00:00:02,000\nSecond EN old\n");
+    sparse(path(u"Films/Unknown.mp4"_s), 3'000'002);
+    writeText(path(u"Films/notes.txt"_s), "not a video");
+
+    m_emu = std::make_unique<ServiceEmulator>();
+    QVERIFY(m_emu->start(QJsonDocument(QJsonObject{{u"movies"_s, movies}}).toJson()));
+
+    myPrefs::resetToDefaults();
+    myPrefs::setOSAPIServer(m_emu->url().toString());
+    myPrefs::setLanguageList({u"en"_s, u"es"_s});
+    myPrefs::setAddLanguageExt(true);
+    myPrefs::setAutoSearchSubs(false);
+    myPrefs::setAutoGetSubs(false);
+    myPrefs::setAutoRetrySearch(false);
+    myPrefs::setAutoQuit(false);
+    myPrefs::setListAllFiles(true);
+    myPrefs::setRefreshSubs(false);
+}
+
+void tst_GetSubtitlesWindow::cleanup()
+{
+    // Windows still open close without their question, and wait for their work.
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        if (auto *window = dynamic_cast<GetSubtitlesWindow *>(w))
+            window->setDocumentEdited(false);
+    }
+    qDeleteAll(QApplication::topLevelWidgets());
+    m_emu.reset();
+}
+
+GetSubtitlesWindow *tst_GetSubtitlesWindow::listedWindow(const QString &item)
+{
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{item.isEmpty() ? path(QString()) : item}});
+    if (!QTest::qWaitFor([window] { return window->isWindowMode("listed"_L1); }, Wait))
+        qWarning() << "not listed; the window is" << window->windowMode();
+    return window;
+}
+
+bool tst_GetSubtitlesWindow::searched(GetSubtitlesWindow *window)
+{
+    window->doSearch();
+    return QTest::qWaitFor([window] { return window->isWindowMode("Searched"_L1); }, Wait);
+}
+
+void tst_GetSubtitlesWindow::dropListsVideosWithTheSubtitlesBesideThem_data()
+{
+    QTest::addColumn<bool>("listAllFiles");
+    QTest::addColumn<bool>("refreshSubs");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<bool>>("checks");
+    // Second.avi has an English subtitle beside it; only English is wanted.
+    QTest::newRow("covered videos are left out")
+        << false << false << QStringList{u"Movie.mkv"_s, u"Unknown.mp4"_s} << QList<bool>{true, true};
+    QTest::newRow("or listed unchecked")
+        << true << false << QStringList{u"Movie.mkv"_s, u"Second.avi"_s, u"Unknown.mp4"_s}
+        << QList<bool>{true, false, true};
+    QTest::newRow("checked when refreshing")
+        << true << true << QStringList{u"Movie.mkv"_s, u"Second.avi"_s, u"Unknown.mp4"_s}
+        << QList<bool>{true, true, true};
+}
+
+void tst_GetSubtitlesWindow::dropListsVideosWithTheSubtitlesBesideThem()
+{
+    QFETCH(bool, listAllFiles);
+    QFETCH(bool, refreshSubs);
+    QFETCH(QStringList, names);
+    QFETCH(QList<bool>, checks);
+    myPrefs::setLanguageList({u"en"_s});
+    myPrefs::setListAllFiles(listAllFiles);
+    myPrefs::setRefreshSubs(refreshSubs);
+
+    // The drop arrives the way the home window hands it over.
+    WindowOrder order;
+    DocumentRouter router(&order);
+    GetSubtitlesWindow::registerWith(router);
+    router.handOverDrop(WorkflowKind::Download, DragItem{{path(u"Films"_s)}});
+    auto *window = dynamic_cast<GetSubtitlesWindow *>(router.frontmostVisible(WorkflowKind::Download));
+    QVERIFY(window);
+    QVERIFY(window->windowTitle().endsWith(u" - Get Subtitles"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
+    QCOMPARE(window->Tcounter(), 0);
+    QCOMPARE(window->objsProcessed(), 1);
+
+    const DownloadList &list = window->list();
+    QCOMPARE(list.mode(), u"files"_s);
+    QStringList shown;
+    QList<bool> checked;
+    for (int row = 0; row < window->MainList()->rowCount(); ++row) {
+        QCOMPARE(list.kindAt(row), DownloadList::KindMovie);
+        const auto record = list.movieAt(row);
+        shown.append(window->MainList()->cell(row, 0));
+        QCOMPARE(window->MainList()->cell(row, 1), record->path());
+        const QMutexLocker guard(&window->client().stateLock());
+        checked.append(record->isChecked);
+        if (record->movieFileName() == "Second.avi"_L1) {
+            QCOMPARE(record->subtitles().size(), 1);
+            QCOMPARE(record->subtitles().first()->path(), path(u"Films/Other/Second.en.srt"_s));
+        }
+    }
+    QCOMPARE(shown, names); // by full path: Films/Movie.mkv, Films/Other/…, Films/Unknown.mp4
+    QCOMPARE(checked, checks);
+    {
+        const QMutexLocker guard(&window->client().stateLock());
+        QCOMPARE(window->client().movieFiles.size(), names.size());
+    }
+
+    // The same folder again adds nothing.
+    window->queueDrop(DragItem{{path(u"Films"_s)}});
+    QTRY_COMPARE(window->objsProcessed(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
+    QCOMPARE(window->MainList()->rowCount(), names.size());
+}
+
+void tst_GetSubtitlesWindow::pasteOnlyWhileFilesCanBeAdded()
+{
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    m_desktop->clipboard = {path(u"Films/Movie.mkv"_s)};
+    QVERIFY(window->menuCommand(u"EditPaste"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
+    QCOMPARE(window->MainList()->rowCount(), 1);
+
+    // Once the search has started, files are neither pasted nor dropped.
+    QVERIFY(searched(window));
+    m_desktop->clipboard = {path(u"Films/Unknown.mp4"_s)};
+    QVERIFY(!window->menuCommand(u"EditPaste"_s));
+    QVERIFY(!window->frame()->DropFilesCanvas()->isEnabled());
+    window->queueDrop(DragItem{{path(u"Films/Unknown.mp4"_s)}});
+    QTest::qWait(500);
+    QCOMPARE(window->pendingDrops(), 1);
+    QCOMPARE(window->Tcounter(), 0);
+    const QMutexLocker guard(&window->client().stateLock());
+    QCOMPARE(window->client().movieFiles.size(), 1);
+}
+
+void tst_GetSubtitlesWindow::resultOrder_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    // Each row: fields of the result that sorts first, then of the other one,
+    // as "language best matchedby myRating SubRating downloads".
+    QTest::newRow("the best one first") << u"en 1 - 0 1 1"_s << u"en 0 moviehash 9 9 9"_s;
+    QTest::newRow("hash before name") << u"en 0 moviehash 0 1 1"_s << u"en 0 fulltext 9 9 9"_s;
+    QTest::newRow("a named match before none") << u"en 0 tag 0 1 1"_s << u"en 0 - 9 9 9"_s;
+    QTest::newRow("then our rating") << u"en 0 - 12 1 1"_s << u"en 0 - 9 9 9"_s;
+    QTest::newRow("a rating compares as text") << u"en 0 - 0 8.5 1"_s << u"en 0 - 0 10 9"_s;
+    QTest::newRow("then downloads") << u"en 0 - 0 7 100"_s << u"en 0 - 0 7 99"_s;
+    QTest::newRow("languages descending") << u"es 0 - 0 1 1"_s << u"en 1 moviehash 9 9 9"_s;
+}
+
+void tst_GetSubtitlesWindow::resultOrder()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    auto make = [](const QString &fields) {
+        const QStringList f = fields.split(u' ');
+        openSubtitleItem item;
+        item.ISO639 = f[0];
+        item.myBest = f[1] == "1"_L1;
+        item.MatchedBy = f[2] == "-"_L1 ? QString() : f[2];
+        item.myRating = f[3].toInt();
+        item.SubRating = f[4].toDouble();
+        item.SubDownloadsCnt = f[5].toInt();
+        return DownloadList::resultOrderKey(item);
+    };
+    QVERIFY2(make(first) > make(second), qPrintable(make(first) + u" vs "_s + make(second)));
+}
+
+void tst_GetSubtitlesWindow::searchGroupsResultsAndDownloadPlacesThem()
+{
+    GetSubtitlesWindow *window = listedWindow();
+    QVERIFY(window->isWindowMode("listed"_L1));
+    QCOMPARE(window->MainList()->rowCount(), 3);
+    QVERIFY(searched(window));
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Download Selected"_s);
+    QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
+
+    // One group per video and wanted language, none for the English already
+    // beside Second.avi; hash matches first; groups with a best result closed.
+    const DownloadList &list = window->list();
+    omiListbox *rows = window->MainList();
+    QCOMPARE(list.mode(), u"subs"_s);
+    QStringList groups;
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        if (!list.isKind(row, DownloadList::KindGroup))
+            continue;
+        const auto group = list.movieAt(row);
+        groups.append(group->movieFileName() + u'/' + group->iso639 +
+                      (rows->expanded(row) ? u" open"_s : u""_s));
+    }
+    QCOMPARE(groups, (QStringList{u"Movie.mkv/en"_s, u"Movie.mkv/es"_s, u"Second.avi/es"_s,
+                                  u"Unknown.mp4/en"_s, u"Unknown.mp4/es"_s}));
+    {
+        const QMutexLocker guard(&window->client().stateLock());
+        const auto english = list.movieAt(0)->subtitleResults();
+        QCOMPARE(english.size(), 2);
+        QCOMPARE(std::count_if(english.cbegin(), english.cend(), [](const auto &r) { return r->isChecked; }),
+                 1);
+        const auto spanish = list.movieAt(1)->subtitleResults();
+        QCOMPARE(spanish.size(), 1);
+        QVERIFY(spanish.first()->isChecked && spanish.first()->myBest);
+    }
+    // Opening the English group lists its results, best first.
+    window->list().setGroupOpen(0, true);
+    QCOMPARE(list.kindAt(1), DownloadList::KindResult);
+    QCOMPARE(list.kindAt(2), DownloadList::KindResult);
+    QVERIFY(list.resultAt(1)->myBest);
+    QCOMPARE(list.resultAt(1)->ISO639, u"en"_s);
+    window->grab(); // paints every view without tripping
+
+    // Download the checked ones.
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QCOMPARE(list.mode(), u"gets"_s);
+    QCOMPARE(window->queuedSubs().size(), 2);
+    QCOMPARE(rows->rowCount(), 2);
+    QCOMPARE(list.kindAt(0), DownloadList::KindQueued);
+    QCOMPARE(readText(path(u"Films/Movie.en.srt"_s)).contains("Movie EN popular"), true);
+    QCOMPARE(readText(path(u"Films/Movie.es.srt"_s)).contains("Movie ES"), true);
+    // What lay beside Second.avi is untouched.
+    QVERIFY(readText(path(u"Films/Other/Second.en.srt"_s)).contains("Second EN old"));
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Done"_s);
+    QVERIFY(!window->documentEdited());
+    window->grab();
+
+    // "Done" closes the window.
+    QPointer<GetSubtitlesWindow> alive(window);
+    window->doSearch();
+    QTRY_VERIFY(!alive);
+}
+
+void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
+{
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    omiListbox *rows = window->MainList();
+    const DownloadList &list = window->list();
+    auto clickCheck = [&](int row) {
+        const QRect box = list.checkRect();
+        const QRect cell = rows->visualRect(rows->model()->index(row, list.columnCheck()));
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, cell.topLeft() + box.center());
+    };
+    // "files": the video's check turns off and on.
+    const auto video = list.movieAt(0);
+    clickCheck(0);
+    QVERIFY(!video->isChecked);
+    clickCheck(0);
+    QVERIFY(video->isChecked);
+    QVERIFY(searched(window));
+
+    // "subs": checking the second English result unchecks the first.
+    window->list().setGroupOpen(0, true);
+    QVERIFY(list.resultAt(1)->isChecked);
+    QVERIFY(!list.resultAt(2)->isChecked);
+    QVERIFY(!window->documentEdited());
+    clickCheck(2);
+    QVERIFY(!list.resultAt(1)->isChecked);
+    QVERIFY(list.resultAt(2)->isChecked);
+    QVERIFY(window->documentEdited());
+    QTRY_VERIFY(m_desktop->editedMark);
+    // A click beside the box changes nothing.
+    QTest::mouseClick(rows->viewport(), Qt::LeftButton, {},
+                      rows->visualRect(rows->model()->index(1, list.columnCheck())).topLeft() + QPoint(1, 1));
+    QVERIFY(!list.resultAt(1)->isChecked);
+
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QVERIFY(readText(path(u"Films/Movie.en.srt"_s)).contains("Movie EN other"));
+}
+
+void tst_GetSubtitlesWindow::refreshReplacesAnExistingSubtitleSafely()
+{
+    myPrefs::setLanguageList({u"en"_s});
+    myPrefs::setRefreshSubs(true);
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Other/Second.avi"_s));
+    QCOMPARE(window->MainList()->rowCount(), 1);
+    QVERIFY(searched(window));
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QVERIFY(readText(path(u"Films/Other/Second.en.srt"_s)).contains("Second EN new"));
+    // No backup is left behind once the new copy is complete.
+    QCOMPARE(QDir(path(u"Films/Other"_s)).entryList(QDir::Files),
+             (QStringList{u"Second.avi"_s, u"Second.en.srt"_s}));
+}
+
+void tst_GetSubtitlesWindow::automaticRunFromDropToPlacedSubtitles()
+{
+    myPrefs::setAutoSearchSubs(true);
+    myPrefs::setAutoGetSubs(true);
+    myPrefs::setAutoQuit(true);
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Films/Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QVERIFY(readText(path(u"Films/Movie.en.srt"_s)).contains("Movie EN popular"));
+    QVERIFY(readText(path(u"Films/Movie.es.srt"_s)).contains("Movie ES"));
+    QTRY_COMPARE(m_quits, 1);
+    // One search run only, though the process tick found "listed" more than once.
+    QCOMPARE(m_emu->methods().count(u"ServerInfo"_s), 1);
+}
+
+void tst_GetSubtitlesWindow::failedSearch_data()
+{
+    QTest::addColumn<bool>("autoRetry");
+    QTest::newRow("stays failed") << false;
+    QTest::newRow("counts down and tries again") << true;
+}
+
+void tst_GetSubtitlesWindow::failedSearch()
+{
+    QFETCH(bool, autoRetry);
+    myPrefs::setAutoRetrySearch(autoRetry);
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s, 1));
+    QSignalSpy modes(window, &GetSubtitlesWindow::windowModeChanged);
+    window->doSearch();
+    omiButton *main = window->frame()->mainButton();
+    if (!autoRetry) {
+        QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("ErrorSearching"_L1), Wait);
+        QTRY_COMPARE(main->caption(), u"Search Failed"_s);
+        QVERIFY(!main->isEnabled());
+        QVERIFY(window->searchFailure().contains(u"ServerInfo"_s));
+        QVERIFY(window->frame()->DropFilesProgress()->isHidden());
+        QTest::qWait(1500);
+        QVERIFY(window->isWindowMode("ErrorSearching"_L1));
+        QCOMPARE(m_emu->methods(), QStringList{u"ServerInfo"_s});
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(main->caption(), u"Retry in 5s"_s, 3000);
+    QVERIFY(!main->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searched"_L1), Wait);
+    QStringList seen;
+    for (const QList<QVariant> &change : std::as_const(modes))
+        seen.append(change.first().toString());
+    QVERIFY2(seen.join(u' ').contains(u"Searching RetrySearching RetryingSearching WaitedSearching Readying "
+                                      "Searching SuccessSearching Searched"_s),
+             qPrintable(seen.join(u' ')));
+    QCOMPARE(m_emu->methods().count(u"ServerInfo"_s), 2);
+}
+
+void tst_GetSubtitlesWindow::failedDownloadIsRetriedAlone()
+{
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(searched(window));
+    // The queue runs from the bottom of the results: Spanish first, then English.
+    QVERIFY(m_emu->fail(u"html"_s, u"download"_s, 1));
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("NotDownloaded"_L1), Wait);
+    QVERIFY(!QFile::exists(path(u"Films/Movie.es.srt"_s)));
+    QVERIFY(QFile::exists(path(u"Films/Movie.en.srt"_s)));
+    QVERIFY(window->documentEdited());
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Download Checked"_s);
+    QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
+
+    auto downloads = [this] {
+        int count = 0;
+        for (const QJsonValue &call : m_emu->calls())
+            count += call.toObject()[u"kind"_s].toString() == "download"_L1;
+        return count;
+    };
+    QCOMPARE(downloads(), 2);
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QCOMPARE(downloads(), 3);
+    QVERIFY(readText(path(u"Films/Movie.es.srt"_s)).contains("Movie ES"));
+    QVERIFY(!window->documentEdited());
+}
+
+void tst_GetSubtitlesWindow::closeQuestion_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("downloads");
+    QTest::newRow("go back to the window") << int(Platform::CancelButton) << false << false;
+    QTest::newRow("quit without downloading") << int(Platform::AlternateButton) << true << false;
+    QTest::newRow("download and quit") << int(Platform::ActionButton) << false << true;
+}
+
+void tst_GetSubtitlesWindow::closeQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    QFETCH(bool, downloads);
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(searched(window));
+    window->updateUIChecks(0, 0); // a check changed: the window is marked
+    QVERIFY(window->documentEdited());
+
+    m_desktop->answer = answer;
+    QPointer<GetSubtitlesWindow> alive(window);
+    QVERIFY(window->menuCommand(u"FileClose"_s));
+    QCOMPARE(m_desktop->questions, QStringList{u"Subtitles marked for download"_s});
+    if (closes) {
+        QTRY_VERIFY(!alive);
+        QVERIFY(!QFile::exists(path(u"Films/Movie.en.srt"_s)));
+        return;
+    }
+    QVERIFY(window->isVisible());
+    if (!downloads) {
+        QTest::qWait(300);
+        QVERIFY(window->isWindowMode("Searched"_L1));
+        QCOMPARE(window->list().mode(), u"subs"_s);
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QVERIFY(QFile::exists(path(u"Films/Movie.en.srt"_s)));
+    QTRY_COMPARE(m_quits, 1);
+}
+
+void tst_GetSubtitlesWindow::closingWhileSearchingIsSafe()
+{
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, 1, {{u"seconds"_s, 2}}));
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searching"_L1), Wait);
+    QTRY_VERIFY_WITH_TIMEOUT(m_emu->methods().contains(u"LogIn"_s), Wait);
+    QPointer<GetSubtitlesWindow> alive(window);
+    window->close();
+    QVERIFY(alive && window->isHidden() && window->closing());
+    QTRY_VERIFY_WITH_TIMEOUT(!alive, Wait);
+}
+
+QTEST_MAIN(tst_GetSubtitlesWindow)
+#include "tst_GetSubtitlesWindow.moc"
