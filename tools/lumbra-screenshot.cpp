@@ -9,11 +9,20 @@
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
+#include "download/DownloadList.h"
+#include "download/GetSubtitlesWindow.h"
+#include "media/movieFile.h"
+#include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
 #include "prefs/XPrefs.h"
+#include "service/openSubtitleItem.h"
+#include "service/OSClient.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutexLocker>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -31,6 +40,76 @@ bool save(QWidget *widget, const QString &path)
     }
     const bool ok = widget->grab().save(path, "PNG");
     QTextStream(stdout) << (ok ? "wrote " : "could not write ") << path << Qt::endl;
+    return ok;
+}
+// Runs the event loop for a while: the windows' timers move them on.
+void settle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+}
+
+// Made-up results for a listed video, as a search would attach them.
+void addResult(const std::shared_ptr<movieFile> &video, const QString &language, const QString &file,
+               int downloads, bool best)
+{
+    auto result = std::make_shared<openSubtitleItem>();
+    result->ISO639 = language;
+    result->MovieName = video->movieFileNameShort().replace(u'.', u' ');
+    result->SubFileName = file;
+    result->SubDownloadsCnt = downloads;
+    result->MatchedBy = u"moviehash"_s;
+    result->myBest = best;
+    result->isChecked = best;
+    result->SubHash = file;
+    result->movieFile = video;
+    result->setMovieFolderItemPath(video->path());
+    video->addSubtitleResult(result);
+}
+
+// The download window listing three videos (one with an English subtitle
+// beside it), then the results view.
+bool saveDownloadWindow(const QDir &out)
+{
+    QTemporaryDir videos;
+    const QStringList names{u"Big.Buck.Bunny.2008.mkv"_s, u"Sintel.2010.mkv"_s, u"Sintel.2010.en.srt"_s,
+                            u"Tears.of.Steel.2012.mp4"_s};
+    for (const QString &name : names) {
+        QFile file(videos.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(name.endsWith(u".srt"_s) ? 100 : 300000))
+            return false;
+    }
+    myPrefs::setLanguageList({u"en"_s, u"es"_s});
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->AAA_BuildFileList(videos.path());
+    for (int i = 0; i < 100 && !window->isWindowMode("listed"_L1); ++i)
+        settle(50);
+    bool ok = save(window, out.filePath(u"download-window-files.png"_s));
+
+    {
+        const QMutexLocker guard(&window->client().stateLock());
+        for (const auto &video : std::as_const(window->client().movieFiles)) {
+            if (video->movieFileName().startsWith(u"Big"_s)) {
+                addResult(video, u"en"_s, u"Big.Buck.Bunny.2008.720p.BluRay.srt"_s, 5120, true);
+                addResult(video, u"en"_s, u"Big.Buck.Bunny.DVDRip.srt"_s, 830, false);
+                addResult(video, u"es"_s, u"Big.Buck.Bunny.2008.spa.srt"_s, 1210, true);
+            } else if (video->movieFileName().startsWith(u"Sintel"_s)) {
+                addResult(video, u"es"_s, u"Sintel.2010.1080p.es.srt"_s, 642, true);
+            }
+        }
+    }
+    window->setWindowMode(u"SuccessSearching"_s);
+    for (int i = 0; i < 100 && !window->isWindowMode("Searched"_L1); ++i)
+        settle(50);
+    window->list().setGroupOpen(0, true);
+    settle(1200); // the stage marker glides for a second
+    ok = save(window, out.filePath(u"download-window-results.png"_s)) && ok;
+    delete window;
     return ok;
 }
 } // namespace
@@ -59,6 +138,7 @@ int main(int argc, char *argv[])
     frame.mainButton()->setCaption(translationStrings::SearchSubsButtonTitle());
     frame.setList(new omiListbox);
     ok = save(&frame, out.filePath(u"workflow-frame.png"_s)) && ok;
+    ok = saveDownloadWindow(out) && ok;
 
     delete home;
     return ok ? 0 : 1;

@@ -187,9 +187,8 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
         if (column == m_list.columnMain()) {
             const QImage icon = tinted(open ? u"disclosed"_s : u"closed"_s, TextColour);
             const QString name = group->movieFileName();
-            const int textWidth = QFontMetrics(list->font()).horizontalAdvance(name);
-            const int drawn =
-                drawText(g, name, 40, std::min(textWidth, cell.width() - icon.width() - 25), cell);
+            // A name narrower than the room is drawn whole, so the room alone bounds it.
+            const int drawn = drawText(g, name, 40, cell.width() - icon.width() - 25, cell);
             if (!results.isEmpty() && !icon.isNull()) {
                 const QFontMetrics metrics(g.font());
                 const int baseline = metrics.ascent() + (cell.height() - metrics.height()) / 2;

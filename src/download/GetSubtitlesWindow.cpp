@@ -650,8 +650,13 @@ void GetSubtitlesWindow::applyStateToControls()
 
 bool GetSubtitlesWindow::CancelClose()
 {
-    if (m_closing)
-        return threadsBusy(); // still waiting for the workers
+    if (m_closing) {
+        // Still waiting for the workers, or now closing for good.
+        if (threadsBusy())
+            return true;
+        m_timerProcess.stop();
+        return false;
+    }
     if (m_edited) {
         MessageDialogRequest question;
         question.kind = u"ask"_s;
@@ -683,5 +688,6 @@ bool GetSubtitlesWindow::CancelClose()
         hide();
         return true;
     }
+    m_timerProcess.stop();
     return false;
 }
