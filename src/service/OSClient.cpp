@@ -4,6 +4,7 @@
 #include "service/HttpExchange.h"
 #include "service/XMLRPC.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMutexLocker>
@@ -19,12 +20,32 @@ Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client", QtInfoMsg)
 
 namespace {
 
-// Each thread that posts requests has its own manager, deleted when the thread ends.
-QNetworkAccessManager *threadManager()
+QThreadStorage<QNetworkAccessManager *> &threadManagers()
 {
     static QThreadStorage<QNetworkAccessManager *> managers;
-    if (!managers.hasLocalData())
+    return managers;
+}
+
+// Runs on the main thread as the application object goes. Left to itself, the
+// main thread's manager would be deleted only after the application's event
+// dispatcher is gone, too late for Qt Network to shut its connection thread
+// down cleanly: now and then that ended the process with a crash or a leak.
+void dropMainThreadManager()
+{
+    threadManagers().setLocalData(nullptr);
+}
+
+// Each thread that posts requests has its own manager, deleted when the thread
+// ends (the main thread's with the application).
+QNetworkAccessManager *threadManager()
+{
+    QThreadStorage<QNetworkAccessManager *> &managers = threadManagers();
+    if (!managers.hasLocalData() || !managers.localData()) {
         managers.setLocalData(new QNetworkAccessManager);
+        const QCoreApplication *app = QCoreApplication::instance();
+        if (app && QThread::currentThread() == app->thread())
+            qAddPostRoutine(dropMainThreadManager);
+    }
     return managers.localData();
 }
 

@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "ServiceEmulator.h"
 
 #include "media/MovieHash.h"
@@ -7,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,31 +18,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-struct CliResult {
-    int exitCode = -1;
-    QStringList lines;
-    QString err;
-};
-
-// The result of one run; `err` holds what the tool wrote to stderr, so a failed
-// check shows the tool's own report (a sanitizer's too).
-CliResult runCli(const QStringList &args)
-{
-    QProcess cli;
-    cli.start(qEnvironmentVariable("LUMBRA_CLI"), args);
-    CliResult result;
-    if (!cli.waitForFinished(120000)) {
-        cli.kill();
-        cli.waitForFinished();
-        result.err = u"timed out"_s;
-        return result;
-    }
-    result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    result.lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    result.err = QString::fromUtf8(cli.readAllStandardError());
-    return result;
-}
 
 // An empty file of the given size that takes no disk space.
 QString sparse(const QString &path, qint64 size)
@@ -157,7 +132,7 @@ QStringList TestGetCommand::getArgs(const QStringList &extra) const
 
 void TestGetCommand::placesSkipsAndReportsNone()
 {
-    const CliResult r = runCli(getArgs());
+    const CliRun r = runCli(getArgs());
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     const QStringList expected{
         u"placed "_s + path(u"Films/-rf $(touch pwned) \"q\".en.srt"_s),
@@ -173,7 +148,7 @@ void TestGetCommand::placesSkipsAndReportsNone()
         u"none "_s + path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s) + u" en"_s,
         u"none "_s + path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s) + u" es"_s,
     };
-    QCOMPARE(r.lines, expected);
+    QCOMPARE(r.lines(), expected);
     QVERIFY(readText(path(u"Films/Movie.One.2010.es.srt"_s)).contains("One ES"));
     QVERIFY(readText(path(u"Show Name/Season 1/Show.Name.S01E01.en.srt"_s)).contains("Pilot EN"));
     // What lay beside the videos is untouched, and nothing in a name was run.
@@ -188,32 +163,32 @@ void TestGetCommand::placesSkipsAndReportsNone()
         QVERIFY2(!call.toObject()[u"body"_s].toString().toLatin1().contains(bothHash),
                  qPrintable(call.toObject()[u"body"_s].toString()));
     // The preferences given on the command line were for this run only.
-    const CliResult prefs = runCli({u"prefs"_s});
-    QVERIFY(!prefs.lines.join(u'\n').contains(m_emu->url().toString()));
+    const CliRun prefs = runCli({u"prefs"_s});
+    QVERIFY(!prefs.lines().join(u'\n').contains(m_emu->url().toString()));
 }
 
 void TestGetCommand::failedDownloadIsReportedAndRetriedNowhere()
 {
     // The first download (the first video in path order) gets a web page.
     QVERIFY(m_emu->fail(u"html"_s, u"download"_s, 1));
-    const CliResult r = runCli(getArgs());
+    const CliRun r = runCli(getArgs());
     QVERIFY2(r.exitCode == 1, qPrintable(r.err));
-    const QStringList failed = r.lines.filter(QRegularExpression(u"^failed "_s));
+    const QStringList failed = r.lines().filter(QRegularExpression(u"^failed "_s));
     QCOMPARE(failed.size(), 1);
     QVERIFY2(
         failed.first().startsWith(u"failed "_s + path(u"Films/-rf $(touch pwned) \"q\".mkv"_s) + u" en "_s),
         qPrintable(failed.first()));
     QVERIFY(!QFile::exists(path(u"Films/-rf $(touch pwned) \"q\".en.srt"_s)));
-    QCOMPARE(r.lines.filter(QRegularExpression(u"^placed "_s)).size(), 4);
+    QCOMPARE(r.lines().filter(QRegularExpression(u"^placed "_s)).size(), 4);
 }
 
 void TestGetCommand::serviceDownFailsEverySearchedVideo()
 {
     QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
-    const CliResult r = runCli(getArgs());
+    const CliRun r = runCli(getArgs());
     QVERIFY2(r.exitCode == 1, qPrintable(r.err));
-    QCOMPARE(r.lines.filter(QRegularExpression(u"^skipped "_s)).size(), 3);
-    const QStringList failed = r.lines.filter(QRegularExpression(u"^failed "_s));
+    QCOMPARE(r.lines().filter(QRegularExpression(u"^skipped "_s)).size(), 3);
+    const QStringList failed = r.lines().filter(QRegularExpression(u"^failed "_s));
     QCOMPARE(failed.size(), 9);
     for (const QString &line : failed)
         QVERIFY2(line.endsWith(u"ERROR: Service is unavailable trying ServerInfo"_s) ||
@@ -226,34 +201,34 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
 {
     // Film.avi has an English subtitle beside it: refreshing replaces it
     // (through a backup that is gone once the copy is complete).
-    const CliResult r = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
-                                u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)});
+    const CliRun r = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
+                             u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(r.lines, (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s),
-                                   u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
+    QCOMPARE(r.lines(), (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s),
+                                     u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
     QVERIFY(readText(path(u"Films/Existing/Film.en.srt"_s)).contains("Film EN new"));
     QVERIFY(!QFile::exists(path(u"Films/Existing/~Film.en.srt"_s)));
 
     // A video covered in every wanted language is not listed at all unless
     // ListAllFiles is on, refresh or not.
-    const CliResult covered = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
-                                      u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)});
+    const CliRun covered = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
+                                   u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)});
     QVERIFY2(covered.exitCode == 0, qPrintable(covered.err));
-    QCOMPARE(covered.lines, QStringList{u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" en"_s});
+    QCOMPARE(covered.lines(), QStringList{u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" en"_s});
 
-    const CliResult plain = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"es"_s,
-                                    u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
+    const CliRun plain = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"es"_s,
+                                 u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
     QVERIFY2(plain.exitCode == 0, qPrintable(plain.err));
-    QCOMPARE(plain.lines, QStringList{u"placed "_s + path(u"Films/Movie.One.2010.srt"_s)});
+    QCOMPARE(plain.lines(), QStringList{u"placed "_s + path(u"Films/Movie.One.2010.srt"_s)});
 }
 
 void TestGetCommand::jsonLinesCarryTheChoice()
 {
-    const CliResult r = runCli(getArgs({u"--json"_s}));
+    const CliRun r = runCli(getArgs({u"--json"_s}));
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(r.lines.size(), 12);
+    QCOMPARE(r.lines().size(), 12);
     QJsonObject placed;
-    for (const QString &line : r.lines) {
+    for (const QString &line : r.lines()) {
         const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
         QVERIFY2(!o.isEmpty(), qPrintable(line));
         for (const char *key : {"status", "video", "lang", "subtitle", "reason", "matchedBy", "subFileName"})
@@ -281,9 +256,9 @@ void TestGetCommand::badUsage_data()
 void TestGetCommand::badUsage()
 {
     QFETCH(QStringList, args);
-    const CliResult r = runCli(args);
+    const CliRun r = runCli(args);
     QVERIFY2(r.exitCode == 2, qPrintable(r.err));
-    QVERIFY(r.lines.isEmpty());
+    QVERIFY(r.lines().isEmpty());
     QVERIFY(r.err.contains(u"Usage: lumbra-cli get"_s));
 }
 

@@ -1,6 +1,7 @@
+#include "CliRunner.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,19 +31,11 @@ class tst_HashCommand : public QObject {
 
     Run cli(const QStringList &args)
     {
-        QProcess p;
-        p.setWorkingDirectory(m_dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("LUMBRA_CLI"), args);
-        Run run;
-        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
-            return run;
-        run.exitCode = p.exitCode();
-        run.out = lines(p.readAllStandardOutput());
-        run.err = QString::fromUtf8(p.readAllStandardError());
-        return run;
+        CliSetup setup;
+        setup.workingDirectory = m_dir.path();
+        setup.environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+        const CliRun run = runCli(args, setup);
+        return {run.exitCode, lines(run.out.toUtf8()), run.err};
     }
 
     void makeFile(const QString &name, qint64 size, char byte = '\0')

@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "ServiceEmulator.h"
 
 #include "media/MovieHash.h"
@@ -7,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,26 +17,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-struct CliResult {
-    int exitCode = -1;
-    QStringList lines;
-};
-
-CliResult runCli(const QStringList &args)
-{
-    QProcess cli;
-    cli.start(qEnvironmentVariable("LUMBRA_CLI"), args);
-    CliResult result;
-    if (!cli.waitForFinished(120000)) {
-        cli.kill();
-        cli.waitForFinished();
-        return result;
-    }
-    result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    result.lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    return result;
-}
 
 void makeFile(const QString &path, qint64 sparseSize = 0)
 {
@@ -84,7 +64,7 @@ QString TestVerifyCommand::prepare()
     if (!m_emu->start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()))
         return QString();
     // The service address comes from the preferences here: verify has no options for it.
-    const CliResult set = runCli({u"prefs"_s, u"--set"_s, u"OSAPIServer="_s + m_emu->url().toString()});
+    const CliRun set = runCli({u"prefs"_s, u"--set"_s, u"OSAPIServer="_s + m_emu->url().toString()});
     return set.exitCode == 0 ? d : QString();
 }
 
@@ -92,8 +72,8 @@ void TestVerifyCommand::pairsAndVerifies()
 {
     const QString d = prepare();
     QVERIFY(!d.isEmpty());
-    const CliResult r = runCli({u"verify"_s, d});
-    QCOMPARE(r.exitCode, 0);
+    const CliRun r = runCli({u"verify"_s, d});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     const QStringList expected{
         u"paired %1/Movie.es.srt %1/Movie.mkv"_s.arg(d),
         u"paired %1/Movie.srt %1/Movie.mkv"_s.arg(d),
@@ -103,7 +83,7 @@ void TestVerifyCommand::pairsAndVerifies()
         u"has %1/Movie.mkv en"_s.arg(d),
         u"lacks %1/tv/Show.S01E02.mkv en"_s.arg(d),
     };
-    QCOMPARE(r.lines, expected);
+    QCOMPARE(r.lines(), expected);
 }
 
 void TestVerifyCommand::serviceDownFails()
@@ -112,16 +92,16 @@ void TestVerifyCommand::serviceDownFails()
     QVERIFY(!d.isEmpty());
     QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
     // A single subtitle brings in its video and the subtitles that share its short name.
-    const CliResult r = runCli({u"verify"_s, u"--json"_s, d + u"/Movie.srt"_s});
-    QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.lines.size(), 4);
+    const CliRun r = runCli({u"verify"_s, u"--json"_s, d + u"/Movie.srt"_s});
+    QVERIFY2(r.exitCode == 1, qPrintable(r.err));
+    QCOMPARE(r.lines().size(), 4);
     for (int i = 0; i < 2; ++i) {
-        const QJsonObject pairing = QJsonDocument::fromJson(r.lines[i].toUtf8()).object();
+        const QJsonObject pairing = QJsonDocument::fromJson(r.lines()[i].toUtf8()).object();
         QCOMPARE(pairing[u"kind"_s].toString(), u"pairing"_s);
         QCOMPARE(pairing[u"video"_s].toString(), d + u"/Movie.mkv"_s);
     }
     for (int i = 2; i < 4; ++i) {
-        const QJsonObject outcome = QJsonDocument::fromJson(r.lines[i].toUtf8()).object();
+        const QJsonObject outcome = QJsonDocument::fromJson(r.lines()[i].toUtf8()).object();
         QCOMPARE(outcome[u"status"_s].toString(), u"failed"_s);
         QVERIFY(outcome[u"reason"_s].toString().contains(u"ServerInfo"_s));
     }

@@ -1,8 +1,9 @@
+#include "CliRunner.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,24 +11,15 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Run {
-    int status = -1;
+// A run of `lumbra-cli info` with the JSON objects it printed, one a line.
+struct InfoRun : CliRun {
     QList<QJsonObject> objects;
-    QString out;
-    QString err;
 };
 
-Run runInfo(const QStringList &args)
+InfoRun runInfo(const QStringList &args)
 {
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMBRA_CLI"), QStringList{u"info"_s} + args);
-    Run r;
-    if (!p.waitForFinished(30000))
-        return r;
-    r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts))
+    InfoRun r{runCli(QStringList{u"info"_s} + args), {}};
+    for (const QString &line : r.lines())
         r.objects.append(QJsonDocument::fromJson(line.toUtf8()).object());
     return r;
 }
@@ -62,8 +54,8 @@ private slots:
         write(base + u".nfo"_s, "not a subtitle");
         write(dir.filePath(u"Other.srt"_s), "1");
 
-        const Run r = runInfo({u"--json"_s, base + u".mkv"_s});
-        QCOMPARE(r.status, 0);
+        const InfoRun r = runInfo({u"--json"_s, base + u".mkv"_s});
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.objects.size(), 1);
         const QJsonObject o = r.objects.first();
         QCOMPARE(o[u"kind"_s].toString(), u"video"_s);
@@ -108,8 +100,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(name);
         write(path, bytes);
-        const Run r = runInfo({u"--json"_s, path});
-        QCOMPARE(r.status, 0);
+        const InfoRun r = runInfo({u"--json"_s, path});
+        QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.objects.size(), 1);
         const QJsonObject o = r.objects.first();
         QCOMPARE(o[u"kind"_s].toString(), u"subtitle"_s);
@@ -128,21 +120,21 @@ private slots:
         const QString missing = dir.filePath(u"missing.avi"_s);
         const QString other = dir.filePath(u"notes.txt.bak"_s);
         write(other, "x");
-        const Run r = runInfo({u"--json"_s, u"--"_s, missing, sub, other});
-        QCOMPARE(r.status, 1);
+        const InfoRun r = runInfo({u"--json"_s, u"--"_s, missing, sub, other});
+        QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.objects.size(), 1);
         QCOMPARE(r.objects.first()[u"path"_s].toString(), sub);
         QVERIFY2(r.err.contains(missing), qPrintable(r.err));
         QVERIFY2(r.err.contains(other), qPrintable(r.err));
 
         // The text form shows the same fields, one per line.
-        const Run text = runInfo({sub});
-        QCOMPARE(text.status, 0);
+        const InfoRun text = runInfo({sub});
+        QCOMPARE(text.exitCode, 0);
         QVERIFY(text.out.contains(u"ISO639: eng\n"_s));
         QVERIFY(text.out.contains(u"kind: subtitle\n"_s));
 
-        QCOMPARE(runInfo({}).status, 2);
-        QCOMPARE(runInfo({u"--bogus"_s, sub}).status, 2);
+        QCOMPARE(runInfo({}).exitCode, 2);
+        QCOMPARE(runInfo({u"--bogus"_s, sub}).exitCode, 2);
     }
 };
 

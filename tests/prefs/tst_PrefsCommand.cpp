@@ -1,22 +1,13 @@
+#include "CliRunner.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-} // namespace
 
 class tst_PrefsCommand : public QObject {
     Q_OBJECT
@@ -25,17 +16,11 @@ class tst_PrefsCommand : public QObject {
 
     QString prefsFile() const { return m_config.filePath(u"Lumbra2_debug/org.lumbra.Lumbra2.plist"_s); }
 
-    Run cli(const QStringList &args)
+    CliRun cli(const QStringList &args)
     {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"XDG_CONFIG_HOME"_s, m_config.path());
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("LUMBRA_CLI"), QStringList{u"prefs"_s} + args);
-        if (!p.waitForFinished(60000))
-            return {};
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+        CliSetup setup;
+        setup.environment.insert(u"XDG_CONFIG_HOME"_s, m_config.path());
+        return runCli(QStringList{u"prefs"_s} + args, setup);
     }
 
     QByteArray fileBytes() const
@@ -53,8 +38,8 @@ private slots:
 
     void showsDefaultsAtFirstStart()
     {
-        const Run r = cli({});
-        QCOMPARE(r.status, 0);
+        const CliRun r = cli({});
+        QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains(u"file: "_s + prefsFile() + u'\n'));
         QVERIFY(r.out.contains(u"languageList: en\n"_s));
         QVERIFY(r.out.contains(u"addLanguageExt: true\n"_s));
@@ -66,9 +51,9 @@ private slots:
 
     void setSavesThroughThePreferenceStore()
     {
-        const Run r = cli({u"--set"_s, u"LANGUAGELIST=EN,es,fr"_s, u"--set"_s, u"refreshsubs=true"_s,
-                           u"--set=OSPassword=hunter2secret"_s, u"--set"_s, u"OSUsername=bob"_s});
-        QCOMPARE(r.status, 0);
+        const CliRun r = cli({u"--set"_s, u"LANGUAGELIST=EN,es,fr"_s, u"--set"_s, u"refreshsubs=true"_s,
+                              u"--set=OSPassword=hunter2secret"_s, u"--set"_s, u"OSUsername=bob"_s});
+        QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(u"languageList: en,es,fr\n"_s), qPrintable(r.out));
         QVERIFY(r.out.contains(u"refreshSubs: true\n"_s));
         QVERIFY(r.out.contains(u"OSPassword: set\n"_s));
@@ -81,8 +66,8 @@ private slots:
                  QFile::Permissions());
 
         // An empty password keeps the saved one.
-        const Run again = cli({u"--set"_s, u"OSPassword="_s});
-        QCOMPARE(again.status, 0);
+        const CliRun again = cli({u"--set"_s, u"OSPassword="_s});
+        QCOMPARE(again.exitCode, 0);
         QVERIFY(again.out.contains(u"OSPassword: set\n"_s));
         QVERIFY(fileBytes().contains("<string>hunter2secret</string>"));
     }
@@ -108,19 +93,19 @@ private slots:
     void badInputIsRefusedAndNothingSaved()
     {
         QFETCH(QStringList, args);
-        QCOMPARE(cli({u"--set"_s, u"autoGetSubs=true"_s}).status, 0);
+        QCOMPARE(cli({u"--set"_s, u"autoGetSubs=true"_s}).exitCode, 0);
         const QByteArray before = fileBytes();
-        const Run r = cli(args);
-        QCOMPARE(r.status, 2);
+        const CliRun r = cli(args);
+        QCOMPARE(r.exitCode, 2);
         QVERIFY(!r.err.isEmpty());
         QCOMPARE(fileBytes(), before);
     }
 
     void json()
     {
-        QCOMPARE(cli({u"--set"_s, u"languageList=pb,sr"_s}).status, 0);
-        const Run r = cli({u"--json"_s});
-        QCOMPARE(r.status, 0);
+        QCOMPARE(cli({u"--set"_s, u"languageList=pb,sr"_s}).exitCode, 0);
+        const CliRun r = cli({u"--json"_s});
+        QCOMPARE(r.exitCode, 0);
         QJsonParseError error{};
         const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);

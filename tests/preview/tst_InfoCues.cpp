@@ -1,7 +1,8 @@
+#include "CliRunner.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,11 +23,7 @@ class tst_InfoCues : public QObject {
         return path;
     }
 
-    static QProcess *run(QProcess &p, const QStringList &args)
-    {
-        p.start(qEnvironmentVariable("LUMBRA_CLI"), QStringList{u"info"_s} + args);
-        return p.waitForFinished(30000) ? &p : nullptr;
-    }
+    static CliRun info(const QStringList &args) { return runCli(QStringList{u"info"_s} + args); }
 
 private slots:
     void initTestCase()
@@ -73,10 +70,9 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, options);
         QFETCH(QJsonObject, expected);
-        QProcess p;
-        QVERIFY(run(p, options + QStringList{u"--json"_s, write(name, bytes)}));
-        QCOMPARE(p.exitCode(), 0);
-        const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        const CliRun r = info(options + QStringList{u"--json"_s, write(name, bytes)});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(o[u"kind"_s].toString(), u"subtitle"_s);
         for (const QString &key : {u"cues"_s, u"duration"_s, u"firstCue"_s, u"lastCue"_s})
             QCOMPARE(o.value(key), expected.value(key));
@@ -84,9 +80,7 @@ private slots:
 
     void textForm()
     {
-        QProcess p;
-        QVERIFY(run(p, {write(u"t.srt"_s, "1\n00:00:01,000 --> 00:00:03,250\nA\n"_ba)}));
-        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString out = info({write(u"t.srt"_s, "1\n00:00:01,000 --> 00:00:03,250\nA\n"_ba)}).out;
         QVERIFY2(
             out.contains(u"\ncues: 1\nduration: 3.25\nfirstCue: 00:00:01,000\nlastCue: 00:00:01,000\n"_s),
             qPrintable(out));
@@ -94,10 +88,9 @@ private slots:
 
     void badFrameRate()
     {
-        QProcess p;
-        QVERIFY(run(p, {u"--fps=0"_s, write(u"f.sub"_s, "{1}{2}x\n"_ba)}));
-        QCOMPARE(p.exitCode(), 2);
-        QVERIFY(p.readAllStandardError().contains("--fps"));
+        const CliRun r = info({u"--fps=0"_s, write(u"f.sub"_s, "{1}{2}x\n"_ba)});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(r.err.contains(u"--fps"_s));
     }
 };
 
