@@ -5,6 +5,7 @@
 // language is downloaded and placed beside the video. Options change the
 // preferences for this run only; nothing is saved.
 
+#include "cli/CliArguments.h"
 #include "cli/CliProgress.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
@@ -51,9 +52,7 @@ private:
 
 int usageError(const QString &message)
 {
-    printErr(u"lumbra-cli get: "_s + message);
-    printUsage(printErr);
-    return ExitUsage;
+    return usageError(u"get"_s, message, printUsage);
 }
 
 // Reads --lang's value into two-letter codes; returns an error message, or
@@ -81,67 +80,44 @@ int runGet(const QStringList &args)
 {
     myPrefs::Values prefs = myPrefs::values();
     bool json = false;
-    bool optionsEnded = false;
-    QStringList paths;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args[i];
-        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
-            paths.append(arg);
-            continue;
-        }
-        // "--name=value" and "--name value" both work.
-        QString name = arg;
+    CliArguments arguments(args);
+    while (arguments.nextOption()) {
         QString value;
-        bool inlineValue = false;
-        if (const qsizetype eq = arg.indexOf(u'='); arg.startsWith("--"_L1) && eq > 2) {
-            name = arg.left(eq);
-            value = arg.mid(eq + 1);
-            inlineValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (inlineValue)
-                return true;
-            if (i + 1 >= args.size())
-                return false;
-            value = args[++i];
-            return true;
-        };
-        if (name == "--"_L1) {
-            optionsEnded = true;
-        } else if (name == "--help"_L1 || name == "-h"_L1) {
+        // An option that needs a value and has none.
+        const auto missing = [&] { return usageError(arguments.written() + u" needs a value"_s); };
+        if (arguments.isFlag("--help"_L1) || arguments.isFlag("-h"_L1)) {
             printUsage(printOut);
             return ExitOk;
-        } else if (name == "--json"_L1 && !inlineValue) {
+        } else if (arguments.isFlag("--json"_L1)) {
             json = true;
-        } else if (name == "--no-lang-ext"_L1 && !inlineValue) {
+        } else if (arguments.isFlag("--no-lang-ext"_L1)) {
             prefs.addLanguageExt = false;
-        } else if (name == "--refresh"_L1 && !inlineValue) {
+        } else if (arguments.isFlag("--refresh"_L1)) {
             prefs.refreshSubs = true;
-        } else if (name == "--lang"_L1) {
-            if (!takeValue())
-                return usageError(u"--lang needs a value"_s);
+        } else if (arguments.is("--lang"_L1)) {
+            if (!arguments.takeValue(value))
+                return missing();
             if (const QString error = parseLanguages(value, prefs.languageList); !error.isEmpty())
                 return usageError(error);
-        } else if (name == "--server"_L1) {
-            if (!takeValue())
-                return usageError(u"--server needs a value"_s);
+        } else if (arguments.is("--server"_L1)) {
+            if (!arguments.takeValue(value))
+                return missing();
             const QUrl url(value, QUrl::StrictMode);
             const QString scheme = url.scheme().toLower();
             if (!url.isValid() || url.host().isEmpty() || (scheme != "http"_L1 && scheme != "https"_L1))
                 return usageError(u"--server needs an http or https address, got '%1'"_s.arg(value));
             prefs.OSAPIServer = value;
-        } else if (name == "--user"_L1) {
-            if (!takeValue())
-                return usageError(u"--user needs a value"_s);
-            prefs.OSUsername = value;
-        } else if (name == "--password"_L1) {
-            if (!takeValue())
-                return usageError(u"--password needs a value"_s);
-            prefs.OSPassword = value;
+        } else if (arguments.is("--user"_L1)) {
+            if (!arguments.takeValue(prefs.OSUsername))
+                return missing();
+        } else if (arguments.is("--password"_L1)) {
+            if (!arguments.takeValue(prefs.OSPassword))
+                return missing();
         } else {
-            return usageError(u"unknown option '%1'"_s.arg(arg));
+            return usageError(u"unknown option '%1'"_s.arg(arguments.written()));
         }
     }
+    const QStringList &paths = arguments.paths();
     if (paths.isEmpty())
         return usageError(u"no file or folder given"_s);
 

@@ -1,3 +1,4 @@
+#include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "media/MovieHash.h"
 
@@ -16,26 +17,17 @@ void printUsage(void (*print)(const QString &))
 
 int runHash(const QStringList &args)
 {
-    QStringList files;
-    bool optionsEnded = false;
-    for (const QString &arg : args) {
-        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
-            files.append(arg);
-        } else if (arg == "--"_L1) {
-            optionsEnded = true;
-        } else if (arg == "--help"_L1 || arg == "-h"_L1) {
+    CliArguments arguments(args);
+    while (arguments.nextOption()) {
+        if (arguments.isFlag("--help"_L1) || arguments.isFlag("-h"_L1)) {
             printUsage(printOut);
             return ExitOk;
-        } else {
-            printErr(u"lumbra-cli hash: unknown option '%1'"_s.arg(arg));
-            printUsage(printErr);
-            return ExitUsage;
         }
+        return usageError(u"hash"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
     }
-    if (files.isEmpty()) {
-        printUsage(printErr);
-        return ExitUsage;
-    }
+    const QStringList &files = arguments.paths();
+    if (files.isEmpty())
+        return usageError(u"hash"_s, u"no file given"_s, printUsage);
 
     bool allRead = true;
     for (const QString &file : std::as_const(files)) {

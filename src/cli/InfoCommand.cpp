@@ -1,3 +1,4 @@
+#include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "media/FileTypes.h"
 #include "media/FolderItemHelpers.h"
@@ -195,37 +196,30 @@ bool showPath(const QString &path, bool json, double fps)
 
 int runInfo(const QStringList &args)
 {
-    QStringList paths;
     bool json = false;
     double fps = 25;
-    bool optionsEnded = false;
-    for (const QString &arg : args) {
-        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
-            paths.append(arg);
-        } else if (arg == "--"_L1) {
-            optionsEnded = true;
-        } else if (arg == "--json"_L1) {
+    CliArguments arguments(args);
+    while (arguments.nextOption()) {
+        QString value;
+        if (arguments.isFlag("--json"_L1)) {
             json = true;
-        } else if (arg.startsWith("--fps="_L1)) {
+        } else if (arguments.is("--fps"_L1)) {
             bool ok = false;
-            fps = arg.mid(6).toDouble(&ok);
-            if (!ok || !(fps > 0) || !std::isfinite(fps)) {
-                printErr(u"lumbra-cli info: --fps needs a positive number, not '%1'"_s.arg(arg.mid(6)));
-                return ExitUsage;
-            }
-        } else if (arg == "--help"_L1 || arg == "-h"_L1) {
+            if (arguments.takeValue(value))
+                fps = value.toDouble(&ok);
+            if (!ok || !(fps > 0) || !std::isfinite(fps))
+                return usageError(u"info"_s, u"--fps needs a positive number, not '%1'"_s.arg(value),
+                                  printUsage);
+        } else if (arguments.isFlag("--help"_L1) || arguments.isFlag("-h"_L1)) {
             printUsage(printOut);
             return ExitOk;
         } else {
-            printErr(u"lumbra-cli info: unknown option '%1'"_s.arg(arg));
-            printUsage(printErr);
-            return ExitUsage;
+            return usageError(u"info"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
         }
     }
-    if (paths.isEmpty()) {
-        printUsage(printErr);
-        return ExitUsage;
-    }
+    const QStringList &paths = arguments.paths();
+    if (paths.isEmpty())
+        return usageError(u"info"_s, u"no file given"_s, printUsage);
 
     bool allShown = true;
     for (const QString &path : std::as_const(paths))

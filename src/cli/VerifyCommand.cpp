@@ -5,6 +5,7 @@
 // service is asked whether it already has subtitles for each paired video's
 // hash in the subtitle's language.
 
+#include "cli/CliArguments.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
 #include "service/VerifyRun.h"
@@ -36,29 +37,20 @@ void printJson(const QJsonObject &object)
 int runVerify(const QStringList &args)
 {
     bool json = false;
-    bool optionsEnded = false;
-    QStringList paths;
-    for (const QString &arg : args) {
-        if (optionsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
-            paths.append(arg);
-        } else if (arg == "--"_L1) {
-            optionsEnded = true;
-        } else if (arg == "--json"_L1) {
+    CliArguments arguments(args);
+    while (arguments.nextOption()) {
+        if (arguments.isFlag("--json"_L1)) {
             json = true;
-        } else if (arg == "--help"_L1 || arg == "-h"_L1) {
+        } else if (arguments.isFlag("--help"_L1) || arguments.isFlag("-h"_L1)) {
             printUsage(printOut);
             return ExitOk;
         } else {
-            printErr(u"lumbra-cli verify: unknown option '%1'"_s.arg(arg));
-            printUsage(printErr);
-            return ExitUsage;
+            return usageError(u"verify"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
         }
     }
-    if (paths.isEmpty()) {
-        printErr(u"lumbra-cli verify: no file or folder given"_s);
-        printUsage(printErr);
-        return ExitUsage;
-    }
+    const QStringList &paths = arguments.paths();
+    if (paths.isEmpty())
+        return usageError(u"verify"_s, u"no file or folder given"_s, printUsage);
 
     VerifyRun run;
     bool failed = false;
