@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "ServiceEmulator.h"
+#include "TestFiles.h"
 
 #include "media/MovieHash.h"
 
@@ -12,30 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// An empty file of the given size that takes no disk space.
-QString sparse(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0 || ::ftruncate(fd, size) != 0)
-        qFatal("cannot make %s", qPrintable(path));
-    ::close(fd);
-    return path;
-}
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 QByteArray readText(const QString &path)
 {
@@ -83,7 +63,7 @@ void TestGetCommand::init()
     m_movies = {};
     auto add = [this](const QString &relative, qint64 size, const QJsonObject &details,
                       const QJsonArray &subs) {
-        const QString file = sparse(path(relative), size);
+        const QString file = makeSparseFile(path(relative), size);
         const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(file);
         QVERIFY(hash.ok() && !hash.hash.isEmpty());
         QJsonObject movie = details;
@@ -103,15 +83,15 @@ void TestGetCommand::init()
          {u"episode"_s, 1},
          {u"imdbid"_s, u"1000002"_s}},
         {subtitle(u"eng"_s, u"Show.S01E01.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nPilot EN\n"_s)});
-    sparse(path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s), 3'000'002);
+    makeSparseFile(path(u"Show Name/Season 1/Show.Name.S01E02.mkv"_s), 3'000'002);
     add(u"Films/Existing/Film.avi"_s, 3'000'003, {{u"name"_s, u"Film"_s}, {u"imdbid"_s, u"1000003"_s}},
         {subtitle(u"eng"_s, u"Film.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nFilm EN new\n"_s),
          subtitle(u"spa"_s, u"Film.es.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nFilm ES\n"_s)});
-    writeText(path(u"Films/Existing/Film.en.srt"_s), "1\n00:00:01,000 --> 00:00:02,000\nFilm EN old\n");
+    writeTestFile(path(u"Films/Existing/Film.en.srt"_s), "1\n00:00:01,000 --> 00:00:02,000\nFilm EN old\n");
     add(u"Films/Both/Both.mkv"_s, 3'000'004, {{u"name"_s, u"Both"_s}},
         {subtitle(u"eng"_s, u"Both.en.srt"_s, u"x"_s)});
-    writeText(path(u"Films/Both/Both.en.srt"_s), "old en");
-    writeText(path(u"Films/Both/Both.es.srt"_s), "old es");
+    writeTestFile(path(u"Films/Both/Both.en.srt"_s), "old en");
+    writeTestFile(path(u"Films/Both/Both.es.srt"_s), "old es");
     add(u"Films/-rf $(touch pwned) \"q\".mkv"_s, 3'000'005, {{u"name"_s, u"Hostile"_s}},
         {subtitle(u"eng"_s, u"Hostile.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nHostile\n"_s)});
 

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "ServiceEmulator.h"
+#include "TestFiles.h"
 
 #include "media/MovieHash.h"
 
@@ -11,24 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-void makeFile(const QString &path, qint64 sparseSize = 0)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    QVERIFY(fd >= 0);
-    if (sparseSize > 0)
-        QVERIFY(::ftruncate(fd, sparseSize) == 0);
-    else
-        QVERIFY(::write(fd, "1\n00:00:01,000 --> 00:00:02,000\nHi\n", 35) == 35);
-    ::close(fd);
-}
+const QByteArray cue = "1\n00:00:01,000 --> 00:00:02,000\nHi\n";
 
 } // namespace
 
@@ -49,12 +37,12 @@ private:
 QString TestVerifyCommand::prepare()
 {
     const QString d = m_dir.path() + u"/up"_s;
-    makeFile(d + u"/Movie.mkv"_s, 2'000'000);
-    makeFile(d + u"/Movie.srt"_s);
-    makeFile(d + u"/Movie.es.srt"_s);
-    makeFile(d + u"/Other.srt"_s);
-    makeFile(d + u"/tv/Show.S01E02.mkv"_s, 2'000'001);
-    makeFile(d + u"/tv/Show.S01E02.en.srt"_s);
+    makeSparseFile(d + u"/Movie.mkv"_s, 2'000'000);
+    writeTestFile(d + u"/Movie.srt"_s, cue);
+    writeTestFile(d + u"/Movie.es.srt"_s, cue);
+    writeTestFile(d + u"/Other.srt"_s, cue);
+    makeSparseFile(d + u"/tv/Show.S01E02.mkv"_s, 2'000'001);
+    writeTestFile(d + u"/tv/Show.S01E02.en.srt"_s, cue);
     const QString hash = XMLRPC::computeMovieHash(d + u"/Movie.mkv"_s).hash;
     const QJsonObject movie{{u"hash"_s, hash},
                             {u"bytesize"_s, 2'000'000},

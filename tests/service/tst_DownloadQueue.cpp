@@ -1,3 +1,5 @@
+#include "TestFiles.h"
+
 #include "media/movieFile.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
@@ -10,9 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -24,16 +23,6 @@ std::shared_ptr<openSubtitleItem> result(const QString &lang, const QString &mat
     item->MatchedBy = matchedBy;
     item->isChecked = checked;
     return item;
-}
-
-QString sparse(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0 || ::ftruncate(fd, size) != 0)
-        qFatal("cannot make %s", qPrintable(path));
-    ::close(fd);
-    return path;
 }
 
 } // namespace
@@ -53,7 +42,7 @@ private:
 
 void TestDownloadQueue::groupTakesOneLanguage()
 {
-    auto video = movieFile::create(sparse(m_dir.path() + u"/a.mkv"_s, 200'000));
+    auto video = movieFile::create(makeSparseFile(m_dir.path() + u"/a.mkv"_s, 200'000));
     video->setSubtitleResults({result(u"en"_s, u"tag"_s, false), result(u"es"_s, u"moviehash"_s, true),
                                result(u"EN"_s, u"moviehash"_s, true), result(u"en"_s, QString(), false)});
     auto en = DownloadQueue::languageGroup(*video, u"en"_s);
@@ -73,9 +62,9 @@ void TestDownloadQueue::groupTakesOneLanguage()
 void TestDownloadQueue::oneEntryPerHashAndLanguage()
 {
     // Two copies of one video (same size and content, so the same hash) and another.
-    auto first = movieFile::create(sparse(m_dir.path() + u"/one/v.mkv"_s, 300'000));
-    auto twin = movieFile::create(sparse(m_dir.path() + u"/two/v.mkv"_s, 300'000));
-    auto other = movieFile::create(sparse(m_dir.path() + u"/three/w.mkv"_s, 300'001));
+    auto first = movieFile::create(makeSparseFile(m_dir.path() + u"/one/v.mkv"_s, 300'000));
+    auto twin = movieFile::create(makeSparseFile(m_dir.path() + u"/two/v.mkv"_s, 300'000));
+    auto other = movieFile::create(makeSparseFile(m_dir.path() + u"/three/w.mkv"_s, 300'001));
     QCOMPARE(first->movieHash(), twin->movieHash());
 
     DownloadQueue queue;
@@ -102,7 +91,7 @@ void TestDownloadQueue::removeDownloadedKeepsTheRest()
     DownloadQueue queue;
     QList<std::shared_ptr<openSubtitleItem>> chosen;
     for (int i = 0; i < 3; ++i) {
-        auto video = movieFile::create(sparse(m_dir.path() + u"/r%1.mkv"_s.arg(i), 200'000 + i));
+        auto video = movieFile::create(makeSparseFile(m_dir.path() + u"/r%1.mkv"_s.arg(i), 200'000 + i));
         chosen.append(result(u"en"_s, u"moviehash"_s, true));
         video->setSubtitleResults({chosen.last()});
         QVERIFY(queue.queueGroup(DownloadQueue::languageGroup(*video, u"en"_s)));
@@ -119,8 +108,8 @@ void TestDownloadQueue::removeDownloadedKeepsTheRest()
 void TestDownloadQueue::folderIsSeededOncePerClient()
 {
     const QString d = m_dir.path() + u"/drop"_s;
-    sparse(d + u"/x.mkv"_s, 200'000);
-    sparse(d + u"/sub/y.avi"_s, 200'001);
+    makeSparseFile(d + u"/x.mkv"_s, 200'000);
+    makeSparseFile(d + u"/sub/y.avi"_s, 200'001);
     QFile srt(d + u"/x.en.srt"_s);
     QVERIFY(srt.open(QIODevice::WriteOnly));
     srt.close();
