@@ -1,8 +1,10 @@
 #include "app/App.h"
 
 #include "app/homeWindow.h"
+#include "app/MainMenubar.h"
 #include "app/MenuCommandTarget.h"
 #include "app/SingleInstance.h"
+#include "app/TextEditCommands.h"
 #include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
 #include "controls/ResourcePaths.h"
@@ -11,6 +13,7 @@
 #include "platform/GuiDesktopHooks.h"
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
+#include "prefs/PreferencesWindow.h"
 #include "prefs/translationStrings.h"
 #include "preview/PlayerDetection.h"
 
@@ -27,6 +30,8 @@ App::App(int &argc, char **argv)
     : QApplication(argc, argv)
     , m_order(new WindowOrder(this))
     , m_router(new DocumentRouter(m_order, this))
+    , m_menubar(new MainMenubar([this](const QString &name) { return dispatchMenuCommand(name); },
+                                [this](const QString &name) { return menuCommandEnabled(name); }, this))
 {
     setApplicationName(u"lumbra"_s);
     setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
@@ -40,6 +45,9 @@ App::App(int &argc, char **argv)
     m_testLocalPlayers = [] { return findPlayer(ResourcePaths::appF()).isValid(); };
     m_testCopiedPlayers = [] { return hasBundledPlayer(ResourcePaths::appF()); };
     GetSubtitlesWindow::registerWith(*m_router);
+    m_preferencesCreator = [] { return new PreferencesWindow; };
+    // The menus' shortcuts work in every window from the first one on.
+    m_menubar->watchWindows();
 }
 
 App::~App()
@@ -86,8 +94,10 @@ void App::startUp()
 
 void App::showHome()
 {
-    if (!m_home)
+    if (!m_home) {
         m_home = new homeWindow(*m_router);
+        m_menubar->attach(m_home);
+    }
     m_home->show();
     m_home->raise();
     m_home->activateWindow();
@@ -107,6 +117,16 @@ void App::showPreferences()
     m_preferences->show();
     m_preferences->raise();
     m_preferences->activateWindow();
+}
+
+void App::showAbout()
+{
+    MessageDialogRequest about;
+    about.kind = u"note"_s;
+    about.actionCaption = u"OK"_s;
+    about.message = u"Lumbra %1"_s.arg(applicationVersion());
+    about.explanation = u"Gets subtitles for your videos from OpenSubtitles."_s;
+    platform().showMessageDialog(nullptr, about);
 }
 
 void App::setPreferencesWindowCreator(std::function<QWidget *()> creator)
@@ -164,23 +184,62 @@ void App::bringAppToFront()
     platform().bringToFront(nullptr);
 }
 
+QWidget *App::frontWindow() const
+{
+    if (QWidget *active = activeWindow())
+        return active;
+    const QList<QWidget *> windows = m_order->frontToBack();
+    for (QWidget *w : windows) {
+        if (w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+namespace {
+// The focused widget of `front`, where the Edit items work first.
+QWidget *focusIn(const QWidget *front)
+{
+    QWidget *focus = QApplication::focusWidget();
+    return focus && front && focus->window() == front ? focus : nullptr;
+}
+} // namespace
+
 bool App::dispatchMenuCommand(const QString &name)
 {
-    QWidget *front = activeWindow();
-    if (!front) {
-        const QList<QWidget *> windows = m_order->frontToBack();
-        for (QWidget *w : windows) {
-            if (w->isVisible()) {
-                front = w;
-                break;
-            }
-        }
-    }
+    QWidget *front = frontWindow();
+    if (TextEditCommands::isEditCommand(name) && TextEditCommands::edit(focusIn(front), name))
+        return true;
     if (auto *target = dynamic_cast<MenuCommandTarget *>(front)) {
         if (target->menuCommand(name))
             return true;
     }
     return menuCommand(name);
+}
+
+bool App::menuCommandEnabled(const QString &name)
+{
+    QWidget *front = frontWindow();
+    if (TextEditCommands::isEditCommand(name) && TextEditCommands::canEdit(focusIn(front), name))
+        return true;
+    if (auto *target = dynamic_cast<MenuCommandTarget *>(front); target && target->canHandleMenuCommand(name))
+        return true;
+    return canHandleMenuCommand(name);
+}
+
+bool App::canHandleMenuCommand(const QString &name) const
+{
+    const auto is = [&name](QLatin1StringView command) {
+        return name.compare(command, Qt::CaseInsensitive) == 0;
+    };
+    if (is("GetSubtitlesWindowMenuItem"_L1))
+        return m_router->canCreate(WorkflowKind::Download) ||
+               m_router->frontmostVisible(WorkflowKind::Download);
+    if (is("PutSubtitlesWindowMenuItem"_L1))
+        return m_router->canCreate(WorkflowKind::Upload) || m_router->frontmostVisible(WorkflowKind::Upload);
+    if (is("ItemOptionsMenuItem"_L1) || is("WindowMenuPrefs"_L1))
+        return m_preferences || m_preferencesCreator;
+    return is("HomeWindowMenuItem"_L1) || is("FileQuit"_L1) || is("AboutMenuItem"_L1);
 }
 
 bool App::menuCommand(const QString &name)
@@ -202,6 +261,10 @@ bool App::menuCommand(const QString &name)
     }
     if (is("ItemOptionsMenuItem"_L1) || is("WindowMenuPrefs"_L1)) {
         showPreferences();
+        return true;
+    }
+    if (is("AboutMenuItem"_L1)) {
+        showAbout();
         return true;
     }
     if (is("FileQuit"_L1)) {

@@ -8,6 +8,7 @@
 #include <functional>
 
 class homeWindow;
+class MainMenubar;
 class SingleInstance;
 class WindowOrder;
 
@@ -58,10 +59,22 @@ public:
     // A document opened with Lumbra (see DocumentRouter::openDocument).
     void openDocument(const QString &path);
 
-    // A menu command: the front window's handler, else the application's.
+    // A menu command: the focused text field's standard editing for the
+    // Edit items, else the front window's handler, else the application's.
     bool dispatchMenuCommand(const QString &name);
+    // Whether dispatchMenuCommand could carry out `name` now; the menu items
+    // are enabled by it.
+    bool menuCommandEnabled(const QString &name);
     // The application's own menu commands. True when handled.
     bool menuCommand(const QString &name);
+    // Whether the application itself can carry out `name` now.
+    bool canHandleMenuCommand(const QString &name) const;
+    // The window menu commands go to: the active window, else the front-most
+    // visible one; null when no window is shown.
+    QWidget *frontWindow() const;
+
+    // The menus. Windows that show a menu bar get it with attach().
+    MainMenubar &menubar() { return *m_menubar; }
 
     DocumentRouter &router() { return *m_router; }
     WindowOrder &windowOrder() { return *m_order; }
@@ -78,10 +91,12 @@ public:
 private:
     void showHome();
     void showPreferences();
+    void showAbout();
     void takeDocuments(const QStringList &paths);
 
     WindowOrder *m_order;
     DocumentRouter *m_router;
+    MainMenubar *m_menubar;
     SingleInstance *m_instance = nullptr;
     QPointer<homeWindow> m_home;
     QPointer<QWidget> m_preferences;

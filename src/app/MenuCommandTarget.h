@@ -11,4 +11,14 @@ public:
     // Carries out the command named `name` ("FileClose", "EditPaste", ...).
     // True when it counts as handled.
     virtual bool menuCommand(const QString &name) = 0;
+
+    // Whether the window would carry out `name` now. The menu bar enables an
+    // item while the front window or the application can take it; asked
+    // often (every time a menu opens or a shortcut is pressed), so keep it
+    // cheap. A window that does not say is offered every command.
+    virtual bool canHandleMenuCommand(const QString &name) const
+    {
+        Q_UNUSED(name)
+        return true;
+    }
 };

@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QDropEvent>
-#include <QShortcut>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -34,13 +33,6 @@ homeWindow::homeWindow(DocumentRouter &router, QWidget *parent)
     m_dropSubs =
         makePanel(160, translationStrings::dropSubFilesLabel(), translationStrings::dropSubFilesLabelDrag());
     m_dropSubs->setObjectName(u"dropSubs"_s);
-
-    // Until the menu bar carries them, the window's own commands are reachable
-    // by their usual keys.
-    connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this,
-            [this] { menuCommand(u"EditPaste"_s); });
-    connect(new QShortcut(QKeySequence::Close, this), &QShortcut::activated, this,
-            [this] { menuCommand(u"FileClose"_s); });
 }
 
 omiPanel *homeWindow::makePanel(int left, const QString &caption, const QString &dragCaption)
@@ -138,6 +130,12 @@ bool homeWindow::menuCommand(const QString &name)
         return true;
     }
     return false;
+}
+
+bool homeWindow::canHandleMenuCommand(const QString &name) const
+{
+    return name.compare("FileClose"_L1, Qt::CaseInsensitive) == 0 ||
+           name.compare("EditPaste"_L1, Qt::CaseInsensitive) == 0;
 }
 
 void homeWindow::paste()

@@ -29,6 +29,7 @@ public:
 
     // "FileClose" and "EditPaste".
     bool menuCommand(const QString &name) override;
+    bool canHandleMenuCommand(const QString &name) const override;
 
     // Whether `point` (panel coordinates) lies strictly inside the panel's icon.
     static bool insideIcon(const omiPanel *panel, const QPoint &point);

@@ -1,0 +1,342 @@
+#include "prefs/PreferencesWindow.h"
+
+#include "controls/LangFlags.h"
+#include "platform/Platform.h"
+#include "prefs/LangModule.h"
+#include "prefs/myPrefs.h"
+#include "prefs/translationStrings.h"
+#include "prefs/XPrefs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QUrl>
+
+using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcPrefsWindow, "lumbra.prefs.window")
+
+const char PreferencesWindow::NewUserUrl[] = "https://www.opensubtitles.org/en/newuser";
+
+namespace {
+enum Column { FlagColumn = 0, NameColumn = 1, CheckColumn = 2 };
+
+// Draws the small flag of the row's code centred in the cell; a code
+// without a picture leaves the cell empty.
+class FlagDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.text.clear();
+        QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, background.widget);
+        const QImage flag = LangModule::getFlagPic(index.data(Qt::UserRole).toString());
+        if (flag.isNull())
+            return;
+        const QSize size = flag.size().scaled(option.rect.size(), Qt::KeepAspectRatio).boundedTo(flag.size());
+        QRect place(QPoint(), size);
+        place.moveCenter(option.rect.center());
+        painter->drawImage(place, flag);
+    }
+};
+
+QFont smallFont(bool bold)
+{
+    QFont font = QApplication::font();
+    font.setPointSizeF(font.pointSizeF() * 11.0 / 13.0);
+    font.setBold(bold);
+    return font;
+}
+} // namespace
+
+PreferencesWindow::PreferencesWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    using namespace translationStrings;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(u"PreferencesWindow"_s);
+    setFixedSize(600, 370);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(241, 240, 235));
+    setPalette(colours);
+
+    // Group boxes first: the controls drawn over them are their later siblings.
+    m_languages = new QGroupBox(SelectUpToThreeLanguages(), this);
+    m_languages->setObjectName(u"GroupBox3"_s);
+    m_languages->setGeometry(20, 14, 202, 194);
+    m_account = new QGroupBox(u"OpenSubtitles"_s, this);
+    m_account->setObjectName(u"GroupBox2"_s);
+    m_account->setGeometry(20, 220, 202, 106);
+    m_general = new QGroupBox(u"General"_s, this);
+    m_general->setObjectName(u"GroupBox1"_s);
+    m_general->setGeometry(234, 14, 346, 312);
+
+    m_languageList = new QTreeWidget(this);
+    m_languageList->setObjectName(u"languageList"_s);
+    m_languageList->setGeometry(29, 38, 185, 160);
+    m_languageList->setColumnCount(3);
+    m_languageList->setHeaderHidden(true);
+    m_languageList->setRootIsDecorated(false);
+    m_languageList->setIndentation(0);
+    m_languageList->setUniformRowHeights(true);
+    m_languageList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_languageList->setItemDelegateForColumn(FlagColumn, new FlagDelegate(m_languageList));
+    QHeaderView *header = m_languageList->header();
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(16);
+    header->setSectionResizeMode(FlagColumn, QHeaderView::Fixed);
+    header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(CheckColumn, QHeaderView::Fixed);
+    header->resizeSection(FlagColumn, 20);
+    header->resizeSection(CheckColumn, 20);
+
+    makeLabel(u"Label2"_s, OSUsernameLabel(), QRect(35, 245, 93, 20), false);
+    m_user = new QLineEdit(this);
+    m_user->setObjectName(u"OSUsernameField"_s);
+    m_user->setFont(smallFont(false));
+    m_user->setGeometry(140, 245, 74, 18);
+    makeLabel(u"Label3"_s, OSPasswordLabel(), QRect(34, 275, 94, 20), false);
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(u"OSPasswordField"_s);
+    m_password->setFont(smallFont(false));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setGeometry(140, 275, 74, 18);
+    m_link = makeLabel(u"OSLink"_s, ClickHereToCreateNewUser(), QRect(20, 299, 202, 20), true);
+    m_link->setAlignment(Qt::AlignCenter);
+    m_link->setCursor(Qt::PointingHandCursor);
+    m_link->setToolTip(u"Create your free OpenSubtitles account on the OpenSubtitles web site"_s);
+    m_link->installEventFilter(this);
+
+    m_addLanguage = makeCheck(u"AddLanguageToNameCheck"_s, AddLanguageExtension(), QRect(249, 38, 315, 20));
+    m_listAll = makeCheck(u"ListAllFilesCheck"_s, ListAllFilesCheckCaption(), QRect(249, 63, 315, 20));
+    m_listAll->setToolTip(ListAllFilesCheckHelp());
+    m_refresh = makeCheck(u"RefreshSubsCheck"_s, ReGetSubs(), QRect(274, 87, 290, 20));
+    m_refresh->setEnabled(false);
+    m_separator = new QFrame(this);
+    m_separator->setObjectName(u"Separator1"_s);
+    m_separator->setFrameShape(QFrame::HLine);
+    m_separator->setFrameShadow(QFrame::Sunken);
+    m_separator->setGeometry(249, 113, 315, 5);
+    m_rename = makeCheck(u"RenameSubAsMovieCheck"_s, RenameSubsAsMovie(), QRect(249, 123, 315, 20));
+    m_autoRetry = makeCheck(u"AutoRetryCheck"_s, AutoRetry(), QRect(249, 144, 315, 20));
+    m_autoSearch = makeCheck(u"AutoSearchSubsCheck"_s, AutoSearch(), QRect(249, 165, 315, 20));
+    m_autoGet = makeCheck(u"AutoGetSubsCheck"_s, AutoDownload(), QRect(249, 187, 315, 20));
+    m_autoQuit = makeCheck(u"AutoQuitCheck"_s, AutoQuitAfterDownload(), QRect(249, 209, 315, 20));
+    m_autoFlag = makeCheck(u"AutoFlagNonHashCheck"_s, u"#AutoFlagNonHash"_s, QRect(249, 232, 315, 20));
+    m_autoFlag->setVisible(false);
+    m_count = makeLabel(u"Label1"_s, QString(), QRect(418, 293, 162, 20), true);
+    m_count->setVisible(false);
+
+    m_cancel = new QPushButton(CancelButtonTitle(), this);
+    m_cancel->setObjectName(u"cancelButton"_s);
+    m_cancel->setGeometry(408, 333, 80, 20);
+    m_save = new QPushButton(SaveButtonTitle(), this);
+    m_save->setObjectName(u"SaveButton"_s);
+    m_save->setGeometry(500, 333, 80, 20);
+
+    connect(m_languageList, &QTreeWidget::itemChanged, this, &PreferencesWindow::languageList_CellAction);
+    connect(m_listAll, &QCheckBox::toggled, this, &PreferencesWindow::ListAllFilesCheck_Action);
+    connect(m_save, &QPushButton::clicked, this, &PreferencesWindow::Save);
+    connect(m_cancel, &QPushButton::clicked, this, &PreferencesWindow::Cancel);
+
+    Open();
+}
+
+QCheckBox *PreferencesWindow::makeCheck(const QString &name, const QString &caption, const QRect &place)
+{
+    auto *box = new QCheckBox(caption, this);
+    box->setObjectName(name);
+    box->setGeometry(place);
+    return box;
+}
+
+QLabel *PreferencesWindow::makeLabel(const QString &name, const QString &text, const QRect &place, bool bold)
+{
+    auto *label = new QLabel(text, this);
+    label->setObjectName(name);
+    label->setFont(smallFont(bold));
+    label->setGeometry(place);
+    return label;
+}
+
+void PreferencesWindow::Open()
+{
+    setWindowTitle(translationStrings::PreferencesWindowTitle());
+    const myPrefs::Values prefs = myPrefs::values();
+
+    m_settingChecks = true;
+    const QStringList codes = LangModule::langArray();
+    for (const QString &code : codes) {
+        auto *row = new QTreeWidgetItem(m_languageList);
+        row->setData(FlagColumn, Qt::UserRole, code);
+        const QString name = LangModule::getLangFull(code);
+        row->setText(NameColumn, name);
+        row->setData(NameColumn, Qt::UserRole, name);
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->setCheckState(CheckColumn, Qt::Unchecked);
+    }
+
+    const QStringList preferred = prefs.languageList.isEmpty() ? QStringList{u"en"_s} : prefs.languageList;
+    for (const QString &code : preferred) {
+        const int row = rowOf(code);
+        // A hand-edited file may name a language twice: one row, one entry.
+        if (row < 0 || m_checkedRows.contains(row))
+            continue;
+        m_languageList->topLevelItem(row)->setCheckState(CheckColumn, Qt::Checked);
+        m_checkedRows.append(row);
+    }
+    m_settingChecks = false;
+    updateAddLanguageCheck();
+
+    m_user->setText(prefs.OSUsername);
+    m_password->setText(prefs.OSPassword);
+    // In this order: the stored addLanguageExt is what its box finally
+    // shows, even when two languages have just disabled it.
+    m_listAll->setChecked(prefs.ListAllFiles);
+    m_refresh->setChecked(prefs.refreshSubs);
+    m_rename->setChecked(prefs.RenameSubs);
+    m_addLanguage->setChecked(prefs.addLanguageExt);
+    m_autoSearch->setChecked(prefs.autoSearchSubs);
+    m_autoGet->setChecked(prefs.autoGetSubs);
+    m_autoRetry->setChecked(prefs.AutoRetrySearch);
+    m_autoQuit->setChecked(prefs.AutoQuit);
+    m_autoFlag->setChecked(prefs.AutoFlagNonHash);
+}
+
+QString PreferencesWindow::languageCode(int row) const
+{
+    const QTreeWidgetItem *item = m_languageList->topLevelItem(row);
+    return item ? item->data(FlagColumn, Qt::UserRole).toString() : QString();
+}
+
+int PreferencesWindow::rowOf(const QString &code) const
+{
+    for (int row = 0; row < m_languageList->topLevelItemCount(); ++row) {
+        if (languageCode(row).compare(code, Qt::CaseInsensitive) == 0)
+            return row;
+    }
+    return -1;
+}
+
+void PreferencesWindow::setLanguageChecked(int row, bool checked)
+{
+    if (QTreeWidgetItem *item = m_languageList->topLevelItem(row))
+        item->setCheckState(CheckColumn, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void PreferencesWindow::languageList_CellAction(QTreeWidgetItem *item, int column)
+{
+    if (m_settingChecks || column != CheckColumn)
+        return;
+    checkRow(m_languageList->indexOfTopLevelItem(item));
+}
+
+void PreferencesWindow::checkRow(int row)
+{
+    const bool checked = m_languageList->topLevelItem(row)->checkState(CheckColumn) == Qt::Checked;
+    if (!checked) {
+        m_checkedRows.removeAll(row);
+    } else if (!m_checkedRows.contains(row)) {
+        // The oldest choices give way to the new one.
+        m_settingChecks = true;
+        while (m_checkedRows.size() >= MaxLanguages) {
+            const int oldest = m_checkedRows.takeFirst();
+            m_languageList->topLevelItem(oldest)->setCheckState(CheckColumn, Qt::Unchecked);
+        }
+        m_settingChecks = false;
+        m_checkedRows.append(row);
+    }
+    updateAddLanguageCheck();
+    m_count->setText(QString::number(m_checkedRows.size()) + u" "_s +
+                     translationStrings::languagesSelectedPrompt());
+}
+
+void PreferencesWindow::updateAddLanguageCheck()
+{
+    // With two or more languages the language always goes into the name, or
+    // the subtitles of one video would overwrite each other.
+    if (m_checkedRows.size() < 2) {
+        m_addLanguage->setEnabled(true);
+    } else {
+        m_addLanguage->setChecked(true);
+        m_addLanguage->setEnabled(false);
+    }
+}
+
+void PreferencesWindow::ListAllFilesCheck_Action(bool checked)
+{
+    m_refresh->setEnabled(checked);
+    m_refresh->setChecked(checked && myPrefs::refreshSubs());
+}
+
+void PreferencesWindow::OSLink_Clicked()
+{
+    if (!platform().openUrl(QUrl(QString::fromLatin1(NewUserUrl))))
+        qCWarning(lcPrefsWindow) << "No browser took" << NewUserUrl;
+}
+
+bool PreferencesWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_link && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+        m_link->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint())) {
+        OSLink_Clicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PreferencesWindow::Save()
+{
+    myPrefs::Values prefs = myPrefs::values();
+    QStringList codes;
+    for (int row : std::as_const(m_checkedRows))
+        codes.append(languageCode(row));
+    if (!codes.isEmpty())
+        prefs.languageList = codes;
+
+    prefs.OSUsername = m_user->text();
+    prefs.OSPassword = m_password->text();
+    prefs.ListAllFiles = m_listAll->isChecked();
+    prefs.refreshSubs = m_refresh->isChecked();
+    prefs.RenameSubs = m_rename->isChecked();
+    prefs.addLanguageExt = m_addLanguage->isChecked();
+    prefs.autoSearchSubs = m_autoSearch->isChecked();
+    prefs.autoGetSubs = m_autoGet->isChecked();
+    prefs.AutoRetrySearch = m_autoRetry->isChecked();
+    prefs.AutoQuit = m_autoQuit->isChecked();
+    myPrefs::setValues(prefs);
+
+    if (!myPrefs::save()) {
+        qCWarning(lcPrefsWindow) << "Could not write" << XPrefs::filePath() << "error"
+                                 << XPrefs::LastErrorCode();
+        MessageDialogRequest failed;
+        failed.kind = u"stop"_s;
+        failed.actionCaption = u"OK"_s;
+        failed.message = u"The preferences could not be saved."_s;
+        failed.explanation =
+            u"They apply until Lumbra quits. The file %1 could not be written (error %2)."_s.arg(
+                XPrefs::filePath(), QString::number(XPrefs::LastErrorCode()));
+        platform().showMessageDialog(this, failed);
+    }
+    close();
+}
+
+void PreferencesWindow::Cancel()
+{
+    close();
+}

@@ -1,0 +1,402 @@
+#include "FakeWorkflowWindow.h"
+
+#include "app/App.h"
+#include "app/homeWindow.h"
+#include "app/MainMenubar.h"
+#include "app/MenuCommandTarget.h"
+#include "app/WindowOrder.h"
+#include "controls/omiPanel.h"
+#include "platform/Platform.h"
+#include "prefs/PreferencesWindow.h"
+#include "prefs/XPrefs.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+class FakePlatform final : public Platform {
+public:
+    QStringList clipboard;
+    QList<MessageDialogRequest> dialogs;
+    QStringList clipboardFiles() override { return clipboard; }
+    bool openUrl(const QUrl &) override { return true; }
+    void revealFile(const QString &) override {}
+    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
+    void setDocumentEdited(QWidget *, bool) override {}
+    void bringToFront(QWidget *) override {}
+    QString osVersion() override { return u"12"_s; }
+    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
+    {
+        dialogs.append(request);
+        return ActionButton;
+    }
+};
+
+// A window that takes the commands it is told to take and records them.
+class TargetWindow final : public QWidget, public MenuCommandTarget {
+public:
+    explicit TargetWindow(const QStringList &takes)
+        : m_takes(takes)
+    {
+        setAttribute(Qt::WA_DeleteOnClose);
+        resize(300, 200);
+    }
+    bool menuCommand(const QString &name) override
+    {
+        if (!canHandleMenuCommand(name))
+            return false;
+        received.append(name);
+        return true;
+    }
+    bool canHandleMenuCommand(const QString &name) const override
+    {
+        return m_takes.contains(name, Qt::CaseInsensitive);
+    }
+    QStringList received;
+
+private:
+    QStringList m_takes;
+};
+
+// A window that only carries out commands and does not say which.
+class PlainTarget final : public QWidget, public MenuCommandTarget {
+public:
+    bool menuCommand(const QString &) override { return false; }
+};
+
+const QStringList WindowCommands{u"FileClose"_s, u"EditPaste"_s, u"zoomWindow"_s, u"PreviewMenuItem"_s};
+
+void activate(QWidget *window)
+{
+    window->show();
+    window->activateWindow();
+    App::instance()->windowOrder().bringForward(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+} // namespace
+
+class tst_Menus final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void menusAndItems();
+    void commandsReachTheFrontWindow_data();
+    void commandsReachTheFrontWindow();
+    void itemsFollowWhoCanTakeThem();
+    void editItemsWorkInTheFocusedTextField();
+    void homeWindowCarriesTheMenuBar();
+    void applicationItems();
+
+private:
+    App *app() { return App::instance(); }
+    MainMenubar &menus() { return app()->menubar(); }
+    bool enabled(const QString &name)
+    {
+        menus().updateEnabling();
+        return menus().item(name)->isEnabled();
+    }
+
+    QTemporaryDir m_dir;
+    FakePlatform *m_platform = nullptr;
+    QList<QPointer<FakeWorkflowWindow>> m_created;
+};
+
+void tst_Menus::initTestCase()
+{
+    QVERIFY(app());
+    QVERIFY(m_dir.isValid());
+    XPrefs::setFilePathForTesting(m_dir.filePath(u"prefs.plist"_s));
+    auto platform = std::make_unique<FakePlatform>();
+    m_platform = platform.get();
+    installPlatform(std::move(platform));
+}
+
+void tst_Menus::init()
+{
+    m_created.clear();
+    app()->router().setCreator(WorkflowKind::Download, [this] {
+        auto *w = new FakeWorkflowWindow(WorkflowKind::Download);
+        m_created.append(w);
+        return w;
+    });
+    m_platform->dialogs.clear();
+    m_platform->clipboard.clear();
+}
+
+void tst_Menus::cleanup()
+{
+    qDeleteAll(QApplication::topLevelWidgets());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void tst_Menus::menusAndItems()
+{
+    struct Item {
+        QString name;
+        QString text;
+        QString keys;
+    };
+    const QList<std::pair<QString, QList<Item>>> expected{
+        {u"File"_s,
+         {{u"AboutMenuItem"_s, u"About Lumbra"_s, {}},
+          {u"AboutSeparator"_s, {}, {}},
+          {u"FileQuit"_s, u"Quit"_s, u"Ctrl+Q"_s}}},
+        {u"Edit"_s,
+         {{u"EditUndo"_s, u"&Undo"_s, u"Ctrl+Z"_s},
+          {u"UntitledMenu1"_s, {}, {}},
+          {u"EditCut"_s, u"Cu&t"_s, u"Ctrl+X"_s},
+          {u"EditCopy"_s, u"&Copy"_s, u"Ctrl+C"_s},
+          {u"EditPaste"_s, u"&Paste"_s, u"Ctrl+V"_s},
+          {u"EditClear"_s, u"&Delete"_s, {}},
+          {u"UntitledMenu0"_s, {}, {}},
+          {u"EditSelectAll"_s, u"Select &All"_s, u"Ctrl+A"_s},
+          {u"UntitledSeparator0"_s, {}, {}},
+          {u"ItemOptionsMenuItem"_s, u"Preferences"_s, u"Ctrl+,"_s}}},
+        {u"###ActionMenuText"_s, {{u"PreviewMenuItem"_s, u"Preview Subtitle over Video"_s, u"Ctrl+P"_s}}},
+        {u"Window"_s,
+         {{u"FileClose"_s, u"Close"_s, u"Ctrl+W"_s},
+          {u"zoomWindow"_s, u"###ResetWindowSize"_s, {}},
+          {u"UntitledSeparator"_s, {}, {}},
+          {u"HomeWindowMenuItem"_s, u"Home Window"_s, u"Ctrl+0"_s},
+          {u"GetSubtitlesWindowMenuItem"_s, u"Get Subtitles"_s, u"Ctrl+1"_s},
+          {u"PutSubtitlesWindowMenuItem"_s, u"Upload Subtitles"_s, u"Ctrl+2"_s},
+          {u"WindowMenuPrefs"_s, u"Preferences"_s, u"Ctrl+,"_s}}},
+    };
+
+    // A window's bar holds the menus in order, each with its items.
+    QWidget window;
+    QMenuBar *bar = menus().attach(&window);
+    QCOMPARE(menus().attach(&window), bar); // once per window
+    const QList<QAction *> menuActions = bar->actions();
+    QCOMPARE(menuActions.size(), expected.size());
+    for (qsizetype m = 0; m < expected.size(); ++m) {
+        const auto &[title, items] = expected.at(m);
+        QMenu *menu = menuActions.at(m)->menu();
+        QVERIFY(menu);
+        QCOMPARE(menu->title(), title);
+        QCOMPARE(menu->objectName(), MainMenubar::menuNames().at(m));
+        const QList<QAction *> actions = menu->actions();
+        QCOMPARE(actions.size(), items.size());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            QAction *action = actions.at(i);
+            QCOMPARE(action->objectName(), items.at(i).name);
+            QCOMPARE(action->isSeparator(), items.at(i).text.isEmpty());
+            if (action->isSeparator())
+                continue;
+            QCOMPARE(action->text(), items.at(i).text);
+            QCOMPARE(action->shortcut().toString(QKeySequence::PortableText), items.at(i).keys);
+        }
+    }
+    QCOMPARE(menus().item(u"filequit"_s)->menuRole(), QAction::QuitRole);
+    QCOMPARE(menus().item(u"ItemOptionsMenuItem"_s)->menuRole(), QAction::PreferencesRole);
+    QCOMPARE(menus().item(u"WindowMenuPrefs"_s)->menuRole(), QAction::PreferencesRole);
+}
+
+void tst_Menus::commandsReachTheFrontWindow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("byKeys");
+    for (const QString &name : WindowCommands) {
+        QTest::newRow(qPrintable(name + u", chosen"_s)) << name << false;
+        if (!menus().item(name)->shortcut().isEmpty())
+            QTest::newRow(qPrintable(name + u", by its keys"_s)) << name << true;
+    }
+}
+
+void tst_Menus::commandsReachTheFrontWindow()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, byKeys);
+    auto *back = new TargetWindow(WindowCommands);
+    auto *front = new TargetWindow(WindowCommands);
+    auto *button = new QPushButton(u"focus"_s, front); // no text field has the focus
+    back->show();
+    activate(front);
+    button->setFocus();
+    QCOMPARE(app()->frontWindow(), front);
+
+    if (byKeys)
+        QTest::keySequence(front, menus().item(name)->shortcut());
+    else
+        QVERIFY(menus().choose(name));
+    QCOMPARE(front->received, QStringList{name});
+    QVERIFY(back->received.isEmpty());
+
+    // The other window in front: the command goes there.
+    activate(back);
+    QVERIFY(menus().choose(name));
+    QCOMPARE(back->received, QStringList{name});
+    QCOMPARE(front->received.size(), 1);
+}
+
+void tst_Menus::itemsFollowWhoCanTakeThem()
+{
+    // No window: the window commands have nobody to go to.
+    for (const QString &name : WindowCommands) {
+        QVERIFY2(!enabled(name), qPrintable(name));
+        QVERIFY(!menus().choose(name));
+    }
+    for (const QString &name :
+         {u"FileQuit"_s, u"AboutMenuItem"_s, u"HomeWindowMenuItem"_s, u"GetSubtitlesWindowMenuItem"_s,
+          u"ItemOptionsMenuItem"_s, u"WindowMenuPrefs"_s})
+        QVERIFY2(enabled(name), qPrintable(name));
+    // No upload window can be made here.
+    QVERIFY(!app()->router().canCreate(WorkflowKind::Upload));
+    QVERIFY(!enabled(u"PutSubtitlesWindowMenuItem"_s));
+
+    // A window that closes but has nothing to paste or preview.
+    auto *window = new TargetWindow({u"FileClose"_s});
+    activate(window);
+    QVERIFY(enabled(u"FileClose"_s));
+    QVERIFY(!enabled(u"zoomWindow"_s));
+    QVERIFY(!enabled(u"EditPaste"_s));
+    QTest::keyClick(window, Qt::Key_V, Qt::ControlModifier); // a disabled item's keys do nothing
+    QVERIFY(!menus().choose(u"PreviewMenuItem"_s));
+    QVERIFY(window->received.isEmpty());
+
+    // A window that says nothing about what it takes is offered every command.
+    auto *plain = new PlainTarget;
+    activate(plain);
+    QVERIFY(enabled(u"zoomWindow"_s));
+}
+
+void tst_Menus::editItemsWorkInTheFocusedTextField()
+{
+    auto *window = new TargetWindow(WindowCommands);
+    auto *field = new QLineEdit(u"hello world"_s, window);
+    auto *password = new QLineEdit(u"secret"_s, window);
+    password->setEchoMode(QLineEdit::Password);
+    password->move(0, 40);
+    auto *button = new QPushButton(u"focus"_s, window);
+    button->move(0, 80);
+    activate(window);
+    field->setFocus();
+    QCOMPARE(QApplication::focusWidget(), field);
+
+    field->deselect();
+    QVERIFY(!enabled(u"EditCopy"_s)); // nothing selected
+    QVERIFY(!enabled(u"EditUndo"_s));
+    QVERIFY(menus().choose(u"EditSelectAll"_s));
+    QCOMPARE(field->selectedText(), u"hello world"_s);
+    QVERIFY(menus().choose(u"EditCopy"_s));
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"hello world"_s);
+    QVERIFY(menus().choose(u"EditClear"_s));
+    QCOMPARE(field->text(), QString());
+    QVERIFY(menus().choose(u"EditUndo"_s));
+    QCOMPARE(field->text(), u"hello world"_s);
+
+    // Paste goes to the field, not to the window.
+    field->setText(u"x"_s);
+    field->end(false);
+    QVERIFY(menus().choose(u"EditPaste"_s));
+    QCOMPARE(field->text(), u"xhello world"_s);
+    QVERIFY(window->received.isEmpty());
+
+    // Nothing leaves a password field.
+    password->setFocus();
+    password->selectAll();
+    QVERIFY(!enabled(u"EditCopy"_s));
+    QVERIFY(!enabled(u"EditCut"_s));
+
+    // Without a text field in focus the window takes the paste.
+    button->setFocus();
+    QVERIFY(!enabled(u"EditCopy"_s));
+    QVERIFY(menus().choose(u"EditPaste"_s));
+    QCOMPARE(window->received, QStringList{u"EditPaste"_s});
+}
+
+void tst_Menus::homeWindowCarriesTheMenuBar()
+{
+    app()->startUp();
+    app()->setQuitOnLastWindowClosed(false); // the test goes on after the home window
+    QPointer<homeWindow> home = app()->home();
+    QVERIFY(home);
+    QMenuBar *bar = MainMenubar::menuBarOf(home);
+    QVERIFY(bar);
+    QCOMPARE(bar->actions().size(), 4);
+    // The panels keep their places below the bar; the window grows by it.
+    const int barHeight = bar->isNativeMenuBar() ? 0 : bar->height();
+    QCOMPARE(home->dropVids()->geometry(), QRect(0, 2 + barHeight, 160, 160));
+    QCOMPARE(home->size(), QSize(320, 162 + barHeight));
+    QCOMPARE(bar->width(), home->width());
+
+    activate(home);
+    QVERIFY(!enabled(u"zoomWindow"_s)); // no handler on the home window
+    QVERIFY(enabled(u"EditPaste"_s));
+
+    // Ctrl+V: the copied files go to a new download window.
+    const QString video = m_dir.filePath(u"a.mkv"_s);
+    QVERIFY(QFile(video).open(QIODevice::WriteOnly));
+    m_platform->clipboard = {video};
+    QTest::keyClick(home, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(m_created.size(), 1);
+    QCOMPARE(m_created.first()->builtLists, QList<QStringList>{{video}});
+
+    // Ctrl+W closes it.
+    activate(home);
+    QTest::keyClick(home, Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(!home || !home->isVisible());
+}
+
+void tst_Menus::applicationItems()
+{
+    // Ctrl+1 makes the default download window, then brings that one back.
+    auto *other = new TargetWindow({});
+    activate(other);
+    QTest::keyClick(other, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(m_created.size(), 1);
+    QPointer<FakeWorkflowWindow> first = m_created.first();
+    QVERIFY(first->isVisible());
+    auto *second = new FakeWorkflowWindow(WorkflowKind::Download);
+    activate(second);
+    QVERIFY(menus().choose(u"GetSubtitlesWindowMenuItem"_s));
+    QCOMPARE(m_created.size(), 1);
+    QCOMPARE(app()->windowOrder().frontToBack().first(), first.data());
+
+    // Both preferences items show the one preferences window.
+    QVERIFY(menus().choose(u"ItemOptionsMenuItem"_s));
+    QVERIFY(menus().choose(u"WindowMenuPrefs"_s));
+    QList<PreferencesWindow *> prefs;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *p = qobject_cast<PreferencesWindow *>(w))
+            prefs.append(p);
+    }
+    QCOMPARE(prefs.size(), 1);
+    QVERIFY(prefs.first()->isVisible());
+    // Its keys, from any window (the twin item only shows them).
+    prefs.first()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    activate(second);
+    QTest::keyClick(second, Qt::Key_Comma, Qt::ControlModifier);
+    bool shown = false;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        shown = shown || (qobject_cast<PreferencesWindow *>(w) && w->isVisible());
+    QVERIFY(shown);
+
+    QVERIFY(menus().choose(u"AboutMenuItem"_s));
+    QCOMPARE(m_platform->dialogs.size(), 1);
+    QVERIFY(m_platform->dialogs.first().message.startsWith(u"Lumbra "_s));
+}
+
+int main(int argc, char *argv[])
+{
+    App app(argc, argv);
+    tst_Menus test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_Menus.moc"
