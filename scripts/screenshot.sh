@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders the home window and an empty workflow frame to PNG under a virtual
+# Renders the home window, an empty workflow frame and the preferences window to PNG under a virtual
 # X server: screenshot.sh [BUILD-DIR [OUTPUT-DIR]] (defaults: build, docs).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,10 +1,11 @@
-// Renders the home window and an empty workflow frame to PNG files, for the
-// README and for looking at the drawing without clicking through the program.
+// Renders the home window, an empty workflow frame, a download window and the preferences window
+// to PNG files, for the README and for looking at the drawing without clicking through the program.
 //   lumbra-screenshot OUTPUT-FOLDER
 // Preferences go to a throw-away file; nothing of the user's is read or written.
 
 #include "app/DocumentRouter.h"
 #include "app/homeWindow.h"
+#include "app/MainMenubar.h"
 #include "app/WindowOrder.h"
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
@@ -13,6 +14,7 @@
 #include "download/GetSubtitlesWindow.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
+#include "prefs/PreferencesWindow.h"
 #include "prefs/translationStrings.h"
 #include "prefs/XPrefs.h"
 #include "service/openSubtitleItem.h"
@@ -130,7 +132,10 @@ int main(int argc, char *argv[])
 
     WindowOrder order;
     DocumentRouter router(&order);
+    // The home window as Lumbra shows it, with the menu bar.
+    MainMenubar menus([](const QString &) { return false; }, [](const QString &) { return true; });
     auto *home = new homeWindow(router);
+    menus.attach(home);
     bool ok = save(home, out.filePath(u"home-window.png"_s));
 
     WorkflowFrame frame;
@@ -140,6 +145,10 @@ int main(int argc, char *argv[])
     ok = save(&frame, out.filePath(u"workflow-frame.png"_s)) && ok;
     ok = saveDownloadWindow(out) && ok;
 
+    auto *prefs = new PreferencesWindow;
+    ok = save(prefs, out.filePath(u"preferences-window.png"_s)) && ok;
+
+    delete prefs;
     delete home;
     return ok ? 0 : 1;
 }
