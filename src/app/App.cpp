@@ -53,8 +53,16 @@ App::App(int &argc, char **argv)
 App::~App()
 {
     // The windows go before the objects they reach through the application.
-    const QList<QWidget *> windows = topLevelWidgets();
-    qDeleteAll(windows);
+    // Popups that belong to a window (a menu bar's overflow menu, say) are
+    // listed too but go with their window: guard against deleting twice.
+    const QList<QWidget *> all = topLevelWidgets();
+    QList<QPointer<QWidget>> windows;
+    for (QWidget *w : all) {
+        if (!w->parentWidget())
+            windows.append(w);
+    }
+    for (const QPointer<QWidget> &w : std::as_const(windows))
+        delete w.data();
 }
 
 App *App::instance()

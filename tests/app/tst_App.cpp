@@ -137,7 +137,14 @@ void tst_App::cleanup()
         if (auto *d = dynamic_cast<DownloadWindow *>(w))
             d->refuseClose = false;
     }
-    qDeleteAll(QApplication::topLevelWidgets());
+    // Only windows of their own: a popup owned by a window goes with it.
+    QList<QPointer<QWidget>> owners;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!w->parentWidget())
+            owners.append(w);
+    }
+    for (const QPointer<QWidget> &w : std::as_const(owners))
+        delete w.data();
 }
 
 void tst_App::startUpShowsTheHomeWindow()

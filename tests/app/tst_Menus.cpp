@@ -138,7 +138,15 @@ void tst_Menus::init()
 
 void tst_Menus::cleanup()
 {
-    qDeleteAll(QApplication::topLevelWidgets());
+    // Only windows of their own: the overflow menu of a window's menu bar is
+    // listed among the top-level widgets too but goes with its window.
+    QList<QPointer<QWidget>> owners;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!w->parentWidget())
+            owners.append(w);
+    }
+    for (const QPointer<QWidget> &w : std::as_const(owners))
+        delete w.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
