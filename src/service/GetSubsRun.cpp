@@ -225,7 +225,8 @@ QList<GetSubsOutcome> GetSubsRun::run()
                     outcome.subtitle = result->localSubfile;
                 } else {
                     outcome.status = Status::Failed;
-                    outcome.reason = u"the download of %1 failed"_s.arg(result->SubFileName);
+                    outcome.reason =
+                        u"the download of %1 failed: %2"_s.arg(result->SubFileName, result->downloadError);
                 }
                 name = QFileInfo(outcome.video).fileName();
             }

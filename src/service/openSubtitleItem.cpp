@@ -193,13 +193,17 @@ bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
     };
     auto failWith = [&](const QString &why) {
         qCInfo(lcItem) << "download of" << SubFileName << "failed:" << why;
-        locked([&] { status = u"Error"_s; });
+        locked([&] {
+            status = u"Error"_s;
+            downloadError = why;
+        });
         return false;
     };
 
     QString tempFolder, target, link, reusable;
     locked([&] {
         status = u"Downloading"_s;
+        downloadError.clear();
         tempFolder = temppath();
         const QString name = finalName();
         target = toTempOnly ? tempFolder + u'/' + previewName()

@@ -99,6 +99,7 @@ public:
     bool localHave = false;
     std::weak_ptr<::movieFile> movieFile; // the video it was last attached to
     QString status = QStringLiteral("idle");
+    QString downloadError; // why the last download failed, for the user
     bool Downloaded = false;
     QString localtempfile; // preview copy in the temporary folder
     QString localSubfile;  // the placed subtitle

@@ -158,6 +158,7 @@ void TestGetCommand::failedDownloadIsReportedAndRetriedNowhere()
     QVERIFY2(
         failed.first().startsWith(u"failed "_s + path(u"Films/-rf $(touch pwned) \"q\".mkv"_s) + u" en "_s),
         qPrintable(failed.first()));
+    QVERIFY2(failed.first().endsWith(u"failed: not a gzip stream"_s), qPrintable(failed.first()));
     QVERIFY(!QFile::exists(path(u"Films/-rf $(touch pwned) \"q\".en.srt"_s)));
     QCOMPARE(r.lines().filter(QRegularExpression(u"^placed "_s)).size(), 4);
 }

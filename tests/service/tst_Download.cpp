@@ -149,6 +149,7 @@ private slots:
         auto item = resultFor(u"Movie.avi"_s);
         QVERIFY(!item->Download(false));
         QCOMPARE(item->status, u"Error"_s);
+        QVERIFY(!item->downloadError.isEmpty());
         QVERIFY(!item->Downloaded);
         QCOMPARE(readAll(m_videos.filePath(u"Movie.es.srt"_s)), QByteArray("old subtitle"));
         QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files), QStringList{u"Movie.es.srt"_s});
