@@ -275,10 +275,13 @@ void tst_Menus::itemsFollowWhoCanTakeThem()
     QVERIFY(!menus().choose(u"PreviewMenuItem"_s));
     QVERIFY(window->received.isEmpty());
 
-    // A window that says nothing about what it takes is offered every command.
+    // A window that says nothing about what it takes is offered every
+    // command but text editing.
     auto *plain = new PlainTarget;
     activate(plain);
     QVERIFY(enabled(u"zoomWindow"_s));
+    QVERIFY(enabled(u"EditSelectAll"_s));
+    QVERIFY(!enabled(u"EditCopy"_s));
 }
 
 void tst_Menus::editItemsWorkInTheFocusedTextField()
