@@ -112,6 +112,31 @@ int DownloadList::rowOf(const std::shared_ptr<openSubtitleItem> &result) const
     return -1;
 }
 
+DownloadList::RowRecord DownloadList::recordAt(int row) const
+{
+    RowRecord record;
+    if (row < 0 || row >= m_list->rowCount())
+        return record;
+    record.row = row;
+    record.kind = kindAt(row);
+    record.result = resultAt(row);
+    record.movie = movieAt(row);
+    if (!record.movie && record.result) {
+        const QMutexLocker guard(&m_client.stateLock());
+        record.movie = record.result->movieFile.lock();
+    }
+    return record;
+}
+
+QList<DownloadList::RowRecord> DownloadList::selectedRecords() const
+{
+    QList<RowRecord> records;
+    const QList<int> selected = m_list->selectedRows();
+    for (int row : selected)
+        records.append(recordAt(row));
+    return records;
+}
+
 void DownloadList::setColumns(int count, const QString &widths, int main, int info, int check)
 {
     m_list->setColumnWidths(widths);

@@ -51,6 +51,19 @@ public:
     int rowOf(const std::shared_ptr<movieFile> &record) const;
     int rowOf(const std::shared_ptr<openSubtitleItem> &result) const;
 
+    // A row with everything it stands for, for actions on rows: its kind,
+    // the record it shows (for a result row, the video the result belongs
+    // to) and its result (none for video and group rows).
+    struct RowRecord {
+        int row = -1;
+        QString kind;
+        std::shared_ptr<movieFile> movie;
+        std::shared_ptr<openSubtitleItem> result;
+    };
+    RowRecord recordAt(int row) const;
+    // The selected rows, top to bottom.
+    QList<RowRecord> selectedRecords() const;
+
     // The row last clicked (or the one row selected).
     int clickedRow() const { return m_clickedRow; }
 

@@ -383,6 +383,15 @@ void tst_GetSubtitlesWindow::searchGroupsResultsAndDownloadPlacesThem()
     QCOMPARE(list.kindAt(2), DownloadList::KindResult);
     QVERIFY(list.resultAt(1)->myBest);
     QCOMPARE(list.resultAt(1)->ISO639, u"en"_s);
+    // Actions on rows get each selected row's record and result.
+    rows->setSelected(0, true);
+    rows->setSelected(2, true);
+    const QList<DownloadList::RowRecord> picked = list.selectedRecords();
+    QCOMPARE(picked.size(), 2);
+    QCOMPARE(picked[0].kind, DownloadList::KindGroup);
+    QVERIFY(picked[0].movie && !picked[0].result);
+    QCOMPARE(picked[1].result, list.resultAt(2));
+    QCOMPARE(picked[1].movie->path(), path(u"Films/Movie.mkv"_s));
     window->grab(); // paints every view without tripping
 
     // Download the checked ones.
