@@ -120,7 +120,8 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     // The list takes file drags too: a drop there counts as one on the drop panel.
     m_mainList->setAcceptDrops(true);
     m_mainList->viewport()->setAcceptDrops(true);
-    m_mainList->viewport()->installEventFilter(this);
+    m_listViewport = m_mainList->viewport();
+    m_listViewport->installEventFilter(this);
     m_frame->setList(m_mainList);
     m_list->showFiles();
 
@@ -157,6 +158,8 @@ GetSubtitlesWindow::~GetSubtitlesWindow()
         }
     }
     m_intake->waitUntilDone();
+    m_listViewport->removeEventFilter(this);
+    m_listViewport = nullptr;
     // The list's painting and handlers reach the client and the painter:
     // they go first.
     delete m_list;
@@ -311,7 +314,8 @@ void GetSubtitlesWindow::takeInDrops()
 
 bool GetSubtitlesWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_mainList->viewport()) {
+    // Compared by address only: the list may be going already.
+    if (watched == m_listViewport) {
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {

@@ -148,6 +148,7 @@ private:
     std::shared_ptr<ClientIntake> m_intake;
     WorkflowFrame *m_frame;
     omiListbox *m_mainList;
+    QWidget *m_listViewport = nullptr;
     DownloadList *m_list;
     std::unique_ptr<DownloadListPainter> m_painter;
 
