@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/BusyWheel.h"
+#include "app/MainMenubar.h"
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
@@ -141,6 +142,10 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     m_countDownTimer.setInterval(1000);
     connect(&m_countDownTimer, &QTimer::timeout, this, &GetSubtitlesWindow::CountDownTimer_Action);
     m_timerProcess.start();
+
+    // The application's menu bar, in this window as in every other.
+    if (App *app = App::instance())
+        app->menubar().attach(this);
 }
 
 GetSubtitlesWindow::~GetSubtitlesWindow()
@@ -359,6 +364,14 @@ bool GetSubtitlesWindow::menuCommand(const QString &name)
     if (sameText(name, "PreviewMenuItem"_L1))
         return true;
     return lumbraWindow::menuCommand(name);
+}
+
+bool GetSubtitlesWindow::canHandleMenuCommand(const QString &name) const
+{
+    if (sameText(name, "EditPaste"_L1))
+        return m_frame->DropFilesCanvas()->isEnabled();
+    return sameText(name, "EditSelectAll"_L1) || sameText(name, "FileClose"_L1) ||
+           sameText(name, "zoomWindow"_L1);
 }
 
 // --- The process tick ----------------------------------------------------------

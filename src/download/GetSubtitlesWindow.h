@@ -69,6 +69,9 @@ public:
     // "EditSelectAll", "PreviewMenuItem" (handled, no effect), and those of
     // the base window.
     bool menuCommand(const QString &name) override;
+    // The Preview item stays disabled here: previews are reached from the
+    // list's rows.
+    bool canHandleMenuCommand(const QString &name) const override;
 
     QString windowMode() const;
     bool isWindowMode(QLatin1StringView mode) const;

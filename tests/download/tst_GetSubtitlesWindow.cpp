@@ -293,6 +293,7 @@ void tst_GetSubtitlesWindow::pasteOnlyWhileFilesCanBeAdded()
     auto *window = new GetSubtitlesWindow;
     window->show();
     m_desktop->clipboard = {path(u"Films/Movie.mkv"_s)};
+    QVERIFY(window->canHandleMenuCommand(u"EditPaste"_s));
     QVERIFY(window->menuCommand(u"EditPaste"_s));
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
     QCOMPARE(window->MainList()->rowCount(), 1);
@@ -300,6 +301,7 @@ void tst_GetSubtitlesWindow::pasteOnlyWhileFilesCanBeAdded()
     // Once the search has started, files are neither pasted nor dropped.
     QVERIFY(searched(window));
     m_desktop->clipboard = {path(u"Films/Unknown.mp4"_s)};
+    QVERIFY(!window->canHandleMenuCommand(u"EditPaste"_s));
     QVERIFY(!window->menuCommand(u"EditPaste"_s));
     QVERIFY(!window->frame()->DropFilesCanvas()->isEnabled());
     window->queueDrop(DragItem{{path(u"Films/Unknown.mp4"_s)}});
