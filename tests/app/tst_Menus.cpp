@@ -6,6 +6,7 @@
 #include "app/MenuCommandTarget.h"
 #include "app/WindowOrder.h"
 #include "controls/omiPanel.h"
+#include "download/GetSubtitlesWindow.h"
 #include "platform/Platform.h"
 #include "prefs/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
@@ -28,6 +29,7 @@ class FakePlatform final : public Platform {
 public:
     QStringList clipboard;
     QList<MessageDialogRequest> dialogs;
+    int answer = ActionButton;
     QStringList clipboardFiles() override { return clipboard; }
     bool openUrl(const QUrl &) override { return true; }
     void revealFile(const QString &) override {}
@@ -38,7 +40,7 @@ public:
     int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
     {
         dialogs.append(request);
-        return ActionButton;
+        return answer;
     }
 };
 
@@ -99,6 +101,7 @@ private Q_SLOTS:
     void editItemsWorkInTheFocusedTextField();
     void homeWindowCarriesTheMenuBar();
     void applicationItems();
+    void downloadWindowTakesItsCommands();
 
 private:
     App *app() { return App::instance(); }
@@ -134,6 +137,7 @@ void tst_Menus::init()
     });
     m_platform->dialogs.clear();
     m_platform->clipboard.clear();
+    m_platform->answer = Platform::ActionButton;
 }
 
 void tst_Menus::cleanup()
@@ -400,6 +404,36 @@ void tst_Menus::applicationItems()
     QVERIFY(menus().choose(u"AboutMenuItem"_s));
     QCOMPARE(m_platform->dialogs.size(), 1);
     QVERIFY(m_platform->dialogs.first().message.startsWith(u"Lumbra "_s));
+}
+
+void tst_Menus::downloadWindowTakesItsCommands()
+{
+    GetSubtitlesWindow::registerWith(app()->router());
+    auto *other = new TargetWindow({});
+    activate(other);
+    QTest::keyClick(other, Qt::Key_1, Qt::ControlModifier);
+    QPointer<GetSubtitlesWindow> window =
+        dynamic_cast<GetSubtitlesWindow *>(app()->router().frontmostVisible(WorkflowKind::Download));
+    QVERIFY(window);
+    activate(window);
+
+    // Reset Window Size: back to the smallest size in the corner.
+    window->setGeometry(200, 200, 900, 600);
+    QVERIFY(enabled(u"zoomWindow"_s));
+    QVERIFY(menus().choose(u"zoomWindow"_s));
+    QCOMPARE(window->size(), QSize(760, 470));
+
+    // Ctrl+W with subtitles checked asks first; going back keeps the window.
+    window->setDocumentEdited(true);
+    m_platform->answer = Platform::CancelButton;
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(m_platform->dialogs.size(), 1);
+    QCOMPARE(m_platform->dialogs.first().message, u"Subtitles marked for download"_s);
+    QVERIFY(window && window->isVisible());
+    window->setDocumentEdited(false);
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QTRY_VERIFY(!window || !window->isVisible());
+    QCOMPARE(m_platform->dialogs.size(), 1);
 }
 
 int main(int argc, char *argv[])
