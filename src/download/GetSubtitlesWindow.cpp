@@ -501,7 +501,7 @@ void GetSubtitlesWindow::SearchSubs()
 
 void GetSubtitlesWindow::CountDownTimer_Action()
 {
-    if (m_closing) {
+    if (m_closing || !(isWindowMode("RetrySearching"_L1) || isWindowMode("RetryingSearching"_L1))) {
         m_countDownTimer.stop();
         return;
     }
