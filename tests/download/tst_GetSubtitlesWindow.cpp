@@ -23,11 +23,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QMimeData>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -110,7 +112,7 @@ private Q_SLOTS:
 
     void dropListsVideosWithTheSubtitlesBesideThem_data();
     void dropListsVideosWithTheSubtitlesBesideThem();
-    void pasteOnlyWhileFilesCanBeAdded();
+    void pastesAndDropsOnlyWhileFilesCanBeAdded();
     void resultOrder_data();
     void resultOrder();
     void searchGroupsResultsAndDownloadPlacesThem();
@@ -288,7 +290,7 @@ void tst_GetSubtitlesWindow::dropListsVideosWithTheSubtitlesBesideThem()
     QCOMPARE(window->MainList()->rowCount(), names.size());
 }
 
-void tst_GetSubtitlesWindow::pasteOnlyWhileFilesCanBeAdded()
+void tst_GetSubtitlesWindow::pastesAndDropsOnlyWhileFilesCanBeAdded()
 {
     auto *window = new GetSubtitlesWindow;
     window->show();
@@ -298,18 +300,34 @@ void tst_GetSubtitlesWindow::pasteOnlyWhileFilesCanBeAdded()
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
     QCOMPARE(window->MainList()->rowCount(), 1);
 
+    // Files dropped on the list count as dropped on the drop panel.
+    auto dropOnList = [window](const QString &file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QWidget *viewport = window->MainList()->viewport();
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        return enter.isAccepted() && drop.isAccepted();
+    };
+    QVERIFY(dropOnList(path(u"Films/Other/Second.avi"_s)));
+    QTRY_COMPARE_WITH_TIMEOUT(window->MainList()->rowCount(), 2, Wait);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
+
     // Once the search has started, files are neither pasted nor dropped.
     QVERIFY(searched(window));
     m_desktop->clipboard = {path(u"Films/Unknown.mp4"_s)};
     QVERIFY(!window->canHandleMenuCommand(u"EditPaste"_s));
     QVERIFY(!window->menuCommand(u"EditPaste"_s));
     QVERIFY(!window->frame()->DropFilesCanvas()->isEnabled());
+    QVERIFY(!dropOnList(path(u"Films/Unknown.mp4"_s)));
     window->queueDrop(DragItem{{path(u"Films/Unknown.mp4"_s)}});
     QTest::qWait(500);
     QCOMPARE(window->pendingDrops(), 1);
     QCOMPARE(window->Tcounter(), 0);
     const QMutexLocker guard(&window->client().stateLock());
-    QCOMPARE(window->client().movieFiles.size(), 1);
+    QCOMPARE(window->client().movieFiles.size(), 2);
 }
 
 void tst_GetSubtitlesWindow::resultOrder_data()
