@@ -9,6 +9,7 @@
 #include "controls/omiPanel.h"
 #include "download/DownloadList.h"
 #include "download/DownloadListPainter.h"
+#include "download/DownloadListRows.h"
 #include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
@@ -125,6 +126,8 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     m_listViewport->installEventFilter(this);
     m_frame->setList(m_mainList);
     m_list->showFiles();
+    // Context menu, keys and previews of the rows.
+    DownloadListRows::install(*this);
 
     m_frame->setDropCaptions(translationStrings::DragVideosHere(), translationStrings::DragVideosHereDrag());
     connect(m_frame, &WorkflowFrame::mainAction, this, &GetSubtitlesWindow::doSearch);

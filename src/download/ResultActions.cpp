@@ -88,9 +88,15 @@ ResultActions::ResultActions(ResultRows &rows, QObject *parent)
 {
 }
 
-void ResultActions::attach(omiListbox *list)
+void ResultActions::handleKeysOf(omiListbox *list)
 {
     m_list = list;
+    list->installEventFilter(this);
+}
+
+void ResultActions::attach(omiListbox *list)
+{
+    handleKeysOf(list);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint &at) {
         const int row = list->rowAt(at.y());
@@ -98,7 +104,6 @@ void ResultActions::attach(omiListbox *list)
             showMenu(row, list->viewport()->mapToGlobal(at));
     });
     connect(list, &omiListbox::cellDoubleClick, this, [this](int row, int) { doubleClicked(row); });
-    list->installEventFilter(this);
 }
 
 QList<ResultActions::MenuEntry> ResultActions::menuFor(int row) const

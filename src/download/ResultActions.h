@@ -35,8 +35,11 @@ public:
     explicit ResultActions(ResultRows &rows, QObject *parent = nullptr);
 
     // Context menu requests, keys and double clicks of `list` come here from
-    // now on. The list's own context menu policy is replaced.
+    // now on (the list's context menu policy is replaced).
     void attach(omiListbox *list);
+    // Only the keys pressed in `list`, for a window that routes the context
+    // menu and the double clicks itself.
+    void handleKeysOf(omiListbox *list);
 
     // The context menu of a row; empty for queue rows and rows that show no
     // record.

@@ -1,15 +1,29 @@
+#include "ServiceEmulator.h"
+#include "TestFiles.h"
+
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
+#include "download/DownloadList.h"
+#include "download/DownloadListRows.h"
+#include "download/GetSubtitlesWindow.h"
 #include "download/ResultActions.h"
 #include "media/movieFile.h"
+#include "media/MovieHash.h"
 #include "platform/Platform.h"
+#include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "preview/PlayerControl.h"
 #include "preview/PreviewWindow.h"
 #include "service/openSubtitleItem.h"
+#include "service/OSClient.h"
+#include "service/XMLRPC.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMutex>
 #include <QPointer>
@@ -158,7 +172,11 @@ class tst_ResultActions final : public QObject {
     std::shared_ptr<movieFile> m_movie;
 
 private slots:
-    void initTestCase() { qRegisterMetaType<PreviewWindow *>(); }
+    void initTestCase()
+    {
+        qRegisterMetaType<PreviewWindow *>();
+        QLoggingCategory::setFilterRules(u"lumbra.profiler.debug=false"_s);
+    }
 
     void init()
     {
@@ -465,6 +483,74 @@ private slots:
             QCOMPARE(idle->player()->subfile(), QString());
             QCOMPARE(idle->player()->moviefile(), m_video);
         }
+    }
+
+    // The download window hands its rows to the actions: keys in its list,
+    // and a result previewed from the results view, judged in the preview.
+    void downloadWindowRows()
+    {
+        const QString video = makeSparseFile(m_dir->filePath(u"Films/Movie.mkv"_s), 3'000'000);
+        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(video);
+        QVERIFY(hash.ok());
+        const QJsonObject film{{u"hash"_s, hash.hash},
+                               {u"bytesize"_s, 3'000'000},
+                               {u"name"_s, u"Movie"_s},
+                               {u"imdbid"_s, u"1000000"_s},
+                               {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s}},
+                                                           QJsonObject{{u"lang"_s, u"eng"_s}}}}};
+        ServiceEmulator emulator;
+        QVERIFY(emulator.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{film}}}).toJson()));
+        myPrefs::resetToDefaults();
+        myPrefs::setOSAPIServer(emulator.url().toString());
+        myPrefs::setLanguageList({u"en"_s});
+        myPrefs::setAutoSearchSubs(false);
+        myPrefs::setAutoGetSubs(false);
+        myPrefs::setListAllFiles(true);
+
+        auto *window = new GetSubtitlesWindow;
+        window->show();
+        window->queueDrop(DragItem{{video}});
+        QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), 20000);
+        auto *rows = window->findChild<DownloadListRows *>();
+        QVERIFY(rows);
+        omiListbox *list = window->MainList();
+        QCOMPARE(rows->kindAt(0), Kind::Video);
+        const auto record = rows->movieAt(0);
+        const bool checked = record->isChecked;
+        list->setSelected(0, true);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(record->isChecked, !checked);
+        QTest::keyClick(list, Qt::Key_Space);
+
+        window->doSearch();
+        QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searched"_L1), 20000);
+        QCOMPARE(rows->kindAt(0), Kind::Group);
+        rows->setOpen(0, true);
+        QCOMPARE(rows->kindAt(1), Kind::Result);
+        QCOMPARE(describe(rows->actions().menuFor(1)).size(), 3);
+
+        QSignalSpy opened(&rows->actions(), &ResultActions::previewOpened);
+        rows->actions().act(1, u"menuPreviewSub"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, 20000);
+        QPointer<PreviewWindow> preview = opened.first().first().value<PreviewWindow *>();
+        const auto result = preview->result();
+        QCOMPARE(result, rows->resultAt(1));
+        QCOMPARE(preview->player()->moviefile(), video);
+        QVERIFY(result->isChecked);
+        window->setDocumentEdited(false);
+        QTest::mouseClick(preview->notSynchronizedButton(), Qt::LeftButton);
+        QVERIFY(!result->isChecked);
+        QVERIFY(window->documentEdited());
+        preview->close();
+
+        // Left on a result found by hash closes its group and selects it.
+        list->clearSelection();
+        list->setSelected(1, true);
+        QTest::keyClick(list, Qt::Key_Left);
+        QVERIFY(!rows->isOpen(0));
+        QCOMPARE(list->selectedRows(), QList<int>{0});
+        window->setDocumentEdited(false);
+        window->close();
     }
 };
 
