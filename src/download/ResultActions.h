@@ -80,5 +80,7 @@ private:
     void reopen(int row);
 
     ResultRows &m_rows;
-    QPointer<omiListbox> m_list;
+    // A plain widget pointer: the filter also sees the list while it is
+    // being destroyed, when it is no longer an omiListbox.
+    QPointer<QWidget> m_list;
 };

@@ -90,33 +90,36 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock,
         g_fetching.insert(result.get());
     }
 
-    QThread *thread = QThread::create([result, stateLock] {
-        const auto [status, placed] = underLock(stateLock, [&result] {
-            return std::pair{result->status, result->localSubfile};
-        });
-        const bool ok = result->Download(true, stateLock);
-        underLock(stateLock, [&] {
-            // The preview copy is all a preview leaves behind: the record's
-            // download state goes back to what it was, unless its real
-            // download finished meanwhile.
-            if (!result->Downloaded) {
-                result->status = status;
-                result->localSubfile = placed;
-            }
-            return 0;
-        });
-        if (!ok)
-            qCInfo(lcResultPreview) << "no preview copy of" << result->SubFileName;
-        const QMutexLocker guard(&g_fetchingLock);
-        g_fetching.remove(result.get());
+    // The transfer works on a copy of the record: nothing the worker does
+    // needs the window's lock, which may be gone with its window before the
+    // transfer ends, and the record's own download state stays as it was.
+    // Only the preview copy is written back, on this thread.
+    const auto job = std::make_shared<openSubtitleItem>(underLock(stateLock, [&result] { return *result; }));
+    QThread *thread = QThread::create([job] {
+        if (!job->Download(true))
+            qCInfo(lcResultPreview) << "no preview copy of" << job->SubFileName;
     });
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     if (context) {
-        QObject::connect(thread, &QThread::finished, context, [result, stateLock, done = std::move(done)] {
-            if (done)
-                done(readyCopy(*result, stateLock));
-        });
+        QObject::connect(thread, &QThread::finished, context,
+                         [result, job, stateLock, done = std::move(done)] {
+                             const QString copy = job->localtempfile;
+                             if (readable(copy)) {
+                                 underLock(stateLock, [&] {
+                                     result->localtempfile = copy;
+                                     return 0;
+                                 });
+                             }
+                             if (done)
+                                 done(readyCopy(*result, stateLock));
+                         });
     }
+    QObject::connect(thread, &QThread::finished, thread, [thread, key = result.get()] {
+        {
+            const QMutexLocker guard(&g_fetchingLock);
+            g_fetching.remove(key);
+        }
+        thread->deleteLater();
+    });
     thread->start();
 }
 
