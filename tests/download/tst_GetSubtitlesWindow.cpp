@@ -125,6 +125,7 @@ private Q_SLOTS:
     void closeQuestion_data();
     void closeQuestion();
     void closingWhileSearchingIsSafe();
+    void closingWhileDownloadingStopsTheRun();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + u"/tree/"_s + relative; }
@@ -623,6 +624,28 @@ void tst_GetSubtitlesWindow::closingWhileSearchingIsSafe()
     window->close();
     QVERIFY(alive && window->isHidden() && window->closing());
     QTRY_VERIFY_WITH_TIMEOUT(!alive, Wait);
+}
+
+void tst_GetSubtitlesWindow::closingWhileDownloadingStopsTheRun()
+{
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(searched(window));
+    // The first of the two downloads (Spanish) takes two seconds.
+    QVERIFY(m_emu->fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 2}}));
+    window->doSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloading"_L1), Wait);
+    QVERIFY(window->documentEdited());
+
+    m_desktop->answer = Platform::AlternateButton; // quit without downloading
+    QPointer<GetSubtitlesWindow> alive(window);
+    window->close();
+    QCOMPARE(m_desktop->questions.size(), 1);
+    QVERIFY(alive && window->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!alive, Wait);
+    // The download under way when the window closed ends; the next one is not started.
+    QVERIFY(QFile::exists(path(u"Films/Movie.es.srt"_s)));
+    QVERIFY(!QFile::exists(path(u"Films/Movie.en.srt"_s)));
+    QCOMPARE(m_quits, 0);
 }
 
 QTEST_MAIN(tst_GetSubtitlesWindow)
