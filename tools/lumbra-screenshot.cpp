@@ -1,5 +1,6 @@
-// Renders the home window, an empty workflow frame, a download window and the preferences window
-// to PNG files, for the README and for looking at the drawing without clicking through the program.
+// Renders the home window, an empty workflow frame, a download window, a preview window and the
+// preferences window to PNG files, for the README and for looking at the drawing without clicking
+// through the program.
 //   lumbra-screenshot OUTPUT-FOLDER
 // Preferences go to a throw-away file; nothing of the user's is read or written.
 
@@ -17,6 +18,9 @@
 #include "prefs/PreferencesWindow.h"
 #include "prefs/translationStrings.h"
 #include "prefs/XPrefs.h"
+#include "preview/PlayerControl.h"
+#include "preview/PlayerShell.h"
+#include "preview/PreviewWindow.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 
@@ -28,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -114,6 +119,90 @@ bool saveDownloadWindow(const QDir &out)
     delete window;
     return ok;
 }
+
+// Plays the player's part for the preview picture: a 30-minute video, then
+// playback standing at 1:23.
+class ScriptedPlayerShell final : public PlayerShell {
+public:
+    void start(const QString &, const QStringList &arguments) override
+    {
+        m_running = true;
+        const bool identify = arguments.contains(u"-identify"_s) || arguments.contains(u"--identify"_s);
+        QTimer::singleShot(0, this, [this, identify] {
+            if (identify) {
+                emit output(" IDENTIFY: ID_VIDEO_WIDTH=1280\n IDENTIFY: ID_VIDEO_HEIGHT=720\n"
+                            " IDENTIFY: ID_VIDEO_FPS=25.000\n IDENTIFY: ID_LENGTH=1800.00\n");
+                stop();
+            } else {
+                emit output("STATUSLINE: A:  83.0 V:  83.0 A-V:  0.001 ct:  0.000 \x1b[J\r");
+            }
+        });
+    }
+    bool isRunning() const override { return m_running; }
+    void writeLine(const QByteArray &) override {}
+    void stop() override
+    {
+        if (!m_running)
+            return;
+        m_running = false;
+        emit finished();
+    }
+
+private:
+    bool m_running = false;
+};
+
+// The preview window over a made-up subtitle, playback in its third cue.
+bool savePreviewWindow(const QDir &out)
+{
+    QTemporaryDir folder;
+    const QString video = folder.filePath(u"Sintel.2010.mkv"_s);
+    const QString subtitle = folder.filePath(u"Sintel.2010.en.srt"_s);
+    QFile videoFile(video);
+    QFile subtitleFile(subtitle);
+    if (!videoFile.open(QIODevice::WriteOnly) || !subtitleFile.open(QIODevice::WriteOnly))
+        return false;
+    const QStringList lines{u"What brings you to the land of the gatekeepers?"_s,
+                            u"I'm searching for someone."_s,
+                            u"Someone very dear? | A kindred spirit?"_s,
+                            u"A dragon."_s,
+                            u"A dangerous quest for a lone hunter."_s,
+                            u"I've been alone for as long as I can remember."_s,
+                            u"We're almost done. | Shhh..."_s,
+                            u"Scales."_s,
+                            u"Come on."_s,
+                            u"Don't be afraid."_s,
+                            u"I'm here. | I won't leave you."_s,
+                            u"You'll be safe here."_s};
+    QByteArray srt;
+    for (int i = 0; i < lines.size(); ++i) {
+        const int start = 70 + i * 6;
+        const auto at = [](int s) {
+            return u"00:%1:%2"_s.arg(s / 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'));
+        };
+        srt += QByteArray::number(i + 1) + '\n' +
+               (at(start) + u",000 --> "_s + at(start + 4) + u",500\n"_s).toUtf8() +
+               QString(lines.at(i)).replace(u" | "_s, u"\n"_s).toUtf8() + "\n\n";
+    }
+    subtitleFile.write(srt);
+    subtitleFile.close();
+
+    PreviewWindow::setPlayerMaker([](QObject *parent) {
+        return new PlayerControl(
+            PlayerInfo{u"mplayer"_s, PlayerDialect::MPlayer},
+            [] { return std::make_unique<ScriptedPlayerShell>(); }, parent);
+    });
+    PreviewWindow *window = PreviewWindow::openLocal(subtitle, video, PreviewWindow::Opener::Download);
+    if (!window)
+        return false;
+    window->setWindowTitle(u"Viewing Sub - (en) Sintel.2010"_s);
+    settle(600);
+    const bool ok = save(window, out.filePath(u"preview-window.png"_s));
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    delete window;
+    PreviewWindow::setPlayerMaker({});
+    return ok;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -144,6 +233,7 @@ int main(int argc, char *argv[])
     frame.setList(new omiListbox);
     ok = save(&frame, out.filePath(u"workflow-frame.png"_s)) && ok;
     ok = saveDownloadWindow(out) && ok;
+    ok = savePreviewWindow(out) && ok;
 
     auto *prefs = new PreferencesWindow;
     ok = save(prefs, out.filePath(u"preferences-window.png"_s)) && ok;

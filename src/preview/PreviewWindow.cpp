@@ -34,6 +34,8 @@ namespace {
 const QString kPrefix = u"Videopreviews"_s;
 constexpr int kWidth = 600;
 const QColor kBackground(241, 240, 235);
+// Between a cue's text and its cell's edges, where the markers go.
+constexpr int kTextInset = 7;
 
 PreviewWindow::PlayerMaker &playerMaker()
 {
@@ -173,6 +175,15 @@ omiButton *PreviewWindow::makeButton(const QString &caption, const QString &font
     auto *button = new omiButton(this);
     button->setCaption(caption);
     button->setTextFont(font);
+    // A long caption (or its translation) is set smaller rather than cut
+    // off by the 100-pixel column.
+    QFont measure(font);
+    measure.setBold(true);
+    for (; size > 7; --size) {
+        measure.setPixelSize(size);
+        if (QFontMetrics(measure).horizontalAdvance(caption) <= 94)
+            break;
+    }
     button->setTextSize(size);
     return button;
 }
@@ -189,7 +200,9 @@ void PreviewWindow::layoutControls()
     // The rest keeps its distance to the bottom; the list takes the height.
     m_closeWindowBut->setGeometry(0, h - 67, 100, 20);
     m_selectSubBut->setGeometry(0, h - 40, 100, 40);
-    m_subLinesList->setGeometry(100, 14, 478, h - 61);
+    // The list ends where its scroll indicator starts, so the markers at
+    // the rows' right edges stay in sight.
+    m_subLinesList->setGeometry(100, 14, 473, h - 61);
     m_subListScrollbar->setGeometry(573, 14, 15, h - 61);
     m_timeLabel->setGeometry(112, h - 40, 459, 20);
     m_progressCanvas->setGeometry(112, h - 23, 468, 15);
@@ -313,12 +326,15 @@ void PreviewWindow::ListParsedSub()
     m_thisSubClass = set;
     m_subLinesList->deleteAllRows();
     m_helpTags.clear();
-    const QFontMetrics metrics(m_subLinesList->font());
+    // Rows as high as a line of text, the time column as wide as a time, in
+    // the font the rows are drawn in, with room for the markers.
+    const QFontMetrics metrics(rowFont());
     const QString sample = u"00:00:00,000"_s;
     const QRect text = metrics.boundingRect(QRect(0, 0, m_subLinesList->viewport()->width(), 10000),
                                             Qt::TextWordWrap, sample);
     m_subLinesList->setDefaultRowHeight(text.height());
-    m_subLinesList->setColumnWidths(QString::number(metrics.horizontalAdvance(sample)) + ",*"_L1);
+    m_subLinesList->setColumnWidths(QString::number(metrics.horizontalAdvance(sample) + 2 * kTextInset) +
+                                    ",*"_L1);
     const QList<subLine> &cues = set->subLines();
     for (int i = 0; i < cues.size(); ++i) {
         const subLine &cue = cues.at(i);
@@ -483,14 +499,18 @@ void PreviewWindow::paintCueText(QPainter &g, int row, int column, const QSize &
 {
     if (row < 0 || row >= m_subLinesList->rowCount())
         return;
-    QFont font(u"Helvetica"_s);
-    font.setPixelSize(
-        std::max(m_subLinesList->font().pixelSize(), QFontInfo(m_subLinesList->font()).pixelSize()));
-    g.setFont(font);
+    g.setFont(rowFont());
     g.setPen(m_subLinesList->isSelected(row) ? kBackground : QColor(83, 84, 86));
     const QString text = m_subLinesList->cell(row, column).section(u'\n', 0, 0);
-    g.drawText(QRect(2, 0, cell.width() - 4, cell.height()),
+    g.drawText(QRect(kTextInset, 0, cell.width() - 2 * kTextInset, cell.height()),
                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+}
+
+QFont PreviewWindow::rowFont() const
+{
+    QFont font(u"Helvetica"_s);
+    font.setPixelSize(QFontInfo(m_subLinesList->font()).pixelSize());
+    return font;
 }
 
 bool PreviewWindow::menuCommand(const QString &name)

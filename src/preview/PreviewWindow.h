@@ -149,6 +149,7 @@ private:
     void selectResult();
     void paintCueBackground(QPainter &g, int row, int column, const QSize &cell) const;
     void paintCueText(QPainter &g, int row, int column, const QSize &cell) const;
+    QFont rowFont() const;
 
     Opener m_opener;
     PlayerControl *m_player = nullptr;

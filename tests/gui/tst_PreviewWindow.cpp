@@ -320,6 +320,15 @@ private slots:
         QVERIFY(!checked->selectButton()->isEnabled());
         QCOMPARE(checked->selectButton()->caption(), u"Select for Download"_s);
         QCOMPARE(checked->windowTitle(), u"Viewing Sub - (en) Film"_s);
+        // Long captions are set small enough to fit their buttons.
+        for (omiButton *button : {checked->wrongLanguageButton(), checked->machineTranslatedButton(),
+                                  checked->notSynchronizedButton(), checked->selectButton()}) {
+            QFont font(button->TextFont());
+            font.setBold(true);
+            font.setPixelSize(button->TextSize());
+            QVERIFY2(QFontMetrics(font).horizontalAdvance(button->caption()) < button->width(),
+                     qPrintable(button->caption()));
+        }
         checked->close();
 
         QPointer<PreviewWindow> window = openFilm(PreviewWindow::Opener::Download, second, movie, &lock);
