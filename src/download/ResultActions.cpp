@@ -202,11 +202,15 @@ void ResultActions::showMenu(int row, const QPoint &globalPos)
     // choice applies only if the row still shows the same record.
     const auto movie = m_rows.movieAt(row);
     const auto result = m_rows.resultAt(row);
-    QMenu *menu = buildMenu(row, m_list ? m_list.data() : nullptr);
+    // The window (and the list with the menu) may also go while the menu
+    // is up, when a run ends by quitting.
+    const QPointer<ResultActions> alive(this);
+    const QPointer<QMenu> menu = buildMenu(row, m_list ? m_list.data() : nullptr);
     const QAction *chosen = menu->exec(globalPos);
-    const QString tag = chosen ? chosen->data().toString() : QString();
-    menu->deleteLater();
-    if (tag.isEmpty() || row >= m_rows.rowCount() || m_rows.movieAt(row) != movie ||
+    const QString tag = menu && chosen ? chosen->data().toString() : QString();
+    if (menu)
+        menu->deleteLater();
+    if (!alive || tag.isEmpty() || row >= m_rows.rowCount() || m_rows.movieAt(row) != movie ||
         m_rows.resultAt(row) != result)
         return;
     act(row, tag);

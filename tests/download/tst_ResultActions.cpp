@@ -23,6 +23,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMutex>
@@ -460,6 +461,8 @@ private slots:
         QCOMPARE(window->movie(), m_movie);
         QCOMPARE(window->player()->subfile(), copy);
         QCOMPARE(window->player()->moviefile(), m_video);
+        // Without a player the window says so and stays still.
+        QCOMPARE(window->timeLabel()->text(), u"No player was found."_s);
         QTest::mouseClick(window->machineTranslatedButton(), Qt::LeftButton);
         QVERIFY(!result->isChecked);
         QCOMPARE(rows.edits, 1);
