@@ -440,6 +440,7 @@ void ResultActions::previewLocal(int row, const QString &language)
     request.movie = movie;
     request.opener = PreviewWindow::Opener::Download;
     request.stateLock = m_rows.stateLock();
+    request.lockOwner = this;
     if (PreviewWindow *window = PreviewWindow::open(request))
         watch(window);
 }
@@ -454,6 +455,7 @@ void ResultActions::previewIdle(int row)
     request.movie = movie;
     request.opener = PreviewWindow::Opener::Download;
     request.stateLock = m_rows.stateLock();
+    request.lockOwner = this;
     if (PreviewWindow *window = PreviewWindow::open(request))
         watch(window);
 }

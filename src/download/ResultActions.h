@@ -19,7 +19,9 @@ class omiListbox;
 // subtitle over its video), the list's keys and double clicks.
 //
 // Works on the rows through ResultRows; runs on the main thread. Every
-// menu item carries a tag and the action is chosen by the tag.
+// menu item carries a tag and the action is chosen by the tag. The actions
+// live and die with the window whose lock ResultRows hands out: previews
+// they opened stop taking that lock when they go.
 class ResultActions final : public QObject {
     Q_OBJECT
 public:

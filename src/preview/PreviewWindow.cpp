@@ -216,6 +216,9 @@ PreviewWindow *PreviewWindow::open(const Request &request)
     auto *window = new PreviewWindow(request.opener);
     window->m_thisMovieFile = request.movie;
     window->m_stateLock = request.stateLock;
+    if (request.lockOwner) {
+        connect(request.lockOwner, &QObject::destroyed, window, [window] { window->m_stateLock = nullptr; });
+    }
     window->m_player->setMovieFile(request.video);
     window->m_player->setFontFile(ResourcePaths::subtitleFontPath());
     if (request.movie) {
@@ -275,6 +278,7 @@ void PreviewWindow::openResult(const std::shared_ptr<openSubtitleItem> &result,
         request.result = result;
         request.opener = Opener::Download;
         request.stateLock = stateLock;
+        request.lockOwner = context;
         PreviewWindow *window = open(request);
         if (opened)
             opened(window);

@@ -53,6 +53,9 @@ public:
         // The opener's lock over its records; taken while the window reads
         // or changes the result or the video's record.
         QMutex *stateLock = nullptr;
+        // What the lock lives and dies with: once it is gone the window no
+        // longer takes the lock (the records it holds are its own by then).
+        QObject *lockOwner = nullptr;
     };
 
     // Makes the player control of a new window; tests put in a stand-in.
@@ -73,7 +76,8 @@ public:
     // subtitle is fetched to the temporary folder first unless a copy is
     // there already (see ResultPreview), so the window opens later; `opened`
     // gets it, or null when there was nothing to show. The video's record
-    // is `movie`, or the result's own when null.
+    // is `movie`, or the result's own when null. `context` bounds the wait
+    // and owns the lock (see Request::lockOwner).
     static void openResult(const std::shared_ptr<openSubtitleItem> &result,
                            const std::shared_ptr<movieFile> &movie, QMutex *stateLock, QObject *context,
                            std::function<void(PreviewWindow *)> opened);

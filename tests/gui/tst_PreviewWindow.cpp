@@ -354,6 +354,29 @@ private slots:
         QVERIFY(upload && upload->isVisible());
     }
 
+    // A preview that outlives its opener keeps working on the records it
+    // holds, without the opener's lock.
+    void openerGoesFirst()
+    {
+        const auto judged = result(u"a"_s, true);
+        auto owner = std::make_unique<QObject>();
+        auto lock = std::make_unique<QMutex>();
+        PreviewWindow::Request request;
+        request.video = m_video;
+        request.subtitle = m_subtitle;
+        request.result = judged;
+        request.stateLock = lock.get();
+        request.lockOwner = owner.get();
+        QPointer<PreviewWindow> window = PreviewWindow::open(request);
+        QVERIFY(window);
+        owner.reset();
+        lock.reset();
+        QTest::mouseClick(window->machineTranslatedButton(), Qt::LeftButton);
+        QVERIFY(!judged->isChecked);
+        QTest::mouseClick(window->closeButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window);
+    }
+
     // Without the video nothing opens; without the subtitle the window opens
     // idle. Closing stores the window's place.
     void openingAndClosing()
