@@ -88,7 +88,7 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
         const FileType own{QString(), m_fileExtensions, QString(), QString()};
         if (!own.hasExtension(u'.' + Extension(info)))
             return false;
-        command = ShellFinder::siblingsOf(QDir::cleanPath(info.absolutePath()), shortname(info) + u'.');
+        command = ShellFinder::siblingsOf(QDir::cleanPath(info.absolutePath()), siblingPrefix(info));
     }
 
     // The finder keeps every video and subtitle file of the listing in
@@ -105,5 +105,44 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
         held.insert(entry.path);
         m_foundFiles.append(entry.path);
     }
+    if (!info.isDir())
+        keepCompanionsOf(info);
     return !m_foundFiles.isEmpty();
+}
+
+QString MovieFileParser::siblingPrefix(const QFileInfo &seed) const
+{
+    // A subtitle named like Movie.en.srt belongs to Movie.avi: list from the
+    // name without its language code, so that the video comes along.
+    const QString oneOff = shortname(seed);
+    if (m_mode == Mode::PutSubs) {
+        const QString twoOff = shortname(oneOff);
+        if (!twoOff.isEmpty() && twoOff != oneOff)
+            return twoOff + u'.';
+    }
+    return oneOff + u'.';
+}
+
+void MovieFileParser::keepCompanionsOf(const QFileInfo &seed)
+{
+    const QString oneOff = shortname(seed);
+    const QString twoOff = shortname(oneOff);
+    if (m_mode != Mode::PutSubs || twoOff.isEmpty() || twoOff == oneOff)
+        return;
+    // The wider listing of a subtitle seed keeps what its own short name
+    // brings in (its subtitles and videos) and, beside it, the videos its
+    // name pairs with: the name without the extension, or without the
+    // language code and the extension, as the client pairs them.
+    const QString folder = QDir::cleanPath(seed.absolutePath()) + u'/';
+    const QString ownPrefix = folder + oneOff + u'.';
+    m_foundFiles.removeIf([&](const QString &path) {
+        if (path.startsWith(ownPrefix))
+            return false;
+        const QString name = path.mid(folder.size());
+        if (name.contains(u'/') || !FileTypes::MovieTypes.hasExtension(u'.' + Extension(name)))
+            return true;
+        const QString base = shortname(name);
+        return base.compare(oneOff, Qt::CaseInsensitive) != 0 &&
+               base.compare(twoOff, Qt::CaseInsensitive) != 0;
+    });
 }

@@ -2,6 +2,7 @@
 
 #include "media/WorkItem.h"
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -42,6 +43,12 @@ public:
     const QStringList &foundFiles() const { return m_foundFiles; }
 
 private:
+    // The name prefix of the entries a single-file seed lists beside it.
+    QString siblingPrefix(const QFileInfo &seed) const;
+    // Drops what the wider listing of a subtitle seed found beyond its own
+    // short name, except the videos it pairs with.
+    void keepCompanionsOf(const QFileInfo &seed);
+
     QString mFile;
     std::shared_ptr<IntakeTarget> mWindow;
     Mode m_mode;

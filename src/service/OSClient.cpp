@@ -206,8 +206,31 @@ void OSClient::post(const QUrl &url)
     exchange->start();
 }
 
+void OSClient::cancel()
+{
+    {
+        QMutexLocker locker(&m_lock);
+        if (m_cancelled)
+            return;
+        m_cancelled = true;
+        m_lastError = ConnectionLost;
+        m_lastErrorString = u"cancelled"_s;
+        m_status.append(u"ERROR:CANCELLED"_s);
+    }
+    // Wakes a worker waiting in SendReq.
+    emit journalChanged();
+}
+
+bool OSClient::cancelled() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_cancelled;
+}
+
 bool OSClient::SendReq(const XMLRPC::Message &message)
 {
+    if (cancelled())
+        return false;
     QEventLoop loop;
     // Wakes the loop from whichever thread changes the journal.
     connect(this, &OSClient::journalChanged, &loop, &QEventLoop::quit);
@@ -224,7 +247,8 @@ bool OSClient::SendReq(const XMLRPC::Message &message)
             QMutexLocker locker(&m_lock);
             // The journal may have been emptied meanwhile; then every entry is new.
             mark = std::min(mark, m_status.size());
-            const bool failed = std::any_of(m_status.cbegin() + mark, m_status.cend(), isFailureEntry);
+            const bool failed =
+                m_cancelled || std::any_of(m_status.cbegin() + mark, m_status.cend(), isFailureEntry);
             if (failed || !m_busy) {
                 answered = !failed;
                 break;
@@ -232,8 +256,30 @@ bool OSClient::SendReq(const XMLRPC::Message &message)
         }
         loop.exec();
     }
+    if (cancelled())
+        abortExchanges();
     deleteFinishedExchanges();
     return answered;
+}
+
+void OSClient::abortExchanges()
+{
+    // Deleting an exchange aborts its request; it then reports nothing.
+    // Finished ones go too, as in deleteFinishedExchanges.
+    QList<HttpExchange *> open;
+    {
+        QMutexLocker locker(&m_lock);
+        for (auto it = m_exchanges.begin(); it != m_exchanges.end();) {
+            if (it->thread != QThread::currentThread()) {
+                ++it;
+                continue;
+            }
+            if (it->exchange)
+                open.append(it->exchange.data());
+            it = m_exchanges.erase(it);
+        }
+    }
+    qDeleteAll(open);
 }
 
 void OSClient::deleteFinishedExchanges()

@@ -87,6 +87,14 @@ public:
     bool SendReq(const XMLRPC::Message &message);
 
     bool busy() const;
+
+    // Ends the conversation for good, from any thread: a request under way
+    // fails at once and later ones fail without being sent. A window that
+    // closes while its worker waits on the service calls it before waiting
+    // for that worker.
+    void cancel();
+    bool cancelled() const;
+
     // The journal: request steps and errors, oldest first.
     QStringList status() const;
     void appendStatus(const QString &entry);
@@ -144,6 +152,10 @@ public:
     QString osAgent;
     QString osToken;
     QStringList searchLangs;
+    // When not empty, the languages (two-letter codes) a run searches instead
+    // of the preferred ones: a verification asks in its subtitles' languages
+    // without touching the preferences other windows read.
+    QStringList languageOverride;
     QList<std::shared_ptr<movieFile>> movieFiles;
     QList<std::shared_ptr<subtitleFile>> subfiles;
     // "GetSubs" (download window) or "PutSubs" (upload window).
@@ -170,6 +182,7 @@ private:
     void setBusy(bool busy);
     QString lastMethod() const;
     void deleteFinishedExchanges();
+    void abortExchanges();
 
     QObject *m_parentWindow;
 
@@ -205,6 +218,7 @@ private:
     std::chrono::milliseconds m_transferTimeout = DefaultTransferTimeout;
     qint64 m_maxReplySize = DefaultMaxReplySize;
     bool m_busy = false;
+    bool m_cancelled = false;
     XMLRPC::Message m_message;
     XMLRPC::Message m_lastMessage;
     bool m_isGzipped = false;

@@ -73,7 +73,9 @@ bool OSClient::SearchSubs()
     QList<std::shared_ptr<movieFile>> videos;
     {
         const QMutexLocker guard(&m_stateLock);
-        searchLangs = prefs.languageList.isEmpty() ? QStringList{u"en"_s} : prefs.languageList;
+        searchLangs = !languageOverride.isEmpty()    ? languageOverride
+                      : prefs.languageList.isEmpty() ? QStringList{u"en"_s}
+                                                     : prefs.languageList;
         osUsername = prefs.OSUsername;
         osPassword = prefs.OSPassword;
         osAgent = u"Lumbra %1.%2"_s.arg(QCoreApplication::applicationVersion().section(u'.', 0, 0).toInt())

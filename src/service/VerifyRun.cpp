@@ -46,28 +46,27 @@ bool VerifyRun::addPath(const QString &path)
     return m_intake->add(path, MovieFileParser::Mode::PutSubs);
 }
 
+VerifyPairing VerifyRun::pairingOf(const subtitleFile &subtitle)
+{
+    VerifyPairing pairing;
+    pairing.subtitle = subtitle.path();
+    // A subtitle whose name gives no language is taken to be in the default language.
+    const QString lang = LangModule::getLangTwo(subtitle.ISO639());
+    pairing.lang = lang.isEmpty() ? myPrefs::defaultLanguage() : lang;
+    if (subtitle.hasMovie && subtitle.thisMovie())
+        pairing.video = subtitle.thisMovie()->path();
+    return pairing;
+}
+
 QList<VerifyPairing> VerifyRun::pairings()
 {
     m_intake->waitUntilDone();
-    QList<std::shared_ptr<subtitleFile>> subs;
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        subs = m_client->subfiles;
-    }
-    // A subtitle whose name gives no language is taken to be in the default language.
-    const QString fallback = myPrefs::defaultLanguage();
     m_pairings.clear();
-    for (const auto &sub : std::as_const(subs)) {
-        VerifyPairing pairing;
-        pairing.subtitle = sub->path();
-        const QString lang = LangModule::getLangTwo(sub->ISO639());
-        pairing.lang = lang.isEmpty() ? fallback : lang;
-        const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_client->stateLock());
+    for (const auto &sub : std::as_const(m_client->subfiles)) {
         sub->isChecked = sub->hasMovie;
         sub->addedToList = true;
-        if (sub->hasMovie && sub->thisMovie())
-            pairing.video = sub->thisMovie()->path();
-        m_pairings.append(pairing);
+        m_pairings.append(pairingOf(*sub));
     }
     std::sort(m_pairings.begin(), m_pairings.end(),
               [](const VerifyPairing &a, const VerifyPairing &b) { return a.subtitle < b.subtitle; });
@@ -76,11 +75,21 @@ QList<VerifyPairing> VerifyRun::pairings()
 
 QList<VerifyOutcome> VerifyRun::verify()
 {
+    return verify(*m_client, m_pairings);
+}
+
+QList<VerifyOutcome> VerifyRun::verify(OSClient &client, const QList<VerifyPairing> &pairings,
+                                       const StageHook &stage)
+{
+    const auto tell = [&stage](Stage step) {
+        if (stage)
+            stage(step);
+    };
     // The paired videos, one record each, and the languages to ask about.
     QList<std::shared_ptr<movieFile>> videos;
     QStringList languages;
     QList<VerifyOutcome> outcomes;
-    for (const VerifyPairing &pairing : std::as_const(m_pairings)) {
+    for (const VerifyPairing &pairing : pairings) {
         if (pairing.video.isEmpty())
             continue;
         const bool known = std::any_of(videos.cbegin(), videos.cend(),
@@ -103,47 +112,51 @@ QList<VerifyOutcome> VerifyRun::verify()
     if (videos.isEmpty())
         return outcomes;
 
+    tell(Stage::Hashing);
     {
         MethodProfiler trace(u"Hashing Files"_s);
         for (const auto &video : std::as_const(videos)) {
             const bool hashed = !video->movieHash().isEmpty();
-            const QMutexLocker guard(&m_client->stateLock());
+            const QMutexLocker guard(&client.stateLock());
             video->toSearch = hashed;
         }
     }
     {
-        const QMutexLocker guard(&m_client->stateLock());
-        m_client->movieFiles = videos;
+        const QMutexLocker guard(&client.stateLock());
+        client.movieFiles = videos;
     }
+    tell(Stage::Readying);
 
-    // The run searches the preferred languages, at most three at a time; ask
-    // in the subtitles' languages instead, and regardless of the subtitle
-    // lying beside the video.
-    const myPrefs::Values saved = myPrefs::values();
-    QString failure;
+    // The run searches at most three languages at a time. Ask in the
+    // subtitles' languages, through the client's own override rather than the
+    // preferences, which every window reads. The videos were made without the
+    // subtitles beside them, so a local subtitle never keeps a language from
+    // being asked.
+    tell(Stage::Searching);
     for (qsizetype at = 0; at < languages.size(); at += 3) {
-        myPrefs::Values run = saved;
-        run.languageList = languages.mid(at, 3);
-        run.refreshSubs = true;
-        myPrefs::setValues(run);
+        const QStringList batch = languages.mid(at, 3);
+        {
+            const QMutexLocker guard(&client.stateLock());
+            client.languageOverride = batch;
+        }
         MethodProfiler trace(u"Starting Search"_s);
-        if (!m_client->SearchSubs()) {
-            const QStringList journal = m_client->status();
-            failure = journal.isEmpty() ? u"the search failed"_s : journal.last();
-            const QString detail = m_client->lastErrorString();
+        if (!client.SearchSubs()) {
+            const QStringList journal = client.status();
+            QString failure = journal.isEmpty() ? u"the search failed"_s : journal.last();
+            const QString detail = client.lastErrorString();
             if (!detail.isEmpty())
                 failure += u" ("_s + detail + u')';
             for (VerifyOutcome &o : outcomes) {
-                if (run.languageList.contains(o.lang)) {
+                if (batch.contains(o.lang)) {
                     o.status = VerifyOutcome::Status::Failed;
                     o.reason = failure;
                 }
             }
         }
     }
-    myPrefs::setValues(saved);
 
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&client.stateLock());
+    client.languageOverride.clear();
     for (VerifyOutcome &o : outcomes) {
         if (o.status == VerifyOutcome::Status::Failed)
             continue;

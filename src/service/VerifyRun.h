@@ -3,10 +3,12 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class ClientIntake;
 class OSClient;
+class subtitleFile;
 
 // One subtitle brought in for upload, with the video it pairs with.
 struct VerifyPairing {
@@ -33,9 +35,15 @@ struct VerifyOutcome {
 // verification run: the paired videos are hashed and searched by the client
 // in the subtitles' languages.
 //
-// Runs on the calling thread, which must have an event loop available.
+// Runs on the calling thread, which must have an event loop available. The
+// upload window runs the same verification over its own client (the static
+// forms below).
 class VerifyRun final {
 public:
+    // Steps of a verification, in order.
+    enum class Stage { Hashing, Readying, Searching };
+    using StageHook = std::function<void(Stage)>;
+
     VerifyRun();
     ~VerifyRun();
     VerifyRun(const VerifyRun &) = delete;
@@ -50,6 +58,18 @@ public:
     QList<VerifyOutcome> verify();
 
     OSClient &client() { return *m_client; }
+
+    // The pairing one subtitle record stands for. Call it holding the state
+    // lock of the client whose record it is.
+    static VerifyPairing pairingOf(const subtitleFile &subtitle);
+
+    // Verifies the pairings over `client`: their videos, one record each,
+    // become the client's movieFiles, are hashed, and are searched in the
+    // subtitles' languages. One outcome per paired video and language;
+    // unpaired subtitles are passed over. `stage` hears of each step as it
+    // starts. Runs on the calling thread; a cancelled client fails the rest.
+    static QList<VerifyOutcome> verify(OSClient &client, const QList<VerifyPairing> &pairings,
+                                       const StageHook &stage = {});
 
 private:
     std::unique_ptr<OSClient> m_client;

@@ -127,9 +127,12 @@ void TestMovieFileParser::singleFileSeed_data()
     QTest::newRow("subtitle, putting")
         << u"movie.srt"_s << int(Mode::PutSubs)
         << QStringList{u"movie.avi"_s, u"movie.en.srt"_s, u"movie.extras/movie.fr.srt"_s, u"movie.srt"_s};
-    // The short name of movie.en.srt is "movie.en": its video does not come along.
+    // movie.en.srt pairs with movie.avi: the video comes along, but not the
+    // other subtitles of movie.* nor what lies in movie.extras.
     QTest::newRow("language subtitle, putting")
-        << u"movie.en.srt"_s << int(Mode::PutSubs) << QStringList{u"movie.en.srt"_s};
+        << u"movie.en.srt"_s << int(Mode::PutSubs) << QStringList{u"movie.avi"_s, u"movie.en.srt"_s};
+    QTest::newRow("episode subtitle, putting") << u"show.s01e02.en.srt"_s << int(Mode::PutSubs)
+                                               << QStringList{u"show.s01e02.en.srt"_s, u"show.s01e02.mkv"_s};
     QTest::newRow("subtitle brings its video")
         << u"movie2.srt"_s << int(Mode::PutSubs) << QStringList{u"movie2.avi"_s, u"movie2.srt"_s};
     QTest::newRow("subtitle, getting") << u"movie.srt"_s << int(Mode::GetSubs) << QStringList();

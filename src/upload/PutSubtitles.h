@@ -1,0 +1,118 @@
+#pragma once
+
+#include "app/MenuCommandTarget.h"
+#include "app/WorkflowWindow.h"
+#include "service/VerifyRun.h"
+
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class ClientIntake;
+class DocumentRouter;
+class OSClient;
+class QThread;
+class UploadList;
+class WorkflowFrame;
+
+// The upload window: subtitle files come in by drop, paste or the home
+// window, each is paired with its video by name, the pairs are listed with a
+// check mark, and the checked pairs are verified against the service: for
+// each paired video and the subtitle's language, does the service already
+// have subtitles for the video's hash?
+//
+// States (windowMode): "Idle", "adding", "listing", "listed", then
+// "Hashing", "Readying", "Searching" while verifying, and "Searched" after a
+// verification that reached the service, or "ErrorSearching" (or
+// "RetrySearching" with the auto-retry preference) when it failed; from
+// those two the main button verifies again.
+//
+// Threads: the intake runs on the work queue, the verification on the
+// window's own thread (ThreadVerifySubs). The window's state, its client's
+// lists and the records are guarded by the client's state lock; the process
+// timer (200 ms) takes the new records into the list and the refresh timer
+// (100 ms) shows the state. Closing cancels the service conversation and
+// waits for the thread and the intake before the window goes.
+class PutSubtitles final : public QWidget, public WorkflowWindow, public MenuCommandTarget {
+    Q_OBJECT
+public:
+    static constexpr QLatin1StringView PlacementKey{"PutSubtitles"};
+
+    explicit PutSubtitles(QWidget *parent = nullptr);
+    ~PutSubtitles() override;
+
+    // Lets the application make upload windows for drops on the home window.
+    static void registerWith(DocumentRouter &router);
+
+    WorkflowKind workflowKind() const override { return WorkflowKind::Upload; }
+    QWidget *asWidget() override { return this; }
+    void queueDrop(const DragItem &item) override;
+    void AAA_BuildFileList(const QString &item) override;
+    void AAA_BuildFileList(const QStringList &items) override;
+    void setWindowMode(const QString &mode) override;
+    QString windowMode() const;
+
+    // "FileClose", "EditPaste"; "PreviewMenuItem" is not offered here.
+    bool menuCommand(const QString &name) override;
+
+    OSClient &client() const { return *m_client; }
+    WorkflowFrame *frame() const { return m_frame; }
+    UploadList *list() const { return m_list; }
+    bool verificationRunning() const;
+    // What the last verification asked and what it found.
+    QList<VerifyOutcome> outcomes() const;
+
+    void setVisible(bool visible) override;
+
+public Q_SLOTS:
+    // The main action: verify the checked pairs (dropping the unchecked
+    // rows first), or verify again after a failure.
+    void doVerifySubs();
+    void TimerProcess_Action();
+    void TimerUIRefresh_Action();
+
+Q_SIGNALS:
+    // Preview of a subtitle over its paired video.
+    void previewRequested(const QString &subtitlePath, const QString &videoPath);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Open();
+    void setUpdateUI(bool update);
+    void processDropped();
+    void processSubFiles();
+    void startVerification();
+    // The verification routine, on ThreadVerifySubs.
+    void VerifySubs();
+    void listSearchResults();
+    void stopThreads();
+    // Sets the state from any thread.
+    void changeMode(const QString &mode);
+
+    std::unique_ptr<OSClient> m_client;
+    std::shared_ptr<ClientIntake> m_intake;
+    WorkflowFrame *m_frame;
+    UploadList *m_list;
+    QTimer TimerProcess;
+    QTimer TimerUIRefresh;
+    QThread *ThreadVerifySubs = nullptr;
+
+    // Guarded by the client's state lock.
+    QString m_windowMode;
+    QList<VerifyPairing> m_pairings;
+    QList<VerifyOutcome> m_outcomes;
+
+    // Main thread only.
+    QList<DragItem> dropobjs;
+    bool state0checkdropped = false;
+    bool gotDragged = false;
+    int objsProcessed = 0;
+    bool updateUI = false;
+    bool closing = false;
+    bool m_opened = false;
+    bool m_failureShown = false;
+};

@@ -1,0 +1,327 @@
+#include "ServiceEmulator.h"
+
+#include "app/BusyWheel.h"
+#include "app/DocumentRouter.h"
+#include "app/WindowOrder.h"
+#include "app/WorkflowFrame.h"
+#include "controls/omiButton.h"
+#include "controls/omiListbox.h"
+#include "controls/omiPanel.h"
+#include "media/MovieHash.h"
+#include "media/subtitleFile.h"
+#include "platform/Platform.h"
+#include "prefs/myPrefs.h"
+#include "service/OSClient.h"
+#include "upload/PutSubtitles.h"
+#include "upload/UploadList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+class FakePlatform final : public Platform {
+public:
+    QStringList clipboard;
+    QStringList revealed;
+    QStringList clipboardFiles() override { return clipboard; }
+    bool openUrl(const QUrl &) override { return true; }
+    void revealFile(const QString &path) override { revealed.append(path); }
+    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
+    void setDocumentEdited(QWidget *, bool) override {}
+    void bringToFront(QWidget *) override {}
+    QString osVersion() override { return u"12"_s; }
+    int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
+};
+
+// A subtitle with one cue, or a sparse video of the given size.
+void makeFile(const QString &path, qint64 sparseSize = 0)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    if (sparseSize > 0)
+        QVERIFY(::ftruncate(fd, sparseSize) == 0);
+    else
+        QVERIFY(::write(fd, "1\n00:00:01,000 --> 00:00:02,000\nHi\n", 35) == 35);
+    ::close(fd);
+}
+
+QStringList rowTexts(const UploadList &list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.rowCount(); ++row)
+        texts.append(list.view()->cell(row, 0));
+    return texts;
+}
+
+} // namespace
+
+class tst_PutSubtitles final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void dropFolderListsPairs();
+    void languageSubtitleBringsItsVideo();
+    void homeDropOpensWindow();
+    void listKeysClicksAndMenu();
+    void verificationMarksEachPair();
+    void serviceFailureShowsError_data();
+    void serviceFailureShowsError();
+    void closingWhileVerifyingIsSafe();
+
+private:
+    // A window, shown, with files dropped on it and listed.
+    PutSubtitles *openWith(const QStringList &paths);
+    void startService();
+
+    FakePlatform *m_platform = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ServiceEmulator> m_emu;
+    QPointer<PutSubtitles> m_window;
+    QString d;
+};
+
+void tst_PutSubtitles::initTestCase()
+{
+    auto platform = std::make_unique<FakePlatform>();
+    m_platform = platform.get();
+    installPlatform(std::move(platform));
+}
+
+void tst_PutSubtitles::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    d = m_dir->path();
+    makeFile(d + u"/Movie.mkv"_s, 2'000'000);
+    makeFile(d + u"/Movie.en.srt"_s);
+    makeFile(d + u"/Movie.es.srt"_s);
+    makeFile(d + u"/Other.srt"_s);
+    makeFile(d + u"/tv/Show.S01E02.mkv"_s, 2'000'001);
+    makeFile(d + u"/tv/Show.S01E02.en.srt"_s);
+    myPrefs::Values prefs = myPrefs::values();
+    prefs.AutoRetrySearch = false;
+    myPrefs::setValues(prefs);
+}
+
+void tst_PutSubtitles::cleanup()
+{
+    delete m_window.data();
+    m_emu.reset();
+    m_dir.reset();
+}
+
+PutSubtitles *tst_PutSubtitles::openWith(const QStringList &paths)
+{
+    m_window = new PutSubtitles();
+    m_window->show();
+    m_window->queueDrop(DragItem{paths});
+    [&] { QTRY_COMPARE(m_window->windowMode(), u"listed"_s); }();
+    return m_window;
+}
+
+// Movie.mkv is known to the service with an English subtitle; the episode is not.
+void tst_PutSubtitles::startService()
+{
+    const QString hash = XMLRPC::computeMovieHash(d + u"/Movie.mkv"_s).hash;
+    const QJsonObject movie{{u"hash"_s, hash},
+                            {u"bytesize"_s, 2'000'000},
+                            {u"name"_s, u"Movie"_s},
+                            {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s}}}}};
+    m_emu = std::make_unique<ServiceEmulator>();
+    QVERIFY(m_emu->start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+    myPrefs::Values prefs = myPrefs::values();
+    prefs.OSAPIServer = m_emu->url().toString();
+    myPrefs::setValues(prefs);
+}
+
+void tst_PutSubtitles::dropFolderListsPairs()
+{
+    PutSubtitles *window = openWith({d});
+    UploadList *list = window->list();
+    // One row per subtitle, by path; a subtitle with a video starts checked.
+    QCOMPARE(rowTexts(*list), (QStringList{u"Movie.en.srt (Movie.mkv)"_s, u"Movie.es.srt (Movie.mkv)"_s,
+                                           u"Other.srt"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s}));
+    QCOMPARE(list->view()->cellTag(0, 0).toString(), u"subfile"_s);
+    QVERIFY(list->isChecked(0));
+    QVERIFY(list->isChecked(1));
+    QVERIFY(!list->isChecked(2));
+    QVERIFY(list->isChecked(3));
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
+    QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
+    QVERIFY(window->frame()->DropFilesCanvas()->isEnabled());
+
+    // The same files again add nothing.
+    window->queueDrop(DragItem{{d + u"/Movie.en.srt"_s, d}});
+    QTest::qWait(600);
+    QTRY_COMPARE(window->windowMode(), u"listed"_s);
+    QCOMPARE(list->rowCount(), 4);
+}
+
+// Movie.en.srt dropped alone finds Movie.mkv: the video's name is the
+// subtitle's without the language code and the extension.
+void tst_PutSubtitles::languageSubtitleBringsItsVideo()
+{
+    PutSubtitles *window = openWith({d + u"/Movie.en.srt"_s, d + u"/tv/Show.S01E02.en.srt"_s});
+    QCOMPARE(rowTexts(*window->list()),
+             (QStringList{u"Movie.en.srt (Movie.mkv)"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s}));
+    QVERIFY(window->list()->isChecked(0));
+}
+
+// A drop on the home window's subtitle panel makes an upload window, which
+// takes the files in.
+void tst_PutSubtitles::homeDropOpensWindow()
+{
+    WindowOrder order;
+    DocumentRouter router(&order);
+    PutSubtitles::registerWith(router);
+    router.handOverDrop(WorkflowKind::Upload, DragItem{{d + u"/Other.srt"_s}});
+    m_window = dynamic_cast<PutSubtitles *>(router.frontmostVisible(WorkflowKind::Upload));
+    QVERIFY(m_window);
+    QTRY_COMPARE(m_window->windowMode(), u"listed"_s);
+    QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt"_s});
+    QVERIFY(!m_window->list()->isChecked(0));
+}
+
+void tst_PutSubtitles::listKeysClicksAndMenu()
+{
+    PutSubtitles *window = openWith({d});
+    UploadList *list = window->list();
+    omiListbox *view = list->view();
+
+    // Space toggles each selected row on its own; Backspace clears.
+    view->setSelected(0, true);
+    view->setSelected(1, true);
+    view->setSelected(2, true);
+    QTest::keyClick(view, Qt::Key_Space);
+    QCOMPARE((QList<bool>{list->isChecked(0), list->isChecked(1), list->isChecked(2), list->isChecked(3)}),
+             (QList<bool>{false, false, true, true}));
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QVERIFY(!list->isChecked(2));
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QVERIFY(!list->isChecked(2));
+
+    // A click inside the check picture toggles; beside it, it does not.
+    const QRect area = list->checkArea(view->columnWidth(1));
+    QVERIFY(list->clickCell(3, 1, area.center()));
+    QVERIFY(!list->isChecked(3));
+    QVERIFY(!list->clickCell(3, 1, QPoint(1, 1)));
+    QVERIFY(!list->isChecked(3));
+    QVERIFY(!list->clickCell(3, 0, area.center()));
+
+    // A subtitle without a video offers only to reveal it.
+    const auto lonely = list->menuEntries(2);
+    QCOMPARE(lonely.size(), 1);
+    QCOMPARE(lonely.first().first, u"menuRevealFile"_s);
+    list->chooseMenuEntry(2, u"menuRevealFile"_s);
+    QCOMPARE(m_platform->revealed, QStringList{d + u"/Other.srt"_s});
+    // A pair offers the preview, which asks for the subtitle over its video.
+    QCOMPARE(list->menuEntries(0).size(), 2);
+    QSignalSpy preview(window, &PutSubtitles::previewRequested);
+    list->chooseMenuEntry(0, u"menuPreviewSub"_s);
+    QCOMPARE(preview.size(), 1);
+    QCOMPARE(preview.first().at(0).toString(), QString(d + u"/Movie.en.srt"_s));
+    QCOMPARE(preview.first().at(1).toString(), QString(d + u"/Movie.mkv"_s));
+}
+
+void tst_PutSubtitles::verificationMarksEachPair()
+{
+    startService();
+    PutSubtitles *window = openWith({d});
+    // Pressing the button before the intake ended would do nothing; now it
+    // drops the unchecked row and its record, then verifies.
+    window->frame()->mainButton()->push();
+    QVERIFY(!window->frame()->DropFilesCanvas()->isEnabled());
+    QCOMPARE(rowTexts(*window->list()).size(), 3);
+    {
+        const QMutexLocker guard(&window->client().stateLock());
+        QCOMPARE(window->client().subfiles.size(), 3);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(window->windowMode(), u"Searched"_s, 30000);
+
+    UploadList *list = window->list();
+    QCOMPARE(list->mode(), u"subs"_s);
+    QCOMPARE(list->view()->columnCount(), 3);
+    QCOMPARE(list->rowCount(), 3);
+    QCOMPARE((QStringList{list->resultStatus(0), list->resultStatus(1), list->resultStatus(2)}),
+             (QStringList{u"has"_s, u"lacks"_s, u"lacks"_s}));
+    QVERIFY(list->resultText(0).startsWith(u"Movie.en.srt (Movie.mkv)"_s));
+    QVERIFY(list->resultText(2).startsWith(u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s));
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Confirm Sub Info"_s);
+    QTRY_VERIFY(!window->frame()->mainButton()->isEnabled());
+    QVERIFY(!window->frame()->DropFilesProgress()->isVisible());
+    // Files dropped now are not taken in.
+    window->queueDrop(DragItem{{d + u"/Other.srt"_s}});
+    QTest::qWait(500);
+    QCOMPARE(window->windowMode(), u"Searched"_s);
+    QCOMPARE(list->rowCount(), 3);
+}
+
+void tst_PutSubtitles::serviceFailureShowsError_data()
+{
+    QTest::addColumn<bool>("autoRetry");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("no auto-retry") << false << u"ErrorSearching"_s;
+    QTest::newRow("auto-retry") << true << u"RetrySearching"_s;
+}
+
+void tst_PutSubtitles::serviceFailureShowsError()
+{
+    QFETCH(bool, autoRetry);
+    QFETCH(QString, state);
+    startService();
+    myPrefs::Values prefs = myPrefs::values();
+    prefs.AutoRetrySearch = autoRetry;
+    myPrefs::setValues(prefs);
+    QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
+
+    PutSubtitles *window = openWith({d + u"/Movie.en.srt"_s});
+    window->frame()->mainButton()->push();
+    QTRY_COMPARE_WITH_TIMEOUT(window->windowMode(), state, 30000);
+    // The pair says why it was not verified; nothing spins; the button verifies again.
+    UploadList *list = window->list();
+    QTRY_COMPARE(list->resultStatus(0), u"failed"_s);
+    QCOMPARE(list->rowCount(), 1);
+    QVERIFY2(list->resultText(0).contains(u"ServerInfo"_s), qPrintable(list->resultText(0)));
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Verify Subtitles"_s);
+    QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
+    QVERIFY(!window->frame()->DropFilesProgress()->isVisible());
+
+    QVERIFY(m_emu->reset());
+    window->frame()->mainButton()->push();
+    QTRY_COMPARE_WITH_TIMEOUT(window->windowMode(), u"Searched"_s, 30000);
+    QCOMPARE(list->resultStatus(0), u"has"_s);
+}
+
+void tst_PutSubtitles::closingWhileVerifyingIsSafe()
+{
+    startService();
+    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, -1, {{u"seconds"_s, 60}}));
+    PutSubtitles *window = openWith({d});
+    window->frame()->mainButton()->push();
+    QTRY_COMPARE_WITH_TIMEOUT(m_emu->methods().contains(u"LogIn"_s), true, 30000);
+    QVERIFY(window->verificationRunning());
+    QVERIFY(window->close());
+    // Closed, its thread ended, and gone with its client.
+    QTRY_VERIFY(m_window.isNull());
+}
+
+QTEST_MAIN(tst_PutSubtitles)
+#include "tst_PutSubtitles.moc"
