@@ -16,6 +16,7 @@
 #include "prefs/PreferencesWindow.h"
 #include "prefs/translationStrings.h"
 #include "preview/PlayerDetection.h"
+#include "upload/PutSubtitles.h"
 
 #include <algorithm>
 #include <QDir>
@@ -45,6 +46,7 @@ App::App(int &argc, char **argv)
     m_testLocalPlayers = [] { return findPlayer(ResourcePaths::appF()).isValid(); };
     m_testCopiedPlayers = [] { return hasBundledPlayer(ResourcePaths::appF()); };
     GetSubtitlesWindow::registerWith(*m_router);
+    PutSubtitles::registerWith(*m_router);
     m_preferencesCreator = [] { return new PreferencesWindow; };
     // The menus' shortcuts work in every window from the first one on.
     m_menubar->watchWindows();

@@ -233,6 +233,15 @@ bool PutSubtitles::menuCommand(const QString &name)
     return name.compare("PreviewMenuItem"_L1, Qt::CaseInsensitive) == 0;
 }
 
+bool PutSubtitles::canHandleMenuCommand(const QString &name) const
+{
+    if (name.compare("FileClose"_L1, Qt::CaseInsensitive) == 0)
+        return true;
+    if (name.compare("EditPaste"_L1, Qt::CaseInsensitive) == 0)
+        return m_frame->DropFilesCanvas()->isEnabled();
+    return false;
+}
+
 // --- Timers -------------------------------------------------------------------
 
 void PutSubtitles::TimerProcess_Action()

@@ -56,6 +56,7 @@ public:
 
     // "FileClose", "EditPaste"; "PreviewMenuItem" is not offered here.
     bool menuCommand(const QString &name) override;
+    bool canHandleMenuCommand(const QString &name) const override;
 
     OSClient &client() const { return *m_client; }
     WorkflowFrame *frame() const { return m_frame; }
