@@ -302,10 +302,10 @@ void UploadList::listSearchResults(const QList<VerifyPairing> &pairings, const Q
                 status = VerifyOutcome::statusName(o.status);
                 switch (o.status) {
                 case VerifyOutcome::Status::Has:
-                    text += tr(": the service has subtitles for this video in this language");
+                    text += tr(": already on the service");
                     break;
                 case VerifyOutcome::Status::Lacks:
-                    text += tr(": the service has none for this video in this language yet");
+                    text += tr(": not on the service yet");
                     break;
                 case VerifyOutcome::Status::Failed:
                     text += tr(": not verified, %1").arg(o.reason);
@@ -392,13 +392,11 @@ void UploadList::paintContent(QPainter &g, int row, int column, const QSize &cel
     if (column == 0) {
         const QString text = m_view->cell(row, 0);
         int room = cell.width() - TextLeft;
-        if (!results) {
-            const auto sub = record(row);
-            const QImage flag = sub ? flagFor(sub->subtitleFileName()) : QImage();
-            if (!flag.isNull()) {
-                g.drawImage(cell.width() - flag.width(), (cell.height() - flag.height()) / 2, flag);
-                room = cell.width() - 2 * flag.width() - 26;
-            }
+        // Every row is a subtitle file; its tag is the file's path.
+        const QImage flag = flagFor(QFileInfo(rowPath(row)).fileName());
+        if (!flag.isNull()) {
+            g.drawImage(cell.width() - flag.width(), (cell.height() - flag.height()) / 2, flag);
+            room = cell.width() - 2 * flag.width() - 26;
         }
         g.drawText(TextLeft, baseline, metrics.elidedText(text, Qt::ElideRight, std::max(room, 0)));
         return;
