@@ -52,6 +52,7 @@ UploadList::UploadList(QMutex &stateLock, QWidget *parent)
     : QObject(parent)
     , m_stateLock(stateLock)
     , m_view(new omiListbox(parent))
+    , m_viewport(m_view->viewport())
 {
     m_view->setObjectName(u"MainList"_s);
     m_view->setColumnCount(2);
@@ -61,7 +62,7 @@ UploadList::UploadList(QMutex &stateLock, QWidget *parent)
     m_view->setFocusPolicy(Qt::StrongFocus);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     m_view->installEventFilter(this);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     m_view->setCellBackgroundPaint([this](QPainter &g, int row, int column, const QSize &cell) {
         paintBackground(g, row, column, cell);
     });
@@ -428,7 +429,8 @@ bool UploadList::eventFilter(QObject *watched, QEvent *event)
         if (handleKey(static_cast<QKeyEvent *>(event)->key()))
             return true;
     }
-    if (watched == m_view->viewport()) {
+    // Compared by address: a list being torn down is never called.
+    if (watched == m_viewport) {
         // Files of any type may be dropped on the list, as on the drop panel.
         switch (event->type()) {
         case QEvent::DragEnter:

@@ -99,6 +99,7 @@ private:
 
     QMutex &m_stateLock;
     omiListbox *m_view;
+    QObject *m_viewport;
     int m_clickedRow = -1;
     QHash<QString, std::shared_ptr<subtitleFile>> m_records; // by path
     mutable QHash<QString, QImage> m_flags;                  // by language field
