@@ -203,44 +203,47 @@ bool savePreviewWindow(const QDir &out)
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     delete window;
     PreviewWindow::setPlayerMaker({});
-    // The upload window with its pairs listed, then as a verification leaves it.
-    bool saveUploadWindow(const QDir &out)
-    {
-        QTemporaryDir folder;
-        const QStringList names{
-            u"Big.Buck.Bunny.2008.mkv"_s, u"Big.Buck.Bunny.2008.de.srt"_s, u"Notes.srt"_s,
-            u"Sintel.2010.mkv"_s,         u"Sintel.2010.en.srt"_s,         u"Sintel.2010.es.srt"_s};
-        for (const QString &name : names) {
-            QFile file(folder.filePath(name));
-            if (!file.open(QIODevice::WriteOnly) || !file.resize(name.endsWith(u".srt"_s) ? 100 : 300000))
-                return false;
-        }
-        auto *window = new PutSubtitles;
-        window->show();
-        window->AAA_BuildFileList(folder.path());
-        for (int i = 0; i < 100 && window->windowMode() != "listed"_L1; ++i)
-            settle(50);
-        settle(300);
-        bool ok = save(window, out.filePath(u"upload-window-pairs.png"_s));
+    return ok;
+}
 
-        // What a verification shows: made up here, the service is not asked.
-        const QString base = folder.path() + u'/';
-        const QList<VerifyPairing> pairings{
-            {base + u"Big.Buck.Bunny.2008.de.srt"_s, base + u"Big.Buck.Bunny.2008.mkv"_s, u"de"_s},
-            {base + u"Sintel.2010.en.srt"_s, base + u"Sintel.2010.mkv"_s, u"en"_s},
-            {base + u"Sintel.2010.es.srt"_s, base + u"Sintel.2010.mkv"_s, u"es"_s}};
-        const QList<VerifyOutcome> outcomes{
-            {VerifyOutcome::Status::Lacks, pairings[0].video, u"de"_s, pairings[0].subtitle, {}},
-            {VerifyOutcome::Status::Has, pairings[1].video, u"en"_s, pairings[1].subtitle, {}},
-            {VerifyOutcome::Status::Lacks, pairings[2].video, u"es"_s, pairings[2].subtitle, {}}};
-        window->list()->listSearchResults(pairings, outcomes);
-        window->frame()->moveStageMarker(1);
-        window->setWindowMode(u"Searched"_s);
-        settle(1200); // the stage marker glides for a second
-        ok = save(window, out.filePath(u"upload-window-verified.png"_s)) && ok;
-        delete window;
-        return ok;
+// The upload window with its pairs listed, then as a verification leaves it.
+bool saveUploadWindow(const QDir &out)
+{
+    QTemporaryDir folder;
+    const QStringList names{
+        u"Big.Buck.Bunny.2008.mkv"_s, u"Big.Buck.Bunny.2008.de.srt"_s, u"Notes.srt"_s,
+        u"Sintel.2010.mkv"_s,         u"Sintel.2010.en.srt"_s,         u"Sintel.2010.es.srt"_s};
+    for (const QString &name : names) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(name.endsWith(u".srt"_s) ? 100 : 300000))
+            return false;
     }
+    auto *window = new PutSubtitles;
+    window->show();
+    window->AAA_BuildFileList(folder.path());
+    for (int i = 0; i < 100 && window->windowMode() != "listed"_L1; ++i)
+        settle(50);
+    settle(300);
+    bool ok = save(window, out.filePath(u"upload-window-pairs.png"_s));
+
+    // What a verification shows: made up here, the service is not asked.
+    const QString base = folder.path() + u'/';
+    const QList<VerifyPairing> pairings{
+        {base + u"Big.Buck.Bunny.2008.de.srt"_s, base + u"Big.Buck.Bunny.2008.mkv"_s, u"de"_s},
+        {base + u"Sintel.2010.en.srt"_s, base + u"Sintel.2010.mkv"_s, u"en"_s},
+        {base + u"Sintel.2010.es.srt"_s, base + u"Sintel.2010.mkv"_s, u"es"_s}};
+    const QList<VerifyOutcome> outcomes{
+        {VerifyOutcome::Status::Lacks, pairings[0].video, u"de"_s, pairings[0].subtitle, {}},
+        {VerifyOutcome::Status::Has, pairings[1].video, u"en"_s, pairings[1].subtitle, {}},
+        {VerifyOutcome::Status::Lacks, pairings[2].video, u"es"_s, pairings[2].subtitle, {}}};
+    window->list()->listSearchResults(pairings, outcomes);
+    window->frame()->moveStageMarker(1);
+    window->setWindowMode(u"Searched"_s);
+    settle(1200); // the stage marker glides for a second
+    ok = save(window, out.filePath(u"upload-window-verified.png"_s)) && ok;
+    delete window;
+    return ok;
+}
 } // namespace
 
 int main(int argc, char *argv[])

@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
+#include "preview/PreviewWindow.h"
 #include "service/ClientIntake.h"
 #include "service/OSClient.h"
 #include "upload/UploadList.h"
@@ -82,7 +83,11 @@ PutSubtitles::PutSubtitles(QWidget *parent)
             queueDrop(item);
     });
     connect(m_list, &UploadList::changed, this, [this] { setUpdateUI(true); });
-    connect(m_list, &UploadList::previewRequested, this, &PutSubtitles::previewRequested);
+    connect(m_list, &UploadList::previewRequested, this,
+            [this](const QString &subtitle, const QString &video) {
+                PlayPreview(subtitle, video);
+                Q_EMIT previewRequested(subtitle, video);
+            });
 
     TimerProcess.setInterval(200);
     connect(&TimerProcess, &QTimer::timeout, this, &PutSubtitles::TimerProcess_Action);
@@ -240,6 +245,25 @@ bool PutSubtitles::canHandleMenuCommand(const QString &name) const
     if (name.compare("EditPaste"_L1, Qt::CaseInsensitive) == 0)
         return m_frame->DropFilesCanvas()->isEnabled();
     return false;
+}
+
+QWidget *PutSubtitles::PlayPreview(const QString &subtitlePath, const QString &videoPath)
+{
+    PreviewWindow::Request request;
+    request.video = videoPath;
+    request.subtitle = subtitlePath;
+    request.title = QFileInfo(subtitlePath).fileName();
+    request.opener = PreviewWindow::Opener::Upload;
+    // No lock is handed over: the preview may outlive this window, and the
+    // paired video's record is touched by no worker once it is listed.
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        for (const auto &sub : std::as_const(m_client->subfiles)) {
+            if (sub->path() == subtitlePath && sub->hasMovie)
+                request.movie = sub->thisMovie();
+        }
+    }
+    return PreviewWindow::open(request);
 }
 
 // --- Timers -------------------------------------------------------------------

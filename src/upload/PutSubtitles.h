@@ -74,8 +74,12 @@ public Q_SLOTS:
     void TimerProcess_Action();
     void TimerUIRefresh_Action();
 
+    // Opens the preview window: the subtitle over its paired video, no
+    // search result, the video's record. Null when the video is missing.
+    QWidget *PlayPreview(const QString &subtitlePath, const QString &videoPath);
+
 Q_SIGNALS:
-    // Preview of a subtitle over its paired video.
+    // A preview of a subtitle over its paired video was asked for (and opened).
     void previewRequested(const QString &subtitlePath, const QString &videoPath);
 
 protected:

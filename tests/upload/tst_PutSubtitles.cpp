@@ -11,10 +11,14 @@
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
+#include "preview/PlayerControl.h"
+#include "preview/PlayerShell.h"
+#include "preview/PreviewWindow.h"
 #include "service/OSClient.h"
 #include "upload/PutSubtitles.h"
 #include "upload/UploadList.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -44,6 +48,24 @@ public:
     void bringToFront(QWidget *) override {}
     QString osVersion() override { return u"12"_s; }
     int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
+};
+
+// A player that starts and runs until it is stopped, and says nothing.
+class SilentPlayerShell final : public PlayerShell {
+public:
+    void start(const QString &, const QStringList &) override { m_running = true; }
+    bool isRunning() const override { return m_running; }
+    void writeLine(const QByteArray &) override {}
+    void stop() override
+    {
+        if (!m_running)
+            return;
+        m_running = false;
+        emit finished();
+    }
+
+private:
+    bool m_running = false;
 };
 
 // A subtitle with one cue, or a sparse video of the given size.
@@ -103,6 +125,11 @@ void tst_PutSubtitles::initTestCase()
     auto platform = std::make_unique<FakePlatform>();
     m_platform = platform.get();
     installPlatform(std::move(platform));
+    PreviewWindow::setPlayerMaker([](QObject *parent) {
+        return new PlayerControl(
+            PlayerInfo{u"mplayer"_s, PlayerDialect::MPlayer},
+            [] { return std::make_unique<SilentPlayerShell>(); }, parent);
+    });
 }
 
 void tst_PutSubtitles::init()
@@ -239,6 +266,13 @@ void tst_PutSubtitles::listKeysClicksAndMenu()
     QCOMPARE(preview.size(), 1);
     QCOMPARE(preview.first().at(0).toString(), QString(d + u"/Movie.en.srt"_s));
     QCOMPARE(preview.first().at(1).toString(), QString(d + u"/Movie.mkv"_s));
+    PreviewWindow *previewWindow = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<PreviewWindow *>(top))
+            previewWindow = found;
+    }
+    QVERIFY(previewWindow);
+    previewWindow->close();
 }
 
 void tst_PutSubtitles::verificationMarksEachPair()
