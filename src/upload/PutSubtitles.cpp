@@ -254,8 +254,9 @@ QWidget *PutSubtitles::PlayPreview(const QString &subtitlePath, const QString &v
     request.subtitle = subtitlePath;
     request.title = QFileInfo(subtitlePath).fileName();
     request.opener = PreviewWindow::Opener::Upload;
-    // No lock is handed over: the preview may outlive this window, and the
-    // paired video's record is touched by no worker once it is listed.
+    // The preview may outlive this window; it takes the lock while the window lives.
+    request.stateLock = &m_client->stateLock();
+    request.lockOwner = this;
     {
         const QMutexLocker guard(&m_client->stateLock());
         for (const auto &sub : std::as_const(m_client->subfiles)) {
