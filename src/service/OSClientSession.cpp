@@ -581,16 +581,30 @@ void OSClient::addSubtitleFile(const QString &path)
     const QString subtitleName = record->subtitleFileName();
     const QString oneOff = shortname(subtitleName);
     const QString twoOff = shortname(oneOff);
+    // The video beside the subtitle whose name is the subtitle's without its
+    // extension (Movie.srt, Movie.en.srt: Movie.mkv) or, failing that,
+    // without its language code too. A video of that name in another folder
+    // is another film.
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QStringView folder = QStringView(path).left(slash + 1);
     QString video;
     {
         const QMutexLocker guard(&m_stateLock);
+        QString nameOnly;
         for (auto it = bigMovieList.crbegin(); it != bigMovieList.crend(); ++it) {
-            const QString videoBase = shortname(QFileInfo(*it).fileName());
-            if (sameText(oneOff, videoBase) || sameText(twoOff, videoBase)) {
+            const qsizetype videoSlash = it->lastIndexOf(u'/');
+            if (videoSlash != slash || !it->startsWith(folder))
+                continue;
+            const QString videoBase = shortname(it->mid(videoSlash + 1));
+            if (sameText(oneOff, videoBase)) {
                 video = *it;
                 break;
             }
+            if (nameOnly.isEmpty() && sameText(twoOff, videoBase))
+                nameOnly = *it;
         }
+        if (video.isEmpty())
+            video = nameOnly;
     }
     if (!video.isEmpty()) {
         record->setThisMovie(movieFile::create(video));

@@ -103,6 +103,7 @@ private slots:
     void languageSubtitleBringsItsVideo();
     void homeDropOpensWindow();
     void listKeysClicksAndMenu();
+    void returnAndEscapeReachTheButtons();
     void verificationMarksEachPair();
     void serviceFailureShowsError_data();
     void serviceFailureShowsError();
@@ -141,6 +142,8 @@ void tst_PutSubtitles::init()
     makeFile(d + u"/Movie.en.srt"_s);
     makeFile(d + u"/Movie.es.srt"_s);
     makeFile(d + u"/Other.srt"_s);
+    // Another film of that name, elsewhere: no pair for Other.srt.
+    makeFile(d + u"/extras/Other.mkv"_s, 70'000);
     makeFile(d + u"/tv/Show.S01E02.mkv"_s, 2'000'001);
     makeFile(d + u"/tv/Show.S01E02.en.srt"_s);
     myPrefs::Values prefs = myPrefs::values();
@@ -273,6 +276,22 @@ void tst_PutSubtitles::listKeysClicksAndMenu()
     }
     QVERIFY(previewWindow);
     previewWindow->close();
+}
+
+void tst_PutSubtitles::returnAndEscapeReachTheButtons()
+{
+    m_window = new PutSubtitles();
+    m_window->show();
+    omiListbox *view = m_window->list()->view();
+    QTRY_COMPARE(m_window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
+    // Return presses the button, which verifies nothing while no file is listed.
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::qWait(300);
+    QCOMPARE(m_window->windowMode(), u"Idle"_s);
+    QVERIFY(!m_window->verificationRunning());
+    // Escape closes the window.
+    QTest::keyClick(view, Qt::Key_Escape);
+    QTRY_VERIFY(m_window.isNull());
 }
 
 void tst_PutSubtitles::verificationMarksEachPair()
