@@ -1,4 +1,5 @@
 #include "FakeWorkflowWindow.h"
+#include "RecordingPlatform.h"
 
 #include "app/App.h"
 #include "app/homeWindow.h"
@@ -6,7 +7,6 @@
 #include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
 #include "common/DesktopHooks.h"
-#include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 
@@ -26,25 +26,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-class OneScreen final : public Platform {
-public:
-    QStringList clipboardFiles() override { return {}; }
-    bool openUrl(const QUrl &) override { return true; }
-    void revealFile(const QString &) override {}
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
-    {
-        dialogThread = QThread::currentThread();
-        lastDialog = request;
-        return Platform::AlternateButton;
-    }
-    QThread *dialogThread = nullptr;
-    MessageDialogRequest lastDialog;
-};
-
 // The smallest download window: the base class with a title.
 class DownloadWindow final : public lumbraWindow, public WorkflowWindow {
 public:
@@ -115,15 +96,16 @@ private Q_SLOTS:
 private:
     App *app() { return App::instance(); }
     QTemporaryDir m_dir;
-    OneScreen *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
 };
 
 void tst_App::initTestCase()
 {
     QVERIFY(app());
     QVERIFY(m_dir.isValid());
-    auto screen = std::make_unique<OneScreen>();
+    auto screen = std::make_unique<RecordingPlatform>();
     m_platform = screen.get();
+    m_platform->answer = Platform::AlternateButton;
     installPlatform(std::move(screen));
     app()->router().setCreator(WorkflowKind::Download, [] { return new DownloadWindow; });
     app()->router().setCreator(WorkflowKind::Upload,
@@ -219,7 +201,7 @@ void tst_App::dialogFromAWorkerRunsOnTheMainThread()
     delete worker;
     QCOMPARE(answer, 3);
     QCOMPARE(m_platform->dialogThread, QThread::currentThread());
-    QCOMPARE(m_platform->lastDialog.alternateCaption, u"Keep Both"_s);
+    QCOMPARE(m_platform->dialogs.last().alternateCaption, u"Keep Both"_s);
 }
 
 void tst_App::playerTestsCacheOnlyAPositiveAnswer()

@@ -1,4 +1,5 @@
 #include "FakeWorkflowWindow.h"
+#include "RecordingPlatform.h"
 
 #include "app/App.h"
 #include "app/homeWindow.h"
@@ -7,7 +8,6 @@
 #include "app/WindowOrder.h"
 #include "controls/omiPanel.h"
 #include "download/GetSubtitlesWindow.h"
-#include "platform/Platform.h"
 #include "prefs/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
 
@@ -25,25 +25,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-class FakePlatform final : public Platform {
-public:
-    QStringList clipboard;
-    QList<MessageDialogRequest> dialogs;
-    int answer = ActionButton;
-    QStringList clipboardFiles() override { return clipboard; }
-    bool openUrl(const QUrl &) override { return true; }
-    void revealFile(const QString &) override {}
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
-    {
-        dialogs.append(request);
-        return answer;
-    }
-};
-
 // A window that takes the commands it is told to take and records them.
 class TargetWindow final : public QWidget, public MenuCommandTarget {
 public:
@@ -113,7 +94,7 @@ private:
     }
 
     QTemporaryDir m_dir;
-    FakePlatform *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
     QList<QPointer<FakeWorkflowWindow>> m_created;
 };
 
@@ -122,7 +103,7 @@ void tst_Menus::initTestCase()
     QVERIFY(app());
     QVERIFY(m_dir.isValid());
     XPrefs::setFilePathForTesting(m_dir.filePath(u"prefs.plist"_s));
-    auto platform = std::make_unique<FakePlatform>();
+    auto platform = std::make_unique<RecordingPlatform>();
     m_platform = platform.get();
     installPlatform(std::move(platform));
 }

@@ -1,8 +1,8 @@
 #include "app/XPrefsSaving.h"
-#include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
+#include "RecordingPlatform.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -22,30 +22,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-// The desktop as the window sees it: records the addresses it is asked to
-// open and the dialogs it is asked to show.
-class FakePlatform final : public Platform {
-public:
-    QList<QUrl> opened;
-    QList<MessageDialogRequest> dialogs;
-    QStringList clipboardFiles() override { return {}; }
-    bool openUrl(const QUrl &url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    void revealFile(const QString &) override {}
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
-    {
-        dialogs.append(request);
-        return ActionButton;
-    }
-};
-
 // Clicks a check box on its box (its centre may lie past the caption).
 void click(QCheckBox *box)
 {
@@ -86,7 +62,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
-    FakePlatform *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
     QPointer<PreferencesWindow> m_window;
 };
 
@@ -95,8 +71,9 @@ void tst_PreferencesWindow::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_path = m_dir->filePath(u"prefs.plist"_s);
-    auto platform = std::make_unique<FakePlatform>();
+    auto platform = std::make_unique<RecordingPlatform>();
     m_platform = platform.get();
+    m_platform->answer = Platform::ActionButton;
     installPlatform(std::move(platform));
     restart();
 }

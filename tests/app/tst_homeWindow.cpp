@@ -1,10 +1,10 @@
 #include "FakeWorkflowWindow.h"
+#include "RecordingPlatform.h"
 
 #include "app/DocumentRouter.h"
 #include "app/homeWindow.h"
 #include "app/WindowOrder.h"
 #include "controls/omiPanel.h"
-#include "platform/Platform.h"
 #include "prefs/XPrefs.h"
 
 #include <QDropEvent>
@@ -18,23 +18,6 @@
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-// The desktop as the window sees it: one 1280 x 800 screen with a panel on
-// top, and a clipboard the test fills.
-class FakePlatform final : public Platform {
-public:
-    QStringList clipboard;
-    QStringList clipboardFiles() override { return clipboard; }
-    bool openUrl(const QUrl &) override { return true; }
-    void revealFile(const QString &) override {}
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
-};
-} // namespace
 
 class tst_homeWindow final : public QObject {
     Q_OBJECT
@@ -58,7 +41,7 @@ private:
     QString makeFile(const QString &name);
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
     std::unique_ptr<WindowOrder> m_order;
     std::unique_ptr<DocumentRouter> m_router;
     QPointer<homeWindow> m_home;
@@ -70,7 +53,7 @@ void tst_homeWindow::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     XPrefs::setFilePathForTesting(m_dir->filePath(u"prefs.plist"_s));
-    auto platform = std::make_unique<FakePlatform>();
+    auto platform = std::make_unique<RecordingPlatform>();
     m_platform = platform.get();
     installPlatform(std::move(platform));
     m_order = std::make_unique<WindowOrder>();

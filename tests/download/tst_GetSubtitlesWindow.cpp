@@ -1,3 +1,4 @@
+#include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 
 #include "app/BusyWheel.h"
@@ -12,7 +13,6 @@
 #include "media/movieFile.h"
 #include "media/MovieHash.h"
 #include "media/subtitleFile.h"
-#include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
@@ -37,28 +37,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// The desktop as the window sees it: one screen, a clipboard, and a close
-// question answered as the test says.
-class TestDesktop final : public Platform {
-public:
-    QStringList clipboardFiles() override { return clipboard; }
-    bool openUrl(const QUrl &) override { return true; }
-    void revealFile(const QString &) override {}
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}}; }
-    void setDocumentEdited(QWidget *, bool edited) override { editedMark = edited; }
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &request) override
-    {
-        questions.append(request.message);
-        return answer;
-    }
-    QStringList clipboard;
-    QStringList questions;
-    int answer = Platform::CancelButton;
-    bool editedMark = false;
-};
 
 // An empty file of the given size that takes no disk space.
 QString sparse(const QString &path, qint64 size)
@@ -134,7 +112,7 @@ private:
     // Searches in `window` until the results are listed.
     bool searched(GetSubtitlesWindow *window);
 
-    TestDesktop *m_desktop = nullptr;
+    RecordingPlatform *m_desktop = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ServiceEmulator> m_emu;
     int m_quits = 0;
@@ -143,8 +121,9 @@ private:
 void tst_GetSubtitlesWindow::initTestCase()
 {
     QLoggingCategory::setFilterRules(u"lumbra.profiler.debug=false"_s);
-    auto desktop = std::make_unique<TestDesktop>();
+    auto desktop = std::make_unique<RecordingPlatform>();
     m_desktop = desktop.get();
+    m_desktop->screenAreas = {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}};
     installPlatform(std::move(desktop));
     GetSubtitlesWindow::setQuitHandler([this] { ++m_quits; });
 }
@@ -152,7 +131,7 @@ void tst_GetSubtitlesWindow::initTestCase()
 void tst_GetSubtitlesWindow::init()
 {
     m_desktop->clipboard.clear();
-    m_desktop->questions.clear();
+    m_desktop->dialogs.clear();
     m_desktop->answer = Platform::CancelButton;
     m_quits = 0;
     m_dir = std::make_unique<QTemporaryDir>();
@@ -595,7 +574,7 @@ void tst_GetSubtitlesWindow::closeQuestion()
     m_desktop->answer = answer;
     QPointer<GetSubtitlesWindow> alive(window);
     QVERIFY(window->menuCommand(u"FileClose"_s));
-    QCOMPARE(m_desktop->questions, QStringList{u"Subtitles marked for download"_s});
+    QCOMPARE(m_desktop->dialogMessages(), QStringList{u"Subtitles marked for download"_s});
     if (closes) {
         QTRY_VERIFY(!alive);
         QVERIFY(!QFile::exists(path(u"Films/Movie.en.srt"_s)));
@@ -639,7 +618,7 @@ void tst_GetSubtitlesWindow::closingWhileDownloadingStopsTheRun()
     m_desktop->answer = Platform::AlternateButton; // quit without downloading
     QPointer<GetSubtitlesWindow> alive(window);
     window->close();
-    QCOMPARE(m_desktop->questions.size(), 1);
+    QCOMPARE(m_desktop->dialogs.size(), 1);
     QVERIFY(alive && window->isHidden());
     QTRY_VERIFY_WITH_TIMEOUT(!alive, Wait);
     // The download under way when the window closed ends; the next one is not started.

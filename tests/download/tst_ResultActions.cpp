@@ -1,3 +1,4 @@
+#include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 #include "TestFiles.h"
 
@@ -9,7 +10,6 @@
 #include "download/ResultActions.h"
 #include "media/movieFile.h"
 #include "media/MovieHash.h"
-#include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "preview/PlayerControl.h"
@@ -36,24 +36,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-class FakePlatform final : public Platform {
-public:
-    QStringList opened;
-    QStringList revealed;
-    QStringList clipboardFiles() override { return {}; }
-    bool openUrl(const QUrl &url) override
-    {
-        opened.append(url.toString(QUrl::FullyEncoded));
-        return true;
-    }
-    void revealFile(const QString &path) override { revealed.append(path); }
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
-};
 
 using Kind = ResultRows::Kind;
 
@@ -168,7 +150,7 @@ class tst_ResultActions final : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
     QString m_video;
     std::shared_ptr<movieFile> m_movie;
 
@@ -184,7 +166,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         XPrefs::setFilePathForTesting(m_dir->filePath(u"prefs.plist"_s));
-        auto platform = std::make_unique<FakePlatform>();
+        auto platform = std::make_unique<RecordingPlatform>();
         m_platform = platform.get();
         installPlatform(std::move(platform));
         // No player: previews open their window and stay still.
@@ -342,7 +324,10 @@ private slots:
                                                    : rows.add(Kind(kind), m_movie);
         ResultActions actions(rows);
         actions.act(row, tag);
-        QCOMPARE(m_platform->opened, opened);
+        QStringList addresses;
+        for (const QUrl &url : std::as_const(m_platform->opened))
+            addresses.append(url.toString(QUrl::FullyEncoded));
+        QCOMPARE(addresses, opened);
         QCOMPARE(m_platform->revealed, revealed ? QStringList{m_video} : QStringList());
     }
 

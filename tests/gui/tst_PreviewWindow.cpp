@@ -1,10 +1,10 @@
 #include "../preview/FakePlayerShell.h"
+#include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "media/movieFile.h"
-#include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "preview/PlayerControl.h"
@@ -29,19 +29,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-class FakePlatform final : public Platform {
-public:
-    int broughtToFront = 0;
-    QStringList clipboardFiles() override { return {}; }
-    bool openUrl(const QUrl &) override { return true; }
-    void revealFile(const QString &) override {}
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override { ++broughtToFront; }
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
-};
 
 const QByteArray kSrt = "1\n00:00:10,000 --> 00:00:12,500\nFirst\nline two\n\n"
                         "2\n00:01:15,400 --> 00:01:17,000\nSecond\n\n"
@@ -88,7 +75,7 @@ class tst_PreviewWindow final : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
     QString m_video;
     QString m_subtitle;
 
@@ -125,7 +112,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         XPrefs::setFilePathForTesting(m_dir->filePath(u"prefs.plist"_s));
-        auto platform = std::make_unique<FakePlatform>();
+        auto platform = std::make_unique<RecordingPlatform>();
         m_platform = platform.get();
         installPlatform(std::move(platform));
         PreviewWindow::setPlayerMaker([](QObject *parent) {

@@ -1,3 +1,4 @@
+#include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 
 #include "app/BusyWheel.h"
@@ -9,7 +10,6 @@
 #include "controls/omiPanel.h"
 #include "media/MovieHash.h"
 #include "media/subtitleFile.h"
-#include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "preview/PlayerControl.h"
 #include "preview/PlayerShell.h"
@@ -35,20 +35,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-class FakePlatform final : public Platform {
-public:
-    QStringList clipboard;
-    QStringList revealed;
-    QStringList clipboardFiles() override { return clipboard; }
-    bool openUrl(const QUrl &) override { return true; }
-    void revealFile(const QString &path) override { revealed.append(path); }
-    QList<ScreenArea> screens() override { return {{QRect(0, 0, 1280, 800), QRect(0, 27, 1280, 773)}}; }
-    void setDocumentEdited(QWidget *, bool) override {}
-    void bringToFront(QWidget *) override {}
-    QString osVersion() override { return u"12"_s; }
-    int showMessageDialog(QWidget *, const MessageDialogRequest &) override { return 0; }
-};
 
 // A player that starts and runs until it is stopped, and says nothing.
 class SilentPlayerShell final : public PlayerShell {
@@ -114,7 +100,7 @@ private:
     PutSubtitles *openWith(const QStringList &paths);
     void startService();
 
-    FakePlatform *m_platform = nullptr;
+    RecordingPlatform *m_platform = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ServiceEmulator> m_emu;
     QPointer<PutSubtitles> m_window;
@@ -123,7 +109,7 @@ private:
 
 void tst_PutSubtitles::initTestCase()
 {
-    auto platform = std::make_unique<FakePlatform>();
+    auto platform = std::make_unique<RecordingPlatform>();
     m_platform = platform.get();
     installPlatform(std::move(platform));
     PreviewWindow::setPlayerMaker([](QObject *parent) {
