@@ -1,5 +1,6 @@
 #include "FakeWorkflowWindow.h"
 #include "RecordingPlatform.h"
+#include "ShowCounter.h"
 
 #include "app/App.h"
 #include "app/homeWindow.h"
@@ -319,29 +320,15 @@ void tst_App::savingWindowDuringASlowSave()
     for (int i = 0; i < 50; ++i)
         XPrefs::setValue(u"key%1"_s.arg(i), u"a value long enough to take a while %1"_s.arg(i));
     // Record every saving window that appears.
-    int shown = 0;
-    struct Watch final : QObject {
-        int *count;
-        explicit Watch(int *c)
-            : count(c)
-        {
-        }
-        bool eventFilter(QObject *o, QEvent *e) override
-        {
-            if (e->type() == QEvent::Show && qobject_cast<XPrefsSaving *>(o))
-                ++*count;
-            return false;
-        }
-    } watch(&shown);
-    qApp->installEventFilter(&watch);
+    ShowCounter<XPrefsSaving> shown;
 
     XPrefs::setSaveAlertWait(-1); // disabled
     XPrefs::ToString();
-    QCOMPARE(shown, 0);
+    QCOMPARE(shown.count(), 0);
 
     XPrefs::setSaveAlertWait(0);
     XPrefs::ToString();
-    QCOMPARE(shown, 1);
+    QCOMPARE(shown.count(), 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!XPrefsSaving::current());
 
@@ -349,11 +336,11 @@ void tst_App::savingWindowDuringASlowSave()
     QThread *worker = QThread::create([] { XPrefs::ToString(); });
     worker->start();
     QTRY_VERIFY(worker->isFinished());
-    QTRY_COMPARE(shown, 2);
+    QTRY_COMPARE(shown.count(), 2);
     QTRY_VERIFY(!XPrefsSaving::current());
     delete worker;
 
-    qApp->removeEventFilter(&watch);
+    shown.stop();
     XPrefs::setSaveAlertWait(2.0);
     XPrefs::setFilePathForTesting(QString());
 }

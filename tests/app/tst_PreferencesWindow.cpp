@@ -1,8 +1,10 @@
+#include "RecordingPlatform.h"
+#include "ShowCounter.h"
+
 #include "app/XPrefsSaving.h"
 #include "prefs/myPrefs.h"
 #include "prefs/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
-#include "RecordingPlatform.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -257,21 +259,7 @@ void tst_PreferencesWindow::saveWritesTheFileAndTheValues()
 {
     XPrefsSaving::installHooks();
     XPrefs::setSaveAlertWait(0); // the saving window shows at every save
-    int savingShown = 0;
-    struct Watch final : QObject {
-        int *count;
-        explicit Watch(int *c)
-            : count(c)
-        {
-        }
-        bool eventFilter(QObject *o, QEvent *e) override
-        {
-            if (e->type() == QEvent::Show && qobject_cast<XPrefsSaving *>(o))
-                ++*count;
-            return false;
-        }
-    } watch(&savingShown);
-    qApp->installEventFilter(&watch);
+    ShowCounter<XPrefsSaving> savingShown;
 
     PreferencesWindow *w = open();
     w->setLanguageChecked(w->rowOf(u"pb"_s), true);
@@ -286,13 +274,13 @@ void tst_PreferencesWindow::saveWritesTheFileAndTheValues()
     click(w->AutoRetryCheck());
     click(w->AutoQuitCheck());
     QTest::mouseClick(w->SaveButton(), Qt::LeftButton);
-    qApp->removeEventFilter(&watch);
+    savingShown.stop();
     XPrefs::setSaveAlertWait(2.0);
     XPrefs::setSavingWindowHooks({}, {});
 
     QVERIFY(!m_window || !m_window->isVisible());
     QTRY_VERIFY(!m_window); // closed and gone
-    QCOMPARE(savingShown, 1);
+    QCOMPARE(savingShown.count(), 1);
 
     myPrefs::Values expected;
     expected.languageList = QStringList{u"en"_s, u"pb"_s, u"sv"_s};
