@@ -73,7 +73,9 @@ QImage getPic(const QString &name, const QString &folder)
         if (hit != g_picDict->constEnd())
             return hit.value();
     }
-    // Read outside the lock; two threads racing for the same new picture both read it.
+    // Read outside the lock; two threads racing for the same new picture both
+    // read it, and the first to come back is the one kept, so that every
+    // caller shares one image and none is freed while another reads it.
     const QString path = picturePath(name, folder);
     if (path.isEmpty())
         return {};
@@ -81,7 +83,10 @@ QImage getPic(const QString &name, const QString &folder)
     if (picture.isNull())
         return {};
     QMutexLocker locker(&g_cacheLock);
-    return *g_picDict->insert(key, picture);
+    auto kept = g_picDict->constFind(key);
+    if (kept == g_picDict->constEnd())
+        kept = g_picDict->insert(key, picture);
+    return kept.value();
 }
 
 QImage IconAtColor(const QImage &icon, const QColor &colour)

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <atomic>
 #include <thread>
 
@@ -272,18 +273,25 @@ private Q_SLOTS:
 
     void sharedAcrossThreads()
     {
-        // Workers and the interface thread ask the same store; every one gets the picture.
+        // Workers and the interface thread ask the same store; every one gets
+        // the picture, and all share one image of it.
         for (int i = 0; i < 6; ++i)
             writePicture(m_root.path(), u"Threads"_s, u"pic%1"_s.arg(i));
         std::atomic<int> found = 0;
+        std::array<std::atomic<qint64>, 6> imageOf{};
+        std::atomic<bool> shared = true;
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t) {
-            threads.emplace_back([&found] {
+            threads.emplace_back([&] {
                 for (int round = 0; round < 20; ++round) {
                     for (int i = 0; i < 6; ++i) {
                         const QImage pic = Theme::getPic(u"PIC%1"_s.arg(i), u"threads"_s);
                         if (!Theme::Lighten(Theme::IconAtColor(pic, Qt::red), 0.7).isNull())
                             ++found;
+                        qint64 first = 0;
+                        if (!imageOf[i].compare_exchange_strong(first, pic.cacheKey()) &&
+                            first != pic.cacheKey())
+                            shared = false;
                     }
                 }
             });
@@ -291,6 +299,7 @@ private Q_SLOTS:
         for (std::thread &thread : threads)
             thread.join();
         QCOMPARE(found.load(), 4 * 20 * 6);
+        QVERIFY(shared);
     }
 
     void shippedFonts()
