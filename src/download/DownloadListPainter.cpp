@@ -1,6 +1,7 @@
 #include "download/DownloadListPainter.h"
 
 #include "controls/LangFlags.h"
+#include "controls/ListColours.h"
 #include "controls/omiListbox.h"
 #include "controls/Theme.h"
 #include "download/DownloadList.h"
@@ -17,14 +18,9 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-const QColor TextColour(241, 240, 235);
 const QColor Green(114, 191, 161);
 const QColor Red(243, 92, 67);
 const QColor BestRing(89, 97, 103);
-const QColor BlankRow(215, 215, 207);
-const QColor Selected(186, 188, 183);
-const QColor RowOdd(158, 160, 155);
-const QColor RowEven(170, 172, 166);
 const QColor GroupOdd(121, 204, 172);
 const QColor GroupEven(114, 191, 161);
 
@@ -83,7 +79,7 @@ void DownloadListPainter::paintBackground(QPainter &g, int row, int column, cons
     const omiListbox *list = m_list.MainList();
     const int count = list->rowCount();
     if (row >= count) {
-        g.fillRect(QRect(QPoint(0, 0), cell), BlankRow);
+        g.fillRect(QRect(QPoint(0, 0), cell), ListColours::RowLine);
         return;
     }
     const bool odd = row % 2 == 1;
@@ -91,12 +87,14 @@ void DownloadListPainter::paintBackground(QPainter &g, int row, int column, cons
     if (m_list.isKind(row, DownloadList::KindGroup)) {
         g.fillRect(QRect(QPoint(0, 0), cell), odd ? GroupOdd : GroupEven);
         if (selected && column == m_list.columnMain())
-            g.fillRect(QRect(0, 0, 10, cell.height()), Selected);
+            g.fillRect(QRect(0, 0, 10, cell.height()), ListColours::SelectedRow);
     } else {
-        g.fillRect(QRect(QPoint(0, 0), cell), selected ? Selected : odd ? RowOdd : RowEven);
+        g.fillRect(QRect(QPoint(0, 0), cell), selected ? ListColours::SelectedRow
+                                              : odd    ? ListColours::OddRow
+                                                       : ListColours::EvenRow);
     }
     if (row != count - 1)
-        g.fillRect(QRect(0, cell.height() - 2, cell.width(), 2), BlankRow);
+        g.fillRect(QRect(0, cell.height() - 2, cell.width(), 2), ListColours::RowLine);
 }
 
 int DownloadListPainter::drawText(QPainter &g, const QString &text, int x, int width, const QSize &cell) const
@@ -108,7 +106,7 @@ int DownloadListPainter::drawText(QPainter &g, const QString &text, int x, int w
     const QFontMetrics metrics(font);
     const QString shown = metrics.elidedText(text, Qt::ElideRight, std::max(width, 0));
     const int baseline = metrics.ascent() + (cell.height() - metrics.height()) / 2;
-    g.setPen(TextColour);
+    g.setPen(ListColours::Ink);
     g.drawText(x, baseline, shown);
     return metrics.horizontalAdvance(shown);
 }
@@ -139,9 +137,9 @@ void DownloadListPainter::paintFiles(QPainter &g, int row, int column, const QSi
         }
         if (checked) {
             drawCentred(g, cell, tinted(u"circlemask"_s, Green));
-            drawCentred(g, cell, tinted(u"omicheck"_s, TextColour));
+            drawCentred(g, cell, tinted(u"omicheck"_s, ListColours::Ink));
         } else {
-            drawCentred(g, cell, tinted(u"selectnoactivo"_s, TextColour));
+            drawCentred(g, cell, tinted(u"selectnoactivo"_s, ListColours::Ink));
         }
         return;
     }
@@ -185,7 +183,7 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
         const auto results = group->subtitleResults();
         const bool open = list->expanded(row);
         if (column == m_list.columnMain()) {
-            const QImage icon = tinted(open ? u"disclosed"_s : u"closed"_s, TextColour);
+            const QImage icon = tinted(open ? u"disclosed"_s : u"closed"_s, ListColours::Ink);
             const QString name = group->movieFileName();
             // A name narrower than the room is drawn whole, so the room alone bounds it.
             const int drawn = drawText(g, name, 40, cell.width() - icon.width() - 25, cell);
@@ -207,7 +205,7 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
             const QString name = anyChecked          ? u"omicheck"_s
                                  : results.isEmpty() ? u"errorerror"_s
                                                      : u"selectnoactivo"_s;
-            drawCentred(g, cell, tinted(name, TextColour), 1);
+            drawCentred(g, cell, tinted(name, ListColours::Ink), 1);
         }
         return;
     }
@@ -246,10 +244,10 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
         } else if (have) {
             drawCentred(g, cell, tinted(u"omicheck"_s, Green));
         } else if (!checked) {
-            drawCentred(g, cell, tinted(u"selectnoactivo"_s, TextColour));
+            drawCentred(g, cell, tinted(u"selectnoactivo"_s, ListColours::Ink));
         } else {
             drawCentred(g, cell, tinted(u"selectactivo"_s, Green));
-            drawCentred(g, cell, tinted(u"omicheck"_s, TextColour));
+            drawCentred(g, cell, tinted(u"omicheck"_s, ListColours::Ink));
         }
     }
 }
@@ -274,16 +272,16 @@ void DownloadListPainter::paintGets(QPainter &g, int row, int column, const QSiz
         drawCentred(g, cell, roundFlag(language, false), 1);
     } else if (column == m_list.columnCheck()) {
         if (sameText(status, "Idle"_L1)) {
-            drawCentred(g, cell, tinted(u"selectnoactivo"_s, TextColour));
+            drawCentred(g, cell, tinted(u"selectnoactivo"_s, ListColours::Ink));
         } else if (sameText(status, "Downloading"_L1)) {
-            drawCentred(g, cell, tinted(u"circlemask"_s, TextColour));
+            drawCentred(g, cell, tinted(u"circlemask"_s, ListColours::Ink));
         } else if (sameText(status, "Downloaded"_L1)) {
-            drawCentred(g, cell, tinted(u"selectactivo"_s, TextColour));
+            drawCentred(g, cell, tinted(u"selectactivo"_s, ListColours::Ink));
         } else if (sameText(status, "ERROR"_L1)) {
             drawCentred(g, cell, tinted(u"circlemask"_s, Red));
         } else if (sameText(status, "OK"_L1)) {
             drawCentred(g, cell, tinted(u"circlemask"_s, Green));
-            drawCentred(g, cell, tinted(u"omicheck"_s, TextColour));
+            drawCentred(g, cell, tinted(u"omicheck"_s, ListColours::Ink));
         }
     }
 }

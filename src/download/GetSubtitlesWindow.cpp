@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/BusyWheel.h"
+#include "app/FileDropFilter.h"
 #include "app/MainMenubar.h"
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
@@ -22,10 +23,8 @@
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QMimeData>
 #include <QMutexLocker>
 #include <QThread>
 #include <QVBoxLayout>
@@ -323,30 +322,10 @@ void GetSubtitlesWindow::takeInDrops()
 bool GetSubtitlesWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // Compared by address only: the list may be going already.
-    if (watched == m_listViewport) {
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto *drag = static_cast<QDropEvent *>(event);
-            if (drag->mimeData()->hasUrls() && m_frame->DropFilesCanvas()->isEnabled())
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto *drop = static_cast<QDropEvent *>(event);
-            const DragItem item = DragItem::fromMimeData(drop->mimeData());
-            if (!item.isEmpty() && m_frame->DropFilesCanvas()->isEnabled()) {
-                m_dropobjs.append(item);
-                drop->acceptProposedAction();
-            }
-            return true;
-        }
-        default:
-            break;
-        }
-    }
+    if (watched == m_listViewport &&
+        handleFileDrop(event, m_frame->DropFilesCanvas()->isEnabled(),
+                       [this](const DragItem &item) { m_dropobjs.append(item); }))
+        return true;
     return lumbraWindow::eventFilter(watched, event);
 }
 

@@ -1,6 +1,8 @@
 #include "upload/UploadList.h"
 
+#include "app/FileDropFilter.h"
 #include "controls/LangFlags.h"
+#include "controls/ListColours.h"
 #include "controls/omiListbox.h"
 #include "controls/Theme.h"
 #include "media/movieFile.h"
@@ -8,11 +10,9 @@
 #include "platform/Platform.h"
 #include "prefs/translationStrings.h"
 
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
 #include <QMutexLocker>
 #include <QPainter>
 
@@ -21,11 +21,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-const QColor SelectedRow(186, 188, 183);
-const QColor OddRow(158, 160, 155);
-const QColor EvenRow(170, 172, 166);
-const QColor RowLine(215, 215, 207);
-const QColor Ink(241, 240, 235);
 // Marks of the results rows: found, missing, failed, no video.
 const QColor HasMark(114, 191, 161);
 const QColor LacksMark(232, 172, 76);
@@ -339,12 +334,13 @@ void UploadList::paintBackground(QPainter &g, int row, int, const QSize &cell) c
     const QRect all(QPoint(0, 0), cell);
     const int count = m_view->rowCount();
     if (row >= count) {
-        g.fillRect(all, RowLine);
+        g.fillRect(all, ListColours::RowLine);
         return;
     }
-    g.fillRect(all, m_view->isSelected(row) ? SelectedRow : (row % 2 == 1 ? OddRow : EvenRow));
+    g.fillRect(all, m_view->isSelected(row) ? ListColours::SelectedRow
+                                            : (row % 2 == 1 ? ListColours::OddRow : ListColours::EvenRow));
     if (row < count - 1)
-        g.fillRect(0, cell.height() - 2, cell.width(), 2, RowLine);
+        g.fillRect(0, cell.height() - 2, cell.width(), 2, ListColours::RowLine);
 }
 
 QImage UploadList::flagFor(const QString &fileName) const
@@ -372,7 +368,7 @@ QImage UploadList::tinted(const QString &name) const
     if (cached != m_icons.cend())
         return *cached;
     const QImage icon = Theme::getPic(name, u"Theme"_s);
-    const QImage ink = icon.isNull() ? QImage() : Theme::IconAtColor(icon, Ink);
+    const QImage ink = icon.isNull() ? QImage() : Theme::IconAtColor(icon, ListColours::Ink);
     if (!ink.isNull())
         m_icons.insert(name, ink);
     return ink;
@@ -385,7 +381,7 @@ void UploadList::paintContent(QPainter &g, int row, int column, const QSize &cel
     QFont font(u"Helvetica"_s);
     font.setPointSizeF(m_view->font().pointSizeF());
     g.setFont(font);
-    g.setPen(Ink);
+    g.setPen(ListColours::Ink);
     const QFontMetrics metrics(font);
     const int baseline = metrics.ascent() + (cell.height() - metrics.height()) / 2;
     const bool results = mode() == ResultsMode;
@@ -429,31 +425,10 @@ bool UploadList::eventFilter(QObject *watched, QEvent *event)
         if (handleKey(static_cast<QKeyEvent *>(event)->key()))
             return true;
     }
-    // Compared by address: a list being torn down is never called.
-    if (watched == m_viewport) {
-        // Files of any type may be dropped on the list, as on the drop panel.
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto *drag = static_cast<QDragMoveEvent *>(event);
-            if (drag->mimeData()->hasUrls())
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto *drop = static_cast<QDropEvent *>(event);
-            const DragItem item = DragItem::fromMimeData(drop->mimeData());
-            if (!item.isEmpty()) {
-                drop->acceptProposedAction();
-                Q_EMIT filesDropped(item);
-            }
-            return true;
-        }
-        default:
-            break;
-        }
-    }
+    // Compared by address: a list being torn down is never called. Files of
+    // any type may be dropped on the list, as on the drop panel.
+    if (watched == m_viewport &&
+        handleFileDrop(event, true, [this](const DragItem &item) { Q_EMIT filesDropped(item); }))
+        return true;
     return QObject::eventFilter(watched, event);
 }
