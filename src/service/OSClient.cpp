@@ -49,6 +49,19 @@ QNetworkAccessManager *threadManager()
     return managers.localData();
 }
 
+// A reason for an error recorded without a text of its own.
+QString describeError(int number)
+{
+    switch (number) {
+    case OSClient::BadReply:
+        return u"the service's reply could not be read"_s;
+    case OSClient::EmptyReply:
+        return u"the service sent an empty reply"_s;
+    default:
+        return u"error %1"_s.arg(number);
+    }
+}
+
 bool isFailureEntry(const QString &entry)
 {
     return entry.section(u':', 0, 0) == "ERROR"_L1;
@@ -163,6 +176,7 @@ void OSClient::SendMessage(const XMLRPC::Message &message)
         m_userAgent = agent;
         m_lastMessage = message;
         m_redirects = 0;
+        m_failure = {};
     }
     emit journalChanged();
     qCDebug(lcClient) << "posting" << message.MethodName << "to" << url.toDisplayString();
@@ -215,6 +229,7 @@ void OSClient::cancel()
         m_cancelled = true;
         m_lastError = ConnectionLost;
         m_lastErrorString = u"cancelled"_s;
+        m_failure = ServiceError::cancelledError();
         m_status.append(u"ERROR:CANCELLED"_s);
     }
     // Wakes a worker waiting in SendReq.
@@ -227,10 +242,34 @@ bool OSClient::cancelled() const
     return m_cancelled;
 }
 
+ServiceResult<Variant> OSClient::call(const XMLRPC::Message &message)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_lastReply = Variant();
+    }
+    if (!SendReq(message)) {
+        ServiceError failure = lastFailure();
+        if (failure.ok())
+            failure = {ServiceError::BadReply, u"the request failed"_s};
+        return ServiceResult<Variant>::failure(failure);
+    }
+    return ServiceResult<Variant>::success(lastReply());
+}
+
+ServiceError OSClient::lastFailure() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_failure;
+}
+
 bool OSClient::SendReq(const XMLRPC::Message &message)
 {
-    if (cancelled())
+    if (cancelled()) {
+        QMutexLocker locker(&m_lock);
+        m_failure = ServiceError::cancelledError();
         return false;
+    }
     QEventLoop loop;
     // Wakes the loop from whichever thread changes the journal.
     connect(this, &OSClient::journalChanged, &loop, &QEventLoop::quit);
@@ -411,6 +450,7 @@ void OSClient::Event_PageReceived(const HttpReply &reply)
         return;
     }
     case 503:
+        recordFailure(ServiceError::Unavailable, u"the service is unavailable (HTTP 503)"_s);
         appendStatus("ERROR: Service is unavailable trying "_L1 + method);
         setBusy(false);
         return;
@@ -463,9 +503,18 @@ Variant OSClient::ProcessResponse(const QByteArray &text)
     return doc.params.first();
 }
 
+void OSClient::recordFailure(int code, const QString &reason)
+{
+    QMutexLocker locker(&m_lock);
+    // The first failure of a request is its cause; a cancellation stands.
+    if (m_failure.ok())
+        m_failure = {code, reason};
+}
+
 void OSClient::IssueError(int number, const QString &text)
 {
     qCWarning(lcClient) << "error" << number << text;
+    recordFailure(number, text.isEmpty() ? describeError(number) : text);
     {
         QMutexLocker locker(&m_lock);
         m_lastError = number;

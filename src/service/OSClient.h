@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "service/ServiceError.h"
 #include "service/XMLRPCMessage.h"
 
 #include <QByteArray>
@@ -85,6 +86,10 @@ public:
     // Posts the message and waits until its reply has been handled. False when
     // a failure entry was appended to the journal meanwhile.
     bool SendReq(const XMLRPC::Message &message);
+    // Posts the message and waits: the decoded reply, or why there is none.
+    ServiceResult<Variant> call(const XMLRPC::Message &message);
+    // Why the last request failed; ServiceError::None when it was answered.
+    ServiceError lastFailure() const;
 
     bool busy() const;
 
@@ -177,6 +182,7 @@ private:
     void httpError(int status, const QString &method);
     Variant ProcessResponse(const QByteArray &text);
     void IssueError(int number, const QString &text);
+    void recordFailure(int code, const QString &reason);
     // The method-specific handling of a decoded reply (login token, search results).
     void XMLResponse(const QString &method, const Variant &value);
     void setBusy(bool busy);
@@ -229,6 +235,7 @@ private:
     Variant m_lastReply;
     int m_lastError = 0;
     QString m_lastErrorString;
+    ServiceError m_failure; // of the request under way or last made
     QStringList m_status;
     int m_redirects = 0;
 

@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <atomic>
 
@@ -90,7 +91,7 @@ void setTransferTimeoutMs(int ms)
     g_timeoutMs = ms;
 }
 
-FetchResult fetch(const QUrl &url, qsizetype maxBytes)
+FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool()> &cancelled)
 {
     FetchResult result;
     QNetworkAccessManager manager;
@@ -110,13 +111,32 @@ FetchResult fetch(const QUrl &url, qsizetype maxBytes)
         }
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    bool dropped = false;
+    QTimer watch;
+    if (cancelled) {
+        watch.setInterval(100);
+        QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+            if (cancelled()) {
+                dropped = true;
+                reply->abort();
+            }
+        });
+        watch.start();
+    }
+    if (cancelled && cancelled() && !reply->isFinished()) {
+        dropped = true;
+        reply->abort();
+    }
     if (!reply->isFinished())
         loop.exec();
+    watch.stop();
 
     if (!tooBig)
         result.body += reply->readAll();
     const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (tooBig)
+    if (dropped)
+        result.error = u"cancelled"_s;
+    else if (tooBig)
         result.error = u"download larger than %1 bytes"_s.arg(maxBytes);
     else if (reply->error() != QNetworkReply::NoError)
         result.error = reply->errorString();

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 // The pieces of a subtitle download: safe names from service data, the
 // fetch, the sense check of the content and the placement beside the video
 // that never loses the subtitle already there.
@@ -39,8 +41,9 @@ struct FetchResult {
     QString error;
 };
 // GETs the address on the calling thread (its own network manager and event
-// loop), following at most 5 redirects; bodies over `maxBytes` fail.
-FetchResult fetch(const QUrl &url, qsizetype maxBytes);
+// loop), following at most 5 redirects; bodies over `maxBytes` fail. When
+// `cancelled` turns true the transfer is dropped within a tenth of a second.
+FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool()> &cancelled = {});
 
 // An error page where a subtitle was expected: XML anywhere, or an HTML
 // document type at the start.

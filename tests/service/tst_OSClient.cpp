@@ -149,29 +149,31 @@ private slots:
         QTest::addColumn<QStringList>("journal");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("errorText");
+        QTest::addColumn<int>("failure"); // the code the request's error value carries
 
         const QStringList conn{u"ERROR:CONN"_s};
         const QStringList httpError{u"ERROR:CONN"_s, u"ERROR:LogIn"_s};
         QTest::newRow("503") << u"http503"_s << QJsonObject{}
-                             << QStringList{u"ERROR: Service is unavailable trying LogIn"_s} << 0
-                             << QString();
+                             << QStringList{u"ERROR: Service is unavailable trying LogIn"_s} << 0 << QString()
+                             << 506;
         QTest::newRow("500") << u"http500"_s << QJsonObject{} << httpError << 502
-                             << u"Connection did not complete due to HTTP error #500"_s;
+                             << u"Connection did not complete due to HTTP error #500"_s << 502;
         QTest::newRow("429") << u"http429"_s << QJsonObject{} << httpError << 502
-                             << u"Connection did not complete due to HTTP error #429"_s;
+                             << u"Connection did not complete due to HTTP error #429"_s << 502;
         QTest::newRow("302 without Location")
             << u"redirect"_s << QJsonObject{{u"location"_s, u""_s}} << httpError << 502
-            << u"Connection did not complete due to HTTP error #302"_s;
-        QTest::newRow("200 empty body") << u"empty"_s << QJsonObject{} << conn << 501 << QString();
-        QTest::newRow("malformed XML") << u"malformed"_s << QJsonObject{} << conn << 500 << QString();
-        QTest::newRow("not a methodResponse") << u"notrpc"_s << QJsonObject{} << conn << 500 << QString();
+            << u"Connection did not complete due to HTTP error #302"_s << 502;
+        QTest::newRow("200 empty body") << u"empty"_s << QJsonObject{} << conn << 501 << QString() << 501;
+        QTest::newRow("malformed XML") << u"malformed"_s << QJsonObject{} << conn << 500 << QString() << 500;
+        QTest::newRow("not a methodResponse")
+            << u"notrpc"_s << QJsonObject{} << conn << 500 << QString() << 500;
         QTest::newRow("fault 401") << u"fault"_s
                                    << QJsonObject{{u"code"_s, 401}, {u"text"_s, u"401 Unauthorized"_s}}
-                                   << conn << 401 << u"401 Unauthorized"_s;
+                                   << conn << 401 << u"401 Unauthorized"_s << 401;
         QTest::newRow("connection dropped")
-            << u"close"_s << QJsonObject{} << conn << 504 << u"Server connection has been lost"_s;
+            << u"close"_s << QJsonObject{} << conn << 504 << u"Server connection has been lost"_s << 504;
         QTest::newRow("redirect loop") << u"redirectloop"_s << QJsonObject{} << conn << 502
-                                       << u"Connection did not complete: more than 5 redirects"_s;
+                                       << u"Connection did not complete: more than 5 redirects"_s << 502;
     }
 
     // Every failure ends the wait with false and the right journal, leaves the
@@ -186,12 +188,15 @@ private slots:
         QTEST(m_client->status(), "journal");
         QTEST(m_client->lastError(), "error");
         QTEST(m_client->lastErrorString(), "errorText");
+        QTEST(m_client->lastFailure().code, "failure");
+        QVERIFY(!m_client->lastFailure().reason.isEmpty());
         QVERIFY(!m_client->busy());
         QVERIFY(!m_client->lastReply().isValid());
 
         m_client->clearStatus();
         QVERIFY(sendFromWorker(*m_client, serverInfo()));
         QVERIFY(m_client->status().isEmpty());
+        QVERIFY(m_client->lastFailure().ok());
     }
 
     void redirectLoopStopsAfterFiveRedirects()

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+
+#include <utility>
+
+// What became of one request to the subtitle service: nothing (code 0), or a
+// code and a reason a person can read. The reason travels up to the window,
+// the command-line tool and the log as it is; nobody rebuilds it from a
+// journal.
+struct ServiceError {
+    // Codes of our own. Any other code is the service's (a fault number or an
+    // HTTP status the provider passes on).
+    enum Code {
+        None = 0,
+        Cancelled = 499,      // the job was cancelled; the request was dropped
+        BadReply = 500,       // not the reply expected, or unpacking failed, or too large
+        EmptyReply = 501,     // a successful status without a body
+        HttpError = 502,      // another HTTP status, or too many redirects
+        HostNotFound = 503,   // name resolution failed
+        ConnectionLost = 504, // connection refused or lost, or no answer in time
+        SocketError = 505,    // any other network failure
+        Unavailable = 506,    // the service says it is unavailable (HTTP 503)
+        NotSupported = 507,   // the provider has no such request
+    };
+
+    int code = None;
+    QString reason;
+
+    bool ok() const { return code == None; }
+    bool cancelled() const { return code == Cancelled; }
+    // "reason (code)" for logs and tooltips; empty when nothing went wrong.
+    QString text() const;
+
+    static ServiceError cancelledError() { return {Cancelled, QStringLiteral("cancelled")}; }
+
+    friend bool operator==(const ServiceError &a, const ServiceError &b)
+    {
+        return a.code == b.code && a.reason == b.reason;
+    }
+};
+
+// A value, or the error that kept it from coming.
+template<typename T> struct ServiceResult {
+    T value{};
+    ServiceError error;
+
+    bool ok() const { return error.ok(); }
+
+    static ServiceResult failure(ServiceError e)
+    {
+        ServiceResult r;
+        r.error = std::move(e);
+        return r;
+    }
+    static ServiceResult success(T v)
+    {
+        ServiceResult r;
+        r.value = std::move(v);
+        return r;
+    }
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "common/Types.h"
+#include "service/openSubtitleItem.h"
+#include "service/ServiceError.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// How to find subtitles for one video in one language. Which fields count
+// depends on the kind.
+struct SubtitleQuery {
+    enum class Kind {
+        Hash, // movieHash and movieByteSize
+        Imdb, // imdbId
+        Tag,  // tag: the video's file name
+        Name, // query, plus season and episode for an episode (both 0 for a film)
+    };
+    Kind kind = Kind::Hash;
+    QString language; // three-letter code (ISO 639-2/B), as the service takes it
+    QString movieHash;
+    quint64 movieByteSize = 0;
+    QString imdbId; // digits, without leading letters
+    QString tag;
+    QString query;
+    int season = 0;
+    int episode = 0;
+
+    // The query as a "QueryParameters" echo: the keys a result found by it
+    // carries, which the merging of results reads.
+    Dictionary parameters() const;
+};
+
+// Who signs in, and as which application.
+struct ProviderAccount {
+    QString user;
+    QString password;
+    QString language = QStringLiteral("en"); // of the service's own messages
+    QString agent;                           // the registered application identifier
+};
+
+// A service that offers subtitles, as the download and verification jobs use
+// it: sign in, search, fetch one subtitle. One object serves one job.
+//
+// Contract:
+// - Every call blocks the calling thread until the answer is in or failed and
+//   may take as long as the network does; call it from a worker thread with
+//   an event loop available (a QThread), never from the GUI thread.
+// - Errors are values: each call returns ServiceError::None or a code and a
+//   reason for people (ServiceError.h lists the codes; others are the
+//   service's own). Nothing is thrown and nothing has to be read from a log.
+// - cancel() may be called from any thread at any time: the call under way
+//   returns at once with ServiceError::Cancelled, and so does every later one.
+// - signIn() comes first; search() and download() without a successful
+//   sign-in fail (the provider decides how).
+// - search() returns loose records, one per subtitle found, in the service's
+//   order: `MatchedBy` is "moviehash", "imdbid", "tag" or "fulltext" after
+//   the query kind that found it, `QueryParameters` echoes that query
+//   (SubtitleQuery::parameters()), `ISO639` is the two-letter language,
+//   `SubHash` identifies the subtitle file (results of one video are kept
+//   unique by it), `MovieHash` the hash searched for, `SubFileName` and
+//   `SubFormat` are plain names. The job attaches them to its videos.
+// - download() returns the subtitle's text, unpacked, as the service has it
+//   (encoding untouched); placing it is the job's work.
+class SubtitleProvider {
+public:
+    virtual ~SubtitleProvider() = default;
+
+    virtual ServiceError signIn(const ProviderAccount &account) = 0;
+    // `limit` is the most results wanted per query.
+    virtual ServiceResult<QList<openSubtitleItemPtr>> search(const QList<SubtitleQuery> &queries,
+                                                             int limit) = 0;
+    // The films the service knows under each movie hash: per hash a list of
+    // candidates, each with "MovieHash", "movieImdbID", "MovieName",
+    // "MovieYear", "MovieKind", "SeriesSeason", "SeriesEpisode" and
+    // "seenCount". A provider without such a request returns NotSupported.
+    virtual ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes);
+    virtual ServiceResult<QByteArray> download(const openSubtitleItem &subtitle) = 0;
+
+    virtual void cancel() = 0;
+    virtual bool cancelled() const = 0;
+};

@@ -1,0 +1,164 @@
+#include "service/XmlRpcProvider.h"
+
+#include "common/Gzip.h"
+#include "service/OSClient.h"
+#include "service/SubtitleDownload.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The service's own verdict in a reply struct: "200 OK", "401 Unauthorized"...
+ServiceError statusOf(const Dictionary &reply)
+{
+    const QString status = reply.value(u"status"_s).toString().trimmed();
+    if (status.isEmpty() || status.startsWith(u'2'))
+        return {};
+    const int code = status.section(u' ', 0, 0).toInt();
+    return {code > 0 ? code : int(ServiceError::BadReply), status};
+}
+
+} // namespace
+
+XmlRpcProvider::XmlRpcProvider(const QString &endpoint)
+    : m_client(std::make_unique<OSClient>())
+{
+    m_client->setRPCServer(endpoint);
+}
+
+XmlRpcProvider::~XmlRpcProvider() = default;
+
+ServiceResult<Dictionary> XmlRpcProvider::callForStruct(const XMLRPC::Message &message)
+{
+    const ServiceResult<Variant> reply = m_client->call(message);
+    if (!reply.ok())
+        return ServiceResult<Dictionary>::failure(reply.error);
+    if (!isDictionary(reply.value))
+        return ServiceResult<Dictionary>::failure(
+            {ServiceError::BadReply,
+             u"%1 answered with something other than a struct"_s.arg(message.MethodName)});
+    return ServiceResult<Dictionary>::success(reply.value.value<Dictionary>());
+}
+
+ServiceError XmlRpcProvider::signIn(const ProviderAccount &account)
+{
+    m_client->appendStatus(u"VERIFY"_s);
+    if (const auto info = m_client->call(XMLRPC::Message(u"ServerInfo"_s)); !info.ok())
+        return info.error;
+    XMLRPC::Message login(u"LogIn"_s);
+    login.AddParam_String(account.user);
+    login.AddParam_String(account.password);
+    login.AddParam_String(account.language);
+    login.AddParam_String(account.agent);
+    m_client->appendStatus(u"LOGIN:SENT"_s);
+    const auto reply = callForStruct(login);
+    if (!reply.ok())
+        return reply.error;
+    // A refused account still gets a token the service accepts for searches.
+    const QString token = reply.value.value(u"token"_s).toString();
+    if (token.isEmpty()) {
+        const ServiceError refused = statusOf(reply.value);
+        return refused.ok() ? ServiceError{ServiceError::BadReply, u"the service sent no login token"_s}
+                            : refused;
+    }
+    m_token = token;
+    m_client->appendStatus(u"LOGIN:ID"_s);
+    return {};
+}
+
+ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<SubtitleQuery> &queries,
+                                                                 int limit)
+{
+    using Result = ServiceResult<QList<openSubtitleItemPtr>>;
+    // One request per language, in the order the languages first appear.
+    QStringList languages;
+    for (const SubtitleQuery &q : queries) {
+        if (!languages.contains(q.language))
+            languages.append(q.language);
+    }
+    QList<openSubtitleItemPtr> found;
+    for (const QString &language : std::as_const(languages)) {
+        VariantList structs;
+        for (const SubtitleQuery &q : queries) {
+            if (q.language == language)
+                structs.append(QVariant::fromValue(q.parameters()));
+        }
+        XMLRPC::Message message(u"SearchSubtitles"_s);
+        message.AddParam_String(m_token);
+        message.AddParam_Array(structs);
+        message.AddParam_Dictionary(Dictionary{{u"limit"_s, limit}});
+        const auto reply = callForStruct(message);
+        if (!reply.ok())
+            return Result::failure(reply.error);
+        const Variant data = reply.value.value(u"data"_s);
+        // Nothing found reads as `false` in old replies and `[]` in new ones.
+        if (!isArray(data)) {
+            if (const ServiceError refused = statusOf(reply.value); !refused.ok())
+                return Result::failure(refused);
+            continue;
+        }
+        for (const Variant &entry : data.toList()) {
+            if (isDictionary(entry))
+                found.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
+        }
+    }
+    return Result::success(found);
+}
+
+ServiceResult<QMap<QString, QList<Dictionary>>> XmlRpcProvider::identify(const QStringList &movieHashes)
+{
+    using Result = ServiceResult<QMap<QString, QList<Dictionary>>>;
+    XMLRPC::Message message(u"CheckMovieHash2"_s);
+    message.AddParam_String(m_token);
+    VariantList hashes;
+    for (const QString &hash : movieHashes)
+        hashes.append(hash);
+    message.AddParam_Array(hashes);
+    const auto reply = callForStruct(message);
+    if (!reply.ok())
+        return Result::failure(reply.error);
+    QMap<QString, QList<Dictionary>> films;
+    const Variant data = reply.value.value(u"data"_s);
+    if (!isDictionary(data))
+        return Result::success(films);
+    for (const auto &[hash, candidates] : data.value<Dictionary>()) {
+        QList<Dictionary> list;
+        for (const Variant &c : candidates.toList()) {
+            if (isDictionary(c))
+                list.append(c.value<Dictionary>());
+        }
+        films.insert(hash, list);
+    }
+    return Result::success(films);
+}
+
+ServiceResult<QByteArray> XmlRpcProvider::download(const openSubtitleItem &subtitle)
+{
+    using Result = ServiceResult<QByteArray>;
+    if (cancelled())
+        return Result::failure(ServiceError::cancelledError());
+    const auto fetched = SubtitleDownload::fetch(
+        QUrl(subtitle.SubDownloadLink), SubtitleDownload::kMaxSubtitleBytes, [this] { return cancelled(); });
+    if (cancelled())
+        return Result::failure(ServiceError::cancelledError());
+    if (!fetched.ok)
+        return Result::failure({ServiceError::HttpError, fetched.error});
+    QString why;
+    const auto content = Gzip::gunzip(fetched.body, SubtitleDownload::kMaxSubtitleBytes, &why);
+    if (!content)
+        return Result::failure({ServiceError::BadReply, why});
+    if (SubtitleDownload::looksLikeMarkup(*content))
+        return Result::failure(
+            {ServiceError::BadReply, u"the service sent a web page instead of a subtitle"_s});
+    return Result::success(*content);
+}
+
+void XmlRpcProvider::cancel()
+{
+    m_client->cancel();
+}
+
+bool XmlRpcProvider::cancelled() const
+{
+    return m_client->cancelled();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "service/SubtitleProvider.h"
+#include "service/XMLRPCMessage.h"
+
+#include <QString>
+
+#include <memory>
+
+class OSClient;
+
+// The subtitle service's XML-RPC interface as a provider, over OSClient's
+// transport: ServerInfo and LogIn to sign in, SearchSubtitles (one request per
+// language), CheckMovieHash2, and the gzip files behind SubDownloadLink.
+class XmlRpcProvider final : public SubtitleProvider {
+public:
+    // `endpoint` is the full XML-RPC URL (the OSAPIServer preference).
+    explicit XmlRpcProvider(const QString &endpoint);
+    ~XmlRpcProvider() override;
+
+    ServiceError signIn(const ProviderAccount &account) override;
+    ServiceResult<QList<openSubtitleItemPtr>> search(const QList<SubtitleQuery> &queries, int limit) override;
+    ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes) override;
+    ServiceResult<QByteArray> download(const openSubtitleItem &subtitle) override;
+
+    void cancel() override;
+    bool cancelled() const override;
+
+    // The transport, for its journal and settings (timeouts in tests).
+    OSClient &client() { return *m_client; }
+
+private:
+    ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);
+
+    std::unique_ptr<OSClient> m_client;
+    QString m_token;
+};
