@@ -56,12 +56,27 @@ QString pathLocked(const Store &s)
 
 // ---- Reading -------------------------------------------------------------
 
-bool readValue(QXmlStreamReader &r, Variant &out);
+// No file we or any other writer make nests nearly this deep; a deeper one is
+// damaged or hostile, and reading it on would exhaust the stack.
+constexpr int MaxNesting = 64;
+
+bool readValue(QXmlStreamReader &r, Variant &out, int depth);
+
+// Stops the reader with an error once a container lies too deep.
+bool tooDeep(QXmlStreamReader &r, int depth)
+{
+    if (depth <= MaxNesting)
+        return false;
+    r.raiseError(u"dictionaries and arrays nested more than %1 deep"_s.arg(MaxNesting));
+    return true;
+}
 
 // Reads the pairs of a <dict> up to its end tag. A key followed by another
 // key or by an unknown element is dropped.
-Dictionary readDict(QXmlStreamReader &r)
+Dictionary readDict(QXmlStreamReader &r, int depth)
 {
+    if (tooDeep(r, depth))
+        return {};
     Dictionary dict;
     QString key;
     bool haveKey = false;
@@ -72,7 +87,7 @@ Dictionary readDict(QXmlStreamReader &r)
             continue;
         }
         Variant value;
-        if (readValue(r, value) && haveKey)
+        if (readValue(r, value, depth) && haveKey)
             dict.insert(key, value);
         haveKey = false;
     }
@@ -81,8 +96,10 @@ Dictionary readDict(QXmlStreamReader &r)
 
 // Reads an <array>. Our files put each element after a <key> holding its
 // index; other writers omit the keys. The elements are taken in order.
-VariantList readArray(QXmlStreamReader &r)
+VariantList readArray(QXmlStreamReader &r, int depth)
 {
+    if (tooDeep(r, depth))
+        return {};
     VariantList list;
     while (r.readNextStartElement()) {
         if (r.name() == "key"_L1) {
@@ -90,7 +107,7 @@ VariantList readArray(QXmlStreamReader &r)
             continue;
         }
         Variant value;
-        readValue(r, value);
+        readValue(r, value, depth);
         list.append(value);
     }
     return list;
@@ -135,8 +152,9 @@ Variant readDate(const QString &text)
 }
 
 // Reads the value element the reader stands on, up to its end tag. Returns
-// false for an element that is not a value.
-bool readValue(QXmlStreamReader &r, Variant &out)
+// false for an element that is not a value. `depth` counts the containers
+// around it.
+bool readValue(QXmlStreamReader &r, Variant &out, int depth)
 {
     const QStringView name = r.name();
     if (name == "true"_L1 || name == "false"_L1) {
@@ -156,9 +174,9 @@ bool readValue(QXmlStreamReader &r, Variant &out)
         const QString text = r.readElementText();
         out = text.trimmed().isEmpty() ? Variant() : Variant(QByteArray::fromBase64(text.toLatin1()));
     } else if (name == "array"_L1) {
-        out = readArray(r);
+        out = readArray(r, depth + 1);
     } else if (name == "dict"_L1) {
-        out = QVariant::fromValue(readDict(r));
+        out = QVariant::fromValue(readDict(r, depth + 1));
     } else {
         out = Variant();
         r.skipCurrentElement();
@@ -175,12 +193,13 @@ bool parse(const QByteArray &bytes, Dictionary &out)
         return false;
     if (!r.readNextStartElement() || r.name() != "dict"_L1)
         return false;
-    out = readDict(r);
+    out = readDict(r, 1);
     // Read to the end, so a file cut short after the dict is caught too.
     while (!r.atEnd())
         r.readNext();
     if (r.hasError()) {
-        qCDebug(lcXPrefs) << "unreadable preference file:" << r.errorString() << "at line" << r.lineNumber();
+        qCWarning(lcXPrefs).noquote()
+            << "preference file unreadable, defaults used:" << r.errorString() << "at line" << r.lineNumber();
         return false;
     }
     return true;

@@ -152,6 +152,14 @@ private slots:
         QTest::newRow("garbage") << QByteArray(garbage, sizeof(garbage) - 1);
         QTest::newRow("other xml") << QByteArray("<html><body/></html>");
         QTest::newRow("plist without dict") << QByteArray("<plist><array/></plist>");
+        // Deep enough to overflow the stack of a reader without a limit.
+        const auto nested = [](const QByteArray &open, const QByteArray &close, int depth) -> QByteArray {
+            return "<plist><dict><key>a</key>" + open.repeated(depth) + close.repeated(depth) +
+                   "</dict></plist>";
+        };
+        QTest::newRow("dicts nested 30000 deep") << nested("<dict><key>k</key>", "</dict>", 30000);
+        QTest::newRow("arrays nested 30000 deep") << nested("<array>", "</array>", 30000);
+        QTest::newRow("nested 65 deep") << nested("<array>", "</array>", 64);
     }
 
     void damagedFilesEmptyTheStore()
@@ -165,6 +173,20 @@ private slots:
         QVERIFY(XPrefs::Save());
         reload();
         QCOMPARE(XPrefs::Keys(), QStringList{u"c"_s});
+    }
+
+    void nestingUpToTheLimitReads()
+    {
+        // The top dict and 63 arrays: the deepest file the reader takes.
+        writeFile(m_path, "<plist><dict><key>a</key>" + QByteArray("<array>").repeated(62) +
+                              "<array><string>x</string></array>" + QByteArray("</array>").repeated(62) +
+                              "</dict></plist>");
+        Variant value = XPrefs::Value(u"a"_s);
+        for (int i = 0; i < 63; ++i) {
+            QCOMPARE(value.toList().size(), 1);
+            value = value.toList().first();
+        }
+        QCOMPARE(value, Variant(u"x"_s));
     }
 
     void missingFileLeavesTheStoreEmpty()
