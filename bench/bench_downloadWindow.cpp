@@ -5,9 +5,9 @@
 //
 //   build/bench/bench_downloadWindow   (runs offscreen; configure with -DLUMBRA_BUILD_BENCH=ON)
 #include "controls/omiListbox.h"
-#include "download/DownloadList.h"
-#include "download/DownloadListPainter.h"
-#include "download/GetSubtitlesWindow.h"
+#include "download/gui/DownloadList.h"
+#include "download/gui/DownloadListPainter.h"
+#include "download/gui/GetSubtitlesWindow.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"

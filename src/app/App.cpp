@@ -8,15 +8,15 @@
 #include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
 #include "controls/ResourcePaths.h"
-#include "download/GetSubtitlesWindow.h"
+#include "download/gui/GetSubtitlesWindow.h"
 #include "media/ExceptionHelpers.h"
 #include "platform/GuiDesktopHooks.h"
 #include "platform/Platform.h"
+#include "prefs/gui/PreferencesWindow.h"
 #include "prefs/myPrefs.h"
-#include "prefs/PreferencesWindow.h"
 #include "prefs/translationStrings.h"
 #include "preview/PlayerDetection.h"
-#include "upload/PutSubtitles.h"
+#include "upload/gui/PutSubtitles.h"
 
 #include <algorithm>
 #include <QDir>

@@ -7,8 +7,8 @@
 #include "app/MenuCommandTarget.h"
 #include "app/WindowOrder.h"
 #include "controls/omiPanel.h"
-#include "download/GetSubtitlesWindow.h"
-#include "prefs/PreferencesWindow.h"
+#include "download/gui/GetSubtitlesWindow.h"
+#include "prefs/gui/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
 
 #include <QAction>

@@ -2,8 +2,8 @@
 #include "ShowCounter.h"
 
 #include "app/XPrefsSaving.h"
+#include "prefs/gui/PreferencesWindow.h"
 #include "prefs/myPrefs.h"
-#include "prefs/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
 
 #include <QCheckBox>

@@ -11,12 +11,12 @@
 #include "media/MovieHash.h"
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
+#include "preview/gui/PreviewWindow.h"
 #include "preview/PlayerControl.h"
 #include "preview/PlayerShell.h"
-#include "preview/PreviewWindow.h"
 #include "service/OSClient.h"
-#include "upload/PutSubtitles.h"
-#include "upload/UploadList.h"
+#include "upload/gui/PutSubtitles.h"
+#include "upload/gui/UploadList.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "upload/UploadList.h"
+#include "upload/gui/UploadList.h"
 
 #include "app/FileDropFilter.h"
 #include "controls/LangFlags.h"

@@ -1,4 +1,4 @@
-#include "preview/PreviewProgressWidget.h"
+#include "preview/gui/PreviewProgressWidget.h"
 
 #include <QPainter>
 #include <QPainterPath>

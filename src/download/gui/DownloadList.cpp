@@ -1,4 +1,4 @@
-#include "download/DownloadList.h"
+#include "download/gui/DownloadList.h"
 
 #include "controls/omiListbox.h"
 #include "controls/Theme.h"

@@ -1,4 +1,4 @@
-#include "preview/PreviewWindow.h"
+#include "preview/gui/PreviewWindow.h"
 
 #include "app/WindowPlacement.h"
 #include "controls/omiButton.h"
@@ -8,10 +8,10 @@
 #include "media/movieFile.h"
 #include "platform/Platform.h"
 #include "prefs/translationStrings.h"
-#include "preview/CueScrollWidget.h"
+#include "preview/gui/CueScrollWidget.h"
+#include "preview/gui/PreviewProgressWidget.h"
 #include "preview/PlayerControl.h"
 #include "preview/PlayerDetection.h"
-#include "preview/PreviewProgressWidget.h"
 #include "preview/ResultPreview.h"
 #include "preview/subClass.h"
 #include "preview/subsModule.h"

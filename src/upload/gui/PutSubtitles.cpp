@@ -1,4 +1,4 @@
-#include "upload/PutSubtitles.h"
+#include "upload/gui/PutSubtitles.h"
 
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
@@ -11,10 +11,10 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
-#include "preview/PreviewWindow.h"
+#include "preview/gui/PreviewWindow.h"
 #include "service/ClientIntake.h"
 #include "service/OSClient.h"
-#include "upload/UploadList.h"
+#include "upload/gui/UploadList.h"
 
 #include <QCloseEvent>
 #include <QLoggingCategory>

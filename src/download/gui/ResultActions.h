@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/ResultRows.h"
+#include "download/gui/ResultRows.h"
 
 #include <QList>
 #include <QObject>

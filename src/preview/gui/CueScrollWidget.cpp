@@ -1,4 +1,4 @@
-#include "preview/CueScrollWidget.h"
+#include "preview/gui/CueScrollWidget.h"
 
 #include <QAbstractItemView>
 #include <QPainter>

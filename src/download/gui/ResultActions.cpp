@@ -1,4 +1,4 @@
-#include "download/ResultActions.h"
+#include "download/gui/ResultActions.h"
 
 #include "app/App.h"
 #include "controls/omiListbox.h"
@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 #include "prefs/LangModule.h"
 #include "prefs/translationStrings.h"
-#include "preview/PreviewWindow.h"
+#include "preview/gui/PreviewWindow.h"
 #include "service/openSubtitleItem.h"
 
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "prefs/PreferencesWindow.h"
+#include "prefs/gui/PreferencesWindow.h"
 
 #include "controls/LangFlags.h"
 #include "platform/Platform.h"

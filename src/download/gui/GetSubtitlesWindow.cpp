@@ -1,4 +1,4 @@
-#include "download/GetSubtitlesWindow.h"
+#include "download/gui/GetSubtitlesWindow.h"
 
 #include "app/App.h"
 #include "app/BusyWheel.h"
@@ -8,9 +8,9 @@
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
-#include "download/DownloadList.h"
-#include "download/DownloadListPainter.h"
-#include "download/DownloadListRows.h"
+#include "download/gui/DownloadList.h"
+#include "download/gui/DownloadListPainter.h"
+#include "download/gui/DownloadListRows.h"
 #include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"

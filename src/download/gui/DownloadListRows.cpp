@@ -1,9 +1,9 @@
-#include "download/DownloadListRows.h"
+#include "download/gui/DownloadListRows.h"
 
 #include "controls/omiListbox.h"
-#include "download/DownloadList.h"
-#include "download/GetSubtitlesWindow.h"
-#include "download/ResultActions.h"
+#include "download/gui/DownloadList.h"
+#include "download/gui/GetSubtitlesWindow.h"
+#include "download/gui/ResultActions.h"
 #include "service/OSClient.h"
 
 DownloadListRows::DownloadListRows(GetSubtitlesWindow &window)

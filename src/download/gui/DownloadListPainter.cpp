@@ -1,10 +1,10 @@
-#include "download/DownloadListPainter.h"
+#include "download/gui/DownloadListPainter.h"
 
 #include "controls/LangFlags.h"
 #include "controls/ListColours.h"
 #include "controls/omiListbox.h"
 #include "controls/Theme.h"
-#include "download/DownloadList.h"
+#include "download/gui/DownloadList.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
 #include "service/GetSubsRun.h"
