@@ -1,6 +1,7 @@
 #include "FakeWorkflowWindow.h"
 #include "RecordingPlatform.h"
 #include "ShowCounter.h"
+#include "TestMain.h"
 
 #include "app/App.h"
 #include "app/homeWindow.h"
@@ -140,7 +141,7 @@ void tst_App::startUpShowsTheHomeWindow()
     homeWindow *home = app()->home();
     QVERIFY(home);
     QVERIFY(home->isVisible());
-    QCOMPARE(home->windowTitle(), u"app_tst_App - Home Window"_s);
+    QCOMPARE(home->windowTitle(), u"app_tests - Home Window"_s);
 }
 
 void tst_App::displayName_data()
@@ -285,7 +286,7 @@ void tst_App::downloadWindowPlacement()
     auto *window = new DownloadWindow;
     window->show();
     QCOMPARE(window->opened, 1);
-    QCOMPARE(window->openedTitle, u"app_tst_App - Get Subtitles"_s);
+    QCOMPARE(window->openedTitle, u"app_tests - Get Subtitles"_s);
     QCOMPARE(window->kWindowName(), u"lumbraWindow"_s);
     QCOMPARE(window->frameGeometry().topLeft(), QPoint(0, 27));
     QCOMPARE(window->size(), QSize(760, 470));
@@ -345,12 +346,6 @@ void tst_App::savingWindowDuringASlowSave()
     XPrefs::setFilePathForTesting(QString());
 }
 
-int main(int argc, char *argv[])
-{
-    App app(argc, argv);
-    tst_App test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+LUMBRA_TEST_MAIN_WITH_APP(tst_App, App)
 
 #include "tst_App.moc"

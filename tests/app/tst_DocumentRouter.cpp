@@ -1,4 +1,5 @@
 #include "FakeWorkflowWindow.h"
+#include "TestMain.h"
 
 #include "app/DocumentRouter.h"
 #include "app/WindowOrder.h"
@@ -204,5 +205,5 @@ void tst_DocumentRouter::noCreatorMeansNoWindow()
     QVERIFY(!bare.showDefault(WorkflowKind::Upload));
 }
 
-QTEST_MAIN(tst_DocumentRouter)
+LUMBRA_TEST_MAIN(tst_DocumentRouter)
 #include "tst_DocumentRouter.moc"

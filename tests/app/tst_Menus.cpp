@@ -1,5 +1,6 @@
 #include "FakeWorkflowWindow.h"
 #include "RecordingPlatform.h"
+#include "TestMain.h"
 
 #include "app/App.h"
 #include "app/homeWindow.h"
@@ -414,12 +415,6 @@ void tst_Menus::downloadWindowTakesItsCommands()
     QCOMPARE(m_platform->dialogs.size(), 1);
 }
 
-int main(int argc, char *argv[])
-{
-    App app(argc, argv);
-    tst_Menus test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+LUMBRA_TEST_MAIN_WITH_APP(tst_Menus, App)
 
 #include "tst_Menus.moc"

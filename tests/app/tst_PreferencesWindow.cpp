@@ -1,5 +1,6 @@
 #include "RecordingPlatform.h"
 #include "ShowCounter.h"
+#include "TestMain.h"
 
 #include "app/XPrefsSaving.h"
 #include "prefs/gui/PreferencesWindow.h"
@@ -385,5 +386,5 @@ void tst_PreferencesWindow::linkOpensTheRegistrationPage()
     QCOMPARE(m_platform->opened, QList<QUrl>{QUrl(u"https://www.opensubtitles.org/en/newuser"_s)});
 }
 
-QTEST_MAIN(tst_PreferencesWindow)
+LUMBRA_TEST_MAIN(tst_PreferencesWindow)
 #include "tst_PreferencesWindow.moc"

@@ -1,4 +1,5 @@
 #include "app/SingleInstance.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QLocalServer>
@@ -111,5 +112,5 @@ void tst_SingleInstance::documentPaths()
                           u"/films/e f.mkv"_s}));
 }
 
-QTEST_MAIN(tst_SingleInstance)
+LUMBRA_TEST_MAIN(tst_SingleInstance)
 #include "tst_SingleInstance.moc"

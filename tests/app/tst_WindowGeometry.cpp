@@ -1,4 +1,5 @@
 #include "app/WindowGeometry.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -153,5 +154,5 @@ void tst_WindowGeometry::keys()
     QCOMPARE(screenCountReadKey(), QStringLiteral("screenCount"));
 }
 
-QTEST_APPLESS_MAIN(tst_WindowGeometry)
+LUMBRA_TEST_APPLESS_MAIN(tst_WindowGeometry)
 #include "tst_WindowGeometry.moc"

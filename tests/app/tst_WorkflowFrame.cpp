@@ -2,6 +2,7 @@
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiPanel.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QMimeData>
@@ -173,5 +174,5 @@ void tst_WorkflowFrame::dropsOnlyWhileTheDropPanelIsEnabled()
     QCOMPARE(dropped.size(), 1);
 }
 
-QTEST_MAIN(tst_WorkflowFrame)
+LUMBRA_TEST_MAIN(tst_WorkflowFrame)
 #include "tst_WorkflowFrame.moc"

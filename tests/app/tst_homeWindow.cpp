@@ -1,5 +1,6 @@
 #include "FakeWorkflowWindow.h"
 #include "RecordingPlatform.h"
+#include "TestMain.h"
 
 #include "app/DocumentRouter.h"
 #include "app/homeWindow.h"
@@ -118,7 +119,7 @@ void tst_homeWindow::layout()
     QCOMPARE(m_home->dropSubs()->geometry(), QRect(160, 2, 160, 160));
     QCOMPARE(m_home->dropVids()->caption(), u"Drag movies\\nhere"_s);
     QCOMPARE(m_home->dropSubs()->DragCaption(), u"Drop subtitles\\nhere"_s);
-    QCOMPARE(m_home->windowTitle(), u"app_tst_homeWindow - Home Window"_s);
+    QCOMPARE(m_home->windowTitle(), u"app_tests - Home Window"_s);
 }
 
 void tst_homeWindow::dragActivatesOnlyOverTheIcon_data()
@@ -252,5 +253,5 @@ void tst_homeWindow::placementIsSavedAndRestored()
     QCOMPARE(again->size(), QSize(320, 162));
 }
 
-QTEST_MAIN(tst_homeWindow)
+LUMBRA_TEST_MAIN(tst_homeWindow)
 #include "tst_homeWindow.moc"

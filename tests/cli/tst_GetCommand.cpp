@@ -1,6 +1,7 @@
 #include "CliRunner.h"
 #include "ServiceEmulator.h"
 #include "TestFiles.h"
+#include "TestMain.h"
 
 #include "media/MovieHash.h"
 
@@ -243,5 +244,5 @@ void TestGetCommand::badUsage()
     QVERIFY(r.err.contains(u"Usage: lumbra-cli get"_s));
 }
 
-QTEST_GUILESS_MAIN(TestGetCommand)
+LUMBRA_TEST_MAIN(TestGetCommand)
 #include "tst_GetCommand.moc"

@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,5 +117,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_HashCommand)
+LUMBRA_TEST_MAIN(tst_HashCommand)
 #include "tst_HashCommand.moc"

@@ -1,6 +1,7 @@
 #include "CliRunner.h"
 #include "ServiceEmulator.h"
 #include "TestFiles.h"
+#include "TestMain.h"
 
 #include "media/MovieHash.h"
 
@@ -95,5 +96,5 @@ void TestVerifyCommand::serviceDownFails()
     }
 }
 
-QTEST_GUILESS_MAIN(TestVerifyCommand)
+LUMBRA_TEST_MAIN(TestVerifyCommand)
 #include "tst_VerifyCommand.moc"

@@ -1,4 +1,5 @@
 #include "common/Types.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -42,5 +43,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Dictionary)
+LUMBRA_TEST_MAIN(tst_Dictionary)
 #include "tst_Dictionary.moc"

@@ -1,4 +1,5 @@
 #include "common/Gzip.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -47,5 +48,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Gzip)
+LUMBRA_TEST_MAIN(tst_Gzip)
 #include "tst_Gzip.moc"

@@ -2,6 +2,7 @@
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
 #include "controls/omiProgress.h"
+#include "TestMain.h"
 
 #include <QDragMoveEvent>
 #include <QMimeData>
@@ -407,5 +408,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_Controls)
+LUMBRA_TEST_MAIN(tst_Controls)
 #include "tst_Controls.moc"

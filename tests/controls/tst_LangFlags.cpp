@@ -1,5 +1,6 @@
 #include "controls/LangFlags.h"
 #include "prefs/LangModule.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -79,5 +80,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_LangFlags)
+LUMBRA_TEST_MAIN(tst_LangFlags)
 #include "tst_LangFlags.moc"

@@ -1,5 +1,6 @@
 #include "controls/ResourcePaths.h"
 #include "controls/Theme.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -314,5 +315,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_Theme)
+LUMBRA_TEST_MAIN(tst_Theme)
 #include "tst_Theme.moc"

@@ -1,5 +1,6 @@
 #include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
@@ -627,5 +628,5 @@ void tst_GetSubtitlesWindow::closingWhileDownloadingStopsTheRun()
     QCOMPARE(m_quits, 0);
 }
 
-QTEST_MAIN(tst_GetSubtitlesWindow)
+LUMBRA_TEST_MAIN(tst_GetSubtitlesWindow)
 #include "tst_GetSubtitlesWindow.moc"

@@ -1,6 +1,7 @@
 #include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 #include "TestFiles.h"
+#include "TestMain.h"
 
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
@@ -542,5 +543,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_ResultActions)
+LUMBRA_TEST_MAIN(tst_ResultActions)
 #include "tst_ResultActions.moc"

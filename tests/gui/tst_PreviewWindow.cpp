@@ -1,6 +1,7 @@
 #include "../preview/FakePlayerShell.h"
 #include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
@@ -499,6 +500,6 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_PreviewWindow)
+LUMBRA_TEST_MAIN(tst_PreviewWindow)
 #include "../preview/moc_FakePlayerShell.cpp"
 #include "tst_PreviewWindow.moc"

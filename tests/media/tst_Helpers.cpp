@@ -7,6 +7,7 @@
 #include "media/StringHelpers.h"
 #include "media/StringUtils.h"
 #include "prefs/AppIdentity.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -267,5 +268,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Helpers)
+LUMBRA_TEST_MAIN(tst_Helpers)
 #include "tst_Helpers.moc"

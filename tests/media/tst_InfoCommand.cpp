@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -138,5 +139,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_InfoCommand)
+LUMBRA_TEST_MAIN(tst_InfoCommand)
 #include "tst_InfoCommand.moc"

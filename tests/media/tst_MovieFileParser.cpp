@@ -1,6 +1,7 @@
 #include "media/FileTypes.h"
 #include "media/IntakeTarget.h"
 #include "media/MovieFileParser.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -243,5 +244,5 @@ void TestMovieFileParser::queuedParsersFillOneWindow()
     QCOMPARE(window->dirList.size(), 8);
 }
 
-QTEST_GUILESS_MAIN(TestMovieFileParser)
+LUMBRA_TEST_MAIN(TestMovieFileParser)
 #include "tst_MovieFileParser.moc"

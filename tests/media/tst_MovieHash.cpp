@@ -1,5 +1,6 @@
 #include "common/DesktopHooks.h"
 #include "media/MovieHash.h"
+#include "TestMain.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -142,5 +143,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_MovieHash)
+LUMBRA_TEST_MAIN(tst_MovieHash)
 #include "tst_MovieHash.moc"

@@ -2,6 +2,7 @@
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -341,5 +342,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Records)
+LUMBRA_TEST_MAIN(tst_Records)
 #include "tst_Records.moc"

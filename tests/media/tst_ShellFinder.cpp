@@ -1,4 +1,5 @@
 #include "media/ShellFinder.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -236,5 +237,5 @@ void TestShellFinder::missingFolderListsNothing()
     QVERIFY(finder.listing().isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestShellFinder)
+LUMBRA_TEST_MAIN(TestShellFinder)
 #include "tst_ShellFinder.moc"

@@ -1,4 +1,5 @@
 #include "media/ThreadPoolManager.h"
+#include "TestMain.h"
 
 #include <QList>
 #include <QSemaphore>
@@ -155,5 +156,5 @@ void TestThreadPoolManager::sharedQueueStartsWithFiveWorkers()
     QCOMPARE(ThreadPoolManager::instance().poolSize(), 7);
 }
 
-QTEST_GUILESS_MAIN(TestThreadPoolManager)
+LUMBRA_TEST_MAIN(TestThreadPoolManager)
 #include "tst_ThreadPoolManager.moc"

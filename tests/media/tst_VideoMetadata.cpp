@@ -1,4 +1,5 @@
 #include "media/VideoMetadata.h"
+#include "TestMain.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -109,5 +110,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_VideoMetadata)
+LUMBRA_TEST_MAIN(tst_VideoMetadata)
 #include "tst_VideoMetadata.moc"

@@ -1,4 +1,5 @@
 #include "platform/ClipboardFiles.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,5 +96,5 @@ void tst_ClipboardFiles::gnomeListWinsOverUriList()
     QCOMPARE(ClipboardFiles::existingFiles(&data), (QStringList{b, a}));
 }
 
-QTEST_MAIN(tst_ClipboardFiles)
+LUMBRA_TEST_MAIN(tst_ClipboardFiles)
 #include "tst_ClipboardFiles.moc"

@@ -1,4 +1,5 @@
 #include "platform/MessageDialog.h"
+#include "TestMain.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -86,5 +87,5 @@ void tst_MessageDialog::answers()
     QCOMPARE(dialog.answer(), answer);
 }
 
-QTEST_MAIN(tst_MessageDialog)
+LUMBRA_TEST_MAIN(tst_MessageDialog)
 #include "tst_MessageDialog.moc"

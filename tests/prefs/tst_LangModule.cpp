@@ -1,5 +1,6 @@
 #include "prefs/LangModule.h"
 #include "prefs/translationStrings.h"
+#include "TestMain.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -176,5 +177,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_LangModule)
+LUMBRA_TEST_MAIN(tst_LangModule)
 #include "tst_LangModule.moc"

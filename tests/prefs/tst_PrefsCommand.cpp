@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -117,5 +118,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_PrefsCommand)
+LUMBRA_TEST_MAIN(tst_PrefsCommand)
 #include "tst_PrefsCommand.moc"

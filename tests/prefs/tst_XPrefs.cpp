@@ -1,4 +1,5 @@
 #include "prefs/XPrefs.h"
+#include "TestMain.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -322,5 +323,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_XPrefs)
+LUMBRA_TEST_MAIN(tst_XPrefs)
 #include "tst_XPrefs.moc"

@@ -1,6 +1,7 @@
 #include "prefs/AppIdentity.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -191,5 +192,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_myPrefs)
+LUMBRA_TEST_MAIN(tst_myPrefs)
 #include "tst_myPrefs.moc"

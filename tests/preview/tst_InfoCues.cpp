@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -94,5 +95,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_InfoCues)
+LUMBRA_TEST_MAIN(tst_InfoCues)
 #include "tst_InfoCues.moc"

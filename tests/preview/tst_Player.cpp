@@ -1,4 +1,5 @@
 #include "FakePlayerShell.h"
+#include "TestMain.h"
 
 #include "preview/PlayerControl.h"
 #include "preview/PlayerDetection.h"
@@ -572,5 +573,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Player)
+LUMBRA_TEST_MAIN(tst_Player)
 #include "tst_Player.moc"

@@ -1,5 +1,6 @@
 #include "preview/subClass.h"
 #include "preview/subsModule.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -291,5 +292,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Subtitles)
+LUMBRA_TEST_MAIN(tst_Subtitles)
 #include "tst_Subtitles.moc"

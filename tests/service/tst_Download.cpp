@@ -1,4 +1,5 @@
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
@@ -180,5 +181,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Download)
+LUMBRA_TEST_MAIN(tst_Download)
 #include "tst_Download.moc"

@@ -1,4 +1,5 @@
 #include "TestFiles.h"
+#include "TestMain.h"
 
 #include "media/movieFile.h"
 #include "service/ClientIntake.h"
@@ -136,5 +137,5 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
     }
 }
 
-QTEST_GUILESS_MAIN(TestDownloadQueue)
+LUMBRA_TEST_MAIN(TestDownloadQueue)
 #include "tst_DownloadQueue.moc"

@@ -1,5 +1,6 @@
 #include "service/FastXmlReader.h"
 #include "service/XMLRPC.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -141,5 +142,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_FastXmlReader)
+LUMBRA_TEST_MAIN(tst_FastXmlReader)
 #include "tst_FastXmlReader.moc"

@@ -1,6 +1,7 @@
 #include "service/OSClient.h"
 #include "service/XMLRPCMessage.h"
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -366,5 +367,5 @@ private:
     std::unique_ptr<OSClient> m_client;
 };
 
-QTEST_GUILESS_MAIN(tst_OSClient)
+LUMBRA_TEST_MAIN(tst_OSClient)
 #include "tst_OSClient.moc"

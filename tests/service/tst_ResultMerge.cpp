@@ -2,6 +2,7 @@
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -259,5 +260,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ResultMerge)
+LUMBRA_TEST_MAIN(tst_ResultMerge)
 #include "tst_ResultMerge.moc"

@@ -1,4 +1,5 @@
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include "media/movieFile.h"
 #include "media/MovieHash.h"
@@ -303,5 +304,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_SearchRun)
+LUMBRA_TEST_MAIN(tst_SearchRun)
 #include "tst_SearchRun.moc"

@@ -1,4 +1,5 @@
 #include "service/XMLRPC.h"
+#include "TestMain.h"
 
 #include <QTest>
 #include <QTextStream>
@@ -345,5 +346,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_XMLRPC)
+LUMBRA_TEST_MAIN(tst_XMLRPC)
 #include "tst_XMLRPC.moc"

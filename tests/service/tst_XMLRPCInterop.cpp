@@ -1,6 +1,7 @@
 #include "service/FastXmlReader.h"
 #include "service/XMLRPC.h"
 #include "service/XMLRPCMessage.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -215,5 +216,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_XMLRPCInterop)
+LUMBRA_TEST_MAIN(tst_XMLRPCInterop)
 #include "tst_XMLRPCInterop.moc"

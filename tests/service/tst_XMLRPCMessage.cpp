@@ -1,5 +1,6 @@
 #include "service/XMLRPC.h"
 #include "service/XMLRPCMessage.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -110,5 +111,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_XMLRPCMessage)
+LUMBRA_TEST_MAIN(tst_XMLRPCMessage)
 #include "tst_XMLRPCMessage.moc"

@@ -1,5 +1,6 @@
 #include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
@@ -362,5 +363,5 @@ void tst_PutSubtitles::closingWhileVerifyingIsSafe()
     QTRY_VERIFY(m_window.isNull());
 }
 
-QTEST_MAIN(tst_PutSubtitles)
+LUMBRA_TEST_MAIN(tst_PutSubtitles)
 #include "tst_PutSubtitles.moc"
