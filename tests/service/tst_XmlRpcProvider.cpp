@@ -1,6 +1,7 @@
 #include "service/OSClient.h"
 #include "service/XmlRpcProvider.h"
 #include "ServiceEmulator.h"
+#include "TestMain.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -142,5 +143,5 @@ private:
     std::unique_ptr<XmlRpcProvider> m_provider;
 };
 
-QTEST_MAIN(tst_XmlRpcProvider)
+LUMBRA_TEST_MAIN(tst_XmlRpcProvider)
 #include "tst_XmlRpcProvider.moc"
