@@ -116,6 +116,8 @@ public:
         : m_reader(xml)
     {
     }
+    StreamDecoder(const StreamDecoder &) = delete;
+    StreamDecoder &operator=(const StreamDecoder &) = delete;
 
     ParsedDocument read()
     {
@@ -182,6 +184,18 @@ private:
 
     // At the start of a "value" element; reads through its end.
     Variant readValue()
+    {
+        if (m_depth == MaxNesting) {
+            m_reader.raiseError(u"values nested more than %1 deep"_s.arg(MaxNesting));
+            return Variant();
+        }
+        ++m_depth;
+        Variant result = readValueContent();
+        --m_depth;
+        return result;
+    }
+
+    Variant readValueContent()
     {
         Variant result;
         bool typed = false;
@@ -269,6 +283,7 @@ private:
     }
 
     Reader m_reader;
+    int m_depth = 0; // "value" elements entered
 };
 
 } // namespace
@@ -364,8 +379,15 @@ QDomElement Encode(const Pair &p, QDomDocument &doc)
     return element;
 }
 
-Variant Decode(const QDomNode &node)
+namespace {
+
+Variant decodeNode(const QDomNode &node, int depth, QString *error)
 {
+    if (depth > MaxNesting) {
+        if (error && error->isEmpty())
+            *error = u"values nested more than %1 deep"_s.arg(MaxNesting);
+        return Variant();
+    }
     if (node.isNull())
         return QString();
     if (!node.isElement())
@@ -382,7 +404,7 @@ Variant Decode(const QDomNode &node)
              member = member.nextSiblingElement()) {
             const QDomElement memberName = member.firstChildElement();
             const QDomElement memberValue = memberName.nextSiblingElement();
-            dict.insert(memberName.text(), Decode(typeNodeOf(memberValue)));
+            dict.insert(memberName.text(), decodeNode(typeNodeOf(memberValue), depth + 1, error));
         }
         return QVariant::fromValue(dict);
     }
@@ -390,7 +412,7 @@ Variant Decode(const QDomNode &node)
         VariantList items;
         const QDomElement data = element.firstChildElement();
         for (QDomElement v = data.firstChildElement(); !v.isNull(); v = v.nextSiblingElement())
-            items.append(Decode(typeNodeOf(v)));
+            items.append(decodeNode(typeNodeOf(v), depth + 1, error));
         return items;
     }
     if (name == "double"_L1 || name == "int"_L1 || name == "i4"_L1)
@@ -406,13 +428,27 @@ Variant Decode(const QDomNode &node)
     return Variant();
 }
 
+} // namespace
+
+Variant Decode(const QDomNode &node)
+{
+    return decodeNode(node, 1, nullptr);
+}
+
+Variant Decode(const QDomNode &node, QString &error)
+{
+    error.clear();
+    Variant value = decodeNode(node, 1, &error);
+    return error.isEmpty() ? value : Variant();
+}
+
 ParsedDocument ParseDocument(const QByteArray &xml)
 {
-    // The fast reader takes the plain documents the service sends; anything
-    // it does not handle, errors included, goes to the full parser.
-    ParsedDocument doc = StreamDecoder<FastXmlReader>(xml).read();
-    if (doc.ok())
-        return doc;
+    return StreamDecoder<FastXmlReader>(xml).read();
+}
+
+ParsedDocument ParseDocumentWithQt(const QByteArray &xml)
+{
     return StreamDecoder<QXmlStreamReader>(xml).read();
 }
 

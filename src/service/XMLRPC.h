@@ -12,6 +12,10 @@
 // Everything here is stateless and may run on any thread.
 namespace XMLRPC {
 
+// No document the service sends nests values nearly this deep. Deeper input
+// is refused: reading it on would exhaust the stack.
+constexpr int MaxNesting = 64;
+
 // The XML-RPC element name for the kind of value `v` holds: "array", "int",
 // "double" (also for 64-bit integers, which is how file sizes travel),
 // "dateTime.iso8601", "string", "struct" (a Dictionary), "boolean", or empty
@@ -32,7 +36,11 @@ QDomElement Encode(const Pair &p, QDomDocument &doc);
 // empty text (an empty "value"); numbers always come back as double; structs as
 // Dictionary; arrays as VariantList; base64 as the decoded QByteArray; unknown
 // elements and bare text as nil.
+// Values nested deeper than MaxNesting decode as nil.
 Variant Decode(const QDomNode &node);
+// The same; values nested deeper than MaxNesting give nil and an `error`
+// that says so (empty when the value decoded).
+Variant Decode(const QDomNode &node, QString &error);
 
 // A whole XML-RPC document (a methodResponse or a methodCall) read straight
 // from its bytes.
@@ -49,8 +57,15 @@ struct ParsedDocument {
 // Reads `xml` with a streaming parser into the same values that Decode gives
 // for each param, only faster and keeping text that is nothing but spaces
 // (Qt 6.4's DOM parser drops such text, so "<string> </string>" would decode
-// as empty text there).
+// as empty text there). Time and memory grow linearly with the document;
+// values nested deeper than MaxNesting, a document type declaration and
+// namespace prefixes make the document an error.
 ParsedDocument ParseDocument(const QByteArray &xml);
+
+// The same with QXmlStreamReader, slower and less strict; the reference that
+// ParseDocument is checked against. Not for untrusted input: Qt's reader
+// takes quadratic time on some shapes of it.
+ParsedDocument ParseDocumentWithQt(const QByteArray &xml);
 
 // Reads "YYYYMMDDTHH:MM:SS" (date separators optional, anything after the
 // seconds ignored) as a local date and time. Text that does not match gives the

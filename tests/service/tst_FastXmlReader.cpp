@@ -87,8 +87,8 @@ private slots:
         QTest::newRow("whitespace text") << QByteArray("<a> <b>  </b>\n</a>") << true;
         QTest::newRow("non-ASCII text") << QByteArray("<a>ñandú 東京</a>") << true;
 
-        QTest::newRow("latin-1 declared")
-            << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>") << false;
+        QTest::newRow("latin-1 declared, read as declared")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>") << true;
         QTest::newRow("invalid UTF-8") << QByteArray("<a>\xe9</a>") << false;
         QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
         QTest::newRow("mismatched end") << QByteArray("<a><b></a></b>") << false;
@@ -105,6 +105,21 @@ private slots:
         QTest::newRow("late declaration") << QByteArray("<a><?xml version=\"1.0\"?></a>") << false;
         QTest::newRow("attributes run together") << QByteArray("<a x=\"1\"y=\"2\"/>") << false;
         QTest::newRow("less-than in attribute") << QByteArray("<a x=\"<\"/>") << false;
+        QTest::newRow("no space after instruction target")
+            << QByteArray("<?xmlBversikn=\"1.0\"?><a/>") << false;
+        QTest::newRow("declaration without version") << QByteArray("<?xml encoding=\"UTF-8\"?><a/>") << false;
+        QTest::newRow("declaration with other pseudo-attribute")
+            << QByteArray("<?xml version=\"1.0\" x=\"1\"?><a/>") << false;
+        QTest::newRow("unknown encoding")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"nope\"?><a/>") << false;
+        QTest::newRow("attribute twice") << QByteArray("<a x=\"1\" x=\"2\"/>") << false;
+        QTest::newRow("bad reference in attribute") << QByteArray("<a x=\"&nbsp;\"/>") << false;
+        QTest::newRow("namespace prefix") << QByteArray("<p:a xmlns:p=\"u\"/>") << false;
+        QTest::newRow("non-character U+FFFF") << QByteArray("<a>\xEF\xBF\xBF</a>") << false;
+        QString many;
+        for (int i = 0; i < 17; ++i)
+            many += u" a%1=\"\""_s.arg(i);
+        QTest::newRow("17 attributes") << (u"<a"_s + many + u"/>"_s).toUtf8() << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("cut in a tag") << QByteArray("<a><b") << false;
     }

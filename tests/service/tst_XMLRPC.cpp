@@ -181,6 +181,11 @@ private slots:
         QCOMPARE(doc.params.size(), 1);
         QCOMPARE(doc.params.first().metaType(), value.metaType());
         QCOMPARE(doc.params.first(), value);
+        const XMLRPC::ParsedDocument qt =
+            XMLRPC::ParseDocumentWithQt((u"<methodResponse><params><param><value>"_s + xml +
+                                         u"</value></param></params></methodResponse>"_s)
+                                            .toUtf8());
+        QCOMPARE(qt.params, doc.params);
     }
 
     void parseDocument_data()
@@ -203,6 +208,51 @@ private slots:
         QVERIFY2(doc.error.contains(error), qPrintable(doc.error));
         if (doc.ok())
             QVERIFY(doc.params.isEmpty());
+    }
+
+    // A reply nested deeper than any real one is an error, not a stack
+    // overflow, in both streaming readers and in the DOM decoder.
+    void valuesNestedTooDeepAreAnError_data()
+    {
+        QTest::addColumn<QByteArray>("open");
+        QTest::addColumn<QByteArray>("close");
+        QTest::addColumn<int>("depth"); // "value" elements, the param's own included
+        QTest::addColumn<bool>("reads");
+        const QByteArray array = "<array><data><value>";
+        const QByteArray arrayEnd = "</value></data></array>";
+        const QByteArray member = "<struct><member><name>m</name><value>";
+        const QByteArray memberEnd = "</value></member></struct>";
+        QTest::newRow("arrays at the limit") << array << arrayEnd << XMLRPC::MaxNesting << true;
+        QTest::newRow("structs at the limit") << member << memberEnd << XMLRPC::MaxNesting << true;
+        QTest::newRow("arrays one deeper") << array << arrayEnd << XMLRPC::MaxNesting + 1 << false;
+        QTest::newRow("arrays a million deep") << array << arrayEnd << 1000000 << false;
+        QTest::newRow("structs a million deep") << member << memberEnd << 1000000 << false;
+    }
+    void valuesNestedTooDeepAreAnError()
+    {
+        QFETCH(QByteArray, open);
+        QFETCH(QByteArray, close);
+        QFETCH(int, depth);
+        QFETCH(bool, reads);
+        const QByteArray value =
+            "<value>" + open.repeated(depth - 1) + "<int>1</int>" + close.repeated(depth - 1) + "</value>";
+        const QByteArray reply =
+            "<methodResponse><params><param>" + value + "</param></params></methodResponse>";
+        for (const auto &parse : {XMLRPC::ParseDocument, XMLRPC::ParseDocumentWithQt}) {
+            const XMLRPC::ParsedDocument doc = parse(reply);
+            QCOMPARE(doc.ok(), reads);
+            if (!reads)
+                QVERIFY2(doc.error.contains(u"nested more than 64 deep"_s), qPrintable(doc.error));
+        }
+        // Qt's DOM takes quadratic time in the depth: a deep document, not a huge one.
+        if (depth > 10000)
+            return;
+        QDomDocument dom;
+        QVERIFY(dom.setContent(value));
+        QString error;
+        const Variant decoded = XMLRPC::Decode(dom.documentElement().firstChildElement(), error);
+        QCOMPARE(error.isEmpty(), reads);
+        QCOMPARE(decoded.isValid(), reads);
     }
 
     void parseDocumentReadsFaultsAndKeepsSpaces()
