@@ -1,5 +1,7 @@
 #include "preview/subsModule.h"
 
+#include "common/NumberRange.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -154,14 +156,7 @@ bool isNumber(QStringView text)
 
 int truncateToInt(double value)
 {
-    if (std::isnan(value))
-        return 0;
-    const double t = std::trunc(value);
-    if (t <= double(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    if (t >= double(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    return int(t);
+    return clampedInteger<int>(value);
 }
 
 } // namespace subsModule

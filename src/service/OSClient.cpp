@@ -1,6 +1,7 @@
 #include "service/OSClient.h"
 
 #include "common/Gzip.h"
+#include "common/NumberRange.h"
 #include "service/HttpExchange.h"
 #include "service/XMLRPC.h"
 
@@ -493,7 +494,7 @@ Variant OSClient::ProcessResponse(const QByteArray &text)
             IssueError(BadReply, {});
             return {};
         }
-        IssueError(int(members[0].toDouble()), members[1].toString());
+        IssueError(clampedInteger<int>(members[0].toDouble()), members[1].toString());
         return {};
     }
     if (doc.params.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "service/openSubtitleItem.h"
 
 #include "common/Gzip.h"
+#include "common/NumberRange.h"
 #include "media/FolderItemHelpers.h"
 #include "media/VideoMetadata.h"
 #include "service/SubtitleDownload.h"
@@ -37,7 +38,7 @@ double readNumber(const Variant &v)
 
 int readInt(const Variant &v)
 {
-    return int(qBound(double(INT_MIN), readNumber(v), double(INT_MAX)));
+    return clampedInteger<int>(readNumber(v));
 }
 
 bool readFlag(const Variant &v)
@@ -105,7 +106,7 @@ openSubtitleItem::openSubtitleItem(const Dictionary &d)
     take(d, u"LanguageName"_s, LanguageName);
     take(d, u"MatchedBy"_s, MatchedBy);
     if (d.contains(u"MovieBytesize"_s))
-        MovieBytesize = quint64(qMax(0.0, readNumber(d.value(u"MovieBytesize"_s))));
+        MovieBytesize = clampedInteger<quint64>(readNumber(d.value(u"MovieBytesize"_s)));
     take(d, u"MovieHash"_s, MovieHash);
     take(d, u"MovieImdbRating"_s, MovieImdbRating);
     take(d, u"MovieKind"_s, MovieKind);

@@ -91,6 +91,35 @@ private slots:
         QCOMPARE(blank.SubRating, 0.0);
     }
 
+    // Numbers beyond a field's range are clamped to it; never a cast that
+    // overflows.
+    void numbersOutOfRangeAreClamped_data()
+    {
+        QTest::addColumn<Variant>("number");
+        QTest::addColumn<quint64>("byteSize");
+        QTest::addColumn<int>("id");
+        constexpr quint64 maxSize = std::numeric_limits<quint64>::max();
+        constexpr int maxInt = std::numeric_limits<int>::max();
+        constexpr int minInt = std::numeric_limits<int>::min();
+        QTest::newRow("huge text") << Variant(u"99999999999999999999"_s) << maxSize << maxInt;
+        QTest::newRow("1e10") << Variant(1e10) << quint64(10000000000) << maxInt;
+        QTest::newRow("-1e11") << Variant(-1e11) << quint64(0) << minInt;
+        QTest::newRow("2^64") << Variant(18446744073709551616.0) << maxSize << maxInt;
+        QTest::newRow("infinity") << Variant(std::numeric_limits<double>::infinity()) << maxSize << maxInt;
+        QTest::newRow("minus infinity")
+            << Variant(-std::numeric_limits<double>::infinity()) << quint64(0) << minInt;
+        QTest::newRow("NaN") << Variant(std::numeric_limits<double>::quiet_NaN()) << quint64(0) << 0;
+        QTest::newRow("text inf") << Variant(u"inf"_s) << quint64(0) << 0;
+        QTest::newRow("fraction") << Variant(u"12.9"_s) << quint64(12) << 12;
+    }
+    void numbersOutOfRangeAreClamped()
+    {
+        QFETCH(Variant, number);
+        const openSubtitleItem item(Dictionary{{u"MovieBytesize"_s, number}, {u"IDSubtitle"_s, number}});
+        QTEST(item.MovieBytesize, "byteSize");
+        QTEST(item.IDSubtitle, "id");
+    }
+
     void hostileNamesFromTheServiceStayPlain_data()
     {
         QTest::addColumn<QString>("fileName");
