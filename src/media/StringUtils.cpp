@@ -49,6 +49,9 @@ bool isWellFormedUtf8(const QByteArray &bytes)
         } else if (c == 224) {
             lo = 160;
             tail = 1;
+        } else if (c == 237) {
+            hi = 159; // ED A0..BF would encode a UTF-16 surrogate
+            tail = 1;
         } else if (c >= 225 && c <= 239) {
             tail = 1;
         } else if (c == 240) {

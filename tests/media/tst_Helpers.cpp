@@ -50,6 +50,8 @@ private slots:
         row("F4 above U+10FFFF", QByteArray("\xF4\x90\x80\x80"), TextEncoding::Latin1);
         row("lone continuation", QByteArray("a\x80z"), TextEncoding::Latin1);
         row("C0 lead", QByteArray("\xC0\xAF"), TextEncoding::Latin1);
+        row("encoded surrogate pair", QByteArray("\xED\xA0\x80\xED\xB0\x80"), TextEncoding::Latin1);
+        row("last before surrogates", QByteArray("\xED\x9F\xBF"), TextEncoding::UTF8);
         // UTF-16 without a mark: the zero bytes give the order away, even
         // when every character is ASCII.
         row("utf16 le no bom ascii", QByteArray("H\0i\0!\0\n\0", 8), TextEncoding::UTF16, false);
