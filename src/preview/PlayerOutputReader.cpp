@@ -4,22 +4,33 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
+// Only the new bytes are scanned for line ends, and a line longer than any
+// the player writes keeps its start only, so a flood without line ends costs
+// linear time and bounded memory.
 QList<PlayerLine> PlayerOutputReader::feed(const QByteArray &chunk)
 {
-    m_pending += chunk;
     QList<PlayerLine> lines;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < m_pending.size(); ++i) {
-        const char c = m_pending[i];
+    for (qsizetype i = 0; i < chunk.size(); ++i) {
+        const char c = chunk[i];
         if (c != '\r' && c != '\n')
             continue;
-        lines += take(m_pending.mid(start, i - start));
+        keep(QByteArrayView(chunk).sliced(start, i - start));
+        lines += take(m_pending);
+        m_pending.clear();
         start = i + 1;
     }
-    m_pending.remove(0, start);
+    keep(QByteArrayView(chunk).sliced(start));
     return lines;
+}
+
+void PlayerOutputReader::keep(QByteArrayView part)
+{
+    m_pending += part.first(std::min(part.size(), MaxLineLength - m_pending.size()));
 }
 
 QList<PlayerLine> PlayerOutputReader::finish()

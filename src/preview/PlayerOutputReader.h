@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -15,9 +16,13 @@ struct PlayerLine {
 
 // Turns the player's output into lines. Lines end at CR or LF (status lines
 // end in CR alone); terminal escape sequences and padding are dropped. A line
-// cut between two chunks waits for the rest in the next chunk.
+// cut between two chunks waits for the rest in the next chunk; a line longer
+// than MaxLineLength is read from its first MaxLineLength bytes.
 class PlayerOutputReader final {
 public:
+    // Bytes of a line that are read; the rest of a longer line is dropped.
+    static constexpr qsizetype MaxLineLength = 64 * 1024;
+
     // Appends a chunk and returns the lines it completed.
     QList<PlayerLine> feed(const QByteArray &chunk);
     // The partial line left at the end of the output, when the run ends.
@@ -35,6 +40,7 @@ public:
 
 private:
     QList<PlayerLine> take(const QByteArray &raw);
+    void keep(QByteArrayView part);
 
     QByteArray m_pending;
     bool m_afterIdentify = false;

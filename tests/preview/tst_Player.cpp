@@ -139,6 +139,21 @@ private slots:
         QCOMPARE(describe(reader.finish()), QStringList{u"identify ID_EXIT=QUIT"_s});
     }
 
+    // A flood without line ends costs linear time and keeps only the start
+    // of the line; the lines after it read as usual.
+    void readerCapsOverlongLines()
+    {
+        PlayerOutputReader reader;
+        QList<PlayerLine> lines;
+        const QByteArray flood = " IDENTIFY: ID_FLOOD=" + QByteArray("\x1b[K", 3).repeated(200000);
+        for (qsizetype i = 0; i < flood.size(); i += 17)
+            lines += reader.feed(flood.mid(i, 17));
+        lines += reader.feed("\n IDENTIFY: ID_LENGTH=5.0\n");
+        const QStringList read = describe(lines);
+        QCOMPARE(read, (QStringList{u"identify ID_FLOOD="_s, u"identify ID_LENGTH=5.0"_s}));
+        QVERIFY(reader.finish().isEmpty());
+    }
+
     void placement_data()
     {
         QTest::addColumn<QRect>("window");
