@@ -104,6 +104,8 @@ void movieFile::copyFrom(const movieFile &other, bool takeResults)
     m_subtitles = subs;
     m_imdbs = imdbList;
     m_subtitleResults = results;
+    indexImdbsLocked();
+    indexResultsLocked();
 }
 
 QFileInfo movieFile::movieFolderItem() const
@@ -255,12 +257,27 @@ void movieFile::setSubtitleResults(const ResultList &list)
 {
     const QMutexLocker lock(&m_mutex);
     m_subtitleResults = list;
+    indexResultsLocked();
 }
 
 void movieFile::addSubtitleResult(const std::shared_ptr<openSubtitleItem> &result)
 {
     const QMutexLocker lock(&m_mutex);
     m_subtitleResults.append(result);
+    m_resultSubHashes.insert(result->SubHash);
+}
+
+bool movieFile::hasSubtitleResult(const QString &subHash) const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_resultSubHashes.contains(subHash);
+}
+
+void movieFile::indexResultsLocked()
+{
+    m_resultSubHashes.clear();
+    for (const auto &result : std::as_const(m_subtitleResults))
+        m_resultSubHashes.insert(result->SubHash);
 }
 
 QList<Dictionary> movieFile::imdbs() const
@@ -273,6 +290,32 @@ void movieFile::setImdbs(const QList<Dictionary> &list)
 {
     const QMutexLocker lock(&m_mutex);
     m_imdbs = list;
+    indexImdbsLocked();
+}
+
+namespace {
+qlonglong imdbIdOf(const Dictionary &entry)
+{
+    return entry.value(u"movieImdbID"_s).toString().trimmed().toLongLong();
+}
+} // namespace
+
+bool movieFile::addImdb(const Dictionary &entry)
+{
+    const QMutexLocker lock(&m_mutex);
+    const qlonglong id = imdbIdOf(entry);
+    if (m_imdbIds.contains(id))
+        return false;
+    m_imdbIds.insert(id);
+    m_imdbs.append(entry);
+    return true;
+}
+
+void movieFile::indexImdbsLocked()
+{
+    m_imdbIds.clear();
+    for (const Dictionary &entry : std::as_const(m_imdbs))
+        m_imdbIds.insert(imdbIdOf(entry));
 }
 
 void movieFile::matchMovieSubs(movieFile &m)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -88,9 +89,15 @@ public:
     ResultList subtitleResults() const;
     void setSubtitleResults(const ResultList &list);
     void addSubtitleResult(const std::shared_ptr<openSubtitleItem> &result);
+    // Whether a result with this subtitle hash is among the results; constant
+    // time, so merging a long reply stays linear.
+    bool hasSubtitleResult(const QString &subHash) const;
     // IMDB candidates for this video.
     QList<Dictionary> imdbs() const;
     void setImdbs(const QList<Dictionary> &list);
+    // Appends `entry` unless an entry with the same "movieImdbID" (as a
+    // number: "0042" and 42 are one) is there already; true when appended.
+    bool addImdb(const Dictionary &entry);
 
     // Sets m.hasAllSubs: whether a local subtitle exists for every preferred
     // language. Runs once per record.
@@ -119,6 +126,8 @@ private:
     bool fileUsable() const;
     void buildSubtitles(const QStringList &subtitlePaths);
     void copyFrom(const movieFile &other, bool takeResults);
+    void indexResultsLocked();
+    void indexImdbsLocked();
 
     mutable QMutex m_mutex;
     mutable QMutex m_hashing; // one hash computation at a time
@@ -131,5 +140,7 @@ private:
     bool m_hashed = false;
     SubtitleList m_subtitles;
     ResultList m_subtitleResults;
+    QSet<QString> m_resultSubHashes; // the SubHash of every result
     QList<Dictionary> m_imdbs;
+    QSet<qlonglong> m_imdbIds; // the "movieImdbID" of every entry, as numbers
 };

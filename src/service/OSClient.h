@@ -5,6 +5,7 @@
 #include "service/XMLRPCMessage.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMutex>
@@ -147,6 +148,10 @@ public:
 
     // Attaches a search result to every video it matches.
     void addThisResult(const std::shared_ptr<openSubtitleItem> &item);
+    using VideosByHash = QHash<QString, QList<std::shared_ptr<movieFile>>>;
+    // The videos by normalised movie hash, each list in the order of movieFiles.
+    VideosByHash videosByHash() const;
+    void attachResult(const std::shared_ptr<openSubtitleItem> &item, const VideosByHash &byHash);
     // Stores an IMDB candidate on every video with its hash.
     void addThisResult(const Dictionary &candidate, const VariantList &candidates);
     // Marks the best result per search language; returns the same list.

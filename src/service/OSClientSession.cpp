@@ -58,11 +58,6 @@ Dictionary imdbEntryOf(const openSubtitleItem &item)
                       {u"SeriesSeason"_s, item.SeriesSeason}, {u"SeriesEpisode"_s, item.SeriesEpisode}};
 }
 
-bool sameImdbId(const Variant &a, const Variant &b)
-{
-    return a.toString().trimmed().toLongLong() == b.toString().trimmed().toLongLong();
-}
-
 } // namespace
 
 // --- The search run ---------------------------------------------------------
@@ -333,8 +328,9 @@ void OSClient::attachResults(const VariantList &entries)
             items.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
     }
     const QMutexLocker guard(&m_stateLock);
+    const VideosByHash byHash = videosByHash();
     for (const auto &item : std::as_const(items))
-        addThisResult(item);
+        attachResult(item, byHash);
 }
 
 void OSClient::storeImdbCandidates(const Dictionary &byHash)
@@ -363,13 +359,33 @@ void OSClient::storeImdbCandidates(const Dictionary &byHash)
 
 void OSClient::addThisResult(const openSubtitleItemPtr &item)
 {
+    attachResult(item, videosByHash());
+}
+
+OSClient::VideosByHash OSClient::videosByHash() const
+{
+    VideosByHash index;
+    for (const auto &video : std::as_const(movieFiles))
+        index[normalHash(video->movieHash())].append(video);
+    return index;
+}
+
+// A reply may hold many thousands of results: each is checked against the
+// videos through the indexes (videos by hash, each video's subtitle hashes and
+// IMDB ids), never by scanning the results already attached.
+void OSClient::attachResult(const openSubtitleItemPtr &item, const VideosByHash &byHash)
+{
     const QString how = item->MatchedBy.toLower();
-    for (const auto &video : std::as_const(movieFiles)) {
+    // A hash match can only be one of the videos with that hash.
+    const bool byMovieHash = how == "moviehash"_L1;
+    if (byMovieHash && item->MovieHash.isEmpty())
+        return;
+    const QList<std::shared_ptr<movieFile>> videos =
+        byMovieHash ? byHash.value(normalHash(item->MovieHash)) : std::as_const(movieFiles);
+    for (const auto &video : videos) {
         if (!video->metadata())
             continue;
-        const auto results = video->subtitleResults();
-        if (std::any_of(results.cbegin(), results.cend(),
-                        [&](const auto &r) { return r->SubHash == item->SubHash; }))
+        if (video->hasSubtitleResult(item->SubHash))
             continue;
         if (!resultMatches(*item, how, *video))
             continue;
@@ -383,15 +399,7 @@ void OSClient::addThisResult(const openSubtitleItemPtr &item)
         item->setMovieFolderItemPath(video->path());
         video->addSubtitleResult(item);
 
-        const Dictionary entry = imdbEntryOf(*item);
-        auto imdbs = video->imdbs();
-        const bool known = std::any_of(imdbs.cbegin(), imdbs.cend(), [&](const Dictionary &d) {
-            return sameImdbId(d.value(u"movieImdbID"_s), entry.value(u"movieImdbID"_s));
-        });
-        if (!known) {
-            imdbs.append(entry);
-            video->setImdbs(imdbs);
-        }
+        video->addImdb(imdbEntryOf(*item));
     }
 }
 

@@ -232,6 +232,14 @@ private slots:
         client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub2"_s));
         QCOMPARE(one->subtitleResults().size(), 2);
         QCOMPARE(one->imdbs().size(), 1);
+
+        // Results and IMDB entries replaced wholesale (a new search) take
+        // the same subtitle and film again.
+        one->setSubtitleResults({});
+        one->setImdbs({});
+        client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub1"_s));
+        QCOMPARE(one->subtitleResults().size(), 1);
+        QCOMPARE(one->imdbs().size(), 1);
     }
 
     void nameAndTagResultsMatchTheFileName()
