@@ -472,7 +472,7 @@ Variant OSClient::ProcessResponse(const QByteArray &text)
 {
     {
         QMutexLocker locker(&m_lock);
-        m_xmlresp = QString::fromUtf8(text);
+        m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
     }
     if (text.isEmpty()) {
         IssueError(EmptyReply, {});
@@ -597,7 +597,7 @@ QString OSClient::xmlreq() const
 QString OSClient::xmlresp() const
 {
     QMutexLocker locker(&m_lock);
-    return m_xmlresp;
+    return QString::fromUtf8(m_xmlresp);
 }
 
 XMLRPC::Message OSClient::message() const

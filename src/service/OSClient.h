@@ -236,7 +236,7 @@ private:
     QString m_xmlreq;
     QByteArray m_requestBody;
     QString m_userAgent;
-    QString m_xmlresp;
+    QByteArray m_xmlresp;
     Variant m_lastReply;
     int m_lastError = 0;
     QString m_lastErrorString;
