@@ -17,6 +17,17 @@ target_compile_definitions(lumbra_settings INTERFACE
   QT_USE_QSTRINGBUILDER
   QT_DISABLE_DEPRECATED_BEFORE=0x060400)
 
+if(LUMBRA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "LUMBRA_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  if(NOT LUMBRA_SANITIZE STREQUAL "" AND NOT LUMBRA_SANITIZE STREQUAL "address")
+    message(FATAL_ERROR "LUMBRA_FUZZ builds with ASan+UBSan; leave LUMBRA_SANITIZE empty")
+  endif()
+  # Coverage for the fuzzer everywhere; the fuzz programs add libFuzzer's main.
+  target_compile_options(lumbra_settings INTERFACE -fsanitize=fuzzer-no-link)
+  set(LUMBRA_SANITIZE "address")
+endif()
 if(LUMBRA_SANITIZE STREQUAL "address")
   set(_lumbra_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 elseif(LUMBRA_SANITIZE STREQUAL "thread")

@@ -85,4 +85,9 @@ fi
 for preset in "${presets[@]}"; do
     run_preset "$preset"
 done
+# A minute of fuzzing per target after a full run in CI (scripts/install-deps.sh
+# --fuzz brings clang); elsewhere when LUMBRA_FUZZ_SECONDS asks for it.
+if [ $check_format = yes ] && { [ -n "${LUMBRA_FUZZ_SECONDS:-}" ] || [ "${CI:-}" = true ]; }; then
+    scripts/fuzz.sh "${LUMBRA_FUZZ_SECONDS:-60}"
+fi
 echo "All test suites passed."

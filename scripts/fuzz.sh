@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets under fuzz/ with clang (ASan+UBSan) and runs
+# each one for a while. Fails when a target finds a crash, a sanitizer report,
+# a timeout or a finding of its own; the input is left in build-fuzz/findings/.
+#
+#   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
+#
+# SECONDS_PER_TARGET defaults to 60 (the CI run); give more for a long local
+# run, e.g. scripts/fuzz.sh 1800. TARGETs are names without "fuzz_" (default:
+# all). New inputs that add coverage collect in build-fuzz/corpus/<target>;
+# copy the ones worth keeping to fuzz/corpus/<target>.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+seconds=${1:-60}
+shift || true
+dir=${LUMBRA_FUZZ_BUILD:-$top/build-fuzz}
+
+if ! command -v clang++ >/dev/null; then
+    echo "fuzz.sh: clang++ is missing; scripts/install-deps.sh --fuzz installs it" >&2
+    exit 1
+fi
+cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DLUMBRA_FUZZ=ON -DLUMBRA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$dir" --target fuzzers
+
+# Seeds: the committed corpus of each target (regression inputs included)
+# and the fixtures of the test suite that fit it.
+seeds() {
+    case $1 in
+    xmlrpc_reply | xmlrpc_readers) echo "$top/tests/fixtures/service" ;;
+    player_output) echo "$top/tests/preview/fixtures" ;;
+    esac
+}
+dict() {
+    case $1 in
+    xmlrpc_reply | xmlrpc_readers | prefs) echo "-dict=$top/fuzz/dicts/xml.dict" ;;
+    subtitles | encoding) echo "-dict=$top/fuzz/dicts/subtitles.dict" ;;
+    player_output) echo "-dict=$top/fuzz/dicts/player.dict" ;;
+    esac
+}
+
+if [ $# -eq 0 ]; then
+    set -- $(cd "$top/fuzz" && ls fuzz_*.cpp | sed 's/^fuzz_//; s/\.cpp$//')
+fi
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp"
+export QT_QPA_PLATFORM=offscreen
+mkdir -p "$dir/findings" "$dir/logs"
+summary=()
+failed=0
+for target in "$@"; do
+    work="$dir/corpus/$target"
+    mkdir -p "$work"
+    log="$dir/logs/$target.log"
+    echo "== fuzz_$target, ${seconds}s"
+    # shellcheck disable=SC2046
+    if "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
+        -max_len=131072 -print_final_stats=1 -artifact_prefix="$dir/findings/$target-" \
+        $(dict "$target") "$work" "$top/fuzz/corpus/$target" $(seeds "$target") >"$log" 2>&1; then
+        runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+        summary+=("fuzz_$target: $runs runs in ${seconds}s")
+    else
+        failed=1
+        tail -n 60 "$log"
+        summary+=("fuzz_$target: FAILED (log: $log)")
+    fi
+done
+printf '%s\n' "${summary[@]}"
+exit $failed
