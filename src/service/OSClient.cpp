@@ -494,7 +494,10 @@ Variant OSClient::ProcessResponse(const QByteArray &text)
             IssueError(BadReply, {});
             return {};
         }
-        IssueError(clampedInteger<int>(members[0].toDouble()), members[1].toString());
+        // A code out of range is clamped; a fault without a usable code (0,
+        // NaN) is still a failure, never a success.
+        const int code = clampedInteger<int>(members[0].toDouble());
+        IssueError(code != 0 ? code : int(BadReply), members[1].toString());
         return {};
     }
     if (doc.params.isEmpty()) {

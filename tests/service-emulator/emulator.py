@@ -87,6 +87,11 @@ def wrap32(n):
     return n - 0x100000000 if n >= 0x80000000 else n
 
 
+def fault_code(value):
+    """A fault code: a whole number, or text such as "1e10", "inf" or "nan" sent as a double."""
+    return float(value) if isinstance(value, str) else as_int(value, 401)
+
+
 def json_default(value):
     if isinstance(value, datetime):
         return value.isoformat()
@@ -627,7 +632,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             service = Service(self.emu, self.base_url())
         if rule and rule.mode == "fault":
             reply = xmlrpc.client.dumps(
-                xmlrpc.client.Fault(as_int(rule.settings.get("code"), 401), str(rule.settings.get("text", "Unauthorized"))),
+                xmlrpc.client.Fault(fault_code(rule.settings.get("code", 401)),
+                                    str(rule.settings.get("text", "Unauthorized"))),
                 methodresponse=True, encoding="utf-8").encode()
         elif method is None:
             reply = xmlrpc.client.dumps(xmlrpc.client.Fault(400, "Malformed request"),

@@ -171,6 +171,17 @@ private slots:
         QTest::newRow("fault 401") << u"fault"_s
                                    << QJsonObject{{u"code"_s, 401}, {u"text"_s, u"401 Unauthorized"_s}}
                                    << conn << 401 << u"401 Unauthorized"_s << 401;
+        // Fault codes beyond an int are clamped; one that is no number still fails.
+        const auto oddFault = [&](const char *name, const char *code, int error) {
+            QTest::newRow(name) << u"fault"_s
+                                << QJsonObject{{u"code"_s, QString::fromLatin1(code)}, {u"text"_s, u"odd"_s}}
+                                << conn << error << u"odd"_s << error;
+        };
+        oddFault("fault code 1e10", "1e10", std::numeric_limits<int>::max());
+        oddFault("fault code -1e11", "-1e11", std::numeric_limits<int>::min());
+        oddFault("fault code inf", "inf", std::numeric_limits<int>::max());
+        oddFault("fault code nan", "nan", 500);
+        oddFault("fault code 0", "0", 500);
         QTest::newRow("connection dropped")
             << u"close"_s << QJsonObject{} << conn << 504 << u"Server connection has been lost"_s << 504;
         QTest::newRow("redirect loop") << u"redirectloop"_s << QJsonObject{} << conn << 502
