@@ -57,9 +57,15 @@ bool isXmlChar(uint c)
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// Line ends read as "\n", as every XML parser reports them.
+// Line ends read as "\n", as every XML parser reports them. A byte-order
+// mark inside the document is a character (U+FEFF) like any other, but
+// QString::fromUtf8 drops one at the start of what it converts.
 void appendNormalized(QString &out, QByteArrayView raw)
 {
+    if (raw.startsWith("\xEF\xBB\xBF")) {
+        out += QChar(0xFEFF);
+        raw = raw.sliced(3);
+    }
     if (!raw.contains('\r')) {
         out += QString::fromUtf8(raw);
         return;

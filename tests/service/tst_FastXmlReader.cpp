@@ -86,6 +86,10 @@ private slots:
             << true;
         QTest::newRow("whitespace text") << QByteArray("<a> <b>  </b>\n</a>") << true;
         QTest::newRow("non-ASCII text") << QByteArray("<a>ñandú 東京</a>") << true;
+        QTest::newRow("byte-order mark inside text")
+            << QByteArray("\xEF\xBB\xBF<a>\xEF\xBB\xBFx<b/"
+                          ">\xEF\xBB\xBF<![CDATA[\xEF\xBB\xBF]]>&amp;\xEF\xBB\xBF</a>")
+            << true;
 
         QTest::newRow("latin-1 declared, read as declared")
             << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>") << true;
