@@ -1,6 +1,7 @@
 #include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 #include "TestMain.h"
+#include "WindowTicks.h"
 
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
@@ -122,6 +123,7 @@ private:
 void tst_GetSubtitlesWindow::initTestCase()
 {
     QLoggingCategory::setFilterRules(u"lumbra.profiler.debug=false"_s);
+    Ticks::setScaleForTesting(WindowTickScale);
     auto desktop = std::make_unique<RecordingPlatform>();
     m_desktop = desktop.get();
     m_desktop->screenAreas = {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}};
@@ -304,7 +306,7 @@ void tst_GetSubtitlesWindow::pastesAndDropsOnlyWhileFilesCanBeAdded()
     QVERIFY(!window->frame()->DropFilesCanvas()->isEnabled());
     QVERIFY(!dropOnList(path(u"Films/Unknown.mp4"_s)));
     window->queueDrop(DragItem{{path(u"Films/Unknown.mp4"_s)}});
-    QTest::qWait(500);
+    letTicksPass(Ticks::Process, 3);
     QCOMPARE(window->pendingDrops(), 1);
     QCOMPARE(window->Tcounter(), 0);
     const QMutexLocker guard(&window->client().stateLock());
@@ -507,7 +509,7 @@ void tst_GetSubtitlesWindow::failedSearch()
         QVERIFY(!main->isEnabled());
         QVERIFY(window->searchFailure().contains(u"ServerInfo"_s));
         QVERIFY(window->frame()->DropFilesProgress()->isHidden());
-        QTest::qWait(1500);
+        letTicksPass(Ticks::CountdownSecond, 2);
         QVERIFY(window->isWindowMode("ErrorSearching"_L1));
         QCOMPARE(m_emu->methods(), QStringList{u"ServerInfo"_s});
         return;
@@ -583,7 +585,7 @@ void tst_GetSubtitlesWindow::closeQuestion()
     }
     QVERIFY(window->isVisible());
     if (!downloads) {
-        QTest::qWait(300);
+        letTicksPass(Ticks::Process, 2);
         QVERIFY(window->isWindowMode("Searched"_L1));
         QCOMPARE(window->list().mode(), u"subs"_s);
         return;

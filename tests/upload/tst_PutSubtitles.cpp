@@ -1,6 +1,7 @@
 #include "RecordingPlatform.h"
 #include "ServiceEmulator.h"
 #include "TestMain.h"
+#include "WindowTicks.h"
 
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
@@ -110,6 +111,7 @@ private:
 
 void tst_PutSubtitles::initTestCase()
 {
+    Ticks::setScaleForTesting(WindowTickScale);
     auto platform = std::make_unique<RecordingPlatform>();
     m_platform = platform.get();
     installPlatform(std::move(platform));
@@ -187,7 +189,7 @@ void tst_PutSubtitles::dropFolderListsPairs()
 
     // The same files again add nothing.
     window->queueDrop(DragItem{{d + u"/Movie.en.srt"_s, d}});
-    QTest::qWait(600);
+    letTicksPass(Ticks::Process, 3);
     QTRY_COMPARE(window->windowMode(), u"listed"_s);
     QCOMPARE(list->rowCount(), 4);
 }
@@ -273,7 +275,7 @@ void tst_PutSubtitles::returnAndEscapeReachTheButtons()
     QTRY_COMPARE(m_window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
     // Return presses the button, which verifies nothing while no file is listed.
     QTest::keyClick(view, Qt::Key_Return);
-    QTest::qWait(300);
+    letTicksPass(Ticks::Process, 2);
     QCOMPARE(m_window->windowMode(), u"Idle"_s);
     QVERIFY(!m_window->verificationRunning());
     // Escape closes the window.
@@ -309,7 +311,7 @@ void tst_PutSubtitles::verificationMarksEachPair()
     QVERIFY(!window->frame()->DropFilesProgress()->isVisible());
     // Files dropped now are not taken in.
     window->queueDrop(DragItem{{d + u"/Other.srt"_s}});
-    QTest::qWait(500);
+    letTicksPass(Ticks::Process, 3);
     QCOMPARE(window->windowMode(), u"Searched"_s);
     QCOMPARE(list->rowCount(), 3);
 }

@@ -5,6 +5,7 @@
 #include "app/FileDropFilter.h"
 #include "app/MainMenubar.h"
 #include "app/WorkflowFrame.h"
+#include "common/Ticks.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
@@ -137,11 +138,11 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     connect(m_list, &DownloadList::refreshNeeded, this, &GetSubtitlesWindow::setUpdateUI);
     connect(m_list, &DownloadList::subtitleChecksChanged, this, [this] { setDocumentEdited(true); });
 
-    m_timerProcess.setInterval(200);
+    m_timerProcess.setInterval(Ticks::scaled(Ticks::Process));
     connect(&m_timerProcess, &QTimer::timeout, this, &GetSubtitlesWindow::TimerProcess_Action);
-    m_timerUIRefresh.setInterval(100);
+    m_timerUIRefresh.setInterval(Ticks::scaled(Ticks::Refresh));
     connect(&m_timerUIRefresh, &QTimer::timeout, this, &GetSubtitlesWindow::TimerUIRefresh_Action);
-    m_countDownTimer.setInterval(1000);
+    m_countDownTimer.setInterval(Ticks::scaled(Ticks::CountdownSecond));
     connect(&m_countDownTimer, &QTimer::timeout, this, &GetSubtitlesWindow::CountDownTimer_Action);
     m_timerProcess.start();
 

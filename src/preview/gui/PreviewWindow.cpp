@@ -1,6 +1,7 @@
 #include "preview/gui/PreviewWindow.h"
 
 #include "app/WindowPlacement.h"
+#include "common/Ticks.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/ResourcePaths.h"
@@ -153,11 +154,11 @@ PreviewWindow::PreviewWindow(Opener opener, QWidget *parent)
     });
 
     m_listParsedSub = new QTimer(this);
-    m_listParsedSub->setInterval(100);
+    m_listParsedSub->setInterval(Ticks::scaled(Ticks::Refresh));
     connect(m_listParsedSub, &QTimer::timeout, this, [this] { ListParsedSub(); });
     m_listParsedSub->start();
     m_consoleTimer = new QTimer(this);
-    m_consoleTimer->setInterval(100);
+    m_consoleTimer->setInterval(Ticks::scaled(Ticks::Refresh));
     connect(m_consoleTimer, &QTimer::timeout, this, [this] { RefreshMplayerConsole(); });
 
     layoutControls();

@@ -4,6 +4,7 @@
 #include "app/DocumentRouter.h"
 #include "app/WindowPlacement.h"
 #include "app/WorkflowFrame.h"
+#include "common/Ticks.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
@@ -89,10 +90,10 @@ PutSubtitles::PutSubtitles(QWidget *parent)
                 Q_EMIT previewRequested(subtitle, video);
             });
 
-    TimerProcess.setInterval(200);
+    TimerProcess.setInterval(Ticks::scaled(Ticks::Process));
     connect(&TimerProcess, &QTimer::timeout, this, &PutSubtitles::TimerProcess_Action);
     TimerProcess.start();
-    TimerUIRefresh.setInterval(100);
+    TimerUIRefresh.setInterval(Ticks::scaled(Ticks::Refresh));
     connect(&TimerUIRefresh, &QTimer::timeout, this, &PutSubtitles::TimerUIRefresh_Action);
 }
 
@@ -307,6 +308,10 @@ void PutSubtitles::TimerUIRefresh_Action()
         wheel->setVisible(busy);
 
     omiButton *button = m_frame->mainButton();
+    // Files listed but not verified yet: the same caption as before the drop,
+    // whether or not a refresh came while the window was still empty.
+    if (is(mode, "listed"_L1))
+        button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
     if (is(mode, "Idle"_L1)) {
         button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
         setPanel(m_frame->DropFilesCanvas(), true);
