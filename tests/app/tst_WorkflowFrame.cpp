@@ -142,7 +142,7 @@ void tst_WorkflowFrame::stageMarkerGlides()
 
     // A new stage while moving turns the marker towards the new target.
     frame.setStage(2);
-    QTest::qWait(100);
+    QTRY_VERIFY(frame.SelectedActionStrip()->y() > 102); // under way
     frame.setStage(0);
     QCOMPARE(move->endValue().toPoint(), QPoint(0, 0));
     QTRY_COMPARE_WITH_TIMEOUT(frame.SelectedActionStrip()->pos(), QPoint(0, 0), 3000);
