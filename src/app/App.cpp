@@ -9,7 +9,9 @@
 #include "app/XPrefsSaving.h"
 #include "controls/ResourcePaths.h"
 #include "download/gui/GetSubtitlesWindow.h"
+#include "media/DebugLog.h"
 #include "media/ExceptionHelpers.h"
+#include "media/MethodProfiler.h"
 #include "platform/GuiDesktopHooks.h"
 #include "platform/Platform.h"
 #include "prefs/gui/PreferencesWindow.h"
@@ -22,6 +24,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -74,6 +77,13 @@ App *App::instance()
 
 int App::run()
 {
+    // The debug log (timing traces and debug lines) lies on the desktop; the
+    // terminal keeps warnings and errors.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty())
+        MethodProfiler::setLogFolder(desktop);
+    DebugLog::sendToLogFile();
+
     const QStringList documents = SingleInstance::documentPaths(arguments().mid(1), QDir::currentPath());
     m_instance = new SingleInstance(SingleInstance::defaultServerName(), this);
     if (!m_instance->listen()) {

@@ -30,13 +30,17 @@ void printUsage(void (*print)(const QString &))
     print(u"  --server URL     the service's XML-RPC address"_s);
     print(u"  --user NAME      account name"_s);
     print(u"  --password TEXT  account password"_s);
-    print(u"  --no-lang-ext    name subtitles like the video, without the language code"_s);
+    print(u"  --no-lang-ext    name subtitles like the video, without the language code (with one"_s);
+    print(u"                   language only: with two or more the code is always added)"_s);
     print(u"  --refresh        search and replace even where a subtitle already lies beside the video"_s);
     print(u"  --json           one JSON object per line instead of text"_s);
-    print(u"Each video and language gives one line: 'placed SUBTITLE', 'none VIDEO LANG',"_s);
-    print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON'. Control characters in names are"_s);
-    print(u"written as \\xHH; --json gives names exactly. Exit status: 0 when nothing failed,"_s);
-    print(u"1 when the search or a download failed, 2 for bad usage."_s);
+    print(u"Each video and language gives one line: 'placed SUBTITLE' (followed by where the"_s);
+    print(u"subtitle it replaced went: the trash, or a backup name beside it), 'none VIDEO LANG',"_s);
+    print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON'; a video that cannot be handled at"_s);
+    print(u"all gives 'skipped VIDEO REASON'. Control characters and the bytes of names that are not"_s);
+    print(u"valid UTF-8 are written as \\xHH; --json gives other names exactly. Exit status: 0 when"_s);
+    print(u"nothing failed, 1 when the search or a download failed or a video could not be handled,"_s);
+    print(u"2 for bad usage."_s);
 }
 
 // A few lines of progress on stderr.
@@ -93,7 +97,10 @@ int runGet(const QStringList &args)
         } else if (arguments.isFlag("--no-lang-ext"_L1)) {
             prefs.addLanguageExt = false;
         } else if (arguments.isFlag("--refresh"_L1)) {
+            // On its own: a video with a subtitle beside it for every wanted
+            // language is listed too, or there would be nothing to refresh.
             prefs.refreshSubs = true;
+            prefs.ListAllFiles = true;
         } else if (arguments.is("--lang"_L1)) {
             if (!arguments.takeValue(value))
                 return missing();
@@ -138,7 +145,7 @@ int runGet(const QStringList &args)
 
     for (const GetSubsOutcome &o : outcomes) {
         const QString status = GetSubsOutcome::statusName(o.status);
-        failed = failed || o.status == GetSubsOutcome::Status::Failed;
+        failed = failed || o.status == GetSubsOutcome::Status::Failed || o.unhandled;
         if (json) {
             const QJsonObject line{{u"status"_s, status},
                                    {u"video"_s, o.video},
@@ -146,10 +153,15 @@ int runGet(const QStringList &args)
                                    {u"subtitle"_s, o.subtitle},
                                    {u"reason"_s, o.reason},
                                    {u"matchedBy"_s, o.matchedBy},
-                                   {u"subFileName"_s, o.subFileName}};
+                                   {u"subFileName"_s, o.subFileName},
+                                   {u"replaced"_s, o.replaced},
+                                   {u"previousKeptAt"_s, o.previousKeptAt}};
             printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
         } else if (o.status == GetSubsOutcome::Status::Placed) {
-            printOut(u"placed "_s + printable(o.subtitle));
+            printOut(u"placed "_s + printable(o.subtitle) +
+                     (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')'));
+        } else if (o.unhandled) {
+            printOut(u"skipped %1 %2"_s.arg(printable(o.video), printable(o.reason)));
         } else if (o.status == GetSubsOutcome::Status::Failed) {
             printOut(u"failed %1 %2 %3"_s.arg(printable(o.video), o.lang, printable(o.reason)));
         } else {

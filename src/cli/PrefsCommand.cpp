@@ -142,8 +142,12 @@ void print(const myPrefs::Values &v, bool json)
 {
     if (!json) {
         printOut(u"file: %1"_s.arg(XPrefs::filePath()));
-        for (const Setting &s : settings())
-            printOut(u"%1: %2"_s.arg(s.key, shown(v, s)));
+        for (const Setting &s : settings()) {
+            QString line = u"%1: %2"_s.arg(s.key, shown(v, s));
+            if (s.flag == &myPrefs::Values::addLanguageExt && !v.addLanguageExt && myPrefs::languageInSubtitleNames(v))
+                line += u" (with two or more languages the language code is always added)"_s;
+            printOut(line);
+        }
         return;
     }
     QJsonObject prefs;
@@ -155,7 +159,9 @@ void print(const myPrefs::Values &v, bool json)
         else
             prefs.insert(s.key, shown(v, s));
     }
-    const QJsonObject root{{u"file"_s, XPrefs::filePath()}, {u"preferences"_s, prefs}};
+    const QJsonObject root{{u"file"_s, XPrefs::filePath()},
+                           {u"preferences"_s, prefs},
+                           {u"languageInSubtitleNames"_s, myPrefs::languageInSubtitleNames(v)}};
     printOut(QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)).trimmed());
 }
 

@@ -24,7 +24,9 @@ void printUsage(void (*print)(const QString &))
     print(u"service whether it already has subtitles for that video in the subtitle's language."_s);
     print(u"Lines: 'paired SUBTITLE VIDEO' or 'unpaired SUBTITLE', then per paired video and"_s);
     print(u"language 'has VIDEO LANG', 'lacks VIDEO LANG' or 'failed VIDEO LANG REASON'."_s);
-    print(u"Exit status: 0 when nothing failed, 1 when the search failed, 2 for bad usage."_s);
+    print(u"A subtitle that cannot be taken in gives 'skipped SUBTITLE REASON'."_s);
+    print(u"Exit status: 0 when nothing failed, 1 when the search failed or a subtitle could not"_s);
+    print(u"be taken in, 2 for bad usage."_s);
 }
 
 void printJson(const QJsonObject &object)
@@ -71,6 +73,13 @@ int runVerify(const QStringList &args)
         } else {
             printOut(u"paired %1 %2"_s.arg(printable(p.subtitle), printable(p.video)));
         }
+    }
+    for (const auto &[shown, reason] : run.notTakenIn()) {
+        failed = true;
+        if (json)
+            printJson({{u"kind"_s, u"skipped"_s}, {u"path"_s, shown}, {u"reason"_s, reason}});
+        else
+            printOut(u"skipped %1 %2"_s.arg(printable(shown), printable(reason)));
     }
     for (const VerifyOutcome &o : run.verify()) {
         const QString status = VerifyOutcome::statusName(o.status);

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "media/DebugLog.h"
 #include "prefs/myPrefs.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,8 @@ void printHelp()
     for (const CliCommand &c : commands())
         printOut(u"  %1\n      %2"_s.arg(c.synopsis, c.summary));
     printOut(u"  --help\n      Show this help."_s);
+    printOut(QString());
+    printOut(u"--verbose with any command also shows debug lines on stderr (as QT_LOGGING_RULES can)."_s);
 }
 
 } // namespace
@@ -71,6 +74,14 @@ int main(int argc, char *argv[])
     myPrefs::loadAllPrefs();
 
     QStringList args = QCoreApplication::arguments().mid(1);
+    // --verbose anywhere before "--" shows the debug lines on stderr.
+    const qsizetype endOfOptions = args.indexOf(u"--"_s);
+    const qsizetype verbose = args.indexOf(u"--verbose"_s);
+    const bool isVerbose = verbose >= 0 && (endOfOptions < 0 || verbose < endOfOptions);
+    if (isVerbose)
+        args.removeAt(verbose);
+    DebugLog::quietUnlessVerbose(isVerbose);
+
     if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
         printHelp();
         return args.isEmpty() ? ExitUsage : ExitOk;

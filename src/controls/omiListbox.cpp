@@ -305,7 +305,9 @@ void omiListbox::paintEvent(QPaintEvent *event)
 void omiListbox::mousePressEvent(QMouseEvent *event)
 {
     const QModelIndex hit = indexAt(event->position().toPoint());
-    if (hit.isValid() && m_cellClick) {
+    // Only the left button clicks a cell: a right click opens a menu and a
+    // middle click does nothing, and neither may change a check box.
+    if (event->button() == Qt::LeftButton && hit.isValid() && m_cellClick) {
         const QPoint inCell = event->position().toPoint() - visualRect(hit).topLeft();
         if (m_cellClick(hit.row(), hit.column(), inCell)) {
             event->accept();

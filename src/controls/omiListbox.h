@@ -23,8 +23,8 @@ public:
     // Paints one cell; the painter's origin is the cell's top-left corner and it is
     // clipped to the cell.
     using CellPaint = std::function<void(QPainter &g, int row, int column, const QSize &cell)>;
-    // A press in a cell, at a point in the cell's coordinates; returning true keeps the
-    // selection as it is.
+    // A left-button press in a cell, at a point in the cell's coordinates; returning true
+    // keeps the selection as it is.
     using CellClick = std::function<bool(int row, int column, const QPoint &inCell)>;
 
     explicit omiListbox(QWidget *parent = nullptr);

@@ -31,4 +31,9 @@ public:
     // processFiles once. Called at most once per intake item, with a video
     // and the subtitles found beside it in the same call.
     virtual void processFiles(const QStringList &paths) = 0;
+
+    // Files and folders the intake could not take in, each with the reason,
+    // so that the user can be told (see ShellFinder::shownName for names
+    // that cannot be carried as text).
+    virtual void notTakenIn(const QStringList &shownPaths, const QString &reason) = 0;
 };

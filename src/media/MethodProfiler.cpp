@@ -1,9 +1,8 @@
 #include "media/MethodProfiler.h"
 
+#include "media/DebugLog.h"
 #include "media/functions.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QStandardPaths>
@@ -17,23 +16,22 @@ namespace {
 thread_local MethodProfiler *t_innermost = nullptr;
 thread_local int t_depth = 0;
 
-QMutex &fileMutex()
+QMutex &folderMutex()
 {
     static QMutex mutex;
     return mutex;
 }
 
+QString &logFolder()
+{
+    static QString folder;
+    return folder;
+}
+
 void writeLine(int depth, const QString &line)
 {
     qCDebug(lcProfiler).noquote() << QString(2 * depth, u' ') + line;
-
-    const QMutexLocker lock(&fileMutex());
-    const QString path = MethodProfiler::logFilePath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return;
-    file.write((QString(depth, u'\t') + line + u'\n').toUtf8());
+    DebugLog::append(QString(depth, u'\t') + line);
 }
 
 QString millis(qint64 ns)
@@ -70,8 +68,19 @@ MethodProfiler::~MethodProfiler()
     writeLine(t_depth, line);
 }
 
+void MethodProfiler::setLogFolder(const QString &folder)
+{
+    const QMutexLocker lock(&folderMutex());
+    logFolder() = folder;
+}
+
 QString MethodProfiler::logFilePath()
 {
+    {
+        const QMutexLocker lock(&folderMutex());
+        if (!logFolder().isEmpty())
+            return logFolder() + u"/methodprofiler.log"_s;
+    }
     QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (dir.isEmpty())
         dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + AppName();

@@ -7,8 +7,9 @@
 // writes "<label> 12.345ms", with " (missing Xms, Y%)" when more than a tenth
 // of the time was not spent in traces nested inside it. Lines go to the debug
 // log (category "lumbra.profiler", two spaces of indent per level) and are
-// appended to methodprofiler.log in the application's data folder (one tab
-// per level). Nesting is counted per thread; writing is thread-safe.
+// appended to methodprofiler.log (one tab per level) in the folder set with
+// setLogFolder(), else the application's data folder. Nesting is counted per
+// thread; writing is thread-safe.
 class MethodProfiler final {
 public:
     explicit MethodProfiler(const QString &label);
@@ -19,6 +20,8 @@ public:
 
     // Where the trace file lies.
     static QString logFilePath();
+    // The desktop application keeps its log on the desktop.
+    static void setLogFolder(const QString &folder);
 
 private:
     QString m_label;

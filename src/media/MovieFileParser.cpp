@@ -55,7 +55,10 @@ void MovieFileParser::DoWork()
     if (!mWindow)
         return;
     const QString extensionList = mWindow->extensionList();
-    if (!QFileInfo::exists(mFile) || !handleSeedFile(mFile))
+    const bool found = QFileInfo::exists(mFile) && handleSeedFile(mFile);
+    if (!m_unreadableNames.isEmpty())
+        mWindow->notTakenIn(m_unreadableNames, unreadableNameReason());
+    if (!found)
         return;
 
     ExtensionTest listed(extensionList);
@@ -96,6 +99,11 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
     // the subtitles beside it (or a subtitle and its video) travel together.
     ShellFinder finder(command, &m_foundFiles);
     finder.DoWork();
+    // The videos (or subtitles) and folders whose names we cannot open.
+    for (const FoundEntry &entry : finder.skippedNames()) {
+        if (entry.isFolder || ShellFinder::keepsName(entry.path, m_fileExtensions))
+            m_unreadableNames.append(entry.path);
+    }
 
     QSet<QString> held(m_foundFiles.cbegin(), m_foundFiles.cend());
     for (const FoundEntry &entry : finder.listing()) {
@@ -108,6 +116,11 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
     if (!info.isDir())
         keepCompanionsOf(info);
     return !m_foundFiles.isEmpty();
+}
+
+QString MovieFileParser::unreadableNameReason()
+{
+    return u"its name is not valid UTF-8, which Lumbra cannot open; rename it to take it in"_s;
 }
 
 QString MovieFileParser::siblingPrefix(const QFileInfo &seed) const

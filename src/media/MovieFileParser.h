@@ -41,6 +41,12 @@ public:
     // The mode's own extensions: videos when getting, subtitles when putting.
     const QString &fileExtensions() const { return m_fileExtensions; }
     const QStringList &foundFiles() const { return m_foundFiles; }
+    // The files of the mode's type and the folders found under the seed that
+    // could not be taken in because their names are not valid UTF-8, as
+    // ShellFinder::shownName shows them; handed to the window with
+    // unreadableNameReason().
+    const QStringList &unreadableNames() const { return m_unreadableNames; }
+    static QString unreadableNameReason();
 
 private:
     // The name prefix of the entries a single-file seed lists beside it.
@@ -54,4 +60,5 @@ private:
     Mode m_mode;
     QString m_fileExtensions;
     QStringList m_foundFiles;
+    QStringList m_unreadableNames;
 };

@@ -45,10 +45,11 @@ QByteArray childPath(const QByteArray &folder, const char *name)
 }
 
 // Reads one folder. Every entry accepted by `take` is listed; real folders
-// among them go on `pending` to be read in turn.
+// among them go on `pending` to be read in turn. Names that are not valid
+// UTF-8 go to `skipped` instead, folders unread.
 template<typename Accept>
 void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vector<QByteArray> &pending,
-                int &skipped, Accept take)
+                std::vector<RawEntry> &skipped, Accept take)
 {
     DIR *dir = ::opendir(folder.constData());
     if (!dir) {
@@ -62,12 +63,6 @@ void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vecto
         if (!take(name))
             continue;
         QByteArray path = childPath(folder, name);
-        if (!isDecodable(name)) {
-            ++skipped;
-            qCWarning(lcFinder).noquote() << "skipping a name that is not valid UTF-8:"
-                                          << QString::fromLatin1(path.toPercentEncoding("/"));
-            continue;
-        }
         bool isFolder = false;
         bool descend = false;
         unsigned char type = entry->d_type;
@@ -83,6 +78,12 @@ void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vecto
             struct stat st {};
             isFolder = ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
         }
+        if (!isDecodable(name)) {
+            qCWarning(lcFinder).noquote() << "skipping a name that is not valid UTF-8:"
+                                          << ShellFinder::shownName(path);
+            skipped.push_back({std::move(path), isFolder});
+            continue;
+        }
         if (descend)
             pending.push_back(path);
         out.push_back({std::move(path), isFolder});
@@ -90,7 +91,7 @@ void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vecto
     ::closedir(dir);
 }
 
-void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, int &skipped)
+void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, std::vector<RawEntry> &skipped)
 {
     while (!pending.empty()) {
         const QByteArray folder = std::move(pending.back());
@@ -99,7 +100,48 @@ void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, int 
     }
 }
 
+// The length of the valid UTF-8 sequence at `at`, or 0.
+qsizetype utf8SequenceAt(const QByteArray &bytes, qsizetype at)
+{
+    const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
+    const unsigned char lead = byte(at);
+    qsizetype length = 0;
+    if (lead < 0x80)
+        length = 1;
+    else if ((lead & 0xE0) == 0xC0)
+        length = 2;
+    else if ((lead & 0xF0) == 0xE0)
+        length = 3;
+    else if ((lead & 0xF8) == 0xF0)
+        length = 4;
+    if (length == 0 || at + length > bytes.size())
+        return 0;
+    for (qsizetype i = at + 1; i < at + length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+    }
+    // Overlong forms and surrogates are caught by the decoder's round trip.
+    const QByteArray piece = bytes.mid(at, length);
+    return QFile::encodeName(QFile::decodeName(piece)) == piece ? length : 0;
+}
+
 } // namespace
+
+QString ShellFinder::shownName(const QByteArray &path)
+{
+    QString shown;
+    for (qsizetype at = 0; at < path.size();) {
+        const qsizetype length = utf8SequenceAt(path, at);
+        if (length == 0) {
+            shown += u"\\x%1"_s.arg(uint(static_cast<unsigned char>(path.at(at))), 2, 16, QChar(u'0'));
+            ++at;
+        } else {
+            shown += QFile::decodeName(path.mid(at, length));
+            at += length;
+        }
+    }
+    return shown;
+}
 
 ShellFinder::ShellFinder(FindCommand command, QStringList *results)
     : m_extensionList(FileTypes::intakeExtensionList())
@@ -118,10 +160,10 @@ FindCommand ShellFinder::siblingsOf(const QString &folder, const QString &namePr
     return {folder, namePrefix};
 }
 
-QList<FoundEntry> ShellFinder::list(const FindCommand &command, int *skippedNames)
+QList<FoundEntry> ShellFinder::list(const FindCommand &command, QList<FoundEntry> *skippedNames)
 {
-    int skipped = 0;
     std::vector<RawEntry> raw;
+    std::vector<RawEntry> skipped;
     const QString folder = QDir::cleanPath(QFileInfo(command.folder).absoluteFilePath());
     const QByteArray root = QFile::encodeName(folder);
 
@@ -140,13 +182,18 @@ QList<FoundEntry> ShellFinder::list(const FindCommand &command, int *skippedName
         }
     }
 
-    std::sort(raw.begin(), raw.end(), [](const RawEntry &a, const RawEntry &b) { return a.path < b.path; });
+    const auto byPath = [](const RawEntry &a, const RawEntry &b) { return a.path < b.path; };
+    std::sort(raw.begin(), raw.end(), byPath);
     QList<FoundEntry> entries;
     entries.reserve(qsizetype(raw.size()));
     for (const RawEntry &r : raw)
         entries.append({QFile::decodeName(r.path), r.isFolder});
-    if (skippedNames)
-        *skippedNames = skipped;
+    if (skippedNames) {
+        std::sort(skipped.begin(), skipped.end(), byPath);
+        skippedNames->clear();
+        for (const RawEntry &r : skipped)
+            skippedNames->append({shownName(r.path), r.isFolder});
+    }
     return entries;
 }
 

@@ -44,7 +44,8 @@ struct FoundEntry {
 // `find DIR | LC_ALL=C sort`. Symbolic links are listed but not followed
 // below the starting folder, so a link cycle cannot trap the walk. Names that
 // are not valid UTF-8 cannot be carried in a QString without changing the
-// file they name; they are left out with a warning (see skippedNames()).
+// file they name; they are left out, with a warning, and kept in
+// skippedNames() so that the user can be told.
 class ShellFinder final : public WorkItem {
 public:
     // `results` belongs to the caller and must outlive the run; the finder
@@ -61,14 +62,17 @@ public:
     // Everything listed by the last run, in byte order of the paths.
     const QList<FoundEntry> &listing() const { return m_listing; }
     QStringList resultLines() const;
-    // Names left out of the last run because they are not valid UTF-8.
-    int skippedNames() const { return m_skipped; }
+    // Entries left out of the last run because their names are not valid
+    // UTF-8, shown as shownName() gives them, in byte order.
+    const QList<FoundEntry> &skippedNames() const { return m_skipped; }
+    // A path for people: valid UTF-8 as text, every other byte as \xHH.
+    static QString shownName(const QByteArray &path);
 
     const FindCommand &command() const { return mCommand; }
     const QString &extensionList() const { return m_extensionList; }
 
     // The listing itself, without keeping anything.
-    static QList<FoundEntry> list(const FindCommand &command, int *skippedNames = nullptr);
+    static QList<FoundEntry> list(const FindCommand &command, QList<FoundEntry> *skippedNames = nullptr);
 
     // True for the path of a file named like "name.ext" whose ".ext" occurs
     // in `extensions` (ignoring case); hidden names, names ending in "." and
@@ -81,5 +85,5 @@ private:
     FindCommand mCommand;
     QStringList *mResults;
     QList<FoundEntry> m_listing;
-    int m_skipped = 0;
+    QList<FoundEntry> m_skipped;
 };

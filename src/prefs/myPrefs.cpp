@@ -167,6 +167,14 @@ bool addLanguageExt()
 {
     return get(&Values::addLanguageExt);
 }
+bool languageInSubtitleNames(const Values &v)
+{
+    return v.addLanguageExt || v.languageList.size() >= 2;
+}
+bool languageInSubtitleNames()
+{
+    return languageInSubtitleNames(values());
+}
 bool RenameSubs()
 {
     return get(&Values::RenameSubs);

@@ -60,6 +60,11 @@ void resetToDefaults();
 QStringList languageList();
 QString defaultLanguage();
 bool addLanguageExt();
+// Whether a downloaded subtitle's name carries its language: addLanguageExt,
+// and always with two or more languages, whose subtitles of one video would
+// otherwise take the same name.
+bool languageInSubtitleNames();
+bool languageInSubtitleNames(const Values &v);
 bool RenameSubs();
 bool refreshSubs();
 bool autoSearchSubs();

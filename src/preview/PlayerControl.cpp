@@ -3,11 +3,13 @@
 #include "preview/ProcessPlayerShell.h"
 #include "preview/subClass.h"
 #include "preview/subsModule.h"
+#include "service/SubtitleDownload.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
@@ -50,9 +52,11 @@ PlayerControl::PlayerControl(const PlayerInfo &player, ShellFactory factory, QOb
 
 PlayerControl::~PlayerControl()
 {
-    // The shells go before the state their handlers touch.
+    // The shells go before the state their handlers touch, and the player
+    // before the copy it reads.
     m_mplayershell.reset();
     m_videoIDShell.reset();
+    m_subtitleCopy.reset();
 }
 
 void PlayerControl::retire(std::unique_ptr<PlayerShell> &shell)
@@ -97,6 +101,7 @@ std::unique_ptr<PlayerShell> PlayerControl::startShell(Run run, const QStringLis
         } else {
             // A player that dies without saying so has still stopped.
             setMPlayerStatus(u"ID_EXIT"_s);
+            m_subtitleCopy.reset();
             emit playbackFinished();
         }
     });
@@ -132,17 +137,7 @@ VideoPlacement PlayerControl::PlayMovie(const QRect &window, const QList<QRect> 
     }
     retire(m_mplayershell);
 
-    // The player reads a copy, made afresh for every run.
-    QString subtitle = temporarySubtitlePath(m_subfile);
-    if (!m_subfile.isEmpty()) {
-        QFile::remove(subtitle);
-        QFile source(m_subfile);
-        if (!source.copy(subtitle)) {
-            qCWarning(lcPlayer) << "cannot copy" << m_subfile << "to" << subtitle << source.errorString()
-                                << "- showing the subtitle itself";
-            subtitle = m_subfile;
-        }
-    }
+    const QString subtitle = copySubtitleForPlayer();
 
     PlaybackOptions options;
     options.placement = placement;
@@ -346,10 +341,30 @@ QStringList PlayerControl::playbackArguments(PlayerDialect dialect, const Playba
     return args;
 }
 
-QString PlayerControl::temporarySubtitlePath(const QString &subtitle)
+QString PlayerControl::copySubtitleForPlayer()
 {
-    if (subtitle.isEmpty())
+    m_subtitleCopy.reset();
+    if (m_subfile.isEmpty())
         return {};
-    const QFileInfo info(subtitle);
-    return info.absoluteDir().filePath("temp-"_L1 + info.fileName());
+    // The copy lives in our own temporary folder under a name of its own, so
+    // nothing in the user's folders is written or replaced; it keeps the
+    // subtitle's name at its end for the player's format guess.
+    const QString folder = SubtitleDownload::applicationTempDir();
+    auto copy =
+        std::make_unique<QTemporaryFile>(folder + u"/preview-XXXXXX-"_s + QFileInfo(m_subfile).fileName());
+    QFile source(m_subfile);
+    if (folder.isEmpty() || !source.open(QIODevice::ReadOnly) || !copy->open()) {
+        qCWarning(lcPlayer) << "cannot copy" << m_subfile << "for the player -" << source.errorString()
+                            << copy->errorString() << "- showing the subtitle itself";
+        return m_subfile;
+    }
+    const QByteArray content = source.readAll();
+    if (copy->write(content) != content.size() || !copy->flush()) {
+        qCWarning(lcPlayer) << "cannot write" << copy->fileName() << copy->errorString()
+                            << "- showing the subtitle itself";
+        return m_subfile;
+    }
+    copy->close();
+    m_subtitleCopy = std::move(copy);
+    return m_subtitleCopy->fileName();
 }

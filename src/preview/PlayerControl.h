@@ -15,6 +15,7 @@
 #include <optional>
 
 class PlayerShell;
+class QTemporaryFile;
 class subClass;
 
 // Drives the external player for one subtitle preview: a silent
@@ -57,7 +58,8 @@ public:
     void IDMovie();
     // Starts the playback run for a preview window with the outer rectangle
     // `window` on screens with the available areas `screens`. Copies the
-    // subtitle to temporarySubtitlePath() first. Returns where the video
+    // subtitle to a file of its own in the application's temporary folder
+    // first, removed when the run ends. Returns where the video
     // goes; the window moves itself to placement.windowTop when
     // placement.moveWindow is set.
     VideoPlacement PlayMovie(const QRect &window, const QList<QRect> &screens);
@@ -110,8 +112,6 @@ public:
         QString video;
     };
     static QStringList playbackArguments(PlayerDialect dialect, const PlaybackOptions &options);
-    // "temp-" + the subtitle's name, in the subtitle's folder.
-    static QString temporarySubtitlePath(const QString &subtitle);
 
 signals:
     void statusChanged(const QString &status);
@@ -138,11 +138,15 @@ private:
     void read(Run run, const QList<PlayerLine> &lines);
     void identify(Run run, const PlayerLine &line);
     bool command(const QByteArray &line);
+    // Copies the subtitle for a playback run; the subtitle itself when no
+    // copy can be made.
+    QString copySubtitleForPlayer();
 
     PlayerInfo m_player;
     ShellFactory m_factory;
     std::unique_ptr<PlayerShell> m_videoIDShell;
     std::unique_ptr<PlayerShell> m_mplayershell;
+    std::unique_ptr<QTemporaryFile> m_subtitleCopy; // what the playback run reads
     PlayerOutputReader m_idReader;
     PlayerOutputReader m_playReader;
 

@@ -62,3 +62,16 @@ void ClientIntake::processFiles(const QStringList &paths)
     // disk outside it.
     m_client.processFiles(paths);
 }
+
+void ClientIntake::notTakenIn(const QStringList &shownPaths, const QString &reason)
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    for (const QString &path : shownPaths)
+        m_notTakenIn.append({path, reason});
+}
+
+QList<ClientIntake::NotTakenIn> ClientIntake::notTakenIn() const
+{
+    const QMutexLocker guard(&m_client.stateLock());
+    return m_notTakenIn;
+}

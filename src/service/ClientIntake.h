@@ -38,12 +38,21 @@ public:
     bool claimFolder(const QString &nativePath) override;
     QString extensionList() const override { return m_extensionList; }
     void processFiles(const QStringList &paths) override;
+    void notTakenIn(const QStringList &shownPaths, const QString &reason) override;
+
+    // What the intake could not take in so far, in the order it was found.
+    struct NotTakenIn {
+        QString shownPath;
+        QString reason;
+    };
+    QList<NotTakenIn> notTakenIn() const;
 
 private:
     OSClient &m_client;
     const QString m_extensionList;
     int m_Tcounter = 0;
     QStringList m_dirList;
+    QList<NotTakenIn> m_notTakenIn;
     // Waits on the client's QMutex directly, so that the lock's hand-over is
     // seen by the thread sanitizer.
     mutable std::condition_variable_any m_idle;

@@ -3,6 +3,7 @@
 #include "media/movieFile.h"
 #include "service/openSubtitleItem.h"
 
+#include <QFileInfo>
 #include <QMutexLocker>
 
 using namespace Qt::Literals::StringLiterals;
@@ -65,6 +66,21 @@ void DownloadQueue::removeDownloaded()
     }
 }
 
+QString DownloadQueue::collisionWith(const openSubtitleItem &result, QMutex *stateLock) const
+{
+    QString target, video;
+    {
+        const QMutexLocker guard(stateLock); // does nothing without a lock
+        target = result.finalTarget();
+        video = result.movieFolderItemPath();
+    }
+    const auto earlier = m_placedTargets.constFind(target);
+    if (earlier == m_placedTargets.cend() || *earlier == video)
+        return {};
+    return u"%1 was placed for %2 in this run and is not replaced by the subtitle of another video"_s.arg(
+        QFileInfo(target).fileName(), QFileInfo(*earlier).fileName());
+}
+
 bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done,
                                 const std::function<bool()> &stop)
 {
@@ -73,7 +89,20 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
         if (stop && stop())
             return false;
         const auto result = chosen(*m_queuedSubs[i]);
-        const bool ok = result && result->Download(false, stateLock);
+        bool ok = false;
+        if (result) {
+            // Two videos of one name in one folder (Movie.avi, Movie.mkv) want
+            // the same subtitle name: the first keeps it.
+            if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty()) {
+                result->markFailed(collision, stateLock);
+            } else {
+                ok = result->Download(false, stateLock);
+                if (ok) {
+                    const QMutexLocker guard(stateLock);
+                    m_placedTargets.insert(result->localSubfile, result->movieFolderItemPath());
+                }
+            }
+        }
         allPlaced = allPlaced && ok;
         if (done)
             done(int(i), ok);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -38,7 +39,9 @@ public:
     void removeDownloaded();
 
     // Downloads each entry's chosen subtitle beside its video, in queue order;
-    // a failure does not stop the run. `stateLock` is the window's lock (the
+    // a failure does not stop the run. A subtitle this queue has placed is
+    // never replaced by the subtitle of another video: such an entry fails
+    // with the reason. `stateLock` is the window's lock (the
     // results' state changes are made under it). `done` is called after each
     // entry with its index and outcome. `stop`, when it returns true before an
     // entry, ends the run there (the entries left are not tried). True when
@@ -50,5 +53,10 @@ public:
     bool isEmpty() const { return m_queuedSubs.isEmpty(); }
 
 private:
+    // Why `result` may not be placed: its target holds a subtitle this queue
+    // placed for another video. Empty when it may.
+    QString collisionWith(const openSubtitleItem &result, QMutex *stateLock) const;
+
     QList<std::shared_ptr<movieFile>> m_queuedSubs;
+    QHash<QString, QString> m_placedTargets; // placed subtitle -> its video
 };

@@ -22,6 +22,16 @@ namespace {
 Q_LOGGING_CATEGORY(lcGetSubs, "lumbra.getsubs")
 
 using Status = GetSubsOutcome::Status;
+
+GetSubsOutcome outcomeFor(Status status, const QString &video, const QString &lang, const QString &reason = {})
+{
+    GetSubsOutcome outcome;
+    outcome.status = status;
+    outcome.video = video;
+    outcome.lang = lang;
+    outcome.reason = reason;
+    return outcome;
+}
 } // namespace
 
 bool GetSubsRun::hasLocalSubtitleIn(const movieFile &video, const QString &language)
@@ -130,9 +140,13 @@ QList<GetSubsOutcome> GetSubsRun::run()
     const bool refreshSubs = myPrefs::refreshSubs();
     const bool listAllFiles = myPrefs::ListAllFiles();
     QList<GetSubsOutcome> outcomes;
+    for (const auto &[shown, reason] : m_intake->notTakenIn()) {
+        outcomes.append(outcomeFor(Status::Skipped, shown, {}, reason));
+        outcomes.last().unhandled = true;
+    }
     auto skipAll = [&](const movieFile &video, const QString &reason) {
         for (const QString &lang : languages)
-            outcomes.append({Status::Skipped, video.path(), lang, {}, reason, {}, {}});
+            outcomes.append(outcomeFor(Status::Skipped, video.path(), lang, reason));
     };
 
     // The listing rules of the download window: a video that has a subtitle
@@ -186,7 +200,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
         const QMutexLocker guard(&m_client->stateLock());
         for (const auto &video : std::as_const(videos)) {
             for (const QString &lang : languages) {
-                GetSubsOutcome outcome{Status::None, video->path(), lang, {}, {}, {}, {}};
+                GetSubsOutcome outcome = outcomeFor(Status::None, video->path(), lang);
                 if (!refreshSubs && hasLocalSubtitleIn(*video, lang)) {
                     outcome.status = Status::Skipped;
                     outcome.reason = u"a subtitle in this language lies beside it"_s;
@@ -223,6 +237,8 @@ QList<GetSubsOutcome> GetSubsRun::run()
                 if (placed) {
                     outcome.status = Status::Placed;
                     outcome.subtitle = result->localSubfile;
+                    outcome.replaced = result->replacedNote;
+                    outcome.previousKeptAt = result->replacedKeptAt;
                 } else {
                     outcome.status = Status::Failed;
                     outcome.reason =

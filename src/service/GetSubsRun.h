@@ -21,6 +21,11 @@ struct GetSubsOutcome {
     QString reason;      // why it failed, or why it was skipped
     QString matchedBy;   // how the service found the chosen subtitle
     QString subFileName; // the chosen subtitle's name at the service
+    QString replaced;    // where the subtitle it replaced went, in words; empty when none
+    QString previousKeptAt; // that subtitle's path now (in the trash or beside the video)
+    // A file the run could not handle at all (lang is then empty): the run
+    // is not a success.
+    bool unhandled = false;
 
     static QString statusName(Status status);
 };
@@ -54,7 +59,8 @@ public:
     bool addPath(const QString &path);
 
     // Runs everything after the intake; one outcome per video and wanted
-    // language, ordered by video path and then by the languages' order.
+    // language, ordered by video path and then by the languages' order, and
+    // one (unhandled, skipped) per video or folder the intake could not take in.
     QList<GetSubsOutcome> run();
 
     OSClient &client() { return *m_client; }

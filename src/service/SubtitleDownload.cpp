@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <atomic>
@@ -67,7 +68,7 @@ QString safeLanguage(const QString &code)
 QString finalName(const QString &videoBase, const QString &iso639, const QString &format)
 {
     QString name = videoBase;
-    if (myPrefs::addLanguageExt()) {
+    if (myPrefs::languageInSubtitleNames()) {
         const QString two = LangModule::getLangTwo(iso639);
         if (!two.isEmpty())
             name += u'.' + two;
@@ -156,36 +157,110 @@ bool looksLikeMarkup(const QByteArray &content)
            content.left(9).toLower() == "<!doctype";
 }
 
-Placement placeWithBackup(const QString &source, const QString &target)
+namespace {
+
+// "~Movie.en.srt", then "~Movie.en (2).srt" and on: the first name beside
+// `target` that nothing holds yet, so an earlier backup is never overwritten.
+QString freeBackupName(const QFileInfo &target)
+{
+    const QString folder = target.absolutePath() + u'/';
+    const QString name = target.fileName();
+    QString backup = folder + u'~' + name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 2; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++n)
+        backup = folder + u'~' + stem + u" (%1)"_s.arg(n) + extension;
+    return backup;
+}
+
+// A hidden name beside `target` that nothing holds yet, for the new subtitle
+// while it is being written.
+QString freeStagingName(const QFileInfo &target)
+{
+    const QString base = target.absolutePath() + u"/.lumbra-new-"_s + target.fileName();
+    QString staging = base;
+    for (int n = 2; QFileInfo::exists(staging) || QFileInfo(staging).isSymLink(); ++n)
+        staging = base + u'-' + QString::number(n);
+    return staging;
+}
+
+// Whether the desktop's trash in the user's data folder can take files. Qt
+// falls back to this trash for files it cannot trash on their own volume,
+// and when this one cannot be made it files them under the working folder
+// instead: so without it we never call it.
+bool homeTrashAvailable()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QFileInfo(data).isDir())
+        return false;
+    const QString trash = data + u"/Trash"_s;
+    return QFileInfo(trash).isDir() || QDir(data).mkdir(u"Trash"_s);
+}
+
+// Moves `path` to the trash; returns where it went, or empty when it could
+// not go there (and then it is still at `path`).
+QString moveToTrash(const QString &path)
+{
+    if (!homeTrashAvailable())
+        return {};
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash))
+        return {};
+    if (QFileInfo(inTrash).isAbsolute())
+        return inTrash;
+    QFile::rename(inTrash, path); // not a trash after all: put it back
+    return {};
+}
+
+} // namespace
+
+PlacementResult placeKeepingPrevious(const QString &source, const QString &target)
 {
     const QFileInfo targetInfo(target);
     if (!QFileInfo(targetInfo.absolutePath()).isWritable())
-        return Placement::FolderNotWritable;
+        return {Placement::FolderNotWritable, {}, false};
     if (QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
-        return Placement::Placed; // a preview copy reused in place
+        return {Placement::Placed, {}, false}; // a preview copy reused in place
 
-    // A stale backup from an interrupted run is someone's subtitle too: pick a
-    // free backup name rather than overwrite it.
-    QString backup = targetInfo.absolutePath() + u"/~"_s + targetInfo.fileName();
-    while (QFileInfo::exists(backup))
-        backup = targetInfo.absolutePath() + u"/~"_s + QFileInfo(backup).fileName();
-
-    const bool hadTarget = targetInfo.exists();
-    if (hadTarget && !QFile::rename(target, backup)) {
-        if (!QFile::copy(target, backup) || !QFile::remove(target))
-            return Placement::CopyFailed;
+    // The new subtitle is complete beside the target before the old one is
+    // touched, and the final step is a rename within the folder.
+    const QString staging = freeStagingName(targetInfo);
+    if (!QFile::copy(source, staging) || QFileInfo(staging).size() != QFileInfo(source).size()) {
+        QFile::remove(staging);
+        return {Placement::CopyFailed, {}, false};
     }
 
-    const bool copied = QFile::copy(source, target) && QFileInfo(target).size() == QFileInfo(source).size();
-    if (copied) {
-        if (hadTarget)
-            QFile::remove(backup);
-        return Placement::Placed;
+    PlacementResult result{Placement::Placed, {}, false};
+    if (targetInfo.exists() || targetInfo.isSymLink()) {
+        if (const QString inTrash = moveToTrash(target); !inTrash.isEmpty()) {
+            result.keptAt = inTrash;
+            result.inTrash = true;
+        } else {
+            const QString backup = freeBackupName(targetInfo);
+            if (!QFile::rename(target, backup)) {
+                QFile::remove(staging);
+                return {Placement::CopyFailed, {}, false};
+            }
+            result.keptAt = backup;
+        }
     }
-    QFile::remove(target);
-    if (hadTarget)
-        QFile::rename(backup, target);
-    return Placement::CopyFailed;
+    if (!QFile::rename(staging, target)) {
+        QFile::remove(staging);
+        if (!result.keptAt.isEmpty())
+            QFile::rename(result.keptAt, target);
+        return {Placement::CopyFailed, {}, false};
+    }
+    return result;
+}
+
+QString replacementNote(const PlacementResult &placement)
+{
+    if (placement.keptAt.isEmpty())
+        return {};
+    if (placement.inTrash)
+        return u"the previous subtitle is in the trash"_s;
+    return u"the previous subtitle is kept as %1"_s.arg(placement.keptAt);
 }
 
 } // namespace SubtitleDownload

@@ -24,7 +24,8 @@ QString safeFormat(const QString &format);
 QString safeLanguage(const QString &code);
 
 // The name a subtitle gets beside its video: the video's base name, the
-// two-letter language when the preference asks for it, and the format.
+// two-letter language when the preferences ask for it (always with two or
+// more languages), and the format.
 QString finalName(const QString &videoBase, const QString &iso639, const QString &format);
 
 // The application's private temporary folder, made on first use and removed
@@ -50,9 +51,23 @@ FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool(
 bool looksLikeMarkup(const QByteArray &content);
 
 enum class Placement { Placed, FolderNotWritable, CopyFailed };
-// Copies `source` to `target`. An existing target is first moved aside to
-// "~" + its name and deleted only once the copy is complete; when the copy
-// fails the previous file is put back.
-Placement placeWithBackup(const QString &source, const QString &target);
+struct PlacementResult {
+    Placement outcome = Placement::Placed;
+    // Where the file that stood at the target went (empty when there was
+    // none): a path in the desktop's trash, or a backup beside the target.
+    QString keptAt;
+    bool inTrash = false;
+};
+// Copies `source` to `target` without losing what stood there: the new file
+// is written beside the target first; then an existing target goes to the
+// desktop's trash or, where there is none, to a backup name ("~" + its name,
+// numbered when taken) that never overwrites an earlier backup; then the new
+// file takes the target's name. When a step fails the previous file is back
+// at the target and nothing else is left.
+PlacementResult placeKeepingPrevious(const QString &source, const QString &target);
+
+// For the results: where the replaced subtitle went; empty when nothing was
+// replaced.
+QString replacementNote(const PlacementResult &placement);
 
 } // namespace SubtitleDownload

@@ -46,6 +46,14 @@ bool VerifyRun::addPath(const QString &path)
     return m_intake->add(path, MovieFileParser::Mode::PutSubs);
 }
 
+QList<std::pair<QString, QString>> VerifyRun::notTakenIn() const
+{
+    QList<std::pair<QString, QString>> list;
+    for (const auto &[shown, reason] : m_intake->notTakenIn())
+        list.append({shown, reason});
+    return list;
+}
+
 VerifyPairing VerifyRun::pairingOf(const subtitleFile &subtitle)
 {
     VerifyPairing pairing;

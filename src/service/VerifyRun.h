@@ -54,6 +54,9 @@ public:
 
     // Waits for the intake; one pairing per subtitle, by subtitle path.
     QList<VerifyPairing> pairings();
+    // After pairings(): the subtitles and folders the intake could not take
+    // in, each shown as ShellFinder::shownName gives it and with the reason.
+    QList<std::pair<QString, QString>> notTakenIn() const;
     // Verifies the paired videos; one outcome per paired video and language.
     QList<VerifyOutcome> verify();
 

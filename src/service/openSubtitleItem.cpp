@@ -177,6 +177,21 @@ QString openSubtitleItem::finalName() const
                                        SubFormat);
 }
 
+QString openSubtitleItem::finalTarget() const
+{
+    return QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + finalName();
+}
+
+void openSubtitleItem::markFailed(const QString &why, QMutex *stateLock)
+{
+    qCInfo(lcItem) << "download of" << SubFileName << "refused:" << why;
+    const QMutexLocker guard(stateLock);
+    status = u"Error"_s;
+    downloadError = why;
+    replacedNote.clear();
+    replacedKeptAt.clear();
+}
+
 QString openSubtitleItem::previewName() const
 {
     return QString::number(IDSubtitle) + u'_' + SubFileName + u'.' + ISO639 + u'.' + SubFormat;
@@ -205,10 +220,10 @@ bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
     locked([&] {
         status = u"Downloading"_s;
         downloadError.clear();
+        replacedNote.clear();
+        replacedKeptAt.clear();
         tempFolder = temppath();
-        const QString name = finalName();
-        target = toTempOnly ? tempFolder + u'/' + previewName()
-                            : QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + name;
+        target = toTempOnly ? tempFolder + u'/' + previewName() : finalTarget();
         if (toTempOnly)
             localtempfile = target;
         link = SubDownloadLink;
@@ -241,7 +256,8 @@ bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
             return failWith(u"cannot write "_s + unpackedPath);
     }
 
-    switch (SubtitleDownload::placeWithBackup(source, target)) {
+    const auto placement = SubtitleDownload::placeKeepingPrevious(source, target);
+    switch (placement.outcome) {
     case SubtitleDownload::Placement::FolderNotWritable:
         return failWith(u"folder not writable: "_s + QFileInfo(target).absolutePath());
     case SubtitleDownload::Placement::CopyFailed:
@@ -251,6 +267,8 @@ bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
     }
     locked([&] {
         localSubfile = target;
+        replacedNote = SubtitleDownload::replacementNote(placement);
+        replacedKeptAt = placement.keptAt;
         status = u"OK"_s;
         if (!toTempOnly)
             Downloaded = true;

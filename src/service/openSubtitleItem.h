@@ -43,6 +43,11 @@ public:
     // service fields (which are sanitised on the way in).
     QString finalName() const;
     QString previewName() const;
+    // Where a final download places the subtitle: finalName() in the video's folder.
+    QString finalTarget() const;
+
+    // Records a download that was refused before it started, with the reason.
+    void markFailed(const QString &why, QMutex *stateLock = nullptr);
 
     // Service fields.
     int IDMovie = 0;
@@ -100,6 +105,10 @@ public:
     std::weak_ptr<::movieFile> movieFile; // the video it was last attached to
     QString status = QStringLiteral("idle");
     QString downloadError; // why the last download failed, for the user
+    // Where the subtitle that the last placement replaced went (the trash or
+    // a backup beside the video), in words and as a path; empty when none.
+    QString replacedNote;
+    QString replacedKeptAt;
     bool Downloaded = false;
     QString localtempfile; // preview copy in the temporary folder
     QString localSubfile;  // the placed subtitle

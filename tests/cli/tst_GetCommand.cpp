@@ -11,8 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -43,6 +47,10 @@ private slots:
     void failedDownloadIsReportedAndRetriedNowhere();
     void serviceDownFailsEverySearchedVideo();
     void refreshReplacesUnderBackupRule();
+    void oneRunNeverOverwritesWhatItPlaced();
+    void namesThatAreNotUtf8AreReported();
+    void debugLinesOnlyWhenAskedFor_data();
+    void debugLinesOnlyWhenAskedFor();
     void jsonLinesCarryTheChoice();
     void badUsage_data();
     void badUsage();
@@ -181,27 +189,118 @@ void TestGetCommand::serviceDownFailsEverySearchedVideo()
 
 void TestGetCommand::refreshReplacesUnderBackupRule()
 {
-    // Film.avi has an English subtitle beside it: refreshing replaces it
-    // (through a backup that is gone once the copy is complete).
+    // Film.avi has an English subtitle beside it: refreshing replaces it, and
+    // the one replaced goes to the trash (a trash of the test's own).
+    CliSetup home;
+    home.environment.insert(u"HOME"_s, m_dir->path() + u"/home"_s);
+    home.environment.insert(u"XDG_DATA_HOME"_s, m_dir->path() + u"/home/data"_s);
+    QVERIFY(QDir().mkpath(m_dir->path() + u"/home/data"_s));
     const CliRun r = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
-                             u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)});
+                             u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)},
+                            home);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(r.lines(), (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s),
-                                     u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
+    QCOMPARE(r.lines(),
+             (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s) +
+                              u" (the previous subtitle is in the trash)"_s,
+                          u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
     QVERIFY(readText(path(u"Films/Existing/Film.en.srt"_s)).contains("Film EN new"));
-    QVERIFY(!QFile::exists(path(u"Films/Existing/~Film.en.srt"_s)));
+    QVERIFY(readText(m_dir->path() + u"/home/data/Trash/files/Film.en.srt"_s).contains("Film EN old"));
+    QCOMPARE(QDir(path(u"Films/Existing"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
 
-    // A video covered in every wanted language is not listed at all unless
-    // ListAllFiles is on, refresh or not.
+    // --refresh takes effect by itself: a video covered in every wanted
+    // language is searched and its subtitle replaced too.
     const CliRun covered = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
-                                   u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)});
+                                   u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)},
+                                  home);
     QVERIFY2(covered.exitCode == 0, qPrintable(covered.err));
-    QCOMPARE(covered.lines(), QStringList{u"skipped "_s + path(u"Films/Both/Both.mkv"_s) + u" en"_s});
+    QCOMPARE(covered.lines(), QStringList{u"placed "_s + path(u"Films/Both/Both.en.srt"_s) +
+                                          u" (the previous subtitle is in the trash)"_s});
+    QCOMPARE(readText(path(u"Films/Both/Both.en.srt"_s)), QByteArray("x"));
 
     const CliRun plain = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"es"_s,
                                  u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
     QVERIFY2(plain.exitCode == 0, qPrintable(plain.err));
     QCOMPARE(plain.lines(), QStringList{u"placed "_s + path(u"Films/Movie.One.2010.srt"_s)});
+}
+
+void TestGetCommand::oneRunNeverOverwritesWhatItPlaced()
+{
+    // Two languages without the language preference: each still gets its own name.
+    const CliRun two = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
+                               u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
+    QVERIFY2(two.exitCode == 0, qPrintable(two.err));
+    QCOMPARE(two.lines(), (QStringList{u"placed "_s + path(u"Films/Movie.One.2010.en.srt"_s),
+                                       u"placed "_s + path(u"Films/Movie.One.2010.es.srt"_s)}));
+
+    // Two videos of one name in one folder: the first keeps the name, the
+    // second fails and says why.
+    for (const auto &[name, size, line] : {std::tuple{u"Pair/Movie.avi"_s, 3'000'010, u"Pair from avi"_s},
+                                           std::tuple{u"Pair/Movie.mkv"_s, 3'000'011, u"Pair from mkv"_s}}) {
+        const QString file = makeSparseFile(path(name), size);
+        m_movies.append(QJsonObject{
+            {u"hash"_s, XMLRPC::computeMovieHash(file).hash},
+            {u"bytesize"_s, size},
+            {u"name"_s, u"Pair"_s},
+            {u"subtitles"_s,
+             QJsonArray{subtitle(u"eng"_s, u"Pair.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\n"_s + line)}}});
+    }
+    QVERIFY(m_emu->setCatalog(catalog()));
+    const CliRun pair = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
+                                u"--no-lang-ext"_s, path(u"Pair"_s)});
+    QVERIFY2(pair.exitCode == 1, qPrintable(pair.err));
+    QCOMPARE(pair.lines().size(), 2);
+    QCOMPARE(pair.lines().at(0), u"placed "_s + path(u"Pair/Movie.srt"_s));
+    QVERIFY2(pair.lines().at(1).startsWith(u"failed "_s + path(u"Pair/Movie.mkv"_s) + u" en "_s) &&
+                 pair.lines().at(1).contains(u"Movie.srt was placed for Movie.avi"_s),
+             qPrintable(pair.lines().at(1)));
+    QVERIFY(readText(path(u"Pair/Movie.srt"_s)).contains("Pair from avi"));
+    QCOMPARE(QDir(path(u"Pair"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void TestGetCommand::namesThatAreNotUtf8AreReported()
+{
+    // "Café.mkv" written in Latin-1: no QString can name it.
+    const QByteArray folder = QFile::encodeName(path(u"Latin"_s));
+    QVERIFY(QDir().mkpath(path(u"Latin"_s)));
+    const QByteArray video = folder + "/Caf\xe9.mkv";
+    const int fd = ::open(video.constData(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const auto cleanup = qScopeGuard([&] { ::unlink(video.constData()); });
+    makeSparseFile(path(u"Latin/Plain.mkv"_s), 3'000'020);
+
+    const CliRun r = runCli(
+        {u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s, path(u"Latin"_s)});
+    QVERIFY2(r.exitCode == 1, qPrintable(r.err));
+    QCOMPARE(r.lines(), (QStringList{u"skipped "_s + path(u"Latin/Caf\\xe9.mkv"_s) +
+                                         u" its name is not valid UTF-8, which Lumbra cannot open; rename it to take it in"_s,
+                                     u"none "_s + path(u"Latin/Plain.mkv"_s) + u" en"_s}));
+}
+
+void TestGetCommand::debugLinesOnlyWhenAskedFor_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("rules");
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("by default") << QStringList{} << QString() << false;
+    QTest::newRow("--verbose") << QStringList{u"--verbose"_s} << QString() << true;
+    QTest::newRow("logging rules") << QStringList{} << u"lumbra.*.debug=true"_s << true;
+}
+
+void TestGetCommand::debugLinesOnlyWhenAskedFor()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, rules);
+    QFETCH(bool, debug);
+    CliSetup setup;
+    setup.environment.insert(u"QT_LOGGING_RULES"_s, rules);
+    const CliRun r = runCli(options + QStringList{u"get"_s, u"--server"_s, m_emu->url().toString(),
+                                                  u"--lang"_s, u"en"_s, path(u"Films/Movie.One.2010.mkv"_s)},
+                            setup);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(r.lines(), QStringList{u"placed "_s + path(u"Films/Movie.One.2010.en.srt"_s)});
+    QCOMPARE(r.err.contains(u"lumbra.profiler: <Hashing Files> Entered"_s), debug);
+    QCOMPARE(r.err.contains(u"lumbra."_s), debug);
 }
 
 void TestGetCommand::jsonLinesCarryTheChoice()

@@ -423,13 +423,20 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
     GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
     omiListbox *rows = window->MainList();
     const DownloadList &list = window->list();
-    auto clickCheck = [&](int row) {
+    auto clickCheck = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
         const QRect box = list.checkRect();
         const QRect cell = rows->visualRect(rows->model()->index(row, list.columnCheck()));
-        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, cell.topLeft() + box.center());
+        QTest::mouseClick(rows->viewport(), button, {}, cell.topLeft() + box.center());
+    };
+    // Only the left button toggles: a right click is for the menu.
+    const auto otherButtonsChangeNothing = [&](int row) {
+        for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton})
+            clickCheck(row, button);
     };
     // "files": the video's check turns off and on.
     const auto video = list.movieAt(0);
+    otherButtonsChangeNothing(0);
+    QVERIFY(video->isChecked);
     clickCheck(0);
     QVERIFY(!video->isChecked);
     clickCheck(0);
@@ -438,6 +445,10 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
 
     // "subs": checking the second English result unchecks the first.
     window->list().setGroupOpen(0, true);
+    QVERIFY(list.resultAt(1)->isChecked);
+    QVERIFY(!list.resultAt(2)->isChecked);
+    QVERIFY(!window->documentEdited());
+    otherButtonsChangeNothing(2);
     QVERIFY(list.resultAt(1)->isChecked);
     QVERIFY(!list.resultAt(2)->isChecked);
     QVERIFY(!window->documentEdited());

@@ -49,6 +49,11 @@ public:
         std::lock_guard lock(m_mutex);
         batches.append(paths);
     }
+    void notTakenIn(const QStringList &shownPaths, const QString &) override
+    {
+        std::lock_guard lock(m_mutex);
+        notTaken += shownPaths;
+    }
 
     bool waitUntilIdle()
     {
@@ -61,6 +66,7 @@ public:
     int Tcounter = 0;
     QStringList dirList;
     QList<QStringList> batches;
+    QStringList notTaken;
 };
 
 void touch(const QString &root, const QString &relative)

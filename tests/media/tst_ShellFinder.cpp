@@ -147,7 +147,12 @@ void TestShellFinder::skipsNamesThatAreNotUtf8()
     ::rmdir(QByteArray(base + "/bad\xc3(dir").constData());
 
     QCOMPARE(results, QStringList{dir.path() + u"/good.avi"_s});
-    QCOMPARE(finder.skippedNames(), 2);
+    // Both are kept for the user, with the bytes that are not text shown.
+    QCOMPARE(finder.skippedNames().size(), 2);
+    QCOMPARE(finder.skippedNames().at(0).path, dir.path() + u"/bad\\xc3(dir"_s);
+    QVERIFY(finder.skippedNames().at(0).isFolder);
+    QCOMPARE(finder.skippedNames().at(1).path, dir.path() + u"/bad\\xff\\xfe.avi"_s);
+    QCOMPARE(ShellFinder::shownName("Caf\xc3\xa9 \xe9.mkv"), u"Café \\xe9.mkv"_s);
 }
 
 // The entries beside a file that start with a prefix, each with what lies

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,6 +39,7 @@ class tst_Download : public QObject {
     Q_OBJECT
 
     ServiceEmulator m_emu;
+    QTemporaryDir m_home; // the trash goes here, never to the user's
     QTemporaryDir m_videos;
     QTemporaryDir m_temp;
 
@@ -65,7 +67,10 @@ class tst_Download : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_videos.isValid() && m_temp.isValid());
+        QVERIFY(m_home.isValid() && m_videos.isValid() && m_temp.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_s)));
+        QVERIFY(QDir().mkpath(m_home.filePath(u"data"_s)));
         const QJsonObject movie{
             {u"hash"_s, u"0000000000000001"_s},
             {u"bytesize"_s, 1},
@@ -108,30 +113,57 @@ private slots:
         QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files), QStringList{placed});
     }
 
-    void replacesAnExistingSubtitleThroughABackup()
+    // The subtitle a download replaces goes to the desktop's trash, where it
+    // can be restored to its own name.
+    void aReplacedSubtitleGoesToTheTrash()
     {
         writeFile(m_videos.filePath(u"Movie.es.srt"_s), "old subtitle");
         auto item = resultFor(u"Movie.avi"_s);
         QVERIFY(item->Download(false));
         QCOMPARE(readAll(m_videos.filePath(u"Movie.es.srt"_s)), kSubtitle);
-        QVERIFY(!QFile::exists(m_videos.filePath(u"~Movie.es.srt"_s)));
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Movie.es.srt"_s});
 
-        // A copy that cannot complete puts the old subtitle back and says so.
-        writeFile(m_videos.filePath(u"Keep.srt"_s), "precious");
-        QCOMPARE(SubtitleDownload::placeWithBackup(m_temp.filePath(u"vanished.srt"_s),
-                                                   m_videos.filePath(u"Keep.srt"_s)),
-                 SubtitleDownload::Placement::CopyFailed);
-        QCOMPARE(readAll(m_videos.filePath(u"Keep.srt"_s)), QByteArray("precious"));
-        QVERIFY(!QFile::exists(m_videos.filePath(u"~Keep.srt"_s)));
+        const QString trash = m_home.filePath(u"data/Trash"_s);
+        QCOMPARE(item->replacedKeptAt, trash + u"/files/Movie.es.srt"_s);
+        QCOMPARE(readAll(item->replacedKeptAt), QByteArray("old subtitle"));
+        QVERIFY(readAll(trash + u"/info/Movie.es.srt.trashinfo"_s)
+                    .contains(QFile::encodeName(m_videos.filePath(u"Movie.es.srt"_s))));
+        QVERIFY2(item->replacedNote.contains(u"trash"_s), qPrintable(item->replacedNote));
+    }
 
-        // A stale backup from an earlier run is not overwritten.
-        writeFile(m_videos.filePath(u"~Keep.srt"_s), "older backup");
-        writeFile(m_temp.filePath(u"new.srt"_s), "new");
-        QCOMPARE(SubtitleDownload::placeWithBackup(m_temp.filePath(u"new.srt"_s),
-                                                   m_videos.filePath(u"Keep.srt"_s)),
-                 SubtitleDownload::Placement::Placed);
-        QCOMPARE(readAll(m_videos.filePath(u"~Keep.srt"_s)), QByteArray("older backup"));
-        QCOMPARE(readAll(m_videos.filePath(u"Keep.srt"_s)), QByteArray("new"));
+    // Without a trash the replaced subtitle stays beside the video under a
+    // backup name; a later backup never overwrites an earlier one, and a
+    // copy that cannot complete leaves the old subtitle where it was.
+    void withoutATrashBackupsBesideTheVideoAreKept()
+    {
+        writeFile(m_home.filePath(u"file"_s), "");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"file/data"_s)));
+        const auto restore =
+            qScopeGuard([this] { qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_s))); });
+
+        const QString target = m_videos.filePath(u"Keep.srt"_s);
+        writeFile(target, "first");
+        for (const QByteArray next : {"second", "third"}) {
+            writeFile(m_temp.filePath(u"new.srt"_s), next);
+            const auto placed = SubtitleDownload::placeKeepingPrevious(m_temp.filePath(u"new.srt"_s), target);
+            QCOMPARE(placed.outcome, SubtitleDownload::Placement::Placed);
+            QVERIFY(!placed.inTrash);
+        }
+        QCOMPARE(readAll(target), QByteArray("third"));
+        QCOMPARE(readAll(m_videos.filePath(u"~Keep.srt"_s)), QByteArray("first"));
+        QCOMPARE(readAll(m_videos.filePath(u"~Keep (2).srt"_s)), QByteArray("second"));
+
+        const auto failed = SubtitleDownload::placeKeepingPrevious(m_temp.filePath(u"vanished.srt"_s), target);
+        QCOMPARE(failed.outcome, SubtitleDownload::Placement::CopyFailed);
+        QCOMPARE(readAll(target), QByteArray("third"));
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        writeFile(m_videos.filePath(u"Keep.es.srt"_s), "mine");
+        auto item = resultFor(u"Keep.avi"_s);
+        QVERIFY(item->Download(false));
+        QCOMPARE(item->replacedKeptAt, m_videos.filePath(u"~Keep.es.srt"_s));
+        QVERIFY2(item->replacedNote.contains(item->replacedKeptAt), qPrintable(item->replacedNote));
+        QCOMPARE(readAll(item->replacedKeptAt), QByteArray("mine"));
     }
 
     void refusesWhatIsNotASubtitle_data()

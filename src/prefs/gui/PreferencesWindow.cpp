@@ -271,9 +271,12 @@ void PreferencesWindow::updateAddLanguageCheck()
     // the subtitles of one video would overwrite each other.
     if (m_checkedRows.size() < 2) {
         m_addLanguage->setEnabled(true);
+        m_addLanguage->setToolTip({});
     } else {
         m_addLanguage->setChecked(true);
         m_addLanguage->setEnabled(false);
+        m_addLanguage->setToolTip(tr("With two or more languages the language code is always added to the "
+                                     "subtitle's name, so that one video's subtitles never take the same name."));
     }
 }
 
