@@ -98,6 +98,7 @@ public:
     bool claimFolder(const QString &) override { return true; }
     QString extensionList() const override { return FileTypes::intakeExtensionList(); }
     void processFiles(const QStringList &paths) override { handedOn += paths.size(); }
+    void notTakenIn(const QStringList &, const QString &) override {}
     qlonglong handedOn = 0;
 };
 
