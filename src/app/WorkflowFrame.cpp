@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QEasingCurve>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPropertyAnimation>
 
 using namespace Qt::Literals::StringLiterals;
@@ -52,6 +53,7 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     , m_marker(new QWidget(m_column))
     , m_main(new omiButton(this))
     , m_cancel(new omiButton(this))
+    , m_notice(new QLabel(this))
     , m_markerMove(new QPropertyAnimation(m_marker, "pos", this))
 {
     paintBackground(this, Background);
@@ -105,6 +107,16 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     m_cancel->setCancel(true);
     m_cancel->setCaption(translationStrings::CancelButtonTitle());
     connect(m_cancel, &omiButton::action, this, [this] { window()->close(); });
+
+    m_notice->setObjectName(u"Notice"_s);
+    m_notice->setTextFormat(Qt::PlainText); // names and reasons are never markup
+    m_notice->setWordWrap(true);
+    m_notice->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    QFont small(u"Helvetica"_s);
+    small.setPixelSize(11);
+    m_notice->setFont(small);
+    m_notice->setStyleSheet(u"color: #6F7072;"_s);
+    m_notice->hide();
 
     resize(MinimumWidth, MinimumHeight);
     layOut();
@@ -201,4 +213,21 @@ void WorkflowFrame::layOut()
         m_list->setGeometry(ColumnWidth, 0, w - ColumnWidth, h - ButtonsBand);
     m_main->setGeometry(w - MainFromRight, h - ButtonFromBottom, 150, 28);
     m_cancel->setGeometry(ColumnWidth, h - ButtonFromBottom, 96, 28);
+    const int noticeLeft = ColumnWidth + 96 + 10;
+    m_notice->setGeometry(noticeLeft, h - ButtonFromBottom - 4, qMax(0, w - MainFromRight - 10 - noticeLeft),
+                          36);
+}
+
+void WorkflowFrame::setNotice(const QString &text)
+{
+    if (m_notice->text() == text)
+        return;
+    m_notice->setText(text);
+    m_notice->setToolTip(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+QString WorkflowFrame::notice() const
+{
+    return m_notice->text();
 }

@@ -8,6 +8,7 @@
 class BusyWheel;
 class omiButton;
 class omiPanel;
+class QLabel;
 class QPropertyAnimation;
 
 // The frame the download and upload windows share: a stage column on the
@@ -47,6 +48,12 @@ public:
     void setList(QWidget *list);
     QWidget *list() const { return m_list; }
 
+    // A line for the user between the two buttons: why a search failed, what
+    // a run could not take in. Empty hides it; the whole text is also its tooltip.
+    void setNotice(const QString &text);
+    QString notice() const;
+    QLabel *noticeLabel() const { return m_notice; }
+
     // The drop panel's captions ("\n" breaks lines).
     void setDropCaptions(const QString &caption, const QString &dragCaption);
 
@@ -83,6 +90,7 @@ private:
     QPointer<QWidget> m_list;
     omiButton *m_main;
     omiButton *m_cancel;
+    QLabel *m_notice;
     QPropertyAnimation *m_markerMove;
     int m_stage = 0;
 };

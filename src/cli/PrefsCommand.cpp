@@ -144,7 +144,8 @@ void print(const myPrefs::Values &v, bool json)
         printOut(u"file: %1"_s.arg(XPrefs::filePath()));
         for (const Setting &s : settings()) {
             QString line = u"%1: %2"_s.arg(s.key, shown(v, s));
-            if (s.flag == &myPrefs::Values::addLanguageExt && !v.addLanguageExt && myPrefs::languageInSubtitleNames(v))
+            if (s.flag == &myPrefs::Values::addLanguageExt && !v.addLanguageExt &&
+                myPrefs::languageInSubtitleNames(v))
                 line += u" (with two or more languages the language code is always added)"_s;
             printOut(line);
         }

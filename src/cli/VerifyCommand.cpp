@@ -22,11 +22,14 @@ void printUsage(void (*print)(const QString &))
     print(u"Usage: lumbra-cli verify [--json] [--] PATH..."_s);
     print(u"Pairs each subtitle in the files and folders given with its video, then asks the"_s);
     print(u"service whether it already has subtitles for that video in the subtitle's language."_s);
-    print(u"Lines: 'paired SUBTITLE VIDEO' or 'unpaired SUBTITLE', then per paired video and"_s);
+    print(u"Lines: 'paired SUBTITLE VIDEO LANG' (LANG followed by '(assumed: the name gives none)'"_s);
+    print(u"when the subtitle's name has no language code), 'unpaired SUBTITLE' or 'refused"_s);
+    print(
+        u"SUBTITLE REASON' for a file that is not a subtitle (not text, or no cue), then per paired video and"_s);
     print(u"language 'has VIDEO LANG', 'lacks VIDEO LANG' or 'failed VIDEO LANG REASON'."_s);
     print(u"A subtitle that cannot be taken in gives 'skipped SUBTITLE REASON'."_s);
     print(u"Exit status: 0 when nothing failed, 1 when the search failed or a subtitle could not"_s);
-    print(u"be taken in, 2 for bad usage."_s);
+    print(u"be taken in or was refused, 2 for bad usage."_s);
 }
 
 void printJson(const QJsonObject &object)
@@ -63,15 +66,22 @@ int runVerify(const QStringList &args)
         }
     }
     for (const VerifyPairing &p : run.pairings()) {
+        failed = failed || !p.refused.isEmpty();
         if (json) {
             printJson({{u"kind"_s, u"pairing"_s},
                        {u"subtitle"_s, p.subtitle},
                        {u"video"_s, p.video.isEmpty() ? QJsonValue() : QJsonValue(p.video)},
-                       {u"lang"_s, p.lang}});
+                       {u"lang"_s, p.lang},
+                       {u"languageFromName"_s, p.languageFromName},
+                       {u"refused"_s, p.refused.isEmpty() ? QJsonValue() : QJsonValue(p.refused)}});
+        } else if (!p.refused.isEmpty()) {
+            printOut(u"refused %1 %2"_s.arg(printable(p.subtitle), printable(p.refused)));
         } else if (p.video.isEmpty()) {
             printOut(u"unpaired "_s + printable(p.subtitle));
         } else {
-            printOut(u"paired %1 %2"_s.arg(printable(p.subtitle), printable(p.video)));
+            printOut(u"paired %1 %2 %3%4"_s.arg(printable(p.subtitle), printable(p.video), p.lang,
+                                                p.languageFromName ? QString()
+                                                                   : u" (assumed: the name gives none)"_s));
         }
     }
     for (const auto &[shown, reason] : run.notTakenIn()) {

@@ -79,8 +79,8 @@ void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vecto
             isFolder = ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
         }
         if (!isDecodable(name)) {
-            qCWarning(lcFinder).noquote() << "skipping a name that is not valid UTF-8:"
-                                          << ShellFinder::shownName(path);
+            qCWarning(lcFinder).noquote()
+                << "skipping a name that is not valid UTF-8:" << ShellFinder::shownName(path);
             skipped.push_back({std::move(path), isFolder});
             continue;
         }

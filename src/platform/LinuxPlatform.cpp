@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QProcess>
 #include <QScreen>
 #include <QSysInfo>
 #include <QUrl>
@@ -33,11 +35,45 @@ void raiseAndActivate(QWidget *window)
     window->activateWindow();
 }
 
+// Nothing could show the file: say where it is, so the user can go there.
+void tellCannotReveal(const QString &path)
+{
+    const QFileInfo info(path);
+    MessageDialogRequest note;
+    note.kind = u"note"_s;
+    note.message =
+        QCoreApplication::translate("LinuxPlatform", "No file manager could show %1.").arg(info.fileName());
+    note.explanation =
+        QCoreApplication::translate("LinuxPlatform", "It is in the folder %1.").arg(info.absolutePath());
+    platform().showMessageDialog(nullptr, note);
+}
+
+// Opens the folder of `path` with the desktop's opener (xdg-open), and tells
+// the user when it fails: xdg-open says so by its exit status, which Qt's own
+// opening does not wait for.
 void openFolderOf(const QString &path)
 {
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        qCWarning(lcPlatform) << "Could not open the folder" << folder;
+    // No parent: the application's end must not end a file manager that
+    // xdg-open waits for. It deletes itself once xdg-open is done.
+    auto *opener = new QProcess;
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, path](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0) {
+                             qCWarning(lcPlatform)
+                                 << "Could not open the folder of" << path << "- xdg-open ended with" << code;
+                             tellCannotReveal(path);
+                         }
+                         opener->deleteLater();
+                     });
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, path](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        qCWarning(lcPlatform) << "Could not open the folder of" << path << "- no xdg-open";
+        tellCannotReveal(path);
+        opener->deleteLater();
+    });
+    opener->start(u"xdg-open"_s, {folder});
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "service/DownloadQueue.h"
 
 #include "media/movieFile.h"
+#include "prefs/LangModule.h"
 #include "service/openSubtitleItem.h"
 
 #include <QFileInfo>
@@ -55,6 +56,19 @@ std::shared_ptr<openSubtitleItem> DownloadQueue::chosen(const movieFile &entry)
 {
     const auto results = entry.subtitleResults();
     return results.isEmpty() ? nullptr : results.first();
+}
+
+QString DownloadQueue::rowText(const movieFile &entry, const openSubtitleItem &result)
+{
+    const QString language = LangModule::getLangFull(result.ISO639);
+    QString text = u"%1 (%2): %3"_s.arg(entry.movieFileName(), language.isEmpty() ? result.ISO639 : language,
+                                        result.SubFileName);
+    if (result.status.compare("Error"_L1, Qt::CaseInsensitive) == 0)
+        text += u" \u2014 failed: "_s +
+                (result.downloadError.isEmpty() ? u"unknown error"_s : result.downloadError);
+    else if (!result.replacedNote.isEmpty())
+        text += u" \u2014 "_s + result.replacedNote;
+    return text;
 }
 
 void DownloadQueue::removeDownloaded()

@@ -34,6 +34,12 @@ public:
     // The result chosen for an entry.
     static std::shared_ptr<openSubtitleItem> chosen(const movieFile &entry);
 
+    // The download page's line for an entry and its chosen result: the video,
+    // the language and the subtitle, then what became of the download: the
+    // reason it failed, or where the subtitle it replaced went. Call it under
+    // the lock that guards the records.
+    static QString rowText(const movieFile &entry, const openSubtitleItem &result);
+
     // Drops the entries whose subtitle is already in place (a second attempt
     // after failures downloads only the rest).
     void removeDownloaded();

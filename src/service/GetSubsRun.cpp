@@ -23,7 +23,8 @@ Q_LOGGING_CATEGORY(lcGetSubs, "lumbra.getsubs")
 
 using Status = GetSubsOutcome::Status;
 
-GetSubsOutcome outcomeFor(Status status, const QString &video, const QString &lang, const QString &reason = {})
+GetSubsOutcome outcomeFor(Status status, const QString &video, const QString &lang,
+                          const QString &reason = {})
 {
     GetSubsOutcome outcome;
     outcome.status = status;

@@ -358,7 +358,7 @@ void OSClient::handleReply(const HttpReply &reply)
     }
     case HttpReply::Failure::Timeout: {
         const auto ms = transferTimeout().count();
-        IssueError(ConnectionLost, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
+        IssueError(TimedOut, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
         break;
     }
     case HttpReply::Failure::TooLarge:
@@ -376,13 +376,14 @@ OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError erro
     case QNetworkReply::BackgroundRequestNotAllowedError:
         return {SocketError, u"Socket drivers could not be initialized"_s};
     case QNetworkReply::ConnectionRefusedError:
+        return {ConnectionRefused, u"Server refused the connection"_s};
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::TemporaryNetworkFailureError:
         return {ConnectionLost, u"Server connection has been lost"_s};
     case QNetworkReply::HostNotFoundError:
         return {HostNotFound, u"Could not find server at specified location"_s};
     case QNetworkReply::TimeoutError:
-        return {ConnectionLost, u"Server did not answer in time"_s};
+        return {TimedOut, u"Server did not answer in time"_s};
     default:
         return {SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
     }

@@ -49,12 +49,14 @@ public:
     // Error numbers recorded by the client itself (a fault reply records the
     // service's own number).
     enum ErrorNumber {
-        BadReply = 500,       // not XML, not a methodResponse, unpacking failed, too large
-        EmptyReply = 501,     // status 200 without a body
-        HttpError = 502,      // another HTTP status, or too many redirects
-        HostNotFound = 503,   // name resolution failed
-        ConnectionLost = 504, // connection refused or lost, or no answer in time
-        SocketError = 505,    // any other network failure
+        BadReply = 500,          // not XML, not a methodResponse, unpacking failed, too large
+        EmptyReply = 501,        // status 200 without a body
+        HttpError = 502,         // another HTTP status, or too many redirects
+        HostNotFound = 503,      // name resolution failed
+        ConnectionLost = 504,    // the connection broke off
+        SocketError = 505,       // any other network failure
+        ConnectionRefused = 508, // nothing listens at the address
+        TimedOut = 509,          // no answer in time
     };
 
     explicit OSClient(QObject *parentWindow = nullptr);

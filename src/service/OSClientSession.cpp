@@ -298,6 +298,14 @@ void OSClient::XMLResponse(const QString &method, const Variant &value)
     if (method == "LogIn"_L1) {
         if (isDictionary(value)) {
             const Dictionary reply = value.value<Dictionary>();
+            // "401 Unauthorized" and the like: searching without a session
+            // would only meet refusals, and the account is the user's to fix.
+            const QString status = reply.value(u"status"_s).toString().trimmed();
+            if (!status.isEmpty() && !status.startsWith("200"_L1)) {
+                const int code = status.section(u' ', 0, 0).toInt();
+                IssueError(code > 0 ? code : 401, status);
+                return;
+            }
             if (reply.contains(u"token"_s)) {
                 const QMutexLocker guard(&m_stateLock);
                 osToken = reply.value(u"token"_s).toString();

@@ -13,15 +13,17 @@ struct ServiceError {
     // HTTP status the provider passes on).
     enum Code {
         None = 0,
-        Cancelled = 499,      // the job was cancelled; the request was dropped
-        BadReply = 500,       // not the reply expected, or unpacking failed, or too large
-        EmptyReply = 501,     // a successful status without a body
-        HttpError = 502,      // another HTTP status, or too many redirects
-        HostNotFound = 503,   // name resolution failed
-        ConnectionLost = 504, // connection refused or lost, or no answer in time
-        SocketError = 505,    // any other network failure
-        Unavailable = 506,    // the service says it is unavailable (HTTP 503)
-        NotSupported = 507,   // the provider has no such request
+        Cancelled = 499,         // the job was cancelled; the request was dropped
+        BadReply = 500,          // not the reply expected, or unpacking failed, or too large
+        EmptyReply = 501,        // a successful status without a body
+        HttpError = 502,         // another HTTP status, or too many redirects
+        HostNotFound = 503,      // name resolution failed
+        ConnectionLost = 504,    // the connection broke off
+        SocketError = 505,       // any other network failure
+        Unavailable = 506,       // the service says it is unavailable (HTTP 503)
+        NotSupported = 507,      // the provider has no such request
+        ConnectionRefused = 508, // nothing listens at the address
+        TimedOut = 509,          // no answer in time
     };
 
     int code = None;

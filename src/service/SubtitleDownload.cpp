@@ -192,10 +192,7 @@ QString freeStagingName(const QFileInfo &target)
 bool homeTrashAvailable()
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty() || !QFileInfo(data).isDir())
-        return false;
-    const QString trash = data + u"/Trash"_s;
-    return QFileInfo(trash).isDir() || QDir(data).mkdir(u"Trash"_s);
+    return !data.isEmpty() && QDir().mkpath(data + u"/Trash"_s);
 }
 
 // Moves `path` to the trash; returns where it went, or empty when it could

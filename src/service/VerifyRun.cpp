@@ -5,6 +5,7 @@
 #include "media/subtitleFile.h"
 #include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
+#include "preview/SubtitleCheck.h"
 #include "service/ClientIntake.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
@@ -61,6 +62,7 @@ VerifyPairing VerifyRun::pairingOf(const subtitleFile &subtitle)
     // A subtitle whose name gives no language is taken to be in the default language.
     const QString lang = LangModule::getLangTwo(subtitle.ISO639());
     pairing.lang = lang.isEmpty() ? myPrefs::defaultLanguage() : lang;
+    pairing.languageFromName = !lang.isEmpty();
     if (subtitle.hasMovie && subtitle.thisMovie())
         pairing.video = subtitle.thisMovie()->path();
     return pairing;
@@ -70,11 +72,19 @@ QList<VerifyPairing> VerifyRun::pairings()
 {
     m_intake->waitUntilDone();
     m_pairings.clear();
-    const QMutexLocker guard(&m_client->stateLock());
-    for (const auto &sub : std::as_const(m_client->subfiles)) {
-        sub->isChecked = sub->hasMovie;
-        sub->addedToList = true;
-        m_pairings.append(pairingOf(*sub));
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        for (const auto &sub : std::as_const(m_client->subfiles)) {
+            sub->isChecked = sub->hasMovie;
+            sub->addedToList = true;
+            m_pairings.append(pairingOf(*sub));
+        }
+    }
+    // The files are read outside the lock.
+    for (VerifyPairing &pairing : m_pairings) {
+        pairing.refused = SubtitleCheck::refusal(pairing.subtitle);
+        if (!pairing.refused.isEmpty())
+            pairing.video.clear();
     }
     std::sort(m_pairings.begin(), m_pairings.end(),
               [](const VerifyPairing &a, const VerifyPairing &b) { return a.subtitle < b.subtitle; });

@@ -13,8 +13,10 @@ class subtitleFile;
 // One subtitle brought in for upload, with the video it pairs with.
 struct VerifyPairing {
     QString subtitle;
-    QString video; // empty when no video pairs with it
-    QString lang;  // two-letter code of the subtitle's language
+    QString video;                 // empty when no video pairs with it (or it is refused)
+    QString lang;                  // two-letter code of the subtitle's language
+    bool languageFromName = false; // else the default language is assumed
+    QString refused;               // why the file is not taken as a subtitle; empty when it is
 };
 
 // The verification of one paired video in one language: whether the service
@@ -52,7 +54,8 @@ public:
     // Hands a file or folder to the intake; false when it cannot be read.
     bool addPath(const QString &path);
 
-    // Waits for the intake; one pairing per subtitle, by subtitle path.
+    // Waits for the intake; one pairing per subtitle, by subtitle path. A file
+    // that is not a subtitle (SubtitleCheck) is refused and paired with nothing.
     QList<VerifyPairing> pairings();
     // After pairings(): the subtitles and folders the intake could not take
     // in, each shown as ShellFinder::shownName gives it and with the reason.

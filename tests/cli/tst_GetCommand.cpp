@@ -199,10 +199,9 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
                              u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)},
                             home);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(r.lines(),
-             (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s) +
-                              u" (the previous subtitle is in the trash)"_s,
-                          u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
+    QCOMPARE(r.lines(), (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s) +
+                                         u" (the previous subtitle is in the trash)"_s,
+                                     u"placed "_s + path(u"Films/Existing/Film.es.srt"_s)}));
     QVERIFY(readText(path(u"Films/Existing/Film.en.srt"_s)).contains("Film EN new"));
     QVERIFY(readText(m_dir->path() + u"/home/data/Trash/files/Film.en.srt"_s).contains("Film EN old"));
     QCOMPARE(QDir(path(u"Films/Existing"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
@@ -241,8 +240,8 @@ void TestGetCommand::oneRunNeverOverwritesWhatItPlaced()
             {u"hash"_s, XMLRPC::computeMovieHash(file).hash},
             {u"bytesize"_s, size},
             {u"name"_s, u"Pair"_s},
-            {u"subtitles"_s,
-             QJsonArray{subtitle(u"eng"_s, u"Pair.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\n"_s + line)}}});
+            {u"subtitles"_s, QJsonArray{subtitle(u"eng"_s, u"Pair.en.srt"_s,
+                                                 u"1\n00:00:01,000 --> 00:00:02,000\n"_s + line)}}});
     }
     QVERIFY(m_emu->setCatalog(catalog()));
     const CliRun pair = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
@@ -269,12 +268,14 @@ void TestGetCommand::namesThatAreNotUtf8AreReported()
     const auto cleanup = qScopeGuard([&] { ::unlink(video.constData()); });
     makeSparseFile(path(u"Latin/Plain.mkv"_s), 3'000'020);
 
-    const CliRun r = runCli(
-        {u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s, path(u"Latin"_s)});
+    const CliRun r =
+        runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s, path(u"Latin"_s)});
     QVERIFY2(r.exitCode == 1, qPrintable(r.err));
-    QCOMPARE(r.lines(), (QStringList{u"skipped "_s + path(u"Latin/Caf\\xe9.mkv"_s) +
-                                         u" its name is not valid UTF-8, which Lumbra cannot open; rename it to take it in"_s,
-                                     u"none "_s + path(u"Latin/Plain.mkv"_s) + u" en"_s}));
+    QCOMPARE(
+        r.lines(),
+        (QStringList{u"skipped "_s + path(u"Latin/Caf\\xe9.mkv"_s) +
+                         u" its name is not valid UTF-8, which Lumbra cannot open; rename it to take it in"_s,
+                     u"none "_s + path(u"Latin/Plain.mkv"_s) + u" en"_s}));
 }
 
 void TestGetCommand::debugLinesOnlyWhenAskedFor_data()

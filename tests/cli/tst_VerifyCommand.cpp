@@ -10,8 +10,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,6 +31,7 @@ class TestVerifyCommand final : public QObject {
 private slots:
     void pairsAndVerifies();
     void serviceDownFails();
+    void refusesWhatIsNoSubtitleAndSaysWhy();
 
 private:
     QString prepare();
@@ -64,10 +69,10 @@ void TestVerifyCommand::pairsAndVerifies()
     const CliRun r = runCli({u"verify"_s, d});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     const QStringList expected{
-        u"paired %1/Movie.es.srt %1/Movie.mkv"_s.arg(d),
-        u"paired %1/Movie.srt %1/Movie.mkv"_s.arg(d),
+        u"paired %1/Movie.es.srt %1/Movie.mkv es"_s.arg(d),
+        u"paired %1/Movie.srt %1/Movie.mkv en (assumed: the name gives none)"_s.arg(d),
         u"unpaired %1/Other.srt"_s.arg(d),
-        u"paired %1/tv/Show.S01E02.en.srt %1/tv/Show.S01E02.mkv"_s.arg(d),
+        u"paired %1/tv/Show.S01E02.en.srt %1/tv/Show.S01E02.mkv en"_s.arg(d),
         u"lacks %1/Movie.mkv es"_s.arg(d),
         u"has %1/Movie.mkv en"_s.arg(d),
         u"lacks %1/tv/Show.S01E02.mkv en"_s.arg(d),
@@ -94,6 +99,33 @@ void TestVerifyCommand::serviceDownFails()
         QCOMPARE(outcome[u"status"_s].toString(), u"failed"_s);
         QVERIFY(outcome[u"reason"_s].toString().contains(u"ServerInfo"_s));
     }
+}
+
+// A binary file and an empty one named .srt are refused with the reason, a
+// name that is not UTF-8 is reported; none is verified, and the run fails.
+void TestVerifyCommand::refusesWhatIsNoSubtitleAndSaysWhy()
+{
+    const QString d = m_dir.path() + u"/odd"_s;
+    makeSparseFile(d + u"/Clip.mkv"_s, 2'000'002);
+    writeTestFile(d + u"/Clip.srt"_s, "\x01\x02\x03\x04\x05\x06\x07\x08"
+                                      "binary\x1b");
+    writeTestFile(d + u"/Clip.es.srt"_s, "");
+    writeTestFile(d + u"/Clip.en.srt"_s, "no cue here\n");
+    const QByteArray latin = QFile::encodeName(d) + "/Caf\xe9.srt";
+    const int fd = ::open(latin.constData(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const auto cleanup = qScopeGuard([&] { ::unlink(latin.constData()); });
+
+    const CliRun r = runCli({u"verify"_s, d});
+    QVERIFY2(r.exitCode == 1, qPrintable(r.err));
+    QCOMPARE(r.lines(), (QStringList{
+                            u"refused %1/Clip.en.srt it holds no subtitle cue"_s.arg(d),
+                            u"refused %1/Clip.es.srt it is empty"_s.arg(d),
+                            u"refused %1/Clip.srt it is not text"_s.arg(d),
+                            u"skipped %1/Caf\\xe9.srt its name is not valid UTF-8, which Lumbra cannot open; "
+                            u"rename it to take it in"_s.arg(d),
+                        }));
 }
 
 LUMBRA_TEST_MAIN(TestVerifyCommand)

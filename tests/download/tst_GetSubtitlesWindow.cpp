@@ -24,11 +24,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMimeData>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -477,9 +479,15 @@ void tst_GetSubtitlesWindow::refreshReplacesAnExistingSubtitleSafely()
     window->doSearch();
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
     QVERIFY(readText(path(u"Films/Other/Second.en.srt"_s)).contains("Second EN new"));
-    // No backup is left behind once the new copy is complete.
-    QCOMPARE(QDir(path(u"Films/Other"_s)).entryList(QDir::Files),
+    // The subtitle replaced is in the (test's own) trash, not beside the video.
+    QCOMPARE(QDir(path(u"Films/Other"_s)).entryList(QDir::Files | QDir::Hidden),
              (QStringList{u"Second.avi"_s, u"Second.en.srt"_s}));
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Trash"_s;
+    QVERIFY(readText(trash + u"/files/Second.en.srt"_s).contains("Second EN old"));
+    // The download page names the video and says where the old subtitle went.
+    const DownloadList &list = window->list();
+    QVERIFY2(list.rowText(0).startsWith(u"Second.avi (English): "_s) && list.rowText(0).contains(u"trash"_s),
+             qPrintable(list.rowText(0)));
 }
 
 void tst_GetSubtitlesWindow::automaticRunFromDropToPlacedSubtitles()
@@ -494,6 +502,12 @@ void tst_GetSubtitlesWindow::automaticRunFromDropToPlacedSubtitles()
     QVERIFY(readText(path(u"Films/Movie.en.srt"_s)).contains("Movie EN popular"));
     QVERIFY(readText(path(u"Films/Movie.es.srt"_s)).contains("Movie ES"));
     QTRY_COMPARE(m_quits, 1);
+    // The page shows what was placed.
+    QCOMPARE(window->list().mode(), u"gets"_s);
+    QCOMPARE(window->MainList()->rowCount(), 2);
+    for (int row = 0; row < 2; ++row)
+        QVERIFY2(window->list().rowText(row).startsWith(u"Movie.mkv ("_s),
+                 qPrintable(window->list().rowText(row)));
     // One search run only, though the process tick found "listed" more than once.
     QCOMPARE(m_emu->methods().count(u"ServerInfo"_s), 1);
 }
@@ -501,32 +515,52 @@ void tst_GetSubtitlesWindow::automaticRunFromDropToPlacedSubtitles()
 void tst_GetSubtitlesWindow::failedSearch_data()
 {
     QTest::addColumn<bool>("autoRetry");
-    QTest::newRow("stays failed") << false;
-    QTest::newRow("counts down and tries again") << true;
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<bool>("retried");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("stays failed") << false << u"http503"_s << u"ServerInfo"_s << false << u"busy"_s;
+    QTest::newRow("counts down and tries again")
+        << true << u"http503"_s << u"ServerInfo"_s << true << u"busy"_s;
+    QTest::newRow("refused login is not retried")
+        << true << u"fault"_s << u"LogIn"_s << false << u"user name and password in the preferences"_s;
 }
 
+// A failed search says why in the window; an automatic retry counts down
+// with the reason showing; otherwise the main button offers to try again.
 void tst_GetSubtitlesWindow::failedSearch()
 {
     QFETCH(bool, autoRetry);
+    QFETCH(QString, failure);
+    QFETCH(QString, method);
+    QFETCH(bool, retried);
+    QFETCH(QString, words);
     myPrefs::setAutoRetrySearch(autoRetry);
     GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
-    QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s, 1));
+    const QJsonObject refusal{{u"code"_s, 401}, {u"text"_s, u"401 Unauthorized"_s}};
+    QVERIFY(m_emu->fail(failure, method, 1, failure == "fault"_L1 ? refusal : QJsonObject{}));
     QSignalSpy modes(window, &GetSubtitlesWindow::windowModeChanged);
     window->doSearch();
     omiButton *main = window->frame()->mainButton();
-    if (!autoRetry) {
+    if (!retried) {
         QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("ErrorSearching"_L1), Wait);
-        QTRY_COMPARE(main->caption(), u"Search Failed"_s);
-        QVERIFY(!main->isEnabled());
-        QVERIFY(window->searchFailure().contains(u"ServerInfo"_s));
+        QTRY_COMPARE(main->caption(), u"Try Again"_s);
+        QVERIFY(main->isEnabled());
+        QVERIFY2(window->frame()->notice().contains(words), qPrintable(window->frame()->notice()));
+        QVERIFY(window->frame()->noticeLabel()->isVisibleTo(window));
         QVERIFY(window->frame()->DropFilesProgress()->isHidden());
         letTicksPass(Ticks::CountdownSecond, 2);
         QVERIFY(window->isWindowMode("ErrorSearching"_L1));
-        QCOMPARE(m_emu->methods(), QStringList{u"ServerInfo"_s});
+        QCOMPARE(m_emu->methods().count(u"ServerInfo"_s), 1);
+        // Tried again by hand: the service answers this time.
+        window->doSearch();
+        QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searched"_L1), Wait);
+        QVERIFY(window->frame()->notice().isEmpty());
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(main->caption(), u"Retry in 5s"_s, 3000);
     QVERIFY(!main->isEnabled());
+    QVERIFY2(window->frame()->notice().contains(words), qPrintable(window->frame()->notice()));
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searched"_L1), Wait);
     QStringList seen;
     for (const QList<QVariant> &change : std::as_const(modes))
@@ -547,6 +581,10 @@ void tst_GetSubtitlesWindow::failedDownloadIsRetriedAlone()
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("NotDownloaded"_L1), Wait);
     QVERIFY(!QFile::exists(path(u"Films/Movie.es.srt"_s)));
     QVERIFY(QFile::exists(path(u"Films/Movie.en.srt"_s)));
+    // The failed row says which video and language, and why.
+    QVERIFY2(window->list().rowText(0).startsWith(u"Movie.mkv (Spanish): "_s) &&
+                 window->list().rowText(0).endsWith(u"failed: not a gzip stream"_s),
+             qPrintable(window->list().rowText(0)));
     QVERIFY(window->documentEdited());
     QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Download Checked"_s);
     QTRY_VERIFY(window->frame()->mainButton()->isEnabled());

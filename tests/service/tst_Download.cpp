@@ -153,7 +153,8 @@ private slots:
         QCOMPARE(readAll(m_videos.filePath(u"~Keep.srt"_s)), QByteArray("first"));
         QCOMPARE(readAll(m_videos.filePath(u"~Keep (2).srt"_s)), QByteArray("second"));
 
-        const auto failed = SubtitleDownload::placeKeepingPrevious(m_temp.filePath(u"vanished.srt"_s), target);
+        const auto failed =
+            SubtitleDownload::placeKeepingPrevious(m_temp.filePath(u"vanished.srt"_s), target);
         QCOMPARE(failed.outcome, SubtitleDownload::Placement::CopyFailed);
         QCOMPARE(readAll(target), QByteArray("third"));
         QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);

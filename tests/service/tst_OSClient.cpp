@@ -293,7 +293,7 @@ private slots:
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QVERIFY(clock.elapsed() < 4500); // ended by the client, not by the server's late answer
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->lastError(), 504);
+        QCOMPARE(m_client->lastError(), 509);
         QCOMPARE(m_client->lastErrorString(), u"Server did not answer within 0.3 seconds"_s);
         QVERIFY(!m_client->busy());
     }
@@ -315,8 +315,8 @@ private slots:
         probe.close();
         m_client->setRPCServer(u"http://127.0.0.1:%1/xml-rpc"_s.arg(freePort));
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
-        QCOMPARE(m_client->lastError(), 504);
-        QCOMPARE(m_client->lastErrorString(), u"Server connection has been lost"_s);
+        QCOMPARE(m_client->lastError(), 508);
+        QCOMPARE(m_client->lastErrorString(), u"Server refused the connection"_s);
     }
 
     void socketFailureTable_data()
@@ -328,8 +328,8 @@ private slots:
                                         << u"Could not find server at specified location"_s;
         QTest::newRow("remote closed")
             << int(QNetworkReply::RemoteHostClosedError) << 504 << u"Server connection has been lost"_s;
-        QTest::newRow("refused") << int(QNetworkReply::ConnectionRefusedError) << 504
-                                 << u"Server connection has been lost"_s;
+        QTest::newRow("refused") << int(QNetworkReply::ConnectionRefusedError) << 508
+                                 << u"Server refused the connection"_s;
         QTest::newRow("network down") << int(QNetworkReply::TemporaryNetworkFailureError) << 504
                                       << u"Server connection has been lost"_s;
         QTest::newRow("no network session") << int(QNetworkReply::NetworkSessionFailedError) << 505

@@ -88,6 +88,7 @@ private slots:
     void cleanup();
 
     void dropFolderListsPairs();
+    void whatIsNoSubtitleIsRefusedWithTheReason();
     void languageSubtitleBringsItsVideo();
     void homeDropOpensWindow();
     void listKeysClicksAndMenu();
@@ -147,6 +148,32 @@ void tst_PutSubtitles::cleanup()
     m_dir.reset();
 }
 
+// A binary file named .srt beside its video is listed with the reason and
+// stays unchecked; a subtitle without a language in its name shows the
+// language assumed for it.
+void tst_PutSubtitles::whatIsNoSubtitleIsRefusedWithTheReason()
+{
+    const QString folder = d + u"/odd"_s;
+    makeFile(folder + u"/Clip.mkv"_s, 1'000'000);
+    makeFile(folder + u"/Plain.mkv"_s, 1'000'001);
+    makeFile(folder + u"/Plain.srt"_s);
+    QFile binary(folder + u"/Clip.srt"_s);
+    QVERIFY(binary.open(QIODevice::WriteOnly));
+    binary.write("\x01\x02\x03\x04\x05\x06\x07\x08"
+                 "binary\x1b");
+    binary.close();
+    PutSubtitles *window = openWith({folder});
+    UploadList *list = window->list();
+    QCOMPARE(rowTexts(*list), (QStringList{u"Clip.srt \u2014 not a subtitle: it is not text"_s,
+                                           u"Plain.srt (Plain.mkv, English?)"_s}));
+    QVERIFY(!list->isChecked(0));
+    QVERIFY(list->isChecked(1));
+    // Space checks what is selected, but not a refused file.
+    list->view()->setSelected(0, true);
+    list->handleKey(Qt::Key_Space);
+    QVERIFY(!list->isChecked(0));
+}
+
 PutSubtitles *tst_PutSubtitles::openWith(const QStringList &paths)
 {
     m_window = new PutSubtitles();
@@ -176,8 +203,10 @@ void tst_PutSubtitles::dropFolderListsPairs()
     PutSubtitles *window = openWith({d});
     UploadList *list = window->list();
     // One row per subtitle, by path; a subtitle with a video starts checked.
-    QCOMPARE(rowTexts(*list), (QStringList{u"Movie.en.srt (Movie.mkv)"_s, u"Movie.es.srt (Movie.mkv)"_s,
-                                           u"Other.srt"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s}));
+    // Each pair shows the language it will be verified in.
+    QCOMPARE(rowTexts(*list),
+             (QStringList{u"Movie.en.srt (Movie.mkv, English)"_s, u"Movie.es.srt (Movie.mkv, Spanish)"_s,
+                          u"Other.srt"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv, English)"_s}));
     QCOMPARE(list->view()->cellTag(0, 0).toString(), u"subfile"_s);
     QVERIFY(list->isChecked(0));
     QVERIFY(list->isChecked(1));
@@ -199,8 +228,8 @@ void tst_PutSubtitles::dropFolderListsPairs()
 void tst_PutSubtitles::languageSubtitleBringsItsVideo()
 {
     PutSubtitles *window = openWith({d + u"/Movie.en.srt"_s, d + u"/tv/Show.S01E02.en.srt"_s});
-    QCOMPARE(rowTexts(*window->list()),
-             (QStringList{u"Movie.en.srt (Movie.mkv)"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s}));
+    QCOMPARE(rowTexts(*window->list()), (QStringList{u"Movie.en.srt (Movie.mkv, English)"_s,
+                                                     u"Show.S01E02.en.srt (Show.S01E02.mkv, English)"_s}));
     QVERIFY(window->list()->isChecked(0));
 }
 

@@ -77,6 +77,18 @@ QString DownloadList::kindAt(int row) const
     return m_list->cellTag(row, 0).toString();
 }
 
+QString DownloadList::rowText(int row) const
+{
+    if (!isKind(row, KindQueued))
+        return m_list->cell(row, 0);
+    const MoviePtr entry = movieAt(row);
+    const ResultPtr result = resultAt(row);
+    if (!entry || !result)
+        return {};
+    const QMutexLocker guard(&m_client.stateLock());
+    return DownloadQueue::rowText(*entry, *result);
+}
+
 bool DownloadList::isKind(int row, const QString &kind) const
 {
     return kindAt(row).compare(kind, Qt::CaseInsensitive) == 0;
@@ -389,7 +401,7 @@ void DownloadList::showQueue(const QList<std::shared_ptr<movieFile>> &entries)
         {
             const QMutexLocker guard(&m_client.stateLock());
             chosen = DownloadQueue::chosen(*entry);
-            text = chosen ? chosen->Cellstring() : QString();
+            text = chosen ? DownloadQueue::rowText(*entry, *chosen) : QString();
         }
         const int at = m_list->addRow({text, u" "_s, u" "_s}, QVariant::fromValue(entry));
         m_list->setCellTag(at, 0, KindQueued);

@@ -44,6 +44,9 @@ public:
     // language group of a group row or of a queued row; the result is the
     // one of a result row, or the chosen one of a queued row.
     QString kindAt(int row) const;
+    // The text a row shows: for a queued download its video, language,
+    // subtitle and outcome (DownloadQueue::rowText), else its main cell.
+    QString rowText(int row) const;
     bool isKind(int row, const QString &kind) const;
     std::shared_ptr<movieFile> movieAt(int row) const;
     std::shared_ptr<openSubtitleItem> resultAt(int row) const;

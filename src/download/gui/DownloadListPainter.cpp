@@ -257,12 +257,11 @@ void DownloadListPainter::paintGets(QPainter &g, int row, int column, const QSiz
     const auto result = m_list.resultAt(row);
     if (!result)
         return;
-    QString text;
+    const QString text = m_list.rowText(row);
     QString language;
     QString status;
     {
         const QMutexLocker guard(&m_client.stateLock());
-        text = result->Cellstring();
         language = result->ISO639;
         status = result->status;
     }

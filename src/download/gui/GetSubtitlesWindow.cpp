@@ -19,6 +19,7 @@
 #include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
 #include "service/ClientIntake.h"
+#include "service/FailureWords.h"
 #include "service/GetSubsRun.h"
 #include "service/OSClient.h"
 
@@ -263,6 +264,20 @@ QString GetSubtitlesWindow::searchFailure() const
     return m_searchFailure;
 }
 
+QString GetSubtitlesWindow::noticeFor(const QString &mode) const
+{
+    if (sameText(mode, "ErrorSearching"_L1) || sameText(mode, "RetrySearching"_L1) ||
+        sameText(mode, "RetryingSearching"_L1))
+        return searchFailure();
+    const QList<ClientIntake::NotTakenIn> skipped = m_intake->notTakenIn();
+    if (skipped.isEmpty())
+        return {};
+    QStringList names;
+    for (const auto &[shown, reason] : skipped)
+        names.append(QFileInfo(shown).fileName());
+    return tr("Not listed: %1 (%2)").arg(names.join(u", "_s), skipped.first().reason);
+}
+
 bool GetSubtitlesWindow::searchRunning() const
 {
     return m_searchThread && m_searchThread->isRunning();
@@ -391,6 +406,7 @@ void GetSubtitlesWindow::TimerProcess_Action()
             if (!m_countDownTimer.isActive())
                 m_countDownTimer.start();
         } else if (sameText(mode, "SuccessSearching"_L1)) {
+            m_retries = 0;
             m_frame->moveStageMarker(1);
             m_list->listSearchResults(GetSubsRun::wantedLanguages(), myPrefs::refreshSubs());
             setWindowMode(u"Searched"_s);
@@ -415,7 +431,11 @@ void GetSubtitlesWindow::doSearch()
 {
     m_mainList->setFocus();
     const QString mode = windowMode();
-    if (sameText(mode, "listed"_L1) || sameText(mode, "WaitedSearching"_L1)) {
+    if (sameText(mode, "ErrorSearching"_L1)) {
+        // Tried again by hand.
+        setWindowMode(u"WaitedSearching"_s);
+        startSearchThread();
+    } else if (sameText(mode, "listed"_L1) || sameText(mode, "WaitedSearching"_L1)) {
         m_frame->DropFilesCanvas()->setEnabled(false);
         m_frame->DropFilesCanvasSection()->setEnabled(false);
         m_list->removeUncheckedRows();
@@ -468,16 +488,18 @@ void GetSubtitlesWindow::SearchSubs()
         const MethodProfiler trace(u"Starting Search"_s);
         found = m_client->SearchSubs();
     }
-    const QString failure = found ? QString() : GetSubsRun::searchFailure(*m_client);
+    // The journal's wording goes to the log, plain words to the window.
+    const ServiceError failure = found ? ServiceError{} : m_client->lastFailure();
+    const FailureWords::Kind kind = FailureWords::classify(failure.code);
+    if (!found)
+        qCInfo(lcDownloadWindow) << "search failed:" << GetSubsRun::searchFailure(*m_client);
     {
         const QMutexLocker guard(&m_client->stateLock());
-        m_searchFailure = failure;
+        m_searchFailure = found ? QString() : FailureWords::describe(kind, failure.reason);
     }
-    if (!found)
-        qCInfo(lcDownloadWindow) << "search failed:" << failure;
-    changeMode(found                        ? u"SuccessSearching"_s
-               : myPrefs::AutoRetrySearch() ? u"RetrySearching"_s
-                                            : u"ErrorSearching"_s);
+    // A rejected login fails again until the account is fixed: no retry.
+    const bool retry = !found && myPrefs::AutoRetrySearch() && FailureWords::worthRetrying(kind);
+    changeMode(found ? u"SuccessSearching"_s : retry ? u"RetrySearching"_s : u"ErrorSearching"_s);
 }
 
 // --- The countdown -------------------------------------------------------------
@@ -490,7 +512,8 @@ void GetSubtitlesWindow::CountDownTimer_Action()
     }
     if (isWindowMode("RetrySearching"_L1)) {
         setWindowMode(u"RetryingSearching"_s);
-        m_countDownTics = 6;
+        // One more than the wait, as this tick already counts one down.
+        m_countDownTics = RetrySchedule::delaySeconds(m_retries++) + 1;
     }
     if (isWindowMode("RetryingSearching"_L1))
         --m_countDownTics;
@@ -612,11 +635,8 @@ void GetSubtitlesWindow::applyStateToControls()
                sameText(mode, "Searching"_L1)) {
         setCaption(translationStrings::FindingSubsButtonTitle());
     } else if (failed) {
-        // The search ended: say so rather than keep showing it as under way.
-        setCaption(u"Search Failed"_s);
-        const QString failure = searchFailure();
-        if (main->toolTip() != failure)
-            main->setToolTip(failure);
+        // The search ended: the button offers to try again, the notice says why.
+        setCaption(tr("Try Again"));
     } else if (sameText(mode, "Searched"_L1)) {
         setCaption(translationStrings::SelectSubsButtonTitle());
         setActive(drop, false);
@@ -641,7 +661,9 @@ void GetSubtitlesWindow::applyStateToControls()
         setPanel(second, false);
         setPanel(third, true);
     }
-    const bool enabled = !isBusy(mode) && (!sameText(mode, "Searched"_L1) || m_list->gotResults());
+    m_frame->setNotice(noticeFor(mode));
+    const bool enabled =
+        failed || (!isBusy(mode) && (!sameText(mode, "Searched"_L1) || m_list->gotResults()));
     if (main->isEnabled() != enabled)
         main->setEnabled(enabled);
 }

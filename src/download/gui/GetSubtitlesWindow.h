@@ -146,6 +146,9 @@ private:
     bool threadsBusy() const;
     void pressMain();
     void applyStateToControls();
+    // What the notice line says in `mode`: why the search failed, or which
+    // files could not be listed; empty when nothing.
+    QString noticeFor(const QString &mode) const;
 
     OSClient *m_client; // a child of the window, as its parent window
     std::shared_ptr<ClientIntake> m_intake;
@@ -172,6 +175,7 @@ private:
     bool m_gotDragged = false;
     int m_objsProcessed = 0;
     int m_countDownTics = 0;
+    int m_retries = 0; // automatic retries since the last successful search
     bool m_queueBuilt = false;
     bool m_editedShown = false;
     QString m_extensionList;

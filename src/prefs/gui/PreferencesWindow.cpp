@@ -275,8 +275,9 @@ void PreferencesWindow::updateAddLanguageCheck()
     } else {
         m_addLanguage->setChecked(true);
         m_addLanguage->setEnabled(false);
-        m_addLanguage->setToolTip(tr("With two or more languages the language code is always added to the "
-                                     "subtitle's name, so that one video's subtitles never take the same name."));
+        m_addLanguage->setToolTip(
+            tr("With two or more languages the language code is always added to the "
+               "subtitle's name, so that one video's subtitles never take the same name."));
     }
 }
 

@@ -8,7 +8,9 @@
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
+#include "prefs/LangModule.h"
 #include "prefs/translationStrings.h"
+#include "preview/SubtitleCheck.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -34,11 +36,21 @@ constexpr int CheckAreaFallback = 18;
 const QString SubfileKind = u"subfile"_s;
 const QString VerifiedKind = u"verified"_s;
 
-QString mainText(const subtitleFile &record, bool hasMovie, const std::shared_ptr<movieFile> &movie)
+// The subtitle, its video and the language it will be verified in ("?" when
+// its name gives none and the default language is assumed); or why it is
+// not taken as a subtitle at all.
+QString mainText(const subtitleFile &record, bool hasMovie, const std::shared_ptr<movieFile> &movie,
+                 const QString &refused)
 {
     QString text = record.subtitleFileName();
-    if (hasMovie && movie)
-        text += u" ("_s + movie->movieFileName() + u')';
+    if (!refused.isEmpty())
+        return text + u" \u2014 "_s + UploadList::tr("not a subtitle: %1").arg(refused);
+    if (hasMovie && movie) {
+        const VerifyPairing pairing = VerifyRun::pairingOf(record);
+        const QString language = LangModule::getLangFull(pairing.lang);
+        text += u" ("_s + movie->movieFileName() + u", "_s + (language.isEmpty() ? pairing.lang : language) +
+                (pairing.languageFromName ? QString() : u"?"_s) + u')';
+    }
     return text;
 }
 } // namespace
@@ -114,15 +126,20 @@ int UploadList::listSubtitleFiles(const QList<std::shared_ptr<subtitleFile>> &re
     int added = 0;
     for (const auto &sub : records) {
         QString text;
+        // Read outside the lock; a file that is not a subtitle is listed
+        // unchecked with the reason and cannot be checked.
+        const QString refused = SubtitleCheck::refusal(sub->path());
         {
             const QMutexLocker guard(&m_stateLock);
             if (sub->addedToList)
                 continue;
             sub->addedToList = true;
-            sub->isChecked = sub->hasMovie;
-            text = mainText(*sub, sub->hasMovie, sub->thisMovie());
+            sub->isChecked = sub->hasMovie && refused.isEmpty();
+            text = mainText(*sub, sub->hasMovie, sub->thisMovie(), refused);
         }
         const QString path = sub->path();
+        if (!refused.isEmpty())
+            m_refused.insert(path);
         m_records.insert(path, sub);
         // Rows stay ordered by the subtitles' paths, the check column's text.
         int at = 0;
@@ -152,7 +169,7 @@ void UploadList::removeRow(int row)
 void UploadList::setRecordChecked(int row, bool checked)
 {
     const auto sub = record(row);
-    if (!sub)
+    if (!sub || (checked && m_refused.contains(sub->path())))
         return;
     {
         const QMutexLocker guard(&m_stateLock);
@@ -281,6 +298,7 @@ void UploadList::listSearchResults(const QList<VerifyPairing> &pairings, const Q
 {
     m_view->deleteAllRows();
     m_records.clear();
+    m_refused.clear();
     m_clickedRow = -1;
     m_view->setColumnCount(3);
     m_view->setColumnWidths(u"*,32,32"_s);

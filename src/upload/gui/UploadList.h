@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPair>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -102,6 +103,7 @@ private:
     QObject *m_viewport;
     int m_clickedRow = -1;
     QHash<QString, std::shared_ptr<subtitleFile>> m_records; // by path
+    QSet<QString> m_refused;                                 // paths of the files that are not subtitles
     mutable QHash<QString, QImage> m_flags;                  // by language field
     mutable QHash<QString, QImage> m_icons;                  // tinted theme pictures
 };
