@@ -29,6 +29,7 @@
 #include <QMimeData>
 #include <QMutexLocker>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -95,6 +96,7 @@ private Q_SLOTS:
     void dropListsVideosWithTheSubtitlesBesideThem_data();
     void dropListsVideosWithTheSubtitlesBesideThem();
     void pastesAndDropsOnlyWhileFilesCanBeAdded();
+    void namesThatAreNotUtf8AreNamedInTheNotice();
     void resultOrder_data();
     void resultOrder();
     void searchGroupsResultsAndDownloadPlacesThem();
@@ -313,6 +315,26 @@ void tst_GetSubtitlesWindow::pastesAndDropsOnlyWhileFilesCanBeAdded()
     QCOMPARE(window->Tcounter(), 0);
     const QMutexLocker guard(&window->client().stateLock());
     QCOMPARE(window->client().movieFiles.size(), 2);
+}
+
+void tst_GetSubtitlesWindow::namesThatAreNotUtf8AreNamedInTheNotice()
+{
+    // "Café.mkv" in Latin-1 beside a video of a plain name.
+    const QByteArray latin = QFile::encodeName(path(u"Latin"_s)) + "/Caf\xe9.mkv";
+    QVERIFY(QDir().mkpath(path(u"Latin"_s)));
+    const int fd = ::open(latin.constData(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const auto cleanup = qScopeGuard([&] { ::unlink(latin.constData()); });
+    QFile plain(path(u"Latin/Plain.mkv"_s));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    GetSubtitlesWindow *window = listedWindow(path(u"Latin"_s));
+    QCOMPARE(window->MainList()->rowCount(), 1);
+    QTRY_VERIFY2(window->frame()->notice().contains(u"Caf\\xe9.mkv"_s) &&
+                     window->frame()->notice().contains(u"not valid UTF-8"_s),
+                 qPrintable(window->frame()->notice()));
 }
 
 void tst_GetSubtitlesWindow::resultOrder_data()
