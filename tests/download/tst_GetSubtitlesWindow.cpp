@@ -120,6 +120,7 @@ private:
 
     RecordingPlatform *m_desktop = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_home; // replaced subtitles go to this home's trash, never the user's
     std::unique_ptr<ServiceEmulator> m_emu;
     int m_quits = 0;
 };
@@ -128,6 +129,9 @@ void tst_GetSubtitlesWindow::initTestCase()
 {
     QLoggingCategory::setFilterRules(u"lumbra.profiler.debug=false"_s);
     Ticks::setScaleForTesting(WindowTickScale);
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_s)));
     auto desktop = std::make_unique<RecordingPlatform>();
     m_desktop = desktop.get();
     m_desktop->screenAreas = {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}};
