@@ -146,17 +146,18 @@ VideoPlacement PlayerControl::PlayMovie(const QRect &window, const QList<QRect> 
         options.fontFile = m_fontFile;
     options.subtitleFile = subtitle;
     options.video = m_moviefile;
+    options.start = std::max(m_startAt, 0.0);
+    m_startAt = 0;
+    m_playbackStarted = false;
     m_mplayershell = startShell(Run::Playback, playbackArguments(m_player.dialect, options));
     return placement;
 }
 
 void PlayerControl::read(Run run, const QList<PlayerLine> &lines)
 {
-    bool identified = false;
     for (const PlayerLine &line : lines) {
         switch (line.kind) {
         case PlayerLine::Identify:
-            identified = true;
             identify(run, line);
             break;
         case PlayerLine::Status:
@@ -164,15 +165,18 @@ void PlayerControl::read(Run run, const QList<PlayerLine> &lines)
                 m_position = line.position;
                 emit positionChanged(m_position);
             }
-            if (run == Run::Playback)
+            if (run == Run::Playback) {
                 setMPlayerStatus(u"PLAYING"_s);
+                if (!m_playbackStarted) {
+                    m_playbackStarted = true;
+                    emit playbackStarted();
+                }
+            }
             break;
         case PlayerLine::Other:
             break;
         }
     }
-    if (identified)
-        emit bringToFrontRequested();
 }
 
 void PlayerControl::identify(Run run, const PlayerLine &line)
@@ -306,15 +310,19 @@ QStringList PlayerControl::playbackArguments(PlayerDialect dialect, const Playba
 {
     const VideoPlacement &p = o.placement;
     const QString geometry = u"%1:%2"_s.arg(p.videoX).arg(p.videoY);
+    // The video window is not kept on top of every other: it would stand
+    // above Lumbra's own dialogs. Its place covers no Lumbra window instead.
     QStringList args;
     if (dialect == PlayerDialect::MPlayer2) {
         if (p.scaledWidth > 0)
             args << u"--xy=%1"_s.arg(p.scaledWidth);
-        args << "--geometry="_L1 + geometry << u"--slave"_s << u"--input=nodefault-bindings"_s
-             << u"--noconfig=all"_s << u"--double=yes"_s << u"--hardframedrop"_s << u"--vo=gl3"_s
-             << u"--ontop"_s << u"--msgmodule"_s << u"-msglevel"_s << u"identify=6"_s << u"--nosub"_s
-             << u"--ffactor=10"_s << u"--sub-bg-alpha=0"_s << u"--sub-bg-color=0"_s << u"--subpos=90"_s
-             << u"--subalign=1"_s << "--title="_L1 + o.title;
+        args << "--geometry="_L1 + geometry;
+        if (o.start > 0)
+            args << "--start="_L1 + QString::number(o.start);
+        args << u"--slave"_s << u"--input=nodefault-bindings"_s << u"--noconfig=all"_s << u"--double=yes"_s
+             << u"--hardframedrop"_s << u"--vo=gl3"_s << u"--msgmodule"_s << u"-msglevel"_s << u"identify=6"_s
+             << u"--nosub"_s << u"--ffactor=10"_s << u"--sub-bg-alpha=0"_s << u"--sub-bg-color=0"_s
+             << u"--subpos=90"_s << u"--subalign=1"_s << "--title="_L1 + o.title;
         if (!o.fontFile.isEmpty())
             args << "--font="_L1 + absolute(o.fontFile);
         if (!o.subtitleFile.isEmpty())
@@ -326,9 +334,11 @@ QStringList PlayerControl::playbackArguments(PlayerDialect dialect, const Playba
          << u"nodefault-bindings:conf=/dev/null"_s;
     if (p.scaledWidth > 0)
         args << u"-xy"_s << QString::number(p.scaledWidth);
-    args << u"-geometry"_s << geometry << u"-double"_s << u"-hardframedrop"_s << u"-vo"_s << u"xv,gl,x11,"_s
-         << u"-ontop"_s << u"-msgmodule"_s << u"-msglevel"_s << u"identify=6"_s << u"-nosub"_s
-         << u"-noautosub"_s;
+    args << u"-geometry"_s << geometry;
+    if (o.start > 0)
+        args << u"-ss"_s << QString::number(o.start);
+    args << u"-double"_s << u"-hardframedrop"_s << u"-vo"_s << u"xv,gl,x11,"_s << u"-msgmodule"_s
+         << u"-msglevel"_s << u"identify=6"_s << u"-nosub"_s << u"-noautosub"_s;
     if (!o.fontFile.isEmpty())
         args << u"-nofontconfig"_s;
     args << u"-ffactor"_s << u"10"_s << u"-sub-bg-alpha"_s << u"0"_s << u"-sub-bg-color"_s << u"0"_s

@@ -63,6 +63,10 @@ public:
     // goes; the window moves itself to placement.windowTop when
     // placement.moveWindow is set.
     VideoPlacement PlayMovie(const QRect &window, const QList<QRect> &screens);
+    // Where the next playback run starts, in seconds of the video (0: at the
+    // start). Used once; a run that ended can be started again from a cue.
+    void setStartAt(double seconds) { m_startAt = seconds; }
+    double startAt() const { return m_startAt; }
 
     // Commands to the playback run; each writes its line only while the
     // run is going and tells whether it did.
@@ -110,6 +114,7 @@ public:
         QString fontFile; // left out when empty
         QString subtitleFile;
         QString video;
+        double start = 0; // seconds; the video's start when 0
     };
     static QStringList playbackArguments(PlayerDialect dialect, const PlaybackOptions &options);
 
@@ -122,9 +127,9 @@ signals:
     // The identification run reported the video's size; it belongs in the
     // video's record (videowidth, videoheight).
     void movieVideoSizeChanged(int width, int height);
-    // The player said something about the video: the desktop brings the
-    // application to the front.
-    void bringToFrontRequested();
+    // The playback run showed its first picture (once per run): the
+    // moment to bring the preview in front of the player's new window.
+    void playbackStarted();
     // The identification run ended: time to call PlayMovie().
     void identificationFinished();
     void playbackFinished();
@@ -162,6 +167,8 @@ private:
     std::shared_ptr<const subClass> m_thisSubClass;
     bool m_listResults = false;
     QString m_mPlayerStatus;
+    double m_startAt = 0;
+    bool m_playbackStarted = false;
     int m_videoWidth = 0;
     int m_videoHeight = 0;
     double m_videoratio = 0;

@@ -170,25 +170,34 @@ private slots:
         const QList<QRect> one{QRect(0, 0, 1920, 1050)};
         const QList<QRect> two{QRect(0, 0, 1920, 1050), QRect(1920, 0, 1280, 994)};
         QTest::newRow("wide video scaled down, window moved")
-            << QRect(100, 300, 600, 416) << one << QSize(1920, 1080) << QSize(600, 337) << 0 << 417 << true
-            << QPoint(100, 80);
+            << QRect(100, 300, 600, 416) << one << QSize(1920, 1080) << QSize(600, 337) << 0 << 401 << true
+            << QPoint(100, 32);
         QTest::newRow("narrow video not enlarged")
             << QRect(100, 500, 600, 416) << one << QSize(320, 240) << QSize(320, 240) << 0 << 500 << false
-            << QPoint(100, 260);
-        QTest::newRow("room just enough") << QRect(0, 397, 600, 416) << one << QSize(1920, 1080)
-                                          << QSize(600, 337) << 0 << 397 << false << QPoint(0, 60);
-        QTest::newRow("second screen") << QRect(2000, 600, 600, 416) << two << QSize(1280, 720)
-                                       << QSize(600, 337) << 1 << 600 << false << QPoint(2000, 263);
+            << QPoint(100, 228);
+        QTest::newRow("room just enough") << QRect(0, 401, 600, 416) << one << QSize(1920, 1080)
+                                          << QSize(600, 337) << 0 << 401 << false << QPoint(0, 32);
+        QTest::newRow("second screen, window kept above its bottom")
+            << QRect(2000, 600, 600, 416) << two << QSize(1280, 720) << QSize(600, 337) << 1 << 570 << true
+            << QPoint(2000, 201);
         QTest::newRow("corner on the edge between screens")
             << QRect(1920, 600, 600, 416) << two << QSize(1280, 720) << QSize(600, 337) << 0 << 600 << false
-            << QPoint(1920, 263);
+            << QPoint(1920, 231);
         QTest::newRow("outside every screen takes the first")
             << QRect(5000, 600, 600, 416) << two << QSize(1280, 720) << QSize(600, 337) << 0 << 600 << false
-            << QPoint(5000, 263);
+            << QPoint(5000, 231);
+        // A 768-pixel screen: the window stops at the bottom, the video
+        // shrinks into the room left above it.
+        QTest::newRow("small screen shrinks the video")
+            << QRect(100, 300, 600, 416) << QList<QRect>{QRect(0, 0, 1366, 768)} << QSize(1920, 1080)
+            << QSize(497, 280) << 0 << 344 << true << QPoint(100, 32);
+        QTest::newRow("no room above: beside the window")
+            << QRect(100, 100, 600, 416) << QList<QRect>{QRect(0, 0, 1920, 600)} << QSize(1920, 1080)
+            << QSize(1009, 568) << 0 << 100 << false << QPoint(712, 32);
         QTest::newRow("unknown video size") << QRect(10, 20, 600, 416) << one << QSize(0, 0) << QSize(0, 0)
-                                            << 0 << 80 << true << QPoint(10, 80);
+                                            << 0 << 64 << true << QPoint(10, 32);
         QTest::newRow("no screens") << QRect(10, 500, 600, 416) << QList<QRect>{} << QSize(600, 400)
-                                    << QSize(600, 400) << -1 << 500 << false << QPoint(10, 100);
+                                    << QSize(600, 400) << -1 << 500 << false << QPoint(10, 68);
     }
     void placement()
     {
@@ -208,6 +217,10 @@ private slots:
         QCOMPARE(p.moveWindow, moved);
         QCOMPARE(QPoint(p.videoX, p.videoY), videoAt);
         QVERIFY(p.ratio <= 1);
+        // The video never covers the window or its title bar.
+        const QRect placed(window.x(), p.windowTop - VideoPlacement::TitleRoom, window.width(),
+                           window.height() + VideoPlacement::TitleRoom);
+        QVERIFY(!placed.intersects(QRect(p.videoX, p.videoY, p.scaledWidth, p.scaledHeight)));
     }
 
     void commandLines()
@@ -238,12 +251,11 @@ private slots:
                               u"-xy"_s,
                               u"600"_s,
                               u"-geometry"_s,
-                              u"100:80"_s,
+                              u"100:32"_s,
                               u"-double"_s,
                               u"-hardframedrop"_s,
                               u"-vo"_s,
                               u"xv,gl,x11,"_s,
-                              u"-ontop"_s,
                               u"-msgmodule"_s,
                               u"-msglevel"_s,
                               u"identify=6"_s,
@@ -269,14 +281,13 @@ private slots:
                               video}));
         QCOMPARE(PlayerControl::playbackArguments(PlayerDialect::MPlayer2, o),
                  (QStringList{u"--xy=600"_s,
-                              u"--geometry=100:80"_s,
+                              u"--geometry=100:32"_s,
                               u"--slave"_s,
                               u"--input=nodefault-bindings"_s,
                               u"--noconfig=all"_s,
                               u"--double=yes"_s,
                               u"--hardframedrop"_s,
                               u"--vo=gl3"_s,
-                              u"--ontop"_s,
                               u"--msgmodule"_s,
                               u"-msglevel"_s,
                               u"identify=6"_s,
@@ -390,7 +401,7 @@ private slots:
         control.setTitle(u"Viewing Sub - (en) A \"quoted\" $film"_s);
         QSignalSpy finishedId(&control, &PlayerControl::identificationFinished);
         QSignalSpy sizes(&control, &PlayerControl::movieVideoSizeChanged);
-        QSignalSpy front(&control, &PlayerControl::bringToFrontRequested);
+        QSignalSpy started(&control, &PlayerControl::playbackStarted);
         QSignalSpy statuses(&control, &PlayerControl::statusChanged);
 
         QVERIFY(!control.togglePause());
@@ -412,7 +423,7 @@ private slots:
         QCOMPARE(control.videoratio(), 1.7778);
         QCOMPARE(control.position(), 0.0);
         QCOMPARE(control.thisSubClass()->count(), 2);
-        QCOMPARE(front.size(), 2);
+        QCOMPARE(started.size(), 0);
         // Pauses and status lines of the silent run change no status.
         QCOMPARE(control.mPlayerStatus(), u"STOPPED"_s);
         QCOMPARE(control.timeLabel(), u"00:00:00,000/00:01:40,000"_s);
@@ -423,7 +434,7 @@ private slots:
 
         const VideoPlacement placed = control.PlayMovie(QRect(100, 300, 600, 416), {QRect(0, 0, 1920, 1050)});
         QVERIFY(placed.moveWindow);
-        QCOMPARE(placed.windowTop, 417);
+        QCOMPARE(placed.windowTop, 401);
         FakePlayerShell *play = lastShell();
         QVERIFY(play != id);
         // The player reads a copy in our own temporary folder; a file of the
@@ -445,6 +456,7 @@ private slots:
         QCOMPARE(control.timeLabel(), u"00:00:12,300/00:01:40,000"_s);
         play->say("STATUSLINE: A:   0.0 V:   0.0 A-V:  0.001 ct:  0.000 \x1b[J\r"_ba);
         QCOMPARE(control.position(), 12.3);
+        QCOMPARE(started.size(), 1); // once per run, not per line
 
         QVERIFY(control.isPlaying());
         QVERIFY(control.togglePause());

@@ -28,6 +28,9 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -108,8 +111,7 @@ PreviewWindow::PreviewWindow(Opener opener, QWidget *parent)
     m_subLinesList->setCellTextPaint(
         [this](QPainter &g, int row, int column, const QSize &cell) { paintCueText(g, row, column, cell); });
     m_subLinesList->setCellClick([this](int row, int, const QPoint &) {
-        if (cueAt(row))
-            m_player->seekToCue(m_subLinesList->cellTag(row, 0).toDouble());
+        cueClicked(row);
         return false;
     });
     m_subLinesList->viewport()->installEventFilter(this);
@@ -125,10 +127,7 @@ PreviewWindow::PreviewWindow(Opener opener, QWidget *parent)
 
     m_progressCanvas = new PreviewProgressWidget(this);
 
-    connect(m_playButton, &omiButton::action, this, [this] {
-        m_player->togglePause();
-        m_playButton->update();
-    });
+    connect(m_playButton, &omiButton::action, this, [this] { playPressed(); });
     connect(m_rwdbutton, &omiButton::action, this, [this] { m_player->seekBack(); });
     connect(m_fwdbutton, &omiButton::action, this, [this] { m_player->seekForward(); });
     connect(m_wrongLangBut, &omiButton::action, this, [this] { judge(Verdict::WrongLanguage); });
@@ -137,10 +136,15 @@ PreviewWindow::PreviewWindow(Opener opener, QWidget *parent)
     connect(m_closeWindowBut, &omiButton::action, this, &QWidget::close);
     connect(m_selectSubBut, &omiButton::action, this, [this] { selectResult(); });
 
-    connect(m_player, &PlayerControl::identificationFinished, this, [this] { PlayMovie(); });
+    connect(m_player, &PlayerControl::identificationFinished, this, [this] {
+        m_identified = true;
+        PlayMovie();
+    });
     connect(m_player, &PlayerControl::statusChanged, this,
             [this](const QString &status) { showStatus(status); });
-    connect(m_player, &PlayerControl::bringToFrontRequested, this, [] { platform().bringToFront(nullptr); });
+    // The player's new window has just come up in front: the preview is
+    // brought back beside it, once per run; the rest of Lumbra stays put.
+    connect(m_player, &PlayerControl::playbackStarted, this, [this] { platform().bringToFront(this); });
     connect(m_player, &PlayerControl::playerFailed, this,
             [this](const QString &reason) { m_timeLabel->setText(reason); });
     connect(m_player, &PlayerControl::movieVideoSizeChanged, this, [this](int width, int height) {
@@ -327,8 +331,16 @@ void PreviewWindow::ListParsedSub()
     // A set without cues never replaces the rows listed before.
     if (!m_player->listResults() || !set->allReady() || set->count() == 0)
         return;
+    // The player reports the frame rate again when playback starts: the
+    // same cues keep the rows, their scroll position and selection.
+    if (m_thisSubClass && sameCues(*set)) {
+        m_thisSubClass = set;
+        m_player->setListResults(false);
+        return;
+    }
 
     m_thisSubClass = set;
+    m_followedRow = -1;
     m_subLinesList->deleteAllRows();
     m_helpTags.clear();
     // Rows as high as a line of text, the time column as wide as a time, in
@@ -371,15 +383,57 @@ void PreviewWindow::followPosition()
 {
     if (!(m_player->position() > 0))
         return;
+    // The current cue is the one whose interval holds the position; between
+    // cues there is none, and the row that was current lets go of its mark.
     int playing = -1;
     for (int row = 0; row < m_subLinesList->rowCount(); ++row) {
         if (markerAt(row) == Marker::Playing)
             playing = row;
     }
-    if (playing >= 0 && !m_subLinesList->isSelected(playing)) {
-        m_subLinesList->clearSelection();
-        m_subLinesList->setSelected(playing, true);
+    if (playing >= 0) {
+        if (!m_subLinesList->isSelected(playing)) {
+            m_subLinesList->clearSelection();
+            m_subLinesList->setSelected(playing, true);
+        }
+        m_followedRow = playing;
+    } else if (m_followedRow >= 0) {
+        if (m_subLinesList->isSelected(m_followedRow))
+            m_subLinesList->setSelected(m_followedRow, false);
+        m_followedRow = -1;
     }
+}
+
+void PreviewWindow::playPressed()
+{
+    if (m_player->isPlaying()) {
+        m_player->togglePause();
+    } else if (m_identified) {
+        // The video played to its end (or the player was closed): start
+        // again, from the clicked cue when there is one.
+        PlayMovie();
+    }
+    m_playButton->update();
+}
+
+void PreviewWindow::cueClicked(int row)
+{
+    const subLine *cue = cueAt(row);
+    if (!cue)
+        return;
+    const double start = m_subLinesList->cellTag(row, 0).toDouble();
+    if (m_player->isPlaying())
+        m_player->seekToCue(start);
+    else
+        m_player->setStartAt(std::max(std::trunc(start) - 1, 0.0));
+}
+
+void PreviewWindow::closeWith(QWidget *opener)
+{
+    if (!opener)
+        return;
+    m_openerWindow = opener;
+    opener->installEventFilter(this);
+    connect(opener, &QObject::destroyed, this, &QWidget::close);
 }
 
 void PreviewWindow::showStatus(const QString &status)
@@ -396,6 +450,8 @@ void PreviewWindow::judge(Verdict verdict)
             m_thisOpenSub->isChecked = false;
             return 0;
         });
+        // Unticked now, so it can be selected again.
+        m_selectSubBut->setEnabled(true);
     }
     emit rejected(verdict);
     if (verdict == Verdict::WrongLanguage)
@@ -424,6 +480,21 @@ void PreviewWindow::selectResult()
     }
     emit selected();
     close();
+}
+
+bool PreviewWindow::sameCues(const subClass &set) const
+{
+    const QList<subLine> &listed = m_thisSubClass->subLines();
+    const QList<subLine> &cues = set.subLines();
+    if (listed.size() != cues.size())
+        return false;
+    for (qsizetype i = 0; i < cues.size(); ++i) {
+        const subLine &a = listed.at(i);
+        const subLine &b = cues.at(i);
+        if (a.startSeconds != b.startSeconds || a.endSeconds != b.endSeconds || a.subText != b.subText)
+            return false;
+    }
+    return true;
 }
 
 const subLine *PreviewWindow::cueAt(int row) const
@@ -559,6 +630,12 @@ void PreviewWindow::closeEvent(QCloseEvent *event)
 
 bool PreviewWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // The opener hidden by the program (closed, not minimized) takes the
+    // preview and its player with it.
+    if (watched == m_openerWindow && event->type() == QEvent::Hide && !event->spontaneous()) {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return false;
+    }
     if (watched == m_subLinesList->viewport() && event->type() == QEvent::ToolTip) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const int row = m_subLinesList->rowAt(help->pos().y());

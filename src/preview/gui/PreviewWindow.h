@@ -2,6 +2,7 @@
 
 #include "app/MenuCommandTarget.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -84,6 +85,10 @@ public:
 
     ~PreviewWindow() override;
 
+    // The preview closes when `opener` (the window that opened it) closes
+    // or goes.
+    void closeWith(QWidget *opener);
+
     // The player; the window drives it and follows its signals.
     PlayerControl *player() const { return m_player; }
     Opener opener() const { return m_opener; }
@@ -148,6 +153,9 @@ private:
     void ListParsedSub();
     void RefreshMplayerConsole();
     void followPosition();
+    void playPressed();
+    void cueClicked(int row);
+    bool sameCues(const subClass &set) const;
     void showStatus(const QString &status);
     void judge(Verdict verdict);
     void selectResult();
@@ -163,6 +171,11 @@ private:
     std::shared_ptr<const subClass> m_thisSubClass;
     QStringList m_helpTags;
     bool m_opened = false;
+    // The identification run has ended: playback can be started (again).
+    bool m_identified = false;
+    // The row that following the playback selected, or -1.
+    int m_followedRow = -1;
+    QPointer<QWidget> m_openerWindow;
 
     omiButton *m_playButton;
     omiButton *m_rwdbutton;
