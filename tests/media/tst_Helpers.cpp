@@ -4,6 +4,7 @@
 #include "media/MethodProfiler.h"
 #include "media/MiscHelpers.h"
 #include "media/MyString.h"
+#include "media/NaturalOrder.h"
 #include "media/StringHelpers.h"
 #include "media/StringUtils.h"
 #include "prefs/AppIdentity.h"
@@ -170,6 +171,29 @@ private slots:
         QCOMPARE(shortname(file), shortN);
         QCOMPARE(Extension(file), Ext);
         QCOMPARE(NameNoExtension(file), noExt);
+    }
+
+    void naturalOrder_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("letter case does not count") << u"alien.avi"_s << u"Zed.avi"_s;
+        QTest::newRow("numbers by value") << u"Episode 2.mkv"_s << u"Episode 10.mkv"_s;
+        QTest::newRow("leading zeros") << u"S01E09"_s << u"s1e10"_s;
+        QTest::newRow("longer name after its start") << u"Film"_s << u"Film 2"_s;
+        QTest::newRow("same reading, plain order decides") << u"FILM.avi"_s << u"film.avi"_s;
+        QTest::newRow("huge numbers") << u"a 99999999999999999999"_s << u"a 100000000000000000000"_s;
+        QTest::newRow("folders") << u"/v/Show 9/a.mkv"_s << u"/v/show 10/a.mkv"_s;
+    }
+
+    // Names sort as people read them, the same way in both directions.
+    void naturalOrder()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QVERIFY(naturalCompare(before, after) < 0);
+        QVERIFY(naturalCompare(after, before) > 0);
+        QCOMPARE(naturalCompare(before, before), 0);
     }
 
     void replaceLineEndings()

@@ -3,6 +3,7 @@
 #include "controls/omiListbox.h"
 #include "controls/Theme.h"
 #include "media/movieFile.h"
+#include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "service/DownloadQueue.h"
 #include "service/GetSubsRun.h"
@@ -199,14 +200,15 @@ bool DownloadList::listNewRecords(bool listAllFiles, bool refreshSubs)
             records.removeAt(dropped[i]);
     }
     for (const MoviePtr &record : std::as_const(fresh)) {
-        // Sorted by the check column's text, the full path; a new row goes
-        // after the rows with the same path, as a stable sort would put it.
+        // Sorted by the check column's text, the full path, as people order
+        // names; a new row goes after the rows with the same path, as a
+        // stable sort would put it.
         const QString path = record->path();
         int at = m_list->rowCount();
         int low = 0;
         while (low < at) {
             const int mid = (low + at) / 2;
-            if (path < m_list->cell(mid, m_columnCheck))
+            if (naturalLess(path, m_list->cell(mid, m_columnCheck)))
                 at = mid;
             else
                 low = mid + 1;
@@ -265,7 +267,8 @@ void DownloadList::listSearchResults(const QStringList &languages, bool refreshS
     m_list->mode = u"subs"_s;
 
     struct Entry {
-        QString key;
+        int matchedby;
+        QString name;
         MoviePtr group;
         bool open;
     };
@@ -280,13 +283,17 @@ void DownloadList::listSearchResults(const QStringList &languages, bool refreshS
                 const auto results = group->subtitleResults();
                 const bool hasBest = std::any_of(results.cbegin(), results.cend(),
                                                  [](const ResultPtr &r) { return r->myBest; });
-                entries.append(
-                    {QString::number(group->matchedby) + u'-' + group->movieFileName(), group, !hasBest});
+                entries.append({group->matchedby, group->movieFileName(), group, !hasBest});
             }
         }
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    // Hash matches first, then other matches, then groups without one;
+    // within a level by name, as people order names.
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        if (a.matchedby != b.matchedby)
+            return a.matchedby < b.matchedby;
+        return naturalLess(a.name, b.name);
+    });
     m_moviefilesMatched.clear();
     for (const Entry &entry : std::as_const(entries)) {
         m_moviefilesMatched.append(entry.group);

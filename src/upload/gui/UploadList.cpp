@@ -4,8 +4,10 @@
 #include "controls/LangFlags.h"
 #include "controls/ListColours.h"
 #include "controls/omiListbox.h"
+#include "controls/ShownText.h"
 #include "controls/Theme.h"
 #include "media/movieFile.h"
+#include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
 #include "prefs/LangModule.h"
@@ -141,9 +143,10 @@ int UploadList::listSubtitleFiles(const QList<std::shared_ptr<subtitleFile>> &re
         if (!refused.isEmpty())
             m_refused.insert(path);
         m_records.insert(path, sub);
-        // Rows stay ordered by the subtitles' paths, the check column's text.
+        // Rows stay ordered by the subtitles' paths, the check column's text,
+        // as people order names.
         int at = 0;
-        while (at < m_view->rowCount() && m_view->cell(at, 1) < path)
+        while (at < m_view->rowCount() && !naturalLess(path, m_view->cell(at, 1)))
             ++at;
         m_view->insertRow(at, {text, path}, path);
         m_view->setCellTag(at, 0, SubfileKind);
@@ -289,7 +292,7 @@ void UploadList::showContextMenu(const QPoint &at)
     }
     QMenu menu(m_view);
     for (const auto &[tag, text] : entries)
-        menu.addAction(text)->setData(tag);
+        menu.addAction(captionAsWritten(text))->setData(tag);
     if (const QAction *chosen = menu.exec(m_view->viewport()->mapToGlobal(at)))
         chooseMenuEntry(row, chosen->data().toString());
 }
