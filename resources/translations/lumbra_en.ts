@@ -142,12 +142,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>OS Password</source>
+        <source>Password</source>
         <comment>OSPasswordLabel</comment>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>OS User</source>
+        <source>User name</source>
         <comment>OSUsernameLabel</comment>
         <translation type="unfinished"></translation>
     </message>

@@ -3,6 +3,7 @@
 #include "app/homeWindow.h"
 #include "app/MainMenubar.h"
 #include "app/MenuCommandTarget.h"
+#include "app/PrefsFileWatcher.h"
 #include "app/SingleInstance.h"
 #include "app/TextEditCommands.h"
 #include "app/WindowOrder.h"
@@ -11,17 +12,20 @@
 #include "download/gui/GetSubtitlesWindow.h"
 #include "media/DebugLog.h"
 #include "media/ExceptionHelpers.h"
+#include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
 #include "platform/GuiDesktopHooks.h"
 #include "platform/Platform.h"
 #include "prefs/gui/PreferencesWindow.h"
 #include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
+#include "prefs/XPrefs.h"
 #include "preview/PlayerDetection.h"
 #include "upload/gui/PutSubtitles.h"
 
 #include <algorithm>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStandardPaths>
@@ -105,6 +109,10 @@ void App::startUp()
     setQuitOnLastWindowClosed(true);
     myPrefs::prefsdir(); // creates the folder when it is missing
     myPrefs::loadAllPrefs();
+    // Changes made to the file while Lumbra runs are taken in, except over
+    // an open preferences window: its Save or Cancel comes first.
+    m_prefsWatcher = new PrefsFileWatcher(
+        XPrefs::filePath(), [this] { return m_preferences && m_preferences->isVisible(); }, this);
     translationStrings::installTranslator();
     m_rsrcsF = ResourcePaths::rsrcsF();
     m_fontsF = ResourcePaths::fontsF();
@@ -133,6 +141,8 @@ void App::showPreferences()
         m_preferences = m_preferencesCreator();
         if (!m_preferences)
             return;
+        if (m_prefsWatcher)
+            connect(m_preferences, &QObject::destroyed, m_prefsWatcher, &PrefsFileWatcher::editingEnded);
     }
     m_preferences->show();
     m_preferences->raise();
@@ -152,6 +162,63 @@ void App::showAbout()
 void App::setPreferencesWindowCreator(std::function<QWidget *()> creator)
 {
     m_preferencesCreator = std::move(creator);
+}
+
+void App::setOpenChooser(std::function<QStringList()> chooser)
+{
+    m_openChooser = std::move(chooser);
+}
+
+namespace {
+// A file dialog that opens folders as well as files: Open with a folder
+// selected takes the folder instead of going into it (a double click still
+// goes in).
+class OpenDialog final : public QFileDialog {
+public:
+    OpenDialog()
+        : QFileDialog(nullptr, u"Open Videos, Subtitles or Folders"_s)
+    {
+        setFileMode(QFileDialog::ExistingFiles);
+        setOption(QFileDialog::DontUseNativeDialog);
+        setNameFilters({u"Videos and subtitles (*%1)"_s.arg(
+                            FileTypes::intakeExtensionList().split(u';', Qt::SkipEmptyParts).join(" *"_L1)),
+                        u"All files (*)"_s});
+    }
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        const bool folders =
+            !chosen.isEmpty() && std::all_of(chosen.cbegin(), chosen.cend(),
+                                             [](const QString &p) { return QFileInfo(p).isDir(); });
+        if (folders && !selectedFolderIsCurrent(chosen)) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    // Nothing picked in the list leaves the folder shown: Open goes nowhere.
+    bool selectedFolderIsCurrent(const QStringList &chosen) const
+    {
+        return chosen.size() == 1 && QDir(chosen.first()) == directory();
+    }
+};
+
+QStringList chooseDocuments()
+{
+    OpenDialog dialog;
+    dialog.setDirectory(QDir::home());
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+} // namespace
+
+void App::openFiles()
+{
+    const QStringList chosen = m_openChooser ? m_openChooser() : chooseDocuments();
+    for (const QString &path : chosen)
+        openDocument(path);
 }
 
 void App::takeDocuments(const QStringList &paths)
@@ -191,7 +258,12 @@ void App::setPlayerTests(std::function<bool()> localPlayers, std::function<bool(
 QString App::displayNameOf(const QString &executableName)
 {
     const qsizetype exe = executableName.indexOf(".exe"_L1);
-    return exe < 0 ? executableName : executableName.left(exe);
+    QString name = exe < 0 ? executableName : executableName.left(exe);
+    // Program files are named in lower case ("lumbra"); a name is shown
+    // the way it is written ("Lumbra").
+    if (!name.isEmpty())
+        name[0] = name[0].toUpper();
+    return name;
 }
 
 QString App::DisplayName()
@@ -259,7 +331,7 @@ bool App::canHandleMenuCommand(const QString &name) const
         return m_router->canCreate(WorkflowKind::Upload) || m_router->frontmostVisible(WorkflowKind::Upload);
     if (is("ItemOptionsMenuItem"_L1) || is("WindowMenuPrefs"_L1))
         return m_preferences || m_preferencesCreator;
-    return is("HomeWindowMenuItem"_L1) || is("FileQuit"_L1) || is("AboutMenuItem"_L1);
+    return is("HomeWindowMenuItem"_L1) || is("FileQuit"_L1) || is("AboutMenuItem"_L1) || is("FileOpen"_L1);
 }
 
 bool App::menuCommand(const QString &name)
@@ -285,6 +357,10 @@ bool App::menuCommand(const QString &name)
     }
     if (is("AboutMenuItem"_L1)) {
         showAbout();
+        return true;
+    }
+    if (is("FileOpen"_L1)) {
+        openFiles();
         return true;
     }
     if (is("FileQuit"_L1)) {

@@ -9,6 +9,7 @@
 
 class homeWindow;
 class MainMenubar;
+class PrefsFileWatcher;
 class SingleInstance;
 class WindowOrder;
 
@@ -49,7 +50,8 @@ public:
     // Replaces the two player tests (tests use stand-ins).
     void setPlayerTests(std::function<bool()> localPlayers, std::function<bool()> copiedPlayers);
 
-    // The executable's name without ".exe" and what follows it.
+    // The executable's name without ".exe" and what follows it, starting
+    // with a capital letter: "Lumbra".
     static QString DisplayName();
     static QString displayNameOf(const QString &executableName);
 
@@ -84,6 +86,10 @@ public:
     // again on later ones while it exists.
     void setPreferencesWindowCreator(std::function<QWidget *()> creator);
 
+    // File > Open: asks for videos, subtitles and folders (`chooser` replaces
+    // the file dialog; tests use it) and opens each as a document.
+    void setOpenChooser(std::function<QStringList()> chooser);
+
     // Errors that escape an event handler are reported in a message box and
     // the program goes on.
     bool notify(QObject *receiver, QEvent *event) override;
@@ -92,15 +98,18 @@ private:
     void showHome();
     void showPreferences();
     void showAbout();
+    void openFiles();
     void takeDocuments(const QStringList &paths);
 
     WindowOrder *m_order;
     DocumentRouter *m_router;
     MainMenubar *m_menubar;
     SingleInstance *m_instance = nullptr;
+    PrefsFileWatcher *m_prefsWatcher = nullptr;
     QPointer<homeWindow> m_home;
     QPointer<QWidget> m_preferences;
     std::function<QWidget *()> m_preferencesCreator;
+    std::function<QStringList()> m_openChooser;
 
     QString m_rsrcsF;
     QString m_fontsF;

@@ -1,6 +1,7 @@
 #include "app/DocumentRouter.h"
 
 #include "app/WindowOrder.h"
+#include "media/FileTypes.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -88,7 +89,9 @@ WorkflowWindow *DocumentRouter::visibleOrNew(WorkflowKind kind, bool *created)
 WorkflowWindow *DocumentRouter::showDefault(WorkflowKind kind)
 {
     QPointer<QWidget> &existing = m_defaults[int(kind)];
-    if (WorkflowWindow *window = asWorkflow(existing.data())) {
+    // A default window that was closed may linger hidden while its work
+    // ends; it is gone for the user and is never shown again.
+    if (WorkflowWindow *window = asWorkflow(existing.data()); window && existing->isVisible()) {
         present(window);
         return window;
     }
@@ -107,8 +110,12 @@ void DocumentRouter::openDocument(const QString &path)
 {
     if (!usable(path))
         return;
+    // Subtitles go to the upload workflow, as when dropped on the home
+    // window's subtitle panel; videos and folders to the download workflow.
+    const QFileInfo info(path);
+    const bool subtitle = info.isFile() && FileTypes::SubTypes.hasExtension(u'.' + info.suffix());
     bool created = false;
-    WorkflowWindow *window = visibleOrNew(WorkflowKind::Download, &created);
+    WorkflowWindow *window = visibleOrNew(subtitle ? WorkflowKind::Upload : WorkflowKind::Download, &created);
     if (!window)
         return;
     window->AAA_BuildFileList(path);

@@ -34,8 +34,9 @@ public:
     WorkflowWindow *showDefault(WorkflowKind kind);
 
     // A document opened with the application: a file or folder that exists
-    // and can be read goes to the front-most visible download window, or to
-    // a new one that is then left in its "Idle" state. Others are ignored.
+    // and can be read goes to the front-most visible window of its workflow
+    // (upload for subtitle files, download for videos and folders), or to a
+    // new one that is then left in its "Idle" state. Others are ignored.
     void openDocument(const QString &path);
 
     // A drop on the home window: appended to the pending drops of the

@@ -34,6 +34,8 @@ MainMenubar::MainMenubar(Runner run, Query enabled, QObject *parent)
     using namespace translationStrings;
 
     Menu file{u"FileMenu"_s, FileMenuItem(), {}};
+    addItem(file, u"FileOpen"_s, u"Open…"_s, u"Cmd+O"_s);
+    addSeparator(file, u"OpenSeparator"_s);
     addItem(file, u"AboutMenuItem"_s, u"About Lumbra"_s, {})->setMenuRole(QAction::AboutRole);
     addSeparator(file, u"AboutSeparator"_s);
     addItem(file, u"FileQuit"_s, u"Quit"_s, u"Cmd+Q"_s)->setMenuRole(QAction::QuitRole);
@@ -53,13 +55,13 @@ MainMenubar::MainMenubar(Runner run, Query enabled, QObject *parent)
         ->setMenuRole(QAction::PreferencesRole);
     m_menus.append(edit);
 
-    Menu action{u"ActionMenu"_s, u"###ActionMenuText"_s, {}};
+    Menu action{u"ActionMenu"_s, u"Action"_s, {}};
     addItem(action, u"PreviewMenuItem"_s, menuPreviewSubText(), u"Cmd+P"_s);
     m_menus.append(action);
 
     Menu window{u"WindowMenuMenu"_s, WindowMenuItem(), {}};
     addItem(window, u"FileClose"_s, CloseMenuItem(), u"Cmd+W"_s);
-    addItem(window, u"zoomWindow"_s, u"###ResetWindowSize"_s, {});
+    addItem(window, u"zoomWindow"_s, u"Reset Window Size"_s, {});
     addSeparator(window, u"UntitledSeparator"_s);
     addItem(window, u"HomeWindowMenuItem"_s, homeWindowTitle(), u"Cmd+0"_s);
     addItem(window, u"GetSubtitlesWindowMenuItem"_s, GetSubtitlesMenuTitle(), u"Cmd+1"_s);
@@ -178,6 +180,12 @@ QMenuBar *MainMenubar::attach(QWidget *window)
         return bar; // the desktop shows it; the window keeps all its room
     if (QLayout *layout = window->layout()) {
         layout->setMenuBar(bar);
+        // A minimum the window set for its content alone grows by the bar,
+        // once: the content keeps all of its own minimum below the bar.
+        layout->activate();
+        const QSize minimum = window->minimumSize().expandedTo(layout->totalMinimumSize());
+        window->setMinimumSize(minimum);
+        window->resize(window->size().expandedTo(minimum));
         return bar;
     }
     // Children at fixed places: move them below the bar and grow the window.

@@ -65,6 +65,24 @@ QRect placeVariantB(const Saved &saved, QPoint current, const QRect &available, 
     return {left, top, width, height};
 }
 
+QRect keepInside(const QRect &outer, const QRect &available, QSize minimum)
+{
+    QRect r = outer;
+    r.setWidth(std::max(std::min(r.width(), available.width()), minimum.width()));
+    r.setHeight(std::max(std::min(r.height(), available.height()), minimum.height()));
+    // Right and bottom first: a window larger than the area keeps its top-left
+    // corner (and so its title bar) in sight.
+    if (r.right() > available.right())
+        r.moveRight(available.right());
+    if (r.bottom() > available.bottom())
+        r.moveBottom(available.bottom());
+    if (r.left() < available.left())
+        r.moveLeft(available.left());
+    if (r.top() < available.top())
+        r.moveTop(available.top());
+    return r;
+}
+
 QRect zoomRect(const QRect &available, QSize minimum)
 {
     return {available.topLeft(), minimum};

@@ -36,6 +36,11 @@ QRect placeVariantA(const Saved &saved, const QRect &screen, const QRect &availa
 // would not fit, shrunk to the area's edge otherwise.
 QRect placeVariantB(const Saved &saved, QPoint current, const QRect &available, QSize minimum);
 
+// The outer bounds `outer` moved (and, when larger than the area, shrunk,
+// though never below `minimum`) so that the whole window lies inside the
+// available area: title bar, frame and buttons.
+QRect keepInside(const QRect &outer, const QRect &available, QSize minimum);
+
 // The reset size: the minimum size in the top-left corner of the available area.
 QRect zoomRect(const QRect &available, QSize minimum);
 

@@ -1,6 +1,6 @@
 #include "app/WindowOrder.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 
 WindowOrder::WindowOrder(QObject *parent)
@@ -46,10 +46,37 @@ bool WindowOrder::eventFilter(QObject *watched, QEvent *event)
             bringForward(widget);
         break;
     }
+    case QEvent::Hide: {
+        // A window the program hid (closed); minimizing is the desktop's own.
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->isWindow() && !event->spontaneous() && !m_activationPending &&
+            widget->windowType() != Qt::Popup && widget->windowType() != Qt::ToolTip) {
+            m_activationPending = true;
+            QMetaObject::invokeMethod(this, &WindowOrder::activateFrontWindow, Qt::QueuedConnection);
+        }
+        break;
+    }
     default:
         break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+void WindowOrder::activateFrontWindow()
+{
+    m_activationPending = false;
+    const QWidget *active = QApplication::activeWindow();
+    if ((active && active->isVisible()) || QApplication::activeModalWidget() ||
+        QApplication::activePopupWidget())
+        return;
+    for (QWidget *window : frontToBack()) {
+        if (window->isVisible() && !window->isMinimized() && window->windowType() != Qt::Popup &&
+            window->windowType() != Qt::ToolTip) {
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
 }
 
 void WindowOrder::prune() const

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "prefs/XPrefs.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <cmath>
@@ -40,17 +41,63 @@ ScreenArea screenFor(const WindowGeometry::Saved &saved)
     return screens.at(index);
 }
 
-// The outer frame's extra size; nothing before the window is first shown.
+// What the window manager's frame adds to a window, as last seen on any
+// window: a window that has not been shown has no frame yet, and the one its
+// neighbours wear is the best guess until its own arrives.
+QSize &lastFrameExtra()
+{
+    static QSize extra(0, 0);
+    return extra;
+}
+
+// The window's own frame, or none while the window manager has not told.
+QSize ownFrameExtra(const QWidget *window)
+{
+    const QSize extra = window->frameGeometry().size() - window->size();
+    if (!extra.isNull())
+        lastFrameExtra() = extra;
+    return extra;
+}
+
 QSize frameExtra(const QWidget *window)
 {
-    return window->frameGeometry().size() - window->size();
+    const QSize own = ownFrameExtra(window);
+    return own.isNull() ? lastFrameExtra() : own;
+}
+
+void applyOuterBounds(QWidget *window, const QRect &outer, QSize extra)
+{
+    window->move(outer.topLeft());
+    window->resize(outer.size() - extra);
+}
+
+// The window manager frames a window some time after it is shown. Until then
+// the window was placed with a guessed frame (or none), so once the real one
+// is known the outer bounds are set again if they came out different: the
+// title bar inside the screen and the saved outer size kept exactly.
+void settleOnceFramed(QWidget *window, const QRect &outer)
+{
+    constexpr int Interval = 50;
+    constexpr int Tries = 40; // two seconds; a desktop without frames never tells
+    auto *timer = new QTimer(window);
+    timer->setInterval(Interval);
+    QObject::connect(timer, &QTimer::timeout, window, [window, timer, outer, tries = 0]() mutable {
+        const QSize extra = ownFrameExtra(window);
+        if (extra.isNull() && ++tries < Tries)
+            return;
+        timer->deleteLater();
+        timer->stop();
+        if (!extra.isNull() && window->frameGeometry() != outer)
+            applyOuterBounds(window, outer, extra);
+    });
+    timer->start();
 }
 
 void setOuterBounds(QWidget *window, const QRect &outer)
 {
-    const QSize extra = frameExtra(window);
-    window->move(outer.topLeft());
-    window->resize(outer.size() - extra);
+    applyOuterBounds(window, outer, frameExtra(window));
+    if (ownFrameExtra(window).isNull())
+        settleOnceFramed(window, outer);
 }
 
 void store(const QString &prefix, const QRect &rect)
@@ -88,7 +135,8 @@ void placeVariantA(QWidget *window, const QString &prefix, const QString &ownTit
     const WindowGeometry::Saved saved = readSaved(prefix);
     const ScreenArea screen = screenFor(saved);
     const QSize minimum = window->minimumSize() + frameExtra(window);
-    setOuterBounds(window, WindowGeometry::placeVariantA(saved, screen.geometry, screen.available, minimum));
+    const QRect outer = WindowGeometry::placeVariantA(saved, screen.geometry, screen.available, minimum);
+    setOuterBounds(window, WindowGeometry::keepInside(outer, screen.available, minimum));
 }
 
 void placeVariantB(QWidget *window, const QString &prefix, const QString &ownTitle)
@@ -102,17 +150,22 @@ void placeVariantB(QWidget *window, const QString &prefix, const QString &ownTit
         window->move(screen.available.topLeft());
     const QRect rect =
         WindowGeometry::placeVariantB(saved, window->pos(), screen.available, window->minimumSize());
-    window->move(rect.x(), rect.y());
-    window->resize(rect.width(), rect.height());
+    // The rule fits the content; the frame must fit as well.
+    const QSize extra = frameExtra(window);
+    const QRect outer(rect.topLeft(), rect.size() + extra);
+    setOuterBounds(window,
+                   WindowGeometry::keepInside(outer, screen.available, window->minimumSize() + extra));
 }
 
 void leaveVariantA(QWidget *window, const QString &prefix)
 {
+    ownFrameExtra(window); // remembered for the next window to open
     store(prefix, window->frameGeometry());
 }
 
 void leaveVariantB(QWidget *window, const QString &prefix)
 {
+    ownFrameExtra(window);
     store(prefix, QRect(window->pos(), window->size()));
 }
 

@@ -21,13 +21,8 @@ void lumbraWindow::setVisible(bool visible)
     m_opened = true;
     // Every download window shares this prefix.
     m_windowName = u"lumbraWindow"_s;
-    const QSize frameBefore = frameGeometry().size() - size();
     PrepareThisWindow();
     QWidget::setVisible(true);
-    // The frame's size is known only once the window is shown; place it
-    // again when it changes the outer bounds.
-    if (frameGeometry().size() - size() != frameBefore)
-        PrepareThisWindow();
     Open();
 }
 

@@ -1,5 +1,8 @@
 #include "platform/MessageDialog.h"
 
+#include "controls/ShownText.h"
+
+#include <QCoreApplication>
 #include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
@@ -9,6 +12,12 @@ namespace {
 bool usesOwnCaption(const QString &caption)
 {
     return caption.size() > 1;
+}
+
+void setCaption(QAbstractButton *button, const QString &caption)
+{
+    if (usesOwnCaption(caption))
+        button->setText(captionAsWritten(caption));
 }
 } // namespace
 
@@ -23,23 +32,26 @@ MessageDialog::MessageDialog(const MessageDialogRequest &request, QWidget *paren
         setIcon(QMessageBox::Critical);
 
     m_action = addButton(QMessageBox::Ok);
-    if (usesOwnCaption(request.actionCaption))
-        m_action->setText(request.actionCaption);
+    setCaption(m_action, request.actionCaption);
     if (!request.cancelCaption.isEmpty()) {
         m_cancel = addButton(QMessageBox::Cancel);
-        if (usesOwnCaption(request.cancelCaption))
-            m_cancel->setText(request.cancelCaption);
+        setCaption(m_cancel, request.cancelCaption);
     }
     if (!request.alternateCaption.isEmpty()) {
         // The third button of such dialogs is the one that discards changes.
         m_alternate = addButton(QMessageBox::Discard);
-        if (usesOwnCaption(request.alternateCaption))
-            m_alternate->setText(request.alternateCaption);
+        setCaption(m_alternate, request.alternateCaption);
     }
     setDefaultButton(qobject_cast<QPushButton *>(m_action));
     if (m_cancel)
         setEscapeButton(m_cancel);
 
+    // Titled with the application's name as people write it ("Lumbra"),
+    // not the program file's.
+    QString title = QCoreApplication::applicationName();
+    if (!title.isEmpty())
+        title[0] = title[0].toUpper();
+    setWindowTitle(title);
     setText(request.message);
     setInformativeText(request.explanation);
 }

@@ -141,17 +141,17 @@ void tst_App::startUpShowsTheHomeWindow()
     homeWindow *home = app()->home();
     QVERIFY(home);
     QVERIFY(home->isVisible());
-    QCOMPARE(home->windowTitle(), u"app_tests - Home Window"_s);
+    QCOMPARE(home->windowTitle(), u"App_tests - Home Window"_s);
 }
 
 void tst_App::displayName_data()
 {
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << u"lumbra"_s << u"lumbra"_s;
-    QTest::newRow(".exe") << u"lumbra.exe"_s << u"lumbra"_s;
+    QTest::newRow("plain") << u"lumbra"_s << u"Lumbra"_s;
+    QTest::newRow(".exe") << u"lumbra.exe"_s << u"Lumbra"_s;
     QTest::newRow(".exe and more") << u"Lumbra.exe.debug"_s << u"Lumbra"_s;
-    QTest::newRow("other dots") << u"lumbra.bin"_s << u"lumbra.bin"_s;
+    QTest::newRow("other dots") << u"lumbra.bin"_s << u"Lumbra.bin"_s;
 }
 
 void tst_App::displayName()
@@ -273,9 +273,14 @@ void tst_App::documentsGoToOneDownloadWindow()
     QVERIFY(!app()->router().frontmostVisible(WorkflowKind::Download));
     app()->openDocument(a);
     app()->openDocument(b);
+    app()->openDocument(m_dir.path());
     auto *window = dynamic_cast<DownloadWindow *>(app()->router().frontmostVisible(WorkflowKind::Download));
     QVERIFY(window);
-    QCOMPARE(window->built, (QStringList{a, b}));
+    QCOMPARE(window->built, (QStringList{a, m_dir.path()}));
+    // A subtitle goes to the upload workflow.
+    auto *upload = dynamic_cast<FakeWorkflowWindow *>(app()->router().frontmostVisible(WorkflowKind::Upload));
+    QVERIFY(upload);
+    QCOMPARE(upload->built, QStringList{b});
 }
 
 void tst_App::downloadWindowPlacement()
@@ -286,7 +291,7 @@ void tst_App::downloadWindowPlacement()
     auto *window = new DownloadWindow;
     window->show();
     QCOMPARE(window->opened, 1);
-    QCOMPARE(window->openedTitle, u"app_tests - Get Subtitles"_s);
+    QCOMPARE(window->openedTitle, u"App_tests - Get Subtitles"_s);
     QCOMPARE(window->kWindowName(), u"lumbraWindow"_s);
     QCOMPARE(window->frameGeometry().topLeft(), QPoint(0, 27));
     QCOMPARE(window->size(), QSize(760, 470));
@@ -308,7 +313,8 @@ void tst_App::downloadWindowPlacement()
     XPrefs::setValue(u"lumbraWindow.width"_s, 5000);
     auto *next = new DownloadWindow;
     next->show();
-    QCOMPARE(next->frameGeometry(), QRect(outer.topLeft(), QSize(1280, outer.height())));
+    // As wide as the available area and moved left to fit in it whole.
+    QCOMPARE(next->frameGeometry(), QRect(QPoint(0, outer.y()), QSize(1280, outer.height())));
     QVERIFY(next->menuCommand(u"zoomWindow"_s));
     QCOMPARE(next->frameGeometry().topLeft(), QPoint(0, 27));
     QCOMPARE(next->size(), QSize(760, 470));

@@ -119,10 +119,19 @@ void tst_DocumentRouter::hiddenWindowsDoNotCount()
 
 void tst_DocumentRouter::severalDocumentsShareTheNewWindow()
 {
-    const QStringList items{makeFile(u"a.mkv"_s), makeFile(u"b.srt"_s), m_dir->path()};
+    const QStringList items{makeFile(u"a.mkv"_s), makeFile(u"c.avi"_s), m_dir->path()};
     for (const QString &item : items)
         m_router->openDocument(item);
     QCOMPARE(m_created.size(), 1);
+    QCOMPARE(m_created.first()->built, items);
+
+    // Subtitles go to an upload window, as when dropped on the home window.
+    const QStringList subs{makeFile(u"b.srt"_s), makeFile(u"b.en.SUB"_s)};
+    for (const QString &sub : subs)
+        m_router->openDocument(sub);
+    QCOMPARE(m_created.size(), 2);
+    QCOMPARE(m_created.last()->workflowKind(), WorkflowKind::Upload);
+    QCOMPARE(m_created.last()->built, subs);
     QCOMPARE(m_created.first()->built, items);
 }
 
@@ -182,19 +191,22 @@ void tst_DocumentRouter::defaultWindowIsReusedWhileItExists()
 {
     WorkflowWindow *first = m_router->showDefault(WorkflowKind::Download);
     QVERIFY(first);
-    first->asWidget()->hide();
     // A newer download window in front does not replace the default one.
     open(WorkflowKind::Download, u"other"_s);
     QCOMPARE(m_router->showDefault(WorkflowKind::Download), first);
     QVERIFY(first->asWidget()->isVisible());
     QCOMPARE(m_created.size(), 1);
 
-    // Once closed (and gone), the next request makes a new one.
+    // Once closed it is never shown again, even while it lingers hidden
+    // for its work to end: the next request makes a new one.
+    first->asWidget()->hide();
+    WorkflowWindow *second = m_router->showDefault(WorkflowKind::Download);
+    QVERIFY(second && second != first);
+    QVERIFY(!first->asWidget()->isVisible());
+    QCOMPARE(m_created.size(), 2);
     first->asWidget()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    WorkflowWindow *second = m_router->showDefault(WorkflowKind::Download);
-    QVERIFY(second);
-    QCOMPARE(m_created.size(), 2);
+    QCOMPARE(m_router->showDefault(WorkflowKind::Download), second);
 }
 
 void tst_DocumentRouter::noCreatorMeansNoWindow()

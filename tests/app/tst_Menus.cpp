@@ -7,10 +7,13 @@
 #include "app/MainMenubar.h"
 #include "app/MenuCommandTarget.h"
 #include "app/WindowOrder.h"
+#include "app/WorkflowFrame.h"
+#include "controls/omiButton.h"
 #include "controls/omiPanel.h"
 #include "download/gui/GetSubtitlesWindow.h"
 #include "prefs/gui/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
+#include "upload/gui/PutSubtitles.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -20,6 +23,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,6 +88,9 @@ private Q_SLOTS:
     void homeWindowCarriesTheMenuBar();
     void applicationItems();
     void downloadWindowTakesItsCommands();
+    void keysReachTheWindowTheUserSees();
+    void quitAsksEachWindowsQuestion();
+    void openTakesVideosSubtitlesAndFolders();
 
 private:
     App *app() { return App::instance(); }
@@ -145,7 +152,9 @@ void tst_Menus::menusAndItems()
     };
     const QList<std::pair<QString, QList<Item>>> expected{
         {u"File"_s,
-         {{u"AboutMenuItem"_s, u"About Lumbra"_s, {}},
+         {{u"FileOpen"_s, u"Open…"_s, u"Ctrl+O"_s},
+          {u"OpenSeparator"_s, {}, {}},
+          {u"AboutMenuItem"_s, u"About Lumbra"_s, {}},
           {u"AboutSeparator"_s, {}, {}},
           {u"FileQuit"_s, u"Quit"_s, u"Ctrl+Q"_s}}},
         {u"Edit"_s,
@@ -159,10 +168,10 @@ void tst_Menus::menusAndItems()
           {u"EditSelectAll"_s, u"Select &All"_s, u"Ctrl+A"_s},
           {u"UntitledSeparator0"_s, {}, {}},
           {u"ItemOptionsMenuItem"_s, u"Preferences"_s, u"Ctrl+,"_s}}},
-        {u"###ActionMenuText"_s, {{u"PreviewMenuItem"_s, u"Preview Subtitle over Video"_s, u"Ctrl+P"_s}}},
+        {u"Action"_s, {{u"PreviewMenuItem"_s, u"Preview Subtitle over Video"_s, u"Ctrl+P"_s}}},
         {u"Window"_s,
          {{u"FileClose"_s, u"Close"_s, u"Ctrl+W"_s},
-          {u"zoomWindow"_s, u"###ResetWindowSize"_s, {}},
+          {u"zoomWindow"_s, u"Reset Window Size"_s, {}},
           {u"UntitledSeparator"_s, {}, {}},
           {u"HomeWindowMenuItem"_s, u"Home Window"_s, u"Ctrl+0"_s},
           {u"GetSubtitlesWindowMenuItem"_s, u"Get Subtitles"_s, u"Ctrl+1"_s},
@@ -243,9 +252,9 @@ void tst_Menus::itemsFollowWhoCanTakeThem()
         QVERIFY2(!enabled(name), qPrintable(name));
         QVERIFY(!menus().choose(name));
     }
-    for (const QString &name :
-         {u"FileQuit"_s, u"AboutMenuItem"_s, u"HomeWindowMenuItem"_s, u"GetSubtitlesWindowMenuItem"_s,
-          u"PutSubtitlesWindowMenuItem"_s, u"ItemOptionsMenuItem"_s, u"WindowMenuPrefs"_s})
+    for (const QString &name : {u"FileQuit"_s, u"FileOpen"_s, u"AboutMenuItem"_s, u"HomeWindowMenuItem"_s,
+                                u"GetSubtitlesWindowMenuItem"_s, u"PutSubtitlesWindowMenuItem"_s,
+                                u"ItemOptionsMenuItem"_s, u"WindowMenuPrefs"_s})
         QVERIFY2(enabled(name), qPrintable(name));
 
     // A window that closes but has nothing to paste or preview.
@@ -396,11 +405,20 @@ void tst_Menus::downloadWindowTakesItsCommands()
     QVERIFY(window);
     activate(window);
 
-    // Reset Window Size: back to the smallest size in the corner.
+    // Reset Window Size: back to the smallest size in the corner, where the
+    // menu bar and the whole frame below it fit, buttons included.
     window->setGeometry(200, 200, 900, 600);
     QVERIFY(enabled(u"zoomWindow"_s));
     QVERIFY(menus().choose(u"zoomWindow"_s));
-    QCOMPARE(window->size(), QSize(760, 470));
+    const QMenuBar *bar = MainMenubar::menuBarOf(window);
+    QVERIFY(bar);
+    QCOMPARE(window->size(), QSize(760, 470 + bar->height()));
+    QCOMPARE(window->frame()->size(), QSize(760, 470));
+    for (const QWidget *button : {static_cast<QWidget *>(window->frame()->mainButton()),
+                                  static_cast<QWidget *>(window->frame()->CancelButton())}) {
+        const QRect inWindow(button->mapTo(window.data(), QPoint(0, 0)), button->size());
+        QVERIFY(window->rect().contains(inWindow));
+    }
 
     // Ctrl+W with subtitles checked asks first; going back keeps the window.
     window->setDocumentEdited(true);
@@ -413,6 +431,93 @@ void tst_Menus::downloadWindowTakesItsCommands()
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QTRY_VERIFY(!window); // closed and gone
     QCOMPARE(m_platform->dialogs.size(), 1);
+}
+
+// The keys go to whatever window is active, as the user's typing does.
+void typeInActiveWindow(Qt::Key key)
+{
+    QWidget *active = QApplication::activeWindow();
+    QVERIFY(active);
+    QTest::keyClick(active, key, Qt::ControlModifier);
+}
+
+void tst_Menus::keysReachTheWindowTheUserSees()
+{
+    int made = 0;
+    app()->router().setCreator(WorkflowKind::Download, [&made] {
+        ++made;
+        return new GetSubtitlesWindow;
+    });
+    QVERIFY(menus().choose(u"HomeWindowMenuItem"_s));
+    QPointer<homeWindow> home = app()->home();
+    QVERIFY(home);
+    activate(home);
+
+    // Open, close, open, close...: every key acts on the window in front,
+    // and a closed window is never brought back.
+    for (int round = 1; round <= 3; ++round) {
+        typeInActiveWindow(Qt::Key_1);
+        QTRY_VERIFY(qobject_cast<GetSubtitlesWindow *>(QApplication::activeWindow()));
+        QPointer<GetSubtitlesWindow> window =
+            qobject_cast<GetSubtitlesWindow *>(QApplication::activeWindow());
+        QCOMPARE(made, round);
+        QVERIFY(window->isVisible());
+        typeInActiveWindow(Qt::Key_W);
+        QTRY_VERIFY(!window);
+        // The focus goes back to the window the user now sees.
+        QTRY_COMPARE(QApplication::activeWindow(), home.data());
+    }
+}
+
+void tst_Menus::quitAsksEachWindowsQuestion()
+{
+    GetSubtitlesWindow::registerWith(app()->router());
+    auto *first = dynamic_cast<GetSubtitlesWindow *>(app()->router().showDefault(WorkflowKind::Download));
+    QVERIFY(first);
+    QPointer<GetSubtitlesWindow> edited = first;
+    edited->setDocumentEdited(true);
+    activate(edited);
+
+    // Going back keeps the window and the application.
+    m_platform->answer = Platform::CancelButton;
+    QSignalSpy quitting(app(), &QCoreApplication::aboutToQuit);
+    typeInActiveWindow(Qt::Key_Q);
+    QCOMPARE(m_platform->dialogs.size(), 1);
+    QCOMPARE(m_platform->dialogs.first().message, u"Subtitles marked for download"_s);
+    QVERIFY(edited && edited->isVisible());
+    QCOMPARE(quitting.size(), 0);
+}
+
+void tst_Menus::openTakesVideosSubtitlesAndFolders()
+{
+    QStringList offered;
+    for (const QString &name : {u"Film.mkv"_s, u"Film.en.srt"_s}) {
+        QFile file(m_dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        offered.append(file.fileName());
+    }
+    offered.append(m_dir.path());
+    QList<FakeWorkflowWindow *> uploads;
+    app()->router().setCreator(WorkflowKind::Upload, [&uploads] {
+        auto *w = new FakeWorkflowWindow(WorkflowKind::Upload);
+        uploads.append(w);
+        return w;
+    });
+    int asked = 0;
+    app()->setOpenChooser([&] {
+        ++asked;
+        return offered;
+    });
+    auto *other = new TargetWindow({});
+    activate(other);
+    QTest::keyClick(other, Qt::Key_O, Qt::ControlModifier);
+    app()->setOpenChooser({});
+    PutSubtitles::registerWith(app()->router());
+    QCOMPARE(asked, 1);
+    QCOMPARE(m_created.size(), 1);
+    QCOMPARE(m_created.first()->built, (QStringList{offered.at(0), offered.at(2)}));
+    QCOMPARE(uploads.size(), 1);
+    QCOMPARE(uploads.first()->built, QStringList{offered.at(1)});
 }
 
 LUMBRA_TEST_MAIN_WITH_APP(tst_Menus, App)

@@ -2,12 +2,14 @@
 #include "ShowCounter.h"
 #include "TestMain.h"
 
+#include "app/PrefsFileWatcher.h"
 #include "app/XPrefsSaving.h"
 #include "prefs/gui/PreferencesWindow.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 
 #include <QCheckBox>
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -56,6 +59,7 @@ private Q_SLOTS:
     void corruptFileDoesNotBreakTheWindow();
     void unwritableFileIsReported();
     void linkOpensTheRegistrationPage();
+    void changedFileIsReadAgain();
 
 private:
     // A new start: defaults, then the preference file read afresh.
@@ -138,11 +142,17 @@ void tst_PreferencesWindow::layoutAndTexts()
     QCOMPARE(w->cancelButton()->text(), u"Cancel"_s);
     QCOMPARE(w->SaveButton()->geometry(), QRect(500, 333, 80, 20));
 
-    // One row per language in table order: flag code, name, check box.
+    // One row per language, by name as the interface writes it: flag code,
+    // name, check box.
     QTreeWidget *list = w->languageList();
     QCOMPARE(list->topLevelItemCount(), 44);
-    QCOMPARE(w->languageCode(0), u"ar"_s);
-    QCOMPARE(w->languageCode(43), u"zh"_s);
+    QCollator byName;
+    byName.setCaseSensitivity(Qt::CaseInsensitive);
+    for (int row = 1; row < list->topLevelItemCount(); ++row) {
+        QVERIFY2(byName.compare(list->topLevelItem(row - 1)->text(1), list->topLevelItem(row)->text(1)) <= 0,
+                 qPrintable(list->topLevelItem(row)->text(1)));
+    }
+    QCOMPARE(list->topLevelItem(0)->text(1), u"Albanian"_s);
     const QTreeWidgetItem *brazil = list->topLevelItem(w->rowOf(u"pb"_s));
     QCOMPARE(brazil->text(1), u"Portuguese (Brazil)"_s);
     QVERIFY(brazil->flags().testFlag(Qt::ItemIsUserCheckable));
@@ -337,7 +347,7 @@ void tst_PreferencesWindow::cancelChangesNothing()
         if (byCancelButton)
             QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
         else
-            w->close(); // the title bar's close button
+            QTest::keyClick(w->OSUsernameField(), Qt::Key_Escape); // as Cancel, from any field
         QTRY_VERIFY(!m_window);
         QCOMPARE(myPrefs::values(), before);
         QCOMPARE(readAll(m_path), file);
@@ -384,6 +394,43 @@ void tst_PreferencesWindow::linkOpensTheRegistrationPage()
     PreferencesWindow *w = open();
     QTest::mouseClick(w->OSLink(), Qt::LeftButton);
     QCOMPARE(m_platform->opened, QList<QUrl>{QUrl(u"https://www.opensubtitles.org/en/newuser"_s)});
+}
+
+// Another program (lumbra-cli prefs --set) changes the file while Lumbra
+// runs: the new values are taken in, but not under an open preferences
+// window, which gets its say first.
+void tst_PreferencesWindow::changedFileIsReadAgain()
+{
+    myPrefs::setAutoRetrySearch(false);
+    QVERIFY(myPrefs::save());
+    const QByteArray before = readAll(m_path);
+    myPrefs::setAutoRetrySearch(true);
+    QVERIFY(myPrefs::save());
+    const QByteArray changed = readAll(m_path);
+    QVERIFY(changed != before);
+    const auto writeFile = [this](const QByteArray &bytes) {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    myPrefs::setAutoRetrySearch(false); // what Lumbra holds
+
+    bool editing = false;
+    PrefsFileWatcher watcher(m_path, [&editing] { return editing; });
+    QSignalSpy reloaded(&watcher, &PrefsFileWatcher::reloaded);
+    writeFile(changed);
+    QTRY_COMPARE(reloaded.size(), 1);
+    QVERIFY(myPrefs::AutoRetrySearch());
+
+    // With an edit open the file waits until it is closed.
+    editing = true;
+    writeFile(before);
+    QTRY_VERIFY(watcher.reloadPending());
+    QVERIFY(myPrefs::AutoRetrySearch());
+    editing = false;
+    watcher.editingEnded();
+    QCOMPARE(reloaded.size(), 2);
+    QVERIFY(!myPrefs::AutoRetrySearch());
 }
 
 LUMBRA_TEST_MAIN(tst_PreferencesWindow)

@@ -16,6 +16,8 @@ private Q_SLOTS:
     void variantA();
     void variantB_data();
     void variantB();
+    void keepInside_data();
+    void keepInside();
     void zoom();
     void keys();
 };
@@ -135,6 +137,26 @@ void tst_WindowGeometry::variantB()
     values.width = saved.width();
     values.height = saved.height();
     QCOMPARE(placeVariantB(values, current, available, minimum), expected);
+}
+
+void tst_WindowGeometry::keepInside_data()
+{
+    QTest::addColumn<QRect>("outer");
+    QTest::addColumn<QRect>("placed");
+    // A 1024 x 741 area below a 27-pixel panel; windows at least 600 x 400.
+    QTest::newRow("inside stays") << QRect(100, 100, 700, 500) << QRect(100, 100, 700, 500);
+    QTest::newRow("title bar above the area") << QRect(100, 0, 700, 500) << QRect(100, 27, 700, 500);
+    QTest::newRow("past the right edge") << QRect(500, 100, 700, 500) << QRect(324, 100, 700, 500);
+    QTest::newRow("past the bottom") << QRect(100, 500, 700, 500) << QRect(100, 268, 700, 500);
+    QTest::newRow("larger than the area") << QRect(-50, -50, 2000, 2000) << QRect(0, 27, 1024, 741);
+    QTest::newRow("never below the minimum") << QRect(10, 30, 100, 100) << QRect(10, 30, 600, 400);
+}
+
+void tst_WindowGeometry::keepInside()
+{
+    QFETCH(QRect, outer);
+    QFETCH(QRect, placed);
+    QCOMPARE(WindowGeometry::keepInside(outer, QRect(0, 27, 1024, 741), QSize(600, 400)), placed);
 }
 
 void tst_WindowGeometry::zoom()

@@ -119,7 +119,7 @@ void tst_homeWindow::layout()
     QCOMPARE(m_home->dropSubs()->geometry(), QRect(160, 2, 160, 160));
     QCOMPARE(m_home->dropVids()->caption(), u"Drag movies\\nhere"_s);
     QCOMPARE(m_home->dropSubs()->DragCaption(), u"Drop subtitles\\nhere"_s);
-    QCOMPARE(m_home->windowTitle(), u"app_tests - Home Window"_s);
+    QCOMPARE(m_home->windowTitle(), u"App_tests - Home Window"_s);
 }
 
 void tst_homeWindow::dragActivatesOnlyOverTheIcon_data()

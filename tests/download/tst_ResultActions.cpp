@@ -195,7 +195,7 @@ private slots:
         QTest::addColumn<int>("matches");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("menu");
-        const QString search = u"Search in web: My Film (2010).avi=menuExternals"_s;
+        const QString search = u"Search in web: My Film (2010)=menuExternals"_s;
         const QStringList sites{u"  Addic7ed=menuExternals_1"_s, u"  SubScene=menuExternals_2"_s,
                                 u"  SubtitleSeeker=menuExternals_3"_s};
         QTest::newRow("video, no matches")
@@ -206,8 +206,7 @@ private slots:
                 << sites);
         QTest::newRow("video, one match")
             << int(Kind::Video) << 1 << QString()
-            << (QStringList{u"!Multiple Matches. Select to filter…=imdbid-770828"_s, u"-"_s,
-                            u"Reveal video file=menuRevealFile"_s,
+            << (QStringList{u"Reveal video file=menuRevealFile"_s,
                             u"Preview Current Subtitle (English)=menuPreviewSubLang-eng"_s,
                             u"Open Movie Web Page=menuOpenMovieWeb"_s, search}
                 << sites);

@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "controls/omiListbox.h"
+#include "controls/ShownText.h"
 #include "media/FolderItemHelpers.h"
 #include "media/MiscHelpers.h"
 #include "media/movieFile.h"
@@ -127,14 +128,14 @@ QList<ResultActions::MenuEntry> ResultActions::menuFor(int row) const
     if (!movie)
         return items;
 
+    // With a single match there is nothing to choose between: no filter item.
     const QList<Dictionary> imdbs = movie->imdbs();
-    if (!imdbs.isEmpty()) {
+    if (imdbs.size() >= 2) {
         MenuEntry matches =
             item(u"Multiple Matches. Select to filter…"_s,
                  "imdbid-"_L1 + QString::number(imdbNumber(imdbs.first().value(u"movieImdbID"_s))));
-        matches.enabled = imdbs.size() >= 2;
         matches.separatorAfter = true;
-        if (matches.enabled) {
+        {
             for (const Dictionary &match : imdbs) {
                 const QString name = field(match, u"MovieName"_s);
                 if (name.isEmpty())
@@ -163,8 +164,8 @@ QList<ResultActions::MenuEntry> ResultActions::menuFor(int row) const
         }
         items.append(item(translationStrings::menuOpenMovieWebText(), u"menuOpenMovieWeb"_s));
     }
-    MenuEntry search =
-        item(translationStrings::SearchInWebCMM() + movie->movieFileName(), u"menuExternals"_s);
+    MenuEntry search = item(translationStrings::SearchInWebCMM() + NameNoExtension(movie->movieFileName()),
+                            u"menuExternals"_s);
     search.submenu = {item(u"Addic7ed"_s, u"menuExternals_1"_s), item(u"SubScene"_s, u"menuExternals_2"_s),
                       item(u"SubtitleSeeker"_s, u"menuExternals_3"_s)};
     items.append(search);
@@ -177,11 +178,11 @@ QMenu *ResultActions::buildMenu(int row, QWidget *parent) const
     const auto fill = [](QMenu *into, const QList<MenuEntry> &entries, const auto &self) -> void {
         for (const MenuEntry &entry : entries) {
             if (entry.submenu.isEmpty()) {
-                QAction *action = into->addAction(entry.text);
+                QAction *action = into->addAction(captionAsWritten(entry.text));
                 action->setData(entry.tag);
                 action->setEnabled(entry.enabled);
             } else {
-                QMenu *sub = into->addMenu(entry.text);
+                QMenu *sub = into->addMenu(captionAsWritten(entry.text));
                 sub->menuAction()->setData(entry.tag);
                 sub->setEnabled(entry.enabled);
                 self(sub, entry.submenu, self);
@@ -462,6 +463,8 @@ void ResultActions::previewIdle(int row)
 
 void ResultActions::watch(PreviewWindow *window)
 {
+    if (m_list)
+        window->closeWith(m_list->window());
     // The judgements changed the result's check: the list shows it and the
     // window carries the unsaved-changes mark.
     const auto judged = [this, window] {

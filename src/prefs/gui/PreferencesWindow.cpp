@@ -9,9 +9,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCollator>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -179,7 +181,13 @@ void PreferencesWindow::Open()
     const myPrefs::Values prefs = myPrefs::values();
 
     m_settingChecks = true;
-    const QStringList codes = LangModule::langArray();
+    // Listed by name as the interface names them, not by code.
+    QStringList codes = LangModule::langArray();
+    QCollator byName;
+    byName.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(codes.begin(), codes.end(), [&byName](const QString &a, const QString &b) {
+        return byName.compare(LangModule::getLangFull(a), LangModule::getLangFull(b)) < 0;
+    });
     for (const QString &code : codes) {
         auto *row = new QTreeWidgetItem(m_languageList);
         row->setData(FlagColumn, Qt::UserRole, code);
@@ -343,4 +351,13 @@ void PreferencesWindow::Save()
 void PreferencesWindow::Cancel()
 {
     close();
+}
+
+void PreferencesWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Cancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

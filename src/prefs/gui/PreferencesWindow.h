@@ -6,6 +6,7 @@
 class QCheckBox;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -65,6 +66,10 @@ public Q_SLOTS:
     void Save();
     // Closes the window without changing anything.
     void Cancel();
+
+protected:
+    // Escape cancels, as the Cancel button does.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Open();

@@ -1,7 +1,9 @@
 #include "upload/gui/PutSubtitles.h"
 
+#include "app/App.h"
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
+#include "app/MainMenubar.h"
 #include "app/WindowPlacement.h"
 #include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
@@ -95,6 +97,10 @@ PutSubtitles::PutSubtitles(QWidget *parent)
     TimerProcess.start();
     TimerUIRefresh.setInterval(Ticks::scaled(Ticks::Refresh));
     connect(&TimerUIRefresh, &QTimer::timeout, this, &PutSubtitles::TimerUIRefresh_Action);
+
+    // The application's menu bar, as in every other window.
+    if (App *app = App::instance())
+        app->menubar().attach(this);
 }
 
 PutSubtitles::~PutSubtitles()
@@ -265,7 +271,10 @@ QWidget *PutSubtitles::PlayPreview(const QString &subtitlePath, const QString &v
                 request.movie = sub->thisMovie();
         }
     }
-    return PreviewWindow::open(request);
+    PreviewWindow *preview = PreviewWindow::open(request);
+    if (preview)
+        preview->closeWith(this);
+    return preview;
 }
 
 // --- Timers -------------------------------------------------------------------
