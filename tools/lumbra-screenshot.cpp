@@ -82,7 +82,7 @@ void addResult(const std::shared_ptr<movieFile> &video, const QString &language,
 
 // The download window listing three videos (one with an English subtitle
 // beside it), then the results view.
-bool saveDownloadWindow(const QDir &out)
+bool saveDownloadWindow(const QDir &out, MainMenubar &menus)
 {
     QTemporaryDir videos;
     const QStringList names{u"Big.Buck.Bunny.2008.mkv"_s, u"Sintel.2010.mkv"_s, u"Sintel.2010.en.srt"_s,
@@ -94,6 +94,7 @@ bool saveDownloadWindow(const QDir &out)
     }
     myPrefs::setLanguageList({u"en"_s, u"es"_s});
     auto *window = new GetSubtitlesWindow;
+    menus.attach(window);
     window->show();
     window->AAA_BuildFileList(videos.path());
     for (int i = 0; i < 100 && !window->isWindowMode("listed"_L1); ++i)
@@ -207,7 +208,7 @@ bool savePreviewWindow(const QDir &out)
 }
 
 // The upload window with its pairs listed, then as a verification leaves it.
-bool saveUploadWindow(const QDir &out)
+bool saveUploadWindow(const QDir &out, MainMenubar &menus)
 {
     QTemporaryDir folder;
     const QStringList names{
@@ -219,6 +220,7 @@ bool saveUploadWindow(const QDir &out)
             return false;
     }
     auto *window = new PutSubtitles;
+    menus.attach(window);
     window->show();
     window->AAA_BuildFileList(folder.path());
     for (int i = 0; i < 100 && window->windowMode() != "listed"_L1; ++i)
@@ -273,9 +275,9 @@ int main(int argc, char *argv[])
     frame.mainButton()->setCaption(translationStrings::SearchSubsButtonTitle());
     frame.setList(new omiListbox);
     ok = save(&frame, out.filePath(u"workflow-frame.png"_s)) && ok;
-    ok = saveDownloadWindow(out) && ok;
+    ok = saveDownloadWindow(out, menus) && ok;
     ok = savePreviewWindow(out) && ok;
-    ok = saveUploadWindow(out) && ok;
+    ok = saveUploadWindow(out, menus) && ok;
 
     auto *prefs = new PreferencesWindow;
     ok = save(prefs, out.filePath(u"preferences-window.png"_s)) && ok;

@@ -71,6 +71,8 @@ void applyOuterBounds(QWidget *window, const QRect &outer, QSize extra)
     window->resize(outer.size() - extra);
 }
 
+constexpr char SettleTimerName[] = "WindowPlacementSettle";
+
 // The window manager frames a window some time after it is shown. Until then
 // the window was placed with a guessed frame (or none), so once the real one
 // is known the outer bounds are set again if they came out different: the
@@ -80,6 +82,7 @@ void settleOnceFramed(QWidget *window, const QRect &outer)
     constexpr int Interval = 50;
     constexpr int Tries = 40; // two seconds; a desktop without frames never tells
     auto *timer = new QTimer(window);
+    timer->setObjectName(QString::fromLatin1(SettleTimerName));
     timer->setInterval(Interval);
     QObject::connect(timer, &QTimer::timeout, window, [window, timer, outer, tries = 0]() mutable {
         const QSize extra = ownFrameExtra(window);
@@ -155,6 +158,11 @@ void placeVariantB(QWidget *window, const QString &prefix, const QString &ownTit
     const QRect outer(rect.topLeft(), rect.size() + extra);
     setOuterBounds(window,
                    WindowGeometry::keepInside(outer, screen.available, window->minimumSize() + extra));
+}
+
+void keepWhereItIs(QWidget *window)
+{
+    delete window->findChild<QTimer *>(QString::fromLatin1(SettleTimerName), Qt::FindDirectChildrenOnly);
 }
 
 void leaveVariantA(QWidget *window, const QString &prefix)

@@ -28,6 +28,11 @@ void placeVariantA(QWidget *window, const QString &prefix, const QString &ownTit
 // the title; does not show the window.
 void placeVariantB(QWidget *window, const QString &prefix, const QString &ownTitle);
 
+// A window placed before the window manager framed it is placed again once
+// the frame is known; a window the program moves on purpose meanwhile calls
+// this first, so its new place stays.
+void keepWhereItIs(QWidget *window);
+
 // Stores the window's geometry (variant A: the outer bounds; variant B: the
 // position and the content size) and the number of screens, then writes the
 // preference file at once.

@@ -317,8 +317,10 @@ void PreviewWindow::PlayMovie()
     // the video 600 pixels wide.
     const VideoPlacement placement = m_player->PlayMovie(geometry(), screens);
     // Room for the video above the window.
-    if (placement.moveWindow)
+    if (placement.moveWindow) {
+        WindowPlacement::keepWhereItIs(this);
         move(pos().x(), placement.windowTop - (geometry().y() - pos().y()));
+    }
 }
 
 void PreviewWindow::ListParsedSub()
