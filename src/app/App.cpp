@@ -8,6 +8,7 @@
 #include "app/TextEditCommands.h"
 #include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
+#include "common/WorkerThreads.h"
 #include "controls/ResourcePaths.h"
 #include "download/gui/GetSubtitlesWindow.h"
 #include "media/DebugLog.h"
@@ -72,6 +73,11 @@ App::~App()
     }
     for (const QPointer<QWidget> &w : std::as_const(windows))
         delete w.data();
+    // The windows cancelled their jobs as they went; what still runs drops its
+    // transfer too. The process ends without waiting for long.
+    WorkerThreads::requestStop();
+    if (!WorkerThreads::waitForAll(std::chrono::milliseconds(1500)))
+        qCWarning(lcApp) << WorkerThreads::running() << "worker routines still run at exit";
 }
 
 App *App::instance()
@@ -364,14 +370,35 @@ bool App::menuCommand(const QString &name)
         return true;
     }
     if (is("FileQuit"_L1)) {
-        // Each window's own close handling runs and may keep it open.
-        closeAllWindows();
-        const QList<QWidget *> windows = topLevelWidgets();
-        if (std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) { return w->isVisible(); }))
-            quit();
+        quitAfterClosingWindows();
         return true;
     }
     return false;
+}
+
+void App::quitAfterClosingWindows()
+{
+    // Every window runs its own close handling, front to back. A window
+    // that is busy hides at once and goes when its work has stopped; only a
+    // window the user keeps (by answering its question) stops the quit.
+    QList<QPointer<QWidget>> shown;
+    const QList<QWidget *> ordered = m_order->frontToBack();
+    for (QWidget *w : ordered) {
+        if (w->isVisible())
+            shown.append(w);
+    }
+    for (QWidget *w : topLevelWidgets()) {
+        if (w->isVisible() && !w->parentWidget() && !ordered.contains(w))
+            shown.append(w);
+    }
+    for (const QPointer<QWidget> &w : std::as_const(shown)) {
+        if (!w || !w->isVisible())
+            continue;
+        w->close();
+        if (w && w->isVisible())
+            return;
+    }
+    quit();
 }
 
 bool App::notify(QObject *receiver, QEvent *event)

@@ -100,6 +100,9 @@ private:
     void showAbout();
     void openFiles();
     void takeDocuments(const QStringList &paths);
+    // "FileQuit": closes every window its own way, then quits unless the
+    // user kept one open.
+    void quitAfterClosingWindows();
 
     WindowOrder *m_order;
     DocumentRouter *m_router;

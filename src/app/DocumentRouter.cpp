@@ -57,6 +57,17 @@ WorkflowWindow *DocumentRouter::frontmostVisible(WorkflowKind kind) const
     return nullptr;
 }
 
+WorkflowWindow *DocumentRouter::frontmostTakingFiles(WorkflowKind kind) const
+{
+    const QList<QWidget *> windows = m_order->frontToBack();
+    for (QWidget *widget : windows) {
+        WorkflowWindow *window = asWorkflow(widget);
+        if (window && widget->isVisible() && window->workflowKind() == kind && window->acceptsFiles())
+            return window;
+    }
+    return nullptr;
+}
+
 void DocumentRouter::present(WorkflowWindow *window)
 {
     QWidget *widget = window->asWidget();
@@ -69,7 +80,7 @@ void DocumentRouter::present(WorkflowWindow *window)
 WorkflowWindow *DocumentRouter::visibleOrNew(WorkflowKind kind, bool *created)
 {
     *created = false;
-    if (WorkflowWindow *window = frontmostVisible(kind)) {
+    if (WorkflowWindow *window = frontmostTakingFiles(kind)) {
         present(window);
         return window;
     }

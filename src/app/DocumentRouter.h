@@ -12,8 +12,9 @@ class WindowOrder;
 
 // Takes files to the download and upload windows: documents opened with the
 // application, drops on the home window and pastes there. Files go to the
-// front-most visible window of the workflow, or to a new one made by the
-// creator registered for that workflow.
+// front-most visible window of the workflow that still takes files in, or to
+// a new one made by the creator registered for that workflow: a window whose
+// search has started never swallows them.
 class DocumentRouter final : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +28,8 @@ public:
 
     // The front-most visible window of the workflow, or null.
     WorkflowWindow *frontmostVisible(WorkflowKind kind) const;
+    // The same among the windows that still take files in.
+    WorkflowWindow *frontmostTakingFiles(WorkflowKind kind) const;
 
     // The default window of the workflow (made on the first request, handed
     // back while it exists), shown and brought forward. Null when no creator
@@ -49,8 +52,8 @@ public:
     void pasteFiles(const QStringList &paths);
 
 private:
-    // The front-most visible window of the workflow, brought forward, or a
-    // new one shown. `created` tells which.
+    // The front-most visible window of the workflow that takes files,
+    // brought forward, or a new one shown. `created` tells which.
     WorkflowWindow *visibleOrNew(WorkflowKind kind, bool *created);
     void present(WorkflowWindow *window);
 

@@ -35,4 +35,9 @@ public:
 
     // Sets the workflow state.
     virtual void setWindowMode(const QString &mode) = 0;
+
+    // Whether files handed over now would still be taken in: false once the
+    // window's search or verification has started, or while it closes.
+    // Files for such a window go to a new window of the same kind.
+    virtual bool acceptsFiles() const { return true; }
 };

@@ -184,9 +184,11 @@ bool showPath(const QString &path, bool json, double fps)
 
     if (video) {
         const auto movie = movieFile::create(path, subtitlesBeside(path));
+        movie->computeMovieHash();
         print(videoFields(path, *movie), json);
     } else {
-        const subtitleFile sub(path);
+        subtitleFile sub(path);
+        sub.computeSubHash();
         print(subtitleFields(path, sub, file.readAll(), fps), json);
     }
     return true;

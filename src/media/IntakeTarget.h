@@ -36,4 +36,7 @@ public:
     // so that the user can be told (see ShellFinder::shownName for names
     // that cannot be carried as text).
     virtual void notTakenIn(const QStringList &shownPaths, const QString &reason) = 0;
+    // True once the window has gone or its job was cancelled: an item not
+    // started yet does nothing and a folder walk stops at its next entry.
+    virtual bool intakeCancelled() const { return false; }
 };

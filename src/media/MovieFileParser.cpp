@@ -52,7 +52,7 @@ QString MovieFileParser::ParseMode() const
 
 void MovieFileParser::DoWork()
 {
-    if (!mWindow)
+    if (!mWindow || mWindow->intakeCancelled())
         return;
     const QString extensionList = mWindow->extensionList();
     const bool found = QFileInfo::exists(mFile) && handleSeedFile(mFile);
@@ -69,7 +69,7 @@ void MovieFileParser::DoWork()
             batch.append(path);
     }
     m_foundFiles.clear();
-    if (!batch.isEmpty())
+    if (!batch.isEmpty() && !mWindow->intakeCancelled())
         mWindow->processFiles(batch);
 }
 
@@ -98,6 +98,8 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
     // foundFiles before the mode's own filter below runs, so that a video and
     // the subtitles beside it (or a subtitle and its video) travel together.
     ShellFinder finder(command, &m_foundFiles);
+    if (mWindow)
+        finder.setStop([window = mWindow.get()] { return window->intakeCancelled(); });
     finder.DoWork();
     // The videos (or subtitles) and folders whose names we cannot open.
     for (const FoundEntry &entry : finder.skippedNames()) {

@@ -47,9 +47,11 @@ QByteArray childPath(const QByteArray &folder, const char *name)
 // Reads one folder. Every entry accepted by `take` is listed; real folders
 // among them go on `pending` to be read in turn. Names that are not valid
 // UTF-8 go to `skipped` instead, folders unread.
+using StopTest = std::function<bool()>;
+
 template<typename Accept>
 void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vector<QByteArray> &pending,
-                std::vector<RawEntry> &skipped, Accept take)
+                std::vector<RawEntry> &skipped, const StopTest &stop, Accept take)
 {
     DIR *dir = ::opendir(folder.constData());
     if (!dir) {
@@ -57,6 +59,8 @@ void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vecto
         return;
     }
     while (const dirent *entry = ::readdir(dir)) {
+        if (stop && stop())
+            break;
         const char *name = entry->d_name;
         if (qstrcmp(name, ".") == 0 || qstrcmp(name, "..") == 0)
             continue;
@@ -91,12 +95,13 @@ void readFolder(const QByteArray &folder, std::vector<RawEntry> &out, std::vecto
     ::closedir(dir);
 }
 
-void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, std::vector<RawEntry> &skipped)
+void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, std::vector<RawEntry> &skipped,
+               const StopTest &stop)
 {
-    while (!pending.empty()) {
+    while (!pending.empty() && !(stop && stop())) {
         const QByteArray folder = std::move(pending.back());
         pending.pop_back();
-        readFolder(folder, out, pending, skipped, [](const char *) { return true; });
+        readFolder(folder, out, pending, skipped, stop, [](const char *) { return true; });
     }
 }
 
@@ -160,7 +165,8 @@ FindCommand ShellFinder::siblingsOf(const QString &folder, const QString &namePr
     return {folder, namePrefix};
 }
 
-QList<FoundEntry> ShellFinder::list(const FindCommand &command, QList<FoundEntry> *skippedNames)
+QList<FoundEntry> ShellFinder::list(const FindCommand &command, QList<FoundEntry> *skippedNames,
+                                    const StopTest &stop)
 {
     std::vector<RawEntry> raw;
     std::vector<RawEntry> skipped;
@@ -171,14 +177,14 @@ QList<FoundEntry> ShellFinder::list(const FindCommand &command, QList<FoundEntry
     if (::stat(root.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
         if (command.namePrefix.isEmpty()) {
             raw.push_back({root, true});
-            readBelow({root}, raw, skipped);
+            readBelow({root}, raw, skipped, stop);
         } else {
             const QByteArray prefix = QFile::encodeName(command.namePrefix);
             std::vector<QByteArray> pending;
-            readFolder(root, raw, pending, skipped, [&prefix](const char *name) {
+            readFolder(root, raw, pending, skipped, stop, [&prefix](const char *name) {
                 return qstrncmp(name, prefix.constData(), prefix.size()) == 0;
             });
-            readBelow(std::move(pending), raw, skipped);
+            readBelow(std::move(pending), raw, skipped, stop);
         }
     }
 
@@ -230,7 +236,7 @@ bool ShellFinder::keepsName(QStringView path, ExtensionTest &extensions)
 
 void ShellFinder::DoWork()
 {
-    m_listing = list(mCommand, &m_skipped);
+    m_listing = list(mCommand, &m_skipped, m_stop);
     if (!mResults)
         return;
     ExtensionTest wanted(m_extensionList);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What a finder lists: either a folder with everything below it, or the
 // entries of a folder whose names start with a prefix (each with everything
 // below it, when it is a folder).
@@ -53,6 +55,10 @@ public:
     // hold yet.
     ShellFinder(FindCommand command, QStringList *results);
 
+    // Asked between entries of the walk; when it answers true the walk stops
+    // and lists what it has read so far.
+    void setStop(std::function<bool()> stop) { m_stop = std::move(stop); }
+
     static FindCommand treeOf(const QString &folder);
     static FindCommand siblingsOf(const QString &folder, const QString &namePrefix);
 
@@ -72,7 +78,8 @@ public:
     const QString &extensionList() const { return m_extensionList; }
 
     // The listing itself, without keeping anything.
-    static QList<FoundEntry> list(const FindCommand &command, QList<FoundEntry> *skippedNames = nullptr);
+    static QList<FoundEntry> list(const FindCommand &command, QList<FoundEntry> *skippedNames = nullptr,
+                                  const std::function<bool()> &stop = {});
 
     // True for the path of a file named like "name.ext" whose ".ext" occurs
     // in `extensions` (ignoring case); hidden names, names ending in "." and
@@ -86,4 +93,5 @@ private:
     QStringList *mResults;
     QList<FoundEntry> m_listing;
     QList<FoundEntry> m_skipped;
+    std::function<bool()> m_stop;
 };

@@ -201,6 +201,12 @@ void movieFile::setMovieFileNameShort(const QString &name)
 
 QString movieFile::movieHash() const
 {
+    const QMutexLocker lock(&m_mutex);
+    return m_movieHash;
+}
+
+QString movieFile::computeMovieHash()
+{
     {
         const QMutexLocker lock(&m_mutex);
         if (!m_movieHash.isEmpty())

@@ -77,7 +77,12 @@ public:
     // The name without its last extension; empty for a name without a dot.
     QString movieFileNameShort() const;
     void setMovieFileNameShort(const QString &name);
+    // The hash as far as it is known: empty until computeMovieHash() (or
+    // setMovieHash) has run. Never reads the file, so it is safe under a lock.
     QString movieHash() const;
+    // Reads the file and stores its hash; empty when it cannot be read. Call
+    // it outside any lock: it reads 128 KiB.
+    QString computeMovieHash();
     // Stores the hash and marks the record as hashed.
     void setMovieHash(const QString &hash);
     bool isHashed() const;

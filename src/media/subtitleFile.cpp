@@ -101,6 +101,12 @@ void subtitleFile::setISO639(const QString &code)
 
 QString subtitleFile::subHash() const
 {
+    const QMutexLocker lock(&m_mutex);
+    return m_subHash;
+}
+
+QString subtitleFile::computeSubHash()
+{
     {
         const QMutexLocker lock(&m_mutex);
         if (!m_subHash.isEmpty())

@@ -43,8 +43,11 @@ public:
     void setISO639(const QString &code);
 
     // The subtitle hash: 32 hex digits, "Error" when the file exists but
-    // cannot be read, empty when it is absent.
+    // cannot be read, empty when it is absent. subHash() only reports what
+    // computeSubHash() found (empty before), so it never reads the file and
+    // is safe under a lock; computeSubHash() reads the whole file.
     QString subHash() const;
+    QString computeSubHash();
     void setSubHash(const QString &hash);
 
     quint64 bytesize() const;

@@ -34,6 +34,7 @@ struct Store {
     double saveAlertWait = 2.0;
     std::function<void()> showSaving;
     std::function<void()> closeSaving;
+    quint64 snapshots = 0; // counts the snapshots taken for saving
 };
 
 Store &store()
@@ -44,8 +45,11 @@ Store &store()
 
 std::atomic<int> lastErrorCode{NoError};
 
-// Serialises writers of the file, so two saves never interleave.
+// Serialises writers of the file, so two saves never interleave. Held only
+// for the write itself: building the text may show the saving window, which
+// runs events, and a window closed meanwhile saves again on the same thread.
 QMutex saveMutex;
+quint64 writtenSnapshot = 0; // guarded by saveMutex
 
 QString pathLocked(const Store &s)
 {
@@ -517,7 +521,10 @@ QDomDocument ConstructXML()
     return buildDocument(snapshot());
 }
 
-QString ToString()
+namespace {
+
+// The store's text as it is now, and which snapshot it is (later ones count higher).
+QString snapshotText(quint64 *snapshot)
 {
     std::function<void()> show;
     std::function<void()> close;
@@ -531,6 +538,8 @@ QString ToString()
         show = s.showSaving;
         close = s.closeSaving;
         wait = s.saveAlertWait;
+        if (snapshot)
+            *snapshot = ++s.snapshots;
     }
     QElapsedTimer clock;
     clock.start();
@@ -555,16 +564,28 @@ QString ToString()
     return text;
 }
 
+} // namespace
+
+QString ToString()
+{
+    return snapshotText(nullptr);
+}
+
 bool Save()
 {
-    QMutexLocker saving(&saveMutex);
-    const QString text = ToString();
+    quint64 snapshot = 0;
+    const QString text = snapshotText(&snapshot);
     QString path;
     {
         Store &s = store();
         QMutexLocker lock(&s.mutex);
         path = pathLocked(s);
     }
+    QMutexLocker saving(&saveMutex);
+    // A save that started later has already written newer values.
+    if (snapshot < writtenSnapshot)
+        return lastErrorCode == NoError;
+    writtenSnapshot = snapshot;
     const int code = writeFile(path, text.toUtf8());
     lastErrorCode = code;
     return code == NoError;

@@ -1,6 +1,10 @@
 #include "preview/ResultPreview.h"
 
+#include "common/WorkerThreads.h"
 #include "service/openSubtitleItem.h"
+
+#include <QCoreApplication>
+#include <QPointer>
 
 #include <QFileInfo>
 #include <QLocale>
@@ -8,8 +12,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSet>
-#include <QThread>
 
+#include <atomic>
 #include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
@@ -93,34 +97,47 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock,
     // The transfer works on a copy of the record: nothing the worker does
     // needs the window's lock, which may be gone with its window before the
     // transfer ends, and the record's own download state stays as it was.
-    // Only the preview copy is written back, on this thread.
+    // Only the preview copy is written back, on this thread. The fetch is
+    // dropped when the context goes or the program ends, so nothing waits
+    // for it.
     const auto job = std::make_shared<openSubtitleItem>(underLock(stateLock, [&result] { return *result; }));
-    QThread *thread = QThread::create([job] {
-        if (!job->Download(true))
-            qCInfo(lcResultPreview) << "no preview copy of" << job->SubFileName;
-    });
+    const auto dropped = std::make_shared<std::atomic<bool>>(false);
+    QPointer<QObject> receiver(context);
     if (context) {
-        QObject::connect(thread, &QThread::finished, context,
-                         [result, job, stateLock, done = std::move(done)] {
-                             const QString copy = job->localtempfile;
-                             if (readable(copy)) {
-                                 underLock(stateLock, [&] {
-                                     result->localtempfile = copy;
-                                     return 0;
-                                 });
-                             }
-                             if (done)
-                                 done(readyCopy(*result, stateLock));
-                         });
+        QObject::connect(context, &QObject::destroyed, [dropped] { *dropped = true; });
+    } else {
+        *dropped = true; // nobody would hear of it
     }
-    QObject::connect(thread, &QThread::finished, thread, [thread, key = result.get()] {
-        {
-            const QMutexLocker guard(&g_fetchingLock);
-            g_fetching.remove(key);
-        }
-        thread->deleteLater();
-    });
-    thread->start();
+    QCoreApplication *app = QCoreApplication::instance();
+    WorkerThreads::start(
+        u"PreviewFetch"_s, [job, dropped, result, stateLock, receiver, app, done = std::move(done)] {
+            const auto stop = [&dropped] { return dropped->load() || WorkerThreads::stopping(); };
+            if (!job->Download(true, nullptr, stop))
+                qCInfo(lcResultPreview) << "no preview copy of" << job->SubFileName;
+            {
+                const QMutexLocker guard(&g_fetchingLock);
+                g_fetching.remove(result.get());
+            }
+            if (stop() || !app)
+                return;
+            // Back on the context's thread; a context gone by then hears nothing.
+            QMetaObject::invokeMethod(
+                app,
+                [result, job, stateLock, receiver, done] {
+                    if (!receiver)
+                        return;
+                    const QString copy = job->localtempfile;
+                    if (readable(copy)) {
+                        underLock(stateLock, [&] {
+                            result->localtempfile = copy;
+                            return 0;
+                        });
+                    }
+                    if (done)
+                        done(readyCopy(*result, stateLock));
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 } // namespace ResultPreview

@@ -3,53 +3,63 @@
 #include "media/FileTypes.h"
 #include "service/OSClient.h"
 
-#include <QMutexLocker>
-
-ClientIntake::ClientIntake(OSClient &client)
-    : m_client(client)
+ClientIntake::ClientIntake(std::weak_ptr<OSClient> client)
+    : m_client(std::move(client))
     , m_extensionList(FileTypes::intakeExtensionList())
 {
 }
 
 bool ClientIntake::add(const QString &seed, MovieFileParser::Mode mode)
 {
+    if (m_cancelled)
+        return false;
     return MovieFileParser::Queue(seed, shared_from_this(), mode);
 }
 
 int ClientIntake::Tcounter() const
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     return m_Tcounter;
 }
 
 QStringList ClientIntake::dirList() const
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     return m_dirList;
 }
 
 bool ClientIntake::waitUntilDone(std::chrono::milliseconds timeout) const
 {
-    std::unique_lock lock(m_client.stateLock());
+    std::unique_lock lock(m_mutex);
     return m_idle.wait_for(lock, timeout, [this] { return m_Tcounter == 0; });
+}
+
+void ClientIntake::cancel()
+{
+    m_cancelled = true;
+}
+
+bool ClientIntake::intakeCancelled() const
+{
+    return m_cancelled;
 }
 
 void ClientIntake::intakeItemAdded()
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     ++m_Tcounter;
 }
 
 void ClientIntake::intakeItemRemoved()
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     if (--m_Tcounter == 0)
         m_idle.notify_all();
 }
 
 bool ClientIntake::claimFolder(const QString &nativePath)
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     if (m_dirList.contains(nativePath))
         return false;
     m_dirList.append(nativePath);
@@ -58,20 +68,23 @@ bool ClientIntake::claimFolder(const QString &nativePath)
 
 void ClientIntake::processFiles(const QStringList &paths)
 {
+    if (m_cancelled)
+        return;
     // The client takes its state lock itself, step by step, and reads the
     // disk outside it.
-    m_client.processFiles(paths);
+    if (const std::shared_ptr<OSClient> client = m_client.lock())
+        client->processFiles(paths, [this] { return intakeCancelled(); });
 }
 
 void ClientIntake::notTakenIn(const QStringList &shownPaths, const QString &reason)
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     for (const QString &path : shownPaths)
         m_notTakenIn.append({path, reason});
 }
 
 QList<ClientIntake::NotTakenIn> ClientIntake::notTakenIn() const
 {
-    const QMutexLocker guard(&m_client.stateLock());
+    const std::lock_guard guard(m_mutex);
     return m_notTakenIn;
 }

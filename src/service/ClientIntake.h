@@ -5,33 +5,38 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class OSClient;
 
-// The intake side of a workflow window, usable without one: the count of
-// intake items under way (Tcounter), the folders already seeded (dirList),
-// the extensions handed on (extensionList), and the client whose path intake
-// receives the files. Its state is guarded by the client's state lock, the
-// window's one lock.
+// The intake side of a job: the count of intake items under way (Tcounter),
+// the folders already seeded (dirList), the extensions handed on
+// (extensionList), and the client whose path intake receives the files.
 //
-// Intake items hold it by shared pointer; the client must outlive every item
-// queued through it, so its owner waits for the intake to end (waitUntilDone)
-// before the client goes.
+// Intake items hold it by shared pointer and the client only weakly: a job
+// that goes while its items run (a window closed during a long folder walk)
+// does not wait for them; cancel() makes them stop between entries, and
+// their files go nowhere.
 class ClientIntake final : public IntakeTarget, public std::enable_shared_from_this<ClientIntake> {
 public:
-    explicit ClientIntake(OSClient &client);
+    explicit ClientIntake(std::weak_ptr<OSClient> client);
 
     // Queues an intake item for a dropped file or folder; false (and nothing
-    // queued) when it does not exist or cannot be read.
+    // queued) when it does not exist or cannot be read, or after cancel().
     bool add(const QString &seed, MovieFileParser::Mode mode);
 
     int Tcounter() const;
     QStringList dirList() const;
     // Waits until no intake item is queued or running; false on timeout.
     bool waitUntilDone(std::chrono::milliseconds timeout = std::chrono::hours(24)) const;
+
+    // Items not started yet do nothing; a folder walk under way stops at its
+    // next entry.
+    void cancel();
 
     void intakeItemAdded() override;
     void intakeItemRemoved() override;
@@ -46,14 +51,15 @@ public:
         QString reason;
     };
     QList<NotTakenIn> notTakenIn() const;
+    bool intakeCancelled() const override;
 
 private:
-    OSClient &m_client;
+    const std::weak_ptr<OSClient> m_client;
     const QString m_extensionList;
+    std::atomic<bool> m_cancelled{false};
+    mutable std::mutex m_mutex; // guards the two below
     int m_Tcounter = 0;
     QStringList m_dirList;
     QList<NotTakenIn> m_notTakenIn;
-    // Waits on the client's QMutex directly, so that the lock's hand-over is
-    // seen by the thread sanitizer.
-    mutable std::condition_variable_any m_idle;
+    mutable std::condition_variable m_idle;
 };

@@ -45,7 +45,9 @@ bool DownloadQueue::queueGroup(const std::shared_ptr<movieFile> &group)
     const QString language = checked.first()->ISO639;
     for (const auto &entry : std::as_const(m_queuedSubs)) {
         const auto first = chosen(*entry);
-        if (entry->movieHash() == hash && first && first->ISO639.compare(language, Qt::CaseInsensitive) == 0)
+        // Videos whose hash is unknown are told apart by their files.
+        const bool sameVideo = hash.isEmpty() ? entry->path() == group->path() : entry->movieHash() == hash;
+        if (sameVideo && first && first->ISO639.compare(language, Qt::CaseInsensitive) == 0)
             return false;
     }
     m_queuedSubs.append(group);
@@ -96,7 +98,7 @@ QString DownloadQueue::collisionWith(const openSubtitleItem &result, QMutex *sta
 }
 
 bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done,
-                                const std::function<bool()> &stop)
+                                const std::function<bool()> &stop, const std::function<bool()> &abort)
 {
     bool allPlaced = true;
     for (qsizetype i = 0; i < m_queuedSubs.size(); ++i) {
@@ -110,7 +112,7 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
             if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty()) {
                 result->markFailed(collision, stateLock);
             } else {
-                ok = result->Download(false, stateLock);
+                ok = result->Download(false, stateLock, abort);
                 if (ok) {
                     const QMutexLocker guard(stateLock);
                     m_placedTargets.insert(result->localSubfile, result->movieFolderItemPath());

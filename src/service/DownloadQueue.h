@@ -50,10 +50,10 @@ public:
     // with the reason. `stateLock` is the window's lock (the
     // results' state changes are made under it). `done` is called after each
     // entry with its index and outcome. `stop`, when it returns true before an
-    // entry, ends the run there (the entries left are not tried). True when
-    // every download succeeded.
+    // entry, ends the run there (the entries left are not tried); `abort`
+    // drops the transfer under way too. True when every download succeeded.
     bool downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done = {},
-                     const std::function<bool()> &stop = {});
+                     const std::function<bool()> &stop = {}, const std::function<bool()> &abort = {});
 
     const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
     bool isEmpty() const { return m_queuedSubs.isEmpty(); }

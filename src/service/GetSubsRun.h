@@ -4,12 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
-class ClientIntake;
-class movieFile;
-class OSClient;
+class DownloadJob;
 
 // What became of one video in one wanted language.
 struct GetSubsOutcome {
@@ -30,13 +27,11 @@ struct GetSubsOutcome {
     static QString statusName(Status status);
 };
 
-// The download workflow without a window, from dropped paths to placed
-// subtitles: the intake of the paths, the listing rules of the download
-// window (a video whose wanted languages all have a subtitle beside it is
-// left out unless subtitles are refreshed), hashing, the client's search run,
-// one group per video and wanted language with the best result checked, the
-// download queue (one entry per movie hash and language) and the downloads.
-// The preferences in effect decide languages, service, account and naming.
+// The download job without a window, from dropped paths to placed
+// subtitles: it drives the same DownloadJob as the download window (intake,
+// listing rule, hashing, search, language groups, queue, downloads) and
+// reports one outcome per video and wanted language. The preferences in
+// effect decide languages, service, account and naming.
 //
 // Runs on the calling thread, which must have an event loop available (a
 // QCoreApplication); intake items run on the work queue meanwhile.
@@ -63,29 +58,12 @@ public:
     // one (unhandled, skipped) per video or folder the intake could not take in.
     QList<GetSubsOutcome> run();
 
-    OSClient &client() { return *m_client; }
-    // The wanted languages: the preference's list, or English when it is empty.
-    static QStringList wantedLanguages();
-
-    // Steps the download window shares with this run.
-
-    // Whether a subtitle beside the video is in `language` (two-letter code).
-    // Call under the client's state lock.
-    static bool hasLocalSubtitleIn(const movieFile &video, const QString &language);
-    // Hashes each video (reading the disk outside the client's state lock);
-    // a video whose hash is known is searched when it is checked. `done` is
-    // told after each video; `stop` ends the loop early when it returns true.
-    static void hashForSearch(OSClient &client, const QList<std::shared_ptr<movieFile>> &videos,
-                              const std::function<void(int done, const QString &name)> &done = {},
-                              const std::function<bool()> &stop = {});
-    // Why the client's last search run failed, from its journal.
-    static QString searchFailure(const OSClient &client);
+    DownloadJob &job() { return *m_job; }
 
 private:
     void report(const QString &label, int total);
     void advance(int done, const QString &detail);
 
     Progress *m_progress;
-    std::unique_ptr<OSClient> m_client;
-    std::shared_ptr<ClientIntake> m_intake;
+    std::shared_ptr<DownloadJob> m_job;
 };

@@ -258,6 +258,14 @@ ServiceResult<Variant> OSClient::call(const XMLRPC::Message &message)
     return ServiceResult<Variant>::success(lastReply());
 }
 
+ServiceError OSClient::searchFailure() const
+{
+    QMutexLocker locker(&m_lock);
+    if (!m_runFailure.ok())
+        return m_runFailure;
+    return m_cancelled ? ServiceError::cancelledError() : ServiceError{};
+}
+
 ServiceError OSClient::lastFailure() const
 {
     QMutexLocker locker(&m_lock);
@@ -268,7 +276,7 @@ bool OSClient::SendReq(const XMLRPC::Message &message)
 {
     if (cancelled()) {
         QMutexLocker locker(&m_lock);
-        m_failure = ServiceError::cancelledError();
+        m_failure = m_runFailure = ServiceError::cancelledError();
         return false;
     }
     QEventLoop loop;
@@ -299,6 +307,10 @@ bool OSClient::SendReq(const XMLRPC::Message &message)
     if (cancelled())
         abortExchanges();
     deleteFinishedExchanges();
+    if (!answered) {
+        QMutexLocker locker(&m_lock);
+        m_runFailure = m_failure;
+    }
     return answered;
 }
 
@@ -513,7 +525,7 @@ void OSClient::recordFailure(int code, const QString &reason)
     QMutexLocker locker(&m_lock);
     // The first failure of a request is its cause; a cancellation stands.
     if (m_failure.ok())
-        m_failure = {code, reason};
+        m_failure = {code, m_lastMessage.MethodName + u": "_s + reason};
 }
 
 void OSClient::IssueError(int number, const QString &text)

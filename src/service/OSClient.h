@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class HttpExchange;
@@ -135,16 +136,22 @@ public:
 
     // One search run: server check, login, then the searches by hash, IMDB
     // id, tag and name in every preferred language. Call it from a worker
-    // thread; true when every step that ran succeeded.
+    // thread, after the videos and their local subtitles have been hashed;
+    // true when every step that ran succeeded, else searchFailure() says why.
     bool SearchSubs();
+    ServiceError searchFailure() const;
     // Builds and sends the request(s) of one step; false when one failed.
     bool sendXMLReq(const QString &method, const QString &kind);
 
     // Sorts newly found paths into videos and subtitles and turns the queue of
     // this client's mode into records. Called by the file intake, from worker
     // threads, with a video and the subtitles beside it in one call.
-    void processFiles(const QStringList &newPaths = {});
+    // `stop`, asked before each file, ends the intake early.
+    void processFiles(const QStringList &newPaths = {}, const std::function<bool()> &stop = {});
     void addFile(const QString &path);
+    // Reads what a search compares: the video's movie hash and the hashes of
+    // the subtitles beside it. Call it outside the state lock.
+    static void hashForSearch(movieFile &video);
     // True while a path is being turned into a record.
     bool intakeBusy() const;
 
@@ -242,7 +249,8 @@ private:
     Variant m_lastReply;
     int m_lastError = 0;
     QString m_lastErrorString;
-    ServiceError m_failure; // of the request under way or last made
+    ServiceError m_failure;    // of the request under way or last made
+    ServiceError m_runFailure; // the last failed request of the search run
     QStringList m_status;
     int m_redirects = 0;
 

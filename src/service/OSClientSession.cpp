@@ -11,6 +11,7 @@
 #include "media/subtitleFile.h"
 #include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
+#include "service/BestChoice.h"
 #include "service/openSubtitleItem.h"
 
 #include <QCoreApplication>
@@ -79,9 +80,14 @@ bool OSClient::SearchSubs()
     }
     setRPCServer(prefs.OSAPIServer);
     clearStatus();
-    // Hashing reads the disk: do it now, outside the lock, not while a reply is applied.
+    {
+        QMutexLocker locker(&m_lock);
+        m_runFailure = {};
+    }
+    // Hashing reads the disk: here, outside the lock, never while a reply is
+    // applied. Jobs hash before they search; this catches the rest.
     for (const auto &video : videos)
-        video->movieHash();
+        hashForSearch(*video);
 
     {
         const MethodProfiler trace(u"Getting Server Info"_s);
@@ -467,50 +473,20 @@ void OSClient::addThisResult(const Dictionary &candidate, const VariantList &can
 
 OSClient::ResultList OSClient::FindBestSub(const ResultList &results) const
 {
-    if (results.isEmpty())
-        return results;
-    for (const QString &language : searchLangs) {
-        const openSubtitleItem blank;
-        const openSubtitleItem *best = &blank;
-        for (const auto &candidate : results) {
-            if (!sameText(candidate->ISO639, language) || candidate->SubBad)
-                continue;
-            candidate->myBest = false;
-            candidate->myRating = 0;
-            if (candidate->SubRating == 0)
-                candidate->SubRating = 5.0;
-            if (candidate->SubRating == 10)
-                candidate->SubRating = 7.0;
-
-            int score = candidate->metaMatch ? 1 : -3;
-            if (best->SubRating < candidate->SubRating)
-                score += 1;
-            else if (best->SubRating == candidate->SubRating &&
-                     best->SubDownloadsCnt < candidate->SubDownloadsCnt)
-                score += 1;
-            candidate->myRating = score;
-
-            if (best->myRating < score ||
-                (best->myRating == score && best->SubDownloadsCnt < candidate->SubDownloadsCnt &&
-                 candidate->metaMatch && !candidate->SubBad))
-                best = candidate.get();
-        }
-        if (best == &blank)
-            continue; // no acceptable subtitle in this language
-        for (const auto &result : results) {
-            if (result->SubHash == best->SubHash) {
-                result->myBest = true;
-                result->isChecked = true;
-                break;
-            }
-        }
-    }
+    BestChoice::mark(results, searchLangs);
     return results;
 }
 
 // --- Path intake --------------------------------------------------------------
 
-void OSClient::processFiles(const QStringList &newPaths)
+void OSClient::hashForSearch(movieFile &video)
+{
+    video.computeMovieHash();
+    for (const auto &local : video.subtitles())
+        local->computeSubHash();
+}
+
+void OSClient::processFiles(const QStringList &newPaths, const std::function<bool()> &stop)
 {
     QString queueMode;
     {
@@ -535,7 +511,7 @@ void OSClient::processFiles(const QStringList &newPaths)
     const bool getSubs = queueMode == "GetSubs"_L1;
     if (!getSubs && queueMode != "PutSubs"_L1)
         return;
-    while (true) {
+    while (!(stop && stop())) {
         QString path;
         {
             const QMutexLocker guard(&m_stateLock);

@@ -197,7 +197,7 @@ QString openSubtitleItem::previewName() const
     return QString::number(IDSubtitle) + u'_' + SubFileName + u'.' + ISO639 + u'.' + SubFormat;
 }
 
-bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
+bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock, const std::function<bool()> &cancelled)
 {
     auto locked = [stateLock](auto &&change) {
         if (stateLock) {
@@ -239,7 +239,8 @@ bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock)
         source = reusable; // an earlier preview already holds the subtitle
     } else {
         const QString packedPath = tempFolder + u'/' + finalName() + u".gz"_s;
-        const auto fetched = SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes);
+        const auto fetched =
+            SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, cancelled);
         writeFile(packedPath, fetched.body);
         if (!fetched.ok)
             return failWith(fetched.error);

@@ -4,6 +4,7 @@
 
 #include <QMutex>
 
+#include <functional>
 #include <memory>
 
 class movieFile;
@@ -37,7 +38,8 @@ public:
     // thread. True when the subtitle ended up where it was meant to go.
     // `stateLock` is the owning window's lock: the record's state changes are
     // made under it, the transfer and file work outside it.
-    bool Download(bool toTempOnly, QMutex *stateLock = nullptr);
+    // When `cancelled` turns true the transfer under way is dropped.
+    bool Download(bool toTempOnly, QMutex *stateLock = nullptr, const std::function<bool()> &cancelled = {});
 
     // The names a download writes, derived from the video's name and the
     // service fields (which are sanitised on the way in).

@@ -20,6 +20,7 @@
 #include "service/OSClient.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -108,7 +109,10 @@ private Q_SLOTS:
     void failedDownloadIsRetriedAlone();
     void closeQuestion_data();
     void closeQuestion();
+    void closingWhileSearchingIsSafe_data();
     void closingWhileSearchingIsSafe();
+    void filesForABusyWindowOpenANewOne_data();
+    void filesForABusyWindowOpenANewOne();
     void closingWhileDownloadingStopsTheRun();
 
 private:
@@ -670,17 +674,85 @@ void tst_GetSubtitlesWindow::closeQuestion()
     QTRY_COMPARE(m_quits, 1);
 }
 
+// A search waiting on a service that stalls for a minute: closing the window
+// hides it at once and cancels the request, so the window goes well before
+// the minute is up; deleting it (as the application does when it quits)
+// does not wait for the search either.
+void tst_GetSubtitlesWindow::closingWhileSearchingIsSafe_data()
+{
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("closed") << false;
+    QTest::newRow("deleted at quit") << true;
+}
+
 void tst_GetSubtitlesWindow::closingWhileSearchingIsSafe()
 {
+    QFETCH(bool, deleted);
     GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
-    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, 1, {{u"seconds"_s, 2}}));
+    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, 1, {{u"seconds"_s, 60}}));
     window->doSearch();
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searching"_L1), Wait);
     QTRY_VERIFY_WITH_TIMEOUT(m_emu->methods().contains(u"LogIn"_s), Wait);
+    const std::weak_ptr<DownloadJob> job = window->job();
     QPointer<GetSubtitlesWindow> alive(window);
-    window->close();
-    QVERIFY(alive && window->isHidden() && window->closing());
+    QElapsedTimer clock;
+    clock.start();
+    if (deleted) {
+        delete window;
+    } else {
+        window->close();
+        QVERIFY(alive && window->isHidden() && window->closing());
+    }
     QTRY_VERIFY_WITH_TIMEOUT(!alive, Wait);
+    QTRY_VERIFY_WITH_TIMEOUT(job.expired(), Wait);
+    // Far below the minute the stalled request would have taken.
+    QVERIFY2(clock.elapsed() < Wait, "the window waited for the stalled service");
+}
+
+// Files that reach the application while the front download window searches
+// (opened with Lumbra, pasted on the home window) go to a new download
+// window, which lists them; the searching window is left as it was.
+void tst_GetSubtitlesWindow::filesForABusyWindowOpenANewOne_data()
+{
+    QTest::addColumn<bool>("pasted");
+    QTest::newRow("opened with Lumbra") << false;
+    QTest::newRow("pasted on the home window") << true;
+}
+
+void tst_GetSubtitlesWindow::filesForABusyWindowOpenANewOne()
+{
+    QFETCH(bool, pasted);
+    WindowOrder order;
+    DocumentRouter router(&order);
+    GetSubtitlesWindow::registerWith(router);
+    router.openDocument(path(u"Films/Movie.mkv"_s));
+    QPointer<GetSubtitlesWindow> first =
+        dynamic_cast<GetSubtitlesWindow *>(router.frontmostVisible(WorkflowKind::Download));
+    QVERIFY(first);
+    QTRY_VERIFY_WITH_TIMEOUT(first->isWindowMode("listed"_L1), Wait);
+    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, 1, {{u"seconds"_s, 60}}));
+    first->doSearch();
+    QVERIFY(!first->acceptsFiles());
+
+    const QString second = path(u"Films/Other/Second.avi"_s);
+    if (pasted)
+        router.pasteFiles({second});
+    else
+        router.openDocument(second);
+    auto *other = dynamic_cast<GetSubtitlesWindow *>(router.frontmostVisible(WorkflowKind::Download));
+    QVERIFY(other && other != first);
+    QTRY_VERIFY_WITH_TIMEOUT(other->isWindowMode("listed"_L1), Wait);
+    auto paths = [](GetSubtitlesWindow *window) {
+        QStringList found;
+        const QMutexLocker guard(&window->client().stateLock());
+        for (const auto &video : std::as_const(window->client().movieFiles))
+            found.append(video->path());
+        return found;
+    };
+    QCOMPARE(paths(other), QStringList{second});
+    QCOMPARE(paths(first), QStringList{path(u"Films/Movie.mkv"_s)});
+    first->setDocumentEdited(false);
+    delete first.data();
 }
 
 void tst_GetSubtitlesWindow::closingWhileDownloadingStopsTheRun()

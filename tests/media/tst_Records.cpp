@@ -76,6 +76,10 @@ private slots:
         subtitleFile sub(path);
         QCOMPARE(sub.path(), path);
         QCOMPARE(sub.bytesize(), quint64(3));
+        // The hash getter never reads the file (it is read under locks);
+        // computing it does, once.
+        QCOMPARE(sub.subHash(), QString());
+        QCOMPARE(sub.computeSubHash(), u"900150983cd24fb0d6963f7d28e17f72"_s);
         QCOMPARE(sub.subHash(), u"900150983cd24fb0d6963f7d28e17f72"_s);
         QCOMPARE(sub.ISO639(), u"fre"_s);
 
@@ -135,6 +139,8 @@ private slots:
         QCOMPARE(m->movieFileName(), u"The.Show.S01E02.part1.avi"_s);
         QCOMPARE(m->movieFileNameShort(), u"The.Show.S01E02.part1"_s);
         QCOMPARE(m->bytesize(), quint64(65536));
+        QCOMPARE(m->movieHash(), QString()); // never read by the getter
+        QCOMPARE(m->computeMovieHash(), kZeroChunkHash);
         QCOMPARE(m->movieHash(), kZeroChunkHash);
         QVERIFY(!m->isHashed());
         QVERIFY(m->metadata());
@@ -145,8 +151,8 @@ private slots:
 
         // A video below 64 KiB has no hash, and asking again still gives none.
         const auto small = movieFile::create(makeFile(dir, u"small.avi"_s, "tiny"));
-        QCOMPARE(small->movieHash(), QString());
-        QCOMPARE(small->movieHash(), QString());
+        QCOMPARE(small->computeMovieHash(), QString());
+        QCOMPARE(small->computeMovieHash(), QString());
     }
 
     void movieWithoutDotOrFile()
@@ -272,9 +278,9 @@ private slots:
         const auto r1 = result(u"h1"_s, u"spa"_s);
         original->setSubtitleResults({r1});
 
-        // The hash is not known yet: the copy reads it through the getter.
+        // The hash is not known yet: the copy computes it itself.
         const auto copy = movieFile::create(*original, false);
-        QCOMPARE(copy->movieHash(), kZeroChunkHash);
+        QCOMPARE(copy->computeMovieHash(), kZeroChunkHash);
         QCOMPARE(copy->movieFileName(), u"Show.S02E05.avi"_s);
         QCOMPARE(copy->movieFileNameShort(), u"Show.S02E05"_s);
         QCOMPARE(copy->bytesize(), quint64(65536));
@@ -312,7 +318,7 @@ private slots:
         const QString video = makeFile(dir, u"Race.S01E01.avi"_s, QByteArray(200000, 'r'));
         const auto m = movieFile::create(
             video, {makeFile(dir, u"Race.S01E01.en.srt"_s), makeFile(dir, u"Race.es.srt"_s)});
-        const QString expectedHash = movieFile::create(video)->movieHash();
+        const QString expectedHash = movieFile::create(video)->computeMovieHash();
 
         std::vector<std::thread> threads;
         std::vector<QString> hashes(6);
@@ -320,14 +326,14 @@ private slots:
             threads.emplace_back([&, t] {
                 for (const auto &sub : m->subtitles()) {
                     sub->ISO639();
-                    sub->subHash();
+                    sub->computeSubHash();
                     sub->bytesize();
                     sub->subtitleFileName();
                 }
                 m->movieFileNameShort();
                 m->bytesize();
                 const auto copy = movieFile::create(*m, t % 2 == 0);
-                hashes[size_t(t)] = copy->movieHash();
+                hashes[size_t(t)] = copy->computeMovieHash();
                 m->addSubtitleResult(result(QString::number(t), u"eng"_s));
                 m->metadata()->movieImdbID();
             });

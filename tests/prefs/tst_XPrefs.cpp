@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <memory>
 
 #include <csignal>
 #include <ctime>
@@ -312,6 +315,37 @@ private slots:
         XPrefs::setSavingWindowHooks({}, {});
         QCOMPARE(shows, 1);
         QCOMPARE(closes, 1);
+    }
+
+    // The saving window runs events; a window closed meanwhile saves its
+    // placement on the same thread. That save goes through, and the file
+    // ends up with the newest values whichever save writes last.
+    void saveFromInsideTheSavingWindowGoesThrough()
+    {
+        XPrefs::setSaveAlertWait(0);
+        bool nestedSaved = false;
+        int nesting = 0;
+        XPrefs::setSavingWindowHooks(
+            [&] {
+                if (nesting++ > 0)
+                    return;
+                XPrefs::setValue(u"placement"_s, 42);
+                nestedSaved = XPrefs::Save();
+            },
+            {});
+        XPrefs::setValue(u"a"_s, 1);
+        bool saved = false;
+        std::unique_ptr<QThread> saver(QThread::create([&] { saved = XPrefs::Save(); }));
+        saver->start();
+        const bool ended = saver->wait(10000);
+        XPrefs::setSavingWindowHooks({}, {});
+        XPrefs::setSaveAlertWait(2.0);
+        if (!ended)
+            qFatal("a save from inside the saving window locked up");
+        QVERIFY(saved && nestedSaved);
+        const QByteArray text = readAll(m_path);
+        QVERIFY(text.contains("<key>a</key>\n<integer>1</integer>"));
+        QVERIFY(text.contains("<key>placement</key>\n<integer>42</integer>"));
     }
 
     void autoSaveWritesEachChange()

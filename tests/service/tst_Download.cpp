@@ -1,7 +1,9 @@
 #include "ServiceEmulator.h"
 #include "TestMain.h"
 
+#include "common/WorkerThreads.h"
 #include "prefs/myPrefs.h"
+#include "preview/ResultPreview.h"
 #include "service/openSubtitleItem.h"
 #include "service/SubtitleDownload.h"
 
@@ -211,6 +213,27 @@ private slots:
         QCOMPARE(downloadsSoFar(), 1);
         QCOMPARE(readAll(m_videos.filePath(u"Movie.es.srt"_s)), kSubtitle);
         QCOMPARE(readAll(item->localtempfile), kSubtitle);
+    }
+
+    // A preview fetch whose window goes stops its transfer at once, even
+    // from a link that would keep it waiting for a minute, and tells nobody.
+    void previewFetchStopsWhenItsWindowGoes()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 60}}));
+        auto item = resultFor(u"Movie.avi"_s);
+        QTemporaryDir fresh; // no earlier preview copy to reuse
+        item->setTemppath(fresh.path());
+        auto window = std::make_unique<QObject>();
+        bool told = false;
+        ResultPreview::prepare(item, nullptr, window.get(), [&](const QString &) { told = true; });
+        QVERIFY(ResultPreview::isFetching(item.get()));
+        QTest::qWait(500); // the request reaches the stalling link
+        window.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!ResultPreview::isFetching(item.get()), 10000);
+        QTRY_COMPARE(WorkerThreads::running(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(!told);
+        QVERIFY(item->localtempfile.isEmpty());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
+#include "download/DownloadJob.h"
 #include "media/movieFile.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
@@ -66,7 +67,8 @@ void TestDownloadQueue::oneEntryPerHashAndLanguage()
     auto first = movieFile::create(makeSparseFile(m_dir.path() + u"/one/v.mkv"_s, 300'000));
     auto twin = movieFile::create(makeSparseFile(m_dir.path() + u"/two/v.mkv"_s, 300'000));
     auto other = movieFile::create(makeSparseFile(m_dir.path() + u"/three/w.mkv"_s, 300'001));
-    QCOMPARE(first->movieHash(), twin->movieHash());
+    QCOMPARE(first->computeMovieHash(), twin->computeMovieHash());
+    other->computeMovieHash();
 
     DownloadQueue queue;
     auto groupWith = [](const std::shared_ptr<movieFile> &video, const QString &lang,
@@ -115,16 +117,13 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
     QVERIFY(srt.open(QIODevice::WriteOnly));
     srt.close();
 
-    OSClient client;
-    {
-        const QMutexLocker guard(&client.stateLock());
-        client.mode = u"GetSubs"_s;
-    }
-    auto intake = std::make_shared<ClientIntake>(client);
-    QVERIFY(intake->add(d, MovieFileParser::Mode::GetSubs));
-    QVERIFY(intake->add(d + u'/', MovieFileParser::Mode::GetSubs));
-    QVERIFY(intake->add(d + u"/x.mkv"_s, MovieFileParser::Mode::GetSubs));
-    QVERIFY(!intake->add(d + u"/missing.mkv"_s, MovieFileParser::Mode::GetSubs));
+    const auto job = DownloadJob::create();
+    ClientIntake *intake = &job->intake();
+    OSClient &client = job->client();
+    QVERIFY(job->addPath(d));
+    QVERIFY(job->addPath(d + u'/'));
+    QVERIFY(job->addPath(d + u"/x.mkv"_s));
+    QVERIFY(!job->addPath(d + u"/missing.mkv"_s));
     QVERIFY(intake->waitUntilDone(std::chrono::seconds(30)));
     QCOMPARE(intake->Tcounter(), 0);
     QCOMPARE(intake->dirList(), QStringList{d});

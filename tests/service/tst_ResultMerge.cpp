@@ -1,5 +1,6 @@
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
+#include "service/BestChoice.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 #include "TestMain.h"
@@ -174,41 +175,55 @@ private slots:
         QVERIFY(film.metaMatch);
     }
 
-    void bestChoiceFollowsScoresInListOrder()
+    // The best choice over tables of results: each candidate written as
+    // "hash lang rating downloads [stranger] [bad]", in list order.
+    void bestChoice_data()
     {
-        OSClient client;
-        client.searchLangs = {u"en"_s};
-        // A and B tie on score; B has more downloads and wins.
-        const auto a = result(u"a"_s, u"en"_s, 5.0, 100);
-        const auto b = result(u"b"_s, u"en"_s, 5.0, 200);
-        client.FindBestSub({a, b});
-        QVERIFY(!a->isChecked && !a->myBest);
-        QVERIFY(b->isChecked && b->myBest);
-        QCOMPARE(a->myRating, 2);
-        QCOMPARE(b->myRating, 2);
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<QStringList>("languages");
+        QTest::addColumn<QStringList>("chosen");
+        QTest::addColumn<QList<int>>("scores");
+        QTest::newRow("a tie goes to more downloads")
+            << QStringList{u"a en 5 100"_s, u"b en 5 200"_s} << QStringList{u"en"_s} << QStringList{u"b"_s}
+            << QList<int>{2, 2};
+        QTest::newRow("a 10 counts as 7 and loses to an 8")
+            << QStringList{u"eight en 8 10"_s, u"ten en 10 999"_s} << QStringList{u"en"_s}
+            << QStringList{u"eight"_s} << QList<int>{2, 1};
+        QTest::newRow("unrated counts as 5; bad and strangers are never chosen")
+            << QStringList{u"bad en 9 5000 bad"_s, u"stranger en 9 5000 stranger"_s, u"unrated en 0 1"_s}
+            << QStringList{u"en"_s} << QStringList{u"unrated"_s} << QList<int>{0, -2, 2};
+        QTest::newRow("only bad candidates: nothing, not even a result without a hash")
+            << QStringList{u"x en 9 5 bad"_s, u"- es 9 5"_s} << QStringList{u"en"_s} << QStringList{}
+            << QList<int>{0, 0};
+        QTest::newRow("one choice per language, others untouched")
+            << QStringList{u"e1 en 6 1"_s, u"s1 es 6 1"_s, u"e2 en 7 5"_s, u"f1 fr 9 9"_s}
+            << QStringList{u"en"_s, u"es"_s} << QStringList{u"s1"_s, u"e2"_s} << QList<int>{2, 2, 2, 0};
+    }
 
-        // A rating of 10 counts as 7 and loses to an 8.
-        const auto eight = result(u"eight"_s, u"en"_s, 8.0, 10);
-        const auto ten = result(u"ten"_s, u"en"_s, 10.0, 999);
-        client.FindBestSub({eight, ten});
-        QCOMPARE(ten->SubRating, 7.0);
-        QVERIFY(eight->myBest && !ten->myBest);
-
-        // Unrated counts as 5; a bad subtitle or one without metaMatch is never chosen.
-        const auto bad = result(u"bad"_s, u"en"_s, 9.0, 5000);
-        bad->SubBad = true;
-        const auto stranger = result(u"stranger"_s, u"en"_s, 9.0, 5000, false);
-        const auto unrated = result(u"unrated"_s, u"en"_s, 0.0, 1);
-        client.FindBestSub({bad, stranger, unrated});
-        QCOMPARE(unrated->SubRating, 5.0);
-        QVERIFY(unrated->myBest && !bad->myBest && !stranger->myBest);
-
-        // Only bad candidates: nothing chosen, not even a result without a hash.
-        const auto onlyBad = result(u"x"_s, u"en"_s, 9.0, 5);
-        onlyBad->SubBad = true;
-        const auto noHash = result(QString(), u"es"_s, 9.0, 5);
-        client.FindBestSub({onlyBad, noHash});
-        QVERIFY(!onlyBad->isChecked && !noHash->isChecked);
+    void bestChoice()
+    {
+        QFETCH(QStringList, candidates);
+        QFETCH(QStringList, languages);
+        QFETCH(QStringList, chosen);
+        QFETCH(QList<int>, scores);
+        QList<openSubtitleItemPtr> results;
+        for (const QString &text : std::as_const(candidates)) {
+            const QStringList f = text.split(u' ');
+            const QString hash = f[0] == "-"_L1 ? QString() : f[0];
+            results.append(result(hash, f[1], f[2].toDouble(), f[3].toInt(), !f.contains(u"stranger"_s)));
+            results.last()->SubBad = f.contains(u"bad"_s);
+        }
+        BestChoice::mark(results, languages);
+        QStringList marked;
+        QList<int> rated;
+        for (const auto &r : std::as_const(results)) {
+            QCOMPARE(r->myBest, r->isChecked);
+            if (r->myBest)
+                marked.append(r->SubHash);
+            rated.append(r->myRating);
+        }
+        QCOMPARE(marked, chosen);
+        QCOMPARE(rated, scores);
     }
 
     void resultsAttachOnceToEveryVideoWithTheirHash()

@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,7 +97,8 @@ private slots:
     void verificationMarksEachPair();
     void serviceFailureShowsError_data();
     void serviceFailureShowsError();
-    void closingWhileVerifyingIsSafe();
+    void closingNeverWaits_data();
+    void closingNeverWaits();
 
 private:
     // A window, shown, with files dropped on it and listed.
@@ -246,6 +248,19 @@ void tst_PutSubtitles::homeDropOpensWindow()
     QTRY_COMPARE(m_window->windowMode(), u"listed"_s);
     QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt"_s});
     QVERIFY(!m_window->list()->isChecked(0));
+
+    // Once its verification has started the window takes no more files:
+    // the next drop on the home window opens a second upload window, which
+    // takes it, instead of being queued where it is never taken in.
+    m_window->setWindowMode(u"Searched"_s);
+    router.handOverDrop(WorkflowKind::Upload, DragItem{{d + u"/Movie.en.srt"_s}});
+    QPointer<PutSubtitles> second =
+        dynamic_cast<PutSubtitles *>(router.frontmostVisible(WorkflowKind::Upload));
+    QVERIFY(second && second != m_window);
+    QTRY_COMPARE(second->windowMode(), u"listed"_s);
+    QCOMPARE(rowTexts(*second->list()), QStringList{u"Movie.en.srt (Movie.mkv, English)"_s});
+    QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt"_s});
+    delete second.data();
 }
 
 void tst_PutSubtitles::listKeysClicksAndMenu()
@@ -381,16 +396,56 @@ void tst_PutSubtitles::serviceFailureShowsError()
     QCOMPARE(list->resultStatus(0), u"has"_s);
 }
 
-void tst_PutSubtitles::closingWhileVerifyingIsSafe()
+// Closing never waits for the work under way: a request to a service that
+// stalls for a minute, or the intake of a large tree. The window disappears
+// at once; the cancelled work ends soon after and the window goes with it.
+void tst_PutSubtitles::closingNeverWaits_data()
 {
-    startService();
-    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, -1, {{u"seconds"_s, 60}}));
-    PutSubtitles *window = openWith({d});
-    window->frame()->mainButton()->push();
-    QTRY_COMPARE_WITH_TIMEOUT(m_emu->methods().contains(u"LogIn"_s), true, 30000);
-    QVERIFY(window->verificationRunning());
-    QVERIFY(window->close());
-    // Closed, its thread ended, and gone with its client.
+    QTest::addColumn<bool>("verifying");
+    QTest::newRow("request to a stalled service") << true;
+    QTest::newRow("intake of a large tree") << false;
+}
+
+void tst_PutSubtitles::closingNeverWaits()
+{
+    QFETCH(bool, verifying);
+    PutSubtitles *window = nullptr;
+    if (verifying) {
+        startService();
+        QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, -1, {{u"seconds"_s, 60}}));
+        window = openWith({d});
+        window->frame()->mainButton()->push();
+        QTRY_COMPARE_WITH_TIMEOUT(m_emu->methods().contains(u"LogIn"_s), true, 30000);
+        QVERIFY(window->verificationRunning());
+    } else {
+        // Each subtitle is paired against every video taken in so far: the
+        // intake of this tree keeps busy for a long while.
+        const QString tree = d + u"/library"_s;
+        for (int folder = 0; folder < 100; ++folder) {
+            const QString path = tree + u"/%1/"_s.arg(folder);
+            QDir().mkpath(path);
+            for (int file = 0; file < 100; ++file) {
+                QFile(path + u"Clip%1.mkv"_s.arg(file)).open(QIODevice::WriteOnly);
+                QFile(path + u"Clip%1.en.srt"_s.arg(file)).open(QIODevice::WriteOnly);
+            }
+        }
+        m_window = window = new PutSubtitles();
+        window->show();
+        window->queueDrop(DragItem{{tree}});
+        QTRY_COMPARE(window->windowMode(), u"adding"_s);
+    }
+    const std::shared_ptr<VerificationJob> job = window->job();
+    QElapsedTimer clock;
+    clock.start();
+    window->close();
+    QVERIFY(!m_window || m_window->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!job->busy(), 20000);
+    // Far below the minute a stalled request would have taken.
+    QVERIFY2(clock.elapsed() < 20000, "closing waited for the work under way");
+    if (!verifying) {
+        const QMutexLocker guard(&job->client().stateLock());
+        QVERIFY(job->client().subfiles.size() < 10000); // the intake stopped early
+    }
     QTRY_VERIFY(m_window.isNull());
 }
 

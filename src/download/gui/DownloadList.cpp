@@ -6,7 +6,6 @@
 #include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "service/DownloadQueue.h"
-#include "service/GetSubsRun.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 
@@ -175,30 +174,10 @@ void DownloadList::showFiles()
     m_list->gotResults = false;
 }
 
-bool DownloadList::listNewRecords(bool listAllFiles, bool refreshSubs)
+bool DownloadList::showNewRecords(const QList<std::shared_ptr<movieFile>> &fresh)
 {
-    QList<MoviePtr> fresh;
-    {
-        const QMutexLocker guard(&m_client.stateLock());
-        auto &records = m_client.movieFiles;
-        if (std::all_of(records.cbegin(), records.cend(), [](const MoviePtr &m) { return m->addedToList; }))
-            return false;
-        QList<qsizetype> dropped;
-        for (qsizetype i = 0; i < records.size(); ++i) {
-            movieFile &record = *records[i];
-            if (record.addedToList)
-                continue;
-            if (record.hasAllSubs && !listAllFiles) {
-                dropped.append(i);
-                continue;
-            }
-            record.isChecked = refreshSubs || !record.hasAllSubs;
-            record.addedToList = true;
-            fresh.append(records[i]);
-        }
-        for (qsizetype i = dropped.size() - 1; i >= 0; --i)
-            records.removeAt(dropped[i]);
-    }
+    if (fresh.isEmpty())
+        return false;
     for (const MoviePtr &record : std::as_const(fresh)) {
         // Sorted by the check column's text, the full path, as people order
         // names; a new row goes after the rows with the same path, as a
@@ -259,7 +238,7 @@ QString DownloadList::resultOrderKey(const openSubtitleItem &result)
         .join(u'-');
 }
 
-void DownloadList::listSearchResults(const QStringList &languages, bool refreshSubs)
+void DownloadList::listSearchResults(const QList<DownloadJob::LanguageGroup> &groups)
 {
     m_list->deleteAllRows();
     m_list->rows.clear();
@@ -275,16 +254,13 @@ void DownloadList::listSearchResults(const QStringList &languages, bool refreshS
     QList<Entry> entries;
     {
         const QMutexLocker guard(&m_client.stateLock());
-        for (const MoviePtr &video : std::as_const(m_client.movieFiles)) {
-            for (const QString &language : languages) {
-                if (!refreshSubs && GetSubsRun::hasLocalSubtitleIn(*video, language))
-                    continue;
-                const MoviePtr group = DownloadQueue::languageGroup(*video, language);
-                const auto results = group->subtitleResults();
-                const bool hasBest = std::any_of(results.cbegin(), results.cend(),
-                                                 [](const ResultPtr &r) { return r->myBest; });
-                entries.append({group->matchedby, group->movieFileName(), group, !hasBest});
-            }
+        for (const DownloadJob::LanguageGroup &entry : groups) {
+            if (!entry.group)
+                continue;
+            const auto results = entry.group->subtitleResults();
+            const bool hasBest =
+                std::any_of(results.cbegin(), results.cend(), [](const ResultPtr &r) { return r->myBest; });
+            entries.append({entry.group->matchedby, entry.group->movieFileName(), entry.group, !hasBest});
         }
     }
     // Hash matches first, then other matches, then groups without one;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/DownloadJob.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -73,12 +75,9 @@ public:
     // --- "files" ---------------------------------------------------------
     // Two columns, "*,32"; the view the window opens with.
     void showFiles();
-    // Gives every record of the client's list that has no row yet a row, in
-    // path order; with `listAllFiles` off a record that already has a
-    // subtitle for every wanted language is dropped from the client's list
-    // instead. A new row is checked when `refreshSubs` is on, otherwise when
-    // some wanted language lacks a subtitle. False when no record was new.
-    bool listNewRecords(bool listAllFiles, bool refreshSubs);
+    // Gives each record a row, in path order (the job decides which records
+    // are new and whether they are checked). False when there was none.
+    bool showNewRecords(const QList<std::shared_ptr<movieFile>> &fresh);
     // Before a search: the rows of unchecked videos go, and so do their
     // records (every record with the same path) from the client's list.
     void removeUncheckedRows();
@@ -88,12 +87,11 @@ public:
     bool singleDrop() const { return m_singleDrop; }
 
     // --- "subs" ----------------------------------------------------------
-    // Builds the results view from the client's records: one group per video
-    // and wanted language (none for a language already beside the video,
-    // unless `refreshSubs`), hash matches first, then other matches, then
-    // groups without any, by name within each. A group whose best result is
-    // known starts closed; the others start open.
-    void listSearchResults(const QStringList &languages, bool refreshSubs);
+    // Builds the results view from the job's language groups (entries
+    // without a group are left out): hash matches first, then other
+    // matches, then groups without any, by name within each. A group whose
+    // best result is known starts closed; the others start open.
+    void listSearchResults(const QList<DownloadJob::LanguageGroup> &groups);
     QList<std::shared_ptr<movieFile>> moviefilesMatched() const { return m_moviefilesMatched; }
     // Opens or closes a group row; a group without results does not open.
     void setGroupOpen(int row, bool open);

@@ -4,10 +4,10 @@
 #include "controls/ListColours.h"
 #include "controls/omiListbox.h"
 #include "controls/Theme.h"
+#include "download/DownloadJob.h"
 #include "download/gui/DownloadList.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
-#include "service/GetSubsRun.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 
@@ -148,13 +148,13 @@ void DownloadListPainter::paintFiles(QPainter &g, int row, int column, const QSi
     // The wanted languages' round flags stand at the right, 9 pixels apart;
     // a language already beside the video shows faded with a tick, unless
     // subtitles are refreshed or this is the lone video of a single drop.
-    const QStringList languages = GetSubsRun::wantedLanguages();
+    const QStringList languages = DownloadJob::wantedLanguages();
     const bool lone = m_list.singleDrop() && m_list.MainList()->rowCount() == 1;
     const bool markLocal = !myPrefs::refreshSubs() && !lone;
     int leftmost = -1;
     int flagWidth = 22;
     for (int i = 0; i < languages.size(); ++i) {
-        const bool local = markLocal && GetSubsRun::hasLocalSubtitleIn(*record, languages[i]);
+        const bool local = markLocal && DownloadJob::hasLocalSubtitleIn(*record, languages[i]);
         const QImage flag = roundFlag(languages[i], local);
         if (!flag.isNull())
             flagWidth = flag.width();

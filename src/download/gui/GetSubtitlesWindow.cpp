@@ -20,7 +20,6 @@
 #include "prefs/translationStrings.h"
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"
-#include "service/GetSubsRun.h"
 #include "service/OSClient.h"
 
 #include <QCoreApplication>
@@ -28,7 +27,6 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMutexLocker>
-#include <QThread>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -37,21 +35,11 @@ Q_LOGGING_CATEGORY(lcDownloadWindow, "lumbra.download.window")
 
 namespace {
 
+using State = DownloadJob::State;
+
 bool sameText(const QString &a, QLatin1StringView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
-// A state whose name ends in "ing" is a busy one.
-bool isBusy(const QString &mode)
-{
-    return mode.endsWith("ing"_L1, Qt::CaseInsensitive);
-}
-
-bool usable(const QString &path)
-{
-    const QFileInfo info(path);
-    return !path.isEmpty() && info.exists() && info.isReadable();
 }
 
 std::function<void()> &quitHandler()
@@ -85,18 +73,15 @@ void setActive(omiPanel *panel, bool active)
 
 GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     : lumbraWindow(parent)
-    , m_client(new OSClient(this))
-    , m_intake(std::make_shared<ClientIntake>(*m_client))
+    , m_job(DownloadJob::create())
     , m_frame(new WorkflowFrame(this))
     , m_mainList(new omiListbox)
-    , m_list(new DownloadList(m_mainList, *m_client, this))
-    , m_painter(std::make_unique<DownloadListPainter>(*m_list, *m_client))
+    , m_list(new DownloadList(m_mainList, m_job->client(), this))
+    , m_painter(std::make_unique<DownloadListPainter>(*m_list, m_job->client()))
 {
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        m_client->mode = u"GetSubs"_s;
-        m_windowMode = u"Idle"_s;
-    }
+    // Changes a worker makes arrive queued, in order, on the main thread.
+    connect(m_job.get(), &DownloadJob::stateChanged, this, &GetSubtitlesWindow::jobStateChanged);
+    connect(m_job.get(), &DownloadJob::progressed, this, &GetSubtitlesWindow::setUpdateUI);
     setMinimumSize(WorkflowFrame::MinimumWidth, WorkflowFrame::MinimumHeight);
     resize(WorkflowFrame::MinimumWidth, WorkflowFrame::MinimumHeight);
     auto *layout = new QVBoxLayout(this);
@@ -158,15 +143,10 @@ GetSubtitlesWindow::~GetSubtitlesWindow()
     m_timerProcess.stop();
     m_timerUIRefresh.stop();
     m_countDownTimer.stop();
-    // The workers use the client, the records and this window: they end
-    // before any of those go. A search waits for its request in flight.
-    for (QThread *thread : {m_searchThread, m_downloadThread}) {
-        if (thread) {
-            thread->wait();
-            delete thread;
-        }
-    }
-    m_intake->waitUntilDone();
+    // The workers hold the job themselves: stop them, including a download
+    // under way, and let go without waiting.
+    disconnect(m_job.get(), nullptr, this, nullptr);
+    m_job->abort();
     m_listViewport->removeEventFilter(this);
     m_listViewport = nullptr;
     // The list's painting and handlers reach the client and the painter:
@@ -205,8 +185,7 @@ void GetSubtitlesWindow::Open()
 
 QString GetSubtitlesWindow::windowMode() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    return m_windowMode;
+    return DownloadJob::stateName(m_job->state());
 }
 
 bool GetSubtitlesWindow::isWindowMode(QLatin1StringView mode) const
@@ -216,23 +195,43 @@ bool GetSubtitlesWindow::isWindowMode(QLatin1StringView mode) const
 
 void GetSubtitlesWindow::setWindowMode(const QString &mode)
 {
-    changeMode(mode);
+    if (const auto state = DownloadJob::stateNamed(mode))
+        setState(*state);
+    else
+        qCWarning(lcDownloadWindow) << "no such state:" << mode;
 }
 
-void GetSubtitlesWindow::changeMode(const QString &mode)
+void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
 {
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        m_windowMode = mode;
-    }
     if (m_closing)
         return;
     m_updateUI = true;
-    if (QThread::currentThread() == thread())
-        Q_EMIT windowModeChanged(mode);
-    else
-        QMetaObject::invokeMethod(
-            this, [this, mode] { Q_EMIT windowModeChanged(mode); }, Qt::QueuedConnection);
+    switch (state) {
+    case State::Downloading:
+        m_edited = true;
+        break;
+    case State::NotDownloaded:
+        m_quitAfterDownload = false;
+        break;
+    case State::Downloaded:
+        m_edited = false;
+        if (myPrefs::AutoQuit() || m_quitAfterDownload)
+            QMetaObject::invokeMethod(
+                this, [] { quitHandler()(); }, Qt::QueuedConnection);
+        break;
+    default:
+        break;
+    }
+    Q_EMIT windowModeChanged(DownloadJob::stateName(state));
+}
+
+bool GetSubtitlesWindow::acceptsFiles() const
+{
+    if (m_closing || !m_frame->DropFilesCanvas()->isEnabled())
+        return false;
+    const State state = m_job->state();
+    return state == State::Idle || state == State::Adding || state == State::Listing ||
+           state == State::Listed;
 }
 
 void GetSubtitlesWindow::setUpdateUI()
@@ -247,21 +246,36 @@ void GetSubtitlesWindow::setDocumentEdited(bool edited)
     setUpdateUI();
 }
 
+bool GetSubtitlesWindow::documentEdited() const
+{
+    // While downloads run or after failures the mark stays; once every
+    // subtitle is placed it goes, whatever the main thread has heard so far.
+    switch (m_job->state()) {
+    case State::Downloading:
+    case State::NotDownloaded:
+        return true;
+    case State::Downloaded:
+        return false;
+    default:
+        return m_edited;
+    }
+}
+
 int GetSubtitlesWindow::Tcounter() const
 {
-    return m_intake->Tcounter();
+    return m_job->Tcounter();
 }
 
 QList<std::shared_ptr<movieFile>> GetSubtitlesWindow::queuedSubs() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    return m_queuedSubs.queuedSubs();
+    return m_job->queuedSubs();
 }
 
 QString GetSubtitlesWindow::searchFailure() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    return m_searchFailure;
+    const ServiceError failure = m_job->searchFailure();
+    return failure.ok() ? QString()
+                        : FailureWords::describe(FailureWords::classify(failure.code), failure.reason);
 }
 
 QString GetSubtitlesWindow::noticeFor(const QString &mode) const
@@ -269,7 +283,7 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     if (sameText(mode, "ErrorSearching"_L1) || sameText(mode, "RetrySearching"_L1) ||
         sameText(mode, "RetryingSearching"_L1))
         return searchFailure();
-    const QList<ClientIntake::NotTakenIn> skipped = m_intake->notTakenIn();
+    const QList<ClientIntake::NotTakenIn> skipped = m_job->intake().notTakenIn();
     if (skipped.isEmpty())
         return {};
     QStringList names;
@@ -280,17 +294,12 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
 
 bool GetSubtitlesWindow::searchRunning() const
 {
-    return m_searchThread && m_searchThread->isRunning();
+    return m_job->searchRunning();
 }
 
 bool GetSubtitlesWindow::downloadRunning() const
 {
-    return m_downloadThread && m_downloadThread->isRunning();
-}
-
-bool GetSubtitlesWindow::threadsBusy() const
-{
-    return searchRunning() || downloadRunning() || Tcounter() > 0;
+    return m_job->downloadRunning();
 }
 
 void GetSubtitlesWindow::pressMain()
@@ -307,13 +316,13 @@ void GetSubtitlesWindow::queueDrop(const DragItem &item)
 
 void GetSubtitlesWindow::AAA_BuildFileList(const QString &item)
 {
-    if (!usable(item))
+    // The application hands files only to a window that takes them.
+    if (!acceptsFiles()) {
+        qCWarning(lcDownloadWindow) << "files came after the search started; not taken:" << item;
         return;
-    const QString mode = windowMode();
-    if (sameText(mode, "listed"_L1) || sameText(mode, "Idle"_L1))
-        setWindowMode(u"adding"_s);
-    m_state0checkdropped = true;
-    m_intake->add(item, MovieFileParser::Mode::GetSubs);
+    }
+    if (m_job->addPath(item))
+        m_state0checkdropped = true;
 }
 
 void GetSubtitlesWindow::AAA_BuildFileList(const QStringList &items)
@@ -377,8 +386,8 @@ bool GetSubtitlesWindow::canHandleMenuCommand(const QString &name) const
 void GetSubtitlesWindow::TimerProcess_Action()
 {
     if (m_closing) {
-        // Closing waits for the workers; the window goes once they are done.
-        if (!threadsBusy())
+        // The window goes once the cancelled workers have ended.
+        if (!m_job->busy())
             close();
         return;
     }
@@ -389,30 +398,30 @@ void GetSubtitlesWindow::TimerProcess_Action()
             // it stops counting, so with no item under way every record is
             // seen by the listing below.
             const int underWay = Tcounter();
-            if (m_state0checkdropped &&
-                m_list->listNewRecords(myPrefs::ListAllFiles(), myPrefs::refreshSubs()))
-                setWindowMode(u"listing"_s);
-            if (underWay == 0 && m_state0checkdropped &&
-                (isWindowMode("listing"_L1) || isWindowMode("adding"_L1)))
-                setWindowMode(u"listed"_s);
+            if (m_state0checkdropped && m_list->showNewRecords(m_job->takeNewRecords(myPrefs::ListAllFiles(),
+                                                                                     myPrefs::refreshSubs())))
+                setState(State::Listing);
+            if (underWay == 0 && m_state0checkdropped && (isState(State::Listing) || isState(State::Adding)))
+                setState(State::Listed);
         }
-        if (isWindowMode("listed"_L1) && myPrefs::autoSearchSubs())
+        if (isState(State::Listed) && myPrefs::autoSearchSubs())
             pressMain();
 
-        const QString mode = windowMode();
-        if (sameText(mode, "RetrySearching"_L1)) {
+        const State mode = m_job->state();
+        if (mode == State::RetrySearching) {
             // The countdown's first tick comes a second after the failure:
             // started once, not pushed back by every tick.
             if (!m_countDownTimer.isActive())
                 m_countDownTimer.start();
-        } else if (sameText(mode, "SuccessSearching"_L1)) {
+        } else if (mode == State::SuccessSearching) {
             m_retries = 0;
             m_frame->moveStageMarker(1);
-            m_list->listSearchResults(GetSubsRun::wantedLanguages(), myPrefs::refreshSubs());
-            setWindowMode(u"Searched"_s);
+            m_list->listSearchResults(
+                m_job->languageGroups(DownloadJob::wantedLanguages(), myPrefs::refreshSubs()));
+            setState(State::Searched);
             if (myPrefs::autoGetSubs())
                 pressMain();
-        } else if (sameText(mode, "Predownloading"_L1) || sameText(mode, "Redownloading"_L1)) {
+        } else if (mode == State::Predownloading || mode == State::Redownloading) {
             m_frame->moveStageMarker(2);
             const MethodProfiler trace(u"Starting Downloads"_s);
             queueSubsAndDownload();
@@ -430,92 +439,47 @@ void GetSubtitlesWindow::TimerProcess_Action()
 void GetSubtitlesWindow::doSearch()
 {
     m_mainList->setFocus();
-    const QString mode = windowMode();
-    if (sameText(mode, "ErrorSearching"_L1)) {
+    const State mode = m_job->state();
+    if (mode == State::ErrorSearching) {
         // Tried again by hand.
-        setWindowMode(u"WaitedSearching"_s);
-        startSearchThread();
-    } else if (sameText(mode, "listed"_L1) || sameText(mode, "WaitedSearching"_L1)) {
+        setState(State::WaitedSearching);
+        m_job->startSearch(myPrefs::AutoRetrySearch());
+        return;
+    }
+    if (mode == State::Listed && !m_dropobjs.isEmpty()) {
+        // Files dropped since the last tick come in first; the search waits
+        // for them to be listed.
+        takeInDrops();
+        return;
+    }
+    if (mode == State::Listed || mode == State::WaitedSearching) {
         m_frame->DropFilesCanvas()->setEnabled(false);
         m_frame->DropFilesCanvasSection()->setEnabled(false);
         m_list->removeUncheckedRows();
-        startSearchThread();
-    } else if (sameText(mode, "Searched"_L1)) {
-        setWindowMode(u"Predownloading"_s);
-    } else if (sameText(mode, "Downloaded"_L1)) {
+        m_job->startSearch(myPrefs::AutoRetrySearch());
+    } else if (mode == State::Searched) {
+        setState(State::Predownloading);
+    } else if (mode == State::Downloaded) {
         m_frame->CancelButton()->push();
-    } else if (sameText(mode, "NotDownloaded"_L1)) {
-        setWindowMode(u"Redownloading"_s);
+    } else if (mode == State::NotDownloaded) {
+        setState(State::Redownloading);
     }
-}
-
-void GetSubtitlesWindow::startSearchThread()
-{
-    if (searchRunning())
-        return;
-    if (m_searchThread) {
-        m_searchThread->wait();
-        delete m_searchThread;
-    }
-    m_searchThread = QThread::create([this] { SearchSubs(); });
-    m_searchThread->setObjectName(u"ThreadSearchSubs"_s);
-    m_searchThread->start();
-}
-
-void GetSubtitlesWindow::SearchSubs()
-{
-    if (isWindowMode("listed"_L1)) {
-        changeMode(u"Hashing"_s);
-        {
-            const MethodProfiler trace(u"Hashing Files"_s);
-            QList<std::shared_ptr<movieFile>> videos;
-            {
-                const QMutexLocker guard(&m_client->stateLock());
-                videos = m_client->movieFiles;
-            }
-            GetSubsRun::hashForSearch(*m_client, videos, {}, [this] { return m_closing.load(); });
-        }
-        changeMode(u"Readying"_s);
-    } else if (isWindowMode("WaitedSearching"_L1)) {
-        // A retry after a failed search: the hashes are known, search again.
-        changeMode(u"Readying"_s);
-    }
-    if (!isWindowMode("Readying"_L1) || m_closing)
-        return;
-    changeMode(u"Searching"_s);
-    bool found;
-    {
-        const MethodProfiler trace(u"Starting Search"_s);
-        found = m_client->SearchSubs();
-    }
-    // The journal's wording goes to the log, plain words to the window.
-    const ServiceError failure = found ? ServiceError{} : m_client->lastFailure();
-    const FailureWords::Kind kind = FailureWords::classify(failure.code);
-    if (!found)
-        qCInfo(lcDownloadWindow) << "search failed:" << GetSubsRun::searchFailure(*m_client);
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        m_searchFailure = found ? QString() : FailureWords::describe(kind, failure.reason);
-    }
-    // A rejected login fails again until the account is fixed: no retry.
-    const bool retry = !found && myPrefs::AutoRetrySearch() && FailureWords::worthRetrying(kind);
-    changeMode(found ? u"SuccessSearching"_s : retry ? u"RetrySearching"_s : u"ErrorSearching"_s);
 }
 
 // --- The countdown -------------------------------------------------------------
 
 void GetSubtitlesWindow::CountDownTimer_Action()
 {
-    if (m_closing || !(isWindowMode("RetrySearching"_L1) || isWindowMode("RetryingSearching"_L1))) {
+    if (m_closing || !(isState(State::RetrySearching) || isState(State::RetryingSearching))) {
         m_countDownTimer.stop();
         return;
     }
-    if (isWindowMode("RetrySearching"_L1)) {
-        setWindowMode(u"RetryingSearching"_s);
+    if (isState(State::RetrySearching)) {
+        setState(State::RetryingSearching);
         // One more than the wait, as this tick already counts one down.
         m_countDownTics = RetrySchedule::delaySeconds(m_retries++) + 1;
     }
-    if (isWindowMode("RetryingSearching"_L1))
+    if (isState(State::RetryingSearching))
         --m_countDownTics;
     QString caption = translationStrings::RetryInSecsTitle();
     caption.replace(u"^secs^"_s, QString::number(m_countDownTics));
@@ -523,7 +487,7 @@ void GetSubtitlesWindow::CountDownTimer_Action()
     m_frame->mainButton()->update();
     if (m_countDownTics <= 0) {
         m_countDownTimer.stop();
-        setWindowMode(u"WaitedSearching"_s);
+        setState(State::WaitedSearching);
         doSearch();
     }
 }
@@ -534,51 +498,16 @@ void GetSubtitlesWindow::queueSubsAndDownload()
 {
     if (downloadRunning())
         return; // the run that just ended is finishing; the next tick starts the new one
-    if (isWindowMode("Predownloading"_L1)) {
+    if (isState(State::Predownloading)) {
         if (!m_queueBuilt) {
             m_queueBuilt = true;
-            m_list->buildQueue(m_queuedSubs);
+            m_list->buildQueue(m_job->queue());
         }
     } else {
-        const QMutexLocker guard(&m_client->stateLock());
-        m_queuedSubs.removeDownloaded();
+        m_job->removeDownloaded();
     }
-    startDownloadThread();
-}
-
-void GetSubtitlesWindow::startDownloadThread()
-{
-    if (downloadRunning())
-        return;
-    if (m_downloadThread) {
-        m_downloadThread->wait();
-        delete m_downloadThread;
-    }
-    m_downloadThread = QThread::create([this] { GetSubs(); });
-    m_downloadThread->setObjectName(u"ThreadGetSubs"_s);
-    m_downloadThread->start();
-}
-
-void GetSubtitlesWindow::GetSubs()
-{
-    changeMode(u"Downloading"_s);
-    m_edited = true;
-    setUpdateUI();
-    const bool placed = m_queuedSubs.downloadAll(
-        &m_client->stateLock(), [this](int, bool) { setUpdateUI(); }, [this] { return m_closing.load(); });
-    if (!placed) {
-        m_quitAfterDownload = false;
-        changeMode(u"NotDownloaded"_s);
-        return;
-    }
-    changeMode(u"Downloaded"_s);
-    m_edited = false;
-    setUpdateUI();
-    if (m_closing)
-        return;
-    if (myPrefs::AutoQuit() || m_quitAfterDownload)
-        QMetaObject::invokeMethod(
-            this, [] { quitHandler()(); }, Qt::QueuedConnection);
+    if (m_job->startDownloads())
+        m_edited = true;
 }
 
 void GetSubtitlesWindow::updateUIChecks(int row, int)
@@ -594,14 +523,15 @@ void GetSubtitlesWindow::TimerUIRefresh_Action()
     if (m_closing)
         return;
     applyStateToControls();
-    const bool edited = m_edited;
+    const bool edited = documentEdited();
     if (edited != m_editedShown) {
         m_editedShown = edited;
         platform().setDocumentEdited(this, edited);
     }
     // Redrawn when something changed, and all along while work runs (the
     // downloads' marks move without telling).
-    if (m_updateUI.exchange(false) || isBusy(windowMode())) {
+    const bool changed = std::exchange(m_updateUI, false);
+    if (changed || DownloadJob::isBusy(m_job->state())) {
         m_mainList->viewport()->update();
         m_frame->update();
     }
@@ -609,9 +539,9 @@ void GetSubtitlesWindow::TimerUIRefresh_Action()
 
 void GetSubtitlesWindow::applyStateToControls()
 {
-    const QString mode = windowMode();
-    const bool failed = sameText(mode, "ErrorSearching"_L1);
-    const bool busy = isBusy(mode) && !failed;
+    const State mode = m_job->state();
+    const bool failed = mode == State::ErrorSearching;
+    const bool busy = DownloadJob::isBusy(mode) && !failed;
     BusyWheel *wheel = m_frame->DropFilesProgress();
     if (wheel->isVisible() != busy)
         wheel->setVisible(busy);
@@ -625,45 +555,56 @@ void GetSubtitlesWindow::applyStateToControls()
         if (main->caption() != caption)
             main->setCaption(caption);
     };
-    if (sameText(mode, "Idle"_L1)) {
+    switch (mode) {
+    case State::Idle:
         setCaption(translationStrings::SearchSubsButtonTitle());
         setPanel(drop, true);
         setPanel(first, true);
         setPanel(second, false);
         setPanel(third, false);
-    } else if (sameText(mode, "Hashing"_L1) || sameText(mode, "Readying"_L1) ||
-               sameText(mode, "Searching"_L1)) {
+        break;
+    case State::Hashing:
+    case State::Readying:
+    case State::Searching:
         setCaption(translationStrings::FindingSubsButtonTitle());
-    } else if (failed) {
+        break;
+    case State::ErrorSearching:
         // The search ended: the button offers to try again, the notice says why.
         setCaption(tr("Try Again"));
-    } else if (sameText(mode, "Searched"_L1)) {
+        break;
+    case State::Searched:
         setCaption(translationStrings::SelectSubsButtonTitle());
         setActive(drop, false);
         drop->hide();
         setPanel(first, false);
         setPanel(second, true);
         setPanel(third, false);
-    } else if (sameText(mode, "Downloading"_L1) || sameText(mode, "Redownloading"_L1) ||
-               sameText(mode, "Downloaded"_L1)) {
-        setCaption(sameText(mode, "Downloaded"_L1) ? translationStrings::DoneSubsButtonTitle()
-                                                   : translationStrings::DownloadingSubsButtonTitle());
+        break;
+    case State::Downloading:
+    case State::Redownloading:
+    case State::Downloaded:
+        setCaption(mode == State::Downloaded ? translationStrings::DoneSubsButtonTitle()
+                                             : translationStrings::DownloadingSubsButtonTitle());
         drop->hide();
         drop->setEnabled(false);
         setPanel(first, false);
         setPanel(second, false);
         setPanel(third, true);
-    } else if (sameText(mode, "NotDownloaded"_L1)) {
+        break;
+    case State::NotDownloaded:
         setCaption(translationStrings::DownloadSubsButtonTitle());
         drop->hide();
         drop->setEnabled(false);
         setActive(first, false);
         setPanel(second, false);
         setPanel(third, true);
+        break;
+    default:
+        break;
     }
-    m_frame->setNotice(noticeFor(mode));
+    m_frame->setNotice(noticeFor(windowMode()));
     const bool enabled =
-        failed || (!isBusy(mode) && (!sameText(mode, "Searched"_L1) || m_list->gotResults()));
+        failed || (!DownloadJob::isBusy(mode) && (mode != State::Searched || m_list->gotResults()));
     if (main->isEnabled() != enabled)
         main->setEnabled(enabled);
 }
@@ -674,7 +615,7 @@ bool GetSubtitlesWindow::CancelClose()
 {
     if (m_closing) {
         // Still waiting for the workers, or now closing for good.
-        if (threadsBusy())
+        if (m_job->busy())
             return true;
         m_timerProcess.stop();
         return false;
@@ -705,7 +646,10 @@ bool GetSubtitlesWindow::CancelClose()
     }
     m_closing = true;
     m_countDownTimer.stop();
-    if (threadsBusy()) {
+    // Whatever runs stops now: the request, the intake, the hashing, and the
+    // downloads after the one under way.
+    m_job->cancel();
+    if (m_job->busy()) {
         // The process tick closes the window once the workers have ended.
         hide();
         return true;

@@ -2,17 +2,15 @@
 
 #include "app/lumbraWindow.h"
 #include "app/WorkflowWindow.h"
-#include "service/DownloadQueue.h"
+#include "download/DownloadJob.h"
 
 #include <QList>
 #include <QString>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
-class ClientIntake;
 class DocumentRouter;
 class DownloadList;
 class DownloadListPainter;
@@ -20,7 +18,6 @@ class movieFile;
 class omiListbox;
 class openSubtitleItem;
 class OSClient;
-class QThread;
 class WorkflowFrame;
 
 // The download window: videos come in (drops, pastes, opened documents), are
@@ -37,12 +34,12 @@ class WorkflowFrame;
 // refresh timer (100 ms) shows the state, a countdown timer (1 s) counts
 // down before a failed search is tried again.
 //
-// Threads: the search and the downloads each run on a worker thread of
-// their own (one of each at a time); the file intake runs on the work queue.
-// The window's state, its lists and its client's records are guarded by the
-// client's state lock. Workers change the state under it and ask for a
-// refresh; controls are only touched on the main thread, by the timers.
-// Closing tells the workers to stop and lets the window go once they have.
+// The workflow itself is the window's DownloadJob, which owns the state, the
+// records and the workers (the search and the downloads each on a thread of
+// their own, the intake on the work queue). The window drives it and shows
+// it; controls are only touched on the main thread, by the timers. Closing
+// hides the window at once and cancels the job; the window goes once the
+// workers have ended, and never waits for them.
 class GetSubtitlesWindow final : public lumbraWindow, public WorkflowWindow {
     Q_OBJECT
 public:
@@ -64,6 +61,8 @@ public:
     void AAA_BuildFileList(const QString &item) override;
     void AAA_BuildFileList(const QStringList &items) override;
     void setWindowMode(const QString &mode) override;
+    // Until the search starts, and not while closing.
+    bool acceptsFiles() const override;
 
     // Menu commands: "EditPaste" (while files can still be added),
     // "EditSelectAll", "PreviewMenuItem" (handled, no effect), and those of
@@ -75,8 +74,11 @@ public:
 
     QString windowMode() const;
     bool isWindowMode(QLatin1StringView mode) const;
+    DownloadJob::State state() const { return m_job->state(); }
 
-    OSClient &client() const { return *m_client; }
+    OSClient &client() const { return m_job->client(); }
+    // The job the window drives; shared with its workers.
+    std::shared_ptr<DownloadJob> job() const { return m_job; }
     WorkflowFrame *frame() const { return m_frame; }
     omiListbox *MainList() const { return m_mainList; }
     // The rows of the list and the records they show; actions on results
@@ -92,7 +94,7 @@ public:
     bool closing() const { return m_closing; }
     // The queue entries (a language group each, its chosen result first).
     QList<std::shared_ptr<movieFile>> queuedSubs() const;
-    // The failure of the last search, as the client's journal tells it.
+    // Why the last search failed.
     QString searchFailure() const;
 
     bool searchRunning() const;
@@ -100,7 +102,7 @@ public:
 
     // The window's unsaved-changes mark: subtitles checked for download, or
     // a download running or failed.
-    bool documentEdited() const { return m_edited; }
+    bool documentEdited() const;
     void setDocumentEdited(bool edited);
 
     // Asks for a redraw at the next refresh tick (the window's `updateUI`).
@@ -135,23 +137,18 @@ protected:
 private:
     void takeInDrops();
     void queueSubsAndDownload();
-    void startSearchThread();
-    void startDownloadThread();
-    // Worker routines.
-    void SearchSubs();
-    void GetSubs();
-    // State changes from any thread: under the lock, then the refresh flag
-    // and the change signal on the main thread.
-    void changeMode(const QString &mode);
-    bool threadsBusy() const;
+    // The job's state changed (on the main thread).
+    void jobStateChanged(DownloadJob::State state);
+    bool isState(DownloadJob::State state) const { return m_job->isState(state); }
+    void setState(DownloadJob::State state) { m_job->setState(state); }
     void pressMain();
     void applyStateToControls();
     // What the notice line says in `mode`: why the search failed, or which
     // files could not be listed; empty when nothing.
     QString noticeFor(const QString &mode) const;
 
-    OSClient *m_client; // a child of the window, as its parent window
-    std::shared_ptr<ClientIntake> m_intake;
+    // Declared first: the list and its painter reach the job's records.
+    std::shared_ptr<DownloadJob> m_job;
     WorkflowFrame *m_frame;
     omiListbox *m_mainList;
     QWidget *m_listViewport = nullptr;
@@ -161,13 +158,6 @@ private:
     QTimer m_timerProcess;
     QTimer m_timerUIRefresh;
     QTimer m_countDownTimer;
-    QThread *m_searchThread = nullptr;
-    QThread *m_downloadThread = nullptr;
-
-    // Guarded by the client's state lock.
-    QString m_windowMode;
-    QString m_searchFailure;
-    DownloadQueue m_queuedSubs; // built on the main thread, run by the download thread
 
     // Main thread only.
     QList<DragItem> m_dropobjs;
@@ -180,8 +170,8 @@ private:
     bool m_editedShown = false;
     QString m_extensionList;
 
-    std::atomic<bool> m_closing{false};
-    std::atomic<bool> m_updateUI{false};
-    std::atomic<bool> m_edited{false};
-    std::atomic<bool> m_quitAfterDownload{false};
+    bool m_closing = false;
+    bool m_updateUI = false;
+    bool m_edited = false;
+    bool m_quitAfterDownload = false;
 };

@@ -15,14 +15,12 @@
 #include "prefs/myPrefs.h"
 #include "prefs/translationStrings.h"
 #include "preview/gui/PreviewWindow.h"
-#include "service/ClientIntake.h"
 #include "service/OSClient.h"
 #include "upload/gui/UploadList.h"
 
 #include <QCloseEvent>
 #include <QLoggingCategory>
 #include <QMutexLocker>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -32,21 +30,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 Q_LOGGING_CATEGORY(lcUpload, "lumbra.upload")
 
-bool is(const QString &mode, QLatin1StringView name)
-{
-    return mode.compare(name, Qt::CaseInsensitive) == 0;
-}
-
-bool isFailed(const QString &mode)
-{
-    return is(mode, "ErrorSearching"_L1) || is(mode, "RetrySearching"_L1);
-}
-
-// "Busy" states end in "ing"; a failed verification is over, whatever its name.
-bool isBusy(const QString &mode)
-{
-    return mode.endsWith("ing"_L1, Qt::CaseInsensitive) && !isFailed(mode);
-}
+using State = VerificationJob::State;
 
 void setPanel(omiPanel *panel, bool on)
 {
@@ -57,19 +41,13 @@ void setPanel(omiPanel *panel, bool on)
 
 PutSubtitles::PutSubtitles(QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_client(std::make_unique<OSClient>(this))
-    , m_intake(std::make_shared<ClientIntake>(*m_client))
+    , m_job(VerificationJob::create())
     , m_frame(new WorkflowFrame(this))
-    , m_list(new UploadList(m_client->stateLock(), m_frame))
+    , m_list(new UploadList(m_job->client().stateLock(), m_frame))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(u"PutSubtitles"_s);
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        // The client's upload mode: the intake turns subtitles into records
-        // and pairs each with the video of its name.
-        m_client->mode = u"PutSubs"_s;
-    }
+    connect(m_job.get(), &VerificationJob::stateChanged, this, [this] { setUpdateUI(true); });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -105,7 +83,8 @@ PutSubtitles::PutSubtitles(QWidget *parent)
 
 PutSubtitles::~PutSubtitles()
 {
-    stopThreads();
+    // The worker holds the job itself: stop it and let go.
+    m_job->cancel();
 }
 
 void PutSubtitles::registerWith(DocumentRouter &router)
@@ -136,20 +115,30 @@ void PutSubtitles::Open()
 
 QString PutSubtitles::windowMode() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    return m_windowMode;
+    return VerificationJob::stateName(m_job->state());
 }
 
-void PutSubtitles::changeMode(const QString &mode)
+void PutSubtitles::setState(State state)
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    m_windowMode = mode;
+    m_job->setState(state);
+    setUpdateUI(true);
 }
 
 void PutSubtitles::setWindowMode(const QString &mode)
 {
-    changeMode(mode);
-    setUpdateUI(true);
+    if (const auto state = VerificationJob::stateNamed(mode))
+        setState(*state);
+    else
+        qCWarning(lcUpload) << "no such state:" << mode;
+}
+
+bool PutSubtitles::acceptsFiles() const
+{
+    if (closing || !m_frame->DropFilesCanvas()->isEnabled())
+        return false;
+    const State state = m_job->state();
+    return state == State::Idle || state == State::Adding || state == State::Listing ||
+           state == State::Listed;
 }
 
 void PutSubtitles::setUpdateUI(bool update)
@@ -163,13 +152,12 @@ void PutSubtitles::setUpdateUI(bool update)
 
 bool PutSubtitles::verificationRunning() const
 {
-    return ThreadVerifySubs && ThreadVerifySubs->isRunning();
+    return m_job->verificationRunning();
 }
 
 QList<VerifyOutcome> PutSubtitles::outcomes() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    return m_outcomes;
+    return m_job->outcomes();
 }
 
 // --- Intake -------------------------------------------------------------------
@@ -198,33 +186,25 @@ void PutSubtitles::AAA_BuildFileList(const QStringList &items)
 
 void PutSubtitles::AAA_BuildFileList(const QString &item)
 {
-    const QFileInfo info(item);
-    // Items that cannot be read are passed over without a word.
-    if (!info.exists() || !info.isReadable())
+    // The application hands files only to a window that takes them; items
+    // that cannot be read are passed over without a word.
+    if (!acceptsFiles())
         return;
-    const QString mode = windowMode();
-    if (is(mode, "listed"_L1) || is(mode, "Idle"_L1))
-        setWindowMode(u"adding"_s);
-    state0checkdropped = true;
-    m_intake->add(item, MovieFileParser::Mode::PutSubs);
+    if (m_job->addPath(item)) {
+        state0checkdropped = true;
+        setUpdateUI(true);
+    }
 }
 
 void PutSubtitles::processSubFiles()
 {
-    QList<std::shared_ptr<subtitleFile>> records;
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        if (m_client->subfiles.isEmpty() || !state0checkdropped)
-            return;
-        const bool fresh = std::any_of(m_client->subfiles.cbegin(), m_client->subfiles.cend(),
-                                       [](const auto &sub) { return !sub->addedToList; });
-        if (!fresh)
-            return;
-        m_windowMode = u"listing"_s;
-        records = m_client->subfiles;
-    }
-    setUpdateUI(true);
-    m_list->listSubtitleFiles(records);
+    if (!state0checkdropped)
+        return;
+    const auto fresh = m_job->takeNewSubtitles();
+    if (fresh.isEmpty())
+        return;
+    setState(State::Listing);
+    m_list->listSubtitleFiles(fresh);
 }
 
 bool PutSubtitles::menuCommand(const QString &name)
@@ -262,11 +242,11 @@ QWidget *PutSubtitles::PlayPreview(const QString &subtitlePath, const QString &v
     request.title = QFileInfo(subtitlePath).fileName();
     request.opener = PreviewWindow::Opener::Upload;
     // The preview may outlive this window; it takes the lock while the window lives.
-    request.stateLock = &m_client->stateLock();
+    request.stateLock = &client().stateLock();
     request.lockOwner = this;
     {
-        const QMutexLocker guard(&m_client->stateLock());
-        for (const auto &sub : std::as_const(m_client->subfiles)) {
+        const QMutexLocker guard(&client().stateLock());
+        for (const auto &sub : std::as_const(client().subfiles)) {
             if (sub->path() == subtitlePath && sub->hasMovie)
                 request.movie = sub->thisMovie();
         }
@@ -286,18 +266,17 @@ void PutSubtitles::TimerProcess_Action()
             processDropped();
             // Read before listing: when no intake item was left then, every
             // record is in the client's list by the time it is listed.
-            const bool intakeOver = m_intake->Tcounter() == 0;
+            const bool intakeOver = m_job->Tcounter() == 0;
             processSubFiles();
-            const QString mode = windowMode();
-            if (intakeOver && state0checkdropped && (is(mode, "listing"_L1) || is(mode, "adding"_L1)))
-                setWindowMode(u"listed"_s);
+            if (intakeOver && state0checkdropped && (isState(State::Listing) || isState(State::Adding)))
+                setState(State::Listed);
         }
-        const QString mode = windowMode();
-        if (is(mode, "SuccessSearching"_L1)) {
+        const State mode = m_job->state();
+        if (mode == State::SuccessSearching) {
             m_frame->moveStageMarker(1);
             listSearchResults();
-            setWindowMode(u"Searched"_s);
-        } else if (isFailed(mode) && !m_failureShown) {
+            setState(State::Searched);
+        } else if (VerificationJob::isFailed(mode) && !m_failureShown) {
             // Each pair shows why it was not verified.
             m_failureShown = true;
             listSearchResults();
@@ -310,8 +289,8 @@ void PutSubtitles::TimerProcess_Action()
 
 void PutSubtitles::TimerUIRefresh_Action()
 {
-    const QString mode = windowMode();
-    const bool busy = isBusy(mode);
+    const State mode = m_job->state();
+    const bool busy = VerificationJob::isBusy(mode);
     BusyWheel *wheel = m_frame->DropFilesProgress();
     if (wheel->isVisible() != busy)
         wheel->setVisible(busy);
@@ -319,30 +298,30 @@ void PutSubtitles::TimerUIRefresh_Action()
     omiButton *button = m_frame->mainButton();
     // Files listed but not verified yet: the same caption as before the drop,
     // whether or not a refresh came while the window was still empty.
-    if (is(mode, "listed"_L1))
+    if (mode == State::Listed)
         button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
-    if (is(mode, "Idle"_L1)) {
+    if (mode == State::Idle) {
         button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
         setPanel(m_frame->DropFilesCanvas(), true);
         setPanel(m_frame->DropFilesCanvasSection(), true);
         setPanel(m_frame->ShowResultsCanvas(), false);
         setPanel(m_frame->GetSubsCanvas(), false);
-    } else if (is(mode, "Hashing"_L1) || is(mode, "Readying"_L1) || is(mode, "Searching"_L1)) {
+    } else if (mode == State::Hashing || mode == State::Readying || mode == State::Searching) {
         button->setCaption(translationStrings::VerifyingSubs());
-    } else if (is(mode, "Searched"_L1)) {
+    } else if (mode == State::Searched) {
         button->setCaption(translationStrings::ConfirmSubMetadataButtonTitle());
         m_frame->DropFilesCanvas()->setIAmActive(0);
         m_frame->DropFilesCanvas()->hide();
         setPanel(m_frame->DropFilesCanvasSection(), false);
         setPanel(m_frame->ShowResultsCanvas(), true);
         setPanel(m_frame->GetSubsCanvas(), false);
-    } else if (isFailed(mode)) {
+    } else if (VerificationJob::isFailed(mode)) {
         button->setCaption(translationStrings::VerifySubsButtonTitle());
     }
     // Nothing is uploaded from here yet: after a verification there is
     // nothing to confirm, so the button waits for results it never gets.
     bool enabled = !busy;
-    if (is(mode, "Searched"_L1))
+    if (mode == State::Searched)
         enabled = m_list->view()->gotResults;
     button->setEnabled(enabled);
     updateUI = false;
@@ -354,31 +333,21 @@ void PutSubtitles::TimerUIRefresh_Action()
 void PutSubtitles::doVerifySubs()
 {
     m_list->view()->setFocus();
-    const QString mode = windowMode();
-    if (is(mode, "listed"_L1)) {
+    const State mode = m_job->state();
+    if (mode == State::Listed) {
         setPanel(m_frame->DropFilesCanvas(), false);
         setPanel(m_frame->DropFilesCanvasSection(), false);
-        // Unchecked pairs leave the list and the client for good.
+        // Unchecked pairs leave the list and the job for good.
+        const QStringList dropped = m_job->dropUnchecked();
         for (int row = m_list->rowCount() - 1; row >= 0; --row) {
             const auto sub = m_list->record(row);
-            if (!sub)
-                continue;
-            {
-                const QMutexLocker guard(&m_client->stateLock());
-                if (sub->isChecked)
-                    continue;
-                auto &subs = m_client->subfiles;
-                for (qsizetype at = subs.size() - 1; at >= 0; --at) {
-                    if (subs.at(at)->path() == sub->path())
-                        subs.removeAt(at);
-                }
-            }
-            m_list->removeRow(row);
+            if (sub && dropped.contains(sub->path()))
+                m_list->removeRow(row);
         }
         startVerification();
-    } else if (isFailed(mode)) {
+    } else if (VerificationJob::isFailed(mode)) {
         m_failureShown = false;
-        setWindowMode(u"listed"_s);
+        setState(State::Listed);
         startVerification();
     }
 }
@@ -386,90 +355,34 @@ void PutSubtitles::doVerifySubs()
 void PutSubtitles::startVerification()
 {
     qCInfo(lcUpload) << "Start Search Thread";
-    if (verificationRunning())
-        return;
-    delete ThreadVerifySubs;
-    ThreadVerifySubs = QThread::create([this] { VerifySubs(); });
-    ThreadVerifySubs->setObjectName(u"ThreadVerifySubs"_s);
-    ThreadVerifySubs->start();
-}
-
-void PutSubtitles::VerifySubs()
-{
-    QList<VerifyPairing> pairings;
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        if (!is(m_windowMode, "listed"_L1))
-            return;
-        m_windowMode = u"Hashing"_s;
-        for (const auto &sub : std::as_const(m_client->subfiles)) {
-            if (sub->isChecked)
-                pairings.append(VerifyRun::pairingOf(*sub));
-        }
-    }
-    const auto outcomes = VerifyRun::verify(*m_client, pairings, [this](VerifyRun::Stage stage) {
-        switch (stage) {
-        case VerifyRun::Stage::Hashing:
-            changeMode(u"Hashing"_s);
-            break;
-        case VerifyRun::Stage::Readying:
-            changeMode(u"Readying"_s);
-            break;
-        case VerifyRun::Stage::Searching:
-            changeMode(u"Searching"_s);
-            break;
-        }
-    });
-    const bool failed = std::any_of(outcomes.cbegin(), outcomes.cend(), [](const VerifyOutcome &o) {
-        return o.status == VerifyOutcome::Status::Failed;
-    });
-    const bool retry = myPrefs::AutoRetrySearch();
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        m_pairings = pairings;
-        m_outcomes = outcomes;
-        m_windowMode = !failed ? u"SuccessSearching"_s : retry ? u"RetrySearching"_s : u"ErrorSearching"_s;
-    }
-    // The window hears of it on its own thread; the event is dropped if the
-    // window is gone by then.
-    QMetaObject::invokeMethod(
-        this, [this] { setUpdateUI(true); }, Qt::QueuedConnection);
+    m_job->startVerification(myPrefs::AutoRetrySearch());
 }
 
 void PutSubtitles::listSearchResults()
 {
-    QList<VerifyPairing> pairings;
-    QList<VerifyOutcome> outcomes;
-    {
-        const QMutexLocker guard(&m_client->stateLock());
-        pairings = m_pairings;
-        outcomes = m_outcomes;
-    }
-    m_list->listSearchResults(pairings, outcomes);
+    m_list->listSearchResults(m_job->pairings(), m_job->outcomes());
 }
 
 // --- Closing ----------------------------------------------------------------------
 
-void PutSubtitles::stopThreads()
-{
-    // A worker waiting on the service gives up at once; then wait for it and
-    // for the intake items, which use the client.
-    m_client->cancel();
-    if (ThreadVerifySubs) {
-        ThreadVerifySubs->wait();
-        delete ThreadVerifySubs;
-        ThreadVerifySubs = nullptr;
-    }
-    m_intake->waitUntilDone();
-}
-
 void PutSubtitles::closeEvent(QCloseEvent *event)
 {
-    closing = true;
-    TimerProcess.stop();
-    TimerUIRefresh.stop();
-    stopThreads();
-    if (m_opened)
-        WindowPlacement::leaveVariantB(this, PlacementKey);
+    if (!closing) {
+        closing = true;
+        TimerProcess.stop();
+        TimerUIRefresh.stop();
+        // Whatever runs stops now: the request, the intake, the hashing.
+        m_job->cancel();
+        if (m_opened)
+            WindowPlacement::leaveVariantB(this, PlacementKey);
+    }
+    if (m_job->busy()) {
+        // Gone from the screen at once; the window itself goes once the
+        // cancelled workers have ended.
+        hide();
+        event->ignore();
+        QTimer::singleShot(100, this, &QWidget::close);
+        return;
+    }
     QWidget::closeEvent(event);
 }

@@ -2,7 +2,7 @@
 
 #include "app/MenuCommandTarget.h"
 #include "app/WorkflowWindow.h"
-#include "service/VerifyRun.h"
+#include "upload/VerificationJob.h"
 
 #include <QList>
 #include <QTimer>
@@ -10,10 +10,8 @@
 
 #include <memory>
 
-class ClientIntake;
 class DocumentRouter;
 class OSClient;
-class QThread;
 class UploadList;
 class WorkflowFrame;
 
@@ -29,12 +27,12 @@ class WorkflowFrame;
 // "RetrySearching" with the auto-retry preference) when it failed; from
 // those two the main button verifies again.
 //
-// Threads: the intake runs on the work queue, the verification on the
-// window's own thread (ThreadVerifySubs). The window's state, its client's
-// lists and the records are guarded by the client's state lock; the process
-// timer (200 ms) takes the new records into the list and the refresh timer
-// (100 ms) shows the state. Closing cancels the service conversation and
-// waits for the thread and the intake before the window goes.
+// The workflow is the window's VerificationJob, which owns the state, the
+// records and the workers (the intake on the work queue, the verification
+// on a thread of its own). The process timer (200 ms) takes the new records
+// into the list and the refresh timer (100 ms) shows the state. Closing
+// hides the window at once and cancels the job; the window goes once the
+// workers have ended, without waiting for them.
 class PutSubtitles final : public QWidget, public WorkflowWindow, public MenuCommandTarget {
     Q_OBJECT
 public:
@@ -52,13 +50,16 @@ public:
     void AAA_BuildFileList(const QString &item) override;
     void AAA_BuildFileList(const QStringList &items) override;
     void setWindowMode(const QString &mode) override;
+    // Until the verification starts, and not while closing.
+    bool acceptsFiles() const override;
     QString windowMode() const;
 
     // "FileClose", "EditPaste"; "PreviewMenuItem" is not offered here.
     bool menuCommand(const QString &name) override;
     bool canHandleMenuCommand(const QString &name) const override;
 
-    OSClient &client() const { return *m_client; }
+    OSClient &client() const { return m_job->client(); }
+    std::shared_ptr<VerificationJob> job() const { return m_job; }
     WorkflowFrame *frame() const { return m_frame; }
     UploadList *list() const { return m_list; }
     bool verificationRunning() const;
@@ -91,25 +92,15 @@ private:
     void processDropped();
     void processSubFiles();
     void startVerification();
-    // The verification routine, on ThreadVerifySubs.
-    void VerifySubs();
     void listSearchResults();
-    void stopThreads();
-    // Sets the state from any thread.
-    void changeMode(const QString &mode);
+    bool isState(VerificationJob::State state) const { return m_job->isState(state); }
+    void setState(VerificationJob::State state);
 
-    std::unique_ptr<OSClient> m_client;
-    std::shared_ptr<ClientIntake> m_intake;
+    std::shared_ptr<VerificationJob> m_job;
     WorkflowFrame *m_frame;
     UploadList *m_list;
     QTimer TimerProcess;
     QTimer TimerUIRefresh;
-    QThread *ThreadVerifySubs = nullptr;
-
-    // Guarded by the client's state lock.
-    QString m_windowMode;
-    QList<VerifyPairing> m_pairings;
-    QList<VerifyOutcome> m_outcomes;
 
     // Main thread only.
     QList<DragItem> dropobjs;

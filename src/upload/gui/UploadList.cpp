@@ -48,7 +48,7 @@ QString mainText(const subtitleFile &record, bool hasMovie, const std::shared_pt
     if (!refused.isEmpty())
         return text + u" \u2014 "_s + UploadList::tr("not a subtitle: %1").arg(refused);
     if (hasMovie && movie) {
-        const VerifyPairing pairing = VerifyRun::pairingOf(record);
+        const VerifyPairing pairing = VerificationJob::pairingOf(record);
         const QString language = LangModule::getLangFull(pairing.lang);
         text += u" ("_s + movie->movieFileName() + u", "_s + (language.isEmpty() ? pairing.lang : language) +
                 (pairing.languageFromName ? QString() : u"?"_s) + u')';
@@ -130,16 +130,14 @@ int UploadList::listSubtitleFiles(const QList<std::shared_ptr<subtitleFile>> &re
         QString text;
         // Read outside the lock; a file that is not a subtitle is listed
         // unchecked with the reason and cannot be checked.
-        const QString refused = SubtitleCheck::refusal(sub->path());
+        const QString path = sub->path();
+        if (m_records.contains(path))
+            continue;
+        const QString refused = SubtitleCheck::refusal(path);
         {
             const QMutexLocker guard(&m_stateLock);
-            if (sub->addedToList)
-                continue;
-            sub->addedToList = true;
-            sub->isChecked = sub->hasMovie && refused.isEmpty();
             text = mainText(*sub, sub->hasMovie, sub->thisMovie(), refused);
         }
-        const QString path = sub->path();
         if (!refused.isEmpty())
             m_refused.insert(path);
         m_records.insert(path, sub);

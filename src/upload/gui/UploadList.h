@@ -38,8 +38,8 @@ public:
     QString mode() const;
 
     // Adds a row for every record that has none yet, in order, each at its
-    // place by the subtitle's path; a record starts checked when it has a
-    // video. Returns the number of rows added.
+    // place by the subtitle's path (the job has decided its check). Returns
+    // the number of rows added.
     int listSubtitleFiles(const QList<std::shared_ptr<subtitleFile>> &records);
 
     int rowCount() const;

@@ -1,0 +1,318 @@
+#include "download/DownloadJob.h"
+
+#include "common/WorkerThreads.h"
+#include "media/MethodProfiler.h"
+#include "media/movieFile.h"
+#include "media/subtitleFile.h"
+#include "prefs/LangModule.h"
+#include "prefs/myPrefs.h"
+#include "service/ClientIntake.h"
+#include "service/FailureWords.h"
+#include "service/OSClient.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+
+using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcDownloadJob, "lumbra.download.job")
+
+namespace {
+
+using State = DownloadJob::State;
+
+struct StateName {
+    State state;
+    QLatin1StringView name;
+};
+
+// The names the windows and the logs show, as the states were always called.
+constexpr StateName StateNames[] = {
+    {State::Idle, "Idle"_L1},
+    {State::Adding, "adding"_L1},
+    {State::Listing, "listing"_L1},
+    {State::Listed, "listed"_L1},
+    {State::Hashing, "Hashing"_L1},
+    {State::Readying, "Readying"_L1},
+    {State::Searching, "Searching"_L1},
+    {State::SuccessSearching, "SuccessSearching"_L1},
+    {State::RetrySearching, "RetrySearching"_L1},
+    {State::RetryingSearching, "RetryingSearching"_L1},
+    {State::WaitedSearching, "WaitedSearching"_L1},
+    {State::ErrorSearching, "ErrorSearching"_L1},
+    {State::Searched, "Searched"_L1},
+    {State::Predownloading, "Predownloading"_L1},
+    {State::Redownloading, "Redownloading"_L1},
+    {State::Downloading, "Downloading"_L1},
+    {State::Downloaded, "Downloaded"_L1},
+    {State::NotDownloaded, "NotDownloaded"_L1},
+};
+
+} // namespace
+
+QString DownloadJob::stateName(State state)
+{
+    for (const StateName &entry : StateNames) {
+        if (entry.state == state)
+            return entry.name;
+    }
+    return QString();
+}
+
+std::optional<DownloadJob::State> DownloadJob::stateNamed(const QString &name)
+{
+    for (const StateName &entry : StateNames) {
+        if (name.compare(entry.name, Qt::CaseInsensitive) == 0)
+            return entry.state;
+    }
+    return std::nullopt;
+}
+
+bool DownloadJob::isBusy(State state)
+{
+    return stateName(state).endsWith("ing"_L1);
+}
+
+std::shared_ptr<DownloadJob> DownloadJob::create()
+{
+    return std::shared_ptr<DownloadJob>(new DownloadJob,
+                                        [](DownloadJob *job) { WorkerThreads::deleteOnOwnThread(job); });
+}
+
+DownloadJob::DownloadJob()
+    : m_client(new OSClient, [](OSClient *client) { WorkerThreads::deleteOnOwnThread(client); })
+    , m_intake(std::make_shared<ClientIntake>(m_client))
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    m_client->mode = u"GetSubs"_s;
+}
+
+DownloadJob::~DownloadJob()
+{
+    // Intake items still queued find the client gone and do nothing.
+    m_intake->cancel();
+}
+
+DownloadJob::State DownloadJob::state() const
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    return m_state;
+}
+
+bool DownloadJob::isState(State state) const
+{
+    return this->state() == state;
+}
+
+void DownloadJob::setState(State state)
+{
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        m_state = state;
+    }
+    Q_EMIT stateChanged(state);
+}
+
+ServiceError DownloadJob::searchFailure() const
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    return m_searchFailure;
+}
+
+// --- Intake ---------------------------------------------------------------------
+
+bool DownloadJob::addPath(const QString &path)
+{
+    const QFileInfo info(path);
+    if (m_cancelled || path.isEmpty() || !info.exists() || !info.isReadable())
+        return false;
+    if (isState(State::Listed) || isState(State::Idle))
+        setState(State::Adding);
+    return m_intake->add(path, MovieFileParser::Mode::GetSubs);
+}
+
+int DownloadJob::Tcounter() const
+{
+    return m_intake->Tcounter();
+}
+
+QList<std::shared_ptr<movieFile>> DownloadJob::takeNewRecords(bool listAllFiles, bool refreshSubs)
+{
+    QList<std::shared_ptr<movieFile>> fresh;
+    const QMutexLocker guard(&m_client->stateLock());
+    auto &records = m_client->movieFiles;
+    for (qsizetype i = 0; i < records.size();) {
+        movieFile &record = *records[i];
+        if (record.addedToList) {
+            ++i;
+            continue;
+        }
+        if (record.hasAllSubs && !listAllFiles) {
+            records.removeAt(i);
+            continue;
+        }
+        record.isChecked = refreshSubs || !record.hasAllSubs;
+        record.addedToList = true;
+        fresh.append(records[i]);
+        ++i;
+    }
+    return fresh;
+}
+
+// --- Search ---------------------------------------------------------------------
+
+void DownloadJob::hashVideos(const std::function<void(int, const QString &)> &hashed)
+{
+    QList<std::shared_ptr<movieFile>> videos;
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        videos = m_client->movieFiles;
+    }
+    const MethodProfiler trace(u"Hashing Files"_s);
+    for (qsizetype i = 0; i < videos.size(); ++i) {
+        if (m_cancelled)
+            return;
+        movieFile &video = *videos[i];
+        OSClient::hashForSearch(video); // reads the files: outside the lock
+        if (!video.movieHash().isEmpty()) {
+            const QMutexLocker guard(&m_client->stateLock());
+            video.toSearch = video.isChecked;
+        }
+        if (hashed)
+            hashed(int(i + 1), video.movieFileName());
+    }
+}
+
+void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const QString &)> &hashed)
+{
+    if (isState(State::Listed)) {
+        setState(State::Hashing);
+        hashVideos(hashed);
+        setState(State::Readying);
+    } else if (isState(State::WaitedSearching)) {
+        // A retry after a failed search: the hashes are known.
+        setState(State::Readying);
+    }
+    if (!isState(State::Readying) || m_cancelled)
+        return;
+    setState(State::Searching);
+    bool found;
+    {
+        const MethodProfiler trace(u"Starting Search"_s);
+        found = m_client->SearchSubs();
+    }
+    const ServiceError failure = found ? ServiceError{} : m_client->searchFailure();
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        m_searchFailure = failure;
+    }
+    if (!found)
+        qCInfo(lcDownloadJob) << "search failed:" << failure.text();
+    // A rejected login fails again until the account is fixed: no retry.
+    const bool retry =
+        !found && autoRetry && FailureWords::worthRetrying(FailureWords::classify(failure.code));
+    setState(found ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
+}
+
+bool DownloadJob::startSearch(bool autoRetry)
+{
+    if (m_cancelled || m_searching.exchange(true))
+        return false;
+    WorkerThreads::start(u"ThreadSearchSubs"_s, [job = shared_from_this(), autoRetry] {
+        job->runSearch(autoRetry);
+        job->m_searching = false;
+    });
+    return true;
+}
+
+// --- Results --------------------------------------------------------------------
+
+bool DownloadJob::hasLocalSubtitleIn(const movieFile &video, const QString &language)
+{
+    const QString three = LangModule::getLangThree(language);
+    for (const auto &sub : video.subtitles()) {
+        if (sub && !three.isEmpty() && sub->ISO639().compare(three, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QStringList DownloadJob::wantedLanguages()
+{
+    const QStringList list = myPrefs::languageList();
+    return list.isEmpty() ? QStringList{u"en"_s} : list;
+}
+
+QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList &languages,
+                                                              bool refreshSubs) const
+{
+    QList<LanguageGroup> groups;
+    const QMutexLocker guard(&m_client->stateLock());
+    for (const auto &video : std::as_const(m_client->movieFiles)) {
+        for (const QString &language : languages) {
+            LanguageGroup entry{video, language, nullptr};
+            if (refreshSubs || !hasLocalSubtitleIn(*video, language))
+                entry.group = DownloadQueue::languageGroup(*video, language);
+            groups.append(entry);
+        }
+    }
+    return groups;
+}
+
+// --- Downloads ------------------------------------------------------------------
+
+QList<std::shared_ptr<movieFile>> DownloadJob::queuedSubs() const
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    return m_queue.queuedSubs();
+}
+
+void DownloadJob::removeDownloaded()
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    m_queue.removeDownloaded();
+}
+
+void DownloadJob::runDownloads(const std::function<void(int, bool)> &done)
+{
+    setState(State::Downloading);
+    const bool placed = m_queue.downloadAll(
+        &m_client->stateLock(),
+        [&](int index, bool ok) {
+            if (done)
+                done(index, ok);
+            Q_EMIT progressed();
+        },
+        [this] { return m_cancelled.load(); }, [this] { return m_aborted || WorkerThreads::stopping(); });
+    setState(placed ? State::Downloaded : State::NotDownloaded);
+}
+
+bool DownloadJob::startDownloads()
+{
+    if (m_cancelled || m_downloading.exchange(true))
+        return false;
+    WorkerThreads::start(u"ThreadGetSubs"_s, [job = shared_from_this()] {
+        job->runDownloads();
+        job->m_downloading = false;
+    });
+    return true;
+}
+
+bool DownloadJob::busy() const
+{
+    return m_searching || m_downloading || Tcounter() > 0;
+}
+
+void DownloadJob::cancel()
+{
+    m_cancelled = true;
+    m_intake->cancel();
+    m_client->cancel();
+}
+
+void DownloadJob::abort()
+{
+    m_aborted = true;
+    cancel();
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "service/DownloadQueue.h"
+#include "service/ServiceError.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ClientIntake;
+class movieFile;
+class OSClient;
+
+// One download job: videos come in (the intake), are listed, hashed and
+// searched, their results grouped, the chosen ones queued and downloaded.
+// The download window and `lumbra-cli get` both drive it; the rules live here.
+//
+// The job owns its state: the client (with the state lock, the records and
+// the lists), the intake, the queue, the workflow state and the cancel flag.
+// Whoever drives it holds it by shared pointer; its worker routines hold it
+// too, so a window may go at any time without waiting for them: it cancels
+// the job and lets go. Records are data: hashes are computed by the search
+// routine outside the state lock and only read under it.
+class DownloadJob final : public QObject, public std::enable_shared_from_this<DownloadJob> {
+    Q_OBJECT
+public:
+    // The workflow states, in the order the normal path meets them.
+    enum class State {
+        Idle,
+        Adding,
+        Listing,
+        Listed,
+        Hashing,
+        Readying,
+        Searching,
+        SuccessSearching,
+        RetrySearching,
+        RetryingSearching,
+        WaitedSearching,
+        ErrorSearching,
+        Searched,
+        Predownloading,
+        Redownloading,
+        Downloading,
+        Downloaded,
+        NotDownloaded,
+    };
+    Q_ENUM(State)
+    // The state's name as the window's `windowMode` shows it ("Idle",
+    // "adding", "Searched"...), and back (without regard to case).
+    static QString stateName(State state);
+    static std::optional<State> stateNamed(const QString &name);
+    // A busy state: its name ends in "ing".
+    static bool isBusy(State state);
+
+    static std::shared_ptr<DownloadJob> create();
+    ~DownloadJob() override;
+
+    OSClient &client() const { return *m_client; }
+    ClientIntake &intake() const { return *m_intake; }
+
+    State state() const;
+    bool isState(State state) const;
+    void setState(State state);
+    // Why the last search failed; ServiceError::None after a good one.
+    ServiceError searchFailure() const;
+
+    // --- Intake ------------------------------------------------------------
+    // Hands a file or folder to the intake; false when it cannot be read or
+    // the job is cancelled. From "Idle" or "listed" the state becomes "adding".
+    bool addPath(const QString &path);
+    // Intake items under way.
+    int Tcounter() const;
+    // The listing rule: records not listed yet are marked listed and checked
+    // (checked when refreshing, or when a wanted language lacks a subtitle
+    // beside the video); without `listAllFiles` a video with a subtitle for
+    // every wanted language is dropped instead. Returns the new records.
+    QList<std::shared_ptr<movieFile>> takeNewRecords(bool listAllFiles, bool refreshSubs);
+
+    // --- Search ------------------------------------------------------------
+    // The search routine: from "listed", hashes every video (and the
+    // subtitles beside it) and marks the hashed checked ones to be searched;
+    // from "WaitedSearching" it goes straight on. Then searches, ending in
+    // "SuccessSearching", "RetrySearching" (with `autoRetry`) or
+    // "ErrorSearching". Blocks; stops early when cancelled.
+    void runSearch(bool autoRetry, const std::function<void(int done, const QString &name)> &hashed = {});
+    // Starts runSearch on a worker thread unless one runs; false then.
+    bool startSearch(bool autoRetry);
+    bool searchRunning() const { return m_searching; }
+
+    // --- Results -----------------------------------------------------------
+    // One entry per video and wanted language (two-letter codes, in order):
+    // the per-language copy of the video with its results in that language
+    // (DownloadQueue::languageGroup), or no group when a subtitle in that
+    // language lies beside the video and subtitles are not refreshed.
+    struct LanguageGroup {
+        std::shared_ptr<movieFile> video;
+        QString language;
+        std::shared_ptr<movieFile> group;
+    };
+    QList<LanguageGroup> languageGroups(const QStringList &languages, bool refreshSubs) const;
+    // Whether a subtitle beside the video is in `language` (two-letter code).
+    // Call under the client's state lock.
+    static bool hasLocalSubtitleIn(const movieFile &video, const QString &language);
+    // The wanted languages: the preference's list, or English when it is empty.
+    static QStringList wantedLanguages();
+
+    // --- Downloads ---------------------------------------------------------
+    // The queue, guarded by the client's state lock; built by the driver.
+    DownloadQueue &queue() { return m_queue; }
+    QList<std::shared_ptr<movieFile>> queuedSubs() const;
+    // For a second run after failures: the entries already placed leave.
+    void removeDownloaded();
+    // The download routine: "Downloading", then every queued entry in order
+    // ("progressed" after each), then "Downloaded" or "NotDownloaded". A
+    // cancelled job tries no further entry; an aborted one drops the one
+    // under way too.
+    void runDownloads(const std::function<void(int index, bool placed)> &done = {});
+    bool startDownloads();
+    bool downloadRunning() const { return m_downloading; }
+
+    // Worker routines or intake items under way.
+    bool busy() const;
+
+    // Stops the job: the request under way fails at once, the intake stops
+    // at its next entry, hashing at its next file, downloads before their
+    // next entry. Any thread; for good.
+    void cancel();
+    // cancel(), and the download under way is dropped too.
+    void abort();
+    bool cancelled() const { return m_cancelled; }
+
+Q_SIGNALS:
+    // From whichever thread changed it; connect with a queued connection.
+    void stateChanged(DownloadJob::State state);
+    // A download entry ended.
+    void progressed();
+
+private:
+    DownloadJob();
+    void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
+
+    std::shared_ptr<OSClient> m_client;
+    std::shared_ptr<ClientIntake> m_intake;
+    // Guarded by the client's state lock.
+    State m_state = State::Idle;
+    ServiceError m_searchFailure;
+    DownloadQueue m_queue;
+
+    std::atomic<bool> m_searching{false};
+    std::atomic<bool> m_downloading{false};
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_aborted{false};
+};
