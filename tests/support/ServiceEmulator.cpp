@@ -29,7 +29,8 @@ bool ServiceEmulator::start(const QByteArray &catalogJson)
     }
     file.close();
 
-    const QString script = QStringLiteral(LUMBRA_SOURCE_DIR) + u"/tests/service-emulator/emulator.py"_s;
+    const QString script = QStringLiteral(LUMBRA_SOURCE_DIR) + u"/tests/service-emulator/"_s +
+                           (m_api == Api::Rest ? u"rest_emulator.py"_s : u"emulator.py"_s);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // --watch-stdin: the server ends when our end of its stdin closes, so a
     // crashed test leaves no server behind.
@@ -72,7 +73,7 @@ void ServiceEmulator::stop()
 
 QUrl ServiceEmulator::url() const
 {
-    return QUrl(baseUrl() + u"/xml-rpc"_s);
+    return QUrl(baseUrl() + (m_api == Api::Rest ? u"/api/v1"_s : u"/xml-rpc"_s));
 }
 
 QString ServiceEmulator::baseUrl() const
@@ -111,7 +112,9 @@ QStringList ServiceEmulator::methods() const
     QStringList names;
     const QJsonArray all = calls();
     for (const QJsonValue &call : all) {
-        if (call[u"kind"_s].toString() == "xmlrpc"_L1)
+        if (m_api == Api::Rest)
+            names << call[u"endpoint"_s].toString();
+        else if (call[u"kind"_s].toString() == "xmlrpc"_L1)
             names << call[u"method"_s].toString();
     }
     return names;

@@ -22,9 +22,17 @@
 //
 // The catalogue and failure modes are described in tests/service-emulator/README.md.
 // The destructor stops the server.
+//
+// ServiceEmulator(ServiceEmulator::Api::Rest) runs the REST stand-in
+// (rest_emulator.py) instead; its url() is the API root .../api/v1 and its
+// failure rules name endpoints ("login", "subtitles", "download", "link").
 class ServiceEmulator final {
 public:
-    ServiceEmulator() = default;
+    enum class Api { XmlRpc, Rest };
+    explicit ServiceEmulator(Api api = Api::XmlRpc)
+        : m_api(api)
+    {
+    }
     ~ServiceEmulator();
     ServiceEmulator(const ServiceEmulator &) = delete;
     ServiceEmulator &operator=(const ServiceEmulator &) = delete;
@@ -34,7 +42,8 @@ public:
     bool start(const QByteArray &catalogJson = "{}");
     void stop();
 
-    // The XML-RPC endpoint, http://127.0.0.1:PORT/xml-rpc, and its parts.
+    // The XML-RPC endpoint, http://127.0.0.1:PORT/xml-rpc (the REST API's
+    // root, http://127.0.0.1:PORT/api/v1), and its parts.
     QUrl url() const;
     QString baseUrl() const;
     quint16 port() const { return m_port; }
@@ -53,12 +62,14 @@ public:
     // "kind" ("xmlrpc" or "download"), "method", "params" (decoded), "path",
     // "headers" (lower-case names) and "body" (the request text).
     QJsonArray calls() const;
-    // The method names of the recorded XML-RPC calls, in order.
+    // The method names of the recorded XML-RPC calls, in order (for the REST
+    // stand-in: the endpoints of the recorded requests, links included).
     QStringList methods() const;
 
 private:
     QByteArray request(const QByteArray &verb, const QString &path, const QByteArray &body = {}) const;
 
+    Api m_api;
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;

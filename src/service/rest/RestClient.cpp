@@ -1,0 +1,532 @@
+#include "service/rest/RestClient.h"
+
+#include "service/SubtitleDownload.h"
+#include "service/rest/RestJson.h"
+#include "service/rest/RestLanguages.h"
+#include "service/rest/RestQuery.h"
+
+#include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QRegularExpression>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+Q_LOGGING_CATEGORY(lcRest, "lumbra.rest")
+
+constexpr int kMaxRedirects = 5;
+
+// The API allows 5 requests a second (1 for sign-in) per address; we stay
+// under that, for every client of this process together.
+std::chrono::milliseconds paceOf(bool login)
+{
+    return login ? 1100ms : 250ms;
+}
+
+bool pace(bool login, const std::atomic<bool> *cancel)
+{
+    struct Pacer {
+        QMutex lock;
+        std::chrono::steady_clock::time_point next;
+    };
+    static Pacer pacers[2];
+    Pacer &pacer = pacers[login ? 1 : 0];
+    std::chrono::steady_clock::duration wait{};
+    {
+        const QMutexLocker guard(&pacer.lock);
+        const auto now = std::chrono::steady_clock::now();
+        const auto start = std::max(now, pacer.next);
+        pacer.next = start + paceOf(login);
+        wait = start - now;
+    }
+    return RestTransport::waitFor(std::chrono::duration_cast<std::chrono::milliseconds>(wait), cancel);
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool looksLikePage(const RestReply &reply)
+{
+    return reply.contentType.toLower().contains("html") || reply.body.trimmed().startsWith('<');
+}
+
+QString pageTitle(const QByteArray &body)
+{
+    static const QRegularExpression title(u"<title[^>]*>([^<]{1,300})</title>"_s,
+                                          QRegularExpression::CaseInsensitiveOption);
+    return title.match(QString::fromUtf8(body.left(64 * 1024))).captured(1).simplified();
+}
+
+// The service's own words about an error: "message", "error" or the first of
+// "errors", else the X-Reason header.
+QString serviceMessage(const RestReply &reply)
+{
+    QString said;
+    if (const auto json = RestJson::parseObject(reply.body)) {
+        said = RestJson::text(json->value("message"_L1));
+        if (said.isEmpty())
+            said = RestJson::text(json->value("error"_L1));
+        if (said.isEmpty())
+            said = RestJson::text(RestJson::array(json->value("errors"_L1)).at(0));
+    }
+    if (said.isEmpty())
+        said = QString::fromUtf8(reply.reason.left(300));
+    return said.simplified();
+}
+
+QString withSaid(const QString &text, const QString &said)
+{
+    return said.isEmpty() ? text : text + u" ("_s + said + u')';
+}
+
+// The root the sign-in reply names: a bare host ("api.opensubtitles.com") or
+// a full address. It is taken only when it is secure enough and stays on the
+// configured host or its parent domain (the service moves paying accounts to
+// "vip-api." the same way); anything else keeps the configured root, so a
+// reply cannot send our key elsewhere.
+QUrl resolveRoot(const QUrl &configured, const QString &baseUrl)
+{
+    const QString given = baseUrl.trimmed();
+    if (given.isEmpty())
+        return configured;
+    QUrl candidate;
+    if (given.contains("://"_L1)) {
+        candidate = QUrl(given, QUrl::StrictMode);
+        if (candidate.path().isEmpty() || candidate.path() == "/"_L1)
+            candidate.setPath(configured.path());
+    } else {
+        candidate = configured;
+        const QUrl hostPort(u"//"_s + given, QUrl::StrictMode);
+        if (!hostPort.isValid() || hostPort.host().isEmpty() || !hostPort.path().isEmpty())
+            return configured;
+        candidate.setHost(hostPort.host());
+        candidate.setPort(hostPort.port(hostPort.host() == configured.host() ? configured.port() : -1));
+    }
+    const QString host = candidate.host().toLower();
+    const QString home = configured.host().toLower();
+    const QString parent = home.section(u'.', 1);
+    const bool related = host == home || (parent.contains(u'.') && host.endsWith(u'.' + parent));
+    return candidate.isValid() && related && RestTransport::isSecureEnough(candidate) ? candidate : configured;
+}
+
+QString hostOf(const QUrl &url)
+{
+    return url.port() > 0 ? url.host() + u':' + QString::number(url.port()) : url.host();
+}
+
+} // namespace
+
+bool RestError::endsSession() const
+{
+    switch (kind) {
+    case Kind::NoApiKey:
+    case Kind::InsecureServer:
+    case Kind::BadKey:
+    case Kind::BadAccount:
+    case Kind::Cancelled:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString RestClient::defaultServer()
+{
+    return u"https://api.opensubtitles.com/api/v1"_s;
+}
+
+QString RestClient::apiKeyPage()
+{
+    return u"https://www.opensubtitles.com/en/consumers"_s;
+}
+
+QByteArray RestClient::userAgent()
+{
+    return QByteArrayLiteral("Lumbra v" LUMBRA_VERSION);
+}
+
+RestClient::RestClient(Settings settings)
+    : m_settings(std::move(settings))
+{
+}
+
+RestQuota RestClient::quota() const
+{
+    const QMutexLocker guard(&m_lock);
+    return m_quota;
+}
+
+QUrl RestClient::apiRoot() const
+{
+    const QMutexLocker guard(&m_lock);
+    return m_root.isValid() ? m_root : QUrl(m_settings.server.trimmed());
+}
+
+RestError RestClient::settingsError() const
+{
+    if (m_settings.apiKey.trimmed().isEmpty())
+        return {RestError::Kind::NoApiKey,
+                u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
+                "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(apiKeyPage())};
+    const QUrl server(m_settings.server.trimmed(), QUrl::StrictMode);
+    if (!RestTransport::isSecureEnough(server))
+        return {RestError::Kind::InsecureServer,
+                u"the REST server address '%1' is not an https:// address (plain http is accepted for "
+                "this computer only); correct RestServer in the preferences"_s.arg(m_settings.server)};
+    return {};
+}
+
+// --- Requests ---------------------------------------------------------------
+
+RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &url)
+{
+    RestTransport::Request request;
+    request.verb = call.verb;
+    request.url = url;
+    request.body = call.body;
+    request.maxBytes = RestJson::kMaxReplyBytes;
+    request.timeout = m_timeout;
+    request.cancel = &m_cancel;
+    request.headers = {{"Api-Key", m_settings.apiKey.trimmed().toUtf8()},
+                       {"User-Agent", userAgent()},
+                       {"Accept", "application/json"}};
+    if (!call.body.isEmpty())
+        request.headers.emplaceBack("Content-Type", "application/json");
+    if (call.withToken) {
+        const QMutexLocker guard(&m_lock);
+        if (!m_token.isEmpty())
+            request.headers.emplaceBack("Authorization", "Bearer " + m_token.toUtf8());
+    }
+    if (!pace(endpoint == Endpoint::Login, &m_cancel)) {
+        RestReply cancelled;
+        cancelled.url = url;
+        cancelled.failure = RestReply::Failure::Cancelled;
+        return cancelled;
+    }
+    ++m_requests;
+    return RestTransport::exchange(request);
+}
+
+RestReply RestClient::send(const Call &call, Endpoint endpoint)
+{
+    RestReply reply;
+    for (int attempt = 1; attempt <= kRateLimitAttempts; ++attempt) {
+        QUrl url(apiRoot().toString() + call.path);
+        Call current = call;
+        reply = sendOnce(current, endpoint, url);
+        // Redirects stay on the same host and keep the key and token; the
+        // API sends relative ones for queries not in its canonical form.
+        for (int hops = 0; isRedirect(reply.status) && !reply.location.isEmpty(); ++hops) {
+            const QUrl next = url.resolved(QUrl::fromEncoded(reply.location));
+            if (hops == kMaxRedirects || next.host() != url.host() || !RestTransport::isSecureEnough(next))
+                break;
+            if (reply.status == 303)
+                current = {"GET", {}, {}, call.withToken};
+            url = next;
+            const QString rest = QString::fromUtf8(url.toEncoded());
+            reply = sendOnce(current, endpoint, url);
+            qCDebug(lcRest) << "redirected to" << rest;
+        }
+        if (reply.status != 429)
+            return reply;
+        const int seconds = reply.retryAfter.trimmed().isEmpty() ? 1 : reply.retryAfter.trimmed().toInt();
+        if (seconds < 0 || std::chrono::seconds(seconds) > kMaxRetryAfter || attempt == kRateLimitAttempts)
+            return reply;
+        qCInfo(lcRest) << "rate limited; waiting" << seconds << "s as the service asks";
+        if (!RestTransport::waitFor(std::chrono::seconds(std::max(seconds, 1)), &m_cancel)) {
+            reply.failure = RestReply::Failure::Cancelled;
+            return reply;
+        }
+    }
+    return reply;
+}
+
+RestError RestClient::errorOf(const RestReply &reply, const QString &what)
+{
+    using Kind = RestError::Kind;
+    const QString host = hostOf(reply.url);
+    switch (reply.failure) {
+    case RestReply::Failure::Cancelled:
+        return {Kind::Cancelled, u"cancelled"_s};
+    case RestReply::Failure::Timeout:
+        return {Kind::Timeout, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host).arg(
+                                   m_timeout.count() / 1000.0).arg(what)};
+    case RestReply::Failure::Network:
+        return {Kind::Network, u"cannot reach %1: %2"_s.arg(host, reply.networkError)};
+    case RestReply::Failure::TooLarge:
+        return {Kind::BadReply, u"the answer of %1 to %2 was too large"_s.arg(host, what)};
+    case RestReply::Failure::None:
+        break;
+    }
+    const int status = reply.status;
+    if (looksLikePage(reply) && status != 403)
+        return {Kind::WebPage, withSaid(u"%1 answered %2 with a web page instead of data (HTTP %3)"_s.arg(
+                                            host, what).arg(status),
+                                        pageTitle(reply.body))};
+    const QString said = looksLikePage(reply) ? pageTitle(reply.body) : serviceMessage(reply);
+    if (status == 401)
+        return {Kind::BadAccount,
+                withSaid(u"the service refused the account '%1'"_s.arg(m_settings.username), said) +
+                    u"; correct the user name and password in the preferences (OSUsername, OSPassword), "
+                    "or clear them to use the service without an account"_s};
+    if (status == 403)
+        return {Kind::BadKey, withSaid(u"the service refused the request"_s, said) +
+                                  u"; check the REST API key in the preferences (RestApiKey); keys are "
+                                  "issued at "_s + apiKeyPage()};
+    if (status == 410)
+        return {Kind::Expired, u"the download link expired"_s};
+    if (status == 429)
+        return {Kind::Busy, withSaid(u"the service asks to slow down"_s, said) +
+                                u"; it wants a pause of %1 s; try again later"_s.arg(
+                                    QString::fromUtf8(reply.retryAfter.trimmed().left(10)))};
+    if (status >= 500)
+        return {Kind::ServerError, withSaid(u"the service failed (HTTP %1)"_s.arg(status), said)};
+    return {Kind::BadReply, withSaid(u"unexpected answer to %1 (HTTP %2)"_s.arg(what).arg(status), said)};
+}
+
+std::optional<QJsonObject> RestClient::jsonOf(const RestReply &reply, RestError &error, const QString &what)
+{
+    if (reply.failure != RestReply::Failure::None || reply.status != 200) {
+        error = errorOf(reply, what);
+        return std::nullopt;
+    }
+    if (looksLikePage(reply)) {
+        error = errorOf(reply, what);
+        return std::nullopt;
+    }
+    auto json = RestJson::parseObject(reply.body);
+    if (!json)
+        error = {RestError::Kind::BadReply, u"the service's answer to %1 could not be read"_s.arg(what)};
+    return json;
+}
+
+// --- Sign-in ----------------------------------------------------------------
+
+RestError RestClient::signIn()
+{
+    return ensureSignedIn();
+}
+
+RestError RestClient::ensureSignedIn()
+{
+    if (RestError error = settingsError())
+        return error;
+    {
+        const QMutexLocker guard(&m_lock);
+        if (m_signedIn)
+            return {};
+    }
+    return login();
+}
+
+RestError RestClient::login()
+{
+    if (m_settings.username.isEmpty()) {
+        const QMutexLocker guard(&m_lock);
+        m_signedIn = true; // anonymous: the key alone, no request
+        return {};
+    }
+    const QJsonObject body{{u"username"_s, m_settings.username}, {u"password"_s, m_settings.password}};
+    const RestReply reply =
+        send({"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false}, Endpoint::Login);
+    if (reply.failure == RestReply::Failure::None && reply.status == 400) {
+        return {RestError::Kind::BadAccount,
+                withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
+                         serviceMessage(reply)) +
+                    u"; the preference OSUsername takes the user name, not the e-mail address"_s};
+    }
+    RestError error;
+    const auto json = jsonOf(reply, error, u"the sign-in"_s);
+    if (!json)
+        return error;
+    const QString token = RestJson::text(json->value("token"_L1));
+    if (token.isEmpty())
+        return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
+    const QUrl root = resolveRoot(QUrl(m_settings.server.trimmed()), RestJson::text(json->value("base_url"_L1)));
+    const QMutexLocker guard(&m_lock);
+    m_token = token;
+    m_root = root;
+    m_signedIn = true;
+    return {};
+}
+
+RestReply RestClient::sendInSession(const Call &call, RestError &error)
+{
+    RestReply reply = send(call, Endpoint::Api);
+    bool hadToken = false;
+    {
+        const QMutexLocker guard(&m_lock);
+        hadToken = !m_token.isEmpty();
+    }
+    // A token runs out after a day: sign in afresh once and ask again.
+    if (reply.failure == RestReply::Failure::None && reply.status == 401 && hadToken) {
+        {
+            const QMutexLocker guard(&m_lock);
+            m_token.clear();
+            m_signedIn = false;
+        }
+        if ((error = login()))
+            return reply;
+        reply = send(call, Endpoint::Api);
+    }
+    return reply;
+}
+
+// --- Search -----------------------------------------------------------------
+
+RestClient::SearchResult RestClient::search(const RestSearch &search)
+{
+    SearchResult result;
+    if ((result.error = ensureSignedIn()))
+        return result;
+
+    RestQuery::Pairs pairs;
+    QStringList languages;
+    for (const QString &code : search.languages) {
+        const QString rest = RestLanguages::toRest(code);
+        if (!rest.isEmpty())
+            languages.append(rest);
+    }
+    if (languages.isEmpty())
+        return result;
+    pairs.append({u"languages"_s, languages.join(u',')});
+    static const QRegularExpression hash(u"^[0-9a-f]{16}$"_s);
+    const QString movieHash = search.movieHash.trimmed().toLower().rightJustified(16, u'0');
+    if (hash.match(movieHash).hasMatch())
+        pairs.append({u"moviehash"_s, movieHash});
+    if (!search.imdbId.trimmed().isEmpty())
+        pairs.append({u"imdb_id"_s, search.imdbId.trimmed()});
+    if (!search.query.trimmed().isEmpty()) {
+        pairs.append({u"query"_s, search.query.trimmed()});
+        if (search.season > 0)
+            pairs.append({u"season_number"_s, QString::number(search.season)});
+        if (search.episode > 0)
+            pairs.append({u"episode_number"_s, QString::number(search.episode)});
+    }
+    if (pairs.size() == 1)
+        return result; // nothing to search by
+
+    const Call call{"GET", u"/subtitles?"_s + RestQuery::canonical(pairs), {}, true};
+    const RestReply reply = sendInSession(call, result.error);
+    if (result.error)
+        return result;
+    const auto json = jsonOf(reply, result.error, u"the search"_s);
+    if (json)
+        result.items = RestResults::fromSearchReply(*json, search);
+    return result;
+}
+
+// --- Download ---------------------------------------------------------------
+
+RestClient::Download RestClient::fetchSubtitle(int fileId)
+{
+    Download result;
+    {
+        const QMutexLocker guard(&m_lock);
+        if (m_quotaError)
+            result.error = m_quotaError;
+    }
+    if (result.error || (result.error = ensureSignedIn()))
+        return result;
+
+    const QJsonObject body{{u"file_id"_s, fileId}, {u"sub_format"_s, u"srt"_s}};
+    const Call call{"POST", u"/download"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), true};
+    // A link that has expired by the time we fetch it is asked for once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        result = Download();
+        const RestReply reply = sendInSession(call, result.error);
+        if (result.error)
+            return result;
+        if (reply.failure == RestReply::Failure::None && reply.status == 406) {
+            result.error = quotaUsedUp(reply);
+            return result;
+        }
+        const auto json = jsonOf(reply, result.error, u"the download request"_s);
+        if (!json)
+            return result;
+        noteQuota(*json);
+        const QUrl link(RestJson::text(json->value("link"_L1)), QUrl::StrictMode);
+        if (!RestTransport::isSecureEnough(link)) {
+            result.error = {RestError::Kind::BadReply,
+                            u"the service gave a download link that is not an https:// address"_s};
+            return result;
+        }
+        result = fetchLink(link);
+        result.fileName = RestJson::text(json->value("file_name"_L1));
+        if (result.error.kind != RestError::Kind::Expired)
+            return result;
+    }
+    result.error.message = u"the download link had expired, and so had the new one"_s;
+    return result;
+}
+
+void RestClient::noteQuota(const QJsonObject &reply)
+{
+    const QMutexLocker guard(&m_lock);
+    // The service has been seen to count below zero.
+    m_quota.remaining = int(std::max<qint64>(0, RestJson::integer(reply.value("remaining"_L1), -1000000, 1000000,
+                                                                    m_quota.remaining)));
+    m_quota.resetTime = RestJson::text(reply.value("reset_time"_L1)).left(100);
+    m_quota.resetTimeUtc = RestJson::text(reply.value("reset_time_utc"_L1)).left(100);
+}
+
+RestError RestClient::quotaUsedUp(const RestReply &reply)
+{
+    const auto json = RestJson::parseObject(reply.body);
+    if (json)
+        noteQuota(*json);
+    const QJsonObject said = json.value_or(QJsonObject());
+    const qint64 used = RestJson::integer(said.value("requests"_L1), 0, 1000000, 0);
+    QString message = u"the service's download quota for today is used up"_s;
+    if (used > 0)
+        message += u" (%1 downloads)"_s.arg(used);
+    const RestQuota q = quota();
+    if (!q.resetTime.isEmpty() || !q.resetTimeUtc.isEmpty())
+        message += u"; it renews in %1 (%2)"_s.arg(q.resetTime, q.resetTimeUtc);
+    if (m_settings.username.isEmpty())
+        message += u"; an account gets more: set OSUsername and OSPassword in the preferences"_s;
+    const RestError error{RestError::Kind::Quota, message};
+    const QMutexLocker guard(&m_lock);
+    m_quotaError = error;
+    m_quota.remaining = 0;
+    return error;
+}
+
+RestClient::Download RestClient::fetchLink(const QUrl &link)
+{
+    Download result;
+    RestTransport::Request request;
+    request.url = link;
+    request.maxBytes = SubtitleDownload::kMaxSubtitleBytes;
+    request.timeout = m_timeout;
+    request.cancel = &m_cancel;
+    // The link is on the web site, not the API: it needs neither key nor token.
+    request.headers = {{"User-Agent", userAgent()}};
+    RestReply reply;
+    for (int hops = 0;; ++hops) {
+        ++m_requests;
+        reply = RestTransport::exchange(request);
+        if (!isRedirect(reply.status) || reply.location.isEmpty() || hops == kMaxRedirects)
+            break;
+        const QUrl next = request.url.resolved(QUrl::fromEncoded(reply.location));
+        if (!RestTransport::isSecureEnough(next))
+            break;
+        request.url = next;
+    }
+    if (reply.failure != RestReply::Failure::None || reply.status != 200) {
+        result.error = errorOf(reply, u"the subtitle download"_s);
+        return result;
+    }
+    if (looksLikePage(reply) && reply.contentType.toLower().contains("html")) {
+        result.error = {RestError::Kind::WebPage,
+                        withSaid(u"the download link gave a web page instead of a subtitle"_s,
+                                 pageTitle(reply.body))};
+        return result;
+    }
+    result.content = reply.body;
+    return result;
+}

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "service/rest/RestResults.h"
+#include "service/rest/RestTransport.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QMutex>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+
+// Why a request to the REST API did not give what was asked, in words a user
+// can act on: each message says what to change (and where) when a setting is
+// the cause.
+struct RestError {
+    enum class Kind {
+        None,
+        NoApiKey,       // no key configured
+        InsecureServer, // plain HTTP to another computer
+        BadKey,         // 403: the key is refused
+        BadAccount,     // 401 at sign-in: wrong user name or password
+        Quota,          // 406: the day's downloads are used up
+        Busy,           // 429 beyond the waits we accept
+        ServerError,    // 5xx
+        WebPage,        // an HTML page where JSON or a subtitle was expected
+        BadReply,       // unreadable JSON, missing fields, other statuses
+        Expired,        // 410 twice: the download link keeps expiring
+        Network,        // no answer at all (refused, lost, no such host)
+        Timeout,        // the server stopped answering
+        Cancelled,
+    };
+    Kind kind = Kind::None;
+    QString message;
+
+    explicit operator bool() const { return kind != Kind::None; }
+    // Errors no later request of the same session can escape: a run stops
+    // rather than repeating them for every video.
+    bool endsSession() const;
+};
+
+// The download quota as the last /download reply reported it.
+struct RestQuota {
+    int remaining = -1;   // -1: not known yet
+    QString resetTime;    // "09 hours and 57 minutes"
+    QString resetTimeUtc; // "2024-04-23T23:59:59.999Z"
+};
+
+// The client of the subtitle service's REST API (v1): sign-in, search and
+// download, with the API's rules kept on our side: the key and our
+// User-Agent on every request, canonical queries, HTTPS (plain HTTP only to
+// this computer), a pace under the per-second limit, the waits a 429 asks
+// for (bounded), one fresh sign-in when a token is refused, one new link when
+// a download link has expired.
+//
+// Any thread may call it, one request at a time per thread; requests block.
+// cancel() from any thread ends what is under way and everything after it.
+class RestClient final {
+public:
+    struct Settings {
+        QString server = defaultServer(); // .../api/v1
+        QString apiKey;
+        QString username; // empty: anonymous
+        QString password;
+    };
+
+    static QString defaultServer();
+    // Where a user gets an API key.
+    static QString apiKeyPage();
+    // "Lumbra v<version>", as the API asks applications to say who they are.
+    static QByteArray userAgent();
+
+    explicit RestClient(Settings settings);
+
+    // Checks the settings and signs in when an account is set (anonymous use
+    // needs no request). Later requests sign in on their own when needed.
+    RestError signIn();
+
+    struct SearchResult {
+        QList<openSubtitleItemPtr> items;
+        RestError error;
+    };
+    // One GET /subtitles, first page only (50 results, far more than the
+    // ten per query the XML-RPC search takes).
+    SearchResult search(const RestSearch &search);
+
+    struct Download {
+        QByteArray content; // the subtitle file, as sent (plain text)
+        QString fileName;   // the name the service gives it
+        RestError error;
+    };
+    // POST /download for the file id, then a plain GET of the link. Once the
+    // quota is used up, later calls fail at once with the same message.
+    Download fetchSubtitle(int fileId);
+
+    RestQuota quota() const;
+    // The number of requests sent to the API and to download links.
+    int requestCount() const { return m_requests.load(); }
+
+    void cancel() { m_cancel = true; }
+    bool cancelled() const { return m_cancel.load(); }
+
+    // How long a request may go without any data moving before it fails.
+    void setTransferTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    // The longest Retry-After we wait for; a longer one fails at once.
+    static constexpr std::chrono::seconds kMaxRetryAfter{30};
+    // How many times a request is tried when it gets 429.
+    static constexpr int kRateLimitAttempts = 3;
+
+private:
+    enum class Endpoint { Login, Api };
+    struct Call {
+        QByteArray verb;
+        QString path; // below the API root, with the query
+        QByteArray body;
+        bool withToken = true;
+    };
+    RestReply send(const Call &call, Endpoint endpoint);
+    RestReply sendOnce(const Call &call, Endpoint endpoint, const QUrl &url);
+    // An API request with the session's token; a refused token is renewed once.
+    RestReply sendInSession(const Call &call, RestError &error);
+    void noteQuota(const QJsonObject &reply);
+    RestError quotaUsedUp(const RestReply &reply);
+    std::optional<QJsonObject> jsonOf(const RestReply &reply, RestError &error, const QString &what);
+    RestError errorOf(const RestReply &reply, const QString &what);
+    RestError settingsError() const;
+    RestError ensureSignedIn();
+    RestError login();
+    QUrl apiRoot() const;
+    Download fetchLink(const QUrl &link);
+
+    const Settings m_settings;
+    std::chrono::milliseconds m_timeout{40000};
+    std::atomic<bool> m_cancel{false};
+    std::atomic<int> m_requests{0};
+
+    mutable QMutex m_lock; // guards the session state below; never held across a request
+    QString m_token;
+    QUrl m_root; // the API root in use (base_url from the sign-in, or the configured server)
+    bool m_signedIn = false;
+    RestQuota m_quota;
+    RestError m_quotaError;
+};

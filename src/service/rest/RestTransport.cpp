@@ -1,0 +1,127 @@
+#include "service/rest/RestTransport.h"
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace RestTransport {
+
+namespace {
+constexpr std::chrono::milliseconds kCancelPoll{50};
+
+bool isCancelled(const std::atomic<bool> *cancel)
+{
+    return cancel && cancel->load();
+}
+} // namespace
+
+bool isLoopback(const QUrl &url)
+{
+    const QString host = url.host();
+    if (host.compare("localhost"_L1, Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+bool isSecureEnough(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == "https"_L1 || (scheme == "http"_L1 && isLoopback(url)));
+}
+
+bool waitFor(std::chrono::milliseconds duration, const std::atomic<bool> *cancel)
+{
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+        if (isCancelled(cancel))
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        QThread::msleep(std::clamp<qint64>(left.count(), 0, kCancelPoll.count()));
+    }
+    return !isCancelled(cancel);
+}
+
+RestReply exchange(const Request &request)
+{
+    RestReply result;
+    result.url = request.url;
+    if (isCancelled(request.cancel)) {
+        result.failure = RestReply::Failure::Cancelled;
+        return result;
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest r(request.url);
+    r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    r.setTransferTimeout(int(request.timeout.count()));
+    for (const auto &[name, value] : request.headers)
+        r.setRawHeader(name, value);
+    QNetworkReply *reply = manager.sendCustomRequest(r, request.verb, request.body);
+
+    QEventLoop loop;
+    auto stop = [&](RestReply::Failure failure) {
+        if (result.failure == RestReply::Failure::None)
+            result.failure = failure;
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        if (result.failure != RestReply::Failure::None || !reply->isOpen())
+            return;
+        result.body += reply->readAll();
+        if (result.body.size() > request.maxBytes)
+            stop(RestReply::Failure::TooLarge);
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (isCancelled(request.cancel))
+            stop(RestReply::Failure::Cancelled);
+    });
+    poll.start(kCancelPoll);
+    if (!reply->isFinished())
+        loop.exec();
+    poll.stop();
+
+    if (result.failure != RestReply::Failure::None) {
+        result.body.clear();
+    } else {
+        if (reply->isOpen())
+            result.body += reply->readAll();
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QNetworkReply::NetworkError error = reply->error();
+        // Qt reports HTTP error statuses as errors too; those are pages.
+        const bool broken = (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
+                            error == QNetworkReply::ProtocolFailure;
+        if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+            result.failure = RestReply::Failure::Timeout; // the transfer timeout aborts the reply
+            result.body.clear();
+        } else if (status.isValid() && status.toInt() > 0 && !broken) {
+            result.status = status.toInt();
+            result.contentType = reply->rawHeader("Content-Type");
+            result.location = reply->rawHeader("Location");
+            result.retryAfter = reply->rawHeader("Retry-After");
+            result.reason = reply->rawHeader("X-Reason");
+            if (result.reason.isEmpty())
+                result.reason = reply->rawHeader("X-OpenSubtitles-Message");
+            if (result.body.size() > request.maxBytes) {
+                result.failure = RestReply::Failure::TooLarge;
+                result.body.clear();
+            }
+        } else {
+            result.failure = RestReply::Failure::Network;
+            result.networkError = reply->errorString();
+            result.body.clear();
+        }
+    }
+    delete reply;
+    return result;
+}
+
+} // namespace RestTransport

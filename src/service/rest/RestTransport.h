@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <utility>
+
+// What one HTTP exchange with the REST API (or a download link) ended with.
+struct RestReply {
+    enum class Failure {
+        None,      // a page arrived: `status`, the headers and `body` are set
+        Network,   // no page: `networkError` says why
+        Timeout,   // nothing moved within the transfer timeout
+        TooLarge,  // the body went over the size limit
+        Cancelled, // the caller's cancel flag was raised
+    };
+    QUrl url;
+    Failure failure = Failure::None;
+    QString networkError;
+    int status = 0;
+    QByteArray body;
+    QByteArray contentType;
+    QByteArray location;
+    QByteArray retryAfter;
+    QByteArray reason; // X-Reason or X-OpenSubtitles-Message
+};
+
+// One blocking HTTP request on the calling thread (its own network manager
+// and event loop, so any worker thread may call it). Redirects are not
+// followed: the caller decides which to follow and with which headers.
+namespace RestTransport {
+
+using Headers = QList<std::pair<QByteArray, QByteArray>>;
+
+struct Request {
+    QByteArray verb = "GET";
+    QUrl url;
+    Headers headers;
+    QByteArray body;
+    qint64 maxBytes = 0;
+    std::chrono::milliseconds timeout{40000};
+    // Raised from another thread, it ends the exchange within about 50 ms.
+    const std::atomic<bool> *cancel = nullptr;
+};
+
+RestReply exchange(const Request &request);
+
+// Whether the host is this computer (127.0.0.0/8, ::1 or "localhost"): the
+// only place plain HTTP is allowed to carry a key or an account.
+bool isLoopback(const QUrl &url);
+// HTTPS, or HTTP to this computer.
+bool isSecureEnough(const QUrl &url);
+
+// Sleeps up to `duration`, in slices that notice `cancel`; false when cancelled.
+bool waitFor(std::chrono::milliseconds duration, const std::atomic<bool> *cancel);
+
+} // namespace RestTransport

@@ -1,0 +1,346 @@
+#include "RestFixtures.h"
+#include "ServiceEmulator.h"
+#include "TestMain.h"
+
+#include "service/rest/RestClient.h"
+#include "service/rest/RestJson.h"
+#include "service/rest/RestLanguages.h"
+#include "service/rest/RestQuery.h"
+#include "service/rest/RestResults.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QThread>
+
+using namespace Qt::Literals::StringLiterals;
+using Kind = RestError::Kind;
+using namespace RestFixtures;
+
+namespace {
+
+RestSearch hashSearch(const QStringList &languages = {u"en"_s, u"pb"_s})
+{
+    RestSearch s;
+    s.movieHash = u"5b8f8f4e41ccb21e"_s;
+    s.languages = languages;
+    return s;
+}
+
+} // namespace
+
+class tst_RestClient : public QObject {
+    Q_OBJECT
+
+    ServiceEmulator m_emu{ServiceEmulator::Api::Rest};
+
+    RestClient::Settings settings(const QString &user = {}, const QString &password = {}) const
+    {
+        RestClient::Settings s;
+        s.server = m_emu.url().toString();
+        s.apiKey = u"test-key"_s;
+        s.username = user;
+        s.password = password;
+        return s;
+    }
+    QJsonArray callsTo(const QString &endpoint) const
+    {
+        QJsonArray found;
+        for (const QJsonValue &call : m_emu.calls()) {
+            if (call[u"endpoint"_s].toString() == endpoint)
+                found.append(call);
+        }
+        return found;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_emu.start(kCatalog)); }
+    void init() { QVERIFY(m_emu.reset()); }
+
+    void canonicalQuery_data()
+    {
+        QTest::addColumn<RestQuery::Pairs>("pairs");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("sorted, lower-case, comma and space encoded")
+            << RestQuery::Pairs{{u"query"_s, u"Man of Steel"_s}, {u"Languages"_s, u"pt-BR,en"_s}}
+            << u"languages=en%2Cpt-br&query=man+of+steel"_s;
+        QTest::newRow("ids without tt and zeros, defaults dropped")
+            << RestQuery::Pairs{{u"imdb_id"_s, u"tt0770828"_s}, {u"page"_s, u"1"_s},
+                                {u"season_number"_s, u"02"_s}, {u"ai_translated"_s, u"include"_s},
+                                {u"machine_translated"_s, u"exclude"_s}}
+            << u"imdb_id=770828&season_number=2"_s;
+        QTest::newRow("other bytes percent-encoded in upper case")
+            << RestQuery::Pairs{{u"query"_s, u"Amélie & co/2"_s}, {u"page"_s, u"2"_s}}
+            << u"page=2&query=am%C3%A9lie+%26+co%2F2"_s;
+    }
+    void canonicalQuery()
+    {
+        QFETCH(RestQuery::Pairs, pairs);
+        QFETCH(QString, expected);
+        QCOMPARE(RestQuery::canonical(pairs), expected);
+    }
+
+    void languageCodes()
+    {
+        const QList<std::pair<QString, QString>> both = {
+            {u"en"_s, u"en"_s}, {u"pb"_s, u"pt-br"_s}, {u"pt"_s, u"pt-pt"_s}, {u"zh"_s, u"zh-cn"_s}};
+        for (const auto &[ours, rest] : both) {
+            QCOMPARE(RestLanguages::toRest(ours), rest);
+            QCOMPARE(RestLanguages::fromRest(rest), ours);
+            QCOMPARE(RestLanguages::fromRest(rest.toUpper()), ours);
+        }
+        QCOMPARE(RestLanguages::fromRest(u"pt-BR"_s), u"pb"_s);
+        QCOMPARE(RestLanguages::toRest(u"EN"_s), u"en"_s);
+        for (const QString &unknown : {u"xx"_s, u"pb"_s, u"zh-tw"_s, u""_s, u"english"_s})
+            QVERIFY2(RestLanguages::fromRest(unknown).isEmpty(), qPrintable(unknown));
+        QVERIFY(RestLanguages::toRest(u"xx"_s).isEmpty());
+    }
+
+    // Replies are read with their kinds and ranges checked; nothing hostile
+    // gets through as a number or crashes the parser.
+    void jsonGuards()
+    {
+        QVERIFY(!RestJson::parseObject("{\"a\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}"));
+        QVERIFY(!RestJson::parseObject("[1]"));
+        // Brackets inside strings do not count, nor does an escaped quote end one.
+        QVERIFY(RestJson::parseObject("{\"s\":\"" + QByteArray(40, '[') + "\\\"]]\"}"));
+        QCOMPARE(RestJson::nestingDepth("{\"a\":[{\"b\":\"}}}{{{\"}]}"), 3);
+
+        const QJsonObject o = QJsonDocument::fromJson(
+            R"({"big":1e300,"frac":2.5,"neg":-3,"text":"42","junk":"4x","null":null,"arr":[]})").object();
+        QCOMPARE(RestJson::integer(o["big"_L1], 0, INT_MAX, -1), -1);
+        QCOMPARE(RestJson::integer(o["frac"_L1], 0, INT_MAX, -1), -1);
+        QCOMPARE(RestJson::integer(o["neg"_L1], 0, INT_MAX, -1), -1);
+        QCOMPARE(RestJson::integer(o["text"_L1], 0, INT_MAX, -1), 42);
+        QCOMPARE(RestJson::integer(o["junk"_L1], 0, INT_MAX, -1), -1);
+        QCOMPARE(RestJson::integer(o["null"_L1], 0, INT_MAX, -1), -1);
+        QCOMPARE(RestJson::number(o["big"_L1], 0, 10), 10.0);
+        QCOMPARE(RestJson::text(o["arr"_L1]), QString());
+    }
+
+    // The recorded episode item, as the merge and the best choice need it.
+    void recordedItemMapping()
+    {
+        const QJsonObject item = QJsonDocument::fromJson(kRecordedEpisodeItem).object();
+        RestSearch search;
+        search.movieHash = u"5b8f8f4e41ccb21e"_s;
+        search.query = u"Arrow"_s;
+        search.season = 2;
+        search.episode = 5;
+        search.languages = {u"pb"_s};
+        const auto r = RestResults::fromItem(item, search);
+        QVERIFY(r);
+        QCOMPARE(r->MatchedBy, u"fulltext"_s); // the hash was sent but did not match
+        QCOMPARE(r->ISO639, u"pb"_s);
+        QCOMPARE(r->SubLanguageID, u"pob"_s);
+        QCOMPARE(r->IDSubtitleFile, 3249003);
+        QCOMPARE(r->IDSubtitle, 3178800);
+        QCOMPARE(r->SubHash, u"rest-3249003"_s);
+        QCOMPARE(r->SubFileName, u"Arrow.S02E05.HDTV.x264-LOL.srt"_s);
+        QCOMPARE(r->SubFormat, u"srt"_s);
+        QCOMPARE(r->SubDownloadsCnt, 212472);
+        QCOMPARE(r->SubRating, 10.0);
+        QCOMPARE(r->SubAddDate, QDateTime(QDate(2013, 11, 7), QTime(4, 48, 10), Qt::UTC));
+        QCOMPARE(r->IDMovieImdb, 3128398);
+        QCOMPARE(r->MovieKind, u"episode"_s);
+        QCOMPARE((std::pair{r->SeriesSeason, r->SeriesEpisode}), (std::pair{2, 5}));
+        QCOMPARE(r->QueryParameters.value(u"query"_s).toString(), u"Arrow"_s);
+        QCOMPARE(r->QueryParameters.value(u"season"_s).toInt(), 2);
+
+        search.languages = {u"en"_s};
+        QVERIFY2(!RestResults::fromItem(item, search), "a language that was not asked for");
+    }
+
+    // Anonymous search: one request, in canonical form, with the key and our
+    // name; a hash match drops the name matches of its language.
+    void searchByHashAndName()
+    {
+        RestClient client(settings());
+        RestSearch search = hashSearch();
+        search.query = u"Man of Steel"_s;
+        const auto result = client.search(search);
+        QVERIFY2(!result.error, qPrintable(result.error.message));
+
+        const QJsonArray calls = callsTo(u"subtitles"_s);
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0][u"query"_s].toString(),
+                 u"languages=en%2Cpt-br&moviehash=5b8f8f4e41ccb21e&query=man+of+steel"_s);
+        QCOMPARE(calls[0][u"headers"_s][u"api-key"_s].toString(), u"test-key"_s);
+        QCOMPARE(calls[0][u"headers"_s][u"user-agent"_s].toString(), u"Lumbra v" LUMBRA_VERSION ""_s);
+        QVERIFY(!calls[0][u"headers"_s].toObject().contains(u"authorization"_s));
+
+        QStringList got;
+        for (const auto &item : result.items)
+            got << item->ISO639 + u':' + item->MatchedBy + u':' + item->SubFileName;
+        QCOMPARE(got, (QStringList{u"en:moviehash:Man.of.Steel.en.srt"_s, u"pb:moviehash:Man.of.Steel.pb.srt"_s}));
+        QCOMPARE(result.items[0]->MovieHash, u"5b8f8f4e41ccb21e"_s);
+    }
+
+    void signInUsesTokenAndBaseUrl()
+    {
+        RestClient client(settings(u"alice"_s, u"secret"_s));
+        QVERIFY(!client.signIn());
+        const auto result = client.search(hashSearch());
+        QVERIFY2(!result.error, qPrintable(result.error.message));
+        QCOMPARE(m_emu.methods(), (QStringList{u"login"_s, u"subtitles"_s}));
+        const QJsonValue search = callsTo(u"subtitles"_s)[0];
+        QVERIFY(search[u"headers"_s][u"authorization"_s].toString().startsWith("Bearer "_L1));
+        QCOMPARE(search[u"path"_s].toString(), u"/api/v1/subtitles"_s);
+    }
+
+    // What stops a session, and whether its message names what to fix.
+    void sessionErrors_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no key") << QString() << u""_s << QString() << int(Kind::NoApiKey)
+                                << RestClient::apiKeyPage();
+        QTest::newRow("plain http elsewhere") << u"http://api.example.com/api/v1"_s << u"k"_s << QString()
+                                              << int(Kind::InsecureServer) << u"RestServer"_s;
+        QTest::newRow("bad account") << QString() << u"k"_s << u"alice:wrong"_s << int(Kind::BadAccount)
+                                     << u"invalid username/password"_s;
+        QTest::newRow("e-mail as user") << QString() << u"k"_s << u"a@b.c:x"_s << int(Kind::BadAccount)
+                                        << u"not the e-mail"_s;
+        QTest::newRow("bad key") << QString() << u"refused"_s << QString() << int(Kind::BadKey)
+                                 << u"RestApiKey"_s;
+    }
+    void sessionErrors()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, key);
+        QFETCH(QString, user);
+        QFETCH(int, kind);
+        QFETCH(QString, says);
+        QVERIFY(m_emu.setCatalog(R"({"api_keys": ["k"], "users": {"alice": "secret"}, "rate_limit": 0})"));
+        RestClient::Settings s = settings(user.section(u':', 0, 0), user.section(u':', 1));
+        if (!server.isEmpty())
+            s.server = server;
+        s.apiKey = key;
+        RestClient client(s);
+        const auto result = client.search(hashSearch());
+        QVERIFY(m_emu.setCatalog(kCatalog));
+        QCOMPARE(int(result.error.kind), kind);
+        QVERIFY(result.error.endsSession());
+        QVERIFY2(result.error.message.contains(says), qPrintable(result.error.message));
+    }
+
+    // Replies that are not the data asked for end as errors with a reason;
+    // hostile JSON never crashes and never yields a record.
+    void replyFailures_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QJsonObject>("options");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("503") << u"http503"_s << QJsonObject{} << int(Kind::ServerError) << u"HTTP 503"_s;
+        QTest::newRow("html") << u"html"_s << QJsonObject{} << int(Kind::WebPage) << u"502 Bad Gateway"_s;
+        QTest::newRow("cut short") << u"badjson"_s << QJsonObject{} << int(Kind::BadReply) << u"read"_s;
+        QTest::newRow("deep") << u"deepjson"_s << QJsonObject{} << int(Kind::BadReply) << u"read"_s;
+        QTest::newRow("wrong types") << u"wrongtypes"_s << QJsonObject{} << int(Kind::None) << QString();
+        QTest::newRow("429 beyond our bound") << u"http429"_s << QJsonObject{{u"retry_after"_s, 3600}}
+                                              << int(Kind::Busy) << u"3600"_s;
+    }
+    void replyFailures()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QJsonObject, options);
+        QFETCH(int, kind);
+        QFETCH(QString, says);
+        QVERIFY(m_emu.fail(mode, u"subtitles"_s, -1, options));
+        RestClient client(settings());
+        const auto result = client.search(hashSearch());
+        QCOMPARE(int(result.error.kind), kind);
+        QVERIFY2(result.error.message.contains(says), qPrintable(result.error.message));
+        QVERIFY(result.items.isEmpty());
+    }
+
+    void redirectAnd429AreFollowed()
+    {
+        QVERIFY(m_emu.fail(u"redirect"_s, u"subtitles"_s, 1));
+        QVERIFY(m_emu.fail(u"http429"_s, u"subtitles"_s, 1));
+        RestClient client(settings());
+        const auto result = client.search(hashSearch());
+        QVERIFY2(!result.error, qPrintable(result.error.message));
+        QCOMPARE(result.items.size(), 2);
+        const QJsonArray calls = callsTo(u"subtitles"_s);
+        QCOMPARE(calls.size(), 3); // redirected, then 429, then the answer
+        QVERIFY(calls[1][u"path"_s].toString().startsWith("/_moved/"_L1));
+        QCOMPARE(calls[1][u"headers"_s][u"api-key"_s].toString(), u"test-key"_s);
+    }
+
+    // Two downloads use the anonymous quota of two; the third is refused with
+    // the reset time, and a fourth asks nothing more.
+    void downloadsCountTheQuota()
+    {
+        RestClient client(settings());
+        for (int remaining : {1, 0}) {
+            const auto d = client.fetchSubtitle(1950000001);
+            QVERIFY2(!d.error, qPrintable(d.error.message));
+            QCOMPARE(d.content, QByteArray("1\n00:00:01,000 --> 00:00:02,000\nHello\n"));
+            QCOMPARE(d.fileName, u"Man.of.Steel.en.srt"_s);
+            QCOMPARE(client.quota().remaining, remaining);
+        }
+        const QJsonValue link = callsTo(u"link"_s)[0];
+        QVERIFY(!link[u"headers"_s].toObject().contains(u"api-key"_s));
+
+        const auto refused = client.fetchSubtitle(1950000001);
+        QCOMPARE(refused.error.kind, Kind::Quota);
+        QVERIFY(refused.content.isEmpty());
+        QVERIFY2(refused.error.message.contains(u"renews in"_s) && refused.error.message.contains(u"T23:59:59"_s),
+                 qPrintable(refused.error.message));
+        QVERIFY(refused.error.message.contains(u"OSUsername"_s));
+        const int sent = m_emu.calls().size();
+        QCOMPARE(client.fetchSubtitle(1950000002).error.kind, Kind::Quota);
+        QCOMPARE(m_emu.calls().size(), sent);
+    }
+
+    void expiredLinkIsAskedForOnce()
+    {
+        QVERIFY(m_emu.fail(u"http410"_s, u"link"_s, 1));
+        RestClient client(settings());
+        const auto d = client.fetchSubtitle(1950000001);
+        QVERIFY2(!d.error, qPrintable(d.error.message));
+        QCOMPARE(callsTo(u"download"_s).size(), 2);
+
+        QVERIFY(m_emu.reset()); // a fresh quota
+        QVERIFY(m_emu.fail(u"http410"_s, u"link"_s, 2));
+        const auto twice = client.fetchSubtitle(1950000001);
+        QCOMPARE(twice.error.kind, Kind::Expired);
+    }
+
+    void linkGivingAPage()
+    {
+        QVERIFY(m_emu.fail(u"html"_s, u"link"_s, 1));
+        RestClient client(settings());
+        QCOMPARE(client.fetchSubtitle(1950000001).error.kind, Kind::WebPage);
+    }
+
+    void stallEndsByTimeoutOrCancel()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"subtitles"_s, 2, {{u"seconds"_s, 5}}));
+        RestClient slow(settings());
+        slow.setTransferTimeout(std::chrono::milliseconds(500));
+        QCOMPARE(slow.search(hashSearch()).error.kind, Kind::Timeout);
+
+        RestClient client(settings());
+        std::unique_ptr<QThread> canceller(QThread::create([&client] {
+            QThread::msleep(300);
+            client.cancel();
+        }));
+        canceller->start();
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = client.search(hashSearch());
+        canceller->wait();
+        QCOMPARE(result.error.kind, Kind::Cancelled);
+        QVERIFY(clock.elapsed() < 4000);
+        QCOMPARE(client.fetchSubtitle(1950000001).error.kind, Kind::Cancelled);
+    }
+};
+
+LUMBRA_TEST_MAIN(tst_RestClient)
+#include "tst_RestClient.moc"
