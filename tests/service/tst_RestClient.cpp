@@ -66,8 +66,10 @@ private slots:
             << RestQuery::Pairs{{u"query"_s, u"Man of Steel"_s}, {u"Languages"_s, u"pt-BR,en"_s}}
             << u"languages=en%2Cpt-br&query=man+of+steel"_s;
         QTest::newRow("ids without tt and zeros, defaults dropped")
-            << RestQuery::Pairs{{u"imdb_id"_s, u"tt0770828"_s}, {u"page"_s, u"1"_s},
-                                {u"season_number"_s, u"02"_s}, {u"ai_translated"_s, u"include"_s},
+            << RestQuery::Pairs{{u"imdb_id"_s, u"tt0770828"_s},
+                                {u"page"_s, u"1"_s},
+                                {u"season_number"_s, u"02"_s},
+                                {u"ai_translated"_s, u"include"_s},
                                 {u"machine_translated"_s, u"exclude"_s}}
             << u"imdb_id=770828&season_number=2"_s;
         QTest::newRow("other bytes percent-encoded in upper case")
@@ -107,8 +109,10 @@ private slots:
         QVERIFY(RestJson::parseObject("{\"s\":\"" + QByteArray(40, '[') + "\\\"]]\"}"));
         QCOMPARE(RestJson::nestingDepth("{\"a\":[{\"b\":\"}}}{{{\"}]}"), 3);
 
-        const QJsonObject o = QJsonDocument::fromJson(
-            R"({"big":1e300,"frac":2.5,"neg":-3,"text":"42","junk":"4x","null":null,"arr":[]})").object();
+        const QJsonObject o =
+            QJsonDocument::fromJson(
+                R"({"big":1e300,"frac":2.5,"neg":-3,"text":"42","junk":"4x","null":null,"arr":[]})")
+                .object();
         QCOMPARE(RestJson::integer(o["big"_L1], 0, INT_MAX, -1), -1);
         QCOMPARE(RestJson::integer(o["frac"_L1], 0, INT_MAX, -1), -1);
         QCOMPARE(RestJson::integer(o["neg"_L1], 0, INT_MAX, -1), -1);
@@ -173,7 +177,8 @@ private slots:
         QStringList got;
         for (const auto &item : result.items)
             got << item->ISO639 + u':' + item->MatchedBy + u':' + item->SubFileName;
-        QCOMPARE(got, (QStringList{u"en:moviehash:Man.of.Steel.en.srt"_s, u"pb:moviehash:Man.of.Steel.pb.srt"_s}));
+        QCOMPARE(got,
+                 (QStringList{u"en:moviehash:Man.of.Steel.en.srt"_s, u"pb:moviehash:Man.of.Steel.pb.srt"_s}));
         QCOMPARE(result.items[0]->MovieHash, u"5b8f8f4e41ccb21e"_s);
     }
 
@@ -203,8 +208,8 @@ private slots:
                                               << int(Kind::InsecureServer) << u"RestServer"_s;
         QTest::newRow("bad account") << QString() << u"k"_s << u"alice:wrong"_s << int(Kind::BadAccount)
                                      << u"invalid username/password"_s;
-        QTest::newRow("e-mail as user") << QString() << u"k"_s << u"a@b.c:x"_s << int(Kind::BadAccount)
-                                        << u"not the e-mail"_s;
+        QTest::newRow("e-mail as user")
+            << QString() << u"k"_s << u"a@b.c:x"_s << int(Kind::BadAccount) << u"not the e-mail"_s;
         QTest::newRow("bad key") << QString() << u"refused"_s << QString() << int(Kind::BadKey)
                                  << u"RestApiKey"_s;
     }
@@ -241,8 +246,8 @@ private slots:
         QTest::newRow("cut short") << u"badjson"_s << QJsonObject{} << int(Kind::BadReply) << u"read"_s;
         QTest::newRow("deep") << u"deepjson"_s << QJsonObject{} << int(Kind::BadReply) << u"read"_s;
         QTest::newRow("wrong types") << u"wrongtypes"_s << QJsonObject{} << int(Kind::None) << QString();
-        QTest::newRow("429 beyond our bound") << u"http429"_s << QJsonObject{{u"retry_after"_s, 3600}}
-                                              << int(Kind::Busy) << u"3600"_s;
+        QTest::newRow("429 beyond our bound")
+            << u"http429"_s << QJsonObject{{u"retry_after"_s, 3600}} << int(Kind::Busy) << u"3600"_s;
     }
     void replyFailures()
     {
@@ -290,7 +295,8 @@ private slots:
         const auto refused = client.fetchSubtitle(1950000001);
         QCOMPARE(refused.error.kind, Kind::Quota);
         QVERIFY(refused.content.isEmpty());
-        QVERIFY2(refused.error.message.contains(u"renews in"_s) && refused.error.message.contains(u"T23:59:59"_s),
+        QVERIFY2(refused.error.message.contains(u"renews in"_s) &&
+                     refused.error.message.contains(u"T23:59:59"_s),
                  qPrintable(refused.error.message));
         QVERIFY(refused.error.message.contains(u"OSUsername"_s));
         const int sent = m_emu.calls().size();

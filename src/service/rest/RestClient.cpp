@@ -1,9 +1,9 @@
 #include "service/rest/RestClient.h"
 
-#include "service/SubtitleDownload.h"
 #include "service/rest/RestJson.h"
 #include "service/rest/RestLanguages.h"
 #include "service/rest/RestQuery.h"
+#include "service/SubtitleDownload.h"
 
 #include <QJsonDocument>
 #include <QLoggingCategory>
@@ -110,7 +110,8 @@ QUrl resolveRoot(const QUrl &configured, const QString &baseUrl)
     const QString home = configured.host().toLower();
     const QString parent = home.section(u'.', 1);
     const bool related = host == home || (parent.contains(u'.') && host.endsWith(u'.' + parent));
-    return candidate.isValid() && related && RestTransport::isSecureEnough(candidate) ? candidate : configured;
+    return candidate.isValid() && related && RestTransport::isSecureEnough(candidate) ? candidate
+                                                                                      : configured;
 }
 
 QString hostOf(const QUrl &url)
@@ -169,9 +170,10 @@ QUrl RestClient::apiRoot() const
 RestError RestClient::settingsError() const
 {
     if (m_settings.apiKey.trimmed().isEmpty())
-        return {RestError::Kind::NoApiKey,
-                u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
-                "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(apiKeyPage())};
+        return {
+            RestError::Kind::NoApiKey,
+            u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
+            "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(apiKeyPage())};
     const QUrl server(m_settings.server.trimmed(), QUrl::StrictMode);
     if (!RestTransport::isSecureEnough(server))
         return {RestError::Kind::InsecureServer,
@@ -253,8 +255,9 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
     case RestReply::Failure::Cancelled:
         return {Kind::Cancelled, u"cancelled"_s};
     case RestReply::Failure::Timeout:
-        return {Kind::Timeout, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host).arg(
-                                   m_timeout.count() / 1000.0).arg(what)};
+        return {Kind::Timeout, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
+                                   .arg(m_timeout.count() / 1000.0)
+                                   .arg(what)};
     case RestReply::Failure::Network:
         return {Kind::Network, u"cannot reach %1: %2"_s.arg(host, reply.networkError)};
     case RestReply::Failure::TooLarge:
@@ -264,9 +267,10 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
     }
     const int status = reply.status;
     if (looksLikePage(reply) && status != 403)
-        return {Kind::WebPage, withSaid(u"%1 answered %2 with a web page instead of data (HTTP %3)"_s.arg(
-                                            host, what).arg(status),
-                                        pageTitle(reply.body))};
+        return {Kind::WebPage,
+                withSaid(
+                    u"%1 answered %2 with a web page instead of data (HTTP %3)"_s.arg(host, what).arg(status),
+                    pageTitle(reply.body))};
     const QString said = looksLikePage(reply) ? pageTitle(reply.body) : serviceMessage(reply);
     if (status == 401)
         return {Kind::BadAccount,
@@ -276,7 +280,8 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
     if (status == 403)
         return {Kind::BadKey, withSaid(u"the service refused the request"_s, said) +
                                   u"; check the REST API key in the preferences (RestApiKey); keys are "
-                                  "issued at "_s + apiKeyPage()};
+                                  "issued at "_s +
+                                  apiKeyPage()};
     if (status == 410)
         return {Kind::Expired, u"the download link expired"_s};
     if (status == 429)
@@ -331,8 +336,8 @@ RestError RestClient::login()
         return {};
     }
     const QJsonObject body{{u"username"_s, m_settings.username}, {u"password"_s, m_settings.password}};
-    const RestReply reply =
-        send({"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false}, Endpoint::Login);
+    const RestReply reply = send(
+        {"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false}, Endpoint::Login);
     if (reply.failure == RestReply::Failure::None && reply.status == 400) {
         return {RestError::Kind::BadAccount,
                 withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
@@ -346,7 +351,8 @@ RestError RestClient::login()
     const QString token = RestJson::text(json->value("token"_L1));
     if (token.isEmpty())
         return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
-    const QUrl root = resolveRoot(QUrl(m_settings.server.trimmed()), RestJson::text(json->value("base_url"_L1)));
+    const QUrl root =
+        resolveRoot(QUrl(m_settings.server.trimmed()), RestJson::text(json->value("base_url"_L1)));
     const QMutexLocker guard(&m_lock);
     m_token = token;
     m_root = root;
@@ -468,8 +474,8 @@ void RestClient::noteQuota(const QJsonObject &reply)
 {
     const QMutexLocker guard(&m_lock);
     // The service has been seen to count below zero.
-    m_quota.remaining = int(std::max<qint64>(0, RestJson::integer(reply.value("remaining"_L1), -1000000, 1000000,
-                                                                    m_quota.remaining)));
+    m_quota.remaining = int(std::max<qint64>(
+        0, RestJson::integer(reply.value("remaining"_L1), -1000000, 1000000, m_quota.remaining)));
     m_quota.resetTime = RestJson::text(reply.value("reset_time"_L1)).left(100);
     m_quota.resetTimeUtc = RestJson::text(reply.value("reset_time_utc"_L1)).left(100);
 }
@@ -522,9 +528,9 @@ RestClient::Download RestClient::fetchLink(const QUrl &link)
         return result;
     }
     if (looksLikePage(reply) && reply.contentType.toLower().contains("html")) {
-        result.error = {RestError::Kind::WebPage,
-                        withSaid(u"the download link gave a web page instead of a subtitle"_s,
-                                 pageTitle(reply.body))};
+        result.error = {
+            RestError::Kind::WebPage,
+            withSaid(u"the download link gave a web page instead of a subtitle"_s, pageTitle(reply.body))};
         return result;
     }
     result.content = reply.body;

@@ -76,7 +76,8 @@ openSubtitleItemPtr fromItem(const QJsonObject &item, const RestSearch &search)
     QString movieName = text(feature.value("movie_name"_L1));
     if (movieName.isEmpty())
         movieName = text(feature.value("title"_L1));
-    const qint64 subtitleId = integer(a.value("subtitle_id"_L1), 0, kIntMax, integer(item.value("id"_L1), 0, kIntMax));
+    const qint64 subtitleId =
+        integer(a.value("subtitle_id"_L1), 0, kIntMax, integer(item.value("id"_L1), 0, kIntMax));
 
     // Through the record's own reader, so that names and codes are cleaned
     // exactly as XML-RPC entries are.

@@ -9,10 +9,10 @@
 
 // What one search asks the REST API. Empty fields are not sent.
 struct RestSearch {
-    QString movieHash;     // the video's hash, 16 hex digits
-    QString imdbId;        // an IMDB number ("tt" and leading zeros are dropped)
-    QString query;         // a name: the show for an episode, the file's base name for a film
-    int season = 0;        // with `query`, for an episode
+    QString movieHash; // the video's hash, 16 hex digits
+    QString imdbId;    // an IMDB number ("tt" and leading zeros are dropped)
+    QString query;     // a name: the show for an episode, the file's base name for a film
+    int season = 0;    // with `query`, for an episode
     int episode = 0;
     QStringList languages; // Lumbra's two-letter codes
 };

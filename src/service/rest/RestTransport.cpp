@@ -42,8 +42,8 @@ bool waitFor(std::chrono::milliseconds duration, const std::atomic<bool> *cancel
     while (std::chrono::steady_clock::now() < end) {
         if (isCancelled(cancel))
             return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         QThread::msleep(std::clamp<qint64>(left.count(), 0, kCancelPoll.count()));
     }
     return !isCancelled(cancel);
