@@ -78,6 +78,9 @@ public:
     // "seenCount". A provider without such a request returns NotSupported.
     virtual ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes);
     virtual ServiceResult<QByteArray> download(const openSubtitleItem &subtitle) = 0;
+    // How many more downloads the service allows today, as its last answer
+    // said; -1 when it keeps no count or has not said yet.
+    virtual int remainingDownloads() const { return -1; }
 
     virtual void cancel() = 0;
     virtual bool cancelled() const = 0;

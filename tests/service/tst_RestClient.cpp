@@ -5,6 +5,7 @@
 #include "service/rest/RestClient.h"
 #include "service/rest/RestJson.h"
 #include "service/rest/RestLanguages.h"
+#include "service/rest/RestProvider.h"
 #include "service/rest/RestQuery.h"
 #include "service/rest/RestResults.h"
 
@@ -323,6 +324,49 @@ private slots:
         QVERIFY(m_emu.fail(u"html"_s, u"link"_s, 1));
         RestClient client(settings());
         QCOMPARE(client.fetchSubtitle(1950000001).error.kind, Kind::WebPage);
+    }
+
+    // The jobs' queries per language become one request per search; tag
+    // queries ask nothing; each result echoes the query of its language.
+    void providerGroupsLanguages()
+    {
+        RestProvider provider(m_emu.url().toString(), u"test-key"_s);
+        QVERIFY(provider.signIn({}).ok());
+        SubtitleQuery hash;
+        hash.movieHash = u"5b8f8f4e41ccb21e"_s;
+        hash.movieByteSize = 1000;
+        SubtitleQuery tag;
+        tag.kind = SubtitleQuery::Kind::Tag;
+        tag.tag = u"Man.of.Steel.mkv"_s;
+        SubtitleQuery name;
+        name.kind = SubtitleQuery::Kind::Name;
+        name.query = u"Man of Steel"_s;
+        QList<SubtitleQuery> queries;
+        for (SubtitleQuery q : {hash, tag, name}) {
+            for (const QString &language : {u"eng"_s, u"pob"_s}) {
+                q.language = language;
+                queries.append(q);
+            }
+        }
+        const auto found = provider.search(queries, 1);
+        QVERIFY2(found.ok(), qPrintable(found.error.text()));
+        QCOMPARE(m_emu.methods(), (QStringList{u"subtitles"_s, u"subtitles"_s}));
+
+        QStringList got;
+        for (const auto &item : found.value) {
+            got << item->MatchedBy + u':' + item->ISO639;
+            SubtitleQuery own = item->MatchedBy == "moviehash"_L1 ? hash : name;
+            own.language = item->SubLanguageID;
+            QCOMPARE(item->QueryParameters, own.parameters());
+        }
+        // At most one per language and query (the limit).
+        QCOMPARE(got,
+                 (QStringList{u"moviehash:en"_s, u"moviehash:pb"_s, u"fulltext:en"_s, u"fulltext:pb"_s}));
+
+        const auto refused = RestProvider::toServiceError({RestError::Kind::Quota, u"used up"_s});
+        QCOMPARE(refused.code, 406);
+        provider.cancel();
+        QVERIFY(provider.download(*found.value.first()).error.cancelled());
     }
 
     void stallEndsByTimeoutOrCancel()

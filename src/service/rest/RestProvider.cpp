@@ -1,0 +1,190 @@
+#include "service/rest/RestProvider.h"
+
+#include "prefs/LangModule.h"
+
+#include <QMutexLocker>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A query without its language: queries that share it become one request.
+struct QueryGroup {
+    SubtitleQuery query;
+    QStringList languages; // two-letter codes
+    QMap<QString, SubtitleQuery> byLanguage;
+};
+
+bool sameSearch(const SubtitleQuery &a, const SubtitleQuery &b)
+{
+    return a.kind == b.kind && a.movieHash == b.movieHash && a.imdbId == b.imdbId && a.query == b.query &&
+           a.season == b.season && a.episode == b.episode;
+}
+
+RestSearch restSearchOf(const QueryGroup &group)
+{
+    RestSearch search;
+    search.languages = group.languages;
+    const SubtitleQuery &q = group.query;
+    switch (q.kind) {
+    case SubtitleQuery::Kind::Hash:
+        search.movieHash = q.movieHash;
+        break;
+    case SubtitleQuery::Kind::Imdb:
+        search.imdbId = q.imdbId;
+        break;
+    case SubtitleQuery::Kind::Name:
+        search.query = q.query;
+        search.season = q.season;
+        search.episode = q.episode;
+        break;
+    case SubtitleQuery::Kind::Tag:
+        break;
+    }
+    return search;
+}
+
+} // namespace
+
+RestProvider::RestProvider(const QString &server, const QString &apiKey)
+    : m_server(server)
+    , m_apiKey(apiKey)
+{
+}
+
+RestProvider::~RestProvider() = default;
+
+ServiceError RestProvider::toServiceError(const RestError &error)
+{
+    using Kind = RestError::Kind;
+    int code = ServiceError::BadReply;
+    switch (error.kind) {
+    case Kind::None:
+        return {};
+    case Kind::Cancelled:
+        return ServiceError::cancelledError();
+    case Kind::NoApiKey:
+    case Kind::BadKey:
+        code = 403;
+        break;
+    case Kind::InsecureServer:
+        code = ServiceError::HttpError;
+        break;
+    case Kind::BadAccount:
+        code = 401;
+        break;
+    case Kind::Quota:
+        code = 406;
+        break;
+    case Kind::Expired:
+        code = 410;
+        break;
+    case Kind::Busy:
+        code = 429;
+        break;
+    case Kind::ServerError:
+        code = ServiceError::Unavailable;
+        break;
+    case Kind::WebPage:
+    case Kind::BadReply:
+        code = ServiceError::BadReply;
+        break;
+    case Kind::Network:
+    case Kind::Timeout:
+        code = ServiceError::ConnectionLost;
+        break;
+    }
+    return {code, error.message};
+}
+
+RestClient *RestProvider::client() const
+{
+    const QMutexLocker guard(&m_lock);
+    return m_client.get();
+}
+
+ServiceError RestProvider::signIn(const ProviderAccount &account)
+{
+    RestClient *client = nullptr;
+    {
+        const QMutexLocker guard(&m_lock);
+        if (m_cancelled)
+            return ServiceError::cancelledError();
+        m_client = std::make_unique<RestClient>(RestClient::Settings{m_server, m_apiKey, account.user,
+                                                                     account.password});
+        client = m_client.get();
+    }
+    return toServiceError(client->signIn());
+}
+
+ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<SubtitleQuery> &queries, int limit)
+{
+    using Result = ServiceResult<QList<openSubtitleItemPtr>>;
+    RestClient *rest = client();
+    if (m_cancelled)
+        return Result::failure(ServiceError::cancelledError());
+    if (!rest)
+        return Result::failure({ServiceError::BadReply, u"search before sign-in"_s});
+
+    QList<QueryGroup> groups;
+    for (const SubtitleQuery &q : queries) {
+        const QString language = LangModule::getLangTwo(q.language);
+        if (q.kind == SubtitleQuery::Kind::Tag || language.isEmpty())
+            continue;
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const QueryGroup &g) { return sameSearch(g.query, q); });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), QueryGroup{q, {}, {}});
+        if (!group->languages.contains(language))
+            group->languages.append(language);
+        group->byLanguage.insert(language, q);
+    }
+
+    QList<openSubtitleItemPtr> found;
+    for (const QueryGroup &group : std::as_const(groups)) {
+        const auto result = rest->search(restSearchOf(group));
+        if (result.error)
+            return Result::failure(toServiceError(result.error));
+        QMap<QString, int> perLanguage;
+        for (const auto &item : result.items) {
+            if (++perLanguage[item->ISO639] > limit)
+                continue;
+            const SubtitleQuery &own = group.byLanguage.value(item->ISO639, group.query);
+            item->QueryParameters = own.parameters();
+            found.append(item);
+        }
+    }
+    return Result::success(found);
+}
+
+ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitle)
+{
+    RestClient *rest = client();
+    if (m_cancelled)
+        return ServiceResult<QByteArray>::failure(ServiceError::cancelledError());
+    if (!rest)
+        return ServiceResult<QByteArray>::failure({ServiceError::BadReply, u"download before sign-in"_s});
+    const auto fetched = rest->fetchSubtitle(subtitle.IDSubtitleFile);
+    if (fetched.error)
+        return ServiceResult<QByteArray>::failure(toServiceError(fetched.error));
+    return ServiceResult<QByteArray>::success(fetched.content);
+}
+
+int RestProvider::remainingDownloads() const
+{
+    const RestClient *rest = client();
+    return rest ? rest->quota().remaining : -1;
+}
+
+void RestProvider::cancel()
+{
+    const QMutexLocker guard(&m_lock);
+    m_cancelled = true;
+    if (m_client)
+        m_client->cancel();
+}
+
+bool RestProvider::cancelled() const
+{
+    return m_cancelled;
+}
