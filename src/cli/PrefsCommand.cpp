@@ -2,12 +2,13 @@
 //
 // Shows the preference file's path and every preference in effect. --set
 // changes values and saves them through myPrefs::save, the same code the
-// preferences window uses. The password is never printed.
+// preferences window uses. The password and the API key are never printed.
 
 #include "cli/Commands.h"
 #include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
+#include "service/rest/RestTransport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,7 +19,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-enum class Kind { Bool, Text, Server, Language, LanguageList };
+enum class Kind { Bool, Text, Server, Language, LanguageList, Provider, RestServer, Key };
 
 struct Setting {
     QString key;
@@ -45,6 +46,9 @@ const QList<Setting> &settings()
         {u"OSAPIServer"_s, Kind::Server, nullptr, &V::OSAPIServer},
         {u"OSUsername"_s, Kind::Text, nullptr, &V::OSUsername},
         {u"OSPassword"_s, Kind::Text, nullptr, &V::OSPassword},
+        {u"ServiceProvider"_s, Kind::Provider, nullptr, &V::ServiceProvider},
+        {u"RestApiKey"_s, Kind::Key, nullptr, &V::RestApiKey},
+        {u"RestServer"_s, Kind::RestServer, nullptr, &V::RestServer},
     };
     return list;
 }
@@ -97,6 +101,22 @@ QString apply(myPrefs::Values &v, const QString &assignment)
         v.*(s->text) = value;
         return {};
     }
+    case Kind::Provider: {
+        const QString provider = myPrefs::providerNamed(value);
+        if (provider.isEmpty())
+            return u"%1 takes rest or xmlrpc, not '%2'"_s.arg(s->key, value);
+        v.*(s->text) = provider;
+        return {};
+    }
+    case Kind::Key:
+        v.*(s->text) = value.trimmed();
+        return {};
+    case Kind::RestServer:
+        if (!RestTransport::isSecureEnough(QUrl(value, QUrl::StrictMode)))
+            return u"%1 takes an https:// address (http:// only for this computer), not '%2'"_s.arg(s->key,
+                                                                                                    value);
+        v.*(s->text) = value;
+        return {};
     case Kind::Language: {
         const QString code = knownLanguage(value);
         if (code.isEmpty())
@@ -132,8 +152,8 @@ QString shown(const myPrefs::Values &v, const Setting &s)
     case Kind::LanguageList:
         return v.languageList.join(u',');
     default:
-        if (s.key == "OSPassword"_L1)
-            return v.OSPassword.isEmpty() ? u"not set"_s : u"set"_s;
+        if (s.key == "OSPassword"_L1 || s.kind == Kind::Key)
+            return (v.*(s.text)).isEmpty() ? u"not set"_s : u"set"_s;
         return v.*(s.text);
     }
 }

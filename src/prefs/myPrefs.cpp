@@ -57,7 +57,30 @@ QStringList textsOf(const Variant &list)
     return result;
 }
 
+// A preference file written before the REST API existed holds no provider.
+// Whoever set up the XML-RPC service there (an account, or an address of
+// their own) keeps it; everyone else, like a new install, gets the REST API,
+// the one that serves accounts without a subscription.
+QString storedProvider()
+{
+    const QString stored = providerNamed(XPrefs::Value(u"ServiceProvider"_s).toString());
+    if (!stored.isEmpty())
+        return stored;
+    const Variant user = XPrefs::Value(u"OSUsername"_s);
+    const Variant server = XPrefs::Value(u"OSAPIServer"_s);
+    const bool account = user.metaType().id() == QMetaType::QString && !user.toString().isEmpty();
+    const bool ownServer = server.metaType().id() == QMetaType::QString && !server.toString().isEmpty() &&
+                           server.toString() != defaultOSAPIServer();
+    return account || ownServer ? QString(kProviderXmlRpc) : QString(kProviderRest);
+}
+
 } // namespace
+
+QString providerNamed(const QString &name)
+{
+    const QString lower = name.trimmed().toLower();
+    return lower == kProviderRest || lower == kProviderXmlRpc ? lower : QString();
+}
 
 QString defaultOSAPIServer()
 {
@@ -88,6 +111,10 @@ void loadAllPrefs()
     else if (v.languageList.isEmpty())
         v.languageList.append(v.defaultLanguage);
 
+    // Before the other keys: it looks at what the file held as it was read.
+    v.ServiceProvider = storedProvider();
+    XPrefs::setValue(u"ServiceProvider"_s, v.ServiceProvider);
+
     loadBool(v, &Values::addLanguageExt, u"addLanguageExt"_s);
     loadText(v, &Values::defaultLanguage, u"defaultLanguage"_s);
     loadText(v, &Values::OSAPIServer, u"OSAPIServer"_s);
@@ -98,6 +125,8 @@ void loadAllPrefs()
     loadBool(v, &Values::AutoRetrySearch, u"AutoRetrySearch"_s);
     loadBool(v, &Values::ListAllFiles, u"ListAllFiles"_s);
     loadBool(v, &Values::AutoFlagNonHash, u"AutoFlagNonHash"_s);
+    loadText(v, &Values::RestApiKey, u"RestApiKey"_s);
+    loadText(v, &Values::RestServer, u"RestServer"_s);
 
     // The account is read when present and never written back here.
     for (const auto &[member, key] :
@@ -135,6 +164,11 @@ bool save()
     XPrefs::setValue(u"autoSearchSubs"_s, v.autoSearchSubs);
     XPrefs::setValue(u"RenameSubs"_s, v.RenameSubs);
     XPrefs::setValue(u"ListAllFiles"_s, v.ListAllFiles);
+    XPrefs::setValue(u"ServiceProvider"_s, providerNamed(v.ServiceProvider).isEmpty()
+                                               ? QString(kProviderRest)
+                                               : providerNamed(v.ServiceProvider));
+    XPrefs::setValue(u"RestApiKey"_s, v.RestApiKey.trimmed());
+    XPrefs::setValue(u"RestServer"_s, v.RestServer);
     return XPrefs::Save();
 }
 
@@ -215,6 +249,18 @@ QString OSPassword()
 {
     return get(&Values::OSPassword);
 }
+QString ServiceProvider()
+{
+    return get(&Values::ServiceProvider);
+}
+QString RestApiKey()
+{
+    return get(&Values::RestApiKey);
+}
+QString RestServer()
+{
+    return get(&Values::RestServer);
+}
 bool AutoQuit()
 {
     return get(&Values::AutoQuit);
@@ -271,6 +317,18 @@ void setOSUsername(const QString &name)
 void setOSPassword(const QString &password)
 {
     set(&Values::OSPassword, password);
+}
+void setServiceProvider(const QString &provider)
+{
+    set(&Values::ServiceProvider, provider);
+}
+void setRestApiKey(const QString &key)
+{
+    set(&Values::RestApiKey, key);
+}
+void setRestServer(const QString &url)
+{
+    set(&Values::RestServer, url);
 }
 void setAutoQuit(bool on)
 {

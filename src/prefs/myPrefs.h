@@ -28,6 +28,11 @@ struct Values {
     QString OSAPIServer = QStringLiteral("http://api.opensubtitles.org/xml-rpc");
     QString OSUsername; // empty means anonymous use
     QString OSPassword;
+    // Which interface of the service to use: "rest" (the REST API, open to
+    // every account) or "xmlrpc" (paying accounts only since 2024).
+    QString ServiceProvider = QStringLiteral("rest");
+    QString RestApiKey; // the application key the REST API asks for
+    QString RestServer = QStringLiteral("https://api.opensubtitles.com/api/v1");
     bool AutoQuit = false; // quit when downloads complete; never stored
 
     friend bool operator==(const Values &, const Values &) = default;
@@ -35,6 +40,12 @@ struct Values {
 
 // The default service address (plain HTTP, path /xml-rpc).
 QString defaultOSAPIServer();
+
+// The two values of ServiceProvider.
+inline constexpr QLatin1StringView kProviderRest{"rest"};
+inline constexpr QLatin1StringView kProviderXmlRpc{"xmlrpc"};
+// The value for a name in any letter case, or empty when it is neither.
+QString providerNamed(const QString &name);
 
 // Reads the values from the store; a missing key keeps the default (and the
 // default is put into the store, to be written at the next save). Call once
@@ -75,6 +86,9 @@ bool AutoFlagNonHash();
 QString OSAPIServer();
 QString OSUsername();
 QString OSPassword();
+QString ServiceProvider();
+QString RestApiKey();
+QString RestServer();
 bool AutoQuit();
 
 void setLanguageList(const QStringList &codes);
@@ -90,6 +104,9 @@ void setAutoFlagNonHash(bool on);
 void setOSAPIServer(const QString &url);
 void setOSUsername(const QString &name);
 void setOSPassword(const QString &password);
+void setServiceProvider(const QString &provider);
+void setRestApiKey(const QString &key);
+void setRestServer(const QString &url);
 void setAutoQuit(bool on);
 
 } // namespace myPrefs

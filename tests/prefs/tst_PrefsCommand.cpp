@@ -73,6 +73,18 @@ private slots:
         QVERIFY(fileBytes().contains("<string>hunter2secret</string>"));
     }
 
+    void restSettings()
+    {
+        const CliRun r = cli({u"--set"_s, u"serviceprovider=XMLRPC"_s, u"--set"_s, u"RestApiKey=sekrit-key"_s,
+                              u"--set"_s, u"RestServer=http://127.0.0.1:8090/api/v1"_s});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(u"ServiceProvider: xmlrpc\n"_s), qPrintable(r.out));
+        QVERIFY(r.out.contains(u"RestApiKey: set\n"_s));
+        QVERIFY(r.out.contains(u"RestServer: http://127.0.0.1:8090/api/v1\n"_s));
+        QVERIFY(!r.out.contains(u"sekrit"_s));
+        QVERIFY(fileBytes().contains("<key>RestApiKey</key>\n<string>sekrit-key</string>"));
+    }
+
     void badInputIsRefusedAndNothingSaved_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -89,6 +101,9 @@ private slots:
         QTest::newRow("one bad among good")
             << QStringList{u"--set"_s, u"autoGetSubs=false"_s, u"--set"_s, u"autoGetSubs=maybe"_s};
         QTest::newRow("unknown option") << QStringList{u"--frobnicate"_s};
+        QTest::newRow("unknown provider") << QStringList{u"--set"_s, u"ServiceProvider=soap"_s};
+        QTest::newRow("plain http REST server")
+            << QStringList{u"--set"_s, u"RestServer=http://api.example.org/api/v1"_s};
     }
 
     void badInputIsRefusedAndNothingSaved()

@@ -63,6 +63,57 @@ private slots:
         QCOMPARE(QString(AppIdentity::ReverseDomainId), u"org.lumbra.Lumbra2"_s);
     }
 
+    // A file from before the REST API keeps an XML-RPC setup (an account or
+    // an address of its own); anything else, and a new install, gets REST.
+    void providerAtUpgrade_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("provider");
+        const QByteArray defaultServer =
+            "<key>OSAPIServer</key><string>http://api.opensubtitles.org/xml-rpc</string>";
+        QTest::newRow("new install") << QByteArray() << u"rest"_s;
+        QTest::newRow("old file, defaults") << defaultServer << u"rest"_s;
+        QTest::newRow("old file, account")
+            << defaultServer + "<key>OSUsername</key><string>vip</string>" << u"xmlrpc"_s;
+        QTest::newRow("old file, own server")
+            << QByteArray("<key>OSAPIServer</key><string>https://mirror.example/xml-rpc</string>")
+            << u"xmlrpc"_s;
+        QTest::newRow("chosen, any case")
+            << QByteArray("<key>ServiceProvider</key><string>XMLRPC</string>") << u"xmlrpc"_s;
+        QTest::newRow("unknown value")
+            << QByteArray("<key>ServiceProvider</key><string>soap</string>") << u"rest"_s;
+    }
+    void providerAtUpgrade()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, provider);
+        if (!stored.isEmpty())
+            writeFile(m_path, plist(stored));
+        restart();
+        QCOMPARE(myPrefs::ServiceProvider(), provider);
+        // The choice is written at the next save, so it stays when the account goes.
+        QVERIFY(myPrefs::save());
+        restart();
+        QCOMPARE(myPrefs::ServiceProvider(), provider);
+        QCOMPARE(myPrefs::RestServer(), u"https://api.opensubtitles.com/api/v1"_s);
+    }
+
+    void restKeyAndServerRoundTrip()
+    {
+        restart();
+        myPrefs::setRestApiKey(u" key123 "_s);
+        myPrefs::setRestServer(u"http://127.0.0.1:8090/api/v1"_s);
+        QVERIFY(myPrefs::save());
+        restart();
+        QCOMPARE(myPrefs::RestApiKey(), u"key123"_s);
+        QCOMPARE(myPrefs::RestServer(), u"http://127.0.0.1:8090/api/v1"_s);
+        // Unlike the account, a cleared key is cleared.
+        myPrefs::setRestApiKey({});
+        QVERIFY(myPrefs::save());
+        restart();
+        QVERIFY(myPrefs::RestApiKey().isEmpty());
+    }
+
     void firstStartUsesDefaults()
     {
         restart();
