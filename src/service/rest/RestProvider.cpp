@@ -110,8 +110,8 @@ ServiceError RestProvider::signIn(const ProviderAccount &account)
         const QMutexLocker guard(&m_lock);
         if (m_cancelled)
             return ServiceError::cancelledError();
-        m_client = std::make_unique<RestClient>(RestClient::Settings{m_server, m_apiKey, account.user,
-                                                                     account.password});
+        m_client = std::make_unique<RestClient>(
+            RestClient::Settings{m_server, m_apiKey, account.user, account.password});
         client = m_client.get();
     }
     return toServiceError(client->signIn());

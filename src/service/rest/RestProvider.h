@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/SubtitleProvider.h"
 #include "service/rest/RestClient.h"
+#include "service/SubtitleProvider.h"
 
 #include <QMutex>
 
