@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/movieFile.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
@@ -42,6 +44,15 @@ inline QString writeFile(const QString &name, const QByteArray &content)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
         std::abort();
     return path;
+}
+
+// A video record of a real (small) file of the temporary folder, with the
+// given hash, for the searches and merges to match results against.
+inline std::shared_ptr<movieFile> video(const QString &name, const QString &hash)
+{
+    auto record = movieFile::create(writeFile(name, QByteArray(70000, 'v')));
+    record->setMovieHash(hash);
+    return record;
 }
 
 // A finding that is not a crash: stops the run the way a crash does.

@@ -3,23 +3,11 @@
 #include "FuzzSupport.h"
 
 #include "common/NumberRange.h"
-#include "media/movieFile.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 #include "service/XMLRPC.h"
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-std::shared_ptr<movieFile> video(const QString &name, const QString &hash)
-{
-    auto record = movieFile::create(fuzz::writeFile(name, QByteArray(70000, 'v')));
-    record->setMovieHash(hash);
-    return record;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -37,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!members.isEmpty())
             (void)clampedInteger<int>(members.first().toDouble());
     }
-    static const auto film = video(u"Film.2010.mkv"_s, u"1111111111111111"_s);
-    static const auto episode = video(u"Show.S01E02.avi"_s, u"2222222222222222"_s);
+    static const auto film = fuzz::video(u"Film.2010.mkv"_s, u"1111111111111111"_s);
+    static const auto episode = fuzz::video(u"Show.S01E02.avi"_s, u"2222222222222222"_s);
     film->setSubtitleResults({});
     episode->setSubtitleResults({});
     film->setImdbs({});

@@ -37,6 +37,7 @@ dict() {
     xmlrpc_reply | xmlrpc_readers | prefs) echo "-dict=$top/fuzz/dicts/xml.dict" ;;
     subtitles | encoding) echo "-dict=$top/fuzz/dicts/subtitles.dict" ;;
     player_output) echo "-dict=$top/fuzz/dicts/player.dict" ;;
+    rest_reply) echo "-dict=$top/fuzz/dicts/json.dict" ;;
     esac
 }
 

@@ -54,6 +54,10 @@ bool looksLikePage(const RestReply &reply)
     return reply.contentType.toLower().contains("html") || reply.body.trimmed().startsWith('<');
 }
 
+} // namespace
+
+namespace RestReplies {
+
 QString pageTitle(const QByteArray &body)
 {
     static const QRegularExpression title(u"<title[^>]*>([^<]{1,300})</title>"_s,
@@ -61,12 +65,10 @@ QString pageTitle(const QByteArray &body)
     return title.match(QString::fromUtf8(body.left(64 * 1024))).captured(1).simplified();
 }
 
-// The service's own words about an error: "message", "error" or the first of
-// "errors", else the X-Reason header.
-QString serviceMessage(const RestReply &reply)
+QString serviceMessage(const QByteArray &body, const QByteArray &reason)
 {
     QString said;
-    if (const auto json = RestJson::parseObject(reply.body)) {
+    if (const auto json = RestJson::parseObject(body)) {
         said = RestJson::text(json->value("message"_L1));
         if (said.isEmpty())
             said = RestJson::text(json->value("error"_L1));
@@ -74,20 +76,10 @@ QString serviceMessage(const RestReply &reply)
             said = RestJson::text(RestJson::array(json->value("errors"_L1)).at(0));
     }
     if (said.isEmpty())
-        said = QString::fromUtf8(reply.reason.left(300));
+        said = QString::fromUtf8(reason.left(300));
     return said.simplified();
 }
 
-QString withSaid(const QString &text, const QString &said)
-{
-    return said.isEmpty() ? text : text + u" ("_s + said + u')';
-}
-
-// The root the sign-in reply names: a bare host ("api.opensubtitles.com") or
-// a full address. It is taken only when it is secure enough and stays on the
-// configured host or its parent domain (the service moves paying accounts to
-// "vip-api." the same way); anything else keeps the configured root, so a
-// reply cannot send our key elsewhere.
 QUrl resolveRoot(const QUrl &configured, const QString &baseUrl)
 {
     const QString given = baseUrl.trimmed();
@@ -112,6 +104,31 @@ QUrl resolveRoot(const QUrl &configured, const QString &baseUrl)
     const bool related = host == home || (parent.contains(u'.') && host.endsWith(u'.' + parent));
     return candidate.isValid() && related && RestTransport::isSecureEnough(candidate) ? candidate
                                                                                       : configured;
+}
+
+RestQuota quotaOf(const QJsonObject &reply, int known)
+{
+    RestQuota quota;
+    // The service has been seen to count below zero.
+    quota.remaining =
+        int(std::max<qint64>(0, RestJson::integer(reply.value("remaining"_L1), -1000000, 1000000, known)));
+    quota.resetTime = RestJson::text(reply.value("reset_time"_L1)).left(100);
+    quota.resetTimeUtc = RestJson::text(reply.value("reset_time_utc"_L1)).left(100);
+    return quota;
+}
+
+} // namespace RestReplies
+
+namespace {
+
+QString serviceMessage(const RestReply &reply)
+{
+    return RestReplies::serviceMessage(reply.body, reply.reason);
+}
+
+QString withSaid(const QString &text, const QString &said)
+{
+    return said.isEmpty() ? text : text + u" ("_s + said + u')';
 }
 
 QString hostOf(const QUrl &url)
@@ -270,8 +287,8 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
         return {Kind::WebPage,
                 withSaid(
                     u"%1 answered %2 with a web page instead of data (HTTP %3)"_s.arg(host, what).arg(status),
-                    pageTitle(reply.body))};
-    const QString said = looksLikePage(reply) ? pageTitle(reply.body) : serviceMessage(reply);
+                    RestReplies::pageTitle(reply.body))};
+    const QString said = looksLikePage(reply) ? RestReplies::pageTitle(reply.body) : serviceMessage(reply);
     if (status == 401)
         return {Kind::BadAccount,
                 withSaid(u"the service refused the account '%1'"_s.arg(m_settings.username), said) +
@@ -351,8 +368,8 @@ RestError RestClient::login()
     const QString token = RestJson::text(json->value("token"_L1));
     if (token.isEmpty())
         return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
-    const QUrl root =
-        resolveRoot(QUrl(m_settings.server.trimmed()), RestJson::text(json->value("base_url"_L1)));
+    const QUrl root = RestReplies::resolveRoot(QUrl(m_settings.server.trimmed()),
+                                               RestJson::text(json->value("base_url"_L1)));
     const QMutexLocker guard(&m_lock);
     m_token = token;
     m_root = root;
@@ -473,11 +490,7 @@ RestClient::Download RestClient::fetchSubtitle(int fileId)
 void RestClient::noteQuota(const QJsonObject &reply)
 {
     const QMutexLocker guard(&m_lock);
-    // The service has been seen to count below zero.
-    m_quota.remaining = int(std::max<qint64>(
-        0, RestJson::integer(reply.value("remaining"_L1), -1000000, 1000000, m_quota.remaining)));
-    m_quota.resetTime = RestJson::text(reply.value("reset_time"_L1)).left(100);
-    m_quota.resetTimeUtc = RestJson::text(reply.value("reset_time_utc"_L1)).left(100);
+    m_quota = RestReplies::quotaOf(reply, m_quota.remaining);
 }
 
 RestError RestClient::quotaUsedUp(const RestReply &reply)
@@ -528,9 +541,9 @@ RestClient::Download RestClient::fetchLink(const QUrl &link)
         return result;
     }
     if (looksLikePage(reply) && reply.contentType.toLower().contains("html")) {
-        result.error = {
-            RestError::Kind::WebPage,
-            withSaid(u"the download link gave a web page instead of a subtitle"_s, pageTitle(reply.body))};
+        result.error = {RestError::Kind::WebPage,
+                        withSaid(u"the download link gave a web page instead of a subtitle"_s,
+                                 RestReplies::pageTitle(reply.body))};
         return result;
     }
     result.content = reply.body;

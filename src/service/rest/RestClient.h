@@ -49,6 +49,25 @@ struct RestQuota {
     QString resetTimeUtc; // "2024-04-23T23:59:59.999Z"
 };
 
+// What the API's replies say, read apart from any request so that each can be
+// checked on its own. None of them trusts the reply's shape.
+namespace RestReplies {
+// The title of an HTML error page (a proxy's or the web site's), or empty.
+QString pageTitle(const QByteArray &body);
+// The service's own words about an error: "message", "error" or the first of
+// "errors" of a JSON body, else `reason` (the X-Reason header).
+QString serviceMessage(const QByteArray &body, const QByteArray &reason);
+// The root the sign-in reply names (its base_url): a bare host
+// ("api.opensubtitles.com") or a full address. It is taken only when it is
+// secure enough and stays on the configured host or its parent domain (the
+// service moves paying accounts to "vip-api." the same way); anything else
+// keeps the configured root, so a reply cannot send our key elsewhere.
+QUrl resolveRoot(const QUrl &configured, const QString &baseUrl);
+// The quota a /download reply (200 or 406) reports; `known` stays the count
+// when the reply gives none.
+RestQuota quotaOf(const QJsonObject &reply, int known);
+} // namespace RestReplies
+
 // The client of the subtitle service's REST API (v1): sign-in, search and
 // download, with the API's rules kept on our side: the key and our
 // User-Agent on every request, canonical queries, HTTPS (plain HTTP only to
