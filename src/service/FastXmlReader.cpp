@@ -148,6 +148,19 @@ bool pseudoAttribute(const char *&p, const char *end, const char *name, QByteArr
     return true;
 }
 
+// An encoding name as XML allows it: a letter, then letters, digits, '.', '_'
+// and '-'. Qt's converters ignore other characters in a name, so without this
+// "ut\xd4@f-8" would be read as UTF-8 where Qt's XML reader refuses it.
+bool isEncodingName(QByteArrayView name)
+{
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (name.isEmpty() || !letter(name.front()))
+        return false;
+    return std::all_of(name.begin() + 1, name.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    });
+}
+
 bool isUtf8Name(const QByteArray &name)
 {
     return name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
@@ -200,7 +213,8 @@ bool FastXmlReader::readDeclaration()
     QByteArrayView standalone;
     if (!pseudoAttribute(p, close, "version", version) || version != "1.0")
         return failed("an XML declaration without version 1.0");
-    pseudoAttribute(p, close, "encoding", encoding);
+    if (pseudoAttribute(p, close, "encoding", encoding) && !isEncodingName(encoding))
+        return failed("an XML declaration with a bad encoding name");
     if (pseudoAttribute(p, close, "standalone", standalone) && standalone != "yes" && standalone != "no")
         return failed("an XML declaration with a bad standalone value");
     while (p != close && isSpace(*p))

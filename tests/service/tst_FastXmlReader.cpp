@@ -93,6 +93,10 @@ private slots:
 
         QTest::newRow("latin-1 declared, read as declared")
             << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>") << true;
+        QTest::newRow("encoding name with other characters")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"ut\xd4@f-8\"?><a/>") << false;
+        QTest::newRow("empty encoding name")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"\"?><a/>") << false;
         QTest::newRow("invalid UTF-8") << QByteArray("<a>\xe9</a>") << false;
         QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
         QTest::newRow("mismatched end") << QByteArray("<a><b></a></b>") << false;
