@@ -461,6 +461,12 @@ QXmlStreamReader::TokenType FastXmlReader::readNext()
             m_p = start;
             return fail("\"]]>\" in text");
         }
+        // Checked here, not only when the text is read: a caller that skips
+        // the text between elements must not let a stray "&" through.
+        if (m_text.contains('&') && !referencesResolve(m_text)) {
+            m_p = start;
+            return fail("a reference that does not resolve");
+        }
         return QXmlStreamReader::Characters;
     }
 }

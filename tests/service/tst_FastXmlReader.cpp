@@ -97,6 +97,7 @@ private slots:
             << QByteArray("<?xml version=\"1.0\" encoding=\"ut\xd4@f-8\"?><a/>") << false;
         QTest::newRow("empty encoding name")
             << QByteArray("<?xml version=\"1.0\" encoding=\"\"?><a/>") << false;
+        QTest::newRow("stray & between elements") << QByteArray("<a>&  <b/></a>") << false;
         QTest::newRow("invalid UTF-8") << QByteArray("<a>\xe9</a>") << false;
         QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
         QTest::newRow("mismatched end") << QByteArray("<a><b></a></b>") << false;
