@@ -1,5 +1,6 @@
 #include "download/DownloadJob.h"
 
+#include "common/StateNames.h"
 #include "common/WorkerThreads.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
@@ -22,13 +23,8 @@ namespace {
 
 using State = DownloadJob::State;
 
-struct StateName {
-    State state;
-    QLatin1StringView name;
-};
-
 // The names the windows and the logs show, as the states were always called.
-constexpr StateName StateNames[] = {
+constexpr StateName<State> StateNames[] = {
     {State::Idle, "Idle"_L1},
     {State::Adding, "adding"_L1},
     {State::Listing, "listing"_L1},
@@ -53,20 +49,12 @@ constexpr StateName StateNames[] = {
 
 QString DownloadJob::stateName(State state)
 {
-    for (const StateName &entry : StateNames) {
-        if (entry.state == state)
-            return entry.name;
-    }
-    return QString();
+    return nameOfState<State>(StateNames, state);
 }
 
 std::optional<DownloadJob::State> DownloadJob::stateNamed(const QString &name)
 {
-    for (const StateName &entry : StateNames) {
-        if (name.compare(entry.name, Qt::CaseInsensitive) == 0)
-            return entry.state;
-    }
-    return std::nullopt;
+    return stateOfName<State>(StateNames, name);
 }
 
 bool DownloadJob::isBusy(State state)

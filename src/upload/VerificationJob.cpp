@@ -1,5 +1,6 @@
 #include "upload/VerificationJob.h"
 
+#include "common/StateNames.h"
 #include "common/WorkerThreads.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
@@ -22,12 +23,7 @@ namespace {
 
 using State = VerificationJob::State;
 
-struct StateName {
-    State state;
-    QLatin1StringView name;
-};
-
-constexpr StateName StateNames[] = {
+constexpr StateName<State> StateNames[] = {
     {State::Idle, "Idle"_L1},
     {State::Adding, "adding"_L1},
     {State::Listing, "listing"_L1},
@@ -58,20 +54,12 @@ QString VerifyOutcome::statusName(Status status)
 
 QString VerificationJob::stateName(State state)
 {
-    for (const StateName &entry : StateNames) {
-        if (entry.state == state)
-            return entry.name;
-    }
-    return QString();
+    return nameOfState<State>(StateNames, state);
 }
 
 std::optional<VerificationJob::State> VerificationJob::stateNamed(const QString &name)
 {
-    for (const StateName &entry : StateNames) {
-        if (name.compare(entry.name, Qt::CaseInsensitive) == 0)
-            return entry.state;
-    }
-    return std::nullopt;
+    return stateOfName<State>(StateNames, name);
 }
 
 bool VerificationJob::isBusy(State state)
