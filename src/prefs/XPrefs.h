@@ -13,15 +13,8 @@ class QDomDocument;
 // folder. Keys compare without regard to letter case. The store is created
 // and loaded from the file on first use and lives for the whole run.
 //
-// File shape: the XML declaration, a comment carrying the plist document
-// type, then <plist> holding one <dict> in which every <key> is followed by
-// its value element; a line feed between adjacent tags, no indentation.
-// Values: bool -> <true/>/<false/>, integers -> <integer>, double ->
-// <real>, text -> <string>, Date -> <date> (UTC, YYYY-MM-DDTHH:MM:SSZ, read
-// back as local time), QByteArray -> <data> (base64), an empty value ->
-// empty <data>, Dictionary/QVariantMap -> <dict>, lists -> <array> whose
-// elements each follow a <key> holding their index. Files written by other
-// tools (other declarations, indentation, arrays without index keys) load too.
+// The file's text form is PlistCodec's (see there for the shape and the
+// kinds of value it holds).
 //
 // Thread-safe: every operation takes the store's lock. Values set between
 // saves live only in memory unless AutoSave is on.
