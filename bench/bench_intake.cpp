@@ -120,12 +120,13 @@ int runIntake(const QString &root)
 {
     QElapsedTimer timer;
     timer.start();
-    OSClient client;
+    auto owner = std::make_shared<OSClient>();
+    OSClient &client = *owner;
     {
         const QMutexLocker guard(&client.stateLock());
         client.mode = u"GetSubs"_s;
     }
-    auto intake = std::make_shared<ClientIntake>(client);
+    auto intake = std::make_shared<ClientIntake>(owner);
     if (!intake->add(root, MovieFileParser::Mode::GetSubs))
         return 1;
     intake->waitUntilDone();

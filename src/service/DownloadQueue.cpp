@@ -41,17 +41,22 @@ bool DownloadQueue::queueGroup(const std::shared_ptr<movieFile> &group)
     group->setSubtitleResults(checked);
     if (checked.size() != 1)
         return false;
-    const QString hash = group->movieHash();
-    const QString language = checked.first()->ISO639;
-    for (const auto &entry : std::as_const(m_queuedSubs)) {
-        const auto first = chosen(*entry);
-        // Videos whose hash is unknown are told apart by their files.
-        const bool sameVideo = hash.isEmpty() ? entry->path() == group->path() : entry->movieHash() == hash;
-        if (sameVideo && first && first->ISO639.compare(language, Qt::CaseInsensitive) == 0)
-            return false;
-    }
+    const QString key = entryKey(*group);
+    if (m_queuedKeys.contains(key))
+        return false;
+    m_queuedKeys.insert(key);
     m_queuedSubs.append(group);
     return true;
+}
+
+QString DownloadQueue::entryKey(const movieFile &entry)
+{
+    const auto first = chosen(entry);
+    const QString language = first ? first->ISO639.toCaseFolded() : QString();
+    // Videos whose hash is unknown are told apart by their files.
+    const QString hash = entry.movieHash();
+    return hash.isEmpty() ? u"path "_s + entry.path() + u'\n' + language
+                          : u"hash "_s + hash + u'\n' + language;
 }
 
 std::shared_ptr<openSubtitleItem> DownloadQueue::chosen(const movieFile &entry)
@@ -75,11 +80,13 @@ QString DownloadQueue::rowText(const movieFile &entry, const openSubtitleItem &r
 
 void DownloadQueue::removeDownloaded()
 {
-    for (qsizetype i = m_queuedSubs.size() - 1; i >= 0; --i) {
-        const auto first = chosen(*m_queuedSubs[i]);
-        if (first && first->Downloaded)
-            m_queuedSubs.removeAt(i);
-    }
+    m_queuedSubs.removeIf([](const std::shared_ptr<movieFile> &entry) {
+        const auto first = chosen(*entry);
+        return first && first->Downloaded;
+    });
+    m_queuedKeys.clear();
+    for (const auto &entry : std::as_const(m_queuedSubs))
+        m_queuedKeys.insert(entryKey(*entry));
 }
 
 QString DownloadQueue::collisionWith(const openSubtitleItem &result, QMutex *stateLock) const

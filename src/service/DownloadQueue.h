@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -63,6 +64,10 @@ private:
     // placed for another video. Empty when it may.
     QString collisionWith(const openSubtitleItem &result, QMutex *stateLock) const;
 
+    // The same video and language are queued once: the key of an entry.
+    static QString entryKey(const movieFile &entry);
+
     QList<std::shared_ptr<movieFile>> m_queuedSubs;
+    QSet<QString> m_queuedKeys;
     QHash<QString, QString> m_placedTargets; // placed subtitle -> its video
 };

@@ -157,10 +157,6 @@ public:
 
     // Attaches a search result to every video it matches.
     void addThisResult(const std::shared_ptr<openSubtitleItem> &item);
-    using VideosByHash = QHash<QString, QList<std::shared_ptr<movieFile>>>;
-    // The videos by normalised movie hash, each list in the order of movieFiles.
-    VideosByHash videosByHash() const;
-    void attachResult(const std::shared_ptr<openSubtitleItem> &item, const VideosByHash &byHash);
     // Stores an IMDB candidate on every video with its hash.
     void addThisResult(const Dictionary &candidate, const VariantList &candidates);
     // Marks the best result per search language; returns the same list.
@@ -213,7 +209,12 @@ private:
     VariantList hashesLackingResults() const;
     void attachResults(const VariantList &entries);
     void storeImdbCandidates(const Dictionary &byHash);
-    static bool resultMatches(openSubtitleItem &item, const QString &how, const movieFile &video);
+    // The videos by what results are matched on, built once per reply.
+    struct VideoIndex;
+    void attachResult(const std::shared_ptr<openSubtitleItem> &item, const VideoIndex &index);
+    void storeImdbCandidate(const Dictionary &candidate, const VariantList &candidates,
+                            const VideoIndex &index);
+    static bool resultMatches(const openSubtitleItem &item, const QString &how, const movieFile &video);
     static bool nameQueryMatchesFilm(const QString &query, const movieFile &video);
     void markLocalCopies();
     void addMovieFile(const QString &path);

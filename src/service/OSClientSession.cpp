@@ -17,7 +17,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QSet>
 #include <QThread>
+
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -172,8 +175,11 @@ bool OSClient::sendXMLReq(const QString &method, const QString &kind)
         XMLRPC::Message message(method);
         {
             const QMutexLocker guard(&m_stateLock);
+            const VariantList hashes = hashesLackingResults();
+            if (hashes.isEmpty())
+                return true; // every video has its results: nothing to ask
             message.AddParam_String(osToken);
-            message.AddParam_Array(hashesLackingResults());
+            message.AddParam_Array(hashes);
         }
         appendStatus(u"SEARCH:HASH2IMDB"_s);
         return SendReq(message);
@@ -212,6 +218,8 @@ bool OSClient::searchByKind(const QString &kind)
                     continue;
                 queries.append(QVariant::fromValue(queryFor(*video, kind, lang3)));
             }
+            if (queries.isEmpty())
+                continue; // no video has an IMDB id: nothing to ask
             message.AddParam_String(osToken);
             message.AddParam_Array(queries);
             message.AddParam_Dictionary(Dictionary{{u"limit"_s, 10}});
@@ -276,13 +284,14 @@ VariantList OSClient::hashesLackingResults() const
 {
     const bool refresh = myPrefs::refreshSubs();
     VariantList hashes;
+    QSet<QString> listed;
     for (const QString &language : searchLangs) {
         const QString lang3 = LangModule::getLangThree(language);
         for (const auto &video : movieFiles) {
             if (!video->addedToList || !video->isChecked)
                 continue;
             const QString hash = video->movieHash();
-            if (hashes.contains(QVariant(hash)))
+            if (listed.contains(hash))
                 continue;
             if (!refresh && hasLocalSubtitleIn(*video, lang3))
                 continue;
@@ -291,6 +300,7 @@ VariantList OSClient::hashesLackingResults() const
                     return sameText(LangModule::getLangThree(r->ISO639), lang3);
                 }))
                 continue;
+            listed.insert(hash);
             hashes.append(hash);
         }
     }
@@ -334,6 +344,82 @@ void OSClient::XMLResponse(const QString &method, const Variant &value)
     }
 }
 
+// The videos by each key a result is matched on, as positions in
+// movieFiles: a reply of thousands of results meets thousands of videos, and
+// each result looks only at the videos that can match it. Keys are a superset
+// filter; resultMatches() still decides.
+struct OSClient::VideoIndex {
+    using Positions = QList<qsizetype>;
+
+    explicit VideoIndex(const QList<std::shared_ptr<movieFile>> &list)
+        : videos(list)
+    {
+        for (qsizetype at = 0; at < videos.size(); ++at) {
+            const movieFile &video = *videos[at];
+            byHash[normalHash(video.movieHash())].append(at);
+            const auto meta = video.metadata();
+            if (!meta)
+                continue;
+            byImdb[meta->movieImdbID().toLongLong()].append(at);
+            byTag[video.movieFileName().toCaseFolded()].append(at);
+            byName[nameQueryOf(video).toCaseFolded()].append(at);
+            if (isEpisode(*meta))
+                byEpisode[episodeKey(meta->showname, meta->season, meta->episode)].append(at);
+        }
+    }
+
+    static QString episodeKey(const QString &show, int season, int episode)
+    {
+        return u"%1\n%2\n%3"_s.arg(show.toCaseFolded()).arg(season).arg(episode);
+    }
+
+    // The videos a result may match, in the order of movieFiles.
+    Positions candidates(openSubtitleItem &item, const QString &how) const
+    {
+        if (how == "moviehash"_L1)
+            return item.MovieHash.isEmpty() ? Positions() : byHash.value(normalHash(item.MovieHash));
+        if (how == "imdbid"_L1)
+            return byImdb.value(item.IDMovieImdb);
+        if (how == "tag"_L1)
+            return byTag.value(item.QueryParameters.value(u"tag"_s).toString().toCaseFolded());
+        if (how != "fulltext"_L1)
+            return {};
+        lendSeasonAndEpisode(item);
+        const QString query = item.QueryParameters.value(u"query"_s).toString();
+        Positions found = byName.value(query.toCaseFolded());
+        found += byEpisode.value(episodeKey(query, numberOf(item.QueryParameters.value(u"season"_s)),
+                                            numberOf(item.QueryParameters.value(u"episode"_s))));
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+        return found;
+    }
+
+    // A name result that came back without season or episode takes them from
+    // the first video it could be attached to.
+    void lendSeasonAndEpisode(openSubtitleItem &item) const
+    {
+        if (item.QueryParameters.contains(u"season"_s) && item.QueryParameters.contains(u"episode"_s))
+            return;
+        for (const auto &video : videos) {
+            if (!video->metadata() || video->hasSubtitleResult(item.SubHash))
+                continue;
+            const VideoMetadata &meta = *video->metadata();
+            if (!item.QueryParameters.contains(u"season"_s))
+                item.QueryParameters.insert(u"season"_s, qint32(meta.season));
+            if (!item.QueryParameters.contains(u"episode"_s))
+                item.QueryParameters.insert(u"episode"_s, qint32(meta.episode));
+            return;
+        }
+    }
+
+    const QList<std::shared_ptr<movieFile>> &videos;
+    QHash<QString, Positions> byHash;
+    QHash<qlonglong, Positions> byImdb;
+    QHash<QString, Positions> byTag;
+    QHash<QString, Positions> byName;
+    QHash<QString, Positions> byEpisode;
+};
+
 void OSClient::attachResults(const VariantList &entries)
 {
     QList<openSubtitleItemPtr> items;
@@ -342,14 +428,15 @@ void OSClient::attachResults(const VariantList &entries)
             items.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
     }
     const QMutexLocker guard(&m_stateLock);
-    const VideosByHash byHash = videosByHash();
+    const VideoIndex index(movieFiles);
     for (const auto &item : std::as_const(items))
-        attachResult(item, byHash);
+        attachResult(item, index);
 }
 
 void OSClient::storeImdbCandidates(const Dictionary &byHash)
 {
     const QMutexLocker guard(&m_stateLock);
+    const VideoIndex index(movieFiles);
     for (const auto &[hash, candidates] : byHash) {
         if (!isArray(candidates))
             continue;
@@ -365,7 +452,7 @@ void OSClient::storeImdbCandidates(const Dictionary &byHash)
             }
         }
         if (!chosen.isEmpty())
-            addThisResult(chosen, list);
+            storeImdbCandidate(chosen, list, index);
     }
 }
 
@@ -373,30 +460,14 @@ void OSClient::storeImdbCandidates(const Dictionary &byHash)
 
 void OSClient::addThisResult(const openSubtitleItemPtr &item)
 {
-    attachResult(item, videosByHash());
+    attachResult(item, VideoIndex(movieFiles));
 }
 
-OSClient::VideosByHash OSClient::videosByHash() const
-{
-    VideosByHash index;
-    for (const auto &video : std::as_const(movieFiles))
-        index[normalHash(video->movieHash())].append(video);
-    return index;
-}
-
-// A reply may hold many thousands of results: each is checked against the
-// videos through the indexes (videos by hash, each video's subtitle hashes and
-// IMDB ids), never by scanning the results already attached.
-void OSClient::attachResult(const openSubtitleItemPtr &item, const VideosByHash &byHash)
+void OSClient::attachResult(const openSubtitleItemPtr &item, const VideoIndex &index)
 {
     const QString how = item->MatchedBy.toLower();
-    // A hash match can only be one of the videos with that hash.
-    const bool byMovieHash = how == "moviehash"_L1;
-    if (byMovieHash && item->MovieHash.isEmpty())
-        return;
-    const QList<std::shared_ptr<movieFile>> videos =
-        byMovieHash ? byHash.value(normalHash(item->MovieHash)) : std::as_const(movieFiles);
-    for (const auto &video : videos) {
+    for (const qsizetype at : index.candidates(*item, how)) {
+        const auto &video = index.videos[at];
         if (!video->metadata())
             continue;
         if (video->hasSubtitleResult(item->SubHash))
@@ -417,7 +488,7 @@ void OSClient::attachResult(const openSubtitleItemPtr &item, const VideosByHash 
     }
 }
 
-bool OSClient::resultMatches(openSubtitleItem &item, const QString &how, const movieFile &video)
+bool OSClient::resultMatches(const openSubtitleItem &item, const QString &how, const movieFile &video)
 {
     const VideoMetadata &meta = *video.metadata();
     if (how == "moviehash"_L1)
@@ -429,12 +500,6 @@ bool OSClient::resultMatches(openSubtitleItem &item, const QString &how, const m
     if (how != "fulltext"_L1)
         return false;
 
-    // The first video visited lends its season and episode to a query that
-    // came back without them.
-    if (!item.QueryParameters.contains(u"season"_s))
-        item.QueryParameters.insert(u"season"_s, qint32(meta.season));
-    if (!item.QueryParameters.contains(u"episode"_s))
-        item.QueryParameters.insert(u"episode"_s, qint32(meta.episode));
     const QString query = item.QueryParameters.value(u"query"_s).toString();
     if (isEpisode(meta)) {
         if (!sameText(meta.showname, query) ||
@@ -454,14 +519,21 @@ bool OSClient::nameQueryMatchesFilm(const QString &query, const movieFile &video
 
 void OSClient::addThisResult(const Dictionary &candidate, const VariantList &candidates)
 {
+    storeImdbCandidate(candidate, candidates, VideoIndex(movieFiles));
+}
+
+void OSClient::storeImdbCandidate(const Dictionary &candidate, const VariantList &candidates,
+                                  const VideoIndex &index)
+{
     const QString hash = normalHash(candidate.value(u"MovieHash"_s).toString());
     if (hash.isEmpty())
         return;
     QList<Dictionary> all;
     for (const Variant &c : candidates)
         all.append(c.value<Dictionary>());
-    for (const auto &video : std::as_const(movieFiles)) {
-        if (!video->metadata() || normalHash(video->movieHash()) != hash)
+    for (const qsizetype at : index.byHash.value(hash)) {
+        const auto &video = index.videos[at];
+        if (!video->metadata())
             continue;
         video->metadata()->setIdentity(
             {candidate.value(u"movieImdbID"_s).toString(), candidate.value(u"MovieName"_s).toString(),

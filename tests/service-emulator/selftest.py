@@ -4,7 +4,9 @@
 Run by CTest (service_emulator_selftest) or by hand: python3 selftest.py
 """
 
+import base64
 import gzip
+import hashlib
 import json
 import os
 import sys
@@ -130,6 +132,17 @@ class StandInTest(unittest.TestCase):
         self.assertEqual([c["MovieImdbID"] for c in data["5b8f8f4e41ccb21e"]], ["1234567", "0770828"])
         self.assertEqual(data["5b8f8f4e41ccb21e"][0]["SeenCount"], "50")
         self.assertEqual(data["0000000000000001"], [])
+
+    def test_download_subtitles_many_at_once(self):
+        entries = self.search({"sublanguageid": "fre,ger", "imdbid": "770828"})["data"]
+        ids = [e["IDSubtitleFile"] for e in entries] + ["1"]
+        reply = self.rpc.DownloadSubtitles(self.token, ids)
+        self.assertEqual([f["idsubtitlefile"] for f in reply["data"]], ids[:-1])  # unknown ids left out
+        for entry, item in zip(entries, reply["data"]):
+            content = gzip.decompress(base64.b64decode(item["data"]))
+            self.assertEqual(hashlib.md5(content).hexdigest(), entry["SubHash"])
+        self.assertTrue(self.rpc.DownloadSubtitles(self.token, ids[:1] * 21)["status"].startswith("407"))
+        self.assertTrue(self.rpc.DownloadSubtitles("", ids)["status"].startswith("401"))
 
     def test_calls_are_recorded_and_rules_count_down(self):
         self.post("/_fail", {"mode": "http503", "on": "ServerInfo", "times": 1})

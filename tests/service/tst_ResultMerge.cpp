@@ -6,6 +6,7 @@
 #include "TestMain.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -284,6 +285,76 @@ private slots:
         QCOMPARE(film->subtitleResults().size(), 2);
         QCOMPARE(episode->subtitleResults().size(), 1);
         QCOMPARE(episode->subtitleResults().first()->SubHash, u"n2"_s);
+    }
+
+    // Each kind of result among several videos: the ones it attaches to, in
+    // list order (the record then names the last of them).
+    void eachKindOfResultFindsItsVideos_data()
+    {
+        QTest::addColumn<Dictionary>("entry");
+        QTest::addColumn<QStringList>("attachedTo");
+        const auto named = [](const Dictionary &query) { return QVariant::fromValue(query); };
+        QTest::newRow("hash") << Dictionary{{u"MatchedBy"_s, u"moviehash"_s},
+                                            {u"MovieHash"_s, u"1111111111111111"_s}}
+                              << QStringList{u"Heat.1995.mkv"_s, u"Heat.1995.avi"_s};
+        QTest::newRow("IMDB id") << Dictionary{{u"MatchedBy"_s, u"imdbid"_s},
+                                               {u"IDMovieImdb"_s, u"0113277"_s}}
+                                 << QStringList{u"Heat.1995.mkv"_s};
+        QTest::newRow("tag, any case")
+            << Dictionary{{u"MatchedBy"_s, u"tag"_s},
+                          {u"QueryParameters"_s, named({{u"tag"_s, u"heat.1995.AVI"_s}})}}
+            << QStringList{u"Heat.1995.avi"_s};
+        QTest::newRow("film name") << Dictionary{{u"MatchedBy"_s, u"fulltext"_s},
+                                                 {u"QueryParameters"_s, named({{u"query"_s, u"heat.1995"_s},
+                                                                               {u"season"_s, 0},
+                                                                               {u"episode"_s, 0}})}}
+                                   << QStringList{u"Heat.1995.mkv"_s, u"Heat.1995.avi"_s};
+        QTest::newRow("episode") << Dictionary{{u"MatchedBy"_s, u"fulltext"_s},
+                                               {u"QueryParameters"_s, named({{u"query"_s, u"the wire"_s},
+                                                                             {u"season"_s, 1},
+                                                                             {u"episode"_s, 3}})}}
+                                 << QStringList{u"The.Wire.S01E03.avi"_s};
+        QTest::newRow("episode of another IMDB id")
+            << Dictionary{{u"MatchedBy"_s, u"fulltext"_s},
+                          {u"IDMovieImdb"_s, u"999"_s},
+                          {u"QueryParameters"_s,
+                           named({{u"query"_s, u"the wire"_s}, {u"season"_s, 1}, {u"episode"_s, 2}})}}
+            << QStringList{};
+        // The first video lends its season and episode to a query without them.
+        QTest::newRow("episode, season and episode lent")
+            << Dictionary{{u"MatchedBy"_s, u"fulltext"_s},
+                          {u"QueryParameters"_s, named({{u"query"_s, u"The Wire"_s}})}}
+            << QStringList{u"The.Wire.S01E02.avi"_s};
+        QTest::newRow("episode by its file name")
+            << Dictionary{{u"MatchedBy"_s, u"fulltext"_s},
+                          {u"QueryParameters"_s,
+                           named({{u"query"_s, u"the.wire.s01e03"_s}, {u"season"_s, 0}, {u"episode"_s, 0}})}}
+            << QStringList{u"The.Wire.S01E03.avi"_s};
+    }
+    void eachKindOfResultFindsItsVideos()
+    {
+        QFETCH(Dictionary, entry);
+        QFETCH(QStringList, attachedTo);
+        OSClient client;
+        const auto wire = video(u"The.Wire.S01E02.avi"_s, u"2222222222222222"_s);
+        wire->metadata()->setMovieImdbID(u"0306414"_s);
+        const auto heat = video(u"Heat.1995.mkv"_s, u"1111111111111111"_s);
+        heat->metadata()->setMovieImdbID(u"0113277"_s);
+        client.movieFiles = {wire, heat, video(u"Heat.1995.avi"_s, u"1111111111111111"_s),
+                             video(u"The.Wire.S01E03.avi"_s, u"3333333333333333"_s),
+                             video(u"Ronin.mkv"_s, u"4444444444444444"_s)};
+        entry.insert(u"SubHash"_s, u"s1"_s);
+        const auto item = std::make_shared<openSubtitleItem>(entry);
+        client.addThisResult(item);
+
+        QStringList attached;
+        for (const auto &v : std::as_const(client.movieFiles)) {
+            if (!v->subtitleResults().isEmpty())
+                attached.append(v->movieFileName());
+        }
+        QCOMPARE(attached, attachedTo);
+        if (!attachedTo.isEmpty())
+            QCOMPARE(QFileInfo(item->movieFolderItemPath()).fileName(), attachedTo.last());
     }
 
     void imdbCandidatesGoToVideosWithThatHash()

@@ -82,13 +82,15 @@ class tst_SearchRun : public QObject {
             .toJson();
     }
 
-    // A client holding the three videos, checked and listed as a window would.
-    void fill(OSClient &client)
+    // A client holding the videos (the three of the catalogue by default),
+    // checked and listed as a window would.
+    void fill(OSClient &client,
+              const QStringList &names = {u"Heat.avi"_s, u"Ronin.1998.mkv"_s, u"The.Wire.S01E02.avi"_s})
     {
         const QMutexLocker guard(&client.stateLock());
         client.mode = u"GetSubs"_s;
         client.movieFiles.clear();
-        for (const QString &name : {u"Heat.avi"_s, u"Ronin.1998.mkv"_s, u"The.Wire.S01E02.avi"_s}) {
+        for (const QString &name : names) {
             auto video = movieFile::create(m_dir.filePath(name));
             video->addedToList = true;
             video->isChecked = true;
@@ -281,6 +283,39 @@ private slots:
         QVERIFY(!client.SearchSubs());
         QCOMPARE(client.status(), journal);
         QCOMPARE(emu.methods(), methods);
+    }
+
+    void nothingIsAskedWithAnEmptyList_data()
+    {
+        QTest::addColumn<QStringList>("videos");
+        QTest::addColumn<QStringList>("methods");
+        const QString search = u"SearchSubtitles"_s;
+        // Found by hash in both languages: no hash is left to identify.
+        QTest::newRow("all found by hash")
+            << QStringList{u"Heat.avi"_s} << QStringList{u"ServerInfo"_s, u"LogIn"_s, search, search};
+        // An unknown episode: identified in vain, and without an IMDB id
+        // there is nothing to search by IMDB id.
+        QTest::newRow("no IMDB id") << QStringList{u"The.Wire.S01E02.avi"_s}
+                                    << QStringList{
+                                           u"ServerInfo"_s, u"LogIn"_s, search, search, u"CheckMovieHash2"_s,
+                                           search,          search,     search, search};
+    }
+    void nothingIsAskedWithAnEmptyList()
+    {
+        QFETCH(QStringList, videos);
+        QFETCH(QStringList, methods);
+        ServiceEmulator emu;
+        QVERIFY(emu.start(catalog()));
+        myPrefs::setOSAPIServer(emu.url().toString());
+        OSClient client;
+        fill(client, videos);
+        QVERIFY(client.SearchSubs());
+        QCOMPARE(emu.methods(), methods);
+        for (const QJsonValue &call : emu.calls()) {
+            const QString method = call[u"method"_s].toString();
+            if (method == "SearchSubtitles"_L1 || method == "CheckMovieHash2"_L1)
+                QVERIFY2(!call[u"params"_s][1].toArray().isEmpty(), qPrintable(method));
+        }
     }
 
     void emptyLanguageListSearchesEnglishOnWorkerThread()
