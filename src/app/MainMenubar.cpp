@@ -1,6 +1,6 @@
 #include "app/MainMenubar.h"
 
-#include "prefs/translationStrings.h"
+#include "common/translationStrings.h"
 
 #include <QAction>
 #include <QApplication>

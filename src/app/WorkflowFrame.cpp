@@ -1,9 +1,9 @@
 #include "app/WorkflowFrame.h"
 
 #include "app/BusyWheel.h"
+#include "common/translationStrings.h"
 #include "controls/omiButton.h"
 #include "controls/omiPanel.h"
-#include "prefs/translationStrings.h"
 
 #include <QDropEvent>
 #include <QEasingCurve>

@@ -2,9 +2,9 @@
 
 #include "app/DocumentRouter.h"
 #include "app/WindowPlacement.h"
+#include "common/translationStrings.h"
 #include "controls/omiPanel.h"
 #include "platform/Platform.h"
-#include "prefs/translationStrings.h"
 
 #include <QCloseEvent>
 #include <QDropEvent>

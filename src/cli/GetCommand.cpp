@@ -9,7 +9,7 @@
 #include "cli/CliProgress.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
-#include "prefs/LangModule.h"
+#include "common/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "service/GetSubsRun.h"
 

@@ -5,7 +5,7 @@
 // preferences window uses. The password and the API key are never printed.
 
 #include "cli/Commands.h"
-#include "prefs/LangModule.h"
+#include "common/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "service/rest/RestTransport.h"

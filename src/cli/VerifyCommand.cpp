@@ -8,7 +8,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
-#include "service/VerifyRun.h"
+#include "upload/VerifyRun.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

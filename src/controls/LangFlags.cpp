@@ -1,7 +1,7 @@
 #include "controls/LangFlags.h"
 
+#include "common/LangModule.h"
 #include "controls/Theme.h"
-#include "prefs/LangModule.h"
 
 #include <QHash>
 #include <QMutex>

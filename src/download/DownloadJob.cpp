@@ -1,11 +1,11 @@
 #include "download/DownloadJob.h"
 
+#include "common/LangModule.h"
 #include "common/StateNames.h"
 #include "common/WorkerThreads.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
-#include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"

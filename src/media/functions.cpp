@@ -1,6 +1,6 @@
 #include "media/functions.h"
 
-#include "prefs/AppIdentity.h"
+#include "common/AppIdentity.h"
 
 #include <QDir>
 #include <QLoggingCategory>

@@ -1,8 +1,8 @@
 #include "media/movieFile.h"
 
+#include "common/LangModule.h"
 #include "media/MovieHash.h"
 #include "media/subtitleFile.h"
-#include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
 

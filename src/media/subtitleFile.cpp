@@ -1,7 +1,7 @@
 #include "media/subtitleFile.h"
 
+#include "common/LangModule.h"
 #include "media/MovieHash.h"
-#include "prefs/LangModule.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #include "prefs/XPrefs.h"
 
-#include "prefs/AppIdentity.h"
+#include "common/AppIdentity.h"
 #include "prefs/myPrefs.h"
 #include "prefs/PlistCodec.h"
 

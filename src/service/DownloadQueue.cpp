@@ -1,7 +1,7 @@
 #include "service/DownloadQueue.h"
 
+#include "common/LangModule.h"
 #include "media/movieFile.h"
-#include "prefs/LangModule.h"
 #include "service/openSubtitleItem.h"
 
 #include <QFileInfo>

@@ -4,12 +4,12 @@
 
 #include "service/OSClient.h"
 
+#include "common/LangModule.h"
 #include "media/FileTypes.h"
 #include "media/FolderItemHelpers.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
-#include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "service/BestChoice.h"
 #include "service/openSubtitleItem.h"

@@ -1,7 +1,7 @@
 #include "service/SubtitleDownload.h"
 
+#include "common/LangModule.h"
 #include "media/functions.h"
-#include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
 
 #include <QDir>

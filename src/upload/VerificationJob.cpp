@@ -1,11 +1,11 @@
 #include "upload/VerificationJob.h"
 
+#include "common/LangModule.h"
 #include "common/StateNames.h"
 #include "common/WorkerThreads.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
-#include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "preview/SubtitleCheck.h"
 #include "service/ClientIntake.h"

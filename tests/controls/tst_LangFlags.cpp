@@ -1,5 +1,5 @@
+#include "common/LangModule.h"
 #include "controls/LangFlags.h"
-#include "prefs/LangModule.h"
 #include "TestMain.h"
 
 #include <QTest>

@@ -1,3 +1,4 @@
+#include "common/AppIdentity.h"
 #include "media/ExceptionHelpers.h"
 #include "media/FolderItemHelpers.h"
 #include "media/functions.h"
@@ -7,7 +8,6 @@
 #include "media/NaturalOrder.h"
 #include "media/StringHelpers.h"
 #include "media/StringUtils.h"
-#include "prefs/AppIdentity.h"
 #include "TestMain.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "prefs/AppIdentity.h"
+#include "common/AppIdentity.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "TestMain.h"

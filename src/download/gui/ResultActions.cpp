@@ -1,6 +1,8 @@
 #include "download/gui/ResultActions.h"
 
 #include "app/App.h"
+#include "common/LangModule.h"
+#include "common/translationStrings.h"
 #include "controls/omiListbox.h"
 #include "controls/ShownText.h"
 #include "media/FolderItemHelpers.h"
@@ -8,8 +10,6 @@
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
-#include "prefs/LangModule.h"
-#include "prefs/translationStrings.h"
 #include "preview/gui/PreviewWindow.h"
 #include "service/openSubtitleItem.h"
 

@@ -1,10 +1,10 @@
 #include "prefs/gui/PreferencesWindow.h"
 
+#include "common/LangModule.h"
+#include "common/translationStrings.h"
 #include "controls/LangFlags.h"
 #include "platform/Platform.h"
-#include "prefs/LangModule.h"
 #include "prefs/myPrefs.h"
-#include "prefs/translationStrings.h"
 #include "prefs/XPrefs.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "service/rest/RestLanguages.h"
 
-#include "prefs/LangModule.h"
+#include "common/LangModule.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,6 +1,6 @@
 #include "service/rest/RestProvider.h"
 
-#include "prefs/LangModule.h"
+#include "common/LangModule.h"
 
 #include <QMutexLocker>
 

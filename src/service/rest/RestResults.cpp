@@ -1,6 +1,6 @@
 #include "service/rest/RestResults.h"
 
-#include "prefs/LangModule.h"
+#include "common/LangModule.h"
 #include "service/rest/RestJson.h"
 #include "service/rest/RestLanguages.h"
 

@@ -1,6 +1,8 @@
 #include "upload/gui/UploadList.h"
 
 #include "app/FileDropFilter.h"
+#include "common/LangModule.h"
+#include "common/translationStrings.h"
 #include "controls/LangFlags.h"
 #include "controls/ListColours.h"
 #include "controls/omiListbox.h"
@@ -10,8 +12,6 @@
 #include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
-#include "prefs/LangModule.h"
-#include "prefs/translationStrings.h"
 #include "preview/SubtitleCheck.h"
 
 #include <QFileInfo>

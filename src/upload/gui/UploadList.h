@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/DragItem.h"
-#include "service/VerifyRun.h"
+#include "upload/VerificationJob.h"
 
 #include <QHash>
 #include <QImage>

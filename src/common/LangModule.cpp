@@ -1,6 +1,6 @@
-#include "prefs/LangModule.h"
+#include "common/LangModule.h"
 
-#include "prefs/translationStrings.h"
+#include "common/translationStrings.h"
 
 #include <QCoreApplication>
 

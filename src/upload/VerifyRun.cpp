@@ -1,4 +1,4 @@
-#include "service/VerifyRun.h"
+#include "upload/VerifyRun.h"
 
 #include "service/ClientIntake.h"
 

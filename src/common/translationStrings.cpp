@@ -1,4 +1,4 @@
-#include "prefs/translationStrings.h"
+#include "common/translationStrings.h"
 
 #include <QCoreApplication>
 #include <QHash>

@@ -1,5 +1,5 @@
-#include "prefs/LangModule.h"
-#include "prefs/translationStrings.h"
+#include "common/LangModule.h"
+#include "common/translationStrings.h"
 #include "TestMain.h"
 
 #include <QCoreApplication>
