@@ -1,5 +1,7 @@
 #include "media/FileTypes.h"
 
+#include <QStringTokenizer>
+
 using namespace Qt::Literals::StringLiterals;
 
 QStringList FileType::entries() const
@@ -11,7 +13,8 @@ bool FileType::hasExtension(const QString &dotExtension) const
 {
     if (dotExtension.size() < 2)
         return false;
-    for (const QString &entry : entries()) {
+    // Asked once per file of a whole library: no list is built.
+    for (const QStringView entry : QStringTokenizer{extensions, u';', Qt::SkipEmptyParts}) {
         if (entry.compare(dotExtension, Qt::CaseInsensitive) == 0)
             return true;
     }

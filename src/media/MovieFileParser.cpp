@@ -11,6 +11,8 @@
 #include <QLoggingCategory>
 #include <QSet>
 
+#include <optional>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -102,17 +104,26 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
         finder.setStop([window = mWindow.get()] { return window->intakeCancelled(); });
     finder.DoWork();
     // The videos (or subtitles) and folders whose names we cannot open.
+    ExtensionTest ownType(m_fileExtensions);
     for (const FoundEntry &entry : finder.skippedNames()) {
-        if (entry.isFolder || ShellFinder::keepsName(entry.path, m_fileExtensions))
+        if (entry.isFolder || ShellFinder::keepsName(entry.path, ownType))
             m_unreadableNames.append(entry.path);
     }
 
-    QSet<QString> held(m_foundFiles.cbegin(), m_foundFiles.cend());
+    // Files of the mode's own type that the finder's list did not keep.
+    // Its list holds both types, so this is normally none, and the set of
+    // what is held is only made when one turns up.
+    ExtensionTest finderType(finder.extensionList());
+    std::optional<QSet<QString>> held;
     for (const FoundEntry &entry : finder.listing()) {
-        if (entry.isFolder || !ShellFinder::keepsName(entry.path, m_fileExtensions) ||
-            held.contains(entry.path))
+        if (entry.isFolder || !ShellFinder::keepsName(entry.path, ownType) ||
+            ShellFinder::keepsName(entry.path, finderType))
             continue;
-        held.insert(entry.path);
+        if (!held)
+            held.emplace(m_foundFiles.cbegin(), m_foundFiles.cend());
+        if (held->contains(entry.path))
+            continue;
+        held->insert(entry.path);
         m_foundFiles.append(entry.path);
     }
     if (!info.isDir())

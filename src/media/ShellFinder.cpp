@@ -210,11 +210,16 @@ ExtensionTest::ExtensionTest(const QString &extensions)
 
 bool ExtensionTest::operator()(QStringView dotExtension)
 {
-    const QString key = dotExtension.toString().toCaseFolded();
-    auto known = m_known.constFind(key);
-    if (known == m_known.cend())
-        known = m_known.insert(key, m_extensions.contains(dotExtension, Qt::CaseInsensitive));
-    return *known;
+    // A handful of distinct extensions: a short list compared in place
+    // allocates nothing per name.
+    for (const Known &known : std::as_const(m_known)) {
+        if (known.dotExtension.compare(dotExtension, Qt::CaseInsensitive) == 0)
+            return known.kept;
+    }
+    const bool kept = m_extensions.contains(dotExtension, Qt::CaseInsensitive);
+    if (m_known.size() < kMaxKnown)
+        m_known.append({dotExtension.toString(), kept});
+    return kept;
 }
 
 bool ShellFinder::keepsName(const QString &path, const QString &extensions)
@@ -240,12 +245,14 @@ void ShellFinder::DoWork()
     if (!mResults)
         return;
     ExtensionTest wanted(m_extensionList);
-    QSet<QString> held(mResults->cbegin(), mResults->cend());
+    // The walk lists every path once: only what the caller held before can
+    // repeat one.
+    const QSet<QString> held(mResults->cbegin(), mResults->cend());
+    mResults->reserve(mResults->size() + m_listing.size());
     for (const FoundEntry &entry : std::as_const(m_listing)) {
         // A folder named like a video is still a folder.
         if (entry.isFolder || !keepsName(entry.path, wanted) || held.contains(entry.path))
             continue;
-        held.insert(entry.path);
         mResults->append(entry.path);
     }
 }

@@ -2,7 +2,6 @@
 
 #include "media/WorkItem.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -28,8 +27,14 @@ public:
     bool operator()(QStringView dotExtension);
 
 private:
+    struct Known {
+        QString dotExtension;
+        bool kept = false;
+    };
+    // A listing of odd names is not remembered beyond this many.
+    static constexpr qsizetype kMaxKnown = 64;
     QString m_extensions;
-    QHash<QString, bool> m_known;
+    QList<Known> m_known;
 };
 
 // One listed path.

@@ -564,11 +564,11 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
     {
         const QMutexLocker guard(&m_stateLock);
         fileList += newPaths;
-        while (!fileList.isEmpty()) {
-            const QString path = fileList.takeFirst();
-            if (m_knownPaths.contains(path))
-                continue;
-            m_knownPaths.insert(path);
+        m_knownPaths.reserve(m_knownPaths.size() + fileList.size());
+        for (const QString &path : std::as_const(fileList)) {
+            const qsizetype known = m_knownPaths.size();
+            if (m_knownPaths.insert(path); m_knownPaths.size() == known)
+                continue; // sorted before
             bigFileList.append(path);
             const QString dotExtension = u'.' + extension(path);
             if (FileTypes::MovieTypes.hasExtension(dotExtension)) {
@@ -578,6 +578,7 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
                 bigSubList.append(path);
             }
         }
+        fileList.clear();
         queueMode = mode;
     }
     const bool getSubs = queueMode == "GetSubs"_L1;
