@@ -12,6 +12,7 @@
 #include "common/LangModule.h"
 #include "prefs/myPrefs.h"
 #include "service/GetSubsRun.h"
+#include "service/ProviderChoice.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,13 +28,16 @@ void printUsage(void (*print)(const QString &))
     print(u"Finds, downloads and places subtitles for the videos in the files and folders given."_s);
     print(u"Options (for this run only; the preferences are not changed):"_s);
     print(u"  --lang CODES     wanted languages, two-letter codes separated by commas (up to three)"_s);
-    print(u"  --server URL     the service's XML-RPC address"_s);
+    print(u"  --provider NAME  the service interface: rest (the REST API) or xmlrpc"_s);
+    print(u"  --server URL     the address of that interface (REST: the API root, .../api/v1)"_s);
+    print(u"  --api-key KEY    the REST API's application key"_s);
     print(u"  --user NAME      account name"_s);
     print(u"  --password TEXT  account password"_s);
     print(u"  --no-lang-ext    name subtitles like the video, without the language code (with one"_s);
     print(u"                   language only: with two or more the code is always added)"_s);
     print(u"  --refresh        search and replace even where a subtitle already lies beside the video"_s);
-    print(u"  --json           one JSON object per line instead of text"_s);
+    print(u"  --json           one JSON object per line instead of text, with the provider and the"_s);
+    print(u"                   downloads the service still allows today (quotaRemaining, REST only)"_s);
     print(u"Each video and language gives one line: 'placed SUBTITLE' (followed by where the"_s);
     print(u"subtitle it replaced went: the trash, or a backup name beside it), 'none VIDEO LANG',"_s);
     print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON'; a video that cannot be handled at"_s);
@@ -84,6 +88,7 @@ int runGet(const QStringList &args)
 {
     myPrefs::Values prefs = myPrefs::values();
     bool json = false;
+    QString server;
     CliArguments arguments(args);
     while (arguments.nextOption()) {
         QString value;
@@ -113,7 +118,16 @@ int runGet(const QStringList &args)
             const QString scheme = url.scheme().toLower();
             if (!url.isValid() || url.host().isEmpty() || (scheme != "http"_L1 && scheme != "https"_L1))
                 return usageError(u"--server needs an http or https address, got '%1'"_s.arg(value));
-            prefs.OSAPIServer = value;
+            server = value;
+        } else if (arguments.is("--provider"_L1)) {
+            if (!arguments.takeValue(value))
+                return missing();
+            prefs.ServiceProvider = myPrefs::providerNamed(value);
+            if (prefs.ServiceProvider.isEmpty())
+                return usageError(u"--provider takes rest or xmlrpc, not '%1'"_s.arg(value));
+        } else if (arguments.is("--api-key"_L1)) {
+            if (!arguments.takeValue(prefs.RestApiKey))
+                return missing();
         } else if (arguments.is("--user"_L1)) {
             if (!arguments.takeValue(prefs.OSUsername))
                 return missing();
@@ -128,6 +142,13 @@ int runGet(const QStringList &args)
     if (paths.isEmpty())
         return usageError(u"no file or folder given"_s);
 
+    // --server names the address of the interface chosen, whatever the order of the options.
+    if (!server.isEmpty()) {
+        if (ProviderChoice::isRest(prefs))
+            prefs.RestServer = server;
+        else
+            prefs.OSAPIServer = server;
+    }
     // For this run only: the values are never saved.
     myPrefs::setValues(prefs);
 
@@ -147,15 +168,18 @@ int runGet(const QStringList &args)
         const QString status = GetSubsOutcome::statusName(o.status);
         failed = failed || o.status == GetSubsOutcome::Status::Failed || o.unhandled;
         if (json) {
-            const QJsonObject line{{u"status"_s, status},
-                                   {u"video"_s, o.video},
-                                   {u"lang"_s, o.lang},
-                                   {u"subtitle"_s, o.subtitle},
-                                   {u"reason"_s, o.reason},
-                                   {u"matchedBy"_s, o.matchedBy},
-                                   {u"subFileName"_s, o.subFileName},
-                                   {u"replaced"_s, o.replaced},
-                                   {u"previousKeptAt"_s, o.previousKeptAt}};
+            const QJsonObject line{
+                {u"status"_s, status},
+                {u"video"_s, o.video},
+                {u"lang"_s, o.lang},
+                {u"subtitle"_s, o.subtitle},
+                {u"reason"_s, o.reason},
+                {u"matchedBy"_s, o.matchedBy},
+                {u"subFileName"_s, o.subFileName},
+                {u"replaced"_s, o.replaced},
+                {u"previousKeptAt"_s, o.previousKeptAt},
+                {u"provider"_s, run.providerName()},
+                {u"quotaRemaining"_s, o.quotaRemaining < 0 ? QJsonValue() : QJsonValue(o.quotaRemaining)}};
             printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
         } else if (o.status == GetSubsOutcome::Status::Placed) {
             printOut(u"placed "_s + printable(o.subtitle) +
@@ -166,6 +190,13 @@ int runGet(const QStringList &args)
             printOut(u"failed %1 %2 %3"_s.arg(printable(o.video), o.lang, printable(o.reason)));
         } else {
             printOut(u"%1 %2 %3"_s.arg(status, printable(o.video), o.lang));
+        }
+    }
+    // What the service still allows today, after the last download that said so.
+    for (auto o = outcomes.crbegin(); o != outcomes.crend(); ++o) {
+        if (o->quotaRemaining >= 0) {
+            printErr(u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(o->quotaRemaining));
+            break;
         }
     }
     return failed ? ExitFailed : ExitOk;

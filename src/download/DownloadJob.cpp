@@ -10,6 +10,9 @@
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"
 #include "service/OSClient.h"
+#include "service/ProviderChoice.h"
+#include "service/ProviderSearch.h"
+#include "service/SubtitleProvider.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -185,12 +188,12 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     if (!isState(State::Readying) || m_cancelled)
         return;
     setState(State::Searching);
-    bool found;
+    ServiceError failure;
     {
         const MethodProfiler trace(u"Starting Search"_s);
-        found = m_client->SearchSubs();
+        failure = searchThroughProvider();
     }
-    const ServiceError failure = found ? ServiceError{} : m_client->searchFailure();
+    const bool found = failure.ok();
     {
         const QMutexLocker guard(&m_client->stateLock());
         m_searchFailure = failure;
@@ -201,6 +204,56 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     const bool retry =
         !found && autoRetry && FailureWords::worthRetrying(FailureWords::classify(failure.code));
     setState(found ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
+}
+
+ServiceError DownloadJob::searchThroughProvider()
+{
+    myPrefs::Values prefs = myPrefs::values();
+    std::shared_ptr<SubtitleProvider> provider;
+    // Before the provider is there: a cancel from now on reaches it.
+    m_providerSearching = true;
+    {
+        const QMutexLocker guard(&m_providerLock);
+        if (!m_providerName.isEmpty())
+            prefs.ServiceProvider = m_providerName;
+        // A fresh sign-in for every run, as the preferences are now.
+        m_provider = provider = ProviderChoice::fromPreferences(prefs);
+    }
+    // A cancel that came before the provider existed.
+    if (m_cancelled)
+        provider->cancel();
+    qCInfo(lcDownloadJob) << "searching through" << ProviderChoice::nameOf(prefs);
+    const ServiceError failure =
+        ProviderSearch::run(*m_client, provider, ProviderChoice::accountOf(prefs), prefs);
+    m_providerSearching = false;
+    return failure;
+}
+
+std::shared_ptr<SubtitleProvider> DownloadJob::provider() const
+{
+    const QMutexLocker guard(&m_providerLock);
+    return m_provider;
+}
+
+void DownloadJob::setProviderName(const QString &name)
+{
+    const QMutexLocker guard(&m_providerLock);
+    m_providerName = myPrefs::providerNamed(name);
+}
+
+QString DownloadJob::providerName() const
+{
+    myPrefs::Values prefs = myPrefs::values();
+    const QMutexLocker guard(&m_providerLock);
+    if (!m_providerName.isEmpty())
+        prefs.ServiceProvider = m_providerName;
+    return ProviderChoice::nameOf(prefs);
+}
+
+int DownloadJob::remainingDownloads() const
+{
+    const auto current = provider();
+    return current ? current->remainingDownloads() : -1;
 }
 
 bool DownloadJob::startSearch(bool autoRetry)
@@ -297,6 +350,10 @@ void DownloadJob::cancel()
     m_cancelled = true;
     m_intake->cancel();
     m_client->cancel();
+    // The download under way (which uses the same provider) may finish;
+    // abort() drops it too.
+    if (const auto current = provider(); current && (m_providerSearching || m_aborted))
+        current->cancel();
 }
 
 void DownloadJob::abort()

@@ -4,6 +4,7 @@
 #include "service/ServiceError.h"
 
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 
@@ -15,6 +16,7 @@
 class ClientIntake;
 class movieFile;
 class OSClient;
+class SubtitleProvider;
 
 // One download job: videos come in (the intake), are listed, hashed and
 // searched, their results grouped, the chosen ones queued and downloaded.
@@ -93,6 +95,17 @@ public:
     bool startSearch(bool autoRetry);
     bool searchRunning() const { return m_searching; }
 
+    // The service interface each search run signs in to and searches
+    // through: the one the ServiceProvider preference names when the run
+    // starts, unless `name` ("rest" or "xmlrpc") is set for this job.
+    void setProviderName(const QString &name);
+    // "rest" or "xmlrpc": the interface of the last search run (of the next
+    // one before any).
+    QString providerName() const;
+    // How many more downloads the service allows today, as it said after the
+    // last download; -1 when it keeps no count or has not said.
+    int remainingDownloads() const;
+
     // --- Results -----------------------------------------------------------
     // One entry per video and wanted language (two-letter codes, in order):
     // the per-language copy of the video with its results in that language
@@ -127,9 +140,9 @@ public:
     // Worker routines or intake items under way.
     bool busy() const;
 
-    // Stops the job: the request under way fails at once, the intake stops
-    // at its next entry, hashing at its next file, downloads before their
-    // next entry. Any thread; for good.
+    // Stops the job: the search request under way fails at once, the intake
+    // stops at its next entry, hashing at its next file, downloads before
+    // their next entry. Any thread; for good.
     void cancel();
     // cancel(), and the download under way is dropped too.
     void abort();
@@ -144,6 +157,8 @@ Q_SIGNALS:
 private:
     DownloadJob();
     void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
+    ServiceError searchThroughProvider();
+    std::shared_ptr<SubtitleProvider> provider() const;
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -152,6 +167,11 @@ private:
     ServiceError m_searchFailure;
     DownloadQueue m_queue;
 
+    mutable QMutex m_providerLock;                // guards the two below; never held across a request
+    QString m_providerName;                       // set for this job; empty: the preference
+    std::shared_ptr<SubtitleProvider> m_provider; // of the last search run
+
+    std::atomic<bool> m_providerSearching{false};
     std::atomic<bool> m_searching{false};
     std::atomic<bool> m_downloading{false};
     std::atomic<bool> m_cancelled{false};

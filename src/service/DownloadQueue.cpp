@@ -3,6 +3,7 @@
 #include "common/LangModule.h"
 #include "media/movieFile.h"
 #include "service/openSubtitleItem.h"
+#include "service/SubtitleProvider.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -108,27 +109,92 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
                                 const std::function<bool()> &stop, const std::function<bool()> &abort)
 {
     bool allPlaced = true;
-    for (qsizetype i = 0; i < m_queuedSubs.size(); ++i) {
-        if (stop && stop())
+    bool stopped = false;
+    auto settle = [&](int index, bool placed) {
+        allPlaced = allPlaced && placed;
+        if (done)
+            done(index, placed);
+    };
+    // Before an entry's transfer: stop, refuse a collision, or place the copy
+    // an earlier preview left; true when the entry needs its content.
+    auto begin = [&](int index) {
+        if (stopped || (stop && stop())) {
+            stopped = true;
             return false;
-        const auto result = chosen(*m_queuedSubs[i]);
-        bool ok = false;
-        if (result) {
-            // Two videos of one name in one folder (Movie.avi, Movie.mkv) want
-            // the same subtitle name: the first keeps it.
-            if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty()) {
-                result->markFailed(collision, stateLock);
-            } else {
-                ok = result->Download(false, stateLock, abort);
-                if (ok) {
-                    const QMutexLocker guard(stateLock);
-                    m_placedTargets.insert(result->localSubfile, result->movieFolderItemPath());
-                }
+        }
+        const auto result = chosen(*m_queuedSubs[index]);
+        if (!result) {
+            settle(index, false);
+            return false;
+        }
+        // Two videos of one name in one folder (Movie.avi, Movie.mkv) want
+        // the same subtitle name: the first keeps it.
+        if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty()) {
+            result->markFailed(collision, stateLock);
+            settle(index, false);
+            return false;
+        }
+        bool placed = false;
+        if (result->startDownload(stateLock, placed))
+            return true;
+        notePlaced(*result, placed, stateLock);
+        settle(index, placed);
+        return false;
+    };
+    auto delivered = [&](int index, const ServiceResult<QByteArray> &content) {
+        const auto result = chosen(*m_queuedSubs[index]);
+        // Transfers that ran together may have placed the same name meanwhile.
+        bool placed = false;
+        if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty())
+            result->markFailed(collision, stateLock);
+        else
+            placed = result->finishDownload(content, stateLock);
+        notePlaced(*result, placed, stateLock);
+        settle(index, placed);
+    };
+
+    // Consecutive entries found by the same provider go to it as one batch.
+    for (int first = 0; first < int(m_queuedSubs.size()) && !stopped;) {
+        const auto provider = providerOf(first, stateLock);
+        int end = first + 1;
+        while (end < int(m_queuedSubs.size()) && providerOf(end, stateLock) == provider)
+            ++end;
+        QList<openSubtitleItem> batch;
+        {
+            const QMutexLocker guard(stateLock);
+            for (int i = first; i < end; ++i) {
+                const auto result = chosen(*m_queuedSubs[i]);
+                batch.append(result ? *result : openSubtitleItem());
             }
         }
-        allPlaced = allPlaced && ok;
-        if (done)
-            done(int(i), ok);
+        if (provider) {
+            provider->downloadEach(
+                batch, [&](int i) { return begin(first + i); },
+                [&](int i, const ServiceResult<QByteArray> &content) { delivered(first + i, content); },
+                abort);
+        } else {
+            // Records made without a provider fetch their own link.
+            for (int i = first; i < end; ++i) {
+                if (begin(i))
+                    delivered(i, chosen(*m_queuedSubs[i])->fetchContent(stateLock, abort));
+            }
+        }
+        first = end;
     }
-    return allPlaced;
+    return allPlaced && !stopped;
+}
+
+std::shared_ptr<SubtitleProvider> DownloadQueue::providerOf(int index, QMutex *stateLock) const
+{
+    const auto result = chosen(*m_queuedSubs[index]);
+    const QMutexLocker guard(stateLock);
+    return result ? result->provider : nullptr;
+}
+
+void DownloadQueue::notePlaced(const openSubtitleItem &result, bool placed, QMutex *stateLock)
+{
+    if (!placed)
+        return;
+    const QMutexLocker guard(stateLock);
+    m_placedTargets.insert(result.localSubfile, result.movieFolderItemPath());
 }

@@ -10,6 +10,7 @@
 
 class movieFile;
 class openSubtitleItem;
+class SubtitleProvider;
 class QMutex;
 
 // The download queue of a download window, without the window: one entry per
@@ -45,14 +46,17 @@ public:
     // after failures downloads only the rest).
     void removeDownloaded();
 
-    // Downloads each entry's chosen subtitle beside its video, in queue order;
-    // a failure does not stop the run. A subtitle this queue has placed is
+    // Downloads each entry's chosen subtitle beside its video, starting them in
+    // queue order; a failure does not stop the run. The content comes from
+    // the provider that found each result, one downloadEach() call for each
+    // run of entries from the same provider. A subtitle this queue has placed is
     // never replaced by the subtitle of another video: such an entry fails
     // with the reason. `stateLock` is the window's lock (the
     // results' state changes are made under it). `done` is called after each
-    // entry with its index and outcome. `stop`, when it returns true before an
-    // entry, ends the run there (the entries left are not tried); `abort`
-    // drops the transfer under way too. True when every download succeeded.
+    // entry with its index and outcome (in the order they end). `stop`, when it
+    // returns true before an entry, ends the run there (the entries left are
+    // not tried); `abort` drops the transfers under way too. True when every
+    // download succeeded.
     bool downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done = {},
                      const std::function<bool()> &stop = {}, const std::function<bool()> &abort = {});
 
@@ -63,6 +67,8 @@ private:
     // Why `result` may not be placed: its target holds a subtitle this queue
     // placed for another video. Empty when it may.
     QString collisionWith(const openSubtitleItem &result, QMutex *stateLock) const;
+    std::shared_ptr<SubtitleProvider> providerOf(int index, QMutex *stateLock) const;
+    void notePlaced(const openSubtitleItem &result, bool placed, QMutex *stateLock);
 
     // The same video and language are queued once: the key of an entry.
     static QString entryKey(const movieFile &entry);

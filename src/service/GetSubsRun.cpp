@@ -68,6 +68,11 @@ bool GetSubsRun::addPath(const QString &path)
     return m_job->addPath(path);
 }
 
+QString GetSubsRun::providerName() const
+{
+    return m_job->providerName();
+}
+
 void GetSubsRun::report(const QString &label, int total)
 {
     if (m_progress)
@@ -165,6 +170,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
         report(u"Downloading"_s, int(queued.size()));
         m_job->runDownloads([&](int index, bool placed) {
             QString name;
+            const int quotaRemaining = m_job->remainingDownloads();
             {
                 const QMutexLocker guard(&client.stateLock());
                 auto &[at, entry] = queued[index];
@@ -172,6 +178,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
                 const auto result = DownloadQueue::chosen(*entry);
                 outcome.matchedBy = result->MatchedBy;
                 outcome.subFileName = result->SubFileName;
+                outcome.quotaRemaining = quotaRemaining;
                 if (placed) {
                     outcome.status = Status::Placed;
                     outcome.subtitle = result->localSubfile;

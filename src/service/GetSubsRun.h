@@ -23,6 +23,9 @@ struct GetSubsOutcome {
     // A file the run could not handle at all (lang is then empty): the run
     // is not a success.
     bool unhandled = false;
+    // The downloads the service still allowed today after this one; -1 when
+    // not known (no download, or a service that keeps no count).
+    int quotaRemaining = -1;
 
     static QString statusName(Status status);
 };
@@ -59,6 +62,8 @@ public:
     QList<GetSubsOutcome> run();
 
     DownloadJob &job() { return *m_job; }
+    // "rest" or "xmlrpc": the service interface the run uses.
+    QString providerName() const;
 
 private:
     void report(const QString &label, int total);

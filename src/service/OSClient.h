@@ -162,6 +162,22 @@ public:
     // Marks the best result per search language; returns the same list.
     ResultList FindBestSub(const ResultList &results) const;
 
+    // The steps of a search run that do not depend on the service's
+    // interface, for the provider-neutral run (ProviderSearch). Under the
+    // state lock, except storeImdbCandidates and markLocalCopies, which take it.
+    // The listed, checked videos a search in `lang3` asks about: no subtitle
+    // in it beside them (unless refreshing) and no hash match in it yet.
+    QList<std::shared_ptr<movieFile>> videosToSearch(const QString &lang3) const;
+    // The hashes of the videos that have no result yet in some wanted language.
+    VariantList hashesLackingResults() const;
+    // Per movie hash, the film most often seen under it becomes the videos' identity.
+    void storeImdbCandidates(const Dictionary &byHash);
+    // Results that are the subtitle already beside their video are marked so.
+    void markLocalCopies();
+    // Attaches the results of one reply to the videos they match, through one
+    // index; takes the state lock.
+    void attachItems(const ResultList &items);
+
     QString osUsername;
     QString osPassword;
     QString osAgent;
@@ -203,12 +219,9 @@ private:
     QObject *m_parentWindow;
 
     bool searchByKind(const QString &kind);
-    QList<std::shared_ptr<movieFile>> videosToSearch(const QString &lang3) const;
     static bool hasLocalSubtitleIn(const movieFile &video, const QString &lang3);
     static Dictionary queryFor(const movieFile &video, const QString &kind, const QString &lang3);
-    VariantList hashesLackingResults() const;
     void attachResults(const VariantList &entries);
-    void storeImdbCandidates(const Dictionary &byHash);
     // The videos by what results are matched on, built once per reply.
     struct VideoIndex;
     void attachResult(const std::shared_ptr<openSubtitleItem> &item, const VideoIndex &index);
@@ -216,7 +229,6 @@ private:
                             const VideoIndex &index);
     static bool resultMatches(const openSubtitleItem &item, const QString &how, const movieFile &video);
     static bool nameQueryMatchesFilm(const QString &query, const movieFile &video);
-    void markLocalCopies();
     void addMovieFile(const QString &path);
     void addSubtitleFile(const QString &path);
 

@@ -427,9 +427,14 @@ void OSClient::attachResults(const VariantList &entries)
         if (isDictionary(entry))
             items.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
     }
+    attachItems(items);
+}
+
+void OSClient::attachItems(const ResultList &items)
+{
     const QMutexLocker guard(&m_stateLock);
     const VideoIndex index(movieFiles);
-    for (const auto &item : std::as_const(items))
+    for (const auto &item : items)
         attachResult(item, index);
 }
 

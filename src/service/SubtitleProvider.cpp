@@ -39,3 +39,13 @@ ServiceResult<QMap<QString, QList<Dictionary>>> SubtitleProvider::identify(const
     return ServiceResult<QMap<QString, QList<Dictionary>>>::failure(
         {ServiceError::NotSupported, u"this service cannot tell films by their hash"_s});
 }
+
+void SubtitleProvider::downloadEach(
+    const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
+    const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered, const StopCheck &dropped)
+{
+    for (int i = 0; i < int(subtitles.size()); ++i) {
+        if (begin(i))
+            delivered(i, download(subtitles[i], dropped));
+    }
+}

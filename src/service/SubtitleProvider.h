@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // How to find subtitles for one video in one language. Which fields count
 // depends on the kind.
 struct SubtitleQuery {
@@ -62,8 +64,15 @@ struct ProviderAccount {
 //   `SubHash` identifies the subtitle file (results of one video are kept
 //   unique by it), `MovieHash` the hash searched for, `SubFileName` and
 //   `SubFormat` are plain names. The job attaches them to its videos.
+// - A failed search() may still carry in `value` what its requests that went
+//   well found (a service asked once per language fails one language, not
+//   all); the caller attaches those and reports the error.
 // - download() returns the subtitle's text, unpacked, as the service has it
-//   (encoding untouched); placing it is the job's work.
+//   (encoding untouched); placing it is the job's work. `dropped`, when it
+//   turns true, drops that one transfer (the provider stays usable).
+// - downloadEach() is the download step of a whole queue, so that a provider
+//   may run several transfers at once; the job never loops over download()
+//   itself.
 class SubtitleProvider {
 public:
     virtual ~SubtitleProvider() = default;
@@ -77,7 +86,20 @@ public:
     // "MovieYear", "MovieKind", "SeriesSeason", "SeriesEpisode" and
     // "seenCount". A provider without such a request returns NotSupported.
     virtual ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes);
-    virtual ServiceResult<QByteArray> download(const openSubtitleItem &subtitle) = 0;
+    using StopCheck = std::function<bool()>;
+    virtual ServiceResult<QByteArray> download(const openSubtitleItem &subtitle,
+                                               const StopCheck &dropped = {}) = 0;
+
+    // Downloads `subtitles` (copies taken under the job's lock). `begin(i)` is
+    // asked, in order, just before entry i is requested: false leaves it out
+    // (no request; the job has settled it or the run stops). `delivered(i, r)`
+    // gets the content or the error of each entry that began, on the calling
+    // thread, one at a time. Entries may be under way together and may be
+    // delivered out of order; `dropped` drops the transfers under way. This
+    // one fetches them one after the other.
+    virtual void downloadEach(const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
+                              const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered,
+                              const StopCheck &dropped = {});
     // How many more downloads the service allows today, as its last answer
     // said; -1 when it keeps no count or has not said yet.
     virtual int remainingDownloads() const { return -1; }

@@ -54,13 +54,15 @@ ServiceError XmlRpcProvider::signIn(const ProviderAccount &account)
     const auto reply = callForStruct(login);
     if (!reply.ok())
         return reply.error;
-    // A refused account still gets a token the service accepts for searches.
-    const QString token = reply.value.value(u"token"_s).toString();
-    if (token.isEmpty()) {
-        const ServiceError refused = statusOf(reply.value);
-        return refused.ok() ? ServiceError{ServiceError::BadReply, u"the service sent no login token"_s}
-                            : refused;
+    // A refused account comes with a token all the same, but searching with
+    // it only meets refusals: the account is the user's to fix.
+    if (ServiceError refused = statusOf(reply.value); !refused.ok()) {
+        refused.reason = login.MethodName + u": "_s + refused.reason;
+        return refused;
     }
+    const QString token = reply.value.value(u"token"_s).toString();
+    if (token.isEmpty())
+        return {ServiceError::BadReply, u"LogIn: the service sent no login token"_s};
     m_token = token;
     m_client->appendStatus(u"LOGIN:ID"_s);
     return {};
@@ -76,7 +78,10 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         if (!languages.contains(q.language))
             languages.append(q.language);
     }
-    QList<openSubtitleItemPtr> found;
+    // A failed language does not stop the others; the last failure is reported
+    // with what the others found.
+    Result result;
+    QList<openSubtitleItemPtr> &found = result.value;
     for (const QString &language : std::as_const(languages)) {
         VariantList structs;
         for (const SubtitleQuery &q : queries) {
@@ -88,13 +93,19 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         message.AddParam_Array(structs);
         message.AddParam_Dictionary(Dictionary{{u"limit"_s, limit}});
         const auto reply = callForStruct(message);
-        if (!reply.ok())
-            return Result::failure(reply.error);
+        if (!reply.ok()) {
+            result.error = reply.error;
+            if (reply.error.cancelled())
+                break;
+            continue;
+        }
         const Variant data = reply.value.value(u"data"_s);
         // Nothing found reads as `false` in old replies and `[]` in new ones.
         if (!isArray(data)) {
-            if (const ServiceError refused = statusOf(reply.value); !refused.ok())
-                return Result::failure(refused);
+            if (ServiceError refused = statusOf(reply.value); !refused.ok()) {
+                refused.reason = message.MethodName + u": "_s + refused.reason;
+                result.error = refused;
+            }
             continue;
         }
         for (const Variant &entry : data.toList()) {
@@ -102,7 +113,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
                 found.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
         }
     }
-    return Result::success(found);
+    return result;
 }
 
 ServiceResult<QMap<QString, QList<Dictionary>>> XmlRpcProvider::identify(const QStringList &movieHashes)
@@ -132,15 +143,21 @@ ServiceResult<QMap<QString, QList<Dictionary>>> XmlRpcProvider::identify(const Q
     return Result::success(films);
 }
 
-ServiceResult<QByteArray> XmlRpcProvider::download(const openSubtitleItem &subtitle)
+ServiceResult<QByteArray> XmlRpcProvider::download(const openSubtitleItem &subtitle, const StopCheck &dropped)
+{
+    if (cancelled())
+        return ServiceResult<QByteArray>::failure(ServiceError::cancelledError());
+    const auto content = fetchPacked(subtitle.SubDownloadLink,
+                                     [this, &dropped] { return cancelled() || (dropped && dropped()); });
+    if (cancelled())
+        return ServiceResult<QByteArray>::failure(ServiceError::cancelledError());
+    return content;
+}
+
+ServiceResult<QByteArray> XmlRpcProvider::fetchPacked(const QString &link, const StopCheck &dropped)
 {
     using Result = ServiceResult<QByteArray>;
-    if (cancelled())
-        return Result::failure(ServiceError::cancelledError());
-    const auto fetched = SubtitleDownload::fetch(
-        QUrl(subtitle.SubDownloadLink), SubtitleDownload::kMaxSubtitleBytes, [this] { return cancelled(); });
-    if (cancelled())
-        return Result::failure(ServiceError::cancelledError());
+    const auto fetched = SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, dropped);
     if (!fetched.ok)
         return Result::failure({ServiceError::HttpError, fetched.error});
     QString why;

@@ -21,13 +21,18 @@ public:
     ServiceError signIn(const ProviderAccount &account) override;
     ServiceResult<QList<openSubtitleItemPtr>> search(const QList<SubtitleQuery> &queries, int limit) override;
     ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes) override;
-    ServiceResult<QByteArray> download(const openSubtitleItem &subtitle) override;
+    ServiceResult<QByteArray> download(const openSubtitleItem &subtitle,
+                                       const StopCheck &dropped = {}) override;
 
     void cancel() override;
     bool cancelled() const override;
 
     // The transport, for its journal and settings (timeouts in tests).
     OSClient &client() { return *m_client; }
+
+    // Fetches a gzip subtitle link and unpacks it, with the size cap and the
+    // markup check; for records that carry a link but no provider too.
+    static ServiceResult<QByteArray> fetchPacked(const QString &link, const StopCheck &dropped);
 
 private:
     ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);

@@ -1,17 +1,21 @@
 #include "service/openSubtitleItem.h"
 
-#include "common/Gzip.h"
 #include "common/NumberRange.h"
 #include "media/FolderItemHelpers.h"
 #include "media/VideoMetadata.h"
 #include "service/SubtitleDownload.h"
+#include "service/SubtitleProvider.h"
 #include "service/XMLRPC.h"
+#include "service/XmlRpcProvider.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QSaveFile>
+
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -197,77 +201,91 @@ QString openSubtitleItem::previewName() const
     return QString::number(IDSubtitle) + u'_' + SubFileName + u'.' + ISO639 + u'.' + SubFormat;
 }
 
-bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock, const std::function<bool()> &cancelled)
-{
-    auto locked = [stateLock](auto &&change) {
-        if (stateLock) {
-            const QMutexLocker guard(stateLock);
-            change();
-        } else {
-            change();
-        }
-    };
-    auto failWith = [&](const QString &why) {
-        qCInfo(lcItem) << "download of" << SubFileName << "failed:" << why;
-        locked([&] {
-            status = u"Error"_s;
-            downloadError = why;
-        });
-        return false;
-    };
+namespace {
 
-    QString tempFolder, target, link, reusable;
-    locked([&] {
+template<typename Change> void underLock(QMutex *stateLock, Change &&change)
+{
+    const QMutexLocker guard(stateLock); // does nothing without a lock
+    change();
+}
+
+} // namespace
+
+bool openSubtitleItem::fail(const QString &why, QMutex *stateLock)
+{
+    qCInfo(lcItem) << "download of" << SubFileName << "failed:" << why;
+    underLock(stateLock, [&] {
+        status = u"Error"_s;
+        downloadError = why;
+    });
+    return false;
+}
+
+openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, QMutex *stateLock)
+{
+    Transfer transfer;
+    underLock(stateLock, [&] {
         status = u"Downloading"_s;
         downloadError.clear();
         replacedNote.clear();
         replacedKeptAt.clear();
-        tempFolder = temppath();
-        target = toTempOnly ? tempFolder + u'/' + previewName() : finalTarget();
+        transfer.tempFolder = temppath();
+        transfer.target = toTempOnly ? transfer.tempFolder + u'/' + previewName() : finalTarget();
         if (toTempOnly)
-            localtempfile = target;
-        link = SubDownloadLink;
-        reusable = localtempfile;
+            localtempfile = transfer.target;
+        transfer.reusable = localtempfile;
     });
-    if (tempFolder.isEmpty())
-        return failWith(u"no temporary folder"_s);
+    const QFileInfo reuse(transfer.reusable);
+    if (transfer.reusable.isEmpty() || !reuse.exists() || !reuse.isReadable())
+        transfer.reusable.clear();
+    return transfer;
+}
 
-    const QString unpackedPath = tempFolder + u'/' + finalName();
-    QString source = unpackedPath;
-    const QFileInfo reuse(reusable);
-    if (!reusable.isEmpty() && reuse.exists() && reuse.isReadable()) {
-        source = reusable; // an earlier preview already holds the subtitle
-    } else {
-        const QString packedPath = tempFolder + u'/' + finalName() + u".gz"_s;
-        const auto fetched =
-            SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, cancelled);
-        writeFile(packedPath, fetched.body);
-        if (!fetched.ok)
-            return failWith(fetched.error);
-        locked([&] { status = u"Downloaded"_s; });
+ServiceResult<QByteArray> openSubtitleItem::fetchContent(QMutex *stateLock,
+                                                         const std::function<bool()> &dropped) const
+{
+    std::shared_ptr<SubtitleProvider> from;
+    std::optional<openSubtitleItem> snapshot;
+    underLock(stateLock, [&] {
+        from = provider;
+        snapshot.emplace(*this);
+    });
+    if (from)
+        return from->download(*snapshot, dropped);
+    return XmlRpcProvider::fetchPacked(snapshot->SubDownloadLink, dropped);
+}
 
-        QString error;
-        const auto content = Gzip::gunzip(fetched.body, SubtitleDownload::kMaxSubtitleBytes, &error);
-        if (!content)
-            return failWith(error); // the packed file stays for inspection
-        QFile::remove(packedPath);
-        if (SubtitleDownload::looksLikeMarkup(*content))
-            return failWith(u"the service sent a web page instead of a subtitle"_s);
-        if (!writeFile(unpackedPath, *content))
-            return failWith(u"cannot write "_s + unpackedPath);
-    }
+bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResult<QByteArray> &content,
+                                    bool toTempOnly, QMutex *stateLock)
+{
+    if (!content.ok())
+        return fail(content.error.reason.isEmpty() ? content.error.text() : content.error.reason, stateLock);
+    if (content.value.size() > SubtitleDownload::kMaxSubtitleBytes)
+        return fail(u"the subtitle is larger than %1 bytes"_s.arg(SubtitleDownload::kMaxSubtitleBytes),
+                    stateLock);
+    if (SubtitleDownload::looksLikeMarkup(content.value))
+        return fail(u"the service sent a web page instead of a subtitle"_s, stateLock);
+    underLock(stateLock, [&] { status = u"Downloaded"_s; });
+    const QString unpackedPath = transfer.tempFolder + u'/' + finalName();
+    if (!writeFile(unpackedPath, content.value))
+        return fail(u"cannot write "_s + unpackedPath, stateLock);
+    return place(transfer, unpackedPath, toTempOnly, stateLock);
+}
 
-    const auto placement = SubtitleDownload::placeKeepingPrevious(source, target);
+bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bool toTempOnly,
+                             QMutex *stateLock)
+{
+    const auto placement = SubtitleDownload::placeKeepingPrevious(source, transfer.target);
     switch (placement.outcome) {
     case SubtitleDownload::Placement::FolderNotWritable:
-        return failWith(u"folder not writable: "_s + QFileInfo(target).absolutePath());
+        return fail(u"folder not writable: "_s + QFileInfo(transfer.target).absolutePath(), stateLock);
     case SubtitleDownload::Placement::CopyFailed:
-        return failWith(u"could not copy the subtitle to "_s + target);
+        return fail(u"could not copy the subtitle to "_s + transfer.target, stateLock);
     case SubtitleDownload::Placement::Placed:
         break;
     }
-    locked([&] {
-        localSubfile = target;
+    underLock(stateLock, [&] {
+        localSubfile = transfer.target;
         replacedNote = SubtitleDownload::replacementNote(placement);
         replacedKeptAt = placement.keptAt;
         status = u"OK"_s;
@@ -275,4 +293,34 @@ bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock, const std::f
             Downloaded = true;
     });
     return true;
+}
+
+bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock, const std::function<bool()> &cancelled)
+{
+    const Transfer transfer = beginTransfer(toTempOnly, stateLock);
+    if (transfer.tempFolder.isEmpty())
+        return fail(u"no temporary folder"_s, stateLock);
+    // An earlier preview already holds the subtitle.
+    if (!transfer.reusable.isEmpty())
+        return place(transfer, transfer.reusable, toTempOnly, stateLock);
+    return placeContent(transfer, fetchContent(stateLock, cancelled), toTempOnly, stateLock);
+}
+
+bool openSubtitleItem::startDownload(QMutex *stateLock, bool &placed)
+{
+    m_pending = beginTransfer(false, stateLock);
+    placed = false;
+    if (m_pending.tempFolder.isEmpty()) {
+        fail(u"no temporary folder"_s, stateLock);
+        return false;
+    }
+    if (m_pending.reusable.isEmpty())
+        return true;
+    placed = place(m_pending, m_pending.reusable, false, stateLock);
+    return false;
+}
+
+bool openSubtitleItem::finishDownload(const ServiceResult<QByteArray> &content, QMutex *stateLock)
+{
+    return placeContent(m_pending, content, false, stateLock);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "service/ServiceError.h"
 
 #include <QMutex>
 
@@ -8,6 +9,7 @@
 #include <memory>
 
 class movieFile;
+class SubtitleProvider;
 
 // One subtitle the service offered for a video: the fields of one entry of a
 // SearchSubtitles reply, plus our own state for it (checked, best choice,
@@ -34,12 +36,25 @@ public:
     void setTemppath(const QString &path) { m_temppath = path; }
 
     // Fetches, unpacks, checks and places the subtitle: beside the video, or
-    // only into the temporary folder for a preview. Blocks; run it off the UI
-    // thread. True when the subtitle ended up where it was meant to go.
-    // `stateLock` is the owning window's lock: the record's state changes are
-    // made under it, the transfer and file work outside it.
-    // When `cancelled` turns true the transfer under way is dropped.
+    // only into the temporary folder for a preview. The content comes from
+    // the provider that found the record (or, without one, from its
+    // SubDownloadLink); an earlier preview's copy is used instead when there
+    // is one. Blocks; run it off the UI thread. True when the subtitle ended
+    // up where it was meant to go. `stateLock` is the owning window's lock:
+    // the record's state changes are made under it, the transfer and file
+    // work outside it. When `cancelled` turns true the transfer under way is
+    // dropped.
     bool Download(bool toTempOnly, QMutex *stateLock = nullptr, const std::function<bool()> &cancelled = {});
+
+    // The same in two halves, for a queue whose transfers a provider runs
+    // (SubtitleProvider::downloadEach): startDownload() marks the record and
+    // says whether content is needed (false: an earlier preview's copy was
+    // placed, or placing failed, and the outcome is in `placed`);
+    // finishDownload() places the content the provider delivered.
+    bool startDownload(QMutex *stateLock, bool &placed);
+    bool finishDownload(const ServiceResult<QByteArray> &content, QMutex *stateLock);
+    // The subtitle's content from the record's provider, or from its link.
+    ServiceResult<QByteArray> fetchContent(QMutex *stateLock, const std::function<bool()> &dropped) const;
 
     // The names a download writes, derived from the video's name and the
     // service fields (which are sanitised on the way in).
@@ -114,8 +129,24 @@ public:
     bool Downloaded = false;
     QString localtempfile; // preview copy in the temporary folder
     QString localSubfile;  // the placed subtitle
+    // The service interface that found the record; downloads ask it for the
+    // content. Empty for records made elsewhere, which fetch SubDownloadLink.
+    std::shared_ptr<SubtitleProvider> provider;
 
 private:
+    struct Transfer {
+        QString tempFolder;
+        QString target;
+        QString reusable; // an earlier preview's copy, when it is still there
+    };
+    Transfer beginTransfer(bool toTempOnly, QMutex *stateLock);
+    bool place(const Transfer &transfer, const QString &source, bool toTempOnly, QMutex *stateLock);
+    bool placeContent(const Transfer &transfer, const ServiceResult<QByteArray> &content, bool toTempOnly,
+                      QMutex *stateLock);
+    bool fail(const QString &why, QMutex *stateLock);
+
+    // The transfer under way between startDownload() and finishDownload().
+    Transfer m_pending;
     QString m_movieFolderItemPath;
     QString m_temppath;
 };

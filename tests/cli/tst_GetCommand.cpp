@@ -115,8 +115,9 @@ QByteArray TestGetCommand::catalog() const
 
 QStringList TestGetCommand::getArgs(const QStringList &extra) const
 {
-    return QStringList{u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s} + extra +
-           QStringList{u"--"_s, m_dir->path() + u"/tree"_s};
+    return QStringList{u"get"_s,  u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s,
+                       u"en,es"_s} +
+           extra + QStringList{u"--"_s, m_dir->path() + u"/tree"_s};
 }
 
 void TestGetCommand::placesSkipsAndReportsNone()
@@ -194,8 +195,8 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
     home.environment.insert(u"HOME"_s, m_dir->path() + u"/home"_s);
     home.environment.insert(u"XDG_DATA_HOME"_s, m_dir->path() + u"/home/data"_s);
     QVERIFY(QDir().mkpath(m_dir->path() + u"/home/data"_s));
-    const CliRun r = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
-                             u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)},
+    const CliRun r = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
+                             u"--lang"_s, u"en,es"_s, u"--refresh"_s, path(u"Films/Existing/Film.avi"_s)},
                             home);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     QCOMPARE(r.lines(), (QStringList{u"placed "_s + path(u"Films/Existing/Film.en.srt"_s) +
@@ -207,16 +208,17 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
 
     // --refresh takes effect by itself: a video covered in every wanted
     // language is searched and its subtitle replaced too.
-    const CliRun covered = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
-                                   u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)},
+    const CliRun covered = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
+                                   u"--lang"_s, u"en"_s, u"--refresh"_s, path(u"Films/Both/Both.mkv"_s)},
                                   home);
     QVERIFY2(covered.exitCode == 0, qPrintable(covered.err));
     QCOMPARE(covered.lines(), QStringList{u"placed "_s + path(u"Films/Both/Both.en.srt"_s) +
                                           u" (the previous subtitle is in the trash)"_s});
     QCOMPARE(readText(path(u"Films/Both/Both.en.srt"_s)), QByteArray("x"));
 
-    const CliRun plain = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"es"_s,
-                                 u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
+    const CliRun plain =
+        runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s,
+                u"es"_s, u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
     QVERIFY2(plain.exitCode == 0, qPrintable(plain.err));
     QCOMPARE(plain.lines(), QStringList{u"placed "_s + path(u"Films/Movie.One.2010.srt"_s)});
 }
@@ -224,8 +226,9 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
 void TestGetCommand::oneRunNeverOverwritesWhatItPlaced()
 {
     // Two languages without the language preference: each still gets its own name.
-    const CliRun two = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en,es"_s,
-                               u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
+    const CliRun two =
+        runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s,
+                u"en,es"_s, u"--no-lang-ext"_s, path(u"Films/Movie.One.2010.mkv"_s)});
     QVERIFY2(two.exitCode == 0, qPrintable(two.err));
     QCOMPARE(two.lines(), (QStringList{u"placed "_s + path(u"Films/Movie.One.2010.en.srt"_s),
                                        u"placed "_s + path(u"Films/Movie.One.2010.es.srt"_s)}));
@@ -243,8 +246,8 @@ void TestGetCommand::oneRunNeverOverwritesWhatItPlaced()
                                                  u"1\n00:00:01,000 --> 00:00:02,000\n"_s + line)}}});
     }
     QVERIFY(m_emu->setCatalog(catalog()));
-    const CliRun pair = runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s,
-                                u"--no-lang-ext"_s, path(u"Pair"_s)});
+    const CliRun pair = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
+                                u"--lang"_s, u"en"_s, u"--no-lang-ext"_s, path(u"Pair"_s)});
     QVERIFY2(pair.exitCode == 1, qPrintable(pair.err));
     QCOMPARE(pair.lines().size(), 2);
     QCOMPARE(pair.lines().at(0), u"placed "_s + path(u"Pair/Movie.srt"_s));
@@ -267,8 +270,8 @@ void TestGetCommand::namesThatAreNotUtf8AreReported()
     const auto cleanup = qScopeGuard([&] { ::unlink(video.constData()); });
     makeSparseFile(path(u"Latin/Plain.mkv"_s), 3'000'020);
 
-    const CliRun r =
-        runCli({u"get"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s, u"en"_s, path(u"Latin"_s)});
+    const CliRun r = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
+                             u"--lang"_s, u"en"_s, path(u"Latin"_s)});
     QVERIFY2(r.exitCode == 1, qPrintable(r.err));
     QCOMPARE(
         r.lines(),
@@ -294,9 +297,10 @@ void TestGetCommand::debugLinesOnlyWhenAskedFor()
     QFETCH(bool, debug);
     CliSetup setup;
     setup.environment.insert(u"QT_LOGGING_RULES"_s, rules);
-    const CliRun r = runCli(options + QStringList{u"get"_s, u"--server"_s, m_emu->url().toString(),
-                                                  u"--lang"_s, u"en"_s, path(u"Films/Movie.One.2010.mkv"_s)},
-                            setup);
+    const CliRun r =
+        runCli(options + QStringList{u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
+                                     u"--lang"_s, u"en"_s, path(u"Films/Movie.One.2010.mkv"_s)},
+               setup);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     QCOMPARE(r.lines(), QStringList{u"placed "_s + path(u"Films/Movie.One.2010.en.srt"_s)});
     QCOMPARE(r.err.contains(u"lumbra.profiler: <Hashing Files> Entered"_s), debug);

@@ -178,6 +178,7 @@ void tst_GetSubtitlesWindow::init()
 
     myPrefs::resetToDefaults();
     myPrefs::setOSAPIServer(m_emu->url().toString());
+    myPrefs::setServiceProvider(u"xmlrpc"_s); // the stand-in above speaks XML-RPC
     myPrefs::setLanguageList({u"en"_s, u"es"_s});
     myPrefs::setAddLanguageExt(true);
     myPrefs::setAutoSearchSubs(false);

@@ -490,6 +490,7 @@ private slots:
         QVERIFY(emulator.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{film}}}).toJson()));
         myPrefs::resetToDefaults();
         myPrefs::setOSAPIServer(emulator.url().toString());
+        myPrefs::setServiceProvider(u"xmlrpc"_s);
         myPrefs::setLanguageList({u"en"_s});
         myPrefs::setAutoSearchSubs(false);
         myPrefs::setAutoGetSubs(false);

@@ -461,6 +461,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         found = []  # (movie, matched by hash)
         if moviehash:
             found += [(m, True) for m in cat.match_hash(moviehash, None)]
+            if not found and cat.answer_every_hash:
+                found.append((self.invented_movie(moviehash, languages), True))
         if query.get("imdb_id"):
             found += [(m, False) for m in cat.match_imdb(query["imdb_id"])]
         if query.get("query"):
@@ -476,6 +478,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 seen.add(sub["id"])
                 items.append(self.item(movie, sub, by_hash if moviehash else None))
         return items
+
+    def invented_movie(self, moviehash, languages):
+        """With "answer_every_hash", any hash finds a placeholder subtitle per language."""
+        three = {rest.lower(): code for code, rest in REST_LANGUAGES.items()}
+        three.update({two: code for code, (two, _) in emulator.LANGUAGES.items() if code not in REST_LANGUAGES})
+        wanted = [three[l] for l in languages if l in three] or ["eng"]
+        return emulator.Service(self.state, "")._invented_movie(moviehash, 0, wanted)
 
     def item(self, movie, sub, hash_match):
         """One search result in the recorded shape: nulls, absent episode

@@ -210,6 +210,7 @@ RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &
     request.maxBytes = RestJson::kMaxReplyBytes;
     request.timeout = m_timeout;
     request.cancel = &m_cancel;
+    request.dropped = call.dropped;
     request.headers = {{"Api-Key", m_settings.apiKey.trimmed().toUtf8()},
                        {"User-Agent", userAgent()},
                        {"Accept", "application/json"}};
@@ -244,7 +245,7 @@ RestReply RestClient::send(const Call &call, Endpoint endpoint)
             if (hops == kMaxRedirects || next.host() != url.host() || !RestTransport::isSecureEnough(next))
                 break;
             if (reply.status == 303)
-                current = {"GET", {}, {}, call.withToken};
+                current = {"GET", {}, {}, call.withToken, call.dropped};
             url = next;
             const QString rest = QString::fromUtf8(url.toEncoded());
             reply = sendOnce(current, endpoint, url);
@@ -353,8 +354,9 @@ RestError RestClient::login()
         return {};
     }
     const QJsonObject body{{u"username"_s, m_settings.username}, {u"password"_s, m_settings.password}};
-    const RestReply reply = send(
-        {"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false}, Endpoint::Login);
+    const RestReply reply =
+        send({"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false, {}},
+             Endpoint::Login);
     if (reply.failure == RestReply::Failure::None && reply.status == 400) {
         return {RestError::Kind::BadAccount,
                 withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
@@ -419,7 +421,7 @@ RestClient::SearchResult RestClient::search(const RestSearch &search)
     pairs.append({u"languages"_s, languages.join(u',')});
     static const QRegularExpression hash(u"^[0-9a-f]{16}$"_s);
     const QString movieHash = search.movieHash.trimmed().toLower().rightJustified(16, u'0');
-    if (hash.match(movieHash).hasMatch())
+    if (!search.movieHash.trimmed().isEmpty() && hash.match(movieHash).hasMatch())
         pairs.append({u"moviehash"_s, movieHash});
     if (!search.imdbId.trimmed().isEmpty())
         pairs.append({u"imdb_id"_s, search.imdbId.trimmed()});
@@ -433,7 +435,7 @@ RestClient::SearchResult RestClient::search(const RestSearch &search)
     if (pairs.size() == 1)
         return result; // nothing to search by
 
-    const Call call{"GET", u"/subtitles?"_s + RestQuery::canonical(pairs), {}, true};
+    const Call call{"GET", u"/subtitles?"_s + RestQuery::canonical(pairs), {}, true, {}};
     const RestReply reply = sendInSession(call, result.error);
     if (result.error)
         return result;
@@ -445,7 +447,7 @@ RestClient::SearchResult RestClient::search(const RestSearch &search)
 
 // --- Download ---------------------------------------------------------------
 
-RestClient::Download RestClient::fetchSubtitle(int fileId)
+RestClient::Download RestClient::fetchSubtitle(int fileId, const std::function<bool()> &dropped)
 {
     Download result;
     {
@@ -457,7 +459,8 @@ RestClient::Download RestClient::fetchSubtitle(int fileId)
         return result;
 
     const QJsonObject body{{u"file_id"_s, fileId}, {u"sub_format"_s, u"srt"_s}};
-    const Call call{"POST", u"/download"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), true};
+    const Call call{"POST", u"/download"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), true,
+                    dropped};
     // A link that has expired by the time we fetch it is asked for once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
         result = Download();
@@ -478,7 +481,7 @@ RestClient::Download RestClient::fetchSubtitle(int fileId)
                             u"the service gave a download link that is not an https:// address"_s};
             return result;
         }
-        result = fetchLink(link);
+        result = fetchLink(link, dropped);
         result.fileName = RestJson::text(json->value("file_name"_L1));
         if (result.error.kind != RestError::Kind::Expired)
             return result;
@@ -515,7 +518,7 @@ RestError RestClient::quotaUsedUp(const RestReply &reply)
     return error;
 }
 
-RestClient::Download RestClient::fetchLink(const QUrl &link)
+RestClient::Download RestClient::fetchLink(const QUrl &link, const std::function<bool()> &dropped)
 {
     Download result;
     RestTransport::Request request;
@@ -523,6 +526,7 @@ RestClient::Download RestClient::fetchLink(const QUrl &link)
     request.maxBytes = SubtitleDownload::kMaxSubtitleBytes;
     request.timeout = m_timeout;
     request.cancel = &m_cancel;
+    request.dropped = dropped;
     // The link is on the web site, not the API: it needs neither key nor token.
     request.headers = {{"User-Agent", userAgent()}};
     RestReply reply;

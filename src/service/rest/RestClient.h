@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 // Why a request to the REST API did not give what was asked, in words a user
@@ -113,7 +114,8 @@ public:
     };
     // POST /download for the file id, then a plain GET of the link. Once the
     // quota is used up, later calls fail at once with the same message.
-    Download fetchSubtitle(int fileId);
+    // `dropped`, when it turns true, drops this download alone.
+    Download fetchSubtitle(int fileId, const std::function<bool()> &dropped = {});
 
     RestQuota quota() const;
     // The number of requests sent to the API and to download links.
@@ -136,6 +138,7 @@ private:
         QString path; // below the API root, with the query
         QByteArray body;
         bool withToken = true;
+        std::function<bool()> dropped;
     };
     RestReply send(const Call &call, Endpoint endpoint);
     RestReply sendOnce(const Call &call, Endpoint endpoint, const QUrl &url);
@@ -149,7 +152,7 @@ private:
     RestError ensureSignedIn();
     RestError login();
     QUrl apiRoot() const;
-    Download fetchLink(const QUrl &link);
+    Download fetchLink(const QUrl &link, const std::function<bool()> &dropped);
 
     const Settings m_settings;
     std::chrono::milliseconds m_timeout{40000};

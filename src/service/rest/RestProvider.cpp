@@ -157,14 +157,14 @@ ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<Subti
     return Result::success(found);
 }
 
-ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitle)
+ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitle, const StopCheck &dropped)
 {
     RestClient *rest = client();
     if (m_cancelled)
         return ServiceResult<QByteArray>::failure(ServiceError::cancelledError());
     if (!rest)
         return ServiceResult<QByteArray>::failure({ServiceError::BadReply, u"download before sign-in"_s});
-    const auto fetched = rest->fetchSubtitle(subtitle.IDSubtitleFile);
+    const auto fetched = rest->fetchSubtitle(subtitle.IDSubtitleFile, dropped);
     if (fetched.error)
         return ServiceResult<QByteArray>::failure(toServiceError(fetched.error));
     return ServiceResult<QByteArray>::success(fetched.content);

@@ -29,7 +29,8 @@ public:
 
     ServiceError signIn(const ProviderAccount &account) override;
     ServiceResult<QList<openSubtitleItemPtr>> search(const QList<SubtitleQuery> &queries, int limit) override;
-    ServiceResult<QByteArray> download(const openSubtitleItem &subtitle) override;
+    ServiceResult<QByteArray> download(const openSubtitleItem &subtitle,
+                                       const StopCheck &dropped = {}) override;
     int remainingDownloads() const override;
 
     void cancel() override;

@@ -81,7 +81,7 @@ RestReply exchange(const Request &request)
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (isCancelled(request.cancel))
+        if (isCancelled(request.cancel) || (request.dropped && request.dropped()))
             stop(RestReply::Failure::Cancelled);
     });
     poll.start(kCancelPoll);

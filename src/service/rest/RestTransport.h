@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 // What one HTTP exchange with the REST API (or a download link) ended with.
@@ -45,6 +46,8 @@ struct Request {
     std::chrono::milliseconds timeout{40000};
     // Raised from another thread, it ends the exchange within about 50 ms.
     const std::atomic<bool> *cancel = nullptr;
+    // Asked as often, on the calling thread: true drops this exchange alone.
+    std::function<bool()> dropped;
 };
 
 RestReply exchange(const Request &request);

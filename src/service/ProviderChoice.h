@@ -1,0 +1,19 @@
+#pragma once
+
+#include "prefs/myPrefs.h"
+#include "service/SubtitleProvider.h"
+
+#include <memory>
+
+// Which service interface the preferences name, made ready to sign in.
+namespace ProviderChoice {
+
+// "rest" (ServiceProvider "rest": RestServer, RestApiKey) or "xmlrpc"
+// (anything else: OSAPIServer).
+QString nameOf(const myPrefs::Values &prefs);
+bool isRest(const myPrefs::Values &prefs);
+std::shared_ptr<SubtitleProvider> fromPreferences(const myPrefs::Values &prefs);
+// The account of the preferences, as a provider signs in with it.
+ProviderAccount accountOf(const myPrefs::Values &prefs);
+
+} // namespace ProviderChoice
