@@ -79,6 +79,16 @@ private slots:
                  (QStringList{u"ServerInfo"_s, u"LogIn"_s, u"SearchSubtitles"_s, u"CheckMovieHash2"_s}));
     }
 
+    // Refused with a token all the same: searching with it would only meet
+    // refusals, so the sign-in fails and names the refusal.
+    void refusedLoginIsAnError()
+    {
+        const ServiceError error = m_provider->signIn({u"alice"_s, u"wrong"_s, u"en"_s, u"Lumbra 0.1"_s});
+        QCOMPARE(error.code, 401);
+        QCOMPARE(error.reason, u"LogIn: 401 Unauthorized"_s);
+        QVERIFY(!m_emu.methods().contains(u"SearchSubtitles"_s));
+    }
+
     void errorsComeBackAsValues_data()
     {
         QTest::addColumn<QString>("mode");
