@@ -200,8 +200,12 @@ signals:
     // The journal or `busy` changed. Emitted from the thread that changed them.
     void journalChanged();
 
-private:
+public:
+    // Lumbra's own User-Agent, sent with every request to the service and its
+    // download links.
     static QString DefaultUserAgent();
+
+private:
     void post(const QUrl &url);
     void handleReply(const HttpReply &reply);
     void Event_PageReceived(const HttpReply &reply);

@@ -3,6 +3,7 @@
 #include "common/LangModule.h"
 #include "media/functions.h"
 #include "prefs/myPrefs.h"
+#include "service/OSClient.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -16,6 +17,8 @@
 #include <QTimer>
 
 #include <atomic>
+
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -92,62 +95,111 @@ void setTransferTimeoutMs(int ms)
     g_timeoutMs = ms;
 }
 
-FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool()> &cancelled)
-{
+namespace {
+
+// One transfer of fetchAll: its reply and what has arrived.
+struct Transfer {
+    int index = 0;
+    QUrl url;
     FetchResult result;
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setTransferTimeout(transferTimeoutMs());
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-    QNetworkReply *reply = manager.get(request);
-
-    QEventLoop loop;
     bool tooBig = false;
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        result.body += reply->readAll();
-        if (result.body.size() > maxBytes) {
-            tooBig = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    bool dropped = false;
-    QTimer watch;
-    if (cancelled) {
-        watch.setInterval(100);
-        QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-            if (cancelled()) {
-                dropped = true;
-                reply->abort();
-            }
-        });
-        watch.start();
-    }
-    if (cancelled && cancelled() && !reply->isFinished()) {
-        dropped = true;
-        reply->abort();
-    }
-    if (!reply->isFinished())
-        loop.exec();
-    watch.stop();
+};
 
-    if (!tooBig)
-        result.body += reply->readAll();
-    const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+FetchResult outcomeOf(QNetworkReply &reply, Transfer &transfer, qsizetype maxBytes, bool dropped)
+{
+    FetchResult result = std::move(transfer.result);
+    if (!transfer.tooBig)
+        result.body += reply.readAll();
+    const int httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (dropped)
         result.error = u"cancelled"_s;
-    else if (tooBig)
+    else if (transfer.tooBig)
         result.error = u"download larger than %1 bytes"_s.arg(maxBytes);
-    else if (reply->error() != QNetworkReply::NoError)
-        result.error = reply->errorString();
+    else if (reply.error() != QNetworkReply::NoError)
+        result.error = reply.errorString();
     else if (httpStatus != 200)
         result.error = u"HTTP status %1"_s.arg(httpStatus);
     else
         result.ok = true;
-    reply->deleteLater();
     if (!result.ok)
-        qCInfo(lcDownload) << "download of" << url.toDisplayString() << "failed:" << result.error;
+        qCInfo(lcDownload) << "download of" << transfer.url.toDisplayString() << "failed:" << result.error;
+    return result;
+}
+
+} // namespace
+
+void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
+              const std::function<bool(int)> &begin,
+              const std::function<void(int, const FetchResult &)> &finished,
+              const std::function<bool()> &cancelled)
+{
+    // One manager for the whole queue: it keeps the connections to a host
+    // alive and hands them to the next transfer.
+    QNetworkAccessManager manager;
+    QEventLoop loop;
+    QHash<QNetworkReply *, Transfer> running;
+    int next = 0;
+    bool dropped = false;
+
+    std::function<void()> startMore = [&] {
+        while (!dropped && running.size() < qMax(1, inFlight) && next < urls.size()) {
+            const int index = next++;
+            if (begin && !begin(index))
+                continue;
+            QNetworkRequest request(urls[index]);
+            request.setHeader(QNetworkRequest::UserAgentHeader, OSClient::DefaultUserAgent());
+            request.setTransferTimeout(transferTimeoutMs());
+            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                 QNetworkRequest::NoLessSafeRedirectPolicy);
+            request.setMaximumRedirectsAllowed(5);
+            QNetworkReply *reply = manager.get(request);
+            running.insert(reply, Transfer{index, urls[index], {}, false});
+            QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&, reply] {
+                Transfer &transfer = running[reply];
+                transfer.result.body += reply->readAll();
+                if (transfer.result.body.size() > maxBytes && !transfer.tooBig) {
+                    transfer.tooBig = true;
+                    reply->abort();
+                }
+            });
+            QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply] {
+                Transfer transfer = running.take(reply);
+                const FetchResult result = outcomeOf(*reply, transfer, maxBytes, dropped);
+                reply->deleteLater();
+                startMore(); // the next request goes out before this one's content is handled
+                if (finished)
+                    finished(transfer.index, result);
+                if (running.isEmpty() && (dropped || next >= urls.size()))
+                    loop.quit();
+            });
+        }
+    };
+
+    QTimer watch;
+    auto checkCancelled = [&] {
+        if (dropped || !cancelled || !cancelled())
+            return;
+        dropped = true;
+        const auto replies = running.keys();
+        for (QNetworkReply *reply : replies)
+            reply->abort();
+    };
+    QObject::connect(&watch, &QTimer::timeout, &loop, checkCancelled);
+    if (cancelled)
+        watch.start(100);
+    checkCancelled();
+    startMore();
+    if (!running.isEmpty())
+        loop.exec();
+    watch.stop();
+}
+
+FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool()> &cancelled)
+{
+    FetchResult result;
+    result.error = u"cancelled"_s;
+    fetchAll(
+        {url}, maxBytes, 1, {}, [&](int, const FetchResult &fetched) { result = fetched; }, cancelled);
     return result;
 }
 
@@ -185,6 +237,23 @@ QString freeStagingName(const QFileInfo &target)
     return staging;
 }
 
+// Writes a new file (never an existing one) and flushes it to the disk once;
+// on any failure nothing is left.
+bool writeDurably(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    const bool written =
+        file.write(content) == content.size() && file.flush() && ::fdatasync(file.handle()) == 0;
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        QFile::remove(path);
+        return false;
+    }
+    return true;
+}
+
 // Whether the desktop's trash in the user's data folder can take files. Qt
 // falls back to this trash for files it cannot trash on their own volume,
 // and when this one cannot be made it files them under the working folder
@@ -219,14 +288,26 @@ PlacementResult placeKeepingPrevious(const QString &source, const QString &targe
         return {Placement::FolderNotWritable, {}, false};
     if (QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
         return {Placement::Placed, {}, false}; // a preview copy reused in place
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSubtitleBytes)
+        return {Placement::CopyFailed, {}, false};
+    const QByteArray content = file.readAll();
+    if (content.size() != file.size())
+        return {Placement::CopyFailed, {}, false};
+    return placeKeepingPrevious(content, target);
+}
+
+PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target)
+{
+    const QFileInfo targetInfo(target);
+    if (!QFileInfo(targetInfo.absolutePath()).isWritable())
+        return {Placement::FolderNotWritable, {}, false};
 
     // The new subtitle is complete beside the target before the old one is
     // touched, and the final step is a rename within the folder.
     const QString staging = freeStagingName(targetInfo);
-    if (!QFile::copy(source, staging) || QFileInfo(staging).size() != QFileInfo(source).size()) {
-        QFile::remove(staging);
+    if (!writeDurably(staging, content))
         return {Placement::CopyFailed, {}, false};
-    }
 
     PlacementResult result{Placement::Placed, {}, false};
     if (targetInfo.exists() || targetInfo.isSymLink()) {

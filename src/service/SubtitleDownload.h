@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -46,6 +47,24 @@ struct FetchResult {
 // `cancelled` turns true the transfer is dropped within a tenth of a second.
 FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool()> &cancelled = {});
 
+// How many downloads of a queue are under way together: enough to keep the
+// link busy while one subtitle is being placed, few enough not to burden the
+// service.
+constexpr int kDownloadsInFlight = 4;
+
+// GETs each address as fetch() does, up to `inFlight` at once over one network
+// manager (so connections are kept alive and reused), starting them in order.
+// `begin(i)`, asked just before address i is requested, may leave it out by
+// answering false. `finished(i, result)` is called on the calling thread for
+// each address requested, in the order they end, one at a time; the next
+// request is already out while it runs. Returns when every transfer has
+// ended; after `cancelled` turns true, those under way are dropped (and
+// finished with an error) and no more are started.
+void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
+              const std::function<bool(int)> &begin,
+              const std::function<void(int, const FetchResult &)> &finished,
+              const std::function<bool()> &cancelled = {});
+
 // An error page where a subtitle was expected: XML anywhere, or an HTML
 // document type at the start.
 bool looksLikeMarkup(const QByteArray &content);
@@ -58,13 +77,16 @@ struct PlacementResult {
     QString keptAt;
     bool inTrash = false;
 };
-// Copies `source` to `target` without losing what stood there: the new file
+// Puts a copy of the file `source` at `target` without losing what stood there: the new file
 // is written beside the target first; then an existing target goes to the
 // desktop's trash or, where there is none, to a backup name ("~" + its name,
 // numbered when taken) that never overwrites an earlier backup; then the new
 // file takes the target's name. When a step fails the previous file is back
 // at the target and nothing else is left.
 PlacementResult placeKeepingPrevious(const QString &source, const QString &target);
+// The same for a subtitle in memory: written once, to the file beside the
+// target that then takes its name, and flushed to the disk once.
+PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target);
 
 // For the results: where the replaced subtitle went; empty when nothing was
 // replaced.

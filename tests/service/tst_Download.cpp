@@ -1,6 +1,7 @@
 #include "ServiceEmulator.h"
 #include "TestMain.h"
 
+#include "common/Gzip.h"
 #include "common/WorkerThreads.h"
 #include "prefs/myPrefs.h"
 #include "preview/ResultPreview.h"
@@ -8,6 +9,7 @@
 #include "service/SubtitleDownload.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -155,11 +157,28 @@ private slots:
         QCOMPARE(readAll(m_videos.filePath(u"~Keep.srt"_s)), QByteArray("first"));
         QCOMPARE(readAll(m_videos.filePath(u"~Keep (2).srt"_s)), QByteArray("second"));
 
+        // A subtitle held in memory is written beside the target and renamed
+        // into place, under the same rule; nothing of it is left elsewhere.
+        const QStringList tempBefore = QDir(m_temp.path()).entryList(QDir::Files | QDir::Hidden);
+        const auto inMemory = SubtitleDownload::placeKeepingPrevious(QByteArray("fourth"), target);
+        QCOMPARE(inMemory.outcome, SubtitleDownload::Placement::Placed);
+        QCOMPARE(inMemory.keptAt, m_videos.filePath(u"~Keep (3).srt"_s));
+        QCOMPARE(readAll(target), QByteArray("fourth"));
+        QCOMPARE(readAll(inMemory.keptAt), QByteArray("third"));
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+        QCOMPARE(QDir(m_temp.path()).entryList(QDir::Files | QDir::Hidden), tempBefore);
+        QCOMPARE(
+            SubtitleDownload::placeKeepingPrevious(QByteArray("fifth"), m_videos.filePath(u"gone/Keep.srt"_s))
+                .outcome,
+            SubtitleDownload::Placement::FolderNotWritable);
+        QCOMPARE(readAll(target), QByteArray("fourth"));
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+
         const auto failed =
             SubtitleDownload::placeKeepingPrevious(m_temp.filePath(u"vanished.srt"_s), target);
         QCOMPARE(failed.outcome, SubtitleDownload::Placement::CopyFailed);
-        QCOMPARE(readAll(target), QByteArray("third"));
-        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+        QCOMPARE(readAll(target), QByteArray("fourth"));
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
 
         writeFile(m_videos.filePath(u"Keep.es.srt"_s), "mine");
         auto item = resultFor(u"Keep.avi"_s);
@@ -213,6 +232,68 @@ private slots:
         QCOMPARE(downloadsSoFar(), 1);
         QCOMPARE(readAll(m_videos.filePath(u"Movie.es.srt"_s)), kSubtitle);
         QCOMPARE(readAll(item->localtempfile), kSubtitle);
+    }
+
+    // A queue's downloads run several at a time: a transfer that stalls does
+    // not hold up the ones after it, a failure in the middle leaves the others
+    // whole, an entry left out is never requested, and every request says
+    // who asks.
+    void severalDownloadsAreUnderWayTogether()
+    {
+        const QUrl good(m_emu.baseUrl() + u"/download/1950000001.gz"_s);
+        const QUrl unknown(m_emu.baseUrl() + u"/download/1.gz"_s);
+        const QList<QUrl> urls{good, good, good, unknown, good, good};
+        QVERIFY(m_emu.fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 1}}));
+        QList<int> begun, ended;
+        QHash<int, SubtitleDownload::FetchResult> results;
+        SubtitleDownload::fetchAll(
+            urls, SubtitleDownload::kMaxSubtitleBytes, 4,
+            [&](int i) {
+                begun.append(i);
+                return i != 2;
+            },
+            [&](int i, const SubtitleDownload::FetchResult &r) {
+                ended.append(i);
+                results.insert(i, r);
+            });
+        QCOMPARE(begun, (QList<int>{0, 1, 2, 3, 4, 5}));
+        QList<int> sorted = ended;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(sorted, (QList<int>{0, 1, 3, 4, 5}));
+        // The stalled transfer was one of the first four; the fifth and sixth
+        // began and ended while it waited.
+        QVERIFY2(ended.last() < 4, qPrintable(QString::number(ended.last())));
+        for (int i : {0, 1, 4, 5}) {
+            QVERIFY2(results[i].ok, qPrintable(results[i].error));
+            QCOMPARE(Gzip::gunzip(results[i].body, 1 << 20).value_or(QByteArray()), kSubtitle);
+        }
+        QVERIFY(!results[3].ok);
+        QVERIFY2(results[3].error.contains(u"Not Found"_s), qPrintable(results[3].error));
+
+        QCOMPARE(downloadsSoFar(), 5);
+        for (const QJsonValue &call : m_emu.calls())
+            QVERIFY(call[u"headers"_s][u"user-agent"_s].toString().startsWith(u"Lumbra"_s));
+    }
+
+    void cancellingAQueueDropsItsTransfersAtOnce()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"download"_s, -1, {{u"seconds"_s, 60}}));
+        const QUrl link(m_emu.baseUrl() + u"/download/1950000001.gz"_s);
+        QElapsedTimer clock;
+        clock.start();
+        int begun = 0;
+        QStringList errors;
+        SubtitleDownload::fetchAll(
+            QList<QUrl>(8, link), SubtitleDownload::kMaxSubtitleBytes, 3,
+            [&](int) {
+                ++begun;
+                return true;
+            },
+            [&](int, const SubtitleDownload::FetchResult &r) { errors.append(r.error); },
+            [&] { return clock.elapsed() > 300; });
+        QVERIFY2(clock.elapsed() < 10000, "the stalled transfers were waited for");
+        QCOMPARE(begun, 3);
+        QCOMPARE(errors, QStringList(3, u"cancelled"_s));
     }
 
     // A preview fetch whose window goes stops its transfer at once, even
