@@ -28,8 +28,9 @@ Kind classify(int code)
     case 429: // too many requests
         return Kind::ServiceBusy;
     case 401: // the service's "Unauthorized"
-    case 403:
         return Kind::LoginRejected;
+    case 403: // the REST API's answer to a missing or refused key
+        return Kind::KeyRejected;
     default:
         return Kind::Other;
     }
@@ -53,6 +54,11 @@ QString describe(Kind kind, const QString &reason)
                   "server address in the preferences.");
     case Kind::LoginRejected:
         return tr("The service rejected the login: check the user name and password in the preferences.");
+    case Kind::KeyRejected:
+        // The reason names the preference and where keys are issued.
+        return reason.isEmpty() ? tr("The service did not accept Lumbra's API key: check RestApiKey in the "
+                                     "preferences.")
+                                : tr("The service did not accept Lumbra's API key: %1").arg(reason);
     case Kind::ServiceBusy:
         return tr("The service is busy or down for maintenance; try again later.");
     case Kind::BadReply:
@@ -67,7 +73,8 @@ QString describe(Kind kind, const QString &reason)
 
 bool worthRetrying(Kind kind)
 {
-    return kind != Kind::LoginRejected && kind != Kind::Cancelled && kind != Kind::None;
+    return kind != Kind::LoginRejected && kind != Kind::KeyRejected && kind != Kind::Cancelled &&
+           kind != Kind::None;
 }
 
 } // namespace FailureWords

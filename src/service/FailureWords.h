@@ -14,7 +14,8 @@ enum class Kind {
     ConnectionLost,    // the connection broke off
     TimedOut,          // no answer in time
     HostNotFound,      // the server's name does not resolve
-    LoginRejected,     // wrong user name or password, or a key the service refuses
+    LoginRejected,     // wrong user name or password
+    KeyRejected,       // no application key, or one the service refuses (REST)
     ServiceBusy,       // the service says it is unavailable or overloaded
     BadReply,          // an answer that cannot be read
     Cancelled,
@@ -30,8 +31,8 @@ inline QString describe(int code, const QString &reason)
     return describe(classify(code), reason);
 }
 
-// Whether an automatic retry can help: never for a rejected login (the
-// account must be fixed in the preferences) or a cancelled run.
+// Whether an automatic retry can help: never for a rejected login or key
+// (they must be fixed in the preferences) or a cancelled run.
 bool worthRetrying(Kind kind);
 
 } // namespace FailureWords

@@ -24,6 +24,8 @@ private slots:
         QTest::newRow("timed out") << int(ServiceError::TimedOut) << u"did not answer in time"_s << true;
         QTest::newRow("host not found") << int(ServiceError::HostNotFound) << u"could not be found"_s << true;
         QTest::newRow("login rejected") << 401 << u"rejected the login"_s << false;
+        // The REST API's reason names the preference to fix; it is shown.
+        QTest::newRow("key rejected") << 403 << u"API key: 414 Unknown User Agent"_s << false;
         QTest::newRow("busy (HTTP 503)") << int(ServiceError::Unavailable) << u"busy"_s << true;
         QTest::newRow("too many requests") << 429 << u"busy"_s << true;
         QTest::newRow("bad reply") << int(ServiceError::BadReply) << u"cannot read"_s << true;

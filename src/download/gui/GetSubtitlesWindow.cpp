@@ -283,6 +283,8 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     if (sameText(mode, "ErrorSearching"_L1) || sameText(mode, "RetrySearching"_L1) ||
         sameText(mode, "RetryingSearching"_L1))
         return searchFailure();
+    if (const QString quota = quotaNotice(); !quota.isEmpty())
+        return quota;
     const QList<ClientIntake::NotTakenIn> skipped = m_job->intake().notTakenIn();
     if (skipped.isEmpty())
         return {};
@@ -290,6 +292,25 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     for (const auto &[shown, reason] : skipped)
         names.append(QFileInfo(shown).fileName());
     return tr("Not listed: %1 (%2)").arg(names.join(u", "_s), skipped.first().reason);
+}
+
+QString GetSubtitlesWindow::quotaNotice() const
+{
+    switch (m_job->state()) {
+    case State::Downloading:
+    case State::Redownloading:
+    case State::Downloaded:
+    case State::NotDownloaded:
+        break;
+    default:
+        return {};
+    }
+    // Told by the service after each download (the REST API keeps a daily count).
+    const int remaining = m_job->remainingDownloads();
+    if (remaining < 0)
+        return {};
+    return remaining == 1 ? tr("The service allows 1 more download today.")
+                          : tr("The service allows %1 more downloads today.").arg(remaining);
 }
 
 bool GetSubtitlesWindow::searchRunning() const

@@ -1,0 +1,193 @@
+#include "RecordingPlatform.h"
+#include "ServiceEmulator.h"
+#include "TestFiles.h"
+#include "TestMain.h"
+#include "WindowTicks.h"
+
+#include "app/WorkflowFrame.h"
+#include "controls/omiListbox.h"
+#include "download/DownloadJob.h"
+#include "download/gui/DownloadList.h"
+#include "download/gui/GetSubtitlesWindow.h"
+#include "media/MovieHash.h"
+#include "prefs/myPrefs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int Wait = 20000;
+
+QByteArray readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString srt(const QString &text)
+{
+    return u"1\n00:00:01,000 --> 00:00:02,000\n"_s + text + u'\n';
+}
+
+} // namespace
+
+// The download window over the REST stand-in: a film with an English and a
+// Spanish subtitle found by its hash, dropped, searched and downloaded on its
+// own; what the service still allows is shown after the downloads.
+class tst_GetSubtitlesWindowRest final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void dropSearchDownloadShowsTheQuota_data();
+    void dropSearchDownloadShowsTheQuota();
+    void closingWhileTheServiceStallsIsQuick();
+
+private:
+    QString path(const QString &relative) const { return m_dir->path() + u'/' + relative; }
+
+    QTemporaryDir m_home; // replaced subtitles go to this home's trash, never the user's
+    std::unique_ptr<QTemporaryDir> m_dir;
+    ServiceEmulator m_emu{ServiceEmulator::Api::Rest};
+    QJsonArray m_movies;
+};
+
+void tst_GetSubtitlesWindowRest::initTestCase()
+{
+    QLoggingCategory::setFilterRules(u"lumbra.profiler.debug=false"_s);
+    Ticks::setScaleForTesting(WindowTickScale);
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_s)));
+    auto desktop = std::make_unique<RecordingPlatform>();
+    desktop->screenAreas = {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}};
+    installPlatform(std::move(desktop));
+    GetSubtitlesWindow::setQuitHandler([] {});
+    QVERIFY(m_emu.start());
+}
+
+void tst_GetSubtitlesWindowRest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    const QString video = makeSparseFile(path(u"Movie.mkv"_s), 3'000'000);
+    m_movies = {QJsonObject{
+        {u"hash"_s, XMLRPC::computeMovieHash(video).hash},
+        {u"bytesize"_s, 3'000'000},
+        {u"name"_s, u"Movie"_s},
+        {u"subtitles"_s,
+         QJsonArray{
+             QJsonObject{{u"lang"_s, u"eng"_s}, {u"file"_s, u"Movie.en.srt"_s}, {u"content"_s, srt(u"EN"_s)}},
+             QJsonObject{
+                 {u"lang"_s, u"spa"_s}, {u"file"_s, u"Movie.es.srt"_s}, {u"content"_s, srt(u"ES"_s)}}}}}};
+    QVERIFY(m_emu.reset());
+
+    myPrefs::resetToDefaults();
+    myPrefs::setServiceProvider(u"rest"_s);
+    myPrefs::setRestServer(m_emu.url().toString());
+    myPrefs::setRestApiKey(u"test-key"_s);
+    myPrefs::setLanguageList({u"en"_s, u"es"_s});
+    myPrefs::setAddLanguageExt(true);
+    myPrefs::setAutoSearchSubs(true);
+    myPrefs::setAutoGetSubs(true);
+    myPrefs::setAutoRetrySearch(false);
+    myPrefs::setAutoQuit(false);
+}
+
+void tst_GetSubtitlesWindowRest::cleanup()
+{
+    qDeleteAll(QApplication::topLevelWidgets());
+}
+
+void tst_GetSubtitlesWindowRest::dropSearchDownloadShowsTheQuota_data()
+{
+    QTest::addColumn<int>("quota");
+    QTest::addColumn<int>("placed");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("both placed") << 5 << 2 << u"allows 3 more downloads today"_s << QString();
+    // The first download uses the day's last one: it stays placed, the other
+    // says why it failed and when the quota renews.
+    QTest::newRow("quota used up half-way")
+        << 1 << 1 << u"allows 0 more downloads today"_s << u"quota for today is used up"_s;
+}
+
+void tst_GetSubtitlesWindowRest::dropSearchDownloadShowsTheQuota()
+{
+    QFETCH(int, quota);
+    QFETCH(int, placed);
+    QFETCH(QString, notice);
+    QFETCH(QString, failure);
+    QVERIFY(m_emu.setCatalog(QJsonDocument(QJsonObject{{u"movies"_s, m_movies},
+                                                       {u"quota"_s, QJsonObject{{u"anonymous"_s, quota}}}})
+                                 .toJson()));
+
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Movie.mkv"_s)}});
+    const QLatin1StringView end = failure.isEmpty() ? "Downloaded"_L1 : "NotDownloaded"_L1;
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode(end), Wait);
+    QCOMPARE(window->job()->providerName(), u"rest"_s);
+
+    const QStringList subtitles{path(u"Movie.en.srt"_s), path(u"Movie.es.srt"_s)};
+    int found = 0;
+    for (const QString &subtitle : subtitles)
+        found += QFile::exists(subtitle);
+    QCOMPARE(found, placed);
+    if (placed == 2) {
+        QCOMPARE(readText(subtitles[0]), srt(u"EN"_s).toUtf8());
+        QCOMPARE(readText(subtitles[1]), srt(u"ES"_s).toUtf8());
+    }
+    QTRY_VERIFY2(window->frame()->notice().contains(notice), qPrintable(window->frame()->notice()));
+    if (!failure.isEmpty()) {
+        QStringList rows;
+        for (int row = 0; row < window->MainList()->rowCount(); ++row)
+            rows.append(window->list().rowText(row));
+        const QStringList failed = rows.filter(u"failed: "_s);
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed.first().contains(failure) && failed.first().contains(u"renews in"_s),
+                 qPrintable(failed.first()));
+    }
+    // Each search asked for both languages at once, by hash.
+    int searches = 0;
+    for (const QJsonValue &call : m_emu.calls())
+        searches += call[u"endpoint"_s].toString() == "subtitles"_L1;
+    QCOMPARE(searches, 1);
+}
+
+// A search waiting on a stalled service is cancelled when the window
+// closes: the window goes at once, the job soon after.
+void tst_GetSubtitlesWindowRest::closingWhileTheServiceStallsIsQuick()
+{
+    QVERIFY(m_emu.setCatalog(QJsonDocument(QJsonObject{{u"movies"_s, m_movies}}).toJson()));
+    QVERIFY(m_emu.fail(u"stall"_s, u"subtitles"_s, 1, {{u"seconds"_s, 60}}));
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(!m_emu.calls().isEmpty(), Wait);
+    const std::weak_ptr<DownloadJob> job = window->job();
+    QPointer<GetSubtitlesWindow> alive(window);
+    QElapsedTimer clock;
+    clock.start();
+    window->close();
+    QVERIFY(alive && window->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!alive, Wait);
+    QTRY_VERIFY_WITH_TIMEOUT(job.expired(), Wait);
+    QVERIFY2(clock.elapsed() < 10000, "the window waited for the stalled service");
+    QVERIFY(!QFile::exists(path(u"Movie.en.srt"_s)));
+}
+
+LUMBRA_TEST_MAIN(tst_GetSubtitlesWindowRest)
+#include "tst_GetSubtitlesWindowRest.moc"
