@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCollator>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -284,6 +285,9 @@ void tst_PreferencesWindow::saveWritesTheFileAndTheValues()
     click(w->AutoGetSubsCheck());
     click(w->AutoRetryCheck());
     click(w->AutoQuitCheck());
+    QCOMPARE(w->ServiceProviderPopup()->currentData().toString(), u"rest"_s); // a new install
+    w->ServiceProviderPopup()->setCurrentIndex(w->ServiceProviderPopup()->findData(u"xmlrpc"_s));
+    QTest::keyClicks(w->RestApiKeyField(), u" k-123"_s);
     QTest::mouseClick(w->SaveButton(), Qt::LeftButton);
     savingShown.stop();
     XPrefs::setSaveAlertWait(2.0);
@@ -304,6 +308,8 @@ void tst_PreferencesWindow::saveWritesTheFileAndTheValues()
     expected.autoGetSubs = true;
     expected.AutoRetrySearch = true;
     expected.AutoQuit = true;
+    expected.ServiceProvider = u"xmlrpc"_s;
+    expected.RestApiKey = u"k-123"_s;
     QCOMPARE(myPrefs::values(), expected);
 
     // The file holds them (only its owner may read the password) and a new start reads them back.

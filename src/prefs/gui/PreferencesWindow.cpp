@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCollator>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -140,6 +141,7 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_autoQuit = makeCheck(u"AutoQuitCheck"_s, AutoQuitAfterDownload(), QRect(249, 209, 315, 20));
     m_autoFlag = makeCheck(u"AutoFlagNonHashCheck"_s, u"#AutoFlagNonHash"_s, QRect(249, 232, 315, 20));
     m_autoFlag->setVisible(false);
+    makeServiceControls();
     m_count = makeLabel(u"Label1"_s, QString(), QRect(418, 293, 162, 20), true);
     m_count->setVisible(false);
 
@@ -156,6 +158,31 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     connect(m_cancel, &QPushButton::clicked, this, &PreferencesWindow::Cancel);
 
     Open();
+}
+
+// Which interface of the service to use, and the key the REST API asks for.
+void PreferencesWindow::makeServiceControls()
+{
+    auto *separator = new QFrame(this);
+    separator->setObjectName(u"Separator2"_s);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    separator->setGeometry(249, 236, 315, 5);
+    makeLabel(u"ServiceLabel"_s, tr("Service:"), QRect(249, 248, 90, 20), false);
+    m_provider = new QComboBox(this);
+    m_provider->setObjectName(u"ServiceProviderPopup"_s);
+    m_provider->setFont(smallFont(false));
+    m_provider->setGeometry(340, 246, 224, 22);
+    m_provider->addItem(tr("REST API (any account)"), QString(myPrefs::kProviderRest));
+    m_provider->addItem(tr("XML-RPC (paying accounts only)"), QString(myPrefs::kProviderXmlRpc));
+    makeLabel(u"RestApiKeyLabel"_s, tr("REST API key:"), QRect(249, 276, 90, 20), false);
+    m_apiKey = new QLineEdit(this);
+    m_apiKey->setObjectName(u"RestApiKeyField"_s);
+    m_apiKey->setFont(smallFont(false));
+    m_apiKey->setGeometry(340, 276, 224, 18);
+    m_apiKey->setPlaceholderText(tr("get one at opensubtitles.com/consumers"));
+    m_apiKey->setToolTip(tr("The REST API wants an application key: create one, free, at "
+                            "https://www.opensubtitles.com/en/consumers"));
 }
 
 QCheckBox *PreferencesWindow::makeCheck(const QString &name, const QString &caption, const QRect &place)
@@ -223,6 +250,9 @@ void PreferencesWindow::Open()
     m_autoRetry->setChecked(prefs.AutoRetrySearch);
     m_autoQuit->setChecked(prefs.AutoQuit);
     m_autoFlag->setChecked(prefs.AutoFlagNonHash);
+    const int provider = m_provider->findData(myPrefs::providerNamed(prefs.ServiceProvider));
+    m_provider->setCurrentIndex(provider < 0 ? 0 : provider);
+    m_apiKey->setText(prefs.RestApiKey);
 }
 
 QString PreferencesWindow::languageCode(int row) const
@@ -331,6 +361,8 @@ void PreferencesWindow::Save()
     prefs.autoGetSubs = m_autoGet->isChecked();
     prefs.AutoRetrySearch = m_autoRetry->isChecked();
     prefs.AutoQuit = m_autoQuit->isChecked();
+    prefs.ServiceProvider = m_provider->currentData().toString();
+    prefs.RestApiKey = m_apiKey->text().trimmed();
     myPrefs::setValues(prefs);
 
     if (!myPrefs::save()) {

@@ -7,6 +7,7 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QKeyEvent;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -54,6 +55,9 @@ public:
     QCheckBox *AutoGetSubsCheck() const { return m_autoGet; }
     QCheckBox *AutoQuitCheck() const { return m_autoQuit; }
     QCheckBox *AutoFlagNonHashCheck() const { return m_autoFlag; }
+    // The service interface (REST or XML-RPC) and the REST API's key.
+    QComboBox *ServiceProviderPopup() const { return m_provider; }
+    QLineEdit *RestApiKeyField() const { return m_apiKey; }
     // The (hidden) count of checked languages.
     QLabel *Label1() const { return m_count; }
     QPushButton *SaveButton() const { return m_save; }
@@ -75,6 +79,7 @@ private:
     void Open();
     QCheckBox *makeCheck(const QString &name, const QString &caption, const QRect &place);
     QLabel *makeLabel(const QString &name, const QString &text, const QRect &place, bool bold);
+    void makeServiceControls();
     void languageList_CellAction(QTreeWidgetItem *item, int column);
     void checkRow(int row);
     void updateAddLanguageCheck();
@@ -99,6 +104,8 @@ private:
     QCheckBox *m_autoGet;
     QCheckBox *m_autoQuit;
     QCheckBox *m_autoFlag;
+    QComboBox *m_provider;
+    QLineEdit *m_apiKey;
     QLabel *m_count;
     QPushButton *m_cancel;
     QPushButton *m_save;
