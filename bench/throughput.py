@@ -164,7 +164,10 @@ def parse_clis(values):
 
 
 def get_command(cli, url, root):
-    return [cli, "get", "--server", url, "--lang", "en", "--", root]
+    # Builds that choose between services are told to use the XML-RPC one.
+    usage = subprocess.run([cli, "get", "--help"], capture_output=True, text=True).stdout
+    provider = ["--provider", "xmlrpc"] if "--provider" in usage else []
+    return [cli, "get", "--server", url, "--lang", "en"] + provider + ["--", root]
 
 
 def setup(args, with_subtitles):

@@ -154,10 +154,31 @@ ServiceResult<QByteArray> XmlRpcProvider::download(const openSubtitleItem &subti
     return content;
 }
 
+void XmlRpcProvider::downloadEach(
+    const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
+    const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered, const StopCheck &dropped)
+{
+    QList<QUrl> links;
+    links.reserve(subtitles.size());
+    for (const openSubtitleItem &subtitle : subtitles)
+        links.append(QUrl(subtitle.SubDownloadLink));
+    SubtitleDownload::fetchAll(
+        links, SubtitleDownload::kMaxSubtitleBytes, SubtitleDownload::kDownloadsInFlight, begin,
+        [&](int i, const SubtitleDownload::FetchResult &fetched) {
+            delivered(i, cancelled() ? ServiceResult<QByteArray>::failure(ServiceError::cancelledError())
+                                     : unpacked(fetched));
+        },
+        [this, &dropped] { return cancelled() || (dropped && dropped()); });
+}
+
 ServiceResult<QByteArray> XmlRpcProvider::fetchPacked(const QString &link, const StopCheck &dropped)
 {
+    return unpacked(SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, dropped));
+}
+
+ServiceResult<QByteArray> XmlRpcProvider::unpacked(const SubtitleDownload::FetchResult &fetched)
+{
     using Result = ServiceResult<QByteArray>;
-    const auto fetched = SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, dropped);
     if (!fetched.ok)
         return Result::failure({ServiceError::HttpError, fetched.error});
     QString why;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/SubtitleDownload.h"
 #include "service/SubtitleProvider.h"
 #include "service/XMLRPCMessage.h"
 
@@ -23,6 +24,10 @@ public:
     ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes) override;
     ServiceResult<QByteArray> download(const openSubtitleItem &subtitle,
                                        const StopCheck &dropped = {}) override;
+    // The links, a few at a time over one network manager.
+    void downloadEach(const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
+                      const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered,
+                      const StopCheck &dropped = {}) override;
 
     void cancel() override;
     bool cancelled() const override;
@@ -35,6 +40,7 @@ public:
     static ServiceResult<QByteArray> fetchPacked(const QString &link, const StopCheck &dropped);
 
 private:
+    static ServiceResult<QByteArray> unpacked(const SubtitleDownload::FetchResult &fetched);
     ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);
 
     std::unique_ptr<OSClient> m_client;

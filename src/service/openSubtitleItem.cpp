@@ -266,16 +266,24 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
     if (SubtitleDownload::looksLikeMarkup(content.value))
         return fail(u"the service sent a web page instead of a subtitle"_s, stateLock);
     underLock(stateLock, [&] { status = u"Downloaded"_s; });
-    const QString unpackedPath = transfer.tempFolder + u'/' + finalName();
-    if (!writeFile(unpackedPath, content.value))
-        return fail(u"cannot write "_s + unpackedPath, stateLock);
-    return place(transfer, unpackedPath, toTempOnly, stateLock);
+    // Written once, beside its target; only when that folder cannot take it
+    // is a copy kept in our temporary folder, so that it is not lost.
+    const auto placement = SubtitleDownload::placeKeepingPrevious(content.value, transfer.target);
+    if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
+        writeFile(transfer.tempFolder + u'/' + finalName(), content.value);
+    return settle(transfer, placement, toTempOnly, stateLock);
 }
 
 bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bool toTempOnly,
                              QMutex *stateLock)
 {
-    const auto placement = SubtitleDownload::placeKeepingPrevious(source, transfer.target);
+    return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target), toTempOnly,
+                  stateLock);
+}
+
+bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement,
+                              bool toTempOnly, QMutex *stateLock)
+{
     switch (placement.outcome) {
     case SubtitleDownload::Placement::FolderNotWritable:
         return fail(u"folder not writable: "_s + QFileInfo(transfer.target).absolutePath(), stateLock);

@@ -2,6 +2,7 @@
 
 #include "common/Types.h"
 #include "service/ServiceError.h"
+#include "service/SubtitleDownload.h"
 
 #include <QMutex>
 
@@ -143,6 +144,9 @@ private:
     bool place(const Transfer &transfer, const QString &source, bool toTempOnly, QMutex *stateLock);
     bool placeContent(const Transfer &transfer, const ServiceResult<QByteArray> &content, bool toTempOnly,
                       QMutex *stateLock);
+    // The record's state after a placement.
+    bool settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement, bool toTempOnly,
+                QMutex *stateLock);
     bool fail(const QString &why, QMutex *stateLock);
 
     // The transfer under way between startDownload() and finishDownload().

@@ -101,8 +101,10 @@ void TestGetCommand::init()
         {subtitle(u"eng"_s, u"Both.en.srt"_s, u"x"_s)});
     writeTestFile(path(u"Films/Both/Both.en.srt"_s), "old en");
     writeTestFile(path(u"Films/Both/Both.es.srt"_s), "old es");
-    add(u"Films/-rf $(touch pwned) \"q\".mkv"_s, 3'000'005, {{u"name"_s, u"Hostile"_s}},
-        {subtitle(u"eng"_s, u"Hostile.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nHostile\n"_s)});
+    QJsonObject hostile =
+        subtitle(u"eng"_s, u"Hostile.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nHostile\n"_s);
+    hostile[u"id"_s] = u"1960000001"_s;
+    add(u"Films/-rf $(touch pwned) \"q\".mkv"_s, 3'000'005, {{u"name"_s, u"Hostile"_s}}, {hostile});
 
     m_emu = std::make_unique<ServiceEmulator>();
     QVERIFY(m_emu->start(catalog()));
@@ -159,8 +161,8 @@ void TestGetCommand::placesSkipsAndReportsNone()
 
 void TestGetCommand::failedDownloadIsReportedAndRetriedNowhere()
 {
-    // The first download (the first video in path order) gets a web page.
-    QVERIFY(m_emu->fail(u"html"_s, u"download"_s, 1));
+    // One download (the first video in path order) gets a web page.
+    QVERIFY(m_emu->fail(u"html"_s, u"download"_s, 1, {{u"subtitle"_s, u"1960000001"_s}}));
     const CliRun r = runCli(getArgs());
     QVERIFY2(r.exitCode == 1, qPrintable(r.err));
     const QStringList failed = r.lines().filter(QRegularExpression(u"^failed "_s));

@@ -140,6 +140,8 @@ class FailureRule:
     on    an XML-RPC method name, "download" for download links, or absent:
           every XML-RPC call (every download for the download-only modes)
     times how many requests it applies to; absent means until /_reset
+    subtitle  (download links) only the link of this IDSubtitleFile, so that
+          a test of downloads under way together knows which one fails
     """
 
     def __init__(self, settings):
@@ -157,11 +159,12 @@ class FailureRule:
             self.on = "download"
         self.times = self.settings.get("times")
 
-    def matches(self, kind, method):
+    def matches(self, kind, method, subtitle=None):
         if self.times is not None and self.times <= 0:
             return False
         if kind == "download":
-            return self.on == "download"
+            wanted = self.settings.get("subtitle")
+            return self.on == "download" and (wanted is None or str(wanted) == subtitle)
         return self.on is None or self.on == method
 
 
@@ -257,10 +260,10 @@ class Emulator:
         self.verbose = verbose
         self.bomb_cache = {}
 
-    def take_rule(self, kind, method):
+    def take_rule(self, kind, method, subtitle=None):
         with self.lock:
             for rule in self.rules:
-                if rule.matches(kind, method):
+                if rule.matches(kind, method, subtitle):
                     if rule.times is not None:
                         rule.times -= 1
                     return rule
@@ -596,7 +599,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         sub_id = match.group(1)
         self.emu.record({"kind": "download", "method": "download", "params": [sub_id],
                          "path": self.path, "headers": self.headers_record(), "body": ""})
-        rule = self.emu.take_rule("download", "download")
+        rule = self.emu.take_rule("download", "download", sub_id)
         if rule and self.apply_common_rule(rule):
             return
         with self.emu.lock:
