@@ -11,6 +11,9 @@
 #include "service/ClientIntake.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
+#include "service/ProviderChoice.h"
+#include "service/ProviderSearch.h"
+#include "service/XmlRpcProvider.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -293,8 +296,8 @@ QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairing
             client.languageOverride = batch;
         }
         MethodProfiler trace(u"Starting Search"_s);
-        if (!client.SearchSubs()) {
-            const QString failure = client.searchFailure().text();
+        if (const ServiceError error = searchThroughProvider(); !error.ok()) {
+            const QString failure = error.text();
             for (VerifyOutcome &o : outcomes) {
                 if (batch.contains(o.lang)) {
                     o.status = VerifyOutcome::Status::Failed;
@@ -327,9 +330,28 @@ bool VerificationJob::busy() const
     return m_running || Tcounter() > 0;
 }
 
+ServiceError VerificationJob::searchThroughProvider()
+{
+    // Verifying comes before uploading, which only the XML-RPC interface
+    // offers: it asks that interface, whatever the downloads use.
+    const myPrefs::Values prefs = myPrefs::values();
+    const auto provider = std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
+    {
+        const QMutexLocker guard(&m_providerLock);
+        m_provider = provider;
+    }
+    // A cancel that came before the provider was there.
+    if (m_cancelled)
+        provider->cancel();
+    return ProviderSearch::run(*m_client, provider, ProviderChoice::accountOf(prefs), prefs);
+}
+
 void VerificationJob::cancel()
 {
     m_cancelled = true;
     m_intake->cancel();
     m_client->cancel();
+    const QMutexLocker guard(&m_providerLock);
+    if (m_provider)
+        m_provider->cancel();
 }

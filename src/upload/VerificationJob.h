@@ -3,6 +3,7 @@
 #include "service/ServiceError.h"
 
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 
@@ -13,6 +14,7 @@
 
 class ClientIntake;
 class OSClient;
+class SubtitleProvider;
 class subtitleFile;
 
 // One subtitle brought in for upload, with the video it pairs with.
@@ -118,9 +120,12 @@ Q_SIGNALS:
 private:
     VerificationJob();
     QList<VerifyOutcome> verify(const QList<VerifyPairing> &pairings);
+    ServiceError searchThroughProvider();
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
+    mutable QMutex m_providerLock;                // guards m_provider; never held across a request
+    std::shared_ptr<SubtitleProvider> m_provider; // of the search under way or last made
     // Guarded by the client's state lock.
     State m_state = State::Idle;
     QList<VerifyPairing> m_pairings;
