@@ -1,629 +1,192 @@
+// The client as the windows see it: the transport and the journal put
+// together. The search run, the replies that become result records and the
+// path intake are in OSClientSession.cpp.
+
 #include "service/OSClient.h"
 
-#include "common/Gzip.h"
-#include "common/NumberRange.h"
-#include "service/HttpExchange.h"
-#include "service/XMLRPC.h"
+#include "service/ClientJournal.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QLoggingCategory>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
-#include <QSysInfo>
-#include <QThread>
-#include <QThreadStorage>
-
-using namespace Qt::Literals::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client", QtInfoMsg)
-
-namespace {
-
-QThreadStorage<QNetworkAccessManager *> &threadManagers()
-{
-    static QThreadStorage<QNetworkAccessManager *> managers;
-    return managers;
-}
-
-// Runs on the main thread as the application object goes. Left to itself, the
-// main thread's manager would be deleted only after the application's event
-// dispatcher is gone, too late for Qt Network to shut its connection thread
-// down cleanly: now and then that ended the process with a crash or a leak.
-void dropMainThreadManager()
-{
-    threadManagers().setLocalData(nullptr);
-}
-
-// Each thread that posts requests has its own manager, deleted when the thread
-// ends (the main thread's with the application).
-QNetworkAccessManager *threadManager()
-{
-    QThreadStorage<QNetworkAccessManager *> &managers = threadManagers();
-    if (!managers.hasLocalData() || !managers.localData()) {
-        managers.setLocalData(new QNetworkAccessManager);
-        const QCoreApplication *app = QCoreApplication::instance();
-        if (app && QThread::currentThread() == app->thread())
-            qAddPostRoutine(dropMainThreadManager);
-    }
-    return managers.localData();
-}
-
-// A reason for an error recorded without a text of its own.
-QString describeError(int number)
-{
-    switch (number) {
-    case OSClient::BadReply:
-        return u"the service's reply could not be read"_s;
-    case OSClient::EmptyReply:
-        return u"the service sent an empty reply"_s;
-    default:
-        return u"error %1"_s.arg(number);
-    }
-}
-
-bool isFailureEntry(const QString &entry)
-{
-    return entry.section(u':', 0, 0) == "ERROR"_L1;
-}
-
-} // namespace
 
 OSClient::OSClient(QObject *parentWindow)
     : QObject(parentWindow)
     , m_parentWindow(parentWindow)
+    , m_journal(std::make_unique<ClientJournal>())
+    , m_transport(std::make_unique<XmlRpcTransport>(*m_journal))
 {
+    m_transport->setReplyHandler(
+        [this](const QString &method, const Variant &value) { XMLResponse(method, value); });
+    // Direct: the signal is emitted from whichever thread changed the
+    // journal or the transport, as before they were parts.
+    connect(m_journal.get(), &ClientJournal::changed, this, &OSClient::journalChanged, Qt::DirectConnection);
+    connect(m_transport.get(), &XmlRpcTransport::changed, this, &OSClient::journalChanged,
+            Qt::DirectConnection);
 }
 
 OSClient::~OSClient()
 {
-    // Requests posted from this thread die with the client; a worker that
-    // still waits on one is a bug of the window, which ends its threads first.
-    const QList<Exchange> exchanges = m_exchanges;
-    for (const Exchange &e : exchanges) {
-        if (e.thread == QThread::currentThread())
-            delete e.exchange.data();
-    }
+    // The transport goes first: it still writes to the journal while it aborts.
+    m_transport.reset();
 }
 
 QString OSClient::RPCServer() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_rpcServer;
+    return m_transport->server();
 }
 
 void OSClient::setRPCServer(const QString &url)
 {
-    QMutexLocker locker(&m_lock);
-    m_rpcServer = url;
+    m_transport->setServer(url);
 }
 
 int OSClient::RPCPort() const
 {
-    QMutexLocker locker(&m_lock);
-    if (m_overridePort != 0)
-        return m_overridePort;
-    return m_rpcServer.left(5).compare("https"_L1, Qt::CaseInsensitive) == 0 ? 443 : 80;
+    return m_transport->port();
 }
 
 void OSClient::setRPCPort(int port)
 {
-    QMutexLocker locker(&m_lock);
-    m_overridePort = port;
+    m_transport->setPort(port);
 }
 
 bool OSClient::isSecure() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_rpcServer.left(5).compare("https"_L1, Qt::CaseInsensitive) == 0;
+    return m_transport->isSecure();
 }
 
 QUrl OSClient::requestUrl() const
 {
-    const bool secure = isSecure();
-    QMutexLocker locker(&m_lock);
-    QUrl url(m_rpcServer.trimmed());
-    if (secure)
-        url.setScheme(u"https"_s);
-    if (m_overridePort != 0)
-        url.setPort(m_overridePort);
-    // Otherwise a port in the URL stands, and without one the scheme's own
-    // (443 or 80) applies.
-    return url;
+    return m_transport->requestUrl();
 }
 
 std::chrono::milliseconds OSClient::transferTimeout() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_transferTimeout;
+    return m_transport->transferTimeout();
 }
 
 void OSClient::setTransferTimeout(std::chrono::milliseconds timeout)
 {
-    QMutexLocker locker(&m_lock);
-    m_transferTimeout = timeout;
+    m_transport->setTransferTimeout(timeout);
 }
 
 qint64 OSClient::maxReplySize() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_maxReplySize;
+    return m_transport->maxReplySize();
 }
 
 void OSClient::setMaxReplySize(qint64 bytes)
 {
-    QMutexLocker locker(&m_lock);
-    m_maxReplySize = bytes;
-}
-
-QString OSClient::DefaultUserAgent()
-{
-    return u"Lumbra XMLRPC Client 2.0 (Qt %1; %2 %3; %4)"_s.arg(
-        QString::fromLatin1(qVersion()), QSysInfo::prettyProductName(), QSysInfo::buildCpuArchitecture(),
-        QStringLiteral(LUMBRA_VERSION));
+    m_transport->setMaxReplySize(bytes);
 }
 
 void OSClient::SendMessage(const XMLRPC::Message &message)
 {
-    const QString agent = DefaultUserAgent();
-    const QString xml = message.Serialize();
-    const QUrl url = requestUrl();
-    {
-        QMutexLocker locker(&m_lock);
-        m_busy = true;
-        m_xmlreq = xml;
-        m_requestBody = xml.toUtf8();
-        m_userAgent = agent;
-        m_lastMessage = message;
-        m_redirects = 0;
-        m_failure = {};
-    }
-    emit journalChanged();
-    qCDebug(lcClient) << "posting" << message.MethodName << "to" << url.toDisplayString();
-    post(url);
-}
-
-void OSClient::post(const QUrl &url)
-{
-    QByteArray body;
-    QString agent;
-    std::chrono::milliseconds timeout;
-    qint64 maxSize;
-    {
-        QMutexLocker locker(&m_lock);
-        body = m_requestBody;
-        agent = m_userAgent;
-        timeout = m_transferTimeout;
-        maxSize = m_maxReplySize;
-    }
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, agent);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
-    // Asking for gzip ourselves also keeps Qt from unpacking the reply behind
-    // our back: the reply arrives as the server sent it.
-    request.setRawHeader("Accept-Encoding", "gzip");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-
-    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize);
-    const QPointer<OSClient> self(this);
-    connect(exchange, &HttpExchange::finished, exchange, [self, exchange](const HttpReply &reply) {
-        if (self)
-            self->handleReply(reply);
-        exchange->deleteLater();
-    });
-    {
-        QMutexLocker locker(&m_lock);
-        m_exchanges.removeIf(
-            [](const Exchange &e) { return e.thread == QThread::currentThread() && !e.exchange; });
-        m_exchanges.append({exchange, QThread::currentThread()});
-    }
-    exchange->start();
-}
-
-void OSClient::cancel()
-{
-    {
-        QMutexLocker locker(&m_lock);
-        if (m_cancelled)
-            return;
-        m_cancelled = true;
-        m_lastError = ConnectionLost;
-        m_lastErrorString = u"cancelled"_s;
-        m_failure = ServiceError::cancelledError();
-        m_status.append(u"ERROR:CANCELLED"_s);
-    }
-    // Wakes a worker waiting in SendReq.
-    emit journalChanged();
-}
-
-bool OSClient::cancelled() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_cancelled;
-}
-
-ServiceResult<Variant> OSClient::call(const XMLRPC::Message &message)
-{
-    {
-        QMutexLocker locker(&m_lock);
-        m_lastReply = Variant();
-    }
-    if (!SendReq(message)) {
-        ServiceError failure = lastFailure();
-        if (failure.ok())
-            failure = {ServiceError::BadReply, u"the request failed"_s};
-        return ServiceResult<Variant>::failure(failure);
-    }
-    return ServiceResult<Variant>::success(lastReply());
-}
-
-ServiceError OSClient::searchFailure() const
-{
-    QMutexLocker locker(&m_lock);
-    if (!m_runFailure.ok())
-        return m_runFailure;
-    return m_cancelled ? ServiceError::cancelledError() : ServiceError{};
-}
-
-ServiceError OSClient::lastFailure() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_failure;
+    m_transport->post(message);
 }
 
 bool OSClient::SendReq(const XMLRPC::Message &message)
 {
-    if (cancelled()) {
-        QMutexLocker locker(&m_lock);
-        m_failure = m_runFailure = ServiceError::cancelledError();
-        return false;
-    }
-    QEventLoop loop;
-    // Wakes the loop from whichever thread changes the journal.
-    connect(this, &OSClient::journalChanged, &loop, &QEventLoop::quit);
-    qsizetype mark;
-    {
-        QMutexLocker locker(&m_lock);
-        m_message = message;
-        mark = m_status.size();
-    }
-    SendMessage(message);
-    bool answered = true;
-    for (;;) {
-        {
-            QMutexLocker locker(&m_lock);
-            // The journal may have been emptied meanwhile; then every entry is new.
-            mark = std::min(mark, m_status.size());
-            const bool failed =
-                m_cancelled || std::any_of(m_status.cbegin() + mark, m_status.cend(), isFailureEntry);
-            if (failed || !m_busy) {
-                answered = !failed;
-                break;
-            }
-        }
-        loop.exec();
-    }
-    if (cancelled())
-        abortExchanges();
-    deleteFinishedExchanges();
-    if (!answered) {
-        QMutexLocker locker(&m_lock);
-        m_runFailure = m_failure;
-    }
-    return answered;
+    if (m_transport->send(message))
+        return true;
+    keepRunFailure(m_transport->lastFailure());
+    return false;
 }
 
-void OSClient::abortExchanges()
+ServiceResult<Variant> OSClient::call(const XMLRPC::Message &message)
 {
-    // Deleting an exchange aborts its request; it then reports nothing.
-    // Finished ones go too, as in deleteFinishedExchanges.
-    QList<HttpExchange *> open;
-    {
-        QMutexLocker locker(&m_lock);
-        for (auto it = m_exchanges.begin(); it != m_exchanges.end();) {
-            if (it->thread != QThread::currentThread()) {
-                ++it;
-                continue;
-            }
-            if (it->exchange)
-                open.append(it->exchange.data());
-            it = m_exchanges.erase(it);
-        }
-    }
-    qDeleteAll(open);
+    ServiceResult<Variant> reply = m_transport->call(message);
+    if (!reply.ok())
+        keepRunFailure(reply.error);
+    return reply;
 }
 
-void OSClient::deleteFinishedExchanges()
+void OSClient::keepRunFailure(const ServiceError &failure)
 {
-    QList<HttpExchange *> finished;
-    {
-        QMutexLocker locker(&m_lock);
-        for (auto it = m_exchanges.begin(); it != m_exchanges.end();) {
-            // Only this thread's exchanges may be looked at (and deleted) here.
-            if (it->thread != QThread::currentThread()) {
-                ++it;
-            } else if (!it->exchange) {
-                it = m_exchanges.erase(it);
-            } else if (it->exchange->isFinished()) {
-                finished.append(it->exchange.data());
-                it = m_exchanges.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    qDeleteAll(finished);
+    const QMutexLocker locker(&m_runLock);
+    m_runFailure = failure;
 }
 
-void OSClient::handleReply(const HttpReply &reply)
+ServiceError OSClient::lastFailure() const
 {
-    switch (reply.failure) {
-    case HttpReply::Failure::None:
-        Event_PageReceived(reply);
-        return;
-    case HttpReply::Failure::Network: {
-        const SocketFailure failure = socketFailure(reply.networkError);
-        qCWarning(lcClient) << "no reply from" << reply.url.toDisplayString() << failure.text;
-        IssueError(failure.number, failure.text);
-        break;
-    }
-    case HttpReply::Failure::Timeout: {
-        const auto ms = transferTimeout().count();
-        IssueError(TimedOut, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
-        break;
-    }
-    case HttpReply::Failure::TooLarge:
-        IssueError(BadReply, u"Reply is larger than %1 bytes"_s.arg(maxReplySize()));
-        break;
-    }
-    // Nothing is in flight any more, so the client is idle again.
-    setBusy(false);
+    return m_transport->lastFailure();
 }
 
-OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::BackgroundRequestNotAllowedError:
-        return {SocketError, u"Socket drivers could not be initialized"_s};
-    case QNetworkReply::ConnectionRefusedError:
-        return {ConnectionRefused, u"Server refused the connection"_s};
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-        return {ConnectionLost, u"Server connection has been lost"_s};
-    case QNetworkReply::HostNotFoundError:
-        return {HostNotFound, u"Could not find server at specified location"_s};
-    case QNetworkReply::TimeoutError:
-        return {TimedOut, u"Server did not answer in time"_s};
-    default:
-        return {SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
-    }
-}
-
-void OSClient::Event_PageReceived(const HttpReply &reply)
-{
-    const bool gzipped = reply.contentEncoding.trimmed().compare("gzip", Qt::CaseInsensitive) == 0 ||
-                         reply.contentEncoding.trimmed().compare("x-gzip", Qt::CaseInsensitive) == 0;
-    {
-        QMutexLocker locker(&m_lock);
-        m_isGzipped = gzipped;
-    }
-    const QString method = lastMethod();
-    qCDebug(lcClient) << method << "answered with HTTP" << reply.status << (gzipped ? "(gzip)" : "");
-
-    switch (reply.status) {
-    case 200: {
-        QByteArray text = reply.body;
-        bool readable = true;
-        if (gzipped) {
-            QString why;
-            const std::optional<QByteArray> unpacked = Gzip::gunzip(reply.body, maxReplySize(), &why);
-            if (unpacked) {
-                text = *unpacked;
-            } else {
-                // A broken stream or one that unpacks beyond the size limit.
-                IssueError(BadReply, u"Reply could not be unpacked: "_s + why);
-                readable = false;
-            }
-        }
-        if (readable) {
-            const Variant value = ProcessResponse(text);
-            if (value.isValid()) {
-                {
-                    QMutexLocker locker(&m_lock);
-                    m_lastReply = value;
-                }
-                XMLResponse(method, value);
-            }
-        }
-        setBusy(false);
-        return;
-    }
-    case 301:
-    case 302:
-    case 307: {
-        if (reply.location.isEmpty()) {
-            // Nowhere to go means no answer: a failure like any other HTTP
-            // error, never a request that seems to have been answered.
-            httpError(reply.status, method);
-            return;
-        }
-        int redirects;
-        {
-            QMutexLocker locker(&m_lock);
-            redirects = ++m_redirects;
-        }
-        if (redirects > MaxRedirects) {
-            IssueError(HttpError, u"Connection did not complete: more than %1 redirects"_s.arg(MaxRedirects));
-            setBusy(false);
-            return;
-        }
-        // Still busy: the caller keeps waiting for the reply to the new post.
-        post(reply.url.resolved(QUrl::fromEncoded(reply.location)));
-        return;
-    }
-    case 503:
-        recordFailure(ServiceError::Unavailable, u"the service is unavailable (HTTP 503)"_s);
-        appendStatus("ERROR: Service is unavailable trying "_L1 + method);
-        setBusy(false);
-        return;
-    default:
-        httpError(reply.status, method);
-        return;
-    }
-}
-
-void OSClient::httpError(int status, const QString &method)
-{
-    IssueError(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(status));
-    appendStatus("ERROR:"_L1 + method);
-    setBusy(false);
-}
-
-Variant OSClient::ProcessResponse(const QByteArray &text)
+ServiceError OSClient::searchFailure() const
 {
     {
-        QMutexLocker locker(&m_lock);
-        m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
+        const QMutexLocker locker(&m_runLock);
+        if (!m_runFailure.ok())
+            return m_runFailure;
     }
-    if (text.isEmpty()) {
-        IssueError(EmptyReply, {});
-        return {};
-    }
-    // The streaming reader skips whitespace between elements, so pretty-printed
-    // and one-line replies read the same, and it honours the document's own
-    // encoding.
-    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(text);
-    if (!doc.ok() || !doc.methodName.isEmpty()) { // not XML-RPC, or a request
-        IssueError(BadReply, {});
-        return {};
-    }
-    if (doc.isFault) {
-        // The service sends the code member first and the text second; the
-        // names are not read.
-        const VariantList members = doc.fault.value<Dictionary>().values();
-        if (members.size() < 2) {
-            IssueError(BadReply, {});
-            return {};
-        }
-        // A code out of range is clamped; a fault without a usable code (0,
-        // NaN) is still a failure, never a success.
-        const int code = clampedInteger<int>(members[0].toDouble());
-        IssueError(code != 0 ? code : int(BadReply), members[1].toString());
-        return {};
-    }
-    if (doc.params.isEmpty()) {
-        IssueError(BadReply, {});
-        return {};
-    }
-    return doc.params.first();
-}
-
-void OSClient::recordFailure(int code, const QString &reason)
-{
-    QMutexLocker locker(&m_lock);
-    // The first failure of a request is its cause; a cancellation stands.
-    if (m_failure.ok())
-        m_failure = {code, m_lastMessage.MethodName + u": "_s + reason};
-}
-
-void OSClient::IssueError(int number, const QString &text)
-{
-    qCWarning(lcClient) << "error" << number << text;
-    recordFailure(number, text.isEmpty() ? describeError(number) : text);
-    {
-        QMutexLocker locker(&m_lock);
-        m_lastError = number;
-        m_lastErrorString = text;
-        m_status.append(u"ERROR:CONN"_s);
-    }
-    emit journalChanged();
-}
-
-void OSClient::setBusy(bool busy)
-{
-    {
-        QMutexLocker locker(&m_lock);
-        m_busy = busy;
-    }
-    emit journalChanged();
-}
-
-QString OSClient::lastMethod() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_lastMessage.MethodName;
+    return cancelled() ? ServiceError::cancelledError() : ServiceError{};
 }
 
 bool OSClient::busy() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_busy;
+    return m_transport->busy();
+}
+
+void OSClient::cancel()
+{
+    m_transport->cancel();
+}
+
+bool OSClient::cancelled() const
+{
+    return m_transport->cancelled();
 }
 
 QStringList OSClient::status() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_status;
+    return m_journal->entries();
 }
 
 void OSClient::appendStatus(const QString &entry)
 {
-    {
-        QMutexLocker locker(&m_lock);
-        m_status.append(entry);
-    }
-    emit journalChanged();
+    m_journal->append(entry);
 }
 
 void OSClient::clearStatus()
 {
-    {
-        QMutexLocker locker(&m_lock);
-        m_status.clear();
-    }
-    emit journalChanged();
+    m_journal->clear();
 }
 
 int OSClient::lastError() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_lastError;
+    return m_transport->lastError();
 }
 
 QString OSClient::lastErrorString() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_lastErrorString;
+    return m_transport->lastErrorString();
 }
 
 bool OSClient::isGzipped() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_isGzipped;
+    return m_transport->isGzipped();
 }
 
 QString OSClient::xmlreq() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_xmlreq;
+    return m_transport->xmlreq();
 }
 
 QString OSClient::xmlresp() const
 {
-    QMutexLocker locker(&m_lock);
-    return QString::fromUtf8(m_xmlresp);
+    return m_transport->xmlresp();
 }
 
 XMLRPC::Message OSClient::message() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_message;
+    return m_transport->message();
 }
 
 Variant OSClient::lastReply() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_lastReply;
+    return m_transport->lastReply();
+}
+
+OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError error)
+{
+    return XmlRpcTransport::socketFailure(error);
 }

@@ -3,15 +3,14 @@
 #include "common/Types.h"
 #include "service/ServiceError.h"
 #include "service/XMLRPCMessage.h"
+#include "service/XmlRpcTransport.h"
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMutex>
 #include <QNetworkReply>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -21,74 +20,54 @@
 #include <functional>
 #include <memory>
 
-class HttpExchange;
+class ClientJournal;
 class movieFile;
 class openSubtitleItem;
 class subtitleFile;
-class QThread;
-struct HttpReply;
 
 // The client of the subtitle service's XML-RPC interface. Each workflow window
 // owns one.
 //
-// Transport: a request is posted from the thread that makes it, over that
-// thread's own QNetworkAccessManager, and its reply is handled in the same
-// thread. SendReq blocks the calling worker thread on a local event loop until
-// the reply has been handled or has failed; SendMessage only posts, and the
-// reply is handled when the calling thread's event loop next runs.
+// It puts together parts that work (and are tested) alone: the transport
+// (XmlRpcTransport: posting, waiting, reply decoding, errors as values), the
+// journal of the conversation (ClientJournal), the best choice (BestChoice)
+// and, here, the search run, the merging of its replies into the records and
+// the path intake. The transport's operations are offered here under their
+// old names for the windows and tests that speak to the client as a whole.
 //
-// The journal (`status`) and `busy` may be read from any thread. Every
-// failure appends an entry whose text before the first ":" is "ERROR".
+// The journal (`status`) and `busy` may be read from any thread.
 class OSClient : public QObject {
     Q_OBJECT
 public:
-    // Sane bounds the transport enforces; each failure is recorded with IssueError.
     static constexpr int MaxRedirects = 5;
     static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
     static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
-
-    // Error numbers recorded by the client itself (a fault reply records the
-    // service's own number).
-    enum ErrorNumber {
-        BadReply = 500,          // not XML, not a methodResponse, unpacking failed, too large
-        EmptyReply = 501,        // status 200 without a body
-        HttpError = 502,         // another HTTP status, or too many redirects
-        HostNotFound = 503,      // name resolution failed
-        ConnectionLost = 504,    // the connection broke off
-        SocketError = 505,       // any other network failure
-        ConnectionRefused = 508, // nothing listens at the address
-        TimedOut = 509,          // no answer in time
-    };
 
     explicit OSClient(QObject *parentWindow = nullptr);
     ~OSClient() override;
 
     QObject *parentWindow() const { return m_parentWindow; }
 
-    // The XML-RPC endpoint: a full URL. A scheme starting with "https" (in any
-    // letter case) makes the connection secure.
+    XmlRpcTransport &transport() const { return *m_transport; }
+    ClientJournal &journal() const { return *m_journal; }
+
+    // The transport's endpoint and bounds (see XmlRpcTransport).
     QString RPCServer() const;
     void setRPCServer(const QString &url);
-    // The port in use: the override when set, otherwise 443 for a secure
-    // connection and 80 for a plain one. Setting it sets the override; 0
-    // clears it. Without an override, a port written in RPCServer is used.
     int RPCPort() const;
     void setRPCPort(int port);
     bool isSecure() const;
-    // The URL the next post goes to, after the port rules above.
     QUrl requestUrl() const;
-
-    // How long a request may go without any data moving before it fails.
     std::chrono::milliseconds transferTimeout() const;
     void setTransferTimeout(std::chrono::milliseconds timeout);
-    // The largest reply body accepted, before and after unpacking.
     qint64 maxReplySize() const;
     void setMaxReplySize(qint64 bytes);
 
     // Posts the message and returns at once.
     void SendMessage(const XMLRPC::Message &message);
     // Posts the message and waits until its reply has been handled. False when
-    // a failure entry was appended to the journal meanwhile.
+    // the request failed; lastFailure() says why, and a search run keeps it
+    // as its failure.
     bool SendReq(const XMLRPC::Message &message);
     // Posts the message and waits: the decoded reply, or why there is none.
     ServiceResult<Variant> call(const XMLRPC::Message &message);
@@ -119,11 +98,9 @@ public:
     // The decoded value of the last reply that was handed on.
     Variant lastReply() const;
 
-    // The error number and text recorded when a request gets no page at all.
-    struct SocketFailure {
-        int number;
-        QString text;
-    };
+    static QString DefaultUserAgent() { return XmlRpcTransport::DefaultUserAgent(); }
+
+    using SocketFailure = XmlRpcTransport::SocketFailure;
     static SocketFailure socketFailure(QNetworkReply::NetworkError error);
 
     // --- The conversation with the service ---------------------------------
@@ -200,25 +177,11 @@ signals:
     // The journal or `busy` changed. Emitted from the thread that changed them.
     void journalChanged();
 
-public:
-    // Lumbra's own User-Agent, sent with every request to the service and its
-    // download links.
-    static QString DefaultUserAgent();
-
 private:
-    void post(const QUrl &url);
-    void handleReply(const HttpReply &reply);
-    void Event_PageReceived(const HttpReply &reply);
-    void httpError(int status, const QString &method);
-    Variant ProcessResponse(const QByteArray &text);
-    void IssueError(int number, const QString &text);
-    void recordFailure(int code, const QString &reason);
     // The method-specific handling of a decoded reply (login token, search results).
     void XMLResponse(const QString &method, const Variant &value);
-    void setBusy(bool busy);
-    QString lastMethod() const;
-    void deleteFinishedExchanges();
-    void abortExchanges();
+    // A failed request of the search run: searchFailure() reports the last.
+    void keepRunFailure(const ServiceError &failure);
 
     QObject *m_parentWindow;
 
@@ -249,31 +212,10 @@ private:
     mutable QMutex m_stateLock;
     int m_intakeBusy = 0;
 
-    mutable QMutex m_lock; // guards everything below; never held across a network wait
-    QString m_rpcServer;
-    int m_overridePort = 0;
-    std::chrono::milliseconds m_transferTimeout = DefaultTransferTimeout;
-    qint64 m_maxReplySize = DefaultMaxReplySize;
-    bool m_busy = false;
-    bool m_cancelled = false;
-    XMLRPC::Message m_message;
-    XMLRPC::Message m_lastMessage;
-    bool m_isGzipped = false;
-    QString m_xmlreq;
-    QByteArray m_requestBody;
-    QString m_userAgent;
-    QByteArray m_xmlresp;
-    Variant m_lastReply;
-    int m_lastError = 0;
-    QString m_lastErrorString;
-    ServiceError m_failure;    // of the request under way or last made
-    ServiceError m_runFailure; // the last failed request of the search run
-    QStringList m_status;
-    int m_redirects = 0;
+    // Declared before the transport, which writes to it.
+    std::unique_ptr<ClientJournal> m_journal;
+    std::unique_ptr<XmlRpcTransport> m_transport;
 
-    struct Exchange {
-        QPointer<HttpExchange> exchange;
-        QThread *thread;
-    };
-    QList<Exchange> m_exchanges; // posted and not yet deleted
+    mutable QMutex m_runLock;  // guards m_runFailure
+    ServiceError m_runFailure; // the last failed request of the search run
 };

@@ -1,6 +1,6 @@
 // The conversation half of OSClient: the search run, the path intake, the
-// replies that become result records, and the best choice. The transport half
-// (posting, waiting, reply parsing, errors) is in OSClient.cpp.
+// replies that become result records, and the best choice. The transport
+// (posting, waiting, reply parsing, errors) is XmlRpcTransport.
 
 #include "service/OSClient.h"
 
@@ -83,10 +83,7 @@ bool OSClient::SearchSubs()
     }
     setRPCServer(prefs.OSAPIServer);
     clearStatus();
-    {
-        QMutexLocker locker(&m_lock);
-        m_runFailure = {};
-    }
+    keepRunFailure({});
     // Hashing reads the disk: here, outside the lock, never while a reply is
     // applied. Jobs hash before they search; this catches the rest.
     for (const auto &video : videos)
@@ -319,7 +316,7 @@ void OSClient::XMLResponse(const QString &method, const Variant &value)
             const QString status = reply.value(u"status"_s).toString().trimmed();
             if (!status.isEmpty() && !status.startsWith("200"_L1)) {
                 const int code = status.section(u' ', 0, 0).toInt();
-                IssueError(code > 0 ? code : 401, status);
+                m_transport->fail(code > 0 ? code : 401, status);
                 return;
             }
             if (reply.contains(u"token"_s)) {

@@ -1,0 +1,590 @@
+#include "service/XmlRpcTransport.h"
+
+#include "common/Gzip.h"
+#include "common/NumberRange.h"
+#include "service/ClientJournal.h"
+#include "service/HttpExchange.h"
+#include "service/XMLRPC.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QSysInfo>
+#include <QThread>
+#include <QThreadStorage>
+
+using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client", QtInfoMsg)
+
+namespace {
+
+QThreadStorage<QNetworkAccessManager *> &threadManagers()
+{
+    static QThreadStorage<QNetworkAccessManager *> managers;
+    return managers;
+}
+
+// Runs on the main thread as the application object goes. Left to itself, the
+// main thread's manager would be deleted only after the application's event
+// dispatcher is gone, too late for Qt Network to shut its connection thread
+// down cleanly: now and then that ended the process with a crash or a leak.
+void dropMainThreadManager()
+{
+    threadManagers().setLocalData(nullptr);
+}
+
+// Each thread that posts requests has its own manager, deleted when the thread
+// ends (the main thread's with the application).
+QNetworkAccessManager *threadManager()
+{
+    QThreadStorage<QNetworkAccessManager *> &managers = threadManagers();
+    if (!managers.hasLocalData() || !managers.localData()) {
+        managers.setLocalData(new QNetworkAccessManager);
+        const QCoreApplication *app = QCoreApplication::instance();
+        if (app && QThread::currentThread() == app->thread())
+            qAddPostRoutine(dropMainThreadManager);
+    }
+    return managers.localData();
+}
+
+// A reason for an error recorded without a text of its own.
+QString describeError(int number)
+{
+    switch (number) {
+    case XmlRpcTransport::BadReply:
+        return u"the service's reply could not be read"_s;
+    case XmlRpcTransport::EmptyReply:
+        return u"the service sent an empty reply"_s;
+    default:
+        return u"error %1"_s.arg(number);
+    }
+}
+
+} // namespace
+
+XmlRpcTransport::XmlRpcTransport(ClientJournal &journal)
+    : m_journal(journal)
+{
+}
+
+XmlRpcTransport::~XmlRpcTransport()
+{
+    // Requests posted from this thread die with the transport; a worker that
+    // still waits on one is a bug of its owner, which ends its threads first.
+    const QList<Exchange> exchanges = m_exchanges;
+    for (const Exchange &e : exchanges) {
+        if (e.thread == QThread::currentThread())
+            delete e.exchange.data();
+    }
+}
+
+QString XmlRpcTransport::server() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_rpcServer;
+}
+
+void XmlRpcTransport::setServer(const QString &url)
+{
+    QMutexLocker locker(&m_lock);
+    m_rpcServer = url;
+}
+
+int XmlRpcTransport::port() const
+{
+    QMutexLocker locker(&m_lock);
+    if (m_overridePort != 0)
+        return m_overridePort;
+    return m_rpcServer.left(5).compare("https"_L1, Qt::CaseInsensitive) == 0 ? 443 : 80;
+}
+
+void XmlRpcTransport::setPort(int port)
+{
+    QMutexLocker locker(&m_lock);
+    m_overridePort = port;
+}
+
+bool XmlRpcTransport::isSecure() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_rpcServer.left(5).compare("https"_L1, Qt::CaseInsensitive) == 0;
+}
+
+QUrl XmlRpcTransport::requestUrl() const
+{
+    const bool secure = isSecure();
+    QMutexLocker locker(&m_lock);
+    QUrl url(m_rpcServer.trimmed());
+    if (secure)
+        url.setScheme(u"https"_s);
+    if (m_overridePort != 0)
+        url.setPort(m_overridePort);
+    // Otherwise a port in the URL stands, and without one the scheme's own
+    // (443 or 80) applies.
+    return url;
+}
+
+std::chrono::milliseconds XmlRpcTransport::transferTimeout() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_transferTimeout;
+}
+
+void XmlRpcTransport::setTransferTimeout(std::chrono::milliseconds timeout)
+{
+    QMutexLocker locker(&m_lock);
+    m_transferTimeout = timeout;
+}
+
+qint64 XmlRpcTransport::maxReplySize() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_maxReplySize;
+}
+
+void XmlRpcTransport::setMaxReplySize(qint64 bytes)
+{
+    QMutexLocker locker(&m_lock);
+    m_maxReplySize = bytes;
+}
+
+QString XmlRpcTransport::DefaultUserAgent()
+{
+    return u"Lumbra XMLRPC Client 2.0 (Qt %1; %2 %3; %4)"_s.arg(
+        QString::fromLatin1(qVersion()), QSysInfo::prettyProductName(), QSysInfo::buildCpuArchitecture(),
+        QStringLiteral(LUMBRA_VERSION));
+}
+
+void XmlRpcTransport::setReplyHandler(std::function<void(const QString &, const Variant &)> handler)
+{
+    m_replyHandler = std::move(handler);
+}
+
+void XmlRpcTransport::post(const XMLRPC::Message &message)
+{
+    const QString agent = DefaultUserAgent();
+    const QString xml = message.Serialize();
+    const QUrl url = requestUrl();
+    {
+        QMutexLocker locker(&m_lock);
+        m_busy = true;
+        m_xmlreq = xml;
+        m_requestBody = xml.toUtf8();
+        m_userAgent = agent;
+        m_lastMessage = message;
+        m_redirects = 0;
+        m_failure = {};
+    }
+    emit changed();
+    qCDebug(lcClient) << "posting" << message.MethodName << "to" << url.toDisplayString();
+    postTo(url);
+}
+
+void XmlRpcTransport::postTo(const QUrl &url)
+{
+    QByteArray body;
+    QString agent;
+    std::chrono::milliseconds timeout;
+    qint64 maxSize;
+    {
+        QMutexLocker locker(&m_lock);
+        body = m_requestBody;
+        agent = m_userAgent;
+        timeout = m_transferTimeout;
+        maxSize = m_maxReplySize;
+    }
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, agent);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
+    // Asking for gzip ourselves also keeps Qt from unpacking the reply behind
+    // our back: the reply arrives as the server sent it.
+    request.setRawHeader("Accept-Encoding", "gzip");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+
+    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize);
+    const QPointer<XmlRpcTransport> self(this);
+    connect(exchange, &HttpExchange::finished, exchange, [self, exchange](const HttpReply &reply) {
+        if (self)
+            self->handleReply(reply);
+        exchange->deleteLater();
+    });
+    {
+        QMutexLocker locker(&m_lock);
+        m_exchanges.removeIf(
+            [](const Exchange &e) { return e.thread == QThread::currentThread() && !e.exchange; });
+        m_exchanges.append({exchange, QThread::currentThread()});
+    }
+    exchange->start();
+}
+
+void XmlRpcTransport::cancel()
+{
+    {
+        QMutexLocker locker(&m_lock);
+        if (m_cancelled)
+            return;
+        m_cancelled = true;
+        m_lastError = ConnectionLost;
+        m_lastErrorString = u"cancelled"_s;
+        m_failure = ServiceError::cancelledError();
+    }
+    m_journal.append(u"ERROR:CANCELLED"_s);
+    // Wakes a worker waiting in send().
+    emit changed();
+}
+
+bool XmlRpcTransport::cancelled() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_cancelled;
+}
+
+ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_lastReply = Variant();
+    }
+    if (!send(message)) {
+        ServiceError failure = lastFailure();
+        if (failure.ok())
+            failure = {ServiceError::BadReply, u"the request failed"_s};
+        return ServiceResult<Variant>::failure(failure);
+    }
+    return ServiceResult<Variant>::success(lastReply());
+}
+
+ServiceError XmlRpcTransport::lastFailure() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_failure;
+}
+
+bool XmlRpcTransport::send(const XMLRPC::Message &message)
+{
+    if (cancelled()) {
+        QMutexLocker locker(&m_lock);
+        m_failure = ServiceError::cancelledError();
+        return false;
+    }
+    QEventLoop loop;
+    // Wakes the loop from whichever thread ends the request.
+    connect(this, &XmlRpcTransport::changed, &loop, &QEventLoop::quit);
+    {
+        QMutexLocker locker(&m_lock);
+        m_message = message;
+    }
+    post(message);
+    bool answered = false;
+    while (!waitEnded(&answered))
+        loop.exec();
+    if (cancelled())
+        abortExchanges();
+    deleteFinishedExchanges();
+    return answered;
+}
+
+// The request has ended: answered when the transport went idle without a
+// failure of its own (a failure may come before the transport is idle).
+bool XmlRpcTransport::waitEnded(bool *answered) const
+{
+    QMutexLocker locker(&m_lock);
+    const bool failed = m_cancelled || !m_failure.ok();
+    *answered = !failed;
+    return failed || !m_busy;
+}
+
+void XmlRpcTransport::abortExchanges()
+{
+    // Deleting an exchange aborts its request; it then reports nothing.
+    // Finished ones go too, as in deleteFinishedExchanges.
+    QList<HttpExchange *> open;
+    {
+        QMutexLocker locker(&m_lock);
+        for (auto it = m_exchanges.begin(); it != m_exchanges.end();) {
+            if (it->thread != QThread::currentThread()) {
+                ++it;
+                continue;
+            }
+            if (it->exchange)
+                open.append(it->exchange.data());
+            it = m_exchanges.erase(it);
+        }
+    }
+    qDeleteAll(open);
+}
+
+void XmlRpcTransport::deleteFinishedExchanges()
+{
+    QList<HttpExchange *> finished;
+    {
+        QMutexLocker locker(&m_lock);
+        for (auto it = m_exchanges.begin(); it != m_exchanges.end();) {
+            // Only this thread's exchanges may be looked at (and deleted) here.
+            if (it->thread != QThread::currentThread()) {
+                ++it;
+            } else if (!it->exchange) {
+                it = m_exchanges.erase(it);
+            } else if (it->exchange->isFinished()) {
+                finished.append(it->exchange.data());
+                it = m_exchanges.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    qDeleteAll(finished);
+}
+
+void XmlRpcTransport::handleReply(const HttpReply &reply)
+{
+    switch (reply.failure) {
+    case HttpReply::Failure::None:
+        Event_PageReceived(reply);
+        return;
+    case HttpReply::Failure::Network: {
+        const SocketFailure failure = socketFailure(reply.networkError);
+        qCWarning(lcClient) << "no reply from" << reply.url.toDisplayString() << failure.text;
+        fail(failure.number, failure.text);
+        break;
+    }
+    case HttpReply::Failure::Timeout: {
+        const auto ms = transferTimeout().count();
+        fail(TimedOut, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
+        break;
+    }
+    case HttpReply::Failure::TooLarge:
+        fail(BadReply, u"Reply is larger than %1 bytes"_s.arg(maxReplySize()));
+        break;
+    }
+    // Nothing is in flight any more, so the client is idle again.
+    setBusy(false);
+}
+
+XmlRpcTransport::SocketFailure XmlRpcTransport::socketFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+        return {SocketError, u"Socket drivers could not be initialized"_s};
+    case QNetworkReply::ConnectionRefusedError:
+        return {ConnectionRefused, u"Server refused the connection"_s};
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return {ConnectionLost, u"Server connection has been lost"_s};
+    case QNetworkReply::HostNotFoundError:
+        return {HostNotFound, u"Could not find server at specified location"_s};
+    case QNetworkReply::TimeoutError:
+        return {TimedOut, u"Server did not answer in time"_s};
+    default:
+        return {SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
+    }
+}
+
+void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
+{
+    const bool gzipped = reply.contentEncoding.trimmed().compare("gzip", Qt::CaseInsensitive) == 0 ||
+                         reply.contentEncoding.trimmed().compare("x-gzip", Qt::CaseInsensitive) == 0;
+    {
+        QMutexLocker locker(&m_lock);
+        m_isGzipped = gzipped;
+    }
+    const QString method = lastMethod();
+    qCDebug(lcClient) << method << "answered with HTTP" << reply.status << (gzipped ? "(gzip)" : "");
+
+    switch (reply.status) {
+    case 200: {
+        QByteArray text = reply.body;
+        bool readable = true;
+        if (gzipped) {
+            QString why;
+            const std::optional<QByteArray> unpacked = Gzip::gunzip(reply.body, maxReplySize(), &why);
+            if (unpacked) {
+                text = *unpacked;
+            } else {
+                // A broken stream or one that unpacks beyond the size limit.
+                fail(BadReply, u"Reply could not be unpacked: "_s + why);
+                readable = false;
+            }
+        }
+        if (readable) {
+            const Variant value = ProcessResponse(text);
+            if (value.isValid()) {
+                {
+                    QMutexLocker locker(&m_lock);
+                    m_lastReply = value;
+                }
+                if (m_replyHandler)
+                    m_replyHandler(method, value);
+            }
+        }
+        setBusy(false);
+        return;
+    }
+    case 301:
+    case 302:
+    case 307: {
+        if (reply.location.isEmpty()) {
+            // Nowhere to go means no answer: a failure like any other HTTP
+            // error, never a request that seems to have been answered.
+            httpError(reply.status, method);
+            return;
+        }
+        int redirects;
+        {
+            QMutexLocker locker(&m_lock);
+            redirects = ++m_redirects;
+        }
+        if (redirects > MaxRedirects) {
+            fail(HttpError, u"Connection did not complete: more than %1 redirects"_s.arg(MaxRedirects));
+            setBusy(false);
+            return;
+        }
+        // Still busy: the caller keeps waiting for the reply to the new post.
+        postTo(reply.url.resolved(QUrl::fromEncoded(reply.location)));
+        return;
+    }
+    case 503:
+        recordFailure(ServiceError::Unavailable, u"the service is unavailable (HTTP 503)"_s);
+        m_journal.append("ERROR: Service is unavailable trying "_L1 + method);
+        setBusy(false);
+        return;
+    default:
+        httpError(reply.status, method);
+        return;
+    }
+}
+
+void XmlRpcTransport::httpError(int status, const QString &method)
+{
+    fail(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(status));
+    m_journal.append("ERROR:"_L1 + method);
+    setBusy(false);
+}
+
+Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
+    }
+    if (text.isEmpty()) {
+        fail(EmptyReply, {});
+        return {};
+    }
+    // The streaming reader skips whitespace between elements, so pretty-printed
+    // and one-line replies read the same, and it honours the document's own
+    // encoding.
+    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(text);
+    if (!doc.ok() || !doc.methodName.isEmpty()) { // not XML-RPC, or a request
+        fail(BadReply, {});
+        return {};
+    }
+    if (doc.isFault) {
+        // The service sends the code member first and the text second; the
+        // names are not read.
+        const VariantList members = doc.fault.value<Dictionary>().values();
+        if (members.size() < 2) {
+            fail(BadReply, {});
+            return {};
+        }
+        // A code out of range is clamped; a fault without a usable code (0,
+        // NaN) is still a failure, never a success.
+        const int code = clampedInteger<int>(members[0].toDouble());
+        fail(code != 0 ? code : int(BadReply), members[1].toString());
+        return {};
+    }
+    if (doc.params.isEmpty()) {
+        fail(BadReply, {});
+        return {};
+    }
+    return doc.params.first();
+}
+
+void XmlRpcTransport::recordFailure(int code, const QString &reason)
+{
+    QMutexLocker locker(&m_lock);
+    // The first failure of a request is its cause; a cancellation stands.
+    if (m_failure.ok())
+        m_failure = {code, m_lastMessage.MethodName + u": "_s + reason};
+}
+
+void XmlRpcTransport::fail(int number, const QString &text)
+{
+    qCWarning(lcClient) << "error" << number << text;
+    recordFailure(number, text.isEmpty() ? describeError(number) : text);
+    {
+        QMutexLocker locker(&m_lock);
+        m_lastError = number;
+        m_lastErrorString = text;
+    }
+    m_journal.append(u"ERROR:CONN"_s);
+    emit changed();
+}
+
+void XmlRpcTransport::setBusy(bool busy)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        m_busy = busy;
+    }
+    emit changed();
+}
+
+QString XmlRpcTransport::lastMethod() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastMessage.MethodName;
+}
+
+bool XmlRpcTransport::busy() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_busy;
+}
+
+int XmlRpcTransport::lastError() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastError;
+}
+
+QString XmlRpcTransport::lastErrorString() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastErrorString;
+}
+
+bool XmlRpcTransport::isGzipped() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_isGzipped;
+}
+
+QString XmlRpcTransport::xmlreq() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_xmlreq;
+}
+
+QString XmlRpcTransport::xmlresp() const
+{
+    QMutexLocker locker(&m_lock);
+    return QString::fromUtf8(m_xmlresp);
+}
+
+XMLRPC::Message XmlRpcTransport::message() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_message;
+}
+
+Variant XmlRpcTransport::lastReply() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_lastReply;
+}

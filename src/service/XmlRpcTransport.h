@@ -1,0 +1,175 @@
+#pragma once
+
+#include "common/Types.h"
+#include "service/ServiceError.h"
+#include "service/XMLRPCMessage.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+
+class ClientJournal;
+class HttpExchange;
+class QThread;
+struct HttpReply;
+
+// Posts XML-RPC requests to the service and hands back the decoded reply or
+// the error that kept it from coming, with its code and reason.
+//
+// A request is posted from the thread that makes it, over that thread's own
+// QNetworkAccessManager, and its reply is handled in the same thread. send()
+// and call() block the calling thread on a local event loop until the reply
+// has been handled or the request has failed; post() returns at once, and
+// the reply is handled when the calling thread's event loop next runs.
+//
+// Failures are also written to the journal it is given ("ERROR:CONN" and the
+// HTTP entries), which is for people to read: the wait ends on the request's
+// own failure, never on what the journal says.
+class XmlRpcTransport final : public QObject {
+    Q_OBJECT
+public:
+    // Sane bounds the transport enforces; each failure is recorded with fail().
+    static constexpr int MaxRedirects = 5;
+    static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
+    static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
+
+    // Error numbers recorded by the transport itself (a fault reply records
+    // the service's own number).
+    enum ErrorNumber {
+        BadReply = 500,          // not XML, not a methodResponse, unpacking failed, too large
+        EmptyReply = 501,        // status 200 without a body
+        HttpError = 502,         // another HTTP status, or too many redirects
+        HostNotFound = 503,      // name resolution failed
+        ConnectionLost = 504,    // the connection broke off
+        SocketError = 505,       // any other network failure
+        ConnectionRefused = 508, // nothing listens at the address
+        TimedOut = 509,          // no answer in time
+    };
+
+    explicit XmlRpcTransport(ClientJournal &journal);
+    ~XmlRpcTransport() override;
+
+    // The XML-RPC endpoint: a full URL. A scheme starting with "https" (in any
+    // letter case) makes the connection secure.
+    QString server() const;
+    void setServer(const QString &url);
+    // The port in use: the override when set, otherwise 443 for a secure
+    // connection and 80 for a plain one. Setting it sets the override; 0
+    // clears it. Without an override, a port written in the URL is used.
+    int port() const;
+    void setPort(int port);
+    bool isSecure() const;
+    // The URL the next post goes to, after the port rules above.
+    QUrl requestUrl() const;
+
+    // How long a request may go without any data moving before it fails.
+    std::chrono::milliseconds transferTimeout() const;
+    void setTransferTimeout(std::chrono::milliseconds timeout);
+    // The largest reply body accepted, before and after unpacking.
+    qint64 maxReplySize() const;
+    void setMaxReplySize(qint64 bytes);
+
+    // Called with each decoded reply, on the thread that posted the request,
+    // before the request counts as answered. It may still fail the request
+    // with fail() (a refused login is a normal reply).
+    void setReplyHandler(std::function<void(const QString &method, const Variant &value)> handler);
+
+    // Posts the message and returns at once.
+    void post(const XMLRPC::Message &message);
+    // Posts the message and waits until its reply has been handled; false
+    // when the request failed (lastFailure() says why).
+    bool send(const XMLRPC::Message &message);
+    // The same, with the decoded reply or the error as the value.
+    ServiceResult<Variant> call(const XMLRPC::Message &message);
+    // Why the request under way or last made failed; ServiceError::None when
+    // it was answered.
+    ServiceError lastFailure() const;
+
+    bool busy() const;
+
+    // Ends the conversation for good, from any thread: a request under way
+    // fails at once and later ones fail without being sent.
+    void cancel();
+    bool cancelled() const;
+
+    // Records a failure of the request under way: its error value (the first
+    // failure of a request is its cause), the number and text below, and an
+    // "ERROR:CONN" journal entry.
+    void fail(int number, const QString &text);
+
+    int lastError() const;
+    QString lastErrorString() const;
+    bool isGzipped() const;
+    QString xmlreq() const;
+    QString xmlresp() const;
+    // The message handed to the last send().
+    XMLRPC::Message message() const;
+    // The decoded value of the last reply that was handed on.
+    Variant lastReply() const;
+
+    // The error number and text recorded when a request gets no page at all.
+    struct SocketFailure {
+        int number;
+        QString text;
+    };
+    static SocketFailure socketFailure(QNetworkReply::NetworkError error);
+
+    // "Lumbra XMLRPC Client 2.0 (Qt …; system; architecture; version)": what
+    // every request of ours to the service sends as its User-Agent.
+    static QString DefaultUserAgent();
+
+signals:
+    // `busy` changed, or the request failed. Emitted from the thread that
+    // changed it.
+    void changed();
+
+private:
+    void postTo(const QUrl &url);
+    void handleReply(const HttpReply &reply);
+    void Event_PageReceived(const HttpReply &reply);
+    void httpError(int status, const QString &method);
+    Variant ProcessResponse(const QByteArray &text);
+    void recordFailure(int code, const QString &reason);
+    void setBusy(bool busy);
+    QString lastMethod() const;
+    bool waitEnded(bool *answered) const;
+    void deleteFinishedExchanges();
+    void abortExchanges();
+
+    ClientJournal &m_journal;
+    std::function<void(const QString &, const Variant &)> m_replyHandler; // set before any request
+
+    mutable QMutex m_lock; // guards everything below; never held across a network wait
+    QString m_rpcServer;
+    int m_overridePort = 0;
+    std::chrono::milliseconds m_transferTimeout = DefaultTransferTimeout;
+    qint64 m_maxReplySize = DefaultMaxReplySize;
+    bool m_busy = false;
+    bool m_cancelled = false;
+    XMLRPC::Message m_message;
+    XMLRPC::Message m_lastMessage;
+    bool m_isGzipped = false;
+    QString m_xmlreq;
+    QByteArray m_requestBody;
+    QString m_userAgent;
+    QByteArray m_xmlresp;
+    Variant m_lastReply;
+    int m_lastError = 0;
+    QString m_lastErrorString;
+    ServiceError m_failure; // of the request under way or last made
+    int m_redirects = 0;
+
+    struct Exchange {
+        QPointer<HttpExchange> exchange;
+        QThread *thread;
+    };
+    QList<Exchange> m_exchanges; // posted and not yet deleted
+};

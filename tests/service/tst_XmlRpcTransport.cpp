@@ -1,0 +1,110 @@
+#include "service/ClientJournal.h"
+#include "service/XMLRPCMessage.h"
+#include "service/XmlRpcTransport.h"
+#include "ServiceEmulator.h"
+#include "TestMain.h"
+
+#include <QJsonObject>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+// The transport alone against the stand-in: what a request gives back is a
+// value (the reply or the error); the journal only records it.
+class tst_XmlRpcTransport : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_emu.start("{}")); }
+
+    void init()
+    {
+        QVERIFY(m_emu.reset());
+        m_journal = std::make_unique<ClientJournal>();
+        m_transport = std::make_unique<XmlRpcTransport>(*m_journal);
+        m_transport->setServer(m_emu.url().toString());
+        m_transport->setTransferTimeout(20s);
+    }
+
+    void cleanup()
+    {
+        m_transport.reset();
+        m_journal.reset();
+    }
+
+    void errorsAreValues_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QJsonObject>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("503") << u"http503"_s << QJsonObject{} << 506
+                             << u"ServerInfo: the service is unavailable (HTTP 503)"_s;
+        QTest::newRow("500") << u"http500"_s << QJsonObject{} << 502
+                             << u"ServerInfo: Connection did not complete due to HTTP error #500"_s;
+        QTest::newRow("fault") << u"fault"_s << QJsonObject{{u"code"_s, 429}, {u"text"_s, u"429 Slow down"_s}}
+                               << 429 << u"ServerInfo: 429 Slow down"_s;
+        QTest::newRow("empty body") << u"empty"_s << QJsonObject{} << 501
+                                    << u"ServerInfo: the service sent an empty reply"_s;
+        QTest::newRow("connection dropped")
+            << u"close"_s << QJsonObject{} << 504 << u"ServerInfo: Server connection has been lost"_s;
+    }
+
+    void errorsAreValues()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QJsonObject, options);
+        QVERIFY(m_emu.fail(mode, u"ServerInfo"_s, -1, options));
+        const ServiceResult<Variant> failed = m_transport->call(XMLRPC::Message(u"ServerInfo"_s));
+        QTEST(failed.error.code, "code");
+        QTEST(failed.error.reason, "reason");
+        QVERIFY(!failed.value.isValid());
+        QVERIFY(!m_transport->busy());
+        // Once the service is well again, the next request is answered with
+        // no error left over.
+        QVERIFY(m_emu.reset());
+        const ServiceResult<Variant> answered = m_transport->call(XMLRPC::Message(u"ServerInfo"_s));
+        QVERIFY2(answered.ok(), qPrintable(answered.error.text()));
+        QVERIFY(answered.value.value<Dictionary>().contains(u"xmlrpc_version"_s));
+    }
+
+    // Someone else's failure entry in the journal while a request waits is
+    // not that request's failure: it still gets its reply.
+    void foreignJournalEntriesDoNotEndTheWait()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"ServerInfo"_s, 1, {{u"seconds"_s, 0.5}}));
+        ServiceResult<Variant> reply;
+        std::unique_ptr<QThread> worker(
+            QThread::create([&] { reply = m_transport->call(XMLRPC::Message(u"ServerInfo"_s)); }));
+        worker->start();
+        QTRY_VERIFY(m_transport->busy());
+        m_journal->append(u"ERROR:CONN"_s);
+        QVERIFY(worker->wait(20000));
+        QVERIFY2(reply.ok(), qPrintable(reply.error.text()));
+        QVERIFY(reply.value.value<Dictionary>().contains(u"xmlrpc_version"_s));
+    }
+
+    // A reply handler may refuse a normal reply (a refused login): the
+    // request then fails with its reason, recorded once in the journal.
+    void replyHandlerCanFailTheRequest()
+    {
+        m_transport->setReplyHandler([this](const QString &method, const Variant &) {
+            m_transport->fail(401, method + u" refused"_s);
+        });
+        const ServiceResult<Variant> reply = m_transport->call(XMLRPC::Message(u"ServerInfo"_s));
+        QCOMPARE(reply.error.code, 401);
+        QCOMPARE(reply.error.reason, u"ServerInfo: ServerInfo refused"_s);
+        QCOMPARE(m_journal->entries(), QStringList{u"ERROR:CONN"_s});
+    }
+
+private:
+    ServiceEmulator m_emu;
+    std::unique_ptr<ClientJournal> m_journal;
+    std::unique_ptr<XmlRpcTransport> m_transport;
+};
+
+LUMBRA_TEST_MAIN(tst_XmlRpcTransport)
+#include "tst_XmlRpcTransport.moc"
