@@ -140,7 +140,8 @@ public:
     ResultList FindBestSub(const ResultList &results) const;
 
     // The steps of a search run that do not depend on the service's
-    // interface, for the provider-neutral run (ProviderSearch). Under the
+    // interface, for the provider-neutral run (ProviderSearch), over this
+    // client's records and run settings (SearchSteps, ResultMerge). Under the
     // state lock, except storeImdbCandidates and markLocalCopies, which take it.
     // The listed, checked videos a search in `lang3` asks about: no subtitle
     // in it beside them (unless refreshing) and no hash match in it yet.
@@ -160,6 +161,9 @@ public:
     QString osAgent;
     QString osToken;
     QStringList searchLangs;
+    // Whether a run searches the languages that have a subtitle beside the
+    // video too: the preference, taken when the run starts.
+    bool refreshSubs = false;
     // When not empty, the languages (two-letter codes) a run searches instead
     // of the preferred ones: a verification asks in its subtitles' languages
     // without touching the preferences other windows read.
@@ -186,16 +190,7 @@ private:
     QObject *m_parentWindow;
 
     bool searchByKind(const QString &kind);
-    static bool hasLocalSubtitleIn(const movieFile &video, const QString &lang3);
-    static Dictionary queryFor(const movieFile &video, const QString &kind, const QString &lang3);
     void attachResults(const VariantList &entries);
-    // The videos by what results are matched on, built once per reply.
-    struct VideoIndex;
-    void attachResult(const std::shared_ptr<openSubtitleItem> &item, const VideoIndex &index);
-    void storeImdbCandidate(const Dictionary &candidate, const VariantList &candidates,
-                            const VideoIndex &index);
-    static bool resultMatches(const openSubtitleItem &item, const QString &how, const movieFile &video);
-    static bool nameQueryMatchesFilm(const QString &query, const movieFile &video);
     void addMovieFile(const QString &path);
     void addSubtitleFile(const QString &path);
 

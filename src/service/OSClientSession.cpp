@@ -13,6 +13,8 @@
 #include "prefs/myPrefs.h"
 #include "service/BestChoice.h"
 #include "service/openSubtitleItem.h"
+#include "service/ResultMerge.h"
+#include "service/SearchSteps.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -31,37 +33,6 @@ bool sameText(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// Our hashes are 16 digits; anything the service sends is compared in that form.
-QString normalHash(const QString &hash)
-{
-    const QString h = hash.trimmed().toLower();
-    return h.isEmpty() ? h : h.rightJustified(16, u'0');
-}
-
-bool isEpisode(const VideoMetadata &m)
-{
-    return m.isTVShow && sameText(m.showtype.left(2), u"EP"_s);
-}
-
-// The name a name search sends for a film, and the name its results are
-// matched against: the leaf name without its last extension.
-QString nameQueryOf(const movieFile &movie)
-{
-    return shortname(movie.movieFileName());
-}
-
-int numberOf(const Variant &v)
-{
-    return v.toString().trimmed().toInt();
-}
-
-Dictionary imdbEntryOf(const openSubtitleItem &item)
-{
-    return Dictionary{{u"movieImdbID"_s, item.IDMovieImdb},   {u"MovieName"_s, item.MovieName},
-                      {u"MovieYear"_s, item.MovieYear},       {u"MovieKind"_s, item.MovieKind},
-                      {u"SeriesSeason"_s, item.SeriesSeason}, {u"SeriesEpisode"_s, item.SeriesEpisode}};
-}
-
 } // namespace
 
 // --- The search run ---------------------------------------------------------
@@ -75,6 +46,7 @@ bool OSClient::SearchSubs()
         searchLangs = !languageOverride.isEmpty()    ? languageOverride
                       : prefs.languageList.isEmpty() ? QStringList{u"en"_s}
                                                      : prefs.languageList;
+        refreshSubs = prefs.refreshSubs;
         osUsername = prefs.OSUsername;
         osPassword = prefs.OSPassword;
         osAgent = u"Lumbra %1.%2"_s.arg(QCoreApplication::applicationVersion().section(u'.', 0, 0).toInt())
@@ -138,16 +110,7 @@ bool OSClient::SearchSubs()
 void OSClient::markLocalCopies()
 {
     const QMutexLocker guard(&m_stateLock);
-    for (const auto &video : std::as_const(movieFiles)) {
-        const auto locals = video->subtitles();
-        if (locals.isEmpty())
-            continue;
-        const QString localHash = locals.first()->subHash();
-        for (const auto &result : video->subtitleResults()) {
-            if (localHash == result->SubHash)
-                result->localHave = true;
-        }
-    }
+    ResultMerge::markLocalCopies(movieFiles);
 }
 
 bool OSClient::sendXMLReq(const QString &method, const QString &kind)
@@ -206,14 +169,14 @@ bool OSClient::searchByKind(const QString &kind)
         {
             const QMutexLocker guard(&m_stateLock);
             const QString lang3 = LangModule::getLangThree(language);
-            const auto videos = videosToSearch(lang3);
+            const auto videos = SearchSteps::videosToSearch(movieFiles, lang3, refreshSubs);
             if (videos.isEmpty())
                 continue;
             VariantList queries;
             for (const auto &video : videos) {
                 if (kind == "imdbid"_L1 && video->metadata()->movieImdbID().isEmpty())
                     continue;
-                queries.append(QVariant::fromValue(queryFor(*video, kind, lang3)));
+                queries.append(QVariant::fromValue(SearchSteps::queryFor(*video, kind, lang3)));
             }
             if (queries.isEmpty())
                 continue; // no video has an IMDB id: nothing to ask
@@ -230,78 +193,12 @@ bool OSClient::searchByKind(const QString &kind)
 
 QList<std::shared_ptr<movieFile>> OSClient::videosToSearch(const QString &lang3) const
 {
-    const bool refresh = myPrefs::refreshSubs();
-    QList<std::shared_ptr<movieFile>> taken;
-    for (const auto &video : movieFiles) {
-        if (!video->addedToList || !video->isChecked || !video->metadata())
-            continue;
-        if (!refresh && hasLocalSubtitleIn(*video, lang3))
-            continue;
-        const auto results = video->subtitleResults();
-        const bool hashMatched = std::any_of(results.cbegin(), results.cend(), [&](const auto &r) {
-            return sameText(LangModule::getLangThree(r->ISO639), lang3) &&
-                   sameText(r->MatchedBy, u"moviehash"_s);
-        });
-        if (!hashMatched)
-            taken.append(video);
-    }
-    return taken;
-}
-
-bool OSClient::hasLocalSubtitleIn(const movieFile &video, const QString &lang3)
-{
-    const auto locals = video.subtitles();
-    return std::any_of(locals.cbegin(), locals.cend(), [&](const auto &sub) {
-        return sameText(LangModule::getLangThree(sub->ISO639()), lang3);
-    });
-}
-
-Dictionary OSClient::queryFor(const movieFile &video, const QString &kind, const QString &lang3)
-{
-    Dictionary query{{u"sublanguageid"_s, lang3}};
-    const VideoMetadata &meta = *video.metadata();
-    if (kind == "hash"_L1) {
-        query.insert(u"moviehash"_s, video.movieHash());
-        query.insert(u"moviebytesize"_s, QVariant::fromValue<qulonglong>(video.bytesize()));
-    } else if (kind == "imdbid"_L1) {
-        query.insert(u"imdbid"_s, meta.movieImdbID());
-    } else if (kind == "tag"_L1) {
-        query.insert(u"tag"_s, video.movieFileName());
-    } else if (isEpisode(meta)) {
-        query.insert(u"query"_s, meta.showname);
-        query.insert(u"season"_s, qint32(meta.season));
-        query.insert(u"episode"_s, qint32(meta.episode));
-    } else {
-        query.insert(u"query"_s, nameQueryOf(video));
-    }
-    return query;
+    return SearchSteps::videosToSearch(movieFiles, lang3, refreshSubs);
 }
 
 VariantList OSClient::hashesLackingResults() const
 {
-    const bool refresh = myPrefs::refreshSubs();
-    VariantList hashes;
-    QSet<QString> listed;
-    for (const QString &language : searchLangs) {
-        const QString lang3 = LangModule::getLangThree(language);
-        for (const auto &video : movieFiles) {
-            if (!video->addedToList || !video->isChecked)
-                continue;
-            const QString hash = video->movieHash();
-            if (listed.contains(hash))
-                continue;
-            if (!refresh && hasLocalSubtitleIn(*video, lang3))
-                continue;
-            const auto results = video->subtitleResults();
-            if (std::any_of(results.cbegin(), results.cend(), [&](const auto &r) {
-                    return sameText(LangModule::getLangThree(r->ISO639), lang3);
-                }))
-                continue;
-            listed.insert(hash);
-            hashes.append(hash);
-        }
-    }
-    return hashes;
+    return SearchSteps::hashesLackingResults(movieFiles, searchLangs, refreshSubs);
 }
 
 // --- Replies ------------------------------------------------------------------
@@ -341,82 +238,6 @@ void OSClient::XMLResponse(const QString &method, const Variant &value)
     }
 }
 
-// The videos by each key a result is matched on, as positions in
-// movieFiles: a reply of thousands of results meets thousands of videos, and
-// each result looks only at the videos that can match it. Keys are a superset
-// filter; resultMatches() still decides.
-struct OSClient::VideoIndex {
-    using Positions = QList<qsizetype>;
-
-    explicit VideoIndex(const QList<std::shared_ptr<movieFile>> &list)
-        : videos(list)
-    {
-        for (qsizetype at = 0; at < videos.size(); ++at) {
-            const movieFile &video = *videos[at];
-            byHash[normalHash(video.movieHash())].append(at);
-            const auto meta = video.metadata();
-            if (!meta)
-                continue;
-            byImdb[meta->movieImdbID().toLongLong()].append(at);
-            byTag[video.movieFileName().toCaseFolded()].append(at);
-            byName[nameQueryOf(video).toCaseFolded()].append(at);
-            if (isEpisode(*meta))
-                byEpisode[episodeKey(meta->showname, meta->season, meta->episode)].append(at);
-        }
-    }
-
-    static QString episodeKey(const QString &show, int season, int episode)
-    {
-        return u"%1\n%2\n%3"_s.arg(show.toCaseFolded()).arg(season).arg(episode);
-    }
-
-    // The videos a result may match, in the order of movieFiles.
-    Positions candidates(openSubtitleItem &item, const QString &how) const
-    {
-        if (how == "moviehash"_L1)
-            return item.MovieHash.isEmpty() ? Positions() : byHash.value(normalHash(item.MovieHash));
-        if (how == "imdbid"_L1)
-            return byImdb.value(item.IDMovieImdb);
-        if (how == "tag"_L1)
-            return byTag.value(item.QueryParameters.value(u"tag"_s).toString().toCaseFolded());
-        if (how != "fulltext"_L1)
-            return {};
-        lendSeasonAndEpisode(item);
-        const QString query = item.QueryParameters.value(u"query"_s).toString();
-        Positions found = byName.value(query.toCaseFolded());
-        found += byEpisode.value(episodeKey(query, numberOf(item.QueryParameters.value(u"season"_s)),
-                                            numberOf(item.QueryParameters.value(u"episode"_s))));
-        std::sort(found.begin(), found.end());
-        found.erase(std::unique(found.begin(), found.end()), found.end());
-        return found;
-    }
-
-    // A name result that came back without season or episode takes them from
-    // the first video it could be attached to.
-    void lendSeasonAndEpisode(openSubtitleItem &item) const
-    {
-        if (item.QueryParameters.contains(u"season"_s) && item.QueryParameters.contains(u"episode"_s))
-            return;
-        for (const auto &video : videos) {
-            if (!video->metadata() || video->hasSubtitleResult(item.SubHash))
-                continue;
-            const VideoMetadata &meta = *video->metadata();
-            if (!item.QueryParameters.contains(u"season"_s))
-                item.QueryParameters.insert(u"season"_s, qint32(meta.season));
-            if (!item.QueryParameters.contains(u"episode"_s))
-                item.QueryParameters.insert(u"episode"_s, qint32(meta.episode));
-            return;
-        }
-    }
-
-    const QList<std::shared_ptr<movieFile>> &videos;
-    QHash<QString, Positions> byHash;
-    QHash<qlonglong, Positions> byImdb;
-    QHash<QString, Positions> byTag;
-    QHash<QString, Positions> byName;
-    QHash<QString, Positions> byEpisode;
-};
-
 void OSClient::attachResults(const VariantList &entries)
 {
     QList<openSubtitleItemPtr> items;
@@ -430,119 +251,25 @@ void OSClient::attachResults(const VariantList &entries)
 void OSClient::attachItems(const ResultList &items)
 {
     const QMutexLocker guard(&m_stateLock);
-    const VideoIndex index(movieFiles);
-    for (const auto &item : items)
-        attachResult(item, index);
+    ResultMerge(movieFiles).attachAll(items);
 }
 
 void OSClient::storeImdbCandidates(const Dictionary &byHash)
 {
     const QMutexLocker guard(&m_stateLock);
-    const VideoIndex index(movieFiles);
-    for (const auto &[hash, candidates] : byHash) {
-        if (!isArray(candidates))
-            continue;
-        const VariantList list = candidates.toList();
-        double mostSeen = 0;
-        Dictionary chosen;
-        for (const Variant &c : list) {
-            const Dictionary candidate = c.value<Dictionary>();
-            const double seen = candidate.value(u"seenCount"_s).toString().toDouble();
-            if (seen > mostSeen) {
-                mostSeen = seen;
-                chosen = candidate;
-            }
-        }
-        if (!chosen.isEmpty())
-            storeImdbCandidate(chosen, list, index);
-    }
+    ResultMerge(movieFiles).storeImdbCandidates(byHash);
 }
 
 // --- Merging and the best choice ----------------------------------------------
 
 void OSClient::addThisResult(const openSubtitleItemPtr &item)
 {
-    attachResult(item, VideoIndex(movieFiles));
-}
-
-void OSClient::attachResult(const openSubtitleItemPtr &item, const VideoIndex &index)
-{
-    const QString how = item->MatchedBy.toLower();
-    for (const qsizetype at : index.candidates(*item, how)) {
-        const auto &video = index.videos[at];
-        if (!video->metadata())
-            continue;
-        if (video->hasSubtitleResult(item->SubHash))
-            continue;
-        if (!resultMatches(*item, how, *video))
-            continue;
-
-        for (const auto &local : video->subtitles()) {
-            if (local->subHash() == item->SubHash)
-                item->localHave = true;
-        }
-        item->MovieHash = video->movieHash();
-        item->movieFile = video;
-        item->setMovieFolderItemPath(video->path());
-        video->addSubtitleResult(item);
-
-        video->addImdb(imdbEntryOf(*item));
-    }
-}
-
-bool OSClient::resultMatches(const openSubtitleItem &item, const QString &how, const movieFile &video)
-{
-    const VideoMetadata &meta = *video.metadata();
-    if (how == "moviehash"_L1)
-        return !item.MovieHash.isEmpty() && normalHash(item.MovieHash) == normalHash(video.movieHash());
-    if (how == "imdbid"_L1)
-        return meta.movieImdbID().toLongLong() == item.IDMovieImdb;
-    if (how == "tag"_L1)
-        return sameText(item.QueryParameters.value(u"tag"_s).toString(), video.movieFileName());
-    if (how != "fulltext"_L1)
-        return false;
-
-    const QString query = item.QueryParameters.value(u"query"_s).toString();
-    if (isEpisode(meta)) {
-        if (!sameText(meta.showname, query) ||
-            numberOf(item.QueryParameters.value(u"season"_s)) != meta.season ||
-            numberOf(item.QueryParameters.value(u"episode"_s)) != meta.episode)
-            return nameQueryMatchesFilm(query, video);
-        return meta.movieImdbID().isEmpty() || item.IDMovieImdb <= 0 ||
-               meta.movieImdbID().toLongLong() == item.IDMovieImdb;
-    }
-    return nameQueryMatchesFilm(query, video);
-}
-
-bool OSClient::nameQueryMatchesFilm(const QString &query, const movieFile &video)
-{
-    return !query.isEmpty() && sameText(query, nameQueryOf(video));
+    ResultMerge(movieFiles).attach(item);
 }
 
 void OSClient::addThisResult(const Dictionary &candidate, const VariantList &candidates)
 {
-    storeImdbCandidate(candidate, candidates, VideoIndex(movieFiles));
-}
-
-void OSClient::storeImdbCandidate(const Dictionary &candidate, const VariantList &candidates,
-                                  const VideoIndex &index)
-{
-    const QString hash = normalHash(candidate.value(u"MovieHash"_s).toString());
-    if (hash.isEmpty())
-        return;
-    QList<Dictionary> all;
-    for (const Variant &c : candidates)
-        all.append(c.value<Dictionary>());
-    for (const qsizetype at : index.byHash.value(hash)) {
-        const auto &video = index.videos[at];
-        if (!video->metadata())
-            continue;
-        video->metadata()->setIdentity(
-            {candidate.value(u"movieImdbID"_s).toString(), candidate.value(u"MovieName"_s).toString(),
-             numberOf(candidate.value(u"MovieYear"_s)), candidate.value(u"MovieKind"_s).toString(),
-             numberOf(candidate.value(u"SeriesSeason"_s)), numberOf(candidate.value(u"SeriesEpisode"_s))});
-        video->setImdbs(all);
-    }
+    ResultMerge(movieFiles).storeImdbCandidate(candidate, candidates);
 }
 
 OSClient::ResultList OSClient::FindBestSub(const ResultList &results) const

@@ -143,6 +143,7 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
         client.searchLangs = !client.languageOverride.isEmpty() ? client.languageOverride
                              : prefs.languageList.isEmpty()     ? QStringList{u"en"_s}
                                                                 : prefs.languageList;
+        client.refreshSubs = prefs.refreshSubs;
         videos = client.movieFiles;
     }
     // Jobs hash before they search; this catches the rest, outside the lock.
