@@ -98,6 +98,8 @@ public:
     // The decoded value of the last reply that was handed on.
     Variant lastReply() const;
 
+    // Lumbra's own User-Agent, sent with every request to the service and its
+    // download links.
     static QString DefaultUserAgent() { return XmlRpcTransport::DefaultUserAgent(); }
 
     using SocketFailure = XmlRpcTransport::SocketFailure;
