@@ -10,8 +10,8 @@
 #include "cli/CliText.h"
 #include "cli/Commands.h"
 #include "common/LangModule.h"
+#include "download/GetSubsRun.h"
 #include "prefs/myPrefs.h"
-#include "service/GetSubsRun.h"
 #include "service/ProviderChoice.h"
 
 #include <QJsonDocument>

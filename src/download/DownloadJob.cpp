@@ -281,8 +281,12 @@ bool DownloadJob::hasLocalSubtitleIn(const movieFile &video, const QString &lang
 
 QStringList DownloadJob::wantedLanguages()
 {
-    const QStringList list = myPrefs::languageList();
-    return list.isEmpty() ? QStringList{u"en"_s} : list;
+    return wantedLanguages(myPrefs::values());
+}
+
+QStringList DownloadJob::wantedLanguages(const myPrefs::Values &prefs)
+{
+    return prefs.languageList.isEmpty() ? QStringList{u"en"_s} : prefs.languageList;
 }
 
 QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList &languages,

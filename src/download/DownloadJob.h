@@ -1,5 +1,6 @@
 #pragma once
 
+#include "prefs/myPrefs.h"
 #include "service/DownloadQueue.h"
 #include "service/ServiceError.h"
 
@@ -120,8 +121,10 @@ public:
     // Whether a subtitle beside the video is in `language` (two-letter code).
     // Call under the client's state lock.
     static bool hasLocalSubtitleIn(const movieFile &video, const QString &language);
-    // The wanted languages: the preference's list, or English when it is empty.
+    // The wanted languages: the preference's list, or English when it is
+    // empty; from the preferences now, or from a run's copy of them.
     static QStringList wantedLanguages();
+    static QStringList wantedLanguages(const myPrefs::Values &prefs);
 
     // --- Downloads ---------------------------------------------------------
     // The queue, guarded by the client's state lock; built by the driver.

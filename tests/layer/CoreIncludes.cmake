@@ -19,8 +19,7 @@ set(ranks
 # occur, so the list shrinks as they go.
 set(pending
   "media/movieFile.cpp -> prefs"   # the wanted languages, read when a record is made
-  "media/movieFile.cpp -> service" # the results' subtitle hashes and languages
-  "service/GetSubsRun.cpp -> download")
+  "media/movieFile.cpp -> service") # the results' subtitle hashes and languages
 
 set(rank_of_names)
 list(LENGTH ranks count)

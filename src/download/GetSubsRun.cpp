@@ -1,4 +1,4 @@
-#include "service/GetSubsRun.h"
+#include "download/GetSubsRun.h"
 
 #include "download/DownloadJob.h"
 #include "media/MethodProfiler.h"
@@ -91,8 +91,10 @@ QList<GetSubsOutcome> GetSubsRun::run()
     m_job->intake().waitUntilDone();
     OSClient &client = m_job->client();
 
-    const QStringList languages = DownloadJob::wantedLanguages();
-    const bool refreshSubs = myPrefs::refreshSubs();
+    // The preferences as they are now hold for the whole run.
+    const myPrefs::Values prefs = myPrefs::values();
+    const QStringList languages = DownloadJob::wantedLanguages(prefs);
+    const bool refreshSubs = prefs.refreshSubs;
     QList<GetSubsOutcome> outcomes;
     for (const auto &[shown, reason] : m_job->intake().notTakenIn()) {
         outcomes.append(outcomeFor(Status::Skipped, shown, {}, reason));
@@ -112,7 +114,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
                          [](const auto &a, const auto &b) { return a->path() < b->path(); });
         all = client.movieFiles;
     }
-    const auto listed = m_job->takeNewRecords(myPrefs::ListAllFiles(), refreshSubs);
+    const auto listed = m_job->takeNewRecords(prefs.ListAllFiles, refreshSubs);
     QList<std::shared_ptr<movieFile>> videos;
     {
         const QMutexLocker guard(&client.stateLock());
