@@ -100,6 +100,12 @@ class StandIn:
     def calls(self):
         return json.loads(urllib.request.urlopen(self.base + "/_calls", timeout=60).read())
 
+    def cpu_ms(self):
+        """CPU time the stand-in has used so far (user + system)."""
+        with open("/proc/%d/stat" % self.process.pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
+
     def stop(self):
         self.process.stdin.close()
         self.process.wait(timeout=10)
@@ -198,20 +204,23 @@ def e2e(args):
         for _ in range(args.runs):
             for label, command in clients:
                 stand_in.reset()
+                served = stand_in.cpu_ms()
                 wall, cpu, rss, _, code = run_measured(command, env, work)
+                served = stand_in.cpu_ms() - served
                 requests = stand_in.calls()
                 placed = check_and_clean(videos, expected)
-                rows[label].append((wall, cpu, rss, placed, code, len(requests)))
+                rows[label].append((wall, cpu, rss, placed, code, len(requests), served))
     finally:
         stand_in.stop()
         shutil.rmtree(work, ignore_errors=True)
     minimal = min(r[0] for r in rows["minimal client (Python)"])
-    print("%-28s %10s %10s %10s %8s %9s %6s %10s" % ("client (best of %d)" % args.runs, "wall ms", "CPU ms",
-                                                     "RSS KiB", "placed", "requests", "exit", "wall/min."))
+    print("%-28s %10s %10s %10s %8s %9s %6s %10s %14s" % ("client (best of %d)" % args.runs, "wall ms", "CPU ms",
+                                                          "RSS KiB", "placed", "requests", "exit", "wall/min.",
+                                                          "stand-in CPU"))
     for label, _ in clients:
-        wall, cpu, rss, placed, code, requests = min(rows[label])
-        print("%-28s %10.0f %10.0f %10d %4d/%-4d %9d %6d %10.2f" % (label, wall, cpu, rss, placed, len(videos),
-                                                                   requests, code, wall / minimal))
+        wall, cpu, rss, placed, code, requests, served = min(rows[label])
+        print("%-28s %10.0f %10.0f %10d %4d/%-4d %9d %6d %10.2f %14.0f" % (
+            label, wall, cpu, rss, placed, len(videos), requests, code, wall / minimal, served))
 
 
 STRACE_PICK = ("fdatasync", "fsync", "linkat", "link", "unlink", "unlinkat", "rename", "renameat", "renameat2",
@@ -237,9 +246,13 @@ def strace(args):
         for label, cli in parse_clis(args.cli):
             out = os.path.join(work, "strace.txt")
             stand_in.reset()
-            run_measured(["strace", "-f", "-c", "-o", out] + get_command(cli, stand_in.url, root), env, work)
+            run_measured(["strace", "-f", "-c"] + (["-w"] if args.wall else []) + ["-o", out] +
+                         get_command(cli, stand_in.url, root), env, work)
             placed = check_and_clean(videos, expected)
             results.append((label, placed, strace_counts(out)))
+            if args.wall:
+                with open(out) as f:
+                    print(label, "".join(f.readlines()[:12]))
     finally:
         stand_in.stop()
         shutil.rmtree(work, ignore_errors=True)
@@ -258,7 +271,8 @@ def nothing(args):
         print("%-28s %10s %10s %10s %6s" % ("client", "wall ms", "CPU ms", "RSS KiB", "exit"))
         for label, cli in parse_clis(args.cli):
             stand_in.reset()
-            wrap = args.wrap.split() if args.wrap else []
+            wrap = ["env"] + args.env.split() if args.env else []
+            wrap += args.wrap.split() if args.wrap else []
             wall, cpu, rss, output, code = run_measured(wrap + get_command(cli, stand_in.url, root), env, work)
             methods = [c.get("method") for c in stand_in.calls()]
             lines = output.count(b"\n")
@@ -275,6 +289,8 @@ def main():
     parser.add_argument("--videos", type=int, default=200)
     parser.add_argument("--runs", type=int, default=1)
     parser.add_argument("--cli", action="append", required=True, help="lumbra-cli to measure (LABEL=PATH)")
+    parser.add_argument("--wall", action="store_true", help="strace: also write the table of wall time per call")
+    parser.add_argument("--env", help="nothing: NAME=VALUE settings for the client's run")
     parser.add_argument("--wrap", help="nothing: a command to run the client under (a profiler)")
     args = parser.parse_args()
     {"e2e": e2e, "strace": strace, "nothing": nothing}[args.what](args)

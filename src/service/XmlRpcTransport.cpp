@@ -175,7 +175,7 @@ void XmlRpcTransport::post(const XMLRPC::Message &message)
         m_xmlreq = xml;
         m_requestBody = xml.toUtf8();
         m_userAgent = agent;
-        m_lastMessage = message;
+        m_lastMethod = message.MethodName;
         m_redirects = 0;
         m_failure = {};
     }
@@ -510,7 +510,7 @@ void XmlRpcTransport::recordFailure(int code, const QString &reason)
     QMutexLocker locker(&m_lock);
     // The first failure of a request is its cause; a cancellation stands.
     if (m_failure.ok())
-        m_failure = {code, m_lastMessage.MethodName + u": "_s + reason};
+        m_failure = {code, m_lastMethod + u": "_s + reason};
 }
 
 void XmlRpcTransport::fail(int number, const QString &text)
@@ -538,7 +538,7 @@ void XmlRpcTransport::setBusy(bool busy)
 QString XmlRpcTransport::lastMethod() const
 {
     QMutexLocker locker(&m_lock);
-    return m_lastMessage.MethodName;
+    return m_lastMethod;
 }
 
 bool XmlRpcTransport::busy() const

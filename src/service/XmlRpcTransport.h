@@ -155,7 +155,7 @@ private:
     bool m_busy = false;
     bool m_cancelled = false;
     XMLRPC::Message m_message;
-    XMLRPC::Message m_lastMessage;
+    QString m_lastMethod; // of the request under way or last sent
     bool m_isGzipped = false;
     QString m_xmlreq;
     QByteArray m_requestBody;
