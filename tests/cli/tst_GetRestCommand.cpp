@@ -17,12 +17,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QByteArray readText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QJsonObject subtitle(const QString &lang, const QString &file, const QString &content, double rating = 7.0,
                      int downloads = 100)
 {
@@ -31,11 +25,6 @@ QJsonObject subtitle(const QString &lang, const QString &file, const QString &co
             {u"content"_s, content},
             {u"rating"_s, rating},
             {u"downloads"_s, downloads}};
-}
-
-QString srt(const QString &text)
-{
-    return u"1\n00:00:01,000 --> 00:00:02,000\n"_s + text + u'\n';
 }
 
 } // namespace
@@ -90,18 +79,19 @@ void TestGetRestCommand::init()
     m_movies.append(QJsonObject{
         {u"name"_s, u"Movie One"_s},
         {u"subtitles"_s,
-         QJsonArray{subtitle(u"eng"_s, u"Movie.One.by.name.srt"_s, srt(u"BY NAME"_s), 9.0, 99999),
-                    subtitle(u"pob"_s, u"Movie.One.by.name.pb.srt"_s, srt(u"BY NAME"_s), 9.0, 99999)}}});
+         QJsonArray{
+             subtitle(u"eng"_s, u"Movie.One.by.name.srt"_s, oneCueSubtitle(u"BY NAME"_s), 9.0, 99999),
+             subtitle(u"pob"_s, u"Movie.One.by.name.pb.srt"_s, oneCueSubtitle(u"BY NAME"_s), 9.0, 99999)}}});
     add(u"Films/Movie.One.2010.mkv"_s, 3'000'000, {{u"name"_s, u"Movie One"_s}, {u"imdbid"_s, u"1000001"_s}},
-        {subtitle(u"eng"_s, u"Movie.One.en.srt"_s, srt(u"One EN"_s)),
-         subtitle(u"pob"_s, u"Movie.One.pb.srt"_s, srt(u"One PB"_s))});
+        {subtitle(u"eng"_s, u"Movie.One.en.srt"_s, oneCueSubtitle(u"One EN"_s)),
+         subtitle(u"pob"_s, u"Movie.One.pb.srt"_s, oneCueSubtitle(u"One PB"_s))});
     add(u"Show Name/Season 1/Show.Name.S01E01.mkv"_s, 3'000'001,
         {{u"name"_s, u"Pilot"_s},
          {u"show"_s, u"Show Name"_s},
          {u"kind"_s, u"episode"_s},
          {u"season"_s, 1},
          {u"episode"_s, 1}},
-        {subtitle(u"eng"_s, u"Show.S01E01.en.srt"_s, srt(u"Pilot EN"_s))});
+        {subtitle(u"eng"_s, u"Show.S01E01.en.srt"_s, oneCueSubtitle(u"Pilot EN"_s))});
     makeSparseFile(path(u"Films/Unknown.Film.mkv"_s), 3'000'002);
     QVERIFY(m_emu.reset());
     QVERIFY(m_emu.setCatalog(QJsonDocument(catalog()).toJson()));
@@ -145,9 +135,10 @@ void TestGetRestCommand::hashMatchInTwoLanguagesAndEpisode()
         QVERIFY2(byLine.value(key)[u"status"_s] == u"placed"_s, qPrintable(key));
     QCOMPARE(byLine.value(u"Show.Name.S01E01.mkv pb"_s)[u"status"_s].toString(), u"none"_s);
     QCOMPARE(byLine.value(u"Unknown.Film.mkv en"_s)[u"status"_s].toString(), u"none"_s);
-    QCOMPARE(readText(path(u"Films/Movie.One.2010.en.srt"_s)), srt(u"One EN"_s).toUtf8());
-    QCOMPARE(readText(path(u"Films/Movie.One.2010.pb.srt"_s)), srt(u"One PB"_s).toUtf8());
-    QCOMPARE(readText(path(u"Show Name/Season 1/Show.Name.S01E01.en.srt"_s)), srt(u"Pilot EN"_s).toUtf8());
+    QCOMPARE(readTestFile(path(u"Films/Movie.One.2010.en.srt"_s)), oneCueSubtitle(u"One EN"_s).toUtf8());
+    QCOMPARE(readTestFile(path(u"Films/Movie.One.2010.pb.srt"_s)), oneCueSubtitle(u"One PB"_s).toUtf8());
+    QCOMPARE(readTestFile(path(u"Show Name/Season 1/Show.Name.S01E01.en.srt"_s)),
+             oneCueSubtitle(u"Pilot EN"_s).toUtf8());
     QCOMPARE(byLine.value(u"Movie.One.2010.mkv en"_s)[u"matchedBy"_s].toString(), u"moviehash"_s);
 
     // The anonymous quota (5) counts down with each download.

@@ -29,17 +29,6 @@ namespace {
 
 constexpr int Wait = 20000;
 
-QByteArray readText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QString srt(const QString &text)
-{
-    return u"1\n00:00:01,000 --> 00:00:02,000\n"_s + text + u'\n';
-}
-
 } // namespace
 
 // The download window over the REST stand-in: a film with an English and a
@@ -83,15 +72,16 @@ void tst_GetSubtitlesWindowRest::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     const QString video = makeSparseFile(path(u"Movie.mkv"_s), 3'000'000);
-    m_movies = {QJsonObject{
-        {u"hash"_s, XMLRPC::computeMovieHash(video).hash},
-        {u"bytesize"_s, 3'000'000},
-        {u"name"_s, u"Movie"_s},
-        {u"subtitles"_s,
-         QJsonArray{
-             QJsonObject{{u"lang"_s, u"eng"_s}, {u"file"_s, u"Movie.en.srt"_s}, {u"content"_s, srt(u"EN"_s)}},
-             QJsonObject{
-                 {u"lang"_s, u"spa"_s}, {u"file"_s, u"Movie.es.srt"_s}, {u"content"_s, srt(u"ES"_s)}}}}}};
+    m_movies = {
+        QJsonObject{{u"hash"_s, XMLRPC::computeMovieHash(video).hash},
+                    {u"bytesize"_s, 3'000'000},
+                    {u"name"_s, u"Movie"_s},
+                    {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s},
+                                                            {u"file"_s, u"Movie.en.srt"_s},
+                                                            {u"content"_s, oneCueSubtitle(u"EN"_s)}},
+                                                QJsonObject{{u"lang"_s, u"spa"_s},
+                                                            {u"file"_s, u"Movie.es.srt"_s},
+                                                            {u"content"_s, oneCueSubtitle(u"ES"_s)}}}}}};
     QVERIFY(m_emu.reset());
 
     myPrefs::resetToDefaults();
@@ -147,8 +137,8 @@ void tst_GetSubtitlesWindowRest::dropSearchDownloadShowsTheQuota()
         found += QFile::exists(subtitle);
     QCOMPARE(found, placed);
     if (placed == 2) {
-        QCOMPARE(readText(subtitles[0]), srt(u"EN"_s).toUtf8());
-        QCOMPARE(readText(subtitles[1]), srt(u"ES"_s).toUtf8());
+        QCOMPARE(readTestFile(subtitles[0]), oneCueSubtitle(u"EN"_s).toUtf8());
+        QCOMPARE(readTestFile(subtitles[1]), oneCueSubtitle(u"ES"_s).toUtf8());
     }
     QTRY_VERIFY2(window->frame()->notice().contains(notice), qPrintable(window->frame()->notice()));
     if (!failure.isEmpty()) {

@@ -1,4 +1,5 @@
 #include "ServiceEmulator.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "media/movieFile.h"
@@ -10,7 +11,6 @@
 #include "service/ProviderSearch.h"
 #include "service/XmlRpcProvider.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,14 +58,10 @@ class tst_ProviderSearch : public QObject {
 
     QTemporaryDir m_dir;
 
+    // Videos of different content, so that their movie hashes differ.
     QString makeVideo(const QString &name, char fill)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot create a video");
-        file.write(QByteArray(200000, fill));
-        return path;
+        return writeTestFile(m_dir.filePath(name), QByteArray(200000, fill));
     }
 
     // A film found by hash in English, one whose hash only names the film

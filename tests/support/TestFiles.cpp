@@ -32,3 +32,14 @@ QString writeTestFile(const QString &path, const QByteArray &bytes)
         qFatal("cannot write %s: %s", qPrintable(path), qPrintable(file.errorString()));
     return path;
 }
+
+QByteArray readTestFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString oneCueSubtitle(const QString &text)
+{
+    return QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\n") + text + u'\n';
+}
