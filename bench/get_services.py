@@ -93,8 +93,9 @@ def main():
         for name, took, sent, api, placed, code in rows:
             print("%-8s %10.2f %10d %10d %8d %5d" % (name, took, sent, api, placed, code))
         rest = rows[1]
-        print("REST pacing floor: %d API requests x %.2f s = %.1f s (the service allows 5 a second)"
-              % (rest[3], API_PACE_S, rest[3] * API_PACE_S))
+        # The first request goes at once; each later one waits its turn.
+        print("REST pacing floor: (%d API requests - 1) x %.2f s = %.2f s (the service allows 5 a second)"
+              % (rest[3], API_PACE_S, (rest[3] - 1) * API_PACE_S))
 
 
 if __name__ == "__main__":
