@@ -548,6 +548,10 @@ class Dispatcher(xmlrpc.server.SimpleXMLRPCDispatcher):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Headers and body go out in two writes; on a kept-alive connection Nagle's
+    # algorithm would hold the body back until the client's delayed ACK (40 ms
+    # per reply), which no real server does.
+    disable_nagle_algorithm = True
     server_version = "LumbraStandIn/1.0"
 
     @property
