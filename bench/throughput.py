@@ -207,7 +207,8 @@ def e2e(args):
     work, root, videos, expected, stand_in = setup(args, True)
     print("write + fdatasync of one subtitle on this disk now: %.2f ms" % flush_latency_ms(os.path.join(work, "flush")))
     env = client_env(work)
-    clients = [(label, get_command(cli, stand_in.url, root)) for label, cli in parse_clis(args.cli)]
+    wrap = args.wrap.split() if args.wrap else []
+    clients = [(label, wrap + get_command(cli, stand_in.url, root)) for label, cli in parse_clis(args.cli)]
     clients.append(("minimal client (Python)",
                     [sys.executable, MINIMAL, stand_in.url, "eng"] + [v[0] for v in videos]))
     rows = {label: [] for label, _ in clients}
@@ -306,7 +307,7 @@ def main():
     parser.add_argument("--cli", action="append", required=True, help="lumbra-cli to measure (LABEL=PATH)")
     parser.add_argument("--wall", action="store_true", help="strace: also write the table of wall time per call")
     parser.add_argument("--env", help="nothing: NAME=VALUE settings for the client's run")
-    parser.add_argument("--wrap", help="nothing: a command to run the client under (a profiler)")
+    parser.add_argument("--wrap", help="e2e, nothing: a command to run lumbra-cli under (a profiler)")
     args = parser.parse_args()
     {"e2e": e2e, "strace": strace, "nothing": nothing}[args.what](args)
 
