@@ -5,6 +5,7 @@
 #include "media/movieFile.h"
 #include "media/StringUtils.h"
 #include "media/subtitleFile.h"
+#include "prefs/myPrefs.h"
 #include "preview/subClass.h"
 #include "preview/subsModule.h"
 
@@ -183,7 +184,7 @@ bool showPath(const QString &path, bool json, double fps)
     }
 
     if (video) {
-        const auto movie = movieFile::create(path, subtitlesBeside(path));
+        const auto movie = movieFile::create(path, subtitlesBeside(path), myPrefs::languageList());
         movie->computeMovieHash();
         print(videoFields(path, *movie), json);
     } else {

@@ -3,8 +3,6 @@
 #include "common/LangModule.h"
 #include "media/MovieHash.h"
 #include "media/subtitleFile.h"
-#include "prefs/myPrefs.h"
-#include "service/openSubtitleItem.h"
 
 #include <QDir>
 
@@ -26,11 +24,12 @@ std::shared_ptr<movieFile> movieFile::create(const QString &path)
     return create(path.isEmpty() ? QFileInfo() : QFileInfo(QDir::fromNativeSeparators(path)));
 }
 
-std::shared_ptr<movieFile> movieFile::create(const QString &path, const QStringList &subtitlePaths)
+std::shared_ptr<movieFile> movieFile::create(const QString &path, const QStringList &subtitlePaths,
+                                             const QStringList &languages)
 {
     auto record = create(path);
     record->buildSubtitles(subtitlePaths);
-    matchMovieSubs(*record);
+    matchMovieSubs(*record, languages);
     return record;
 }
 
@@ -105,7 +104,6 @@ void movieFile::copyFrom(const movieFile &other, bool takeResults)
     m_imdbs = imdbList;
     m_subtitleResults = results;
     indexImdbsLocked();
-    indexResultsLocked();
 }
 
 QFileInfo movieFile::movieFolderItem() const
@@ -263,27 +261,12 @@ void movieFile::setSubtitleResults(const ResultList &list)
 {
     const QMutexLocker lock(&m_mutex);
     m_subtitleResults = list;
-    indexResultsLocked();
 }
 
 void movieFile::addSubtitleResult(const std::shared_ptr<openSubtitleItem> &result)
 {
     const QMutexLocker lock(&m_mutex);
     m_subtitleResults.append(result);
-    m_resultSubHashes.insert(result->SubHash);
-}
-
-bool movieFile::hasSubtitleResult(const QString &subHash) const
-{
-    const QMutexLocker lock(&m_mutex);
-    return m_resultSubHashes.contains(subHash);
-}
-
-void movieFile::indexResultsLocked()
-{
-    m_resultSubHashes.clear();
-    for (const auto &result : std::as_const(m_subtitleResults))
-        m_resultSubHashes.insert(result->SubHash);
 }
 
 QList<Dictionary> movieFile::imdbs() const
@@ -324,13 +307,13 @@ void movieFile::indexImdbsLocked()
         m_imdbIds.insert(imdbIdOf(entry));
 }
 
-void movieFile::matchMovieSubs(movieFile &m)
+void movieFile::matchMovieSubs(movieFile &m, const QStringList &languages)
 {
     if (m.localSubsMatched)
         return;
     // Keys are three-letter codes, in the order of the preferred languages.
     Dictionary found;
-    for (const QString &lang : myPrefs::languageList())
+    for (const QString &lang : languages)
         found.insert(LangModule::getLangThree(lang), false);
     for (const auto &sub : m.subtitles()) {
         const QString code = sub->ISO639();
@@ -346,41 +329,4 @@ void movieFile::matchMovieSubs(movieFile &m)
     }
     m.hasAllSubs = all;
     m.localSubsMatched = true;
-}
-
-void movieFile::toggleSubCheck(openSubtitleItem &result)
-{
-    if (result.isChecked) {
-        result.isChecked = false;
-        return;
-    }
-    const ResultList results = subtitleResults();
-    const openSubtitleItem *first = nullptr;
-    for (const auto &r : results) {
-        if (r && r->SubHash.compare(result.SubHash, Qt::CaseInsensitive) == 0) {
-            first = r.get();
-            break;
-        }
-    }
-    // A result this video does not list changes nothing: with no language to
-    // go by, unchecking would hit the results that have no language at all.
-    if (!first)
-        return;
-    const QString language = first->ISO639;
-    for (const auto &r : results) {
-        if (!r || r->ISO639.compare(language, Qt::CaseInsensitive) != 0)
-            continue;
-        if (r->SubHash.compare(result.SubHash, Qt::CaseInsensitive) != 0)
-            r->isChecked = false;
-        else
-            result.isChecked = true;
-    }
-}
-
-void movieFile::toggleSubCheck()
-{
-    for (const auto &r : subtitleResults()) {
-        if (r)
-            r->isChecked = false;
-    }
 }

@@ -45,8 +45,10 @@ public:
     // The same from a native path.
     static std::shared_ptr<movieFile> create(const QString &path);
     // A record of the video at `path` with the subtitle files given, each
-    // pointing back at the record; matchMovieSubs has run on it.
-    static std::shared_ptr<movieFile> create(const QString &path, const QStringList &subtitlePaths);
+    // pointing back at the record; matchMovieSubs has run on it with
+    // `languages`.
+    static std::shared_ptr<movieFile> create(const QString &path, const QStringList &subtitlePaths,
+                                             const QStringList &languages);
     // A copy (see above). With `takeResults` the copy starts with the same
     // results; otherwise with none. The size, names and hash are read
     // through their getters, so copying computes the hash if it is unknown.
@@ -94,9 +96,6 @@ public:
     ResultList subtitleResults() const;
     void setSubtitleResults(const ResultList &list);
     void addSubtitleResult(const std::shared_ptr<openSubtitleItem> &result);
-    // Whether a result with this subtitle hash is among the results; constant
-    // time, so merging a long reply stays linear.
-    bool hasSubtitleResult(const QString &subHash) const;
     // IMDB candidates for this video.
     QList<Dictionary> imdbs() const;
     void setImdbs(const QList<Dictionary> &list);
@@ -104,16 +103,10 @@ public:
     // number: "0042" and 42 are one) is there already; true when appended.
     bool addImdb(const Dictionary &entry);
 
-    // Sets m.hasAllSubs: whether a local subtitle exists for every preferred
-    // language. Runs once per record.
-    static void matchMovieSubs(movieFile &m);
-    void matchMovieSubs() { matchMovieSubs(*this); }
-
-    // Toggles a result's check so that at most one result per language is
-    // checked: checking it unchecks the other results of its language.
-    void toggleSubCheck(openSubtitleItem &result);
-    // Unchecks every result.
-    void toggleSubCheck();
+    // Sets m.hasAllSubs: whether a local subtitle exists for every one of
+    // `languages` (the preferred ones, two- or three-letter codes). Runs once
+    // per record.
+    static void matchMovieSubs(movieFile &m, const QStringList &languages);
 
     QString filterBy;      // IMDB identifier chosen to filter results, or empty
     QString iso639;        // language code of a per-language copy
@@ -131,7 +124,6 @@ private:
     bool fileUsable() const;
     void buildSubtitles(const QStringList &subtitlePaths);
     void copyFrom(const movieFile &other, bool takeResults);
-    void indexResultsLocked();
     void indexImdbsLocked();
 
     mutable QMutex m_mutex;
@@ -145,7 +137,6 @@ private:
     bool m_hashed = false;
     SubtitleList m_subtitles;
     ResultList m_subtitleResults;
-    QSet<QString> m_resultSubHashes; // the SubHash of every result
     QList<Dictionary> m_imdbs;
     QSet<qlonglong> m_imdbIds; // the "movieImdbID" of every entry, as numbers
 };

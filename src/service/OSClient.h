@@ -193,7 +193,8 @@ private:
 
     bool searchByKind(const QString &kind);
     void attachResults(const VariantList &entries);
-    void addMovieFile(const QString &path);
+    void addFile(const QString &path, const QStringList &languages);
+    void addMovieFile(const QString &path, const QStringList &languages);
     void addSubtitleFile(const QString &path);
 
     // Indexes over the path lists, so that a drop of a whole library sorts in

@@ -313,6 +313,9 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
     const bool getSubs = queueMode == "GetSubs"_L1;
     if (!getSubs && queueMode != "PutSubs"_L1)
         return;
+    // The wanted languages decide whether a video lacks a subtitle; one look
+    // at the preferences serves the whole batch.
+    const QStringList languages = myPrefs::languageList();
     while (!(stop && stop())) {
         QString path;
         {
@@ -323,7 +326,7 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
             path = queue.takeFirst();
             ++m_intakeBusy;
         }
-        addFile(path);
+        addFile(path, languages);
         const QMutexLocker guard(&m_stateLock);
         --m_intakeBusy;
     }
@@ -337,6 +340,11 @@ bool OSClient::intakeBusy() const
 
 void OSClient::addFile(const QString &path)
 {
+    addFile(path, myPrefs::languageList());
+}
+
+void OSClient::addFile(const QString &path, const QStringList &languages)
+{
     QString queueMode;
     {
         const QMutexLocker guard(&m_stateLock);
@@ -345,10 +353,10 @@ void OSClient::addFile(const QString &path)
     if (queueMode == "PutSubs"_L1)
         addSubtitleFile(path);
     else
-        addMovieFile(path);
+        addMovieFile(path, languages);
 }
 
-void OSClient::addMovieFile(const QString &path)
+void OSClient::addMovieFile(const QString &path, const QStringList &languages)
 {
     // Every subtitle whose path starts with the video's path without its
     // extension: a range of the index, put back in arrival order.
@@ -364,7 +372,7 @@ void OSClient::addMovieFile(const QString &path)
         for (const SubtitleArrival &arrival : std::as_const(found))
             beside.append(arrival.path);
     }
-    auto record = movieFile::create(path, beside); // reads the disk: outside the lock
+    auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
     const QMutexLocker guard(&m_stateLock);
     movieFiles.append(record);
 }

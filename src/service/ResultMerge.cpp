@@ -7,6 +7,7 @@
 #include "service/SearchSteps.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -125,10 +126,10 @@ struct ResultMerge::VideoIndex {
     {
         if (item.QueryParameters.contains(u"season"_s) && item.QueryParameters.contains(u"episode"_s))
             return;
-        for (const auto &video : videos) {
-            if (!video->metadata() || video->hasSubtitleResult(item.SubHash))
+        for (qsizetype at = 0; at < videos.size(); ++at) {
+            if (!videos[at]->metadata() || lists(at, item.SubHash))
                 continue;
-            const VideoMetadata &meta = *video->metadata();
+            const VideoMetadata &meta = *videos[at]->metadata();
             if (!item.QueryParameters.contains(u"season"_s))
                 item.QueryParameters.insert(u"season"_s, qint32(meta.season));
             if (!item.QueryParameters.contains(u"episode"_s))
@@ -137,7 +138,29 @@ struct ResultMerge::VideoIndex {
         }
     }
 
+    // Whether the video at `at` lists a result with this subtitle hash. Its
+    // hashes are gathered the first time it is asked about, so a long reply
+    // stays linear.
+    bool lists(qsizetype at, const QString &subHash) const
+    {
+        auto it = listedHashes.find(at);
+        if (it == listedHashes.end()) {
+            QSet<QString> hashes;
+            for (const auto &result : videos[at]->subtitleResults())
+                hashes.insert(result->SubHash);
+            it = listedHashes.insert(at, hashes);
+        }
+        return it->contains(subHash);
+    }
+    void addResult(qsizetype at, const openSubtitleItemPtr &item)
+    {
+        lists(at, item->SubHash);
+        listedHashes[at].insert(item->SubHash);
+        videos[at]->addSubtitleResult(item);
+    }
+
     const QList<std::shared_ptr<movieFile>> videos; // shared, not copied
+    mutable QHash<qsizetype, QSet<QString>> listedHashes;
     QHash<QString, Positions> byHash;
     QHash<qlonglong, Positions> byImdb;
     QHash<QString, Positions> byTag;
@@ -160,13 +183,13 @@ void ResultMerge::attachAll(const QList<openSubtitleItemPtr> &items)
 
 void ResultMerge::attach(const openSubtitleItemPtr &item)
 {
-    const VideoIndex &index = *m_index;
+    VideoIndex &index = *m_index;
     const QString how = item->MatchedBy.toLower();
     for (const qsizetype at : index.candidates(*item, how)) {
         const auto &video = index.videos[at];
         if (!video->metadata())
             continue;
-        if (video->hasSubtitleResult(item->SubHash))
+        if (index.lists(at, item->SubHash))
             continue;
         if (!resultMatches(*item, how, *video))
             continue;
@@ -178,7 +201,7 @@ void ResultMerge::attach(const openSubtitleItemPtr &item)
         item->MovieHash = video->movieHash();
         item->movieFile = video;
         item->setMovieFolderItemPath(video->path());
-        video->addSubtitleResult(item);
+        index.addResult(at, item);
 
         video->addImdb(imdbEntryOf(*item));
     }

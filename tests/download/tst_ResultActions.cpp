@@ -177,7 +177,8 @@ private slots:
         QVERIFY(writeFile(m_video, "video"_ba));
         QVERIFY(writeFile(m_dir->filePath(u"My Film (2010).en.srt"_s),
                           "1\n00:00:01,000 --> 00:00:02,000\nHi\n"_ba));
-        m_movie = movieFile::create(m_video, {m_dir->filePath(u"My Film (2010).en.srt"_s)});
+        m_movie = movieFile::create(m_video, {m_dir->filePath(u"My Film (2010).en.srt"_s)},
+                                    myPrefs::languageList());
     }
 
     void cleanup()

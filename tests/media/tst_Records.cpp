@@ -2,6 +2,7 @@
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
+#include "service/ResultChecks.h"
 #include "TestMain.h"
 
 #include <QFile>
@@ -179,7 +180,7 @@ private slots:
         const QString video = makeFile(dir, u"Movie.avi"_s);
         const QString en = makeFile(dir, u"Movie.en.srt"_s);
         const QString plain = makeFile(dir, u"Movie.srt"_s);
-        auto m = movieFile::create(video, {en, plain});
+        auto m = movieFile::create(video, {en, plain}, {u"en"_s});
         const auto subs = m->subtitles();
         QCOMPARE(subs.size(), 2);
         QCOMPARE(subs[0]->path(), en);
@@ -218,18 +219,16 @@ private slots:
         QFETCH(QStringList, languages);
         QFETCH(QStringList, subNames);
         QFETCH(bool, hasAll);
-        myPrefs::setLanguageList(languages);
         QTemporaryDir dir;
         QStringList subs;
         for (const QString &n : subNames)
             subs << makeFile(dir, n);
-        const auto m = movieFile::create(makeFile(dir, u"M.avi"_s), subs);
+        const auto m = movieFile::create(makeFile(dir, u"M.avi"_s), subs, languages);
         QVERIFY(m->localSubsMatched);
         QCOMPARE(m->hasAllSubs, hasAll);
 
-        // It runs once: a changed preference does not change the answer.
-        myPrefs::setLanguageList({u"de"_s});
-        movieFile::matchMovieSubs(*m);
+        // It runs once: other languages later do not change the answer.
+        movieFile::matchMovieSubs(*m, {u"de"_s});
         QCOMPARE(m->hasAllSubs, hasAll);
     }
 
@@ -241,12 +240,12 @@ private slots:
         const auto engC = result(u"c"_s, u"eng"_s, true);
         m->setSubtitleResults({spaA, spaB, engC});
 
-        m->toggleSubCheck(*spaA);
+        ResultChecks::toggle(*m, *spaA);
         QVERIFY(spaA->isChecked);
         QVERIFY(!spaB->isChecked);
         QVERIFY(engC->isChecked);
 
-        m->toggleSubCheck(*spaA); // unchecking touches only that result
+        ResultChecks::toggle(*m, *spaA); // unchecking touches only that result
         QVERIFY(!spaA->isChecked);
         QVERIFY(!spaB->isChecked);
         QVERIFY(engC->isChecked);
@@ -255,11 +254,11 @@ private slots:
         const auto stranger = result(u"z"_s, QString());
         const auto noLang = result(u"d"_s, QString(), true);
         m->addSubtitleResult(noLang);
-        m->toggleSubCheck(*stranger);
+        ResultChecks::toggle(*m, *stranger);
         QVERIFY(!stranger->isChecked);
         QVERIFY(noLang->isChecked);
 
-        m->toggleSubCheck();
+        ResultChecks::uncheckAll(*m);
         for (const auto &r : m->subtitleResults())
             QVERIFY(!r->isChecked);
     }
@@ -268,7 +267,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString video = makeFile(dir, u"Show.S02E05.avi"_s, QByteArray(65536, '\0'));
-        const auto original = movieFile::create(video, {makeFile(dir, u"Show.S02E05.en.srt"_s)});
+        const auto original = movieFile::create(video, {makeFile(dir, u"Show.S02E05.en.srt"_s)}, {});
         original->isChecked = true;
         original->addedToList = true;
         original->iso639 = u"eng"_s;
@@ -304,7 +303,7 @@ private slots:
         clone->addSubtitleResult(r2);
         QCOMPARE(original->subtitleResults().size(), 1);
         // A check made through a copy is the original's check too.
-        clone->toggleSubCheck(*r1);
+        ResultChecks::toggle(*clone, *r1);
         QVERIFY(original->subtitleResults().first()->isChecked);
         // The metadata object is shared, so the IMDB id learnt later reaches all.
         original->metadata()->setMovieImdbID(u"0133093"_s);
@@ -313,11 +312,11 @@ private slots:
 
     void lazyValuesFromSeveralThreads()
     {
-        myPrefs::setLanguageList({u"en"_s, u"es"_s});
         QTemporaryDir dir;
         const QString video = makeFile(dir, u"Race.S01E01.avi"_s, QByteArray(200000, 'r'));
         const auto m = movieFile::create(
-            video, {makeFile(dir, u"Race.S01E01.en.srt"_s), makeFile(dir, u"Race.es.srt"_s)});
+            video, {makeFile(dir, u"Race.S01E01.en.srt"_s), makeFile(dir, u"Race.es.srt"_s)},
+            {u"en"_s, u"es"_s});
         const QString expectedHash = movieFile::create(video)->computeMovieHash();
 
         std::vector<std::thread> threads;

@@ -8,6 +8,7 @@
 #include "service/DownloadQueue.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
+#include "service/ResultChecks.h"
 
 #include <QLocale>
 #include <QMutexLocker>
@@ -439,7 +440,7 @@ bool DownloadList::toggleResult(int row)
         return false;
     const QMutexLocker guard(&m_client.stateLock());
     if (const MoviePtr video = result->movieFile.lock())
-        video->toggleSubCheck(*result);
+        ResultChecks::toggle(*video, *result);
     else
         result->isChecked = !result->isChecked;
     return true;

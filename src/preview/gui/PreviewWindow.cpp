@@ -17,6 +17,7 @@
 #include "preview/subClass.h"
 #include "preview/subsModule.h"
 #include "service/openSubtitleItem.h"
+#include "service/ResultChecks.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -474,9 +475,9 @@ void PreviewWindow::selectResult()
             // other results of the same language.
             std::shared_ptr<movieFile> owner = m_thisOpenSub->movieFile.lock();
             if (owner)
-                owner->toggleSubCheck(*m_thisOpenSub);
+                ResultChecks::toggle(*owner, *m_thisOpenSub);
             if (!m_thisOpenSub->isChecked && m_thisMovieFile && m_thisMovieFile != owner)
-                m_thisMovieFile->toggleSubCheck(*m_thisOpenSub);
+                ResultChecks::toggle(*m_thisMovieFile, *m_thisOpenSub);
             return 0;
         });
     }
