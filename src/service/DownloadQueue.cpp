@@ -6,7 +6,11 @@
 #include "service/SubtitleProvider.h"
 
 #include <QFileInfo>
+#include <QMultiHash>
 #include <QMutexLocker>
+
+#include <algorithm>
+#include <map>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -115,6 +119,20 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
         if (done)
             done(index, placed);
     };
+    // Entries begun and not settled yet, by the name they will take.
+    // Transfers may end out of order: an entry whose name an earlier one
+    // still under way will take waits for it, so that the first in the queue
+    // keeps the name, as one after the other would have it.
+    QMultiHash<QString, int> underWay;
+    std::map<int, std::pair<QString, ServiceResult<QByteArray>>> waiting; // by index
+    auto targetOf = [&](int index) {
+        const QMutexLocker guard(stateLock);
+        return chosen(*m_queuedSubs[index])->finalTarget();
+    };
+    auto earliestFor = [&](const QString &target) {
+        const QList<int> indexes = underWay.values(target);
+        return indexes.isEmpty() ? -1 : *std::min_element(indexes.cbegin(), indexes.cend());
+    };
     // Before an entry's transfer: stop, refuse a collision, or place the copy
     // an earlier preview left; true when the entry needs its content.
     auto begin = [&](int index) {
@@ -135,23 +153,38 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
             return false;
         }
         bool placed = false;
-        if (result->startDownload(stateLock, placed))
+        if (result->startDownload(stateLock, placed)) {
+            underWay.insert(targetOf(index), index);
             return true;
+        }
         notePlaced(*result, placed, stateLock);
         settle(index, placed);
         return false;
     };
-    auto delivered = [&](int index, const ServiceResult<QByteArray> &content) {
-        const auto result = chosen(*m_queuedSubs[index]);
-        // Transfers that ran together may have placed the same name meanwhile.
-        bool placed = false;
-        if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty())
-            result->markFailed(collision, stateLock);
-        else
-            placed = result->finishDownload(content, stateLock);
-        notePlaced(*result, placed, stateLock);
-        settle(index, placed);
-    };
+    std::function<void(int, const ServiceResult<QByteArray> &)> delivered =
+        [&](int index, const ServiceResult<QByteArray> &content) {
+            const QString target = targetOf(index);
+            if (earliestFor(target) != index) {
+                waiting.emplace(index, std::make_pair(target, content));
+                return;
+            }
+            underWay.remove(target, index);
+            const auto result = chosen(*m_queuedSubs[index]);
+            bool placed = false;
+            if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty())
+                result->markFailed(collision, stateLock);
+            else
+                placed = result->finishDownload(content, stateLock);
+            notePlaced(*result, placed, stateLock);
+            settle(index, placed);
+            // The next one for this name goes on once it is the earliest.
+            const auto next = waiting.find(earliestFor(target));
+            if (next != waiting.end()) {
+                const auto [later, held] = *next;
+                waiting.erase(next);
+                delivered(later, held.second);
+            }
+        };
 
     // Consecutive entries found by the same provider go to it as one batch.
     for (int first = 0; first < int(m_queuedSubs.size()) && !stopped;) {
@@ -180,6 +213,14 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
             }
         }
         first = end;
+    }
+    // Entries still waiting for one that never ended go on, in queue order.
+    while (!waiting.empty()) {
+        const auto [index, held] = *waiting.begin();
+        waiting.erase(waiting.begin());
+        underWay.remove(held.first);
+        underWay.insert(held.first, index);
+        delivered(index, held.second);
     }
     return allPlaced && !stopped;
 }

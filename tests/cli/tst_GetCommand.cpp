@@ -236,18 +236,22 @@ void TestGetCommand::oneRunNeverOverwritesWhatItPlaced()
                                        u"placed "_s + path(u"Films/Movie.One.2010.es.srt"_s)}));
 
     // Two videos of one name in one folder: the first keeps the name, the
-    // second fails and says why.
-    for (const auto &[name, size, line] : {std::tuple{u"Pair/Movie.avi"_s, 3'000'010, u"Pair from avi"_s},
-                                           std::tuple{u"Pair/Movie.mkv"_s, 3'000'011, u"Pair from mkv"_s}}) {
+    // second fails and says why, even when the first one's download (they
+    // run together) ends last.
+    for (const auto &[name, size, line, id] :
+         {std::tuple{u"Pair/Movie.avi"_s, 3'000'010, u"Pair from avi"_s, u"1990000001"_s},
+          std::tuple{u"Pair/Movie.mkv"_s, 3'000'011, u"Pair from mkv"_s, u"1990000002"_s}}) {
         const QString file = makeSparseFile(path(name), size);
-        m_movies.append(QJsonObject{
-            {u"hash"_s, XMLRPC::computeMovieHash(file).hash},
-            {u"bytesize"_s, size},
-            {u"name"_s, u"Pair"_s},
-            {u"subtitles"_s, QJsonArray{subtitle(u"eng"_s, u"Pair.en.srt"_s,
-                                                 u"1\n00:00:01,000 --> 00:00:02,000\n"_s + line)}}});
+        QJsonObject sub =
+            subtitle(u"eng"_s, u"Pair.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\n"_s + line);
+        sub[u"id"_s] = id;
+        m_movies.append(QJsonObject{{u"hash"_s, XMLRPC::computeMovieHash(file).hash},
+                                    {u"bytesize"_s, size},
+                                    {u"name"_s, u"Pair"_s},
+                                    {u"subtitles"_s, QJsonArray{sub}}});
     }
     QVERIFY(m_emu->setCatalog(catalog()));
+    QVERIFY(m_emu->fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 1}, {u"subtitle"_s, u"1990000001"_s}}));
     const CliRun pair = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
                                 u"--lang"_s, u"en"_s, u"--no-lang-ext"_s, path(u"Pair"_s)});
     QVERIFY2(pair.exitCode == 1, qPrintable(pair.err));
