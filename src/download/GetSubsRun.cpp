@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QSet>
 
 #include <algorithm>
 
@@ -114,12 +115,14 @@ QList<GetSubsOutcome> GetSubsRun::run()
                          [](const auto &a, const auto &b) { return a->path() < b->path(); });
         all = client.movieFiles;
     }
-    const auto listed = m_job->takeNewRecords(prefs.ListAllFiles, refreshSubs);
+    QSet<const movieFile *> listed;
+    for (const auto &video : m_job->takeNewRecords(prefs.ListAllFiles, refreshSubs))
+        listed.insert(video.get());
     QList<std::shared_ptr<movieFile>> videos;
     {
         const QMutexLocker guard(&client.stateLock());
         for (const auto &video : std::as_const(all)) {
-            if (listed.contains(video) && video->isChecked)
+            if (listed.contains(video.get()) && video->isChecked)
                 videos.append(video);
             else
                 skipAll(*video);
