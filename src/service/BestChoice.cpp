@@ -7,8 +7,8 @@ namespace {
 // Scores each candidate of `language` in list order; the best one, or null.
 const openSubtitleItem *bestOf(const QList<openSubtitleItemPtr> &results, const QString &language)
 {
-    const openSubtitleItem blank;
-    const openSubtitleItem *best = &blank;
+    const openSubtitleItem blank; // what the first candidate is measured against
+    const openSubtitleItem *best = nullptr;
     for (const auto &candidate : results) {
         if (candidate->ISO639.compare(language, Qt::CaseInsensitive) != 0 || candidate->SubBad)
             continue;
@@ -19,20 +19,20 @@ const openSubtitleItem *bestOf(const QList<openSubtitleItemPtr> &results, const 
         if (candidate->SubRating == 10)
             candidate->SubRating = 7.0;
 
+        const openSubtitleItem &bar = best ? *best : blank;
         int score = candidate->metaMatch ? 1 : -3;
-        if (best->SubRating < candidate->SubRating)
+        if (bar.SubRating < candidate->SubRating)
             score += 1;
-        else if (best->SubRating == candidate->SubRating &&
-                 best->SubDownloadsCnt < candidate->SubDownloadsCnt)
+        else if (bar.SubRating == candidate->SubRating && bar.SubDownloadsCnt < candidate->SubDownloadsCnt)
             score += 1;
         candidate->myRating = score;
 
-        if (best->myRating < score ||
-            (best->myRating == score && best->SubDownloadsCnt < candidate->SubDownloadsCnt &&
+        if (bar.myRating < score ||
+            (bar.myRating == score && bar.SubDownloadsCnt < candidate->SubDownloadsCnt &&
              candidate->metaMatch && !candidate->SubBad))
             best = candidate.get();
     }
-    return best == &blank ? nullptr : best;
+    return best;
 }
 
 } // namespace
