@@ -1,5 +1,6 @@
 #include "preview/ResultPreview.h"
 
+#include "common/JobSession.h"
 #include "common/WorkerThreads.h"
 #include "service/openSubtitleItem.h"
 
@@ -27,15 +28,6 @@ namespace {
 QMutex g_fetchingLock;
 QSet<const openSubtitleItem *> g_fetching;
 
-template<typename F> auto underLock(QMutex *lock, F &&f)
-{
-    if (lock) {
-        const QMutexLocker guard(lock);
-        return f();
-    }
-    return f();
-}
-
 bool readable(const QString &path)
 {
     if (path.isEmpty())
@@ -48,9 +40,9 @@ bool readable(const QString &path)
 
 namespace ResultPreview {
 
-QString readyCopy(const openSubtitleItem &result, QMutex *stateLock)
+QString readyCopy(const openSubtitleItem &result, const JobSession *session)
 {
-    const auto [downloaded, placed, temporary] = underLock(stateLock, [&result] {
+    const auto [downloaded, placed, temporary] = underSessionLock(session, [&result] {
         return std::tuple{result.Downloaded, result.localSubfile, result.localtempfile};
     });
     // A subtitle already placed beside the video is the one to look at.
@@ -73,15 +65,23 @@ bool isFetching(const openSubtitleItem *result)
     return g_fetching.contains(result);
 }
 
-void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock, QObject *context,
-             std::function<void(const QString &path)> done)
+void prepare(const std::shared_ptr<openSubtitleItem> &result, const std::weak_ptr<JobSession> &session,
+             QObject *context, std::function<void(const QString &path)> done)
 {
     if (!result) {
         if (done)
             done({});
         return;
     }
-    const QString ready = readyCopy(*result, stateLock);
+    // A result of a job that has already gone is nobody's to preview.
+    const bool ownedByAJob = namesAJob(session);
+    const std::shared_ptr<JobSession> owner = session.lock();
+    if (ownedByAJob && !owner) {
+        if (done)
+            done({});
+        return;
+    }
+    const QString ready = readyCopy(*result, owner.get());
     if (!ready.isEmpty()) {
         if (done)
             done(ready);
@@ -100,7 +100,7 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock,
     // Only the preview copy is written back, on this thread. The fetch is
     // dropped when the context goes or the program ends, so nothing waits
     // for it.
-    const auto job = std::make_shared<openSubtitleItem>(underLock(stateLock, [&result] { return *result; }));
+    const auto job = std::make_shared<openSubtitleItem>(underSessionLock(owner.get(), [&result] { return *result; }));
     const auto dropped = std::make_shared<std::atomic<bool>>(false);
     QPointer<QObject> receiver(context);
     if (context) {
@@ -110,7 +110,7 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock,
     }
     QCoreApplication *app = QCoreApplication::instance();
     WorkerThreads::start(
-        u"PreviewFetch"_s, [job, dropped, result, stateLock, receiver, app, done = std::move(done)] {
+        u"PreviewFetch"_s, [job, dropped, result, session, ownedByAJob, receiver, app, done = std::move(done)] {
             const auto stop = [&dropped] { return dropped->load() || WorkerThreads::stopping(); };
             if (!job->Download(true, nullptr, stop))
                 qCInfo(lcResultPreview) << "no preview copy of" << job->SubFileName;
@@ -123,18 +123,23 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock,
             // Back on the context's thread; a context gone by then hears nothing.
             QMetaObject::invokeMethod(
                 app,
-                [result, job, stateLock, receiver, done] {
+                [result, job, session, ownedByAJob, receiver, done] {
                     if (!receiver)
+                        return;
+                    // The job may have ended while the transfer ran: its
+                    // records are then left alone and nobody is told.
+                    const std::shared_ptr<JobSession> owner = session.lock();
+                    if (ownedByAJob && !owner)
                         return;
                     const QString copy = job->localtempfile;
                     if (readable(copy)) {
-                        underLock(stateLock, [&] {
+                        underSessionLock(owner.get(), [&] {
                             result->localtempfile = copy;
                             return 0;
                         });
                     }
                     if (done)
-                        done(readyCopy(*result, stateLock));
+                        done(readyCopy(*result, owner.get()));
                 },
                 Qt::QueuedConnection);
         });

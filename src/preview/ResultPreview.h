@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-class QMutex;
+class JobSession;
 class QObject;
 class openSubtitleItem;
 
@@ -21,18 +21,21 @@ class openSubtitleItem;
 namespace ResultPreview {
 
 // The copy to preview, when one exists and is readable; empty otherwise.
-// Read under `stateLock` (the owning window's lock) when given.
-QString readyCopy(const openSubtitleItem &result, QMutex *stateLock = nullptr);
+// Read under the lock of `session` (the owning window's) when given.
+QString readyCopy(const openSubtitleItem &result, const JobSession *session = nullptr);
 
 // The player window's title for a result: "SubFileName (downloads date)".
 QString title(const openSubtitleItem &result);
 
 // Calls `done` with the path of the copy to preview (empty when none could
 // be had): at once when a copy is ready, else when the fetch has ended, on
-// `context`'s thread. When `context` is gone by then, nothing is called. A
-// second request for a result whose fetch is still running is dropped.
-void prepare(const std::shared_ptr<openSubtitleItem> &result, QMutex *stateLock, QObject *context,
-             std::function<void(const QString &path)> done);
+// `context`'s thread. When `context` is gone by then, nothing is called;
+// nor when `session` (the job the result belongs to) has gone, since its
+// records may no longer be touched. An empty `session` means the result
+// belongs to no job and is used without a lock. A second request for a
+// result whose fetch is still running is dropped.
+void prepare(const std::shared_ptr<openSubtitleItem> &result, const std::weak_ptr<JobSession> &session,
+             QObject *context, std::function<void(const QString &path)> done);
 
 // Whether a fetch is running for the result.
 bool isFetching(const openSubtitleItem *result);

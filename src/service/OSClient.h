@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/JobSession.h"
 #include "common/Types.h"
 #include "service/ServiceError.h"
 #include "service/XMLRPCMessage.h"
@@ -111,7 +112,10 @@ public:
     // client. The client takes it itself for each step of a run or intake and
     // never holds it across a network wait or a file read.
     using ResultList = QList<std::shared_ptr<openSubtitleItem>>;
-    QMutex &stateLock() const { return m_stateLock; }
+    QMutex &stateLock() const { return m_session->stateLock(); }
+    // The job's shared state, for what keeps it (the window's lists) or must
+    // notice when it is gone (previews and workers, through a weak pointer).
+    const std::shared_ptr<JobSession> &session() const { return m_session; }
 
     // One search run: server check, login, then the searches by hash, IMDB
     // id, tag and name in every preferred language. Call it from a worker
@@ -207,7 +211,7 @@ private:
     };
     QMultiMap<QString, SubtitleArrival> m_subtitlesByPath;
 
-    mutable QMutex m_stateLock;
+    const std::shared_ptr<JobSession> m_session = std::make_shared<JobSession>();
     int m_intakeBusy = 0;
 
     // Declared before the transport, which writes to it.

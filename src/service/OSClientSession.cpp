@@ -42,7 +42,7 @@ bool OSClient::SearchSubs()
     const myPrefs::Values prefs = myPrefs::values();
     QList<std::shared_ptr<movieFile>> videos;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         searchLangs = !languageOverride.isEmpty()    ? languageOverride
                       : prefs.languageList.isEmpty() ? QStringList{u"en"_s}
                                                      : prefs.languageList;
@@ -78,7 +78,7 @@ bool OSClient::SearchSubs()
     }
     {
         const MethodProfiler trace(u"Finding Best Subs"_s);
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         for (const auto &video : std::as_const(movieFiles)) {
             const auto results = video->subtitleResults();
             if (!results.isEmpty())
@@ -109,7 +109,7 @@ bool OSClient::SearchSubs()
 
 void OSClient::markLocalCopies()
 {
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&stateLock());
     ResultMerge::markLocalCopies(movieFiles);
 }
 
@@ -122,7 +122,7 @@ bool OSClient::sendXMLReq(const QString &method, const QString &kind)
     if (method == "LogIn"_L1) {
         XMLRPC::Message message(method);
         {
-            const QMutexLocker guard(&m_stateLock);
+            const QMutexLocker guard(&stateLock());
             message.AddParam_String(osUsername);
             message.AddParam_String(osPassword);
             message.AddParam_String(u"en"_s);
@@ -134,7 +134,7 @@ bool OSClient::sendXMLReq(const QString &method, const QString &kind)
     if (method == "CheckMovieHash2"_L1) {
         XMLRPC::Message message(method);
         {
-            const QMutexLocker guard(&m_stateLock);
+            const QMutexLocker guard(&stateLock());
             const VariantList hashes = hashesLackingResults();
             if (hashes.isEmpty())
                 return true; // every video has its results: nothing to ask
@@ -161,13 +161,13 @@ bool OSClient::searchByKind(const QString &kind)
     bool allSent = true;
     QStringList languages;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         languages = searchLangs;
     }
     for (const QString &language : std::as_const(languages)) {
         XMLRPC::Message message(u"SearchSubtitles"_s);
         {
-            const QMutexLocker guard(&m_stateLock);
+            const QMutexLocker guard(&stateLock());
             const QString lang3 = LangModule::getLangThree(language);
             const auto videos = SearchSteps::videosToSearch(movieFiles, lang3, refreshSubs);
             if (videos.isEmpty())
@@ -217,7 +217,7 @@ void OSClient::XMLResponse(const QString &method, const Variant &value)
                 return;
             }
             if (reply.contains(u"token"_s)) {
-                const QMutexLocker guard(&m_stateLock);
+                const QMutexLocker guard(&stateLock());
                 osToken = reply.value(u"token"_s).toString();
             }
         }
@@ -250,13 +250,13 @@ void OSClient::attachResults(const VariantList &entries)
 
 void OSClient::attachItems(const ResultList &items)
 {
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&stateLock());
     ResultMerge(movieFiles).attachAll(items);
 }
 
 void OSClient::storeImdbCandidates(const Dictionary &byHash)
 {
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&stateLock());
     ResultMerge(movieFiles).storeImdbCandidates(byHash);
 }
 
@@ -291,7 +291,7 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
 {
     QString queueMode;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         fileList += newPaths;
         m_knownPaths.reserve(m_knownPaths.size() + fileList.size());
         for (const QString &path : std::as_const(fileList)) {
@@ -319,7 +319,7 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
     while (!(stop && stop())) {
         QString path;
         {
-            const QMutexLocker guard(&m_stateLock);
+            const QMutexLocker guard(&stateLock());
             QStringList &queue = getSubs ? bigMovieList : bigSubList;
             if (queue.isEmpty())
                 break;
@@ -327,14 +327,14 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
             ++m_intakeBusy;
         }
         addFile(path, languages);
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         --m_intakeBusy;
     }
 }
 
 bool OSClient::intakeBusy() const
 {
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&stateLock());
     return m_intakeBusy > 0;
 }
 
@@ -347,7 +347,7 @@ void OSClient::addFile(const QString &path, const QStringList &languages)
 {
     QString queueMode;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         queueMode = mode;
     }
     if (queueMode == "PutSubs"_L1)
@@ -363,7 +363,7 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
     const QString stem = path.left(path.lastIndexOf(u'.')).toLower();
     QStringList beside;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         QList<SubtitleArrival> found;
         for (auto it = m_subtitlesByPath.lowerBound(stem);
              it != m_subtitlesByPath.cend() && it.key().startsWith(stem); ++it)
@@ -373,7 +373,7 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
             beside.append(arrival.path);
     }
     auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&stateLock());
     movieFiles.append(record);
 }
 
@@ -391,7 +391,7 @@ void OSClient::addSubtitleFile(const QString &path)
     const QStringView folder = QStringView(path).left(slash + 1);
     QString video;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&stateLock());
         QString nameOnly;
         for (auto it = bigMovieList.crbegin(); it != bigMovieList.crend(); ++it) {
             const qsizetype videoSlash = it->lastIndexOf(u'/');
@@ -412,7 +412,7 @@ void OSClient::addSubtitleFile(const QString &path)
         record->setThisMovie(movieFile::create(video));
         record->hasMovie = true;
     }
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&stateLock());
     const bool known = std::any_of(subfiles.cbegin(), subfiles.cend(),
                                    [&](const auto &s) { return s->path() == record->path(); });
     if (!known)

@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
+#include "common/JobSession.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "download/gui/DownloadList.h"
@@ -55,7 +56,7 @@ public:
     int refreshes = 0;
     int edits = 0;
     int reopenings = 0;
-    QMutex lock;
+    const std::shared_ptr<JobSession> jobSession = std::make_shared<JobSession>();
 
     int rowCount() const override { return int(rows.size()); }
     Kind kindAt(int row) const override { return valid(row) ? rows[row].kind : Kind::None; }
@@ -91,7 +92,7 @@ public:
     }
     void refresh() override { ++refreshes; }
     void markEdited() override { ++edits; }
-    QMutex *stateLock() const override { return const_cast<QMutex *>(&lock); }
+    std::shared_ptr<JobSession> session() const override { return jobSession; }
 
     int add(Kind kind, const std::shared_ptr<movieFile> &movie,
             const std::shared_ptr<openSubtitleItem> &result = {})

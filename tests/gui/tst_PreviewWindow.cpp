@@ -3,6 +3,7 @@
 #include "ServiceEmulator.h"
 #include "TestMain.h"
 
+#include "common/JobSession.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "media/movieFile.h"
@@ -83,7 +84,8 @@ class tst_PreviewWindow final : public QObject {
 
     PreviewWindow *openFilm(PreviewWindow::Opener opener,
                             const std::shared_ptr<openSubtitleItem> &judged = {},
-                            const std::shared_ptr<movieFile> &movie = {}, QMutex *lock = nullptr)
+                            const std::shared_ptr<movieFile> &movie = {},
+                            const std::shared_ptr<JobSession> &session = {})
     {
         PreviewWindow::Request request;
         request.video = m_video;
@@ -92,7 +94,7 @@ class tst_PreviewWindow final : public QObject {
         request.result = judged;
         request.movie = movie;
         request.opener = opener;
-        request.stateLock = lock;
+        request.session = session;
         return PreviewWindow::open(request);
     }
 
@@ -308,8 +310,8 @@ private slots:
         QFETCH(bool, stillChecked);
         QFETCH(bool, closes);
         const auto judged = result(u"a"_s, true);
-        QMutex lock;
-        QPointer<PreviewWindow> window = openFilm(opener, judged, {}, &lock);
+        const auto session = std::make_shared<JobSession>();
+        QPointer<PreviewWindow> window = openFilm(opener, judged, {}, session);
         QVERIFY(window);
         QSignalSpy rejected(window.data(), &PreviewWindow::rejected);
         omiButton *button = verdict == PreviewWindow::Verdict::WrongLanguage ? window->wrongLanguageButton()
@@ -341,9 +343,9 @@ private slots:
         movie->setSubtitleResults({first, second});
         first->movieFile = movie;
         second->movieFile = movie;
-        QMutex lock;
+        const auto session = std::make_shared<JobSession>();
 
-        QPointer<PreviewWindow> checked = openFilm(PreviewWindow::Opener::Download, first, movie, &lock);
+        QPointer<PreviewWindow> checked = openFilm(PreviewWindow::Opener::Download, first, movie, session);
         QVERIFY(!checked->selectButton()->isEnabled());
         QCOMPARE(checked->selectButton()->caption(), u"Select for Download"_s);
         QCOMPARE(checked->windowTitle(), u"Viewing Sub - (en) Film"_s);
@@ -358,7 +360,7 @@ private slots:
         }
         checked->close();
 
-        QPointer<PreviewWindow> window = openFilm(PreviewWindow::Opener::Download, second, movie, &lock);
+        QPointer<PreviewWindow> window = openFilm(PreviewWindow::Opener::Download, second, movie, session);
         QVERIFY(window->selectButton()->isEnabled());
         QSignalSpy selected(window.data(), &PreviewWindow::selected);
         // The identification run's video size lands in the record.
@@ -370,7 +372,7 @@ private slots:
         QVERIFY(!first->isChecked);
         QTRY_VERIFY(!window);
 
-        QPointer<PreviewWindow> upload = openFilm(PreviewWindow::Opener::Upload, first, movie, &lock);
+        QPointer<PreviewWindow> upload = openFilm(PreviewWindow::Opener::Upload, first, movie, session);
         QCOMPARE(upload->selectButton()->caption(), u"Confirm Selection"_s);
         QSignalSpy confirmed(upload.data(), &PreviewWindow::selected);
         QTest::mouseClick(upload->selectButton(), Qt::LeftButton);
@@ -386,18 +388,15 @@ private slots:
     void openerGoesFirst()
     {
         const auto judged = result(u"a"_s, true);
-        auto owner = std::make_unique<QObject>();
-        auto lock = std::make_unique<QMutex>();
+        auto session = std::make_shared<JobSession>();
         PreviewWindow::Request request;
         request.video = m_video;
         request.subtitle = m_subtitle;
         request.result = judged;
-        request.stateLock = lock.get();
-        request.lockOwner = owner.get();
+        request.session = session;
         QPointer<PreviewWindow> window = PreviewWindow::open(request);
         QVERIFY(window);
-        owner.reset();
-        lock.reset();
+        session.reset();
         QTest::mouseClick(window->machineTranslatedButton(), Qt::LeftButton);
         QVERIFY(!judged->isChecked);
         QTest::mouseClick(window->closeButton(), Qt::LeftButton);
@@ -457,7 +456,7 @@ private slots:
         fetched->setTemppath(temp.path());
         fetched->setMovieFolderItemPath(m_video);
         fetched->movieFile = movie;
-        QMutex lock;
+        const auto session = std::make_shared<JobSession>();
         const auto downloads = [&emulator] {
             int n = 0;
             for (const QJsonValue &call : emulator.calls())
@@ -467,7 +466,7 @@ private slots:
 
         QList<QPointer<PreviewWindow>> opened;
         const auto preview = [&] {
-            PreviewWindow::openResult(fetched, {}, &lock, this,
+            PreviewWindow::openResult(fetched, {}, session, this,
                                       [&opened](PreviewWindow *w) { opened.append(QPointer(w)); });
         };
         preview();
@@ -501,7 +500,7 @@ private slots:
         broken->setTemppath(temp.path());
         broken->setMovieFolderItemPath(m_video);
         QVERIFY(emulator.fail(u"html"_s, u"download"_s));
-        PreviewWindow::openResult(broken, movie, &lock, this,
+        PreviewWindow::openResult(broken, movie, session, this,
                                   [&opened](PreviewWindow *w) { opened.append(QPointer(w)); });
         QTRY_COMPARE(opened.size(), 4);
         QVERIFY(!opened[3]);

@@ -2,6 +2,7 @@
 #include "TestMain.h"
 
 #include "common/Gzip.h"
+#include "common/JobSession.h"
 #include "common/WorkerThreads.h"
 #include "prefs/myPrefs.h"
 #include "preview/ResultPreview.h"
@@ -306,10 +307,32 @@ private slots:
         item->setTemppath(fresh.path());
         auto window = std::make_unique<QObject>();
         bool told = false;
-        ResultPreview::prepare(item, nullptr, window.get(), [&](const QString &) { told = true; });
+        ResultPreview::prepare(item, {}, window.get(), [&](const QString &) { told = true; });
         QVERIFY(ResultPreview::isFetching(item.get()));
         QTest::qWait(500); // the request reaches the stalling link
         window.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!ResultPreview::isFetching(item.get()), 10000);
+        QTRY_COMPARE(WorkerThreads::running(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(!told);
+        QVERIFY(item->localtempfile.isEmpty());
+    }
+
+    // A preview fetch that ends after the job its result belongs to has
+    // gone leaves the record alone (its lock went with the job) and tells
+    // nobody, even though the window that asked is still there.
+    void previewFetchOutlivingItsJobLeavesTheRecordAlone()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 1}}));
+        auto item = resultFor(u"Movie.avi"_s);
+        QTemporaryDir fresh;
+        item->setTemppath(fresh.path());
+        QObject window;
+        auto session = std::make_shared<JobSession>();
+        bool told = false;
+        ResultPreview::prepare(item, session, &window, [&](const QString &) { told = true; });
+        QVERIFY(ResultPreview::isFetching(item.get()));
+        session.reset();
         QTRY_VERIFY_WITH_TIMEOUT(!ResultPreview::isFetching(item.get()), 10000);
         QTRY_COMPARE(WorkerThreads::running(), 0);
         QCoreApplication::processEvents();

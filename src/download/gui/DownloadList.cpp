@@ -48,6 +48,7 @@ DownloadList::DownloadList(omiListbox *list, OSClient &client, QObject *parent)
     : QObject(parent)
     , m_list(list)
     , m_client(client)
+    , m_session(client.session())
 {
     connect(m_list, &omiListbox::expandRow, this, &DownloadList::openGroup);
     connect(m_list, &omiListbox::cellDoubleClick, this, [this](int row, int) {
@@ -86,7 +87,7 @@ QString DownloadList::rowText(int row) const
     const ResultPtr result = resultAt(row);
     if (!entry || !result)
         return {};
-    const QMutexLocker guard(&m_client.stateLock());
+    const QMutexLocker guard(&m_session->stateLock());
     return DownloadQueue::rowText(*entry, *result);
 }
 
@@ -135,7 +136,7 @@ DownloadList::RowRecord DownloadList::recordAt(int row) const
     record.result = resultAt(row);
     record.movie = movieAt(row);
     if (!record.movie && record.result) {
-        const QMutexLocker guard(&m_client.stateLock());
+        const QMutexLocker guard(&m_session->stateLock());
         record.movie = record.result->movieFile.lock();
     }
     return record;
@@ -203,7 +204,7 @@ void DownloadList::removeUncheckedRows()
 {
     QList<int> unchecked;
     {
-        const QMutexLocker guard(&m_client.stateLock());
+        const QMutexLocker guard(&m_session->stateLock());
         for (int row = 0; row < m_list->rowCount(); ++row) {
             const MoviePtr record = movieAt(row);
             if (record && !record->isChecked)
@@ -214,7 +215,7 @@ void DownloadList::removeUncheckedRows()
         const int row = unchecked[i];
         const QString path = movieAt(row)->path();
         {
-            const QMutexLocker guard(&m_client.stateLock());
+            const QMutexLocker guard(&m_session->stateLock());
             auto &records = m_client.movieFiles;
             for (qsizetype j = records.size() - 1; j >= 0; --j) {
                 if (records[j]->path() == path)
@@ -254,7 +255,7 @@ void DownloadList::listSearchResults(const QList<DownloadJob::LanguageGroup> &gr
     };
     QList<Entry> entries;
     {
-        const QMutexLocker guard(&m_client.stateLock());
+        const QMutexLocker guard(&m_session->stateLock());
         for (const DownloadJob::LanguageGroup &entry : groups) {
             if (!entry.group)
                 continue;
@@ -310,7 +311,7 @@ void DownloadList::openGroup(int row)
 
     QList<std::pair<ResultPtr, QString>> shown;
     {
-        const QMutexLocker guard(&m_client.stateLock());
+        const QMutexLocker guard(&m_session->stateLock());
         auto results = group->subtitleResults();
         QList<std::pair<QString, ResultPtr>> keyed;
         for (const ResultPtr &result : std::as_const(results))
@@ -361,7 +362,7 @@ void DownloadList::buildQueue(DownloadQueue &queue)
         const MoviePtr group = movieAt(row);
         bool unchecked = false;
         {
-            const QMutexLocker guard(&m_client.stateLock());
+            const QMutexLocker guard(&m_session->stateLock());
             unchecked = !group || !group->isChecked;
             if (!unchecked)
                 queue.queueGroup(group);
@@ -383,7 +384,7 @@ void DownloadList::showQueue(const QList<std::shared_ptr<movieFile>> &entries)
         ResultPtr chosen;
         QString text;
         {
-            const QMutexLocker guard(&m_client.stateLock());
+            const QMutexLocker guard(&m_session->stateLock());
             chosen = DownloadQueue::chosen(*entry);
             text = chosen ? DownloadQueue::rowText(*entry, *chosen) : QString();
         }
@@ -416,7 +417,7 @@ bool DownloadList::cellClick(int row, int column, const QPoint &inCell)
         if (!record)
             return false;
         {
-            const QMutexLocker guard(&m_client.stateLock());
+            const QMutexLocker guard(&m_session->stateLock());
             record->isChecked = !record->isChecked;
         }
         Q_EMIT refreshNeeded();
@@ -438,7 +439,7 @@ bool DownloadList::toggleResult(int row)
     const ResultPtr result = resultAt(row);
     if (!result)
         return false;
-    const QMutexLocker guard(&m_client.stateLock());
+    const QMutexLocker guard(&m_session->stateLock());
     if (const MoviePtr video = result->movieFile.lock())
         ResultChecks::toggle(*video, *result);
     else

@@ -11,6 +11,7 @@
 #include <memory>
 
 class DownloadQueue;
+class JobSession;
 class movieFile;
 class omiListbox;
 class openSubtitleItem;
@@ -131,6 +132,8 @@ private:
 
     omiListbox *m_list;
     OSClient &m_client;
+    // The window's job: its lock guards the records the rows show.
+    const std::shared_ptr<JobSession> m_session;
     int m_columnMain = 0;
     int m_columnInfo = 0;
     int m_columnCheck = 1;

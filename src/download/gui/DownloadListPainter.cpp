@@ -43,7 +43,7 @@ bool sameText(const QString &a, QLatin1StringView b)
 
 DownloadListPainter::DownloadListPainter(const DownloadList &list, OSClient &client)
     : m_list(list)
-    , m_client(client)
+    , m_session(client.session())
 {
 }
 
@@ -132,7 +132,7 @@ void DownloadListPainter::paintFiles(QPainter &g, int row, int column, const QSi
     if (column == m_list.columnCheck()) {
         bool checked;
         {
-            const QMutexLocker guard(&m_client.stateLock());
+            const QMutexLocker guard(&m_session->stateLock());
             checked = record->isChecked;
         }
         if (checked) {
@@ -198,7 +198,7 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
         } else if (column == m_list.columnCheck() && !open) {
             bool anyChecked;
             {
-                const QMutexLocker guard(&m_client.stateLock());
+                const QMutexLocker guard(&m_session->stateLock());
                 anyChecked =
                     std::any_of(results.cbegin(), results.cend(), [](const auto &r) { return r->isChecked; });
             }
@@ -218,7 +218,7 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
     QString language;
     bool best, bad, have, checked;
     {
-        const QMutexLocker guard(&m_client.stateLock());
+        const QMutexLocker guard(&m_session->stateLock());
         text = result->Cellstring();
         language = result->ISO639;
         best = result->myBest;
@@ -261,7 +261,7 @@ void DownloadListPainter::paintGets(QPainter &g, int row, int column, const QSiz
     QString language;
     QString status;
     {
-        const QMutexLocker guard(&m_client.stateLock());
+        const QMutexLocker guard(&m_session->stateLock());
         language = result->ISO639;
         status = result->status;
     }

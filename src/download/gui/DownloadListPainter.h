@@ -5,7 +5,10 @@
 #include <QImage>
 #include <QString>
 
+#include <memory>
+
 class DownloadList;
+class JobSession;
 class OSClient;
 class QPainter;
 class QSize;
@@ -37,6 +40,7 @@ private:
     int drawText(QPainter &g, const QString &text, int x, int width, const QSize &cell) const;
 
     const DownloadList &m_list;
-    OSClient &m_client;
+    // The window's job: its lock guards the records drawn.
+    const std::shared_ptr<JobSession> m_session;
     mutable QHash<QString, QImage> m_pictures;
 };

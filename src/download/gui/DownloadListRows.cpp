@@ -84,7 +84,7 @@ void DownloadListRows::markEdited()
     m_window.setDocumentEdited(true);
 }
 
-QMutex *DownloadListRows::stateLock() const
+std::shared_ptr<JobSession> DownloadListRows::session() const
 {
-    return &m_window.client().stateLock();
+    return m_window.client().session();
 }

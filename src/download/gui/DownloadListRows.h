@@ -30,7 +30,7 @@ public:
     void setOpen(int row, bool open) override;
     void refresh() override;
     void markEdited() override;
-    QMutex *stateLock() const override;
+    std::shared_ptr<JobSession> session() const override;
 
 private:
     GetSubtitlesWindow &m_window;

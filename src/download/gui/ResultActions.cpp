@@ -1,6 +1,7 @@
 #include "download/gui/ResultActions.h"
 
 #include "app/App.h"
+#include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
 #include "controls/omiListbox.h"
@@ -28,13 +29,9 @@ namespace {
 using Kind = ResultRows::Kind;
 
 // Runs `f` under the window's lock, when there is one.
-template<typename F> auto guarded(QMutex *lock, F &&f)
+template<typename F> auto guarded(const std::shared_ptr<JobSession> &session, F &&f)
 {
-    if (lock) {
-        const QMutexLocker guard(lock);
-        return f();
-    }
-    return f();
+    return underSessionLock(session.get(), std::forward<F>(f));
 }
 
 bool isVideoOrGroup(Kind kind)
@@ -147,7 +144,7 @@ QList<ResultActions::MenuEntry> ResultActions::menuFor(int row) const
                 matches.submenu.append(item(
                     text, "filterimdb-"_L1 + QString::number(imdbNumber(match.value(u"movieImdbID"_s)))));
             }
-            const QString filter = guarded(m_rows.stateLock(), [&movie] { return movie->filterBy; });
+            const QString filter = guarded(m_rows.session(), [&movie] { return movie->filterBy; });
             if (imdbNumber(filter) > 0)
                 matches.submenu.append(item(u"Show all results…"_s, u"nofilter"_s));
         }
@@ -223,7 +220,7 @@ void ResultActions::act(int row, const QString &tag)
         return;
     const Kind kind = m_rows.kindAt(row);
     const std::shared_ptr<movieFile> movie = m_rows.movieAt(row);
-    QMutex *lock = m_rows.stateLock();
+    const std::shared_ptr<JobSession> session = m_rows.session();
     const auto is = [&tag](QLatin1StringView name) { return tag.compare(name, Qt::CaseInsensitive) == 0; };
 
     if (tag.contains("menuPreviewSub"_L1, Qt::CaseInsensitive)) {
@@ -241,7 +238,7 @@ void ResultActions::act(int row, const QString &tag)
             if (!results.isEmpty())
                 result = results.first();
         }
-        const QString link = result ? guarded(lock, [&result] { return result->SubtitlesLink; }) : QString();
+        const QString link = result ? guarded(session, [&result] { return result->SubtitlesLink; }) : QString();
         if (!link.isEmpty())
             platform().openUrl(QUrl(link));
         return;
@@ -255,7 +252,7 @@ void ResultActions::act(int row, const QString &tag)
             id = imdbNumber(imdbs.first().value(u"movieImdbID"_s));
         const movieFile::ResultList results = movie->subtitleResults();
         if (id <= 0 && !results.isEmpty() && results.first())
-            id = guarded(lock, [&results] { return results.first()->IDMovieImdb; });
+            id = guarded(session, [&results] { return results.first()->IDMovieImdb; });
         const QString page = moviePageUrl(int(id));
         if (!page.isEmpty())
             platform().openUrl(QUrl(page));
@@ -271,7 +268,7 @@ void ResultActions::act(int row, const QString &tag)
     }
     if (tag.startsWith("filterimdb-"_L1, Qt::CaseInsensitive) || is("nofilter"_L1)) {
         const QString filter = is("nofilter"_L1) ? QString() : tag.section(u'-', 1);
-        guarded(lock, [&] {
+        guarded(session, [&] {
             movie->filterBy = filter;
             return 0;
         });
@@ -301,14 +298,14 @@ void ResultActions::reopen(int row)
 
 bool ResultActions::keyPressed(int key, const QString &text)
 {
-    QMutex *lock = m_rows.stateLock();
+    const std::shared_ptr<JobSession> session = m_rows.session();
     const QList<int> selected = m_rows.selectedRows();
     const auto videos = [&](auto change) {
         for (const int row : selected) {
             if (m_rows.kindAt(row) != Kind::Video)
                 continue;
             if (const auto movie = m_rows.movieAt(row)) {
-                guarded(lock, [&] {
+                guarded(session, [&] {
                     change(*movie);
                     return 0;
                 });
@@ -331,7 +328,7 @@ bool ResultActions::keyPressed(int key, const QString &text)
             if (m_rows.kindAt(row) != Kind::Result)
                 continue;
             const auto result = m_rows.resultAt(row);
-            if (!result || guarded(lock, [&result] { return result->MatchedBy.isEmpty(); }))
+            if (!result || guarded(session, [&result] { return result->MatchedBy.isEmpty(); }))
                 continue;
             int group = row - 1;
             while (group >= 0 && m_rows.kindAt(group) == Kind::Result)
@@ -409,7 +406,7 @@ void ResultActions::previewResult(int row)
     }
     // A queued row's record is the video's; a result row's is the result's own.
     const std::shared_ptr<movieFile> movie = kind == Kind::Queued ? m_rows.movieAt(row) : nullptr;
-    PreviewWindow::openResult(result, movie, m_rows.stateLock(), this, [this](PreviewWindow *window) {
+    PreviewWindow::openResult(result, movie, m_rows.session(), this, [this](PreviewWindow *window) {
         if (window)
             watch(window);
     });
@@ -440,8 +437,7 @@ void ResultActions::previewLocal(int row, const QString &language)
     request.title = subtitle->SubtitleFolderItem().fileName();
     request.movie = movie;
     request.opener = PreviewWindow::Opener::Download;
-    request.stateLock = m_rows.stateLock();
-    request.lockOwner = this;
+    request.session = m_rows.session();
     if (PreviewWindow *window = PreviewWindow::open(request))
         watch(window);
 }
@@ -455,8 +451,7 @@ void ResultActions::previewIdle(int row)
     request.video = movie->path();
     request.movie = movie;
     request.opener = PreviewWindow::Opener::Download;
-    request.stateLock = m_rows.stateLock();
-    request.lockOwner = this;
+    request.session = m_rows.session();
     if (PreviewWindow *window = PreviewWindow::open(request))
         watch(window);
 }

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-class QMutex;
+class JobSession;
 class movieFile;
 class openSubtitleItem;
 
@@ -42,7 +42,8 @@ public:
     // The window's unsaved-changes mark: subtitle checks were changed.
     virtual void markEdited() = 0;
 
-    // The window's lock over its records; the actions hold it while they
-    // read or change a record, never while they wait.
-    virtual QMutex *stateLock() const = 0;
+    // The window's job, whose lock the actions hold while they read or
+    // change a record, never while they wait. Previews they open keep it
+    // weakly, since they may outlive the window.
+    virtual std::shared_ptr<JobSession> session() const = 0;
 };

@@ -1,6 +1,7 @@
 #include "preview/gui/PreviewWindow.h"
 
 #include "app/WindowPlacement.h"
+#include "common/JobSession.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
 #include "controls/omiButton.h"
@@ -55,14 +56,12 @@ PlayerControl *makePlayer(QObject *parent)
     return new PlayerControl(findPlayer(ResourcePaths::appF()), parent);
 }
 
-// Runs `f` under the opener's lock, when there is one.
-template<typename F> auto guarded(QMutex *lock, F &&f)
+// Runs `f` under the opener's lock while the opener's job lasts; after that
+// the records are the window's own.
+template<typename F> auto guarded(const std::weak_ptr<JobSession> &session, F &&f)
 {
-    if (lock) {
-        const QMutexLocker guard(lock);
-        return f();
-    }
-    return f();
+    const std::shared_ptr<JobSession> owner = session.lock();
+    return underSessionLock(owner.get(), std::forward<F>(f));
 }
 
 bool isFile(const QString &path)
@@ -151,7 +150,7 @@ PreviewWindow::PreviewWindow(Opener opener, QWidget *parent)
     connect(m_player, &PlayerControl::movieVideoSizeChanged, this, [this](int width, int height) {
         if (!m_thisMovieFile)
             return;
-        guarded(m_stateLock, [&] {
+        guarded(m_session, [&] {
             m_thisMovieFile->videowidth = width;
             m_thisMovieFile->videoheight = height;
             return 0;
@@ -221,14 +220,11 @@ PreviewWindow *PreviewWindow::open(const Request &request)
         return nullptr;
     auto *window = new PreviewWindow(request.opener);
     window->m_thisMovieFile = request.movie;
-    window->m_stateLock = request.stateLock;
-    if (request.lockOwner) {
-        connect(request.lockOwner, &QObject::destroyed, window, [window] { window->m_stateLock = nullptr; });
-    }
+    window->m_session = request.session;
     window->m_player->setMovieFile(request.video);
     window->m_player->setFontFile(ResourcePaths::subtitleFontPath());
     if (request.movie) {
-        guarded(request.stateLock, [&] {
+        guarded(request.session, [&] {
             window->m_player->setMovieVideoSize(request.movie->videowidth, request.movie->videoheight);
             return 0;
         });
@@ -239,7 +235,7 @@ PreviewWindow *PreviewWindow::open(const Request &request)
 
     window->m_thisOpenSub = request.result;
     if (request.result) {
-        const bool checked = guarded(request.stateLock, [&] { return request.result->isChecked; });
+        const bool checked = guarded(request.session, [&] { return request.result->isChecked; });
         window->m_selectSubBut->setEnabled(!checked);
     }
     window->m_player->setSubFile(request.subtitle);
@@ -259,7 +255,8 @@ PreviewWindow *PreviewWindow::openLocal(const QString &subtitle, const QString &
 }
 
 void PreviewWindow::openResult(const std::shared_ptr<openSubtitleItem> &result,
-                               const std::shared_ptr<movieFile> &movie, QMutex *stateLock, QObject *context,
+                               const std::shared_ptr<movieFile> &movie,
+                               const std::weak_ptr<JobSession> &session, QObject *context,
                                std::function<void(PreviewWindow *)> opened)
 {
     if (!result) {
@@ -267,7 +264,7 @@ void PreviewWindow::openResult(const std::shared_ptr<openSubtitleItem> &result,
             opened(nullptr);
         return;
     }
-    ResultPreview::prepare(result, stateLock, context, [=](const QString &copy) {
+    ResultPreview::prepare(result, session, context, [=](const QString &copy) {
         if (copy.isEmpty()) {
             if (opened)
                 opened(nullptr);
@@ -275,7 +272,7 @@ void PreviewWindow::openResult(const std::shared_ptr<openSubtitleItem> &result,
         }
         Request request;
         request.subtitle = copy;
-        guarded(stateLock, [&] {
+        guarded(session, [&] {
             request.video = result->movieFolderItemPath();
             request.title = ResultPreview::title(*result);
             request.movie = movie ? movie : result->movieFile.lock();
@@ -283,8 +280,7 @@ void PreviewWindow::openResult(const std::shared_ptr<openSubtitleItem> &result,
         });
         request.result = result;
         request.opener = Opener::Download;
-        request.stateLock = stateLock;
-        request.lockOwner = context;
+        request.session = session;
         PreviewWindow *window = open(request);
         if (opened)
             opened(window);
@@ -295,7 +291,7 @@ void PreviewWindow::PlayThisMovie(const QString &title)
 {
     QString ownTitle;
     if (m_thisOpenSub) {
-        const QString language = guarded(m_stateLock, [this] { return m_thisOpenSub->ISO639; });
+        const QString language = guarded(m_session, [this] { return m_thisOpenSub->ISO639; });
         ownTitle = translationStrings::SubtitlePreviewWindow()
                        .replace("^lang^"_L1, language)
                        .replace("^movfile^"_L1, NameNoExtension(QFileInfo(m_player->moviefile())));
@@ -449,7 +445,7 @@ void PreviewWindow::showStatus(const QString &status)
 void PreviewWindow::judge(Verdict verdict)
 {
     if (m_opener == Opener::Download && m_thisOpenSub) {
-        guarded(m_stateLock, [this] {
+        guarded(m_session, [this] {
             m_thisOpenSub->isChecked = false;
             return 0;
         });
@@ -468,7 +464,7 @@ void PreviewWindow::selectResult()
         return;
     }
     if (m_thisOpenSub) {
-        guarded(m_stateLock, [this] {
+        guarded(m_session, [this] {
             if (m_thisOpenSub->isChecked)
                 return 0;
             // Checking goes through the video's record, which unchecks the

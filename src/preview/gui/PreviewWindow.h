@@ -10,10 +10,10 @@
 #include <memory>
 
 class CueScrollWidget;
+class JobSession;
 class PlayerControl;
 class PreviewProgressWidget;
 class QLabel;
-class QMutex;
 class QTimer;
 class movieFile;
 class omiButton;
@@ -51,12 +51,11 @@ public:
         std::shared_ptr<openSubtitleItem> result; // the result judged, if any
         std::shared_ptr<movieFile> movie;         // the video's record, if any
         Opener opener = Opener::Download;
-        // The opener's lock over its records; taken while the window reads
-        // or changes the result or the video's record.
-        QMutex *stateLock = nullptr;
-        // What the lock lives and dies with: once it is gone the window no
-        // longer takes the lock (the records it holds are its own by then).
-        QObject *lockOwner = nullptr;
+        // The opener's job, whose lock is taken while the window reads or
+        // changes the result or the video's record. Held weakly: once the
+        // job has gone the window no longer takes its lock (the records it
+        // holds are its own by then).
+        std::weak_ptr<JobSession> session;
     };
 
     // Makes the player control of a new window; tests put in a stand-in.
@@ -78,9 +77,10 @@ public:
     // there already (see ResultPreview), so the window opens later; `opened`
     // gets it, or null when there was nothing to show. The video's record
     // is `movie`, or the result's own when null. `context` bounds the wait
-    // and owns the lock (see Request::lockOwner).
+    // and `session` is the opener's job (see Request::session).
     static void openResult(const std::shared_ptr<openSubtitleItem> &result,
-                           const std::shared_ptr<movieFile> &movie, QMutex *stateLock, QObject *context,
+                           const std::shared_ptr<movieFile> &movie,
+                           const std::weak_ptr<JobSession> &session, QObject *context,
                            std::function<void(PreviewWindow *)> opened);
 
     ~PreviewWindow() override;
@@ -167,7 +167,7 @@ private:
     PlayerControl *m_player = nullptr;
     std::shared_ptr<openSubtitleItem> m_thisOpenSub;
     std::shared_ptr<movieFile> m_thisMovieFile;
-    QMutex *m_stateLock = nullptr;
+    std::weak_ptr<JobSession> m_session;
     std::shared_ptr<const subClass> m_thisSubClass;
     QStringList m_helpTags;
     bool m_opened = false;

@@ -43,7 +43,7 @@ PutSubtitles::PutSubtitles(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_job(VerificationJob::create())
     , m_frame(new WorkflowFrame(this))
-    , m_list(new UploadList(m_job->client().stateLock(), m_frame))
+    , m_list(new UploadList(m_job->client().session(), m_frame))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(u"PutSubtitles"_s);
@@ -241,9 +241,8 @@ QWidget *PutSubtitles::PlayPreview(const QString &subtitlePath, const QString &v
     request.subtitle = subtitlePath;
     request.title = QFileInfo(subtitlePath).fileName();
     request.opener = PreviewWindow::Opener::Upload;
-    // The preview may outlive this window; it takes the lock while the window lives.
-    request.stateLock = &client().stateLock();
-    request.lockOwner = this;
+    // The preview may outlive this window; it takes the lock while the job lives.
+    request.session = client().session();
     {
         const QMutexLocker guard(&client().stateLock());
         for (const auto &sub : std::as_const(client().subfiles)) {

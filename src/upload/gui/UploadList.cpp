@@ -1,6 +1,7 @@
 #include "upload/gui/UploadList.h"
 
 #include "app/FileDropFilter.h"
+#include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
 #include "controls/LangFlags.h"
@@ -57,9 +58,9 @@ QString mainText(const subtitleFile &record, bool hasMovie, const std::shared_pt
 }
 } // namespace
 
-UploadList::UploadList(QMutex &stateLock, QWidget *parent)
+UploadList::UploadList(std::shared_ptr<JobSession> session, QWidget *parent)
     : QObject(parent)
-    , m_stateLock(stateLock)
+    , m_session(std::move(session))
     , m_view(new omiListbox(parent))
     , m_viewport(m_view->viewport())
 {
@@ -119,7 +120,7 @@ bool UploadList::isChecked(int row) const
     const auto sub = record(row);
     if (!sub)
         return false;
-    const QMutexLocker guard(&m_stateLock);
+    const QMutexLocker guard(&m_session->stateLock());
     return sub->isChecked;
 }
 
@@ -135,7 +136,7 @@ int UploadList::listSubtitleFiles(const QList<std::shared_ptr<subtitleFile>> &re
             continue;
         const QString refused = SubtitleCheck::refusal(path);
         {
-            const QMutexLocker guard(&m_stateLock);
+            const QMutexLocker guard(&m_session->stateLock());
             text = mainText(*sub, sub->hasMovie, sub->thisMovie(), refused);
         }
         if (!refused.isEmpty())
@@ -173,7 +174,7 @@ void UploadList::setRecordChecked(int row, bool checked)
     if (!sub || (checked && m_refused.contains(sub->path())))
         return;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&m_session->stateLock());
         sub->isChecked = checked;
     }
     m_view->viewport()->update();
@@ -240,7 +241,7 @@ QList<QPair<QString, QString>> UploadList::menuEntries(int row) const
     QList<QPair<QString, QString>> entries{{u"menuRevealFile"_s, translationStrings::menuRevealFileText()}};
     bool hasMovie;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&m_session->stateLock());
         hasMovie = sub->hasMovie;
     }
     if (hasMovie)
@@ -267,7 +268,7 @@ void UploadList::PlayPreview()
         return;
     std::shared_ptr<movieFile> movie;
     {
-        const QMutexLocker guard(&m_stateLock);
+        const QMutexLocker guard(&m_session->stateLock());
         if (sub->hasMovie)
             movie = sub->thisMovie();
     }

@@ -14,7 +14,7 @@
 
 class omiListbox;
 class subtitleFile;
-class QMutex;
+class JobSession;
 class QPainter;
 
 // The upload window's list: one row per subtitle brought in, with the video
@@ -23,8 +23,8 @@ class QPainter;
 // with what the service answered for its video and language.
 //
 // The records are shared with the intake workers and the verification
-// thread: their flags are read and changed under the window's state lock,
-// which the list is given. Everything else runs on the main thread.
+// thread: their flags are read and changed under the lock of the window's
+// job, which the list shares (it lives as long as the window). Everything else runs on the main thread.
 class UploadList final : public QObject {
     Q_OBJECT
 public:
@@ -32,7 +32,7 @@ public:
     static constexpr QLatin1StringView SubFilesMode{"subFiles"};
     static constexpr QLatin1StringView ResultsMode{"subs"};
 
-    UploadList(QMutex &stateLock, QWidget *parent);
+    UploadList(std::shared_ptr<JobSession> session, QWidget *parent);
 
     omiListbox *view() const { return m_view; }
     QString mode() const;
@@ -98,7 +98,7 @@ private:
     QImage tinted(const QString &name) const;
     int checkColumn() const;
 
-    QMutex &m_stateLock;
+    const std::shared_ptr<JobSession> m_session;
     omiListbox *m_view;
     QObject *m_viewport;
     int m_clickedRow = -1;
