@@ -323,7 +323,7 @@ void DownloadJob::runDownloads(const std::function<void(int, bool)> &done)
 {
     setState(State::Downloading);
     const bool placed = m_queue.downloadAll(
-        &m_client->stateLock(),
+        m_client->session(),
         [&](int index, bool ok) {
             if (done)
                 done(index, ok);

@@ -1,5 +1,6 @@
 #include "service/DownloadQueue.h"
 
+#include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "media/movieFile.h"
 #include "service/openSubtitleItem.h"
@@ -94,11 +95,11 @@ void DownloadQueue::removeDownloaded()
         m_queuedKeys.insert(entryKey(*entry));
 }
 
-QString DownloadQueue::collisionWith(const openSubtitleItem &result, QMutex *stateLock) const
+QString DownloadQueue::collisionWith(const openSubtitleItem &result, JobSession &session) const
 {
     QString target, video;
     {
-        const QMutexLocker guard(stateLock); // does nothing without a lock
+        const QMutexLocker guard(&session.stateLock());
         target = result.finalTarget();
         video = result.movieFolderItemPath();
     }
@@ -109,7 +110,7 @@ QString DownloadQueue::collisionWith(const openSubtitleItem &result, QMutex *sta
         QFileInfo(target).fileName(), QFileInfo(*earlier).fileName());
 }
 
-bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done,
+bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session, const std::function<void(int, bool)> &done,
                                 const std::function<bool()> &stop, const std::function<bool()> &abort)
 {
     bool allPlaced = true;
@@ -125,8 +126,8 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
     // keeps the name, as one after the other would have it.
     QMultiHash<QString, int> underWay;
     std::map<int, std::pair<QString, ServiceResult<QByteArray>>> waiting; // by index
-    auto targetOf = [&](int index) {
-        const QMutexLocker guard(stateLock);
+    auto targetOf = [&](int index, JobSession &job) {
+        const QMutexLocker guard(&job.stateLock());
         return chosen(*m_queuedSubs[index])->finalTarget();
     };
     auto earliestFor = [&](const QString &target) {
@@ -135,8 +136,11 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
     };
     // Before an entry's transfer: stop, refuse a collision, or place the copy
     // an earlier preview left; true when the entry needs its content.
+    // The job is held only for the length of each step: one that has gone
+    // ends the run there.
     auto begin = [&](int index) {
-        if (stopped || (stop && stop())) {
+        const std::shared_ptr<JobSession> job = session.lock();
+        if (!job || stopped || (stop && stop())) {
             stopped = true;
             return false;
         }
@@ -147,23 +151,28 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
         }
         // Two videos of one name in one folder (Movie.avi, Movie.mkv) want
         // the same subtitle name: the first keeps it.
-        if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty()) {
-            result->markFailed(collision, stateLock);
+        if (const QString collision = collisionWith(*result, *job); !collision.isEmpty()) {
+            result->markFailed(collision, job.get());
             settle(index, false);
             return false;
         }
         bool placed = false;
-        if (result->startDownload(stateLock, placed)) {
-            underWay.insert(targetOf(index), index);
+        if (result->startDownload(job.get(), placed)) {
+            underWay.insert(targetOf(index, *job), index);
             return true;
         }
-        notePlaced(*result, placed, stateLock);
+        notePlaced(*result, placed, *job);
         settle(index, placed);
         return false;
     };
     std::function<void(int, const ServiceResult<QByteArray> &)> delivered =
         [&](int index, const ServiceResult<QByteArray> &content) {
-            const QString target = targetOf(index);
+            const std::shared_ptr<JobSession> job = session.lock();
+            if (!job) {
+                stopped = true;
+                return;
+            }
+            const QString target = targetOf(index, *job);
             if (earliestFor(target) != index) {
                 waiting.emplace(index, std::make_pair(target, content));
                 return;
@@ -171,11 +180,11 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
             underWay.remove(target, index);
             const auto result = chosen(*m_queuedSubs[index]);
             bool placed = false;
-            if (const QString collision = collisionWith(*result, stateLock); !collision.isEmpty())
-                result->markFailed(collision, stateLock);
+            if (const QString collision = collisionWith(*result, *job); !collision.isEmpty())
+                result->markFailed(collision, job.get());
             else
-                placed = result->finishDownload(content, stateLock);
-            notePlaced(*result, placed, stateLock);
+                placed = result->finishDownload(content, job.get());
+            notePlaced(*result, placed, *job);
             settle(index, placed);
             // The next one for this name goes on once it is the earliest.
             const auto next = waiting.find(earliestFor(target));
@@ -188,13 +197,19 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
 
     // Consecutive entries found by the same provider go to it as one batch.
     for (int first = 0; first < int(m_queuedSubs.size()) && !stopped;) {
-        const auto provider = providerOf(first, stateLock);
+        std::shared_ptr<SubtitleProvider> provider;
         int end = first + 1;
-        while (end < int(m_queuedSubs.size()) && providerOf(end, stateLock) == provider)
-            ++end;
         QList<openSubtitleItem> batch;
         {
-            const QMutexLocker guard(stateLock);
+            const std::shared_ptr<JobSession> job = session.lock();
+            if (!job) {
+                stopped = true;
+                break;
+            }
+            provider = providerOf(first, *job);
+            while (end < int(m_queuedSubs.size()) && providerOf(end, *job) == provider)
+                ++end;
+            const QMutexLocker guard(&job->stateLock());
             for (int i = first; i < end; ++i) {
                 const auto result = chosen(*m_queuedSubs[i]);
                 batch.append(result ? *result : openSubtitleItem());
@@ -208,8 +223,14 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
         } else {
             // Records made without a provider fetch their own link.
             for (int i = first; i < end; ++i) {
-                if (begin(i))
-                    delivered(i, chosen(*m_queuedSubs[i])->fetchContent(stateLock, abort));
+                if (!begin(i))
+                    continue;
+                const std::shared_ptr<JobSession> job = session.lock();
+                if (!job) {
+                    stopped = true;
+                    break;
+                }
+                delivered(i, chosen(*m_queuedSubs[i])->fetchContent(job.get(), abort));
             }
         }
         first = end;
@@ -225,17 +246,17 @@ bool DownloadQueue::downloadAll(QMutex *stateLock, const std::function<void(int,
     return allPlaced && !stopped;
 }
 
-std::shared_ptr<SubtitleProvider> DownloadQueue::providerOf(int index, QMutex *stateLock) const
+std::shared_ptr<SubtitleProvider> DownloadQueue::providerOf(int index, JobSession &session) const
 {
     const auto result = chosen(*m_queuedSubs[index]);
-    const QMutexLocker guard(stateLock);
+    const QMutexLocker guard(&session.stateLock());
     return result ? result->provider : nullptr;
 }
 
-void DownloadQueue::notePlaced(const openSubtitleItem &result, bool placed, QMutex *stateLock)
+void DownloadQueue::notePlaced(const openSubtitleItem &result, bool placed, JobSession &session)
 {
     if (!placed)
         return;
-    const QMutexLocker guard(stateLock);
+    const QMutexLocker guard(&session.stateLock());
     m_placedTargets.insert(result.localSubfile, result.movieFolderItemPath());
 }

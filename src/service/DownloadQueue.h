@@ -11,7 +11,7 @@
 class movieFile;
 class openSubtitleItem;
 class SubtitleProvider;
-class QMutex;
+class JobSession;
 
 // The download queue of a download window, without the window: one entry per
 // movie hash and language, each a language group (a per-language copy of a
@@ -51,13 +51,15 @@ public:
     // the provider that found each result, one downloadEach() call for each
     // run of entries from the same provider. A subtitle this queue has placed is
     // never replaced by the subtitle of another video: such an entry fails
-    // with the reason. `stateLock` is the window's lock (the
-    // results' state changes are made under it). `done` is called after each
+    // with the reason. `session` is the job the queue belongs to (the
+    // results' state changes are made under its lock); held weakly, so
+    // that a job gone mid-run ends the run before its next step instead of
+    // leaving it a lock that no longer exists. `done` is called after each
     // entry with its index and outcome (in the order they end). `stop`, when it
     // returns true before an entry, ends the run there (the entries left are
     // not tried); `abort` drops the transfers under way too. True when every
     // download succeeded.
-    bool downloadAll(QMutex *stateLock, const std::function<void(int, bool)> &done = {},
+    bool downloadAll(const std::weak_ptr<JobSession> &session, const std::function<void(int, bool)> &done = {},
                      const std::function<bool()> &stop = {}, const std::function<bool()> &abort = {});
 
     const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
@@ -66,9 +68,9 @@ public:
 private:
     // Why `result` may not be placed: its target holds a subtitle this queue
     // placed for another video. Empty when it may.
-    QString collisionWith(const openSubtitleItem &result, QMutex *stateLock) const;
-    std::shared_ptr<SubtitleProvider> providerOf(int index, QMutex *stateLock) const;
-    void notePlaced(const openSubtitleItem &result, bool placed, QMutex *stateLock);
+    QString collisionWith(const openSubtitleItem &result, JobSession &session) const;
+    std::shared_ptr<SubtitleProvider> providerOf(int index, JobSession &session) const;
+    void notePlaced(const openSubtitleItem &result, bool placed, JobSession &session);
 
     // The same video and language are queued once: the key of an entry.
     static QString entryKey(const movieFile &entry);

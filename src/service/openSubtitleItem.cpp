@@ -1,5 +1,6 @@
 #include "service/openSubtitleItem.h"
 
+#include "common/JobSession.h"
 #include "common/NumberRange.h"
 #include "media/FolderItemHelpers.h"
 #include "media/VideoMetadata.h"
@@ -186,14 +187,15 @@ QString openSubtitleItem::finalTarget() const
     return QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + finalName();
 }
 
-void openSubtitleItem::markFailed(const QString &why, QMutex *stateLock)
+void openSubtitleItem::markFailed(const QString &why, JobSession *session)
 {
     qCInfo(lcItem) << "download of" << SubFileName << "refused:" << why;
-    const QMutexLocker guard(stateLock);
-    status = u"Error"_s;
-    downloadError = why;
-    replacedNote.clear();
-    replacedKeptAt.clear();
+    underSessionLock(session, [&] {
+        status = u"Error"_s;
+        downloadError = why;
+        replacedNote.clear();
+        replacedKeptAt.clear();
+    });
 }
 
 QString openSubtitleItem::previewName() const
@@ -201,30 +203,21 @@ QString openSubtitleItem::previewName() const
     return QString::number(IDSubtitle) + u'_' + SubFileName + u'.' + ISO639 + u'.' + SubFormat;
 }
 
-namespace {
 
-template<typename Change> void underLock(QMutex *stateLock, Change &&change)
-{
-    const QMutexLocker guard(stateLock); // does nothing without a lock
-    change();
-}
-
-} // namespace
-
-bool openSubtitleItem::fail(const QString &why, QMutex *stateLock)
+bool openSubtitleItem::fail(const QString &why, JobSession *session)
 {
     qCInfo(lcItem) << "download of" << SubFileName << "failed:" << why;
-    underLock(stateLock, [&] {
+    underSessionLock(session, [&] {
         status = u"Error"_s;
         downloadError = why;
     });
     return false;
 }
 
-openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, QMutex *stateLock)
+openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, JobSession *session)
 {
     Transfer transfer;
-    underLock(stateLock, [&] {
+    underSessionLock(session, [&] {
         status = u"Downloading"_s;
         downloadError.clear();
         replacedNote.clear();
@@ -241,12 +234,12 @@ openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, QMut
     return transfer;
 }
 
-ServiceResult<QByteArray> openSubtitleItem::fetchContent(QMutex *stateLock,
+ServiceResult<QByteArray> openSubtitleItem::fetchContent(JobSession *session,
                                                          const std::function<bool()> &dropped) const
 {
     std::shared_ptr<SubtitleProvider> from;
     std::optional<openSubtitleItem> snapshot;
-    underLock(stateLock, [&] {
+    underSessionLock(session, [&] {
         from = provider;
         snapshot.emplace(*this);
     });
@@ -256,43 +249,43 @@ ServiceResult<QByteArray> openSubtitleItem::fetchContent(QMutex *stateLock,
 }
 
 bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResult<QByteArray> &content,
-                                    bool toTempOnly, QMutex *stateLock)
+                                    bool toTempOnly, JobSession *session)
 {
     if (!content.ok())
-        return fail(content.error.reason.isEmpty() ? content.error.text() : content.error.reason, stateLock);
+        return fail(content.error.reason.isEmpty() ? content.error.text() : content.error.reason, session);
     if (content.value.size() > SubtitleDownload::kMaxSubtitleBytes)
         return fail(u"the subtitle is larger than %1 bytes"_s.arg(SubtitleDownload::kMaxSubtitleBytes),
-                    stateLock);
+                    session);
     if (SubtitleDownload::looksLikeMarkup(content.value))
-        return fail(u"the service sent a web page instead of a subtitle"_s, stateLock);
-    underLock(stateLock, [&] { status = u"Downloaded"_s; });
+        return fail(u"the service sent a web page instead of a subtitle"_s, session);
+    underSessionLock(session, [&] { status = u"Downloaded"_s; });
     // Written once, beside its target; only when that folder cannot take it
     // is a copy kept in our temporary folder, so that it is not lost.
     const auto placement = SubtitleDownload::placeKeepingPrevious(content.value, transfer.target);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
         writeFile(transfer.tempFolder + u'/' + finalName(), content.value);
-    return settle(transfer, placement, toTempOnly, stateLock);
+    return settle(transfer, placement, toTempOnly, session);
 }
 
 bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bool toTempOnly,
-                             QMutex *stateLock)
+                             JobSession *session)
 {
     return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target), toTempOnly,
-                  stateLock);
+                  session);
 }
 
 bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement,
-                              bool toTempOnly, QMutex *stateLock)
+                              bool toTempOnly, JobSession *session)
 {
     switch (placement.outcome) {
     case SubtitleDownload::Placement::FolderNotWritable:
-        return fail(u"folder not writable: "_s + QFileInfo(transfer.target).absolutePath(), stateLock);
+        return fail(u"folder not writable: "_s + QFileInfo(transfer.target).absolutePath(), session);
     case SubtitleDownload::Placement::CopyFailed:
-        return fail(u"could not copy the subtitle to "_s + transfer.target, stateLock);
+        return fail(u"could not copy the subtitle to "_s + transfer.target, session);
     case SubtitleDownload::Placement::Placed:
         break;
     }
-    underLock(stateLock, [&] {
+    underSessionLock(session, [&] {
         localSubfile = transfer.target;
         replacedNote = SubtitleDownload::replacementNote(placement);
         replacedKeptAt = placement.keptAt;
@@ -303,32 +296,32 @@ bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::
     return true;
 }
 
-bool openSubtitleItem::Download(bool toTempOnly, QMutex *stateLock, const std::function<bool()> &cancelled)
+bool openSubtitleItem::Download(bool toTempOnly, JobSession *session, const std::function<bool()> &cancelled)
 {
-    const Transfer transfer = beginTransfer(toTempOnly, stateLock);
+    const Transfer transfer = beginTransfer(toTempOnly, session);
     if (transfer.tempFolder.isEmpty())
-        return fail(u"no temporary folder"_s, stateLock);
+        return fail(u"no temporary folder"_s, session);
     // An earlier preview already holds the subtitle.
     if (!transfer.reusable.isEmpty())
-        return place(transfer, transfer.reusable, toTempOnly, stateLock);
-    return placeContent(transfer, fetchContent(stateLock, cancelled), toTempOnly, stateLock);
+        return place(transfer, transfer.reusable, toTempOnly, session);
+    return placeContent(transfer, fetchContent(session, cancelled), toTempOnly, session);
 }
 
-bool openSubtitleItem::startDownload(QMutex *stateLock, bool &placed)
+bool openSubtitleItem::startDownload(JobSession *session, bool &placed)
 {
-    m_pending = beginTransfer(false, stateLock);
+    m_pending = beginTransfer(false, session);
     placed = false;
     if (m_pending.tempFolder.isEmpty()) {
-        fail(u"no temporary folder"_s, stateLock);
+        fail(u"no temporary folder"_s, session);
         return false;
     }
     if (m_pending.reusable.isEmpty())
         return true;
-    placed = place(m_pending, m_pending.reusable, false, stateLock);
+    placed = place(m_pending, m_pending.reusable, false, session);
     return false;
 }
 
-bool openSubtitleItem::finishDownload(const ServiceResult<QByteArray> &content, QMutex *stateLock)
+bool openSubtitleItem::finishDownload(const ServiceResult<QByteArray> &content, JobSession *session)
 {
-    return placeContent(m_pending, content, false, stateLock);
+    return placeContent(m_pending, content, false, session);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class JobSession;
 class movieFile;
 class SubtitleProvider;
 
@@ -41,21 +42,21 @@ public:
     // the provider that found the record (or, without one, from its
     // SubDownloadLink); an earlier preview's copy is used instead when there
     // is one. Blocks; run it off the UI thread. True when the subtitle ended
-    // up where it was meant to go. `stateLock` is the owning window's lock:
-    // the record's state changes are made under it, the transfer and file
-    // work outside it. When `cancelled` turns true the transfer under way is
-    // dropped.
-    bool Download(bool toTempOnly, QMutex *stateLock = nullptr, const std::function<bool()> &cancelled = {});
+    // up where it was meant to go. `session` is the owning job: the record's
+    // state changes are made under its lock (without one for a record of no
+    // job), the transfer and file work outside it. When `cancelled` turns
+    // true the transfer under way is dropped.
+    bool Download(bool toTempOnly, JobSession *session = nullptr, const std::function<bool()> &cancelled = {});
 
     // The same in two halves, for a queue whose transfers a provider runs
     // (SubtitleProvider::downloadEach): startDownload() marks the record and
     // says whether content is needed (false: an earlier preview's copy was
     // placed, or placing failed, and the outcome is in `placed`);
     // finishDownload() places the content the provider delivered.
-    bool startDownload(QMutex *stateLock, bool &placed);
-    bool finishDownload(const ServiceResult<QByteArray> &content, QMutex *stateLock);
+    bool startDownload(JobSession *session, bool &placed);
+    bool finishDownload(const ServiceResult<QByteArray> &content, JobSession *session);
     // The subtitle's content from the record's provider, or from its link.
-    ServiceResult<QByteArray> fetchContent(QMutex *stateLock, const std::function<bool()> &dropped) const;
+    ServiceResult<QByteArray> fetchContent(JobSession *session, const std::function<bool()> &dropped) const;
 
     // The names a download writes, derived from the video's name and the
     // service fields (which are sanitised on the way in).
@@ -65,7 +66,7 @@ public:
     QString finalTarget() const;
 
     // Records a download that was refused before it started, with the reason.
-    void markFailed(const QString &why, QMutex *stateLock = nullptr);
+    void markFailed(const QString &why, JobSession *session = nullptr);
 
     // Service fields.
     int IDMovie = 0;
@@ -140,14 +141,14 @@ private:
         QString target;
         QString reusable; // an earlier preview's copy, when it is still there
     };
-    Transfer beginTransfer(bool toTempOnly, QMutex *stateLock);
-    bool place(const Transfer &transfer, const QString &source, bool toTempOnly, QMutex *stateLock);
+    Transfer beginTransfer(bool toTempOnly, JobSession *session);
+    bool place(const Transfer &transfer, const QString &source, bool toTempOnly, JobSession *session);
     bool placeContent(const Transfer &transfer, const ServiceResult<QByteArray> &content, bool toTempOnly,
-                      QMutex *stateLock);
+                      JobSession *session);
     // The record's state after a placement.
     bool settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement, bool toTempOnly,
-                QMutex *stateLock);
-    bool fail(const QString &why, QMutex *stateLock);
+                JobSession *session);
+    bool fail(const QString &why, JobSession *session);
 
     // The transfer under way between startDownload() and finishDownload().
     Transfer m_pending;
