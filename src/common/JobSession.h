@@ -11,8 +11,7 @@
 // and work that may outlive the window (preview fetches, workers) holds it
 // weakly, so that once the job is gone such work stops instead of taking a
 // lock that no longer exists.
-class JobSession
-{
+class JobSession {
 public:
     JobSession() = default;
     JobSession(const JobSession &) = delete;

@@ -100,7 +100,8 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, const std::weak_pt
     // Only the preview copy is written back, on this thread. The fetch is
     // dropped when the context goes or the program ends, so nothing waits
     // for it.
-    const auto job = std::make_shared<openSubtitleItem>(underSessionLock(owner.get(), [&result] { return *result; }));
+    const auto job =
+        std::make_shared<openSubtitleItem>(underSessionLock(owner.get(), [&result] { return *result; }));
     const auto dropped = std::make_shared<std::atomic<bool>>(false);
     QPointer<QObject> receiver(context);
     if (context) {
@@ -109,40 +110,40 @@ void prepare(const std::shared_ptr<openSubtitleItem> &result, const std::weak_pt
         *dropped = true; // nobody would hear of it
     }
     QCoreApplication *app = QCoreApplication::instance();
-    WorkerThreads::start(
-        u"PreviewFetch"_s, [job, dropped, result, session, ownedByAJob, receiver, app, done = std::move(done)] {
-            const auto stop = [&dropped] { return dropped->load() || WorkerThreads::stopping(); };
-            if (!job->Download(true, nullptr, stop))
-                qCInfo(lcResultPreview) << "no preview copy of" << job->SubFileName;
-            {
-                const QMutexLocker guard(&g_fetchingLock);
-                g_fetching.remove(result.get());
-            }
-            if (stop() || !app)
-                return;
-            // Back on the context's thread; a context gone by then hears nothing.
-            QMetaObject::invokeMethod(
-                app,
-                [result, job, session, ownedByAJob, receiver, done] {
-                    if (!receiver)
-                        return;
-                    // The job may have ended while the transfer ran: its
-                    // records are then left alone and nobody is told.
-                    const std::shared_ptr<JobSession> owner = session.lock();
-                    if (ownedByAJob && !owner)
-                        return;
-                    const QString copy = job->localtempfile;
-                    if (readable(copy)) {
-                        underSessionLock(owner.get(), [&] {
-                            result->localtempfile = copy;
-                            return 0;
-                        });
-                    }
-                    if (done)
-                        done(readyCopy(*result, owner.get()));
-                },
-                Qt::QueuedConnection);
-        });
+    WorkerThreads::start(u"PreviewFetch"_s, [job, dropped, result, session, ownedByAJob, receiver, app,
+                                             done = std::move(done)] {
+        const auto stop = [&dropped] { return dropped->load() || WorkerThreads::stopping(); };
+        if (!job->Download(true, nullptr, stop))
+            qCInfo(lcResultPreview) << "no preview copy of" << job->SubFileName;
+        {
+            const QMutexLocker guard(&g_fetchingLock);
+            g_fetching.remove(result.get());
+        }
+        if (stop() || !app)
+            return;
+        // Back on the context's thread; a context gone by then hears nothing.
+        QMetaObject::invokeMethod(
+            app,
+            [result, job, session, ownedByAJob, receiver, done] {
+                if (!receiver)
+                    return;
+                // The job may have ended while the transfer ran: its
+                // records are then left alone and nobody is told.
+                const std::shared_ptr<JobSession> owner = session.lock();
+                if (ownedByAJob && !owner)
+                    return;
+                const QString copy = job->localtempfile;
+                if (readable(copy)) {
+                    underSessionLock(owner.get(), [&] {
+                        result->localtempfile = copy;
+                        return 0;
+                    });
+                }
+                if (done)
+                    done(readyCopy(*result, owner.get()));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace ResultPreview

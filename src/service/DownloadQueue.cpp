@@ -110,8 +110,9 @@ QString DownloadQueue::collisionWith(const openSubtitleItem &result, JobSession 
         QFileInfo(target).fileName(), QFileInfo(*earlier).fileName());
 }
 
-bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session, const std::function<void(int, bool)> &done,
-                                const std::function<bool()> &stop, const std::function<bool()> &abort)
+bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
+                                const std::function<void(int, bool)> &done, const std::function<bool()> &stop,
+                                const std::function<bool()> &abort)
 {
     bool allPlaced = true;
     bool stopped = false;

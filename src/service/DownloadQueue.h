@@ -59,8 +59,9 @@ public:
     // returns true before an entry, ends the run there (the entries left are
     // not tried); `abort` drops the transfers under way too. True when every
     // download succeeded.
-    bool downloadAll(const std::weak_ptr<JobSession> &session, const std::function<void(int, bool)> &done = {},
-                     const std::function<bool()> &stop = {}, const std::function<bool()> &abort = {});
+    bool downloadAll(const std::weak_ptr<JobSession> &session,
+                     const std::function<void(int, bool)> &done = {}, const std::function<bool()> &stop = {},
+                     const std::function<bool()> &abort = {});
 
     const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
     bool isEmpty() const { return m_queuedSubs.isEmpty(); }

@@ -203,7 +203,6 @@ QString openSubtitleItem::previewName() const
     return QString::number(IDSubtitle) + u'_' + SubFileName + u'.' + ISO639 + u'.' + SubFormat;
 }
 
-
 bool openSubtitleItem::fail(const QString &why, JobSession *session)
 {
     qCInfo(lcItem) << "download of" << SubFileName << "failed:" << why;

@@ -46,7 +46,8 @@ public:
     // state changes are made under its lock (without one for a record of no
     // job), the transfer and file work outside it. When `cancelled` turns
     // true the transfer under way is dropped.
-    bool Download(bool toTempOnly, JobSession *session = nullptr, const std::function<bool()> &cancelled = {});
+    bool Download(bool toTempOnly, JobSession *session = nullptr,
+                  const std::function<bool()> &cancelled = {});
 
     // The same in two halves, for a queue whose transfers a provider runs
     // (SubtitleProvider::downloadEach): startDownload() marks the record and

@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
+#include "common/JobSession.h"
 #include "download/DownloadJob.h"
 #include "media/movieFile.h"
 #include "service/ClientIntake.h"
@@ -37,6 +38,7 @@ private slots:
     void oneEntryPerHashAndLanguage();
     void removeDownloadedKeepsTheRest();
     void folderIsSeededOncePerClient();
+    void runOfAJobThatHasGoneTouchesNothing();
 
 private:
     QTemporaryDir m_dir;
@@ -134,6 +136,26 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
         if (video->path().endsWith(u"x.mkv"_s))
             QCOMPARE(video->subtitles().size(), 1);
     }
+}
+
+// A download run whose job has gone (its records' lock with it) starts
+// nothing and leaves the records as they were.
+void TestDownloadQueue::runOfAJobThatHasGoneTouchesNothing()
+{
+    auto video = movieFile::create(makeSparseFile(m_dir.path() + u"/gone.mkv"_s, 200'000));
+    const auto wanted = result(u"en"_s, u"moviehash"_s, true);
+    wanted->SubDownloadLink = u"http://127.0.0.1:9/never.gz"_s;
+    video->setSubtitleResults({wanted});
+    DownloadQueue queue;
+    QVERIFY(queue.queueGroup(DownloadQueue::languageGroup(*video, u"en"_s)));
+
+    std::weak_ptr<JobSession> ended = std::make_shared<JobSession>();
+    int settled = 0;
+    QVERIFY(!queue.downloadAll(ended, [&](int, bool) { ++settled; }));
+    QCOMPARE(settled, 0);
+    QCOMPARE(wanted->status, u"idle"_s);
+    QVERIFY(wanted->downloadError.isEmpty());
+    QVERIFY(!wanted->Downloaded);
 }
 
 LUMBRA_TEST_MAIN(TestDownloadQueue)

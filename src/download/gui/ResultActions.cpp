@@ -238,7 +238,8 @@ void ResultActions::act(int row, const QString &tag)
             if (!results.isEmpty())
                 result = results.first();
         }
-        const QString link = result ? guarded(session, [&result] { return result->SubtitlesLink; }) : QString();
+        const QString link =
+            result ? guarded(session, [&result] { return result->SubtitlesLink; }) : QString();
         if (!link.isEmpty())
             platform().openUrl(QUrl(link));
         return;

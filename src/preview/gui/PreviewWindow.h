@@ -79,9 +79,8 @@ public:
     // is `movie`, or the result's own when null. `context` bounds the wait
     // and `session` is the opener's job (see Request::session).
     static void openResult(const std::shared_ptr<openSubtitleItem> &result,
-                           const std::shared_ptr<movieFile> &movie,
-                           const std::weak_ptr<JobSession> &session, QObject *context,
-                           std::function<void(PreviewWindow *)> opened);
+                           const std::shared_ptr<movieFile> &movie, const std::weak_ptr<JobSession> &session,
+                           QObject *context, std::function<void(PreviewWindow *)> opened);
 
     ~PreviewWindow() override;
 
