@@ -74,6 +74,7 @@ int main(int argc, char **argv)
     if (!emu.start(QJsonDocument(QJsonObject{{u"movies"_s, movies}}).toJson()))
         return 1;
     myPrefs::setOSAPIServer(emu.url().toString());
+    myPrefs::setServiceProvider(u"xmlrpc"_s); // the stand-in speaks XML-RPC; a new home uses REST
     myPrefs::setLanguageList({u"en"_s, u"es"_s});
     myPrefs::setAutoSearchSubs(false);
     myPrefs::setListAllFiles(true);

@@ -59,6 +59,7 @@ int main(int argc, char **argv)
     if (!emu->start() || !emu->fail(u"stall"_s, u"LogIn"_s, -1, {{u"seconds"_s, 60}}))
         return 1;
     myPrefs::setOSAPIServer(emu->url().toString());
+    myPrefs::setServiceProvider(u"xmlrpc"_s); // the stand-in speaks XML-RPC; a new home uses REST
     myPrefs::setAutoSearchSubs(true);
 
     app->openDocument(video);
