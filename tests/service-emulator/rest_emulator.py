@@ -190,6 +190,10 @@ class RestState:
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Headers and body go out in two writes: without this, Nagle's algorithm
+    # holds the body until the client's delayed ACK (40 ms a reply), as the
+    # XML-RPC stand-in found.
+    disable_nagle_algorithm = True
     server_version = "LumbraRestStandIn/1.0"
 
     @property
