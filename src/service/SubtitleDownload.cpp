@@ -97,24 +97,23 @@ void setTransferTimeoutMs(int ms)
 
 namespace {
 
-// One transfer of fetchAll: its reply and what has arrived.
-struct Transfer {
-    int index = 0;
-    QUrl url;
+// A transfer of runTransfers() under way: what has arrived so far.
+struct Running {
+    Transfer transfer;
     FetchResult result;
     bool tooBig = false;
 };
 
-FetchResult outcomeOf(QNetworkReply &reply, Transfer &transfer, qsizetype maxBytes, bool dropped)
+FetchResult outcomeOf(QNetworkReply &reply, Running &running, bool dropped)
 {
-    FetchResult result = std::move(transfer.result);
-    if (!transfer.tooBig)
+    FetchResult result = std::move(running.result);
+    if (!running.tooBig && reply.isOpen())
         result.body += reply.readAll();
     const int httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (dropped)
         result.error = u"cancelled"_s;
-    else if (transfer.tooBig)
-        result.error = u"download larger than %1 bytes"_s.arg(maxBytes);
+    else if (running.tooBig)
+        result.error = u"download larger than %1 bytes"_s.arg(running.transfer.request.maxBytes);
     else if (reply.error() != QNetworkReply::NoError)
         result.error = reply.errorString();
     else if (httpStatus != 200)
@@ -122,54 +121,65 @@ FetchResult outcomeOf(QNetworkReply &reply, Transfer &transfer, qsizetype maxByt
     else
         result.ok = true;
     if (!result.ok)
-        qCInfo(lcDownload) << "download of" << transfer.url.toDisplayString() << "failed:" << result.error;
+        qCInfo(lcDownload) << "download of" << running.transfer.request.url.toDisplayString()
+                           << "failed:" << result.error;
     return result;
+}
+
+QNetworkReply *send(QNetworkAccessManager &manager, const Request &wanted)
+{
+    QNetworkRequest request(wanted.url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, OSClient::DefaultUserAgent());
+    request.setTransferTimeout(transferTimeoutMs());
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
+    if (wanted.body.isEmpty())
+        return manager.get(request);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
+    return manager.post(request, wanted.body);
 }
 
 } // namespace
 
-void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
-              const std::function<bool(int)> &begin,
-              const std::function<void(int, const FetchResult &)> &finished,
-              const std::function<bool()> &cancelled)
+void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &next,
+                  const std::function<bool()> &cancelled)
 {
-    // One manager for the whole queue: it keeps the connections to a host
+    // One manager for the whole run: it keeps the connections to a host
     // alive and hands them to the next transfer.
     QNetworkAccessManager manager;
     QEventLoop loop;
-    QHash<QNetworkReply *, Transfer> running;
-    int next = 0;
+    QHash<QNetworkReply *, Running> running;
     bool dropped = false;
+    bool exhausted = false; // `next` had nothing at its last asking
 
     std::function<void()> startMore = [&] {
-        while (!dropped && running.size() < qMax(1, inFlight) && next < urls.size()) {
-            const int index = next++;
-            if (begin && !begin(index))
-                continue;
-            QNetworkRequest request(urls[index]);
-            request.setHeader(QNetworkRequest::UserAgentHeader, OSClient::DefaultUserAgent());
-            request.setTransferTimeout(transferTimeoutMs());
-            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                                 QNetworkRequest::NoLessSafeRedirectPolicy);
-            request.setMaximumRedirectsAllowed(5);
-            QNetworkReply *reply = manager.get(request);
-            running.insert(reply, Transfer{index, urls[index], {}, false});
+        exhausted = false;
+        while (!dropped && running.size() < qMax(1, inFlight)) {
+            std::optional<Transfer> transfer = next();
+            if (!transfer) {
+                exhausted = true;
+                return;
+            }
+            QNetworkReply *reply = send(manager, transfer->request);
+            running.insert(reply, Running{std::move(*transfer), {}, false});
             QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&, reply] {
-                Transfer &transfer = running[reply];
+                Running &transfer = running[reply];
                 transfer.result.body += reply->readAll();
-                if (transfer.result.body.size() > maxBytes && !transfer.tooBig) {
+                if (transfer.result.body.size() > transfer.transfer.request.maxBytes && !transfer.tooBig) {
                     transfer.tooBig = true;
                     reply->abort();
                 }
             });
             QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply] {
-                Transfer transfer = running.take(reply);
-                const FetchResult result = outcomeOf(*reply, transfer, maxBytes, dropped);
+                Running ended = running.take(reply);
+                const FetchResult result = outcomeOf(*reply, ended, dropped);
                 reply->deleteLater();
                 startMore(); // the next request goes out before this one's content is handled
-                if (finished)
-                    finished(transfer.index, result);
-                if (running.isEmpty() && (dropped || next >= urls.size()))
+                if (ended.transfer.finished)
+                    ended.transfer.finished(result);
+                if (!dropped)
+                    startMore(); // what `finished` may have added
+                if (running.isEmpty() && (dropped || exhausted))
                     loop.quit();
             });
         }
@@ -192,6 +202,29 @@ void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
     if (!running.isEmpty())
         loop.exec();
     watch.stop();
+}
+
+void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
+              const std::function<bool(int)> &begin,
+              const std::function<void(int, const FetchResult &)> &finished,
+              const std::function<bool()> &cancelled)
+{
+    int next = 0;
+    runTransfers(
+        inFlight,
+        [&]() -> std::optional<Transfer> {
+            while (next < urls.size()) {
+                const int index = next++;
+                if (begin && !begin(index))
+                    continue;
+                return Transfer{{urls[index], {}, maxBytes}, [&finished, index](const FetchResult &result) {
+                                    if (finished)
+                                        finished(index, result);
+                                }};
+            }
+            return std::nullopt;
+        },
+        cancelled);
 }
 
 FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool()> &cancelled)

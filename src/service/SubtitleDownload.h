@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 // The pieces of a subtitle download: safe names from service data, the
 // fetch, the sense check of the content and the placement beside the video
@@ -52,14 +53,36 @@ FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool(
 // service.
 constexpr int kDownloadsInFlight = 4;
 
-// GETs each address as fetch() does, up to `inFlight` at once over one network
-// manager (so connections are kept alive and reused), starting them in order.
-// `begin(i)`, asked just before address i is requested, may leave it out by
-// answering false. `finished(i, result)` is called on the calling thread for
-// each address requested, in the order they end, one at a time; the next
-// request is already out while it runs. Returns when every transfer has
-// ended; after `cancelled` turns true, those under way are dropped (and
-// finished with an error) and no more are started.
+// One HTTP request for runTransfers(): a GET, or a POST of `body` as text/xml
+// when there is one. Replies over `maxBytes` fail.
+struct Request {
+    QUrl url;
+    QByteArray body;
+    qsizetype maxBytes = kMaxSubtitleBytes;
+};
+struct Transfer {
+    Request request;
+    // Called with the outcome on the calling thread of runTransfers().
+    std::function<void(const FetchResult &)> finished;
+};
+
+// Runs the transfers `next` hands out, up to `inFlight` at once over one
+// network manager (so connections are kept alive and reused), on the calling
+// thread. `next` is asked whenever there is room, and again after each
+// `finished` (which may have found more work); it answers std::nullopt when
+// it has nothing for now. The next request is already out while a
+// `finished` runs, and only one runs at a time. Returns when nothing is under
+// way and `next` has nothing more. After `cancelled` turns true, the
+// transfers under way are dropped (finished with an error) and `next` is
+// not asked again. Every request carries Lumbra's User-Agent and follows at
+// most 5 redirects.
+void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &next,
+                  const std::function<bool()> &cancelled = {});
+
+// GETs each address as fetch() does, `inFlight` at once, starting them in
+// order. `begin(i)`, asked just before address i is requested, may leave it
+// out by answering false. `finished(i, result)` is called for each address
+// requested, in the order they end (see runTransfers()).
 void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
               const std::function<bool(int)> &begin,
               const std::function<void(int, const FetchResult &)> &finished,

@@ -1,8 +1,8 @@
 #include "service/XmlRpcProvider.h"
 
-#include "common/Gzip.h"
 #include "service/OSClient.h"
 #include "service/SubtitleDownload.h"
+#include "service/XmlRpcDownloads.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -158,37 +158,19 @@ void XmlRpcProvider::downloadEach(
     const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
     const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered, const StopCheck &dropped)
 {
-    QList<QUrl> links;
-    links.reserve(subtitles.size());
-    for (const openSubtitleItem &subtitle : subtitles)
-        links.append(QUrl(subtitle.SubDownloadLink));
-    SubtitleDownload::fetchAll(
-        links, SubtitleDownload::kMaxSubtitleBytes, SubtitleDownload::kDownloadsInFlight, begin,
-        [&](int i, const SubtitleDownload::FetchResult &fetched) {
-            delivered(i, cancelled() ? ServiceResult<QByteArray>::failure(ServiceError::cancelledError())
-                                     : unpacked(fetched));
-        },
-        [this, &dropped] { return cancelled() || (dropped && dropped()); });
+    XmlRpcDownloads::Setup setup;
+    setup.endpoint = m_client->requestUrl();
+    setup.token = m_token;
+    setup.maxReplyBytes = m_client->maxReplySize();
+    setup.providerCancelled = [this] { return cancelled(); };
+    setup.stopped = [this, &dropped] { return cancelled() || (dropped && dropped()); };
+    XmlRpcDownloads(std::move(setup), subtitles, begin, delivered).run();
 }
 
 ServiceResult<QByteArray> XmlRpcProvider::fetchPacked(const QString &link, const StopCheck &dropped)
 {
-    return unpacked(SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, dropped));
-}
-
-ServiceResult<QByteArray> XmlRpcProvider::unpacked(const SubtitleDownload::FetchResult &fetched)
-{
-    using Result = ServiceResult<QByteArray>;
-    if (!fetched.ok)
-        return Result::failure({ServiceError::HttpError, fetched.error});
-    QString why;
-    const auto content = Gzip::gunzip(fetched.body, SubtitleDownload::kMaxSubtitleBytes, &why);
-    if (!content)
-        return Result::failure({ServiceError::BadReply, why});
-    if (SubtitleDownload::looksLikeMarkup(*content))
-        return Result::failure(
-            {ServiceError::BadReply, u"the service sent a web page instead of a subtitle"_s});
-    return Result::success(*content);
+    return XmlRpcDownloads::unpacked(
+        SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, dropped));
 }
 
 void XmlRpcProvider::cancel()

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "service/SubtitleDownload.h"
 #include "service/SubtitleProvider.h"
 #include "service/XMLRPCMessage.h"
 
@@ -12,7 +11,8 @@ class OSClient;
 
 // The subtitle service's XML-RPC interface as a provider, over OSClient's
 // transport: ServerInfo and LogIn to sign in, SearchSubtitles (one request per
-// language), CheckMovieHash2, and the gzip files behind SubDownloadLink.
+// language), CheckMovieHash2, and the gzip files by DownloadSubtitles or
+// behind SubDownloadLink.
 class XmlRpcProvider final : public SubtitleProvider {
 public:
     // `endpoint` is the full XML-RPC URL (the OSAPIServer preference).
@@ -24,7 +24,8 @@ public:
     ServiceResult<QMap<QString, QList<Dictionary>>> identify(const QStringList &movieHashes) override;
     ServiceResult<QByteArray> download(const openSubtitleItem &subtitle,
                                        const StopCheck &dropped = {}) override;
-    // The links, a few at a time over one network manager.
+    // DownloadSubtitles calls of up to 20 files, a few at a time over one
+    // network manager; the links for what they do not bring.
     void downloadEach(const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
                       const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered,
                       const StopCheck &dropped = {}) override;
@@ -40,7 +41,6 @@ public:
     static ServiceResult<QByteArray> fetchPacked(const QString &link, const StopCheck &dropped);
 
 private:
-    static ServiceResult<QByteArray> unpacked(const SubtitleDownload::FetchResult &fetched);
     ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);
 
     std::unique_ptr<OSClient> m_client;

@@ -148,6 +148,9 @@ void TestGetCommand::placesSkipsAndReportsNone()
     QCOMPARE(readText(path(u"Films/Both/Both.en.srt"_s)), QByteArray("old en"));
     QVERIFY(!QFile::exists(path(u"Films/pwned"_s)));
     QVERIFY(!QDir(path(u"Films/Existing"_s)).entryList(QDir::Files).join(u' ').contains(u'~'));
+    // The five files came in one DownloadSubtitles call, none by its link.
+    QCOMPARE(m_emu->methods().count(u"DownloadSubtitles"_s), 1);
+    QCOMPARE(m_emu->filesAskedFor().size(), 5);
 
     // The video covered in both languages is never asked about.
     const QByteArray bothHash = XMLRPC::computeMovieHash(path(u"Films/Both/Both.mkv"_s)).hash.toLatin1();

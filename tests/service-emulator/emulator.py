@@ -60,6 +60,9 @@ LANGUAGES = {
 }
 
 DOWNLOAD_ONLY_MODES = {"html", "brokengzip", "gzipbomb"}
+# Ways a DownloadSubtitles reply goes wrong (for rules "on" that method; its
+# default). "brokengzip" there damages every file of the reply.
+FILE_CALL_MODES = {"dropids", "foreignids", "badbase64", "status", "brokengzip"}
 XMLRPC_MODES = {"fault", "empty", "malformed", "notrpc", "gzip", "redirect",
                 "redirectloop", "stall", "close"}
 
@@ -109,6 +112,17 @@ def packed_bytes(sub):
     return packed
 
 
+LIMIT_PAGE = (b"<!DOCTYPE html><html><head><title>Download limit reached</title></head>"
+              b"<body><p>You have reached your download limit.</p></body></html>")
+
+
+def broken_gzip(packed):
+    """A gzip stream cut short, its magic kept and the rest damaged."""
+    broken = bytearray(packed[: max(12, len(packed) // 2)])
+    broken[10:] = bytes(b ^ 0x5A for b in broken[10:])
+    return bytes(broken)
+
+
 def subtitle_hash(sub):
     digest = sub.get("md5")
     if digest is None:
@@ -137,11 +151,22 @@ class FailureRule:
           "html", "brokengzip", "gzipbomb" (download links only): an HTML
               page instead of the file, a gzip stream cut short, a gzip
               stream that unpacks to "size" bytes (default 200 MiB)
+          "dropids", "foreignids", "badbase64", "status" (DownloadSubtitles
+              only): every second file left out, every file under an id
+              nobody asked for, data that is not base64, or "text" (default
+              "407 Download limit reached") as the status with the files
+              all the same; "brokengzip" there damages every file
     on    an XML-RPC method name, "download" for download links, or absent:
-          every XML-RPC call (every download for the download-only modes)
+          every XML-RPC call (every download for the download-only modes,
+          DownloadSubtitles for the modes that only it has)
     times how many requests it applies to; absent means until /_reset
     subtitle  (download links) only the link of this IDSubtitleFile, so that
           a test of downloads under way together knows which one fails
+
+    A download rule also holds for DownloadSubtitles, without being used up
+    there: the file it names is left out of the reply ("html", "brokengzip"
+    and "gzipbomb": sent that way), so that a client that falls back to the
+    file's link meets the failure there.
     """
 
     def __init__(self, settings):
@@ -151,12 +176,14 @@ class FailureRule:
         if short:
             mode = "http"
             self.settings.setdefault("code", int(short.group(1)))
-        if mode != "http" and mode not in XMLRPC_MODES | DOWNLOAD_ONLY_MODES:
+        if mode != "http" and mode not in XMLRPC_MODES | DOWNLOAD_ONLY_MODES | FILE_CALL_MODES:
             raise ValueError("unknown failure mode: %r" % mode)
         self.mode = mode
         self.on = self.settings.get("on")
         if self.on is None and mode in DOWNLOAD_ONLY_MODES:
             self.on = "download"
+        elif self.on is None and mode in FILE_CALL_MODES:
+            self.on = "DownloadSubtitles"
         self.times = self.settings.get("times")
 
     def matches(self, kind, method, subtitle=None):
@@ -269,6 +296,14 @@ class Emulator:
                     return rule
         return None
 
+    def peek_rule(self, kind, method, subtitle=None):
+        """The rule that would apply, left as it is."""
+        with self.lock:
+            for rule in self.rules:
+                if rule.matches(kind, method, subtitle):
+                    return rule
+        return None
+
     def record(self, entry):
         """A recorded call: {"kind": "xmlrpc" or "download", "method", "params",
         "path", "headers" (lower-case names), "body" (the request text)}."""
@@ -312,6 +347,7 @@ class Service:
         self.cat = emulator.catalogue
         self.base_url = base_url
         self.started = time.monotonic()
+        self.file_call_rule = None  # a rule of FILE_CALL_MODES for this DownloadSubtitles
 
     def seconds(self):
         return round(time.monotonic() - self.started, 3)
@@ -388,14 +424,38 @@ class Service:
         ids = [str(i) for i in (ids or [])]
         if len(ids) > 20:
             return self.reply(status="407 Download limit reached")
+        mangle = self.file_call_rule.mode if self.file_call_rule else None
         data = []
-        for sub_id in ids:
-            with self.emu.lock:
-                sub = self.cat.subtitles.get(sub_id)
-            if sub is not None:
-                packed = base64.b64encode(packed_bytes(sub)).decode("ascii")
-                data.append({"idsubtitlefile": sub_id, "data": packed})
+        for number, sub_id in enumerate(ids):
+            packed = self._packed_for_call(sub_id)
+            if packed is None or (mangle == "dropids" and number % 2 == 1):
+                continue
+            if mangle == "brokengzip":
+                packed = broken_gzip(packed)
+            text = base64.b64encode(packed).decode("ascii")
+            if mangle == "badbase64":
+                text = text[: len(text) // 2] + "*not base64*" + text[len(text) // 2 :]
+            data.append({"idsubtitlefile": "9" + sub_id if mangle == "foreignids" else sub_id, "data": text})
+        if mangle == "status":
+            return self.reply(status=str(self.file_call_rule.settings.get("text", "407 Download limit reached")),
+                              data=data)
         return self.reply(data=data)
+
+    def _packed_for_call(self, sub_id):
+        """A file as DownloadSubtitles sends it, after the download rule that
+        names it (not used up here: the link meets it); None to leave it out."""
+        with self.emu.lock:
+            sub = self.cat.subtitles.get(sub_id)
+        rule = self.emu.peek_rule("download", "download", sub_id)
+        if sub is None or (rule and rule.mode not in DOWNLOAD_ONLY_MODES):
+            return None
+        if rule and rule.mode == "html":
+            return LIMIT_PAGE
+        if rule and rule.mode == "brokengzip":
+            return broken_gzip(packed_bytes(sub))
+        if rule and rule.mode == "gzipbomb":
+            return self.emu.gzip_bomb(as_int(rule.settings.get("size"), 200 << 20))
+        return packed_bytes(sub)
 
     def _limits(self):
         return {"global_24h_download_limit": 200, "client_ip": "127.0.0.1",
@@ -613,13 +673,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         packed = packed_bytes(sub)
         if rule and rule.mode == "html":
-            self.send(200, b"<!DOCTYPE html><html><head><title>Download limit reached</title></head>"
-                           b"<body><p>You have reached your download limit.</p></body></html>",
-                      "text/html; charset=utf-8")
+            self.send(200, LIMIT_PAGE, "text/html; charset=utf-8")
         elif rule and rule.mode == "brokengzip":
-            broken = bytearray(packed[: max(12, len(packed) // 2)])
-            broken[10:] = bytes(b ^ 0x5A for b in broken[10:])
-            self.send(200, bytes(broken), "application/x-gzip")
+            self.send(200, broken_gzip(packed), "application/x-gzip")
         elif rule and rule.mode == "gzipbomb":
             self.send(200, self.emu.gzip_bomb(as_int(rule.settings.get("size"), 200 << 20)), "application/x-gzip")
         else:
@@ -673,6 +729,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         with self.emu.lock:
             service = Service(self.emu, self.base_url())
+        if rule and rule.mode in FILE_CALL_MODES:
+            service.file_call_rule = rule
         if rule and rule.mode == "fault":
             reply = xmlrpc.client.dumps(
                 xmlrpc.client.Fault(fault_code(rule.settings.get("code", 401)),

@@ -174,6 +174,42 @@ class StandInTest(unittest.TestCase):
         kinds = [c["kind"] for c in json.loads(self.get("/_calls"))]
         self.assertEqual(kinds.count("download"), 4)
 
+    def test_download_subtitles_failures(self):
+        entries = self.search({"sublanguageid": "fre,ger", "imdbid": "770828"})["data"]
+        ids = [e["IDSubtitleFile"] for e in entries]
+        self.assertGreaterEqual(len(ids), 2)
+
+        def files():
+            reply = self.rpc.DownloadSubtitles(self.token, ids)
+            return reply["status"], [(f["idsubtitlefile"], f["data"]) for f in reply["data"]]
+
+        # A download rule leaves its file out (or sends it damaged) and is not used up.
+        self.post("/_fail", {"mode": "http404", "on": "download", "times": 1, "subtitle": ids[0]})
+        self.assertEqual([i for i, _ in files()[1]], ids[1:])
+        self.assertEqual([i for i, _ in files()[1]], ids[1:])
+        path = "/download/%s.gz" % ids[0]
+        with self.assertRaises(urllib.error.HTTPError):
+            self.get(path)
+        self.assertEqual([i for i, _ in files()[1]], ids)
+        self.post("/_fail", {"mode": "html", "on": "download", "times": 1, "subtitle": ids[0]})
+        self.assertTrue(base64.b64decode(files()[1][0][1]).startswith(b"<!DOCTYPE html>"))
+        self.post("/_reset", {})
+
+        for mode, check in [
+            ("dropids", lambda status, got: [i for i, _ in got] == ids[::2]),
+            ("foreignids", lambda status, got: [i for i, _ in got] == ["9" + i for i in ids]),
+            ("badbase64", lambda status, got: all("*" in d for _, d in got)),
+            ("status", lambda status, got: status.startswith("407") and len(got) == len(ids)),
+        ]:
+            self.post("/_fail", {"mode": mode, "times": 1})
+            self.assertTrue(check(*files()), mode)
+        self.post("/_fail", {"mode": "brokengzip", "on": "DownloadSubtitles", "times": 1})
+        with self.assertRaises(Exception):
+            gzip.decompress(base64.b64decode(files()[1][0][1]))
+        status, got = files()
+        self.assertEqual(status, "200 OK")
+        self.assertTrue(gzip.decompress(base64.b64decode(got[0][1])).startswith(b"1\n"))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -4,9 +4,14 @@
 #include "TestMain.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -38,6 +43,89 @@ SubtitleQuery byHash()
 
 const ProviderAccount Alice{u"alice"_s, u"secret"_s, u"en"_s, u"Lumbra 0.1"_s};
 
+// Files the stand-in keeps under the ids 1970000000 + n, n from 1.
+QString fileId(int n)
+{
+    return QString::number(1970000000 + n);
+}
+
+QByteArray fileContent(int n)
+{
+    return u"1\n00:00:01,000 --> 00:00:02,000\nFile %1\n"_s.arg(n).toUtf8();
+}
+
+QByteArray filesCatalog(int count)
+{
+    QJsonArray movies;
+    for (int n = 1; n <= count; ++n) {
+        const QJsonObject subtitle{{u"id"_s, fileId(n)}, {u"content"_s, QString::fromUtf8(fileContent(n))}};
+        movies.append(QJsonObject{{u"name"_s, u"Film %1"_s.arg(n)}, {u"subtitles"_s, QJsonArray{subtitle}}});
+    }
+    return QJsonDocument(
+               QJsonObject{{u"users"_s, QJsonObject{{u"alice"_s, u"secret"_s}}}, {u"movies"_s, movies}})
+        .toJson();
+}
+
+// Records of the first `count` of those files, as a search would leave them.
+QList<openSubtitleItem> fileRecords(const ServiceEmulator &emu, int count)
+{
+    QList<openSubtitleItem> records;
+    for (int n = 1; n <= count; ++n) {
+        openSubtitleItem record;
+        record.IDSubtitleFile = fileId(n).toInt();
+        record.SubDownloadLink = emu.baseUrl() + u"/download/"_s + fileId(n) + u".gz"_s;
+        records.append(record);
+    }
+    return records;
+}
+
+// What one downloadEach() did: the entries asked about, and what each got.
+struct DownloadRun {
+    QList<int> begun;
+    QMap<int, ServiceResult<QByteArray>> delivered;
+};
+
+DownloadRun downloadEach(XmlRpcProvider &provider, const QList<openSubtitleItem> &records,
+                         const std::function<bool(int)> &accept = {})
+{
+    DownloadRun run;
+    provider.downloadEach(
+        records,
+        [&](int i) {
+            run.begun.append(i);
+            return !accept || accept(i);
+        },
+        [&](int i, const ServiceResult<QByteArray> &content) {
+            QVERIFY2(!run.delivered.contains(i), "delivered twice");
+            run.delivered.insert(i, content);
+        });
+    return run;
+}
+
+// The file ids of each DownloadSubtitles call (calls under way together
+// arrive in any order: sorted), and of the links fetched.
+QList<QStringList> filesCalledFor(const ServiceEmulator &emu)
+{
+    QList<QStringList> calls;
+    for (const QJsonValue &call : emu.calls()) {
+        if (call[u"method"_s] == u"DownloadSubtitles"_s)
+            calls.append(call[u"params"_s][1].toVariant().toStringList());
+    }
+    std::sort(calls.begin(), calls.end());
+    return calls;
+}
+
+QStringList linksFetched(const ServiceEmulator &emu)
+{
+    QStringList ids;
+    for (const QJsonValue &call : emu.calls()) {
+        if (call[u"kind"_s] == u"download"_s)
+            ids.append(call[u"params"_s][0].toString());
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
 } // namespace
 
 // The XML-RPC provider against the stand-in: what the jobs get back, values
@@ -52,7 +140,11 @@ private slots:
         m_provider = std::make_unique<XmlRpcProvider>(m_emu.url().toString());
         m_provider->client().setTransferTimeout(20s);
     }
-    void cleanup() { m_provider.reset(); }
+    void cleanup()
+    {
+        m_provider.reset();
+        QVERIFY(m_emu.setCatalog(Catalog));
+    }
 
     void signInSearchIdentifyAndDownload()
     {
@@ -146,6 +238,116 @@ private slots:
         openSubtitleItem item;
         item.SubDownloadLink = m_emu.baseUrl() + u"/download/1953767650.gz"_s;
         QVERIFY(m_provider->download(item).error.cancelled());
+    }
+
+    // A queue's files come twenty to a DownloadSubtitles call, in queue
+    // order, with the login token and Lumbra's User-Agent; an entry the job
+    // leaves out is not asked for.
+    void filesComeTwentyToACall()
+    {
+        QVERIFY(m_emu.setCatalog(filesCatalog(25)));
+        QVERIFY(m_provider->signIn(Alice).ok());
+        const DownloadRun run =
+            downloadEach(*m_provider, fileRecords(m_emu, 25), [](int i) { return i != 7; });
+        QCOMPARE(run.begun.size(), 25);
+        QVERIFY(std::is_sorted(run.begun.cbegin(), run.begun.cend()));
+        QCOMPARE(run.delivered.size(), 24);
+        for (auto it = run.delivered.cbegin(); it != run.delivered.cend(); ++it) {
+            QVERIFY2(it->ok(), qPrintable(it->error.reason));
+            QCOMPARE(it->value, fileContent(it.key() + 1));
+        }
+        QStringList first;
+        for (int n = 1; n <= 21; ++n) {
+            if (n != 8)
+                first.append(fileId(n));
+        }
+        QCOMPARE(filesCalledFor(m_emu),
+                 (QList<QStringList>{first, {fileId(22), fileId(23), fileId(24), fileId(25)}}));
+        QVERIFY(linksFetched(m_emu).isEmpty());
+        for (const QJsonValue &call : m_emu.calls()) {
+            QCOMPARE(call[u"headers"_s][u"user-agent"_s].toString(), OSClient::DefaultUserAgent());
+            if (call[u"method"_s] == u"DownloadSubtitles"_s)
+                QVERIFY(call[u"params"_s][0].toString().startsWith(u"emu"_s));
+        }
+    }
+
+    // Whatever a DownloadSubtitles reply lacks or spoils, the files come by
+    // their links, whole; a file the link cannot give either fails with the
+    // link's own reason.
+    void damagedFileCallsFallBackToLinks_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("on");
+        QTest::addColumn<QJsonObject>("options");
+        QTest::addColumn<QList<int>>("byLink");
+        QTest::addColumn<QString>("failure"); // of the second file, when it fails
+        const QList<int> all{1, 2, 3, 4};
+        QTest::newRow("not base64") << u"badbase64"_s << QString() << QJsonObject{} << all << QString();
+        QTest::newRow("damaged gzip")
+            << u"brokengzip"_s << u"DownloadSubtitles"_s << QJsonObject{} << all << QString();
+        QTest::newRow("files left out")
+            << u"dropids"_s << QString() << QJsonObject{} << QList<int>{2, 4} << QString();
+        QTest::newRow("ids not asked for")
+            << u"foreignids"_s << QString() << QJsonObject{} << all << QString();
+        QTest::newRow("refusal with files")
+            << u"status"_s << QString() << QJsonObject{{u"text"_s, u"407 Download limit reached"_s}} << all
+            << QString();
+        QTest::newRow("fault") << u"fault"_s << u"DownloadSubtitles"_s << QJsonObject{} << all << QString();
+        QTest::newRow("not XML") << u"malformed"_s << u"DownloadSubtitles"_s << QJsonObject{} << all
+                                 << QString();
+        QTest::newRow("service unavailable")
+            << u"http503"_s << u"DownloadSubtitles"_s << QJsonObject{} << all << QString();
+        QTest::newRow("connection closed")
+            << u"close"_s << u"DownloadSubtitles"_s << QJsonObject{} << all << QString();
+        QTest::newRow("unpacks beyond the cap")
+            << u"gzipbomb"_s << u"download"_s
+            << QJsonObject{{u"subtitle"_s, fileId(2)}, {u"size"_s, 24 << 20}} << QList<int>{2}
+            << u"unpacked content exceeds"_s;
+    }
+
+    void damagedFileCallsFallBackToLinks()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, on);
+        QFETCH(QJsonObject, options);
+        QFETCH(QList<int>, byLink);
+        QFETCH(QString, failure);
+        QVERIFY(m_emu.setCatalog(filesCatalog(4)));
+        QVERIFY(m_provider->signIn(Alice).ok());
+        QVERIFY(m_emu.fail(mode, on, -1, options));
+        const DownloadRun run = downloadEach(*m_provider, fileRecords(m_emu, 4));
+        QCOMPARE(run.delivered.size(), 4);
+        for (auto it = run.delivered.cbegin(); it != run.delivered.cend(); ++it) {
+            if (it.key() == 1 && !failure.isEmpty()) {
+                QVERIFY2(it->error.reason.contains(failure), qPrintable(it->error.reason));
+                continue;
+            }
+            QVERIFY2(it->ok(), qPrintable(it->error.reason));
+            QCOMPARE(it->value, fileContent(it.key() + 1));
+        }
+        QStringList links;
+        for (const int n : byLink)
+            links.append(fileId(n));
+        QCOMPARE(linksFetched(m_emu), links);
+    }
+
+    // Cancelled while its calls are under way: they are dropped at once,
+    // every entry that began gets "cancelled", and no link is tried.
+    void cancellingDropsTheCallsUnderWay()
+    {
+        QVERIFY(m_emu.setCatalog(filesCatalog(25)));
+        QVERIFY(m_provider->signIn(Alice).ok());
+        QVERIFY(m_emu.fail(u"stall"_s, u"DownloadSubtitles"_s, -1, {{u"seconds"_s, 30}}));
+        QTimer::singleShot(300, [this] { m_provider->cancel(); });
+        QElapsedTimer clock;
+        clock.start();
+        const DownloadRun run = downloadEach(*m_provider, fileRecords(m_emu, 25));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(run.delivered.size(), run.begun.size());
+        for (const auto &content : run.delivered)
+            QVERIFY(content.error.cancelled());
+        QTRY_COMPARE(filesCalledFor(m_emu).size(), 2);
+        QVERIFY(linksFetched(m_emu).isEmpty());
     }
 
 private:

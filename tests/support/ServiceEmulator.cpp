@@ -120,6 +120,20 @@ QStringList ServiceEmulator::methods() const
     return names;
 }
 
+QStringList ServiceEmulator::filesAskedFor() const
+{
+    QStringList ids;
+    const QJsonArray all = calls();
+    for (const QJsonValue &call : all) {
+        const QJsonArray params = call[u"params"_s].toArray();
+        if (call[u"kind"_s].toString() == "download"_L1)
+            ids << params.at(0).toString();
+        else if (call[u"method"_s].toString() == "DownloadSubtitles"_L1)
+            ids << params.at(1).toVariant().toStringList();
+    }
+    return ids;
+}
+
 // One control request, waited for on a private event loop. A null result means
 // the request failed; a successful one is never null.
 QByteArray ServiceEmulator::request(const QByteArray &verb, const QString &path, const QByteArray &body) const

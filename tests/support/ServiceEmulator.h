@@ -65,6 +65,9 @@ public:
     // The method names of the recorded XML-RPC calls, in order (for the REST
     // stand-in: the endpoints of the recorded requests, links included).
     QStringList methods() const;
+    // The IDSubtitleFile of every file asked for, at its download link or in a
+    // DownloadSubtitles call, in the order the requests came.
+    QStringList filesAskedFor() const;
 
 private:
     QByteArray request(const QByteArray &verb, const QString &path, const QByteArray &body = {}) const;
