@@ -1,84 +1,218 @@
 #include "media/VideoMetadata.h"
 
-#include <QRegularExpression>
-
 #include <array>
+#include <string_view>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// How the marker text is built from a pattern's groups: `format` holds %2,
-// %3, ... for the groups; `plainNumbers` rewrites every number without its
-// leading zeros.
+// One step of a marker pattern (see patterns()).
+enum class Step : quint8 {
+    Text,      // the text of the step; its letters in either case
+    Digits,    // one digit or more, as many as there are (kept)
+    Digit,     // exactly one digit (kept)
+    TwoDigits, // exactly two digits (kept)
+    Year,      // 1900 to 2019 (kept)
+    Month,     // 00 to 12 (kept)
+    Day,       // 00 to 31 (kept)
+    Spaces,    // any number of spaces, none included
+};
+
+struct Piece {
+    Step step;
+    std::string_view text = {};
+};
+
+// A marker of an episode, a date or a part, such as " S01E02". The name is
+// read from its end: the marker found is the last one in the name, what comes
+// before it is the show, and what follows it does not matter. The kept
+// numbers fill the %2, %3 and %4 of `format`; `plainNumbers` writes each
+// without its leading zeros.
 struct Pattern {
-    QRegularExpression re;
+    std::vector<Piece> pieces;
     QString kind;
-    QString format;
+    std::string_view format;
     bool plainNumbers;
 };
 
-QRegularExpression ci(const QString &pattern)
+constexpr Piece text(std::string_view t)
 {
-    // A name may hold a line break on Linux; let "." run over it.
-    return QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption |
-                                           QRegularExpression::DotMatchesEverythingOption);
+    return {Step::Text, t};
 }
 
-const std::array<Pattern, 16> &patterns()
+// Earlier patterns win over later ones wherever they are in the name.
+const std::vector<Pattern> &patterns()
 {
-    static const std::array<Pattern, 16> list = {{
-        {ci(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*)-E([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
-        {ci(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*) E([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
-        {ci(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*)E([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
-        {ci(u"^(.*) ([0-9][0-9]*)x([0-9][0-9]*)-([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
-        {ci(u"^(.*) season ([0-9][0-9]*) ep ([0-9][0-9]*)-([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s,
+    constexpr Piece digits{Step::Digits};
+    constexpr Piece spaces{Step::Spaces};
+    static const std::vector<Pattern> list = {
+        {{text(" S"), digits, text("E"), digits, text("-E"), digits}, u"EP2"_s, "%2x%3-%4", true},
+        {{text(" S"), digits, text("E"), digits, text(" E"), digits}, u"EP2"_s, "%2x%3-%4", true},
+        {{text(" S"), digits, text("E"), digits, text("E"), digits}, u"EP2"_s, "%2x%3-%4", true},
+        {{text(" "), digits, text("x"), digits, text("-"), digits}, u"EP2"_s, "%2x%3-%4", true},
+        {{text(" season "), digits, text(" ep "), digits, text("-"), digits}, u"EP2"_s, "%2x%3-%4", true},
+        {{text(" season "), digits, text(" ep "), digits}, u"EPI"_s, "%2x%3", true},
+        {{text(" S"), digits, text("E"), digits}, u"EPI"_s, "%2x%3", true},
+        {{text(" "), digits, text("x"), digits}, u"EPI"_s, "%2x%3", true},
+        {{text(" "), {Step::Digit}, {Step::TwoDigits}, text(" ")}, u"EPI"_s, "%2x%3", true},
+        {{text(" "), {Step::Year}, text(" "), {Step::Month}, text(" "), {Step::Day}},
+         u"DAY"_s,
+         "%2-%3-%4",
          true},
-        {ci(u"^(.*) season ([0-9][0-9]*) ep ([0-9][0-9]*).*$"_s), u"EPI"_s, u"%2x%3"_s, true},
-        {ci(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*).*$"_s), u"EPI"_s, u"%2x%3"_s, true},
-        {ci(u"^(.*) ([0-9][0-9]*)x([0-9][0-9]*).*$"_s), u"EPI"_s, u"%2x%3"_s, true},
-        {ci(u"^(.*) ([0-9])([0-9][0-9]) .*$"_s), u"EPI"_s, u"%2x%3"_s, true},
-        {ci(u"^(.*) (19[0-9]{2}|20[0-1][0-9]) (0[0-9]|1[0-2]) ([0-2][0-9]|3[0-1]).*$"_s), u"DAY"_s,
-         u"%2-%3-%4"_s, true},
-        {ci(u"^(.*) (0[0-9]|1[0-2]) ([0-2][0-9]|3[0-1]) (19[0-9]{2}|20[0-1][0-9]).*$"_s), u"DAY"_s,
-         u"%4-%2-%3"_s, true},
-        {ci(u"^(.*) S([0-9][0-9]*).*$"_s), u"SPC"_s, u"SP%2"_s, false},
-        {ci(u"^(.*) E([0-9][0-9]*).*$"_s), u"SPC"_s, u"SP%2"_s, false},
-        {ci(u"^(.*) Part ([0-9][0-9]*)[ ]*[Oo][Ff][ ]*([0-9][0-9]*).*$"_s), u"PRT"_s, u"%2-%3"_s, true},
-        {ci(u"^(.*) ([0-9][0-9]*)[ ]*[Oo][Ff][ ]*([0-9][0-9]*).*$"_s), u"PRT"_s, u"%2-%3"_s, true},
-        {ci(u"^(.*) Part[ ]*([0-9][0-9]*).*$"_s), u"PRT"_s, u"%2"_s, false},
-    }};
+        {{text(" "), {Step::Month}, text(" "), {Step::Day}, text(" "), {Step::Year}},
+         u"DAY"_s,
+         "%4-%2-%3",
+         true},
+        {{text(" S"), digits}, u"SPC"_s, "SP%2", false},
+        {{text(" E"), digits}, u"SPC"_s, "SP%2", false},
+        {{text(" Part "), digits, spaces, text("of"), spaces, digits}, u"PRT"_s, "%2-%3", true},
+        {{text(" "), digits, spaces, text("of"), spaces, digits}, u"PRT"_s, "%2-%3", true},
+        {{text(" Part"), spaces, digits}, u"PRT"_s, "%2", false},
+    };
     return list;
+}
+
+bool isDigit(QChar c)
+{
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
+// Letters match in either case; an "s" also matches the long s (U+017F),
+// which folds to it.
+bool sameLetter(QChar c, char wanted)
+{
+    const char16_t u = c.unicode();
+    const auto lower = [](char16_t x) { return x >= u'A' && x <= u'Z' ? char16_t(x + 32) : x; };
+    const char16_t w = lower(char16_t(wanted));
+    return lower(u) == w || (w == u's' && u == u'\u017F');
+}
+
+// The numbers kept by a pattern, as spans of the name.
+struct Kept {
+    std::array<QStringView, 3> numbers;
+    int count = 0;
+};
+
+// Whether the pattern's pieces match the name from `at` on; fills `kept`.
+bool matchesAt(const Pattern &p, QStringView name, qsizetype at, Kept &kept)
+{
+    const qsizetype n = name.size();
+    const auto digitAt = [&](qsizetype i) { return i < n && isDigit(name[i]); };
+    const auto charAt = [&](qsizetype i) { return i < n ? name[i].unicode() : char16_t(0); };
+    kept.count = 0;
+    for (const Piece &piece : p.pieces) {
+        const qsizetype from = at;
+        switch (piece.step) {
+        case Step::Text:
+            for (const char c : piece.text) {
+                if (at >= n || !sameLetter(name[at], c))
+                    return false;
+                ++at;
+            }
+            continue;
+        case Step::Spaces:
+            while (charAt(at) == u' ')
+                ++at;
+            continue;
+        case Step::Digits:
+            while (digitAt(at))
+                ++at;
+            if (at == from)
+                return false;
+            break;
+        case Step::Digit:
+            if (!digitAt(at))
+                return false;
+            at += 1;
+            break;
+        case Step::TwoDigits:
+            if (!digitAt(at) || !digitAt(at + 1))
+                return false;
+            at += 2;
+            break;
+        case Step::Year: {
+            const char16_t a = charAt(at), b = charAt(at + 1), c = charAt(at + 2);
+            const bool nineteen = a == u'1' && b == u'9' && digitAt(at + 2);
+            const bool twenty = a == u'2' && b == u'0' && (c == u'0' || c == u'1');
+            if (!(nineteen || twenty) || !digitAt(at + 3))
+                return false;
+            at += 4;
+            break;
+        }
+        case Step::Month: {
+            const char16_t a = charAt(at), b = charAt(at + 1);
+            if (!((a == u'0' && digitAt(at + 1)) || (a == u'1' && b >= u'0' && b <= u'2')))
+                return false;
+            at += 2;
+            break;
+        }
+        case Step::Day: {
+            const char16_t a = charAt(at), b = charAt(at + 1);
+            if (!((a >= u'0' && a <= u'2' && digitAt(at + 1)) || (a == u'3' && (b == u'0' || b == u'1'))))
+                return false;
+            at += 2;
+            break;
+        }
+        }
+        kept.numbers[size_t(kept.count++)] = name.sliced(from, at - from);
+    }
+    return true;
 }
 
 // A run of digits as its integer value without leading zeros. Done on the
 // text, so that a run too long for any integer type still reads back whole.
-QString withoutLeadingZeros(const QString &digits)
+QStringView withoutLeadingZeros(QStringView digits)
 {
     qsizetype i = 0;
     while (i + 1 < digits.size() && digits.at(i) == u'0')
         ++i;
-    return digits.mid(i);
+    return digits.sliced(i);
 }
 
 // A 32-bit field from a run of digits; 0 when it does not fit.
-qint32 toField(const QString &digits)
+qint32 toField(QStringView digits)
 {
     bool ok = false;
     const qint32 value = digits.toInt(&ok);
     return ok ? value : 0;
 }
 
+// Dots, brackets and underscores become spaces and " - " one space (the
+// leftmost first), then every run of spaces is shortened to one space for
+// each 32 (as halving it five times does).
 QString normalise(const QString &text)
 {
-    QString s = text;
-    s.replace(u'.', u' ');
-    s.replace(u'[', u' ');
-    s.replace(u']', u' ');
-    s.replace(u'_', u' ');
-    s.replace(u" - "_s, u" "_s);
-    for (int i = 0; i < 5; ++i)
-        s.replace(u"  "_s, u" "_s);
+    const auto spaced = [&text](qsizetype i) {
+        const QChar c = text.at(i);
+        return c == u'.' || c == u'[' || c == u']' || c == u'_' ? QChar(u' ') : c;
+    };
+    const qsizetype size = text.size();
+    QString s(size, Qt::Uninitialized);
+    QChar *out = s.data();
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < size;) {
+        if (i + 2 < size && spaced(i) == u' ' && text.at(i + 1) == u'-' && spaced(i + 2) == u' ') {
+            out[n++] = u' ';
+            i += 3;
+        } else {
+            out[n++] = spaced(i++);
+        }
+    }
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < n;) {
+        if (out[i] != u' ') {
+            out[kept++] = out[i++];
+            continue;
+        }
+        qsizetype run = 0;
+        for (; i < n && out[i] == u' '; ++i)
+            ++run;
+        for (qsizetype k = (run + 31) / 32; k > 0; --k)
+            out[kept++] = u' ';
+    }
+    s.truncate(kept);
     return s;
 }
 
@@ -142,69 +276,75 @@ void VideoMetadata::setMovieImdbID(const QString &id)
 
 void VideoMetadata::GetEpisodeMetadata(const QFileInfo &file)
 {
-    const QString name = file.fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    GetEpisodeMetadata(dot < 0 ? QString() : name.left(dot));
+    GetEpisodeMetadata(parsedPartOf(file.fileName()));
+}
+
+QString VideoMetadata::parsedPartOf(QStringView fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot < 0 ? QString() : fileName.left(dot).toString();
 }
 
 void VideoMetadata::GetEpisodeMetadata(const QString &text)
 {
     const QString normalised = normalise(text);
-
-    QString name;
-    QString kind;
-    QString marker;
-    bool matched = false;
-    for (const Pattern &p : patterns()) {
-        const QRegularExpressionMatch m = p.re.match(normalised);
-        if (!m.hasMatch())
-            continue;
-        name = m.captured(1);
-        kind = p.kind;
-        marker = p.format;
-        for (int g = p.re.captureCount(); g >= 2; --g) {
-            const QString digits = m.captured(g);
-            marker.replace(u'%' + QString::number(g), p.plainNumbers ? withoutLeadingZeros(digits) : digits);
-        }
-        matched = true;
-        break;
-    }
-
-    if (!matched) {
-        static const QRegularExpression movie = ci(u"^(.*?)\\[(.*)$"_s);
-        const QRegularExpressionMatch m = movie.match(normalised);
-        if (m.hasMatch()) {
-            kind = u"MOV"_s;
-            name = m.captured(1);
-        } else {
-            kind = u"UNK"_s;
-            name = text;
-        }
-        marker.clear();
-    }
-
-    isTVShow = matched;
-    metadata = marker.trimmed();
-    showname = name.trimmed();
-    showtype = kind.trimmed();
     season = episode = episode2 = part = parts = 0;
     showDate.clear();
 
+    // A name that is not valid UTF-16 (a lone surrogate) is no marker.
+    const Pattern *found = nullptr;
+    qsizetype at = 0;
+    Kept kept;
+    if (QStringView(normalised).isValidUtf16()) {
+        for (const Pattern &p : patterns()) {
+            // The last space of the name from which the pattern matches.
+            for (at = normalised.size() - 1; at >= 0; --at) {
+                if (normalised.at(at) == u' ' && matchesAt(p, normalised, at, kept))
+                    break;
+            }
+            if (at >= 0) {
+                found = &p;
+                break;
+            }
+        }
+    }
+    isTVShow = found != nullptr;
+    if (!found) {
+        // Brackets were made spaces above, so a "[" never marks a film here.
+        showtype = u"UNK"_s;
+        showname = text.trimmed();
+        metadata.clear();
+        return;
+    }
+
+    if (found->plainNumbers) {
+        for (int i = 0; i < kept.count; ++i)
+            kept.numbers[size_t(i)] = withoutLeadingZeros(kept.numbers[size_t(i)]);
+    }
+    const auto number = [&](int group) { return kept.numbers[size_t(group - 2)]; };
+    QString marker;
+    const std::string_view format = found->format;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size())
+            marker += number(format[++i] - '0');
+        else
+            marker += QLatin1Char(format[i]);
+    }
+    showname = QStringView(normalised).left(at).trimmed().toString();
+    showtype = found->kind;
+    metadata = marker;
+
     if (showtype == "EPI"_L1) {
-        const QStringList f = metadata.split(u'x');
-        season = toField(f.value(0));
-        episode = toField(f.value(1));
+        season = toField(number(2));
+        episode = toField(number(3));
     } else if (showtype == "EP2"_L1) {
-        const QStringList f = metadata.split(u'x');
-        const QStringList e = f.value(1).split(u'-');
-        season = toField(f.value(0));
-        episode = toField(e.value(0));
-        episode2 = toField(e.value(1));
+        season = toField(number(2));
+        episode = toField(number(3));
+        episode2 = toField(number(4));
     } else if (showtype == "DAY"_L1) {
         showDate = metadata;
     } else if (showtype == "PRT"_L1) {
-        const QStringList f = metadata.split(u'-');
-        part = toField(f.value(0));
-        parts = toField(f.value(1));
+        part = toField(number(2));
+        parts = kept.count > 1 ? toField(number(3)) : 0;
     }
 }

@@ -20,6 +20,9 @@ public:
     // Parses the file's name without its last extension (a name without a
     // "." gives empty text).
     void GetEpisodeMetadata(const QFileInfo &file);
+    // What of a file's name is parsed: the name without its last extension,
+    // empty for a name without a ".".
+    static QString parsedPartOf(QStringView fileName);
     // Parses the text and sets every field except the IMDB identifier.
     void GetEpisodeMetadata(const QString &text);
 
@@ -45,7 +48,7 @@ public:
 
     bool isTVShow = false;
     QString showname;
-    // "EPI", "EP2", "DAY", "SPC", "PRT", "MOV" or "UNK".
+    // "EPI", "EP2", "DAY", "SPC", "PRT" or "UNK".
     QString showtype;
     // The marker in its normalised form: "1x2", "1x2-3", "2010-1-5", "SP01", "2-3".
     QString metadata;

@@ -1,10 +1,113 @@
 #include "media/VideoMetadata.h"
 #include "TestMain.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
+
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The fields a parse sets, to compare two parsers by.
+struct Parsed {
+    QString kind, show, marker, date;
+    QList<int> numbers; // season, episode, episode2, part, parts
+    bool tv = false;
+    bool operator==(const Parsed &) const = default;
+};
+
+Parsed fieldsOf(const VideoMetadata &m)
+{
+    return {
+        m.showtype, m.showname, m.metadata, m.showDate, {m.season, m.episode, m.episode2, m.part, m.parts},
+        m.isTVShow};
+}
+
+// The parser as it was written first, with regular expressions: the
+// reference the scanner must agree with on every name.
+Parsed referenceParse(const QString &text)
+{
+    struct Pattern {
+        QRegularExpression re;
+        QString kind, format;
+        bool plain;
+    };
+    const auto re = [](const QString &pattern) {
+        return QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption |
+                                               QRegularExpression::DotMatchesEverythingOption);
+    };
+    static const std::array<Pattern, 16> patterns = {{
+        {re(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*)-E([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
+        {re(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*) E([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
+        {re(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*)E([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
+        {re(u"^(.*) ([0-9][0-9]*)x([0-9][0-9]*)-([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s, true},
+        {re(u"^(.*) season ([0-9][0-9]*) ep ([0-9][0-9]*)-([0-9][0-9]*).*$"_s), u"EP2"_s, u"%2x%3-%4"_s,
+         true},
+        {re(u"^(.*) season ([0-9][0-9]*) ep ([0-9][0-9]*).*$"_s), u"EPI"_s, u"%2x%3"_s, true},
+        {re(u"^(.*) S([0-9][0-9]*)E([0-9][0-9]*).*$"_s), u"EPI"_s, u"%2x%3"_s, true},
+        {re(u"^(.*) ([0-9][0-9]*)x([0-9][0-9]*).*$"_s), u"EPI"_s, u"%2x%3"_s, true},
+        {re(u"^(.*) ([0-9])([0-9][0-9]) .*$"_s), u"EPI"_s, u"%2x%3"_s, true},
+        {re(u"^(.*) (19[0-9]{2}|20[0-1][0-9]) (0[0-9]|1[0-2]) ([0-2][0-9]|3[0-1]).*$"_s), u"DAY"_s,
+         u"%2-%3-%4"_s, true},
+        {re(u"^(.*) (0[0-9]|1[0-2]) ([0-2][0-9]|3[0-1]) (19[0-9]{2}|20[0-1][0-9]).*$"_s), u"DAY"_s,
+         u"%4-%2-%3"_s, true},
+        {re(u"^(.*) S([0-9][0-9]*).*$"_s), u"SPC"_s, u"SP%2"_s, false},
+        {re(u"^(.*) E([0-9][0-9]*).*$"_s), u"SPC"_s, u"SP%2"_s, false},
+        {re(u"^(.*) Part ([0-9][0-9]*)[ ]*[Oo][Ff][ ]*([0-9][0-9]*).*$"_s), u"PRT"_s, u"%2-%3"_s, true},
+        {re(u"^(.*) ([0-9][0-9]*)[ ]*[Oo][Ff][ ]*([0-9][0-9]*).*$"_s), u"PRT"_s, u"%2-%3"_s, true},
+        {re(u"^(.*) Part[ ]*([0-9][0-9]*).*$"_s), u"PRT"_s, u"%2"_s, false},
+    }};
+    const auto toField = [](const QString &digits) {
+        bool ok = false;
+        const int value = digits.toInt(&ok);
+        return ok ? value : 0;
+    };
+    QString s = text;
+    s.replace(u'.', u' ')
+        .replace(u'[', u' ')
+        .replace(u']', u' ')
+        .replace(u'_', u' ')
+        .replace(u" - "_s, u" "_s);
+    for (int i = 0; i < 5; ++i)
+        s.replace(u"  "_s, u" "_s);
+
+    Parsed out{u"UNK"_s, text.trimmed(), QString(), QString(), {0, 0, 0, 0, 0}, false};
+    for (const Pattern &p : patterns) {
+        const QRegularExpressionMatch m = p.re.match(s);
+        if (!m.hasMatch())
+            continue;
+        out.kind = p.kind;
+        out.show = m.captured(1).trimmed();
+        out.marker = p.format;
+        out.tv = true;
+        for (int g = p.re.captureCount(); g >= 2; --g) {
+            QString digits = m.captured(g);
+            while (p.plain && digits.size() > 1 && digits.startsWith(u'0'))
+                digits.remove(0, 1);
+            out.marker.replace(u'%' + QString::number(g), digits);
+        }
+        const QStringList f = out.marker.split(u'x');
+        if (p.kind == "EPI"_L1) {
+            out.numbers = {toField(f.value(0)), toField(f.value(1)), 0, 0, 0};
+        } else if (p.kind == "EP2"_L1) {
+            const QStringList e = f.value(1).split(u'-');
+            out.numbers = {toField(f.value(0)), toField(e.value(0)), toField(e.value(1)), 0, 0};
+        } else if (p.kind == "DAY"_L1) {
+            out.date = out.marker;
+        } else if (p.kind == "PRT"_L1) {
+            const QStringList parts = out.marker.split(u'-');
+            out.numbers = {0, 0, 0, toField(parts.value(0)), toField(parts.value(1))};
+        }
+        break;
+    }
+    return out;
+}
+
+} // namespace
 
 class tst_VideoMetadata : public QObject {
     Q_OBJECT
@@ -96,6 +199,88 @@ private slots:
         const VideoMetadata noDot(QFileInfo(u"/v.d/Show S01E02"_s));
         QCOMPARE(noDot.showtype, u"UNK"_s);
         QCOMPARE(noDot.showname, QString());
+    }
+
+    // The scanner gives what the regular expressions gave, on names built to
+    // sit on the edges of each pattern and on random names made of the
+    // pieces the patterns look for.
+    void agreesWithTheRegularExpressions()
+    {
+        QStringList names = {
+            u"Show S01E02-E03 S04"_s,
+            u"Show S01E02 E03x4"_s,
+            u"Show s1e2e3e4"_s,
+            u"Show 1x2-3-4"_s,
+            u"Show SEASON 1 EP 2-3"_s,
+            u"Show season1 ep 2"_s,
+            u"Show S01E"_s,
+            u"Show SE01"_s,
+            u"Show 1x"_s,
+            u"Show x1"_s,
+            u"Show 1234 "_s,
+            u"Show 123 "_s,
+            u"Show 12 3 "_s,
+            u"News 1999 12 31"_s,
+            u"News 2019 13 01"_s,
+            u"News 2019 00 32"_s,
+            u"News 1900 00 00x"_s,
+            u"News 12 31 2019"_s,
+            u"News 12 31 2020"_s,
+            u"News 01 30 19999"_s,
+            u"Show E"_s,
+            u"Show S"_s,
+            u"Film Part 2of3"_s,
+            u"Film Part2  OF  3"_s,
+            u"Film 2 of3"_s,
+            u"Film Part of 3"_s,
+            u"Film Part"_s,
+            u"Film PART 007"_s,
+            u"Show \u017F01E02"_s,
+            u"Show \u017Fea\u017Fon 1 ep 2"_s,
+            u"Show \u212A01E02"_s,
+            u"Show S01\nE02"_s,
+            u"Show\nS01E02"_s,
+            u"Show \u0661x\u0662"_s,
+            u"  S01E02  "_s,
+            u"S01E02"_s,
+            u" "_s,
+            u"Show S01E02 \u00A0"_s,
+            u"\u00A0Show S1E2"_s,
+            u"Show - - S01E02"_s,
+            u"Show . - . S01E02"_s,
+            u"Show__[S01E02]"_s,
+            u"a     b      S1E1"_s,
+            u"Show S0000000000000000000000000000001E1"_s,
+            u"Show S2147483648E2147483647"_s,
+            u"Show S01E02 \U0001F600"_s,
+            u"\U0001F600 1x2"_s,
+        };
+        // Runs of spaces are shortened by halving them five times.
+        for (const int run : {31, 32, 33, 64, 65, 97})
+            names.append(u"A"_s + QString(run, u'.') + u"B S01E02"_s);
+        names.append(u" 1x2 "_s + QChar(0xD800));
+        names.append(QChar(0xDC00) + QString(u" S01E02"_s));
+
+        // Random names: pieces that the patterns look for, glued at random.
+        const QStringList pieces = {
+            u" "_s,    u"."_s,  u"_"_s,  u"-"_s,      u" - "_s, u"["_s,  u"]"_s,      u"0"_s,
+            u"1"_s,    u"2"_s,  u"9"_s,  u"19"_s,     u"20"_s,  u"3"_s,  u"12"_s,     u"31"_s,
+            u"s"_s,    u"S"_s,  u"e"_s,  u"E"_s,      u"x"_s,   u"X"_s,  u"season"_s, u"ep"_s,
+            u"Part"_s, u"of"_s, u"OF"_s, u"\u017F"_s, u"a"_s,   u"\n"_s, u"\u00E9"_s, u"\U0001F600"_s};
+        QRandomGenerator random(17);
+        for (int n = 0; n < 20000; ++n) {
+            QString name;
+            for (int k = random.bounded(1, 14); k > 0; --k)
+                name += pieces.at(random.bounded(pieces.size()));
+            names.append(name);
+        }
+        for (const QString &name : std::as_const(names)) {
+            const Parsed expected = referenceParse(name);
+            const Parsed got = fieldsOf(VideoMetadata(name));
+            if (!(got == expected))
+                QFAIL(qPrintable(u"\"%1\": %2 \"%3\" %4 instead of %5 \"%6\" %7"_s.arg(
+                    name, got.kind, got.show, got.marker, expected.kind, expected.show, expected.marker)));
+        }
     }
 
     void reparseResetsFields()
