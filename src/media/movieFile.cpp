@@ -5,6 +5,9 @@
 #include "media/subtitleFile.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,7 +30,8 @@ std::shared_ptr<movieFile> movieFile::create(const QString &path)
 std::shared_ptr<movieFile> movieFile::create(const QString &path, const QStringList &subtitlePaths,
                                              const QStringList &languages)
 {
-    auto record = create(path);
+    auto record = std::make_shared<movieFile>(Key());
+    record->setListedFile(path);
     record->buildSubtitles(subtitlePaths);
     matchMovieSubs(*record, languages);
     return record;
@@ -54,6 +58,17 @@ void movieFile::setFile(const QFileInfo &file)
     auto metadata = std::make_shared<VideoMetadata>(file);
     const QMutexLocker lock(&m_mutex);
     m_path = QDir::toNativeSeparators(file.filePath());
+    m_metadata = std::move(metadata);
+}
+
+void movieFile::setListedFile(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QStringView name = QStringView(path).sliced(path.lastIndexOf(u'/') + 1);
+    auto metadata = std::make_shared<VideoMetadata>(VideoMetadata::parsedPartOf(name));
+    const QMutexLocker lock(&m_mutex);
+    m_path = path;
     m_metadata = std::move(metadata);
 }
 
@@ -126,8 +141,9 @@ std::shared_ptr<VideoMetadata> movieFile::metadata() const
 
 bool movieFile::fileUsable() const
 {
-    const QFileInfo file = movieFolderItem();
-    return !file.filePath().isEmpty() && file.exists() && file.isReadable();
+    // One question to the system for "there and readable".
+    const QString p = path();
+    return !p.isEmpty() && ::access(QFile::encodeName(p).constData(), R_OK) == 0;
 }
 
 quint64 movieFile::bytesize() const
@@ -161,7 +177,8 @@ QString movieFile::movieFileName() const
     }
     if (!fileUsable())
         return {};
-    const QString name = movieFolderItem().fileName();
+    const QString p = path();
+    const QString name = p.mid(p.lastIndexOf(u'/') + 1);
     const QMutexLocker lock(&m_mutex);
     if (m_movieFileName.isEmpty())
         m_movieFileName = name;
@@ -311,22 +328,28 @@ void movieFile::matchMovieSubs(movieFile &m, const QStringList &languages)
 {
     if (m.localSubsMatched)
         return;
-    // Keys are three-letter codes, in the order of the preferred languages.
-    Dictionary found;
+    // Three-letter codes (in any case), each with whether a local subtitle
+    // has it.
+    QList<std::pair<QString, bool>> wanted;
+    wanted.reserve(languages.size());
     for (const QString &lang : languages)
-        found.insert(LangModule::getLangThree(lang), false);
+        wanted.append({LangModule::getLangThree(lang), false});
     for (const auto &sub : m.subtitles()) {
+        // The name tells whether the subtitle could count; only then is its
+        // file looked at (a code counts for a file that can be read).
+        const QString named = sub->languageOfName();
+        const auto isNamed = [&](const auto &entry) {
+            return entry.first.compare(named, Qt::CaseInsensitive) == 0;
+        };
+        if (named.isEmpty() || std::none_of(wanted.cbegin(), wanted.cend(), isNamed))
+            continue;
         const QString code = sub->ISO639();
-        if (!code.isEmpty() && found.contains(code))
-            found.insert(code, true);
-    }
-    bool all = true;
-    for (const Dictionary::Entry &e : found) {
-        if (!e.value.toBool()) {
-            all = false;
-            break;
+        for (auto &entry : wanted) {
+            if (!code.isEmpty() && entry.first.compare(code, Qt::CaseInsensitive) == 0)
+                entry.second = true;
         }
     }
-    m.hasAllSubs = all;
+    m.hasAllSubs =
+        std::all_of(wanted.cbegin(), wanted.cend(), [](const auto &entry) { return entry.second; });
     m.localSubsMatched = true;
 }

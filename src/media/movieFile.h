@@ -46,7 +46,8 @@ public:
     static std::shared_ptr<movieFile> create(const QString &path);
     // A record of the video at `path` with the subtitle files given, each
     // pointing back at the record; matchMovieSubs has run on it with
-    // `languages`.
+    // `languages`. For a file just listed or opened: whether it is there is
+    // not asked again (a file gone by now is found gone when it is read).
     static std::shared_ptr<movieFile> create(const QString &path, const QStringList &subtitlePaths,
                                              const QStringList &languages);
     // A copy (see above). With `takeResults` the copy starts with the same
@@ -121,6 +122,7 @@ public:
 
 private:
     void setFile(const QFileInfo &file);
+    void setListedFile(const QString &path);
     bool fileUsable() const;
     void buildSubtitles(const QStringList &subtitlePaths);
     void copyFrom(const movieFile &other, bool takeResults);

@@ -4,6 +4,9 @@
 #include "media/MovieHash.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -47,8 +50,15 @@ QString subtitleFile::path() const
 
 bool subtitleFile::fileUsable() const
 {
-    const QFileInfo file = SubtitleFolderItem();
-    return !file.filePath().isEmpty() && file.exists() && file.isReadable();
+    // One question to the system for "there and readable".
+    const QString p = path();
+    return !p.isEmpty() && ::access(QFile::encodeName(p).constData(), R_OK) == 0;
+}
+
+QString subtitleFile::leafName() const
+{
+    const QString p = path();
+    return p.mid(p.lastIndexOf(u'/') + 1);
 }
 
 QString subtitleFile::subtitleFileName() const
@@ -60,7 +70,7 @@ QString subtitleFile::subtitleFileName() const
     }
     if (!fileUsable())
         return {};
-    const QString name = SubtitleFolderItem().fileName();
+    const QString name = leafName();
     const QMutexLocker lock(&m_mutex);
     if (m_subtitleFileName.isEmpty())
         m_subtitleFileName = name;
@@ -73,6 +83,30 @@ void subtitleFile::setSubtitleFileName(const QString &name)
     m_subtitleFileName = name;
 }
 
+QString subtitleFile::languageInName(QStringView name)
+{
+    const qsizetype last = name.lastIndexOf(u'.');
+    const qsizetype before = last > 0 ? name.lastIndexOf(u'.', last - 1) : -1;
+    if (before < 0)
+        return {};
+    const QString candidate = name.sliced(before + 1, last - before - 1).toString();
+    if (!kTwoLetterCodes.contains(candidate, Qt::CaseInsensitive))
+        return {};
+    return LangModule::getLangThree(candidate);
+}
+
+QString subtitleFile::languageOfName() const
+{
+    QString name;
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_iso639.isEmpty())
+            return m_iso639;
+        name = m_subtitleFileName;
+    }
+    return languageInName(name.isEmpty() ? leafName() : name);
+}
+
 QString subtitleFile::ISO639() const
 {
     {
@@ -80,13 +114,11 @@ QString subtitleFile::ISO639() const
         if (!m_iso639.isEmpty())
             return m_iso639;
     }
-    const QStringList fields = subtitleFileName().split(u'.');
-    if (fields.size() <= 2)
+    // A name without a code needs no look at the file; a code counts only
+    // for a file that is there and can be read.
+    const QString code = languageOfName();
+    if (code.isEmpty() || subtitleFileName().isEmpty())
         return {};
-    const QString candidate = fields.at(fields.size() - 2);
-    if (!kTwoLetterCodes.contains(candidate, Qt::CaseInsensitive))
-        return {};
-    const QString code = LangModule::getLangThree(candidate);
     const QMutexLocker lock(&m_mutex);
     if (m_iso639.isEmpty())
         m_iso639 = code;

@@ -41,6 +41,9 @@ public:
     // one set; empty when the name gives none (tried again on the next read).
     QString ISO639() const;
     void setISO639(const QString &code);
+    // The three-letter code a name such as movie.en.srt gives; empty when it
+    // gives none. Looks at no file.
+    static QString languageInName(QStringView name);
 
     // The subtitle hash: 32 hex digits, "Error" when the file exists but
     // cannot be read, empty when it is absent. subHash() only reports what
@@ -69,6 +72,10 @@ private:
     friend class movieFile;
     void setOwnerMovie(const std::weak_ptr<movieFile> &owner);
     bool fileUsable() const;
+    QString leafName() const;
+    // What ISO639() gives when the file is there and readable, without
+    // looking at it.
+    QString languageOfName() const;
 
     mutable QMutex m_mutex;
     mutable QMutex m_hashing; // one hash computation at a time

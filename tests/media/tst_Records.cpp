@@ -232,6 +232,21 @@ private slots:
         QCOMPARE(m->hasAllSubs, hasAll);
     }
 
+    // A subtitle counts for its language only while its file is there: one
+    // listed beside the video but gone when the record is made does not.
+    void aSubtitleThatIsGoneDoesNotCount()
+    {
+        QTemporaryDir dir;
+        const QString en = makeFile(dir, u"M.en.srt"_s);
+        const QString fr = makeFile(dir, u"M.fr.srt"_s);
+        QVERIFY(QFile::remove(fr));
+        const auto m = movieFile::create(makeFile(dir, u"M.avi"_s), {en, fr}, {u"en"_s, u"fr"_s});
+        QCOMPARE(m->subtitles().size(), 2);
+        QVERIFY(!m->hasAllSubs);
+        QCOMPARE(m->subtitles().at(1)->ISO639(), QString());
+        QCOMPARE(m->subtitles().at(0)->ISO639(), u"eng"_s);
+    }
+
     void toggleSubCheckKeepsOnePerLanguage()
     {
         const auto m = movieFile::create(QString());
