@@ -11,6 +11,11 @@ QStringList FileType::entries() const
 
 bool FileType::hasExtension(const QString &dotExtension) const
 {
+    return hasExtension(QStringView(dotExtension));
+}
+
+bool FileType::hasExtension(QStringView dotExtension) const
+{
     if (dotExtension.size() < 2)
         return false;
     // Asked once per file of a whole library: no list is built.

@@ -14,6 +14,7 @@ struct FileType {
     QStringList entries() const;
     // True if `dotExtension` (".avi") is one of the entries, ignoring case.
     bool hasExtension(const QString &dotExtension) const;
+    bool hasExtension(QStringView dotExtension) const;
 };
 
 // The file kinds the application knows. Only MovieTypes and SubTypes decide

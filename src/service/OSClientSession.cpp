@@ -33,6 +33,28 @@ bool sameText(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// Whether the path's extension is one of the type's; a path without a dot is
+// taken whole, as extension() gives it.
+bool isOfType(const FileType &type, const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot < 0 ? type.hasExtension(QString(u'.' + path))
+                   : type.hasExtension(QStringView(path).sliced(dot));
+}
+
+// The text in lower case, as QString::toLower gives it. Paths are mostly
+// plain ASCII, which needs no look at the Unicode tables.
+QString lowered(QStringView text)
+{
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (!ascii)
+        return text.toString().toLower();
+    QString out(text.size(), Qt::Uninitialized);
+    std::transform(text.begin(), text.end(), out.data(),
+                   [](QChar c) { return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c; });
+    return out;
+}
+
 } // namespace
 
 // --- The search run ---------------------------------------------------------
@@ -299,11 +321,10 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
             if (m_knownPaths.insert(path); m_knownPaths.size() == known)
                 continue; // sorted before
             bigFileList.append(path);
-            const QString dotExtension = u'.' + extension(path);
-            if (FileTypes::MovieTypes.hasExtension(dotExtension)) {
+            if (isOfType(FileTypes::MovieTypes, path)) {
                 bigMovieList.append(path);
-            } else if (FileTypes::SubTypes.hasExtension(dotExtension)) {
-                m_subtitlesByPath.insert(path.toLower(), {m_subtitlesByPath.size(), path});
+            } else if (isOfType(FileTypes::SubTypes, path)) {
+                m_subtitlesByPath.insert(lowered(path), {m_subtitlesByPath.size(), path});
                 bigSubList.append(path);
             }
         }
@@ -360,7 +381,7 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
 {
     // Every subtitle whose path starts with the video's path without its
     // extension: a range of the index, put back in arrival order.
-    const QString stem = path.left(path.lastIndexOf(u'.')).toLower();
+    const QString stem = lowered(QStringView(path).left(path.lastIndexOf(u'.')));
     QStringList beside;
     {
         const QMutexLocker guard(&stateLock());

@@ -1,0 +1,65 @@
+#include "TestMain.h"
+
+#include "media/movieFile.h"
+#include "media/subtitleFile.h"
+#include "service/OSClient.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+// The client's intake of listed paths: which subtitle files go with which
+// video, in which order, and what they say about its languages.
+class tst_PathIntake : public QObject {
+    Q_OBJECT
+private slots:
+    void subtitlesGoWithTheVideoTheyAreNamedAfter_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        // For each video: its name, then the names of its subtitles in order.
+        QTest::addColumn<QList<QStringList>>("videos");
+        QTest::newRow("letter case does not matter")
+            << QStringList{u"Film.MKV"_s, u"film.EN.srt"_s, u"FILM.srt"_s}
+            << QList<QStringList>{{u"Film.MKV"_s, u"film.EN.srt"_s, u"FILM.srt"_s}};
+        QTest::newRow("nor beyond ASCII")
+            << QStringList{u"Ärger.mkv"_s, u"ÄRGER.en.srt"_s, u"Öl.avi"_s, u"öl.srt"_s}
+            << QList<QStringList>{{u"Ärger.mkv"_s, u"ÄRGER.en.srt"_s}, {u"Öl.avi"_s, u"öl.srt"_s}};
+        QTest::newRow("in the order they arrive")
+            << QStringList{u"M.mkv"_s, u"M.es.srt"_s, u"M.en.srt"_s, u"N.mkv"_s}
+            << QList<QStringList>{{u"M.mkv"_s, u"M.es.srt"_s, u"M.en.srt"_s}, {u"N.mkv"_s}};
+    }
+
+    void subtitlesGoWithTheVideoTheyAreNamedAfter()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QList<QStringList>, videos);
+        QTemporaryDir dir;
+        QStringList paths;
+        for (const QString &name : std::as_const(files)) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            paths.append(file.fileName());
+        }
+        OSClient client;
+        {
+            const QMutexLocker guard(&client.stateLock());
+            client.mode = u"GetSubs"_s;
+        }
+        client.processFiles(paths);
+
+        const QMutexLocker guard(&client.stateLock());
+        QCOMPARE(client.movieFiles.size(), videos.size());
+        for (qsizetype i = 0; i < videos.size(); ++i) {
+            const auto &video = client.movieFiles.at(i);
+            QStringList seen{video->movieFileName()};
+            for (const auto &sub : video->subtitles())
+                seen.append(sub->subtitleFileName());
+            QCOMPARE(seen, videos.at(i));
+        }
+    }
+};
+
+LUMBRA_TEST_MAIN(tst_PathIntake)
+#include "tst_PathIntake.moc"
