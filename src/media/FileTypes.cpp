@@ -19,8 +19,10 @@ bool FileType::hasExtension(QStringView dotExtension) const
     if (dotExtension.size() < 2)
         return false;
     // Asked once per file of a whole library: no list is built.
+    // Letter case folds one UTF-16 unit to one, so only names of the same
+    // length can match: the length rules out most entries cheaply.
     for (const QStringView entry : QStringTokenizer{extensions, u';', Qt::SkipEmptyParts}) {
-        if (entry.compare(dotExtension, Qt::CaseInsensitive) == 0)
+        if (entry.size() == dotExtension.size() && entry.compare(dotExtension, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;

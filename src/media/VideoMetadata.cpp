@@ -1,5 +1,7 @@
 #include "media/VideoMetadata.h"
 
+#include <QVarLengthArray>
+
 #include <array>
 #include <string_view>
 #include <vector>
@@ -161,6 +163,30 @@ bool matchesAt(const Pattern &p, QStringView name, qsizetype at, Kept &kept)
     return true;
 }
 
+// The first pattern that matches the name anywhere, at the last space from
+// which it does (`at`). A name that is not valid UTF-16 (a lone surrogate)
+// holds no marker.
+const Pattern *findMarker(QStringView name, qsizetype &at, Kept &kept)
+{
+    if (!name.isValidUtf16())
+        return nullptr;
+    // Every pattern starts at a space: the spaces, last first.
+    QVarLengthArray<qsizetype, 32> spaces;
+    for (qsizetype i = name.size() - 1; i >= 0; --i) {
+        if (name[i] == u' ')
+            spaces.append(i);
+    }
+    for (const Pattern &p : patterns()) {
+        for (const qsizetype space : spaces) {
+            if (matchesAt(p, name, space, kept)) {
+                at = space;
+                return &p;
+            }
+        }
+    }
+    return nullptr;
+}
+
 // A run of digits as its integer value without leading zeros. Done on the
 // text, so that a run too long for any integer type still reads back whole.
 QStringView withoutLeadingZeros(QStringView digits)
@@ -291,23 +317,9 @@ void VideoMetadata::GetEpisodeMetadata(const QString &text)
     season = episode = episode2 = part = parts = 0;
     showDate.clear();
 
-    // A name that is not valid UTF-16 (a lone surrogate) is no marker.
-    const Pattern *found = nullptr;
     qsizetype at = 0;
     Kept kept;
-    if (QStringView(normalised).isValidUtf16()) {
-        for (const Pattern &p : patterns()) {
-            // The last space of the name from which the pattern matches.
-            for (at = normalised.size() - 1; at >= 0; --at) {
-                if (normalised.at(at) == u' ' && matchesAt(p, normalised, at, kept))
-                    break;
-            }
-            if (at >= 0) {
-                found = &p;
-                break;
-            }
-        }
-    }
+    const Pattern *found = findMarker(normalised, at, kept);
     isTVShow = found != nullptr;
     if (!found) {
         // Brackets were made spaces above, so a "[" never marks a film here.
@@ -322,8 +334,12 @@ void VideoMetadata::GetEpisodeMetadata(const QString &text)
             kept.numbers[size_t(i)] = withoutLeadingZeros(kept.numbers[size_t(i)]);
     }
     const auto number = [&](int group) { return kept.numbers[size_t(group - 2)]; };
-    QString marker;
     const std::string_view format = found->format;
+    qsizetype length = qsizetype(format.size());
+    for (int i = 0; i < kept.count; ++i)
+        length += kept.numbers[size_t(i)].size();
+    QString marker;
+    marker.reserve(length);
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] == '%' && i + 1 < format.size())
             marker += number(format[++i] - '0');

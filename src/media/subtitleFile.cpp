@@ -55,12 +55,6 @@ bool subtitleFile::fileUsable() const
     return !p.isEmpty() && ::access(QFile::encodeName(p).constData(), R_OK) == 0;
 }
 
-QString subtitleFile::leafName() const
-{
-    const QString p = path();
-    return p.mid(p.lastIndexOf(u'/') + 1);
-}
-
 QString subtitleFile::subtitleFileName() const
 {
     {
@@ -70,7 +64,8 @@ QString subtitleFile::subtitleFileName() const
     }
     if (!fileUsable())
         return {};
-    const QString name = leafName();
+    const QString p = path();
+    const QString name = p.mid(p.lastIndexOf(u'/') + 1);
     const QMutexLocker lock(&m_mutex);
     if (m_subtitleFileName.isEmpty())
         m_subtitleFileName = name;
@@ -89,10 +84,10 @@ QString subtitleFile::languageInName(QStringView name)
     const qsizetype before = last > 0 ? name.lastIndexOf(u'.', last - 1) : -1;
     if (before < 0)
         return {};
-    const QString candidate = name.sliced(before + 1, last - before - 1).toString();
+    const QStringView candidate = name.sliced(before + 1, last - before - 1);
     if (!kTwoLetterCodes.contains(candidate, Qt::CaseInsensitive))
         return {};
-    return LangModule::getLangThree(candidate);
+    return LangModule::getLangThree(candidate.toString());
 }
 
 QString subtitleFile::languageOfName() const
@@ -102,9 +97,11 @@ QString subtitleFile::languageOfName() const
         const QMutexLocker lock(&m_mutex);
         if (!m_iso639.isEmpty())
             return m_iso639;
-        name = m_subtitleFileName;
+        if (!m_subtitleFileName.isEmpty())
+            return languageInName(m_subtitleFileName);
+        name = m_path;
     }
-    return languageInName(name.isEmpty() ? leafName() : name);
+    return languageInName(QStringView(name).sliced(name.lastIndexOf(u'/') + 1));
 }
 
 QString subtitleFile::ISO639() const

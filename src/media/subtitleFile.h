@@ -72,7 +72,6 @@ private:
     friend class movieFile;
     void setOwnerMovie(const std::weak_ptr<movieFile> &owner);
     bool fileUsable() const;
-    QString leafName() const;
     // What ISO639() gives when the file is there and readable, without
     // looking at it.
     QString languageOfName() const;
