@@ -37,10 +37,14 @@ bool isDecodable(const char *name)
 
 QByteArray childPath(const QByteArray &folder, const char *name)
 {
-    QByteArray path = folder;
+    // Made once per listed entry: sized at once.
+    const qsizetype length = qsizetype(qstrlen(name));
+    QByteArray path;
+    path.reserve(folder.size() + 1 + length);
+    path.append(folder);
     if (!path.endsWith('/'))
-        path += '/';
-    path += name;
+        path.append('/');
+    path.append(name, length);
     return path;
 }
 

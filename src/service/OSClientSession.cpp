@@ -42,6 +42,41 @@ bool isOfType(const FileType &type, const QString &path)
                    : type.hasExtension(QStringView(path).sliced(dot));
 }
 
+// Whether a path names a video, a subtitle or neither. The file types are
+// asked once per extension: a library holds only a handful of them.
+class KindOfPath final {
+public:
+    enum Kind { Video, Subtitle, Other };
+
+    Kind operator()(const QString &path)
+    {
+        const qsizetype dot = path.lastIndexOf(u'.');
+        if (dot < 0)
+            return kindOf(path);
+        const QStringView dotExtension = QStringView(path).sliced(dot);
+        for (const auto &[known, kind] : std::as_const(m_known)) {
+            if (known == dotExtension)
+                return kind;
+        }
+        const Kind kind = kindOf(path);
+        if (m_known.size() < kMaxKnown)
+            m_known.append({dotExtension.toString(), kind});
+        return kind;
+    }
+
+private:
+    static Kind kindOf(const QString &path)
+    {
+        return isOfType(FileTypes::MovieTypes, path) ? Video
+               : isOfType(FileTypes::SubTypes, path) ? Subtitle
+                                                     : Other;
+    }
+
+    // A listing of odd names is not remembered beyond this many.
+    static constexpr qsizetype kMaxKnown = 64;
+    QList<std::pair<QString, Kind>> m_known;
+};
+
 // The text in lower case, as QString::toLower gives it. Paths are mostly
 // plain ASCII, which needs no look at the Unicode tables.
 QString lowered(QStringView text)
@@ -316,14 +351,16 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
         const QMutexLocker guard(&stateLock());
         fileList += newPaths;
         m_knownPaths.reserve(m_knownPaths.size() + fileList.size());
+        KindOfPath kindOfPath;
         for (const QString &path : std::as_const(fileList)) {
             const qsizetype known = m_knownPaths.size();
             if (m_knownPaths.insert(path); m_knownPaths.size() == known)
                 continue; // sorted before
             bigFileList.append(path);
-            if (isOfType(FileTypes::MovieTypes, path)) {
+            const KindOfPath::Kind kind = kindOfPath(path);
+            if (kind == KindOfPath::Video) {
                 bigMovieList.append(path);
-            } else if (isOfType(FileTypes::SubTypes, path)) {
+            } else if (kind == KindOfPath::Subtitle) {
                 m_subtitlesByPath.insert(lowered(path), {m_subtitlesByPath.size(), path});
                 bigSubList.append(path);
             }
