@@ -2,7 +2,11 @@
 // dropped on a download window is taken in, and compares it with the floor:
 // `find DIR | sort` on the same tree, run in the same program run.
 //
-//   bench_intake [--videos N] [--runs R] [--dir DIR]   (defaults: 10000 videos, 3 runs)
+//   bench_intake [--videos N] [--runs R] [--dir DIR] [--dump FILE]   (defaults: 10000 videos, 3 runs)
+//
+// --dump writes every record the intake made (path, what its name says, its
+// subtitles and their languages) to FILE, so that two builds can be checked
+// to make the same records.
 //
 // The tree (sparse files, so it costs no disk) is made in DIR, or in a
 // temporary folder that is removed afterwards. Each measurement runs in a
@@ -13,6 +17,8 @@
 #include "media/IntakeTarget.h"
 #include "media/movieFile.h"
 #include "media/MovieFileParser.h"
+#include "media/subtitleFile.h"
+#include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/OSClient.h"
 
@@ -113,11 +119,22 @@ int runListing(const QString &root)
     return 0;
 }
 
+// The records say whether a subtitle beside each video covers every wanted
+// language: English here, what a fresh home starts with (the preferences of
+// the account running the benchmark are not read).
+void wantEnglish()
+{
+    myPrefs::Values prefs = myPrefs::values();
+    prefs.languageList = {u"en"_s};
+    myPrefs::setValues(prefs);
+}
+
 // The measured work, in this process: the intake of the folder as a download
 // window does it, ending with one video record per video file (with the
 // subtitles beside it) in the client's list.
 int runIntake(const QString &root)
 {
+    wantEnglish();
     QElapsedTimer timer;
     timer.start();
     auto owner = std::make_shared<OSClient>();
@@ -139,6 +156,36 @@ int runIntake(const QString &root)
             subtitles += video->subtitles().size();
     }
     std::printf("%lld %lld %lld\n", videos, subtitles, qlonglong(elapsed));
+    return 0;
+}
+
+// The intake, then each record as text (not measured).
+int runDump(const QString &root)
+{
+    wantEnglish();
+    auto owner = std::make_shared<OSClient>();
+    {
+        const QMutexLocker guard(&owner->stateLock());
+        owner->mode = u"GetSubs"_s;
+    }
+    auto intake = std::make_shared<ClientIntake>(owner);
+    if (!intake->add(root, MovieFileParser::Mode::GetSubs))
+        return 1;
+    intake->waitUntilDone();
+    const QMutexLocker guard(&owner->stateLock());
+    for (const auto &video : std::as_const(owner->movieFiles)) {
+        if (!video->metadata()) {
+            std::printf("(a record without a file)\n");
+            continue;
+        }
+        const VideoMetadata &m = *video->metadata();
+        std::printf("%s\t%s|%s|%s|%d|%d|%d|%d|%d|%s|%d\t%s\n", qPrintable(video->path()),
+                    qPrintable(m.showtype), qPrintable(m.showname), qPrintable(m.metadata), m.season,
+                    m.episode, m.episode2, m.part, m.parts, qPrintable(m.showDate), int(m.isTVShow),
+                    video->hasAllSubs ? "all" : "lacking");
+        for (const auto &sub : video->subtitles())
+            std::printf("  %s\t%s\n", qPrintable(sub->path()), qPrintable(sub->ISO639()));
+    }
     return 0;
 }
 
@@ -229,10 +276,13 @@ int main(int argc, char *argv[])
         return runIntake(args[1]);
     if (args.size() == 2 && args[0] == "--phase-listing"_L1)
         return runListing(args[1]);
+    if (args.size() == 2 && args[0] == "--phase-dump"_L1)
+        return runDump(args[1]);
 
     int videos = 10000;
     int runs = 3;
     QString dir;
+    QString dump;
     for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == "--videos"_L1)
             videos = args[i + 1].toInt();
@@ -240,6 +290,8 @@ int main(int argc, char *argv[])
             runs = args[i + 1].toInt();
         else if (args[i] == "--dir"_L1)
             dir = args[i + 1];
+        else if (args[i] == "--dump"_L1)
+            dump = args[i + 1];
     }
     QTemporaryDir temporary;
     const QString root = (dir.isEmpty() ? temporary.path() : dir) + u"/tree"_s;
@@ -296,5 +348,13 @@ int main(int argc, char *argv[])
         std::printf("records: %s videos, %s subtitles beside them (%.1f ms measured inside)\n",
                     series[2].fields[0].constData(), series[2].fields[1].constData(),
                     median(series[2].inner));
+    if (!dump.isEmpty()) {
+        QFile out(dump);
+        const Sample records = runPipeline({{self, "--phase-dump", rootBytes}});
+        if (!out.open(QIODevice::WriteOnly) || out.write(records.output) != records.output.size())
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(dump));
+        else
+            std::printf("records written to %s\n", qPrintable(dump));
+    }
     return 0;
 }
