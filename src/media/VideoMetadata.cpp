@@ -176,9 +176,21 @@ const Pattern *findMarker(QStringView name, qsizetype &at, Kept &kept)
         if (name[i] == u' ')
             spaces.append(i);
     }
+    // The character after the space rules most places out at once: the
+    // pattern's next letter, or a digit where a number follows the space.
+    const auto mayStartAt = [&name](const Pattern &p, qsizetype space) {
+        if (space + 1 >= name.size())
+            return false;
+        const QChar next = name[space + 1];
+        const Piece &first = p.pieces.front();
+        if (first.text.size() >= 2)
+            return sameLetter(next, first.text[1]);
+        const Step then = p.pieces.size() > 1 ? p.pieces[1].step : Step::Text;
+        return then == Step::Text || then == Step::Spaces || isDigit(next);
+    };
     for (const Pattern &p : patterns()) {
         for (const qsizetype space : spaces) {
-            if (matchesAt(p, name, space, kept)) {
+            if (mayStartAt(p, space) && matchesAt(p, name, space, kept)) {
                 at = space;
                 return &p;
             }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QVarLengthArray>
 
 #include <unistd.h>
 
@@ -330,8 +331,7 @@ void movieFile::matchMovieSubs(movieFile &m, const QStringList &languages)
         return;
     // Three-letter codes (in any case), each with whether a local subtitle
     // has it.
-    QList<std::pair<QString, bool>> wanted;
-    wanted.reserve(languages.size());
+    QVarLengthArray<std::pair<QString, bool>, 4> wanted;
     for (const QString &lang : languages)
         wanted.append({LangModule::getLangThree(lang), false});
     for (const auto &sub : m.subtitles()) {
