@@ -319,7 +319,8 @@ void DownloadJob::removeDownloaded()
     m_queue.removeDownloaded();
 }
 
-void DownloadJob::runDownloads(const std::function<void(int, bool)> &done)
+void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
+                               const std::function<void(int)> &arrived)
 {
     setState(State::Downloading);
     const bool placed = m_queue.downloadAll(
@@ -329,7 +330,8 @@ void DownloadJob::runDownloads(const std::function<void(int, bool)> &done)
                 done(index, ok);
             Q_EMIT progressed();
         },
-        [this] { return m_cancelled.load(); }, [this] { return m_aborted || WorkerThreads::stopping(); });
+        [this] { return m_cancelled.load(); }, [this] { return m_aborted || WorkerThreads::stopping(); },
+        arrived);
     setState(placed ? State::Downloaded : State::NotDownloaded);
 }
 

@@ -135,8 +135,10 @@ public:
     // The download routine: "Downloading", then every queued entry in order
     // ("progressed" after each), then "Downloaded" or "NotDownloaded". A
     // cancelled job tries no further entry; an aborted one drops the one
-    // under way too.
-    void runDownloads(const std::function<void(int index, bool placed)> &done = {});
+    // under way too. `arrived` is told of each entry whose content has come,
+    // before it is placed (DownloadQueue::downloadAll).
+    void runDownloads(const std::function<void(int index, bool placed)> &done = {},
+                      const std::function<void(int index)> &arrived = {});
     bool startDownloads();
     bool downloadRunning() const { return m_downloading; }
 

@@ -173,31 +173,38 @@ QList<GetSubsOutcome> GetSubsRun::run()
     if (!queued.isEmpty()) {
         MethodProfiler trace(u"Starting Downloads"_s);
         report(u"Downloading"_s, int(queued.size()));
-        m_job->runDownloads([&](int index, bool placed) {
-            QString name;
-            const int quotaRemaining = m_job->remainingDownloads();
-            {
-                const QMutexLocker guard(&client.stateLock());
-                auto &[at, entry] = queued[index];
-                GetSubsOutcome &outcome = outcomes[at];
-                const auto result = DownloadQueue::chosen(*entry);
-                outcome.matchedBy = result->MatchedBy;
-                outcome.subFileName = result->SubFileName;
-                outcome.quotaRemaining = quotaRemaining;
-                if (placed) {
-                    outcome.status = Status::Placed;
-                    outcome.subtitle = result->localSubfile;
-                    outcome.replaced = result->replacedNote;
-                    outcome.previousKeptAt = result->replacedKeptAt;
-                } else {
-                    outcome.status = Status::Failed;
-                    outcome.reason =
-                        u"the download of %1 failed: %2"_s.arg(result->SubFileName, result->downloadError);
+        // The service's count as each download came: placements end later,
+        // when the next download may have counted down already.
+        QHash<int, int> quotaAfter;
+        const auto noteQuota = [&](int index) { quotaAfter.insert(index, m_job->remainingDownloads()); };
+        int settled = 0; // entries end out of order
+        m_job->runDownloads(
+            [&](int index, bool placed) {
+                QString name;
+                const int quotaRemaining = quotaAfter.value(index, m_job->remainingDownloads());
+                {
+                    const QMutexLocker guard(&client.stateLock());
+                    auto &[at, entry] = queued[index];
+                    GetSubsOutcome &outcome = outcomes[at];
+                    const auto result = DownloadQueue::chosen(*entry);
+                    outcome.matchedBy = result->MatchedBy;
+                    outcome.subFileName = result->SubFileName;
+                    outcome.quotaRemaining = quotaRemaining;
+                    if (placed) {
+                        outcome.status = Status::Placed;
+                        outcome.subtitle = result->localSubfile;
+                        outcome.replaced = result->replacedNote;
+                        outcome.previousKeptAt = result->replacedKeptAt;
+                    } else {
+                        outcome.status = Status::Failed;
+                        outcome.reason = u"the download of %1 failed: %2"_s.arg(result->SubFileName,
+                                                                                result->downloadError);
+                    }
+                    name = QFileInfo(outcome.video).fileName();
                 }
-                name = QFileInfo(outcome.video).fileName();
-            }
-            advance(index + 1, name);
-        });
+                advance(++settled, name);
+            },
+            noteQuota);
     }
     // By video path; the languages keep their order within a video.
     std::stable_sort(outcomes.begin(), outcomes.end(),

@@ -1,5 +1,6 @@
 #include "service/DownloadQueue.h"
 
+#include "common/BackgroundTasks.h"
 #include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "media/movieFile.h"
@@ -112,7 +113,7 @@ QString DownloadQueue::collisionWith(const openSubtitleItem &result, JobSession 
 
 bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
                                 const std::function<void(int, bool)> &done, const std::function<bool()> &stop,
-                                const std::function<bool()> &abort)
+                                const std::function<bool()> &abort, const std::function<void(int)> &arrived)
 {
     bool allPlaced = true;
     bool stopped = false;
@@ -121,10 +122,14 @@ bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
         if (done)
             done(index, placed);
     };
+    // The files are written and flushed on a few threads of their own, so
+    // that the disk commits flushes that come together as one; each outcome
+    // is settled here as its placement ends.
+    BackgroundTasks placements(kPlacementThreads);
     // Entries begun and not settled yet, by the name they will take.
     // Transfers may end out of order: an entry whose name an earlier one
-    // still under way will take waits for it, so that the first in the queue
-    // keeps the name, as one after the other would have it.
+    // still under way (or being placed) will take waits for it, so that the
+    // first in the queue keeps the name, as one after the other would have it.
     QMultiHash<QString, int> underWay;
     std::map<int, std::pair<QString, ServiceResult<QByteArray>>> waiting; // by index
     auto targetOf = [&](int index, JobSession &job) {
@@ -166,35 +171,57 @@ bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
         settle(index, placed);
         return false;
     };
-    std::function<void(int, const ServiceResult<QByteArray> &)> delivered =
-        [&](int index, const ServiceResult<QByteArray> &content) {
-            const std::shared_ptr<JobSession> job = session.lock();
-            if (!job) {
-                stopped = true;
-                return;
-            }
-            const QString target = targetOf(index, *job);
-            if (earliestFor(target) != index) {
-                waiting.emplace(index, std::make_pair(target, content));
-                return;
-            }
-            underWay.remove(target, index);
-            const auto result = chosen(*m_queuedSubs[index]);
-            bool placed = false;
-            if (const QString collision = collisionWith(*result, *job); !collision.isEmpty())
-                result->markFailed(collision, job.get());
-            else
-                placed = result->finishDownload(content, job.get());
-            notePlaced(*result, placed, *job);
-            settle(index, placed);
-            // The next one for this name goes on once it is the earliest.
-            const auto next = waiting.find(earliestFor(target));
-            if (next != waiting.end()) {
-                const auto [later, held] = *next;
-                waiting.erase(next);
-                delivered(later, held.second);
-            }
-        };
+    std::function<void(int, const ServiceResult<QByteArray> &)> delivered;
+    // An entry is settled; the next one for its name goes on once it is
+    // the earliest.
+    auto release = [&](int index, const QString &target) {
+        underWay.remove(target, index);
+        const auto next = waiting.find(earliestFor(target));
+        if (next != waiting.end()) {
+            const auto [later, held] = *next;
+            waiting.erase(next);
+            delivered(later, held.second);
+        }
+    };
+    delivered = [&](int index, const ServiceResult<QByteArray> &content) {
+        const std::shared_ptr<JobSession> job = session.lock();
+        if (!job) {
+            stopped = true;
+            return;
+        }
+        const QString target = targetOf(index, *job);
+        if (earliestFor(target) != index) {
+            waiting.emplace(index, std::make_pair(target, content));
+            return;
+        }
+        const auto result = chosen(*m_queuedSubs[index]);
+        if (const QString collision = collisionWith(*result, *job); !collision.isEmpty()) {
+            result->markFailed(collision, job.get());
+            settle(index, false);
+            release(index, target);
+            return;
+        }
+        placements.run(
+            [session, result, place = result->placement(content)] {
+                const std::shared_ptr<JobSession> owner = session.lock();
+                return owner && place(owner.get());
+            },
+            [&, index, target, result](bool placed) {
+                const std::shared_ptr<JobSession> owner = session.lock();
+                if (!owner) {
+                    stopped = true;
+                    return;
+                }
+                notePlaced(*result, placed, *owner);
+                settle(index, placed);
+                release(index, target);
+            });
+    };
+    auto arrivedThenDelivered = [&](int index, const ServiceResult<QByteArray> &content) {
+        if (arrived)
+            arrived(index);
+        delivered(index, content);
+    };
 
     // Consecutive entries found by the same provider go to it as one batch.
     for (int first = 0; first < int(m_queuedSubs.size()) && !stopped;) {
@@ -219,7 +246,9 @@ bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
         if (provider) {
             provider->downloadEach(
                 batch, [&](int i) { return begin(first + i); },
-                [&](int i, const ServiceResult<QByteArray> &content) { delivered(first + i, content); },
+                [&](int i, const ServiceResult<QByteArray> &content) {
+                    arrivedThenDelivered(first + i, content);
+                },
                 abort);
         } else {
             // Records made without a provider fetch their own link.
@@ -231,13 +260,14 @@ bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
                     stopped = true;
                     break;
                 }
-                delivered(i, chosen(*m_queuedSubs[i])->fetchContent(job.get(), abort));
+                arrivedThenDelivered(i, chosen(*m_queuedSubs[i])->fetchContent(job.get(), abort));
             }
         }
         first = end;
     }
-    // Entries still waiting for one that never ended go on, in queue order.
-    while (!waiting.empty()) {
+    // Entries still waiting for one that never ended go on, in queue order,
+    // each once the one before it has been placed.
+    for (placements.waitForAll(); !waiting.empty(); placements.waitForAll()) {
         const auto [index, held] = *waiting.begin();
         waiting.erase(waiting.begin());
         underWay.remove(held.first);

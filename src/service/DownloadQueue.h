@@ -55,13 +55,19 @@ public:
     // results' state changes are made under its lock); held weakly, so
     // that a job gone mid-run ends the run before its next step instead of
     // leaving it a lock that no longer exists. `done` is called after each
-    // entry with its index and outcome (in the order they end). `stop`, when it
-    // returns true before an entry, ends the run there (the entries left are
-    // not tried); `abort` drops the transfers under way too. True when every
-    // download succeeded.
+    // entry with its index and outcome, as its placement ends (in the order
+    // they end). `arrived`, when given, is called as an entry's content (or
+    // the error that came instead) arrives, before it is placed. `stop`, when
+    // it returns true before an entry, ends the run there (the entries left
+    // are not tried); `abort` drops the transfers under way too. True when
+    // every download succeeded. Every callback is called on the calling
+    // thread.
     bool downloadAll(const std::weak_ptr<JobSession> &session,
                      const std::function<void(int, bool)> &done = {}, const std::function<bool()> &stop = {},
-                     const std::function<bool()> &abort = {});
+                     const std::function<bool()> &abort = {}, const std::function<void(int)> &arrived = {});
+
+    // How many subtitles are written and flushed at once.
+    static constexpr int kPlacementThreads = 4;
 
     const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
     bool isEmpty() const { return m_queuedSubs.isEmpty(); }

@@ -262,7 +262,7 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
     // is a copy kept in our temporary folder, so that it is not lost.
     const auto placement = SubtitleDownload::placeKeepingPrevious(content.value, transfer.target);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
-        writeFile(transfer.tempFolder + u'/' + finalName(), content.value);
+        writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), content.value);
     return settle(transfer, placement, toTempOnly, session);
 }
 
@@ -320,7 +320,9 @@ bool openSubtitleItem::startDownload(JobSession *session, bool &placed)
     return false;
 }
 
-bool openSubtitleItem::finishDownload(const ServiceResult<QByteArray> &content, JobSession *session)
+std::function<bool(JobSession *)> openSubtitleItem::placement(ServiceResult<QByteArray> content)
 {
-    return placeContent(m_pending, content, false, session);
+    return [this, transfer = m_pending, content = std::move(content)](JobSession *session) {
+        return placeContent(transfer, content, false, session);
+    };
 }

@@ -53,9 +53,11 @@ public:
     // (SubtitleProvider::downloadEach): startDownload() marks the record and
     // says whether content is needed (false: an earlier preview's copy was
     // placed, or placing failed, and the outcome is in `placed`);
-    // finishDownload() places the content the provider delivered.
+    // placement() is the task that places the content the provider
+    // delivered, where startDownload() said. The task may run on another
+    // thread while the record lives; it returns whether it placed.
     bool startDownload(JobSession *session, bool &placed);
-    bool finishDownload(const ServiceResult<QByteArray> &content, JobSession *session);
+    std::function<bool(JobSession *session)> placement(ServiceResult<QByteArray> content);
     // The subtitle's content from the record's provider, or from its link.
     ServiceResult<QByteArray> fetchContent(JobSession *session, const std::function<bool()> &dropped) const;
 
@@ -151,7 +153,7 @@ private:
                 JobSession *session);
     bool fail(const QString &why, JobSession *session);
 
-    // The transfer under way between startDownload() and finishDownload().
+    // The transfer under way between startDownload() and placement().
     Transfer m_pending;
     QString m_movieFolderItemPath;
     QString m_temppath;

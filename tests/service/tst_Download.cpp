@@ -4,8 +4,10 @@
 #include "common/Gzip.h"
 #include "common/JobSession.h"
 #include "common/WorkerThreads.h"
+#include "media/movieFile.h"
 #include "prefs/myPrefs.h"
 #include "preview/ResultPreview.h"
+#include "service/DownloadQueue.h"
 #include "service/openSubtitleItem.h"
 #include "service/SubtitleDownload.h"
 
@@ -23,6 +25,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 const QByteArray kSubtitle = "1\n00:00:01,000 --> 00:00:04,000\nHola\n";
+const QByteArray kOtherSubtitle = "1\n00:00:01,000 --> 00:00:04,000\nAdios\n";
 
 QByteArray readAll(const QString &path)
 {
@@ -76,13 +79,18 @@ private slots:
         qputenv("HOME", QFile::encodeName(m_home.path()));
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_s)));
         QVERIFY(QDir().mkpath(m_home.filePath(u"data"_s)));
-        const QJsonObject movie{
-            {u"hash"_s, u"0000000000000001"_s},
-            {u"bytesize"_s, 1},
-            {u"subtitles"_s, QJsonArray{QJsonObject{{u"id"_s, u"1950000001"_s},
-                                                    {u"lang"_s, u"spa"_s},
-                                                    {u"content"_s, QString::fromUtf8(kSubtitle)}}}}};
-        QVERIFY(m_emu.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+        // One Spanish subtitle each, under the ids 1950000001 and 1950000002.
+        QJsonArray movies;
+        for (const QByteArray &content : {kSubtitle, kOtherSubtitle}) {
+            const int n = int(movies.size()) + 1;
+            const QJsonObject subtitle{{u"id"_s, QString::number(1950000000 + n)},
+                                       {u"lang"_s, u"spa"_s},
+                                       {u"content"_s, QString::fromUtf8(content)}};
+            movies.append(QJsonObject{{u"hash"_s, u"000000000000000%1"_s.arg(n)},
+                                      {u"bytesize"_s, n},
+                                      {u"subtitles"_s, QJsonArray{subtitle}}});
+        }
+        QVERIFY(m_emu.start(QJsonDocument(QJsonObject{{u"movies"_s, movies}}).toJson()));
         SubtitleDownload::setTransferTimeoutMs(5000);
     }
 
@@ -295,6 +303,33 @@ private slots:
         QVERIFY2(clock.elapsed() < 10000, "the stalled transfers were waited for");
         QCOMPARE(begun, 3);
         QCOMPARE(errors, QStringList(3, u"cancelled"_s));
+    }
+
+    // Each entry of a queue is reported as its own placement ends, while the
+    // later ones are still coming (here the second link stalls a second).
+    void eachOutcomeIsReportedAsItsPlacementEnds()
+    {
+        QVERIFY(
+            m_emu.fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 1}, {u"subtitle"_s, u"1950000002"_s}}));
+        DownloadQueue queue;
+        for (const QString &name : {u"First.avi"_s, u"Second.avi"_s}) {
+            writeFile(m_videos.filePath(name), name.toUtf8());
+            auto video = movieFile::create(m_videos.filePath(name));
+            auto item = resultFor(name);
+            item->isChecked = true;
+            if (name.startsWith(u"Second"_s))
+                item->SubDownloadLink = m_emu.baseUrl() + u"/download/1950000002.gz"_s;
+            video->setSubtitleResults({item});
+            QVERIFY(queue.queueGroup(DownloadQueue::languageGroup(*video, u"es"_s)));
+        }
+        const auto session = std::make_shared<JobSession>();
+        QStringList events;
+        QVERIFY(queue.downloadAll(
+            session, [&](int i, bool placed) { events << u"settled %1 %2"_s.arg(i).arg(placed); }, {}, {},
+            [&](int i) { events << u"arrived %1"_s.arg(i); }));
+        QCOMPARE(events, (QStringList{u"arrived 0"_s, u"settled 0 1"_s, u"arrived 1"_s, u"settled 1 1"_s}));
+        QCOMPARE(readAll(m_videos.filePath(u"First.es.srt"_s)), kSubtitle);
+        QCOMPARE(readAll(m_videos.filePath(u"Second.es.srt"_s)), kOtherSubtitle);
     }
 
     // A preview fetch whose window goes stops its transfer at once, even

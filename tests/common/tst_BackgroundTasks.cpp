@@ -1,0 +1,68 @@
+#include "common/BackgroundTasks.h"
+#include "TestMain.h"
+
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+
+using namespace std::chrono_literals;
+using namespace Qt::Literals::StringLiterals;
+
+class tst_BackgroundTasks : public QObject {
+    Q_OBJECT
+private slots:
+    // Tasks run together on as many threads as allowed and no more; each
+    // outcome comes back on the owner's thread as its event loop runs.
+    void tasksRunTogetherUpToTheThreadCount()
+    {
+        constexpr int kThreads = 3;
+        std::atomic<int> running{0};
+        std::atomic<int> most{0};
+        // Each task waits (a while at most) until the threads are all busy:
+        // tasks run one after the other would only ever see one.
+        auto task = [&] {
+            const int now = ++running;
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            const auto until = std::chrono::steady_clock::now() + 5s;
+            while (most < kThreads && std::chrono::steady_clock::now() < until)
+                QThread::msleep(1);
+            --running;
+            return true;
+        };
+        BackgroundTasks tasks(kThreads);
+        int ended = 0;
+        for (int i = 0; i < 2 * kThreads; ++i) {
+            tasks.run(task, [&](bool value) {
+                QVERIFY(value);
+                QCOMPARE(QThread::currentThread(), thread());
+                ++ended;
+            });
+        }
+        QTRY_COMPARE(ended, 2 * kThreads); // handed back by the event loop, no waitForAll()
+        QVERIFY(tasks.idle());
+        QCOMPARE(most.load(), kThreads);
+    }
+
+    // waitForAll() returns once every ending has run, those of tasks that
+    // endings started included.
+    void waitForAllCoversTasksStartedByEndings()
+    {
+        BackgroundTasks tasks(2);
+        QStringList log;
+        tasks.run([] { return false; },
+                  [&](bool value) {
+                      log.append(u"first %1"_s.arg(value));
+                      tasks.run([] { return true; },
+                                [&](bool later) { log.append(u"second %1"_s.arg(later)); });
+                  });
+        tasks.waitForAll();
+        QCOMPARE(log, (QStringList{u"first 0"_s, u"second 1"_s}));
+        QVERIFY(tasks.idle());
+    }
+};
+
+LUMBRA_TEST_MAIN(tst_BackgroundTasks)
+#include "tst_BackgroundTasks.moc"
