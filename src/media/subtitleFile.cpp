@@ -92,16 +92,18 @@ QString subtitleFile::languageInName(QStringView name)
 
 QString subtitleFile::languageOfName() const
 {
+    // A name that was set, else the last part of the path; read outside the
+    // lock (the language table may be loaded on first use).
     QString name;
+    bool named = false;
     {
         const QMutexLocker lock(&m_mutex);
         if (!m_iso639.isEmpty())
             return m_iso639;
-        if (!m_subtitleFileName.isEmpty())
-            return languageInName(m_subtitleFileName);
-        name = m_path;
+        named = !m_subtitleFileName.isEmpty();
+        name = named ? m_subtitleFileName : m_path;
     }
-    return languageInName(QStringView(name).sliced(name.lastIndexOf(u'/') + 1));
+    return languageInName(QStringView(name).sliced(named ? 0 : name.lastIndexOf(u'/') + 1));
 }
 
 QString subtitleFile::ISO639() const
