@@ -202,9 +202,11 @@ private:
     void addSubtitleFile(const QString &path);
 
     // Indexes over the path lists, so that a drop of a whole library sorts in
-    // n log n: every path seen, and the subtitle paths by lower-cased path
-    // in the order they arrived.
+    // n log n: every path seen, the videos' lower-cased paths without their
+    // extensions, and the subtitle paths by lower-cased path in the order
+    // they arrived.
     QSet<QString> m_knownPaths;
+    QMap<QString, bool> m_videoStems;
     struct SubtitleArrival {
         qsizetype order;
         QString path;

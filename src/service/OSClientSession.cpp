@@ -90,6 +90,13 @@ QString lowered(QStringView text)
     return out;
 }
 
+// A video's lower-cased path without its extension: how the names of the
+// subtitles that go with it begin.
+QString stemOf(const QString &path)
+{
+    return lowered(QStringView(path).left(path.lastIndexOf(u'.')));
+}
+
 } // namespace
 
 // --- The search run ---------------------------------------------------------
@@ -360,6 +367,7 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
             const KindOfPath::Kind kind = kindOfPath(path);
             if (kind == KindOfPath::Video) {
                 bigMovieList.append(path);
+                m_videoStems.insert(stemOf(path), true);
             } else if (kind == KindOfPath::Subtitle) {
                 m_subtitlesByPath.insert(lowered(path), {m_subtitlesByPath.size(), path});
                 bigSubList.append(path);
@@ -417,15 +425,26 @@ void OSClient::addFile(const QString &path, const QStringList &languages)
 void OSClient::addMovieFile(const QString &path, const QStringList &languages)
 {
     // Every subtitle whose path starts with the video's path without its
-    // extension: a range of the index, put back in arrival order.
-    const QString stem = lowered(QStringView(path).left(path.lastIndexOf(u'.')));
+    // extension: a range of the index, put back in arrival order. One named
+    // after a video whose name only begins like this one's belongs to that
+    // video (Movie 2.en.srt is not Movie.avi's, Aliens.en.srt not Alien.mkv's).
+    const QString stem = stemOf(path);
     QStringList beside;
     {
         const QMutexLocker guard(&stateLock());
+        QStringList longerStems;
+        for (auto it = m_videoStems.upperBound(stem); it != m_videoStems.cend() && it.key().startsWith(stem);
+             ++it)
+            longerStems.append(it.key());
+        const auto namedAfterAnother = [&longerStems](const QString &subtitle) {
+            return std::any_of(longerStems.cbegin(), longerStems.cend(),
+                               [&subtitle](const QString &longer) { return subtitle.startsWith(longer); });
+        };
         QList<SubtitleArrival> found;
         for (auto it = m_subtitlesByPath.lowerBound(stem);
              it != m_subtitlesByPath.cend() && it.key().startsWith(stem); ++it)
-            found.append(it.value());
+            if (!namedAfterAnother(it.key()))
+                found.append(it.value());
         std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.order < b.order; });
         for (const SubtitleArrival &arrival : std::as_const(found))
             beside.append(arrival.path);

@@ -29,6 +29,17 @@ private slots:
         QTest::newRow("in the order they arrive")
             << QStringList{u"M.mkv"_s, u"M.es.srt"_s, u"M.en.srt"_s, u"N.mkv"_s}
             << QList<QStringList>{{u"M.mkv"_s, u"M.es.srt"_s, u"M.en.srt"_s}, {u"N.mkv"_s}};
+        QTest::newRow("named after a video whose name goes on")
+            << QStringList{u"Alien.mkv"_s,      u"Alien.en.srt"_s,     u"Aliens.mkv"_s,
+                           u"Aliens.en.srt"_s,  u"Movie.avi"_s,        u"Movie 2.avi"_s,
+                           u"Movie 2.es.srt"_s, u"Movie-forced.srt"_s, u"Movies.srt"_s}
+            << QList<QStringList>{{u"Alien.mkv"_s, u"Alien.en.srt"_s},
+                                  {u"Aliens.mkv"_s, u"Aliens.en.srt"_s},
+                                  {u"Movie.avi"_s, u"Movie-forced.srt"_s, u"Movies.srt"_s},
+                                  {u"Movie 2.avi"_s, u"Movie 2.es.srt"_s}};
+        QTest::newRow("two videos of one name share")
+            << QStringList{u"Film.avi"_s, u"Film.mkv"_s, u"Film.en.srt"_s}
+            << QList<QStringList>{{u"Film.avi"_s, u"Film.en.srt"_s}, {u"Film.mkv"_s, u"Film.en.srt"_s}};
     }
 
     void subtitlesGoWithTheVideoTheyAreNamedAfter()
