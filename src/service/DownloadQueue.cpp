@@ -53,6 +53,10 @@ bool DownloadQueue::queueGroup(const std::shared_ptr<movieFile> &group)
         return false;
     m_queuedKeys.insert(key);
     m_queuedSubs.append(group);
+    // Copies of one video share their results, which name the copy merged
+    // last; the subtitle goes beside the copy that asked for it, never
+    // beside one that had a subtitle in this language already.
+    checked.first()->setMovieFolderItemPath(group->path());
     return true;
 }
 

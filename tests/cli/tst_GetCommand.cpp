@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,6 +49,7 @@ private slots:
     void serviceDownFailsEverySearchedVideo();
     void refreshReplacesUnderBackupRule();
     void oneRunNeverOverwritesWhatItPlaced();
+    void copiesOfOneVideoEachKeepTheirOwn();
     void namesThatAreNotUtf8AreReported();
     void debugLinesOnlyWhenAskedFor_data();
     void debugLinesOnlyWhenAskedFor();
@@ -265,6 +267,35 @@ void TestGetCommand::oneRunNeverOverwritesWhatItPlaced()
              qPrintable(pair.lines().at(1)));
     QVERIFY(readText(path(u"Pair/Movie.srt"_s)).contains("Pair from avi"));
     QCOMPARE(QDir(path(u"Pair"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void TestGetCommand::copiesOfOneVideoEachKeepTheirOwn()
+{
+    // A second copy of Movie One (same movie hash) without subtitles; the
+    // first has its own English one. The search merges the copies' results.
+    makeSparseFile(path(u"Backup/Movie.One.2010.mkv"_s), 3'000'000);
+    writeTestFile(path(u"Films/Movie.One.2010.en.srt"_s), "mine");
+    const CliRun r = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(),
+                             u"--lang"_s, u"en,es"_s, u"--json"_s, path(u"Backup"_s), path(u"Films"_s)});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QHash<QString, QJsonObject> movieOne; // by "video lang"
+    for (const QString &line : r.lines()) {
+        const QJsonObject outcome = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (outcome[u"video"_s].toString().endsWith(u"Movie.One.2010.mkv"_s))
+            movieOne.insert(outcome[u"video"_s].toString() + u' ' + outcome[u"lang"_s].toString(), outcome);
+    }
+    // Each placed subtitle lies beside the copy it is reported for...
+    for (const QString &lang : {u"en"_s, u"es"_s}) {
+        const QJsonObject outcome = movieOne.value(path(u"Backup/Movie.One.2010.mkv "_s) + lang);
+        QCOMPARE(outcome[u"status"_s].toString(), u"placed"_s);
+        QCOMPARE(outcome[u"subtitle"_s].toString(), path(u"Backup/Movie.One.2010."_s + lang + u".srt"_s));
+        QVERIFY(QFile::exists(outcome[u"subtitle"_s].toString()));
+    }
+    // ...and the copy that had its own keeps it untouched.
+    QCOMPARE(movieOne.value(path(u"Films/Movie.One.2010.mkv en"_s))[u"status"_s].toString(), u"skipped"_s);
+    QCOMPARE(movieOne.value(path(u"Films/Movie.One.2010.mkv es"_s))[u"status"_s].toString(), u"skipped"_s);
+    QCOMPARE(readText(path(u"Films/Movie.One.2010.en.srt"_s)), QByteArray("mine"));
+    QVERIFY(!QFile::exists(path(u"Films/Movie.One.2010.es.srt"_s)));
 }
 
 void TestGetCommand::namesThatAreNotUtf8AreReported()
