@@ -33,9 +33,9 @@ void BackgroundTasks::run(std::function<bool()> task, std::function<void(bool)> 
     m_taskGiven.notify_one();
 }
 
-void BackgroundTasks::waitForAll()
+void BackgroundTasks::waitUntilFewerThan(int count)
 {
-    while (!m_endings.empty()) {
+    while (int(m_endings.size()) >= qMax(1, count)) {
         {
             std::unique_lock lock(m_lock);
             m_taskEnded.wait(lock, [this] { return !m_outcomes.empty(); });
@@ -73,13 +73,19 @@ void BackgroundTasks::work()
 
 void BackgroundTasks::handBack()
 {
-    std::deque<Outcome> outcomes;
-    {
-        const std::lock_guard guard(m_lock);
-        outcomes.swap(m_outcomes);
-        m_handBackQueued = false;
-    }
-    for (const Outcome &outcome : outcomes) {
+    // One at a time: an ending that waits (for room, say) finds the
+    // outcomes after its own still there to hand back.
+    for (;;) {
+        Outcome outcome;
+        {
+            const std::lock_guard guard(m_lock);
+            if (m_outcomes.empty()) {
+                m_handBackQueued = false;
+                return;
+            }
+            outcome = m_outcomes.front();
+            m_outcomes.pop_front();
+        }
         auto ending = m_endings.extract(outcome.id);
         if (!ending.empty() && ending.mapped())
             ending.mapped()(outcome.value);

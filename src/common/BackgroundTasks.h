@@ -32,7 +32,11 @@ public:
     void run(std::function<bool()> task, std::function<void(bool)> ended);
     // Returns once every task has ended and been handed back, those that
     // endings gave meanwhile included.
-    void waitForAll();
+    void waitForAll() { waitUntilFewerThan(1); }
+    // Hands back outcomes, waiting for them, until fewer than `count` tasks
+    // are given and not handed back: what keeps a producer from running
+    // far ahead of the tasks.
+    void waitUntilFewerThan(int count);
     bool idle() const { return m_endings.empty(); }
 
 private:
@@ -40,8 +44,8 @@ private:
     void handBack();
 
     struct Outcome {
-        std::uint64_t id;
-        bool value;
+        std::uint64_t id = 0;
+        bool value = false;
     };
 
     const int m_maxThreads;

@@ -188,6 +188,8 @@ bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
         }
     };
     delivered = [&](int index, const ServiceResult<QByteArray> &content) {
+        // Contents that come faster than the disk takes them are not all held.
+        placements.waitUntilFewerThan(kPlacementThreads + kPlacementsWaiting);
         const std::shared_ptr<JobSession> job = session.lock();
         if (!job) {
             stopped = true;

@@ -66,8 +66,10 @@ public:
                      const std::function<void(int, bool)> &done = {}, const std::function<bool()> &stop = {},
                      const std::function<bool()> &abort = {}, const std::function<void(int)> &arrived = {});
 
-    // How many subtitles are written and flushed at once.
+    // How many subtitles are written and flushed at once, and how many
+    // that have come may wait for that (the transfers pause beyond).
     static constexpr int kPlacementThreads = 4;
+    static constexpr int kPlacementsWaiting = 32;
 
     const QList<std::shared_ptr<movieFile>> &queuedSubs() const { return m_queuedSubs; }
     bool isEmpty() const { return m_queuedSubs.isEmpty(); }

@@ -238,8 +238,19 @@ FetchResult fetch(const QUrl &url, qsizetype maxBytes, const std::function<bool(
 
 bool looksLikeMarkup(const QByteArray &content)
 {
-    return (content.size() >= 10 && content.toLower().contains("<?xml")) ||
-           content.left(9).toLower() == "<!doctype";
+    // Looked for in place: this runs on every subtitle, twice.
+    const auto startsWithAt = [&](qsizetype at, const char *what, qsizetype length) {
+        return content.size() - at >= length && qstrnicmp(content.constData() + at, what, length) == 0;
+    };
+    if (startsWithAt(0, "<!doctype", 9))
+        return true;
+    if (content.size() < 10)
+        return false;
+    for (qsizetype at = content.indexOf('<'); at >= 0; at = content.indexOf('<', at + 1)) {
+        if (startsWithAt(at, "<?xml", 5))
+            return true;
+    }
+    return false;
 }
 
 namespace {

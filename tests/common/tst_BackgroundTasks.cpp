@@ -46,11 +46,17 @@ private slots:
         QCOMPARE(most.load(), kThreads);
     }
 
-    // waitForAll() returns once every ending has run, those of tasks that
-    // endings started included.
-    void waitForAllCoversTasksStartedByEndings()
+    // Waiting hands outcomes back until few enough are left: none for
+    // waitForAll(), those of tasks that endings started included.
+    void waitingHandsOutcomesBack()
     {
         BackgroundTasks tasks(2);
+        int ended = 0;
+        for (int i = 0; i < 6; ++i)
+            tasks.run([] { return true; }, [&](bool) { ++ended; });
+        tasks.waitUntilFewerThan(2);
+        QVERIFY(ended >= 5);
+
         QStringList log;
         tasks.run([] { return false; },
                   [&](bool value) {
@@ -59,6 +65,7 @@ private slots:
                                 [&](bool later) { log.append(u"second %1"_s.arg(later)); });
                   });
         tasks.waitForAll();
+        QCOMPARE(ended, 6);
         QCOMPARE(log, (QStringList{u"first 0"_s, u"second 1"_s}));
         QVERIFY(tasks.idle());
     }

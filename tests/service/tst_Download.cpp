@@ -197,6 +197,27 @@ private slots:
         QCOMPARE(readAll(item->replacedKeptAt), QByteArray("mine"));
     }
 
+    void markupIsToldFromSubtitles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("markup");
+        QTest::newRow("subtitle") << kSubtitle << false;
+        QTest::newRow("subtitle with tags")
+            << QByteArray("1\n00:00:01,000 --> 00:00:02,000\n<i>x</i> <?x\n") << false;
+        QTest::newRow("html page") << QByteArray("<!DOCTYPE html><html></html>") << true;
+        QTest::newRow("html page, small letters") << QByteArray("<!doctype html>") << true;
+        QTest::newRow("document type further in") << QByteArray("1\n<!DOCTYPE html>") << false;
+        QTest::newRow("XML declaration further in") << QByteArray("1\n00:00:01,000\n<?XML version") << true;
+        QTest::newRow("XML declaration at the very end") << QByteArray("0123456789<?xml") << true;
+        QTest::newRow("too short to tell") << QByteArray("<?xml") << false;
+    }
+    void markupIsToldFromSubtitles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, markup);
+        QCOMPARE(SubtitleDownload::looksLikeMarkup(content), markup);
+    }
+
     void refusesWhatIsNotASubtitle_data()
     {
         QTest::addColumn<QString>("mode");
