@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/ServiceError.h"
+
 #include <QString>
 
 // What a person is told when a search fails, and whether trying again on
@@ -29,6 +31,11 @@ QString describe(Kind kind, const QString &reason = {});
 inline QString describe(int code, const QString &reason)
 {
     return describe(classify(code), reason);
+}
+// Empty when nothing failed.
+inline QString describe(const ServiceError &failure)
+{
+    return describe(failure.code, failure.reason);
 }
 
 // Whether an automatic retry can help: never for a rejected login or key

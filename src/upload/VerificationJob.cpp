@@ -201,6 +201,12 @@ QList<VerifyOutcome> VerificationJob::outcomes() const
     return m_outcomes;
 }
 
+ServiceError VerificationJob::searchFailure() const
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    return m_searchFailure;
+}
+
 void VerificationJob::runVerification(bool autoRetry)
 {
     QList<VerifyPairing> checked;
@@ -213,14 +219,14 @@ void VerificationJob::runVerification(bool autoRetry)
                 checked.append(pairingOf(*sub));
         }
     }
-    const QList<VerifyOutcome> found = verify(checked);
-    const bool failed = std::any_of(found.cbegin(), found.cend(), [](const VerifyOutcome &o) {
-        return o.status == VerifyOutcome::Status::Failed;
-    });
+    ServiceError failure;
+    const QList<VerifyOutcome> found = verify(checked, failure);
+    const bool failed = !failure.ok();
     {
         const QMutexLocker guard(&m_client->stateLock());
         m_pairings = checked;
         m_outcomes = found;
+        m_searchFailure = failure;
     }
     setState(!failed ? State::SuccessSearching : autoRetry ? State::RetrySearching : State::ErrorSearching);
 }
@@ -236,7 +242,7 @@ bool VerificationJob::startVerification(bool autoRetry)
     return true;
 }
 
-QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings)
+QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings, ServiceError &failure)
 {
     OSClient &client = *m_client;
     // The paired videos, one record each, and the languages to ask about.
@@ -297,11 +303,12 @@ QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairing
         }
         MethodProfiler trace(u"Starting Search"_s);
         if (const ServiceError error = searchThroughProvider(); !error.ok()) {
-            const QString failure = error.text();
+            if (failure.ok())
+                failure = error;
             for (VerifyOutcome &o : outcomes) {
                 if (batch.contains(o.lang)) {
                     o.status = VerifyOutcome::Status::Failed;
-                    o.reason = failure;
+                    o.reason = error.text();
                 }
             }
         }

@@ -107,6 +107,9 @@ public:
     // What the last run asked and found.
     QList<VerifyPairing> pairings() const;
     QList<VerifyOutcome> outcomes() const;
+    // Why the last run failed (its first failed search); ServiceError::None
+    // after a good one.
+    ServiceError searchFailure() const;
 
     bool busy() const;
     // Stops the request under way, the intake and the hashing; for good.
@@ -119,7 +122,8 @@ Q_SIGNALS:
 
 private:
     VerificationJob();
-    QList<VerifyOutcome> verify(const QList<VerifyPairing> &pairings);
+    // The outcome of each pair; `failure` gets the first failed search.
+    QList<VerifyOutcome> verify(const QList<VerifyPairing> &pairings, ServiceError &failure);
     ServiceError searchThroughProvider();
 
     std::shared_ptr<OSClient> m_client;
@@ -130,6 +134,7 @@ private:
     State m_state = State::Idle;
     QList<VerifyPairing> m_pairings;
     QList<VerifyOutcome> m_outcomes;
+    ServiceError m_searchFailure;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_cancelled{false};

@@ -27,6 +27,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -140,6 +141,8 @@ void tst_PutSubtitles::init()
     makeFile(d + u"/tv/Show.S01E02.en.srt"_s);
     myPrefs::Values prefs = myPrefs::values();
     prefs.AutoRetrySearch = false;
+    prefs.OSUsername.clear();
+    prefs.OSPassword.clear();
     myPrefs::setValues(prefs);
 }
 
@@ -185,7 +188,8 @@ PutSubtitles *tst_PutSubtitles::openWith(const QStringList &paths)
     return m_window;
 }
 
-// Movie.mkv is known to the service with an English subtitle; the episode is not.
+// Movie.mkv is known to the service with an English subtitle; the episode is
+// not. The service knows the account alice/secret.
 void tst_PutSubtitles::startService()
 {
     const QString hash = XMLRPC::computeMovieHash(d + u"/Movie.mkv"_s).hash;
@@ -193,8 +197,10 @@ void tst_PutSubtitles::startService()
                             {u"bytesize"_s, 2'000'000},
                             {u"name"_s, u"Movie"_s},
                             {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s}}}}};
+    const QJsonObject users{{u"alice"_s, u"secret"_s}};
     m_emu = std::make_unique<ServiceEmulator>();
-    QVERIFY(m_emu->start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+    QVERIFY(m_emu->start(
+        QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}, {u"users"_s, users}}).toJson()));
     myPrefs::Values prefs = myPrefs::values();
     prefs.OSAPIServer = m_emu->url().toString();
     myPrefs::setValues(prefs);
@@ -364,36 +370,66 @@ void tst_PutSubtitles::serviceFailureShowsError_data()
 {
     QTest::addColumn<bool>("autoRetry");
     QTest::addColumn<QString>("state");
-    QTest::newRow("no auto-retry") << false << u"ErrorSearching"_s;
-    QTest::newRow("auto-retry") << true << u"RetrySearching"_s;
+    QTest::addColumn<bool>("wrongPassword"); // else the service answers HTTP 503 to ServerInfo
+    QTest::addColumn<QString>("rowSays");
+    QTest::addColumn<QString>("noticeSays");
+    QTest::newRow("busy, no auto-retry")
+        << false << u"ErrorSearching"_s << false << u"ServerInfo"_s << u"busy"_s;
+    QTest::newRow("busy, auto-retry") << true << u"RetrySearching"_s << false << u"ServerInfo"_s << u"busy"_s;
+    QTest::newRow("login rejected") << false << u"ErrorSearching"_s << true << u"LogIn"_s
+                                    << u"check the user name and password in the preferences"_s;
 }
 
+// A failed verification says why: each pair in its row, the whole run on the
+// notice line in the words the download window uses. Verifying again once
+// the cause is gone clears the notice as soon as the new run starts.
 void tst_PutSubtitles::serviceFailureShowsError()
 {
     QFETCH(bool, autoRetry);
     QFETCH(QString, state);
+    QFETCH(bool, wrongPassword);
+    QFETCH(QString, rowSays);
+    QFETCH(QString, noticeSays);
     startService();
     myPrefs::Values prefs = myPrefs::values();
     prefs.AutoRetrySearch = autoRetry;
+    if (wrongPassword) {
+        prefs.OSUsername = u"alice"_s;
+        prefs.OSPassword = u"wrong"_s;
+    } else {
+        QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
+    }
     myPrefs::setValues(prefs);
-    QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
 
     PutSubtitles *window = openWith({d + u"/Movie.en.srt"_s});
-    window->frame()->mainButton()->push();
+    WorkflowFrame *frame = window->frame();
+    QCOMPARE(frame->notice(), QString());
+    frame->mainButton()->push();
     QTRY_COMPARE_WITH_TIMEOUT(window->windowMode(), state, 30000);
-    // The pair says why it was not verified; nothing spins; the button verifies again.
+    // Nothing spins; the button verifies again.
     UploadList *list = window->list();
     QTRY_COMPARE(list->resultStatus(0), u"failed"_s);
     QCOMPARE(list->rowCount(), 1);
-    QVERIFY2(list->resultText(0).contains(u"ServerInfo"_s), qPrintable(list->resultText(0)));
-    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Verify Subtitles"_s);
-    QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
-    QVERIFY(!window->frame()->DropFilesProgress()->isVisible());
+    QVERIFY2(list->resultText(0).contains(rowSays), qPrintable(list->resultText(0)));
+    QTRY_COMPARE(frame->mainButton()->caption(), u"Verify Subtitles"_s);
+    QTRY_VERIFY(frame->mainButton()->isEnabled());
+    QVERIFY(!frame->DropFilesProgress()->isVisible());
+    QTRY_VERIFY2(frame->notice().contains(noticeSays), qPrintable(frame->notice()));
+    QVERIFY(frame->noticeLabel()->isVisibleTo(window));
 
+    // The cause is fixed; the service takes a moment to answer the login.
     QVERIFY(m_emu->reset());
-    window->frame()->mainButton()->push();
+    prefs.OSUsername = u"alice"_s;
+    prefs.OSPassword = u"secret"_s;
+    myPrefs::setValues(prefs);
+    QVERIFY(m_emu->fail(u"stall"_s, u"LogIn"_s, 1, {{u"seconds"_s, 2}}));
+    frame->mainButton()->push();
+    QTRY_COMPARE(frame->notice(), QString());
+    QVERIFY(!frame->noticeLabel()->isVisibleTo(window));
+    QVERIFY2(window->verificationRunning(), "the notice stayed until the new verification ended");
     QTRY_COMPARE_WITH_TIMEOUT(window->windowMode(), u"Searched"_s, 30000);
     QCOMPARE(list->resultStatus(0), u"has"_s);
+    QCOMPARE(frame->notice(), QString());
 }
 
 // Closing never waits for the work under way: a request to a service that

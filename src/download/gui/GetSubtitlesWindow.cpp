@@ -273,9 +273,7 @@ QList<std::shared_ptr<movieFile>> GetSubtitlesWindow::queuedSubs() const
 
 QString GetSubtitlesWindow::searchFailure() const
 {
-    const ServiceError failure = m_job->searchFailure();
-    return failure.ok() ? QString()
-                        : FailureWords::describe(FailureWords::classify(failure.code), failure.reason);
+    return FailureWords::describe(m_job->searchFailure());
 }
 
 QString GetSubtitlesWindow::noticeFor(const QString &mode) const

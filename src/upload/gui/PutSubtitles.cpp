@@ -15,6 +15,7 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "preview/gui/PreviewWindow.h"
+#include "service/FailureWords.h"
 #include "service/OSClient.h"
 #include "upload/gui/UploadList.h"
 
@@ -317,6 +318,10 @@ void PutSubtitles::TimerUIRefresh_Action()
     } else if (VerificationJob::isFailed(mode)) {
         button->setCaption(translationStrings::VerifySubsButtonTitle());
     }
+    // Why the verification failed, in the download window's words; gone once
+    // a new one starts.
+    m_frame->setNotice(VerificationJob::isFailed(mode) ? FailureWords::describe(m_job->searchFailure())
+                                                       : QString());
     // Nothing is uploaded from here yet: after a verification there is
     // nothing to confirm, so the button waits for results it never gets.
     bool enabled = !busy;

@@ -25,7 +25,8 @@ class WorkflowFrame;
 // "Hashing", "Readying", "Searching" while verifying, and "Searched" after a
 // verification that reached the service, or "ErrorSearching" (or
 // "RetrySearching" with the auto-retry preference) when it failed; from
-// those two the main button verifies again.
+// those two the main button verifies again, and the notice line says why
+// the verification failed.
 //
 // The workflow is the window's VerificationJob, which owns the state, the
 // records and the workers (the intake on the work queue, the verification
