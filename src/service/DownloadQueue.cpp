@@ -53,10 +53,19 @@ bool DownloadQueue::queueGroup(const std::shared_ptr<movieFile> &group)
         return false;
     m_queuedKeys.insert(key);
     m_queuedSubs.append(group);
-    // Copies of one video share their results, which name the copy merged
-    // last; the subtitle goes beside the copy that asked for it, never
-    // beside one that had a subtitle in this language already.
-    checked.first()->setMovieFolderItemPath(group->path());
+    // Results are shared between videos (copies of one video; videos one
+    // search reply matched) and name the video merged last. An entry's
+    // subtitle goes beside its own video, never beside a copy that had a
+    // subtitle in this language already; a result another entry downloads
+    // already is queued as a copy of its own, so neither placement replaces
+    // the other's and each keeps its own download state.
+    auto result = checked.first();
+    if (m_queuedResults.contains(result.get())) {
+        result = std::make_shared<openSubtitleItem>(*result);
+        group->setSubtitleResults({result});
+    }
+    m_queuedResults.insert(result.get());
+    result->setMovieFolderItemPath(group->path());
     return true;
 }
 
@@ -96,8 +105,11 @@ void DownloadQueue::removeDownloaded()
         return first && first->Downloaded;
     });
     m_queuedKeys.clear();
-    for (const auto &entry : std::as_const(m_queuedSubs))
+    m_queuedResults.clear();
+    for (const auto &entry : std::as_const(m_queuedSubs)) {
         m_queuedKeys.insert(entryKey(*entry));
+        m_queuedResults.insert(chosen(*entry).get());
+    }
 }
 
 QString DownloadQueue::collisionWith(const openSubtitleItem &result, JobSession &session) const

@@ -30,7 +30,9 @@ public:
 
     // Keeps only the group's checked results; queues the group when exactly
     // one remains and no queued entry has the same movie hash with a first
-    // result in the same language. Returns whether it was queued.
+    // result in the same language. The entry downloads beside the group's
+    // video; when another entry has the same result already, through a copy
+    // of it. Returns whether it was queued.
     bool queueGroup(const std::shared_ptr<movieFile> &group);
 
     // The result chosen for an entry.
@@ -86,5 +88,6 @@ private:
 
     QList<std::shared_ptr<movieFile>> m_queuedSubs;
     QSet<QString> m_queuedKeys;
-    QHash<QString, QString> m_placedTargets; // placed subtitle -> its video
+    QSet<const openSubtitleItem *> m_queuedResults; // the entries' chosen results
+    QHash<QString, QString> m_placedTargets;        // placed subtitle -> its video
 };

@@ -356,6 +356,28 @@ private slots:
         QVERIFY(!QFile::exists(m_videos.filePath(u"Second.es.srt"_s)));
     }
 
+    // One result can be checked for two videos (records are shared, so a
+    // check made under one video shows under the other): each video gets
+    // the subtitle beside it, and neither download replaces the other's.
+    void aResultCheckedForTwoVideosIsPlacedBesideEach()
+    {
+        DownloadQueue queue;
+        auto shared = resultFor(u"Second.avi"_s);
+        shared->isChecked = true;
+        for (const QString &name : {u"First.avi"_s, u"Second.avi"_s}) {
+            writeFile(m_videos.filePath(name), name.toUtf8());
+            auto video = movieFile::create(m_videos.filePath(name));
+            video->setSubtitleResults({shared});
+            QVERIFY(queue.queueGroup(DownloadQueue::languageGroup(*video, u"es"_s)));
+        }
+        QVERIFY(queue.downloadAll(std::make_shared<JobSession>()));
+        for (const QString &name : {u"First.es.srt"_s, u"Second.es.srt"_s})
+            QCOMPARE(readAll(m_videos.filePath(name)), kSubtitle);
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+        for (const auto &entry : queue.queuedSubs())
+            QVERIFY(DownloadQueue::chosen(*entry)->Downloaded);
+    }
+
     // A preview fetch whose window goes stops its transfer at once, even
     // from a link that would keep it waiting for a minute, and tells nobody.
     void previewFetchStopsWhenItsWindowGoes()
