@@ -3,6 +3,7 @@
 #include "common/JobSession.h"
 #include "common/Types.h"
 #include "service/ServiceError.h"
+#include "service/SortedPathIndex.h"
 #include "service/XMLRPCMessage.h"
 #include "service/XmlRpcTransport.h"
 
@@ -206,12 +207,14 @@ private:
     // extensions, and the subtitle paths by lower-cased path in the order
     // they arrived.
     QSet<QString> m_knownPaths;
-    QMap<QString, bool> m_videoStems;
+    struct NoValue {};
+    SortedPathIndex<NoValue> m_videoStems;
     struct SubtitleArrival {
         qsizetype order;
         QString path;
     };
-    QMultiMap<QString, SubtitleArrival> m_subtitlesByPath;
+    SortedPathIndex<SubtitleArrival> m_subtitlesByPath;
+    qsizetype m_subtitlesArrived = 0;
 
     const std::shared_ptr<JobSession> m_session = std::make_shared<JobSession>();
     int m_intakeBusy = 0;

@@ -367,12 +367,14 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
             const KindOfPath::Kind kind = kindOfPath(path);
             if (kind == KindOfPath::Video) {
                 bigMovieList.append(path);
-                m_videoStems.insert(stemOf(path), true);
+                m_videoStems.add(stemOf(path), {});
             } else if (kind == KindOfPath::Subtitle) {
-                m_subtitlesByPath.insert(lowered(path), {m_subtitlesByPath.size(), path});
+                m_subtitlesByPath.add(lowered(path), {m_subtitlesArrived++, path});
                 bigSubList.append(path);
             }
         }
+        m_videoStems.settle();
+        m_subtitlesByPath.settle();
         fileList.clear();
         queueMode = mode;
     }
@@ -432,19 +434,18 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
     QStringList beside;
     {
         const QMutexLocker guard(&stateLock());
-        QStringList longerStems;
-        for (auto it = m_videoStems.upperBound(stem); it != m_videoStems.cend() && it.key().startsWith(stem);
-             ++it)
-            longerStems.append(it.key());
+        auto longerStems = m_videoStems.startingWith(stem);
+        while (longerStems.first != longerStems.second && longerStems.first->first.size() == stem.size())
+            ++longerStems.first; // this video's own stem (and that of a namesake of another extension)
         const auto namedAfterAnother = [&longerStems](const QString &subtitle) {
-            return std::any_of(longerStems.cbegin(), longerStems.cend(),
-                               [&subtitle](const QString &longer) { return subtitle.startsWith(longer); });
+            return std::any_of(longerStems.first, longerStems.second,
+                               [&subtitle](const auto &longer) { return subtitle.startsWith(longer.first); });
         };
+        const auto subtitles = m_subtitlesByPath.startingWith(stem);
         QList<SubtitleArrival> found;
-        for (auto it = m_subtitlesByPath.lowerBound(stem);
-             it != m_subtitlesByPath.cend() && it.key().startsWith(stem); ++it)
-            if (!namedAfterAnother(it.key()))
-                found.append(it.value());
+        for (auto it = subtitles.first; it != subtitles.second; ++it)
+            if (!namedAfterAnother(it->first))
+                found.append(it->second);
         std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.order < b.order; });
         for (const SubtitleArrival &arrival : std::as_const(found))
             beside.append(arrival.path);

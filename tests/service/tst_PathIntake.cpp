@@ -37,6 +37,16 @@ private slots:
                                   {u"Aliens.mkv"_s, u"Aliens.en.srt"_s},
                                   {u"Movie.avi"_s, u"Movie-forced.srt"_s, u"Movies.srt"_s},
                                   {u"Movie 2.avi"_s, u"Movie 2.es.srt"_s}};
+        // "|" ends one drop: the next one is taken in by itself, with what
+        // the earlier ones listed still known.
+        QTest::newRow("over several drops")
+            << QStringList{u"Zed.mkv"_s,      u"Zed.en.srt"_s,   u"Alpha.es.srt"_s, u"|"_s,
+                           u"Alpha.mkv"_s,    u"Alpha.en.srt"_s, u"Zed 2.mkv"_s,    u"|"_s,
+                           u"Zed 2.de.srt"_s, u"Beta.mkv"_s,     u"beta.srt"_s}
+            << QList<QStringList>{{u"Zed.mkv"_s, u"Zed.en.srt"_s},
+                                  {u"Alpha.mkv"_s, u"Alpha.es.srt"_s, u"Alpha.en.srt"_s},
+                                  {u"Zed 2.mkv"_s},
+                                  {u"Beta.mkv"_s, u"beta.srt"_s}};
         QTest::newRow("two videos of one name share")
             << QStringList{u"Film.avi"_s, u"Film.mkv"_s, u"Film.en.srt"_s}
             << QList<QStringList>{{u"Film.avi"_s, u"Film.en.srt"_s}, {u"Film.mkv"_s, u"Film.en.srt"_s}};
@@ -47,18 +57,23 @@ private slots:
         QFETCH(QStringList, files);
         QFETCH(QList<QStringList>, videos);
         QTemporaryDir dir;
-        QStringList paths;
+        QList<QStringList> drops{{}};
         for (const QString &name : std::as_const(files)) {
+            if (name == "|"_L1) {
+                drops.append(QStringList{});
+                continue;
+            }
             QFile file(dir.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
-            paths.append(file.fileName());
+            drops.last().append(file.fileName());
         }
         OSClient client;
         {
             const QMutexLocker guard(&client.stateLock());
             client.mode = u"GetSubs"_s;
         }
-        client.processFiles(paths);
+        for (const QStringList &paths : std::as_const(drops))
+            client.processFiles(paths);
 
         const QMutexLocker guard(&client.stateLock());
         QCOMPARE(client.movieFiles.size(), videos.size());
