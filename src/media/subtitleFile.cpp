@@ -26,7 +26,7 @@ subtitleFile::subtitleFile(const QFileInfo &file)
 }
 
 subtitleFile::subtitleFile(const QString &path)
-    : subtitleFile(path.isEmpty() ? QFileInfo() : QFileInfo(QDir::fromNativeSeparators(path)))
+    : m_path(path) // native separators are '/' here: a path needs no QFileInfo to become one
 {
 }
 

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 
 class ClientJournal;
@@ -200,6 +201,12 @@ private:
     void attachResults(const VariantList &entries);
     void addFile(const QString &path, const QStringList &languages);
     void addMovieFile(const QString &path, const QStringList &languages);
+    // The subtitles listed so far that go with the video at `path`.
+    QStringList subtitlesBesideLocked(const QString &path) const;
+    // Turns the queued videos into records, a batch at a time, on every
+    // thread that calls it at once; the records are listed in queue order.
+    void buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop);
+    void takeInQueuedSubtitles(const std::function<bool()> &stop);
     void addSubtitleFile(const QString &path);
 
     // Indexes over the path lists, so that a drop of a whole library sorts in
@@ -218,6 +225,12 @@ private:
 
     const std::shared_ptr<JobSession> m_session = std::make_shared<JobSession>();
     int m_intakeBusy = 0;
+    // Videos are turned into records in batches, numbered as they are
+    // taken; a batch that ends before an earlier one waits here.
+    static constexpr qsizetype kVideosPerBatch = 32;
+    qsizetype m_batchesTaken = 0;
+    qsizetype m_batchesListed = 0;
+    std::map<qsizetype, QList<std::shared_ptr<movieFile>>> m_batchesWaiting;
 
     // Declared before the transport, which writes to it.
     std::unique_ptr<ClientJournal> m_journal;

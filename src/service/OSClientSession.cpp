@@ -5,6 +5,7 @@
 #include "service/OSClient.h"
 
 #include "common/LangModule.h"
+#include "common/RunTogether.h"
 #include "media/FileTypes.h"
 #include "media/FolderItemHelpers.h"
 #include "media/MethodProfiler.h"
@@ -354,6 +355,7 @@ void OSClient::hashForSearch(movieFile &video)
 void OSClient::processFiles(const QStringList &newPaths, const std::function<bool()> &stop)
 {
     QString queueMode;
+    qsizetype queuedVideos = 0;
     {
         const QMutexLocker guard(&stateLock());
         fileList += newPaths;
@@ -377,25 +379,76 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
         m_subtitlesByPath.settle();
         fileList.clear();
         queueMode = mode;
+        queuedVideos = bigMovieList.size();
     }
     const bool getSubs = queueMode == "GetSubs"_L1;
     if (!getSubs && queueMode != "PutSubs"_L1)
         return;
+    if (!getSubs) {
+        takeInQueuedSubtitles(stop);
+        return;
+    }
     // The wanted languages decide whether a video lacks a subtitle; one look
     // at the preferences serves the whole batch.
     const QStringList languages = myPrefs::languageList();
+    // A library's worth of videos is shared out among the cores.
+    const int helpers = queuedVideos > kVideosPerBatch * 4 ? RunTogether::spareCores() : 0;
+    RunTogether::run(helpers, [&] { buildQueuedVideoRecords(languages, stop); });
+}
+
+void OSClient::takeInQueuedSubtitles(const std::function<bool()> &stop)
+{
     while (!(stop && stop())) {
         QString path;
         {
             const QMutexLocker guard(&stateLock());
-            QStringList &queue = getSubs ? bigMovieList : bigSubList;
-            if (queue.isEmpty())
+            if (bigSubList.isEmpty())
                 break;
-            path = queue.takeFirst();
+            path = bigSubList.takeFirst();
             ++m_intakeBusy;
         }
-        addFile(path, languages);
+        addSubtitleFile(path);
         const QMutexLocker guard(&stateLock());
+        --m_intakeBusy;
+    }
+}
+
+void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop)
+{
+    struct Queued {
+        QString path;
+        QStringList subtitles;
+    };
+    while (!(stop && stop())) {
+        std::vector<Queued> batch;
+        qsizetype ticket = 0;
+        {
+            const QMutexLocker guard(&stateLock());
+            const qsizetype count = std::min(bigMovieList.size(), kVideosPerBatch);
+            if (count == 0)
+                break;
+            batch.reserve(std::size_t(count));
+            for (qsizetype i = 0; i < count; ++i) {
+                QString path = bigMovieList.takeFirst();
+                QStringList subtitles = subtitlesBesideLocked(path);
+                batch.push_back({std::move(path), std::move(subtitles)});
+            }
+            ticket = m_batchesTaken++;
+            ++m_intakeBusy;
+        }
+        QList<std::shared_ptr<movieFile>> records;
+        records.reserve(qsizetype(batch.size()));
+        for (const Queued &video : batch) // reads the disk: outside the lock
+            records.append(movieFile::create(video.path, video.subtitles, languages));
+        const QMutexLocker guard(&stateLock());
+        // Batches are listed in the order they were taken, whichever thread
+        // ends first; every batch taken is finished, so none is waited for
+        // for good.
+        m_batchesWaiting.emplace(ticket, std::move(records));
+        for (auto next = m_batchesWaiting.begin();
+             next != m_batchesWaiting.end() && next->first == m_batchesListed;
+             next = m_batchesWaiting.erase(next), ++m_batchesListed)
+            movieFiles.append(next->second);
         --m_intakeBusy;
     }
 }
@@ -426,6 +479,18 @@ void OSClient::addFile(const QString &path, const QStringList &languages)
 
 void OSClient::addMovieFile(const QString &path, const QStringList &languages)
 {
+    QStringList beside;
+    {
+        const QMutexLocker guard(&stateLock());
+        beside = subtitlesBesideLocked(path);
+    }
+    auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
+    const QMutexLocker guard(&stateLock());
+    movieFiles.append(record);
+}
+
+QStringList OSClient::subtitlesBesideLocked(const QString &path) const
+{
     // Every subtitle whose path starts with the video's path without its
     // extension: a range of the index, put back in arrival order. One named
     // after a video whose name only begins like this one's belongs to that
@@ -433,7 +498,6 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
     const QString stem = stemOf(path);
     QStringList beside;
     {
-        const QMutexLocker guard(&stateLock());
         auto longerStems = m_videoStems.startingWith(stem);
         while (longerStems.first != longerStems.second && longerStems.first->first.size() == stem.size())
             ++longerStems.first; // this video's own stem (and that of a namesake of another extension)
@@ -450,9 +514,7 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
         for (const SubtitleArrival &arrival : std::as_const(found))
             beside.append(arrival.path);
     }
-    auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
-    const QMutexLocker guard(&stateLock());
-    movieFiles.append(record);
+    return beside;
 }
 
 void OSClient::addSubtitleFile(const QString &path)
