@@ -12,6 +12,7 @@
 #include <QSet>
 
 #include <optional>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -63,14 +64,19 @@ void MovieFileParser::DoWork()
     if (!found)
         return;
 
-    ExtensionTest listed(extensionList);
-    QStringList batch;
-    for (const QString &path : std::as_const(m_foundFiles)) {
-        const qsizetype dot = path.lastIndexOf(u'.');
-        if (dot >= 0 && listed(QStringView(path).mid(dot)))
-            batch.append(path);
+    QStringList batch = std::exchange(m_foundFiles, {});
+    // The finder's list holds both types; when the window's list holds all of
+    // it, what the finder kept is the window's already (and nothing was added
+    // beside it when it holds the mode's own list too).
+    const QString finderList = FileTypes::intakeExtensionList();
+    if (!extensionList.contains(finderList, Qt::CaseInsensitive) ||
+        !finderList.contains(m_fileExtensions, Qt::CaseInsensitive)) {
+        ExtensionTest listed(extensionList);
+        batch.removeIf([&listed](const QString &path) {
+            const qsizetype dot = path.lastIndexOf(u'.');
+            return dot < 0 || !listed(QStringView(path).mid(dot));
+        });
     }
-    m_foundFiles.clear();
     if (!batch.isEmpty() && !mWindow->intakeCancelled())
         mWindow->processFiles(batch);
 }
@@ -110,9 +116,18 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
             m_unreadableNames.append(entry.path);
     }
 
-    // Files of the mode's own type that the finder's list did not keep.
-    // Its list holds both types, so this is normally none, and the set of
-    // what is held is only made when one turns up.
+    // Files of the mode's own type that the finder's list did not keep. Its
+    // list holds both types, so this is normally none (and when it holds the
+    // whole of the own list, none at all).
+    if (!finder.extensionList().contains(m_fileExtensions, Qt::CaseInsensitive))
+        addOwnTypeBeyond(finder, ownType);
+    if (!info.isDir())
+        keepCompanionsOf(info);
+    return !m_foundFiles.isEmpty();
+}
+
+void MovieFileParser::addOwnTypeBeyond(const ShellFinder &finder, ExtensionTest &ownType)
+{
     ExtensionTest finderType(finder.extensionList());
     std::optional<QSet<QString>> held;
     for (const FoundEntry &entry : finder.listing()) {
@@ -126,9 +141,6 @@ bool MovieFileParser::handleSeedFile(const QString &seed)
         held->insert(entry.path);
         m_foundFiles.append(entry.path);
     }
-    if (!info.isDir())
-        keepCompanionsOf(info);
-    return !m_foundFiles.isEmpty();
 }
 
 QString MovieFileParser::unreadableNameReason()

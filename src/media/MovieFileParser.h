@@ -8,7 +8,9 @@
 
 #include <memory>
 
+class ExtensionTest;
 class IntakeTarget;
+class ShellFinder;
 
 // The file intake of one dropped item (the seed). A folder seeds a listing of
 // everything below it; a single file seeds a listing of the entries beside it
@@ -51,6 +53,9 @@ public:
 private:
     // The name prefix of the entries a single-file seed lists beside it.
     QString siblingPrefix(const QFileInfo &seed) const;
+    // Adds the files of the mode's own type that the finder's list did not
+    // keep; the set of what is held is only made when one turns up.
+    void addOwnTypeBeyond(const ShellFinder &finder, ExtensionTest &ownType);
     // Drops what the wider listing of a subtitle seed found beyond its own
     // short name, except the videos it pairs with.
     void keepCompanionsOf(const QFileInfo &seed);

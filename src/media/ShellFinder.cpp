@@ -200,6 +200,36 @@ void readBelow(std::vector<QByteArray> pending, std::vector<RawEntry> &out, std:
     }
 }
 
+// The entries as text, in byte order of their paths. A library's listing is
+// sorted and decoded in shares side by side, which are then merged.
+QList<FoundEntry> inPathOrder(std::vector<RawEntry> raw)
+{
+    struct Decoded {
+        QByteArray path;
+        FoundEntry entry;
+    };
+    std::vector<Decoded> decoded(raw.size());
+    const auto sortAndDecode = [&raw, &decoded](std::size_t from, std::size_t to) {
+        std::sort(raw.begin() + qsizetype(from), raw.begin() + qsizetype(to),
+                  [](const RawEntry &a, const RawEntry &b) { return a.path < b.path; });
+        for (std::size_t i = from; i < to; ++i) {
+            decoded[i].entry = {QFile::decodeName(raw[i].path), raw[i].isFolder};
+            decoded[i].path = std::move(raw[i].path);
+        }
+    };
+    const auto split = RunTogether::shares(raw.size(), 4096);
+    RunTogether::forEachShare(split, sortAndDecode);
+    for (std::size_t i = 1; i < split.size(); ++i)
+        std::inplace_merge(decoded.begin(), decoded.begin() + qsizetype(split[i].first),
+                           decoded.begin() + qsizetype(split[i].second),
+                           [](const Decoded &a, const Decoded &b) { return a.path < b.path; });
+    QList<FoundEntry> entries;
+    entries.reserve(qsizetype(decoded.size()));
+    for (Decoded &d : decoded)
+        entries.append(std::move(d.entry));
+    return entries;
+}
+
 // The length of the valid UTF-8 sequence at `at`, or 0.
 qsizetype utf8SequenceAt(const QByteArray &bytes, qsizetype at)
 {
@@ -283,13 +313,9 @@ QList<FoundEntry> ShellFinder::list(const FindCommand &command, QList<FoundEntry
         }
     }
 
-    const auto byPath = [](const RawEntry &a, const RawEntry &b) { return a.path < b.path; };
-    std::sort(raw.begin(), raw.end(), byPath);
-    QList<FoundEntry> entries;
-    entries.reserve(qsizetype(raw.size()));
-    for (const RawEntry &r : raw)
-        entries.append({QFile::decodeName(r.path), r.isFolder});
+    QList<FoundEntry> entries = inPathOrder(std::move(raw));
     if (skippedNames) {
+        const auto byPath = [](const RawEntry &a, const RawEntry &b) { return a.path < b.path; };
         std::sort(skipped.begin(), skipped.end(), byPath);
         skippedNames->clear();
         for (const RawEntry &r : skipped)
@@ -346,7 +372,8 @@ void ShellFinder::DoWork()
     mResults->reserve(mResults->size() + m_listing.size());
     for (const FoundEntry &entry : std::as_const(m_listing)) {
         // A folder named like a video is still a folder.
-        if (entry.isFolder || !keepsName(entry.path, wanted) || (!held.isEmpty() && held.contains(entry.path)))
+        if (entry.isFolder || !keepsName(entry.path, wanted) ||
+            (!held.isEmpty() && held.contains(entry.path)))
             continue;
         mResults->append(entry.path);
     }

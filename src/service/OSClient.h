@@ -2,6 +2,7 @@
 
 #include "common/JobSession.h"
 #include "common/Types.h"
+#include "service/SeenPaths.h"
 #include "service/ServiceError.h"
 #include "service/SortedPathIndex.h"
 #include "service/XMLRPCMessage.h"
@@ -201,8 +202,12 @@ private:
     void attachResults(const VariantList &entries);
     void addFile(const QString &path, const QStringList &languages);
     void addMovieFile(const QString &path, const QStringList &languages);
-    // The subtitles listed so far that go with the video at `path`.
-    QStringList subtitlesBesideLocked(const QString &path) const;
+    // The subtitles listed so far that go with the video at `path`; `from`
+    // carries on the searches of the videos asked about before, which go
+    // fastest in listing order.
+    struct IndexCursors;
+    IndexCursors indexCursorsLocked() const;
+    QStringList subtitlesBesideLocked(const QString &path, IndexCursors &from) const;
     // Turns the queued videos into records, a batch at a time, on every
     // thread that calls it at once; the records are listed in queue order.
     void buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop);
@@ -213,7 +218,7 @@ private:
     // n log n: every path seen, the videos' lower-cased paths without their
     // extensions, and the subtitle paths by lower-cased path in the order
     // they arrived.
-    QSet<QString> m_knownPaths;
+    SeenPaths m_seenPaths;
     struct NoValue {};
     SortedPathIndex<NoValue> m_videoStems;
     struct SubtitleArrival {
@@ -221,6 +226,10 @@ private:
         QString path;
     };
     SortedPathIndex<SubtitleArrival> m_subtitlesByPath;
+    struct IndexCursors {
+        SortedPathIndex<NoValue>::Cursor stems;
+        SortedPathIndex<SubtitleArrival>::Cursor subtitles;
+    };
     qsizetype m_subtitlesArrived = 0;
 
     const std::shared_ptr<JobSession> m_session = std::make_shared<JobSession>();

@@ -22,6 +22,7 @@
 #include <QMutexLocker>
 #include <QSet>
 #include <QThread>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -78,24 +79,20 @@ private:
     QList<std::pair<QString, Kind>> m_known;
 };
 
-// The text in lower case, as QString::toLower gives it. Paths are mostly
-// plain ASCII, which needs no look at the Unicode tables.
-QString lowered(QStringView text)
+// The length of a video's stem, its path without the extension: how the
+// names of the subtitles that go with it begin.
+qsizetype stemLength(const QString &path)
 {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (!ascii)
-        return text.toString().toLower();
-    QString out(text.size(), Qt::Uninitialized);
-    std::transform(text.begin(), text.end(), out.data(),
-                   [](QChar c) { return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c; });
-    return out;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot < 0 ? path.size() : dot;
 }
 
-// A video's lower-cased path without its extension: how the names of the
-// subtitles that go with it begin.
-QString stemOf(const QString &path)
+void appendShared(QStringList &list, const QStringList &more)
 {
-    return lowered(QStringView(path).left(path.lastIndexOf(u'.')));
+    if (list.isEmpty())
+        list = more;
+    else
+        list.append(more);
 }
 
 } // namespace
@@ -358,20 +355,18 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
     qsizetype queuedVideos = 0;
     {
         const QMutexLocker guard(&stateLock());
-        fileList += newPaths;
-        m_knownPaths.reserve(m_knownPaths.size() + fileList.size());
+        // A library's lists are shared, not copied, where they start empty.
+        appendShared(fileList, newPaths);
+        const QStringList fresh = m_seenPaths.takeNew(fileList); // a path sorted before is not again
+        appendShared(bigFileList, fresh);
         KindOfPath kindOfPath;
-        for (const QString &path : std::as_const(fileList)) {
-            const qsizetype known = m_knownPaths.size();
-            if (m_knownPaths.insert(path); m_knownPaths.size() == known)
-                continue; // sorted before
-            bigFileList.append(path);
+        for (const QString &path : fresh) {
             const KindOfPath::Kind kind = kindOfPath(path);
             if (kind == KindOfPath::Video) {
                 bigMovieList.append(path);
-                m_videoStems.add(stemOf(path), {});
+                m_videoStems.add(FoldedKey::of(path, stemLength(path)), {});
             } else if (kind == KindOfPath::Subtitle) {
-                m_subtitlesByPath.add(lowered(path), {m_subtitlesArrived++, path});
+                m_subtitlesByPath.add(FoldedKey::of(path, path.size()), {m_subtitlesArrived++, path});
                 bigSubList.append(path);
             }
         }
@@ -428,9 +423,10 @@ void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::
             if (count == 0)
                 break;
             batch.reserve(std::size_t(count));
+            IndexCursors from = indexCursorsLocked();
             for (qsizetype i = 0; i < count; ++i) {
                 QString path = bigMovieList.takeFirst();
-                QStringList subtitles = subtitlesBesideLocked(path);
+                QStringList subtitles = subtitlesBesideLocked(path, from);
                 batch.push_back({std::move(path), std::move(subtitles)});
             }
             ticket = m_batchesTaken++;
@@ -482,31 +478,39 @@ void OSClient::addMovieFile(const QString &path, const QStringList &languages)
     QStringList beside;
     {
         const QMutexLocker guard(&stateLock());
-        beside = subtitlesBesideLocked(path);
+        IndexCursors from = indexCursorsLocked();
+        beside = subtitlesBesideLocked(path, from);
     }
     auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
     const QMutexLocker guard(&stateLock());
     movieFiles.append(record);
 }
 
-QStringList OSClient::subtitlesBesideLocked(const QString &path) const
+OSClient::IndexCursors OSClient::indexCursorsLocked() const
+{
+    return {m_videoStems.cursor(), m_subtitlesByPath.cursor()};
+}
+
+QStringList OSClient::subtitlesBesideLocked(const QString &path, IndexCursors &from) const
 {
     // Every subtitle whose path starts with the video's path without its
     // extension: a range of the index, put back in arrival order. One named
     // after a video whose name only begins like this one's belongs to that
     // video (Movie 2.en.srt is not Movie.avi's, Aliens.en.srt not Alien.mkv's).
-    const QString stem = stemOf(path);
+    const FoldedKey stemKey = FoldedKey::of(path, stemLength(path));
+    const QStringView stem = stemKey.view();
     QStringList beside;
     {
-        auto longerStems = m_videoStems.startingWith(stem);
+        auto longerStems = m_videoStems.startingWith(stem, from.stems);
         while (longerStems.first != longerStems.second && longerStems.first->first.size() == stem.size())
             ++longerStems.first; // this video's own stem (and that of a namesake of another extension)
-        const auto namedAfterAnother = [&longerStems](const QString &subtitle) {
-            return std::any_of(longerStems.first, longerStems.second,
-                               [&subtitle](const auto &longer) { return subtitle.startsWith(longer.first); });
+        const auto namedAfterAnother = [&longerStems](const FoldedKey &subtitle) {
+            return std::any_of(longerStems.first, longerStems.second, [&subtitle](const auto &longer) {
+                return FoldedKey::startsWith(subtitle.view(), longer.first.view());
+            });
         };
-        const auto subtitles = m_subtitlesByPath.startingWith(stem);
-        QList<SubtitleArrival> found;
+        const auto subtitles = m_subtitlesByPath.startingWith(stem, from.subtitles);
+        QVarLengthArray<SubtitleArrival, 8> found;
         for (auto it = subtitles.first; it != subtitles.second; ++it)
             if (!namedAfterAnother(it->first))
                 found.append(it->second);

@@ -51,6 +51,7 @@ class TestShellFinder final : public QObject {
     Q_OBJECT
 
 private slots:
+    void listsLikeFindSortedByBytes_data();
     void listsLikeFindSortedByBytes();
     void hostileNamesAreData_data();
     void hostileNamesAreData();
@@ -63,9 +64,19 @@ private slots:
     void missingFolderListsNothing();
 };
 
+void TestShellFinder::listsLikeFindSortedByBytes_data()
+{
+    QTest::addColumn<int>("libraryFiles");
+    QTest::newRow("awkward names") << 0;
+    // Enough entries that folders are read, sorted and decoded on several
+    // threads and the parts merged.
+    QTest::newRow("and a library") << 6000;
+}
+
 // The walk must give what `find DIR | LC_ALL=C sort` gives, entry for entry.
 void TestShellFinder::listsLikeFindSortedByBytes()
 {
+    QFETCH(int, libraryFiles);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString root = dir.path() + u"/tree"_s;
@@ -74,6 +85,13 @@ void TestShellFinder::listsLikeFindSortedByBytes()
           u"Z/deep/er/v.mp4"_s, u"a-b.avi"_s, u"a_b.avi"_s, u"~tilde.srt"_s, u".hidden/in.avi"_s})
         QVERIFY(touch(root, rel));
     QDir().mkpath(root + u"/empty folder"_s);
+    const QStringList folders{u"Show"_s, u"Show 2"_s, u"show/Season 1"_s, u"Émile"_s, u"a/b/c"_s, u"Zed"_s};
+    for (int i = 0; i < libraryFiles; ++i) {
+        const QString &folder = folders.at(i % folders.size());
+        QVERIFY(touch(
+            root,
+            u"%1/%2 %3.%4"_s.arg(folder, i % 2 ? u"Ep"_s : u"ép"_s).arg(i).arg(i % 3 ? u"mkv"_s : u"srt"_s)));
+    }
 
     const QStringList listed = paths(ShellFinder::list(ShellFinder::treeOf(root)));
 

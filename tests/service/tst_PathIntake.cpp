@@ -47,6 +47,10 @@ private slots:
                                   {u"Alpha.mkv"_s, u"Alpha.es.srt"_s, u"Alpha.en.srt"_s},
                                   {u"Zed 2.mkv"_s},
                                   {u"Beta.mkv"_s, u"beta.srt"_s}};
+        QTest::newRow("a path given again counts once")
+            << QStringList{u"A.mkv"_s,    u"A.en.srt"_s, u"A.mkv"_s, u"|"_s,
+                           u"A.en.srt"_s, u"B.mkv"_s,    u"A.mkv"_s}
+            << QList<QStringList>{{u"A.mkv"_s, u"A.en.srt"_s}, {u"B.mkv"_s}};
         QTest::newRow("two videos of one name share")
             << QStringList{u"Film.avi"_s, u"Film.mkv"_s, u"Film.en.srt"_s}
             << QList<QStringList>{{u"Film.avi"_s, u"Film.en.srt"_s}, {u"Film.mkv"_s, u"Film.en.srt"_s}};
@@ -84,6 +88,59 @@ private slots:
                 seen.append(sub->subtitleFileName());
             QCOMPARE(seen, videos.at(i));
         }
+    }
+
+    // A library is turned into records on several threads at once: every
+    // video is still listed once, in the order of the drop, with its own
+    // subtitles.
+    void aLibraryKeepsItsOrder()
+    {
+        QTemporaryDir dir;
+        QStringList drop;
+        QList<QStringList> expected;
+        const auto make = [&](const QString &name) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            drop.append(file.fileName());
+        };
+        for (int i = 0; i < 600; ++i) {
+            const QString video = u"Show %1.mkv"_s.arg(i, 3, 10, QLatin1Char('0'));
+            QStringList entry{video};
+            make(video);
+            if (i % 3 == 0) {
+                entry.append(u"show %1.EN.srt"_s.arg(i, 3, 10, QLatin1Char('0')));
+                make(entry.last());
+            }
+            if (i % 5 == 0) { // a sequel's subtitle is the sequel's
+                make(u"Show %1 2.mkv"_s.arg(i, 3, 10, QLatin1Char('0')));
+                make(u"Show %1 2.es.srt"_s.arg(i, 3, 10, QLatin1Char('0')));
+                expected.append(entry);
+                expected.append({u"Show %1 2.mkv"_s.arg(i, 3, 10, QLatin1Char('0')),
+                                 u"Show %1 2.es.srt"_s.arg(i, 3, 10, QLatin1Char('0'))});
+                continue;
+            }
+            expected.append(entry);
+        }
+        std::sort(drop.begin(), drop.end());
+        std::sort(expected.begin(), expected.end(),
+                  [](const QStringList &a, const QStringList &b) { return a.first() < b.first(); });
+
+        OSClient client;
+        {
+            const QMutexLocker guard(&client.stateLock());
+            client.mode = u"GetSubs"_s;
+        }
+        client.processFiles(drop);
+
+        const QMutexLocker guard(&client.stateLock());
+        QList<QStringList> seen;
+        for (const auto &video : std::as_const(client.movieFiles)) {
+            QStringList names{video->movieFileName()};
+            for (const auto &sub : video->subtitles())
+                names.append(sub->subtitleFileName());
+            seen.append(names);
+        }
+        QCOMPARE(seen, expected);
     }
 };
 
