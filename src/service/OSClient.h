@@ -23,6 +23,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <shared_mutex>
 
 class ClientJournal;
 class movieFile;
@@ -202,12 +203,12 @@ private:
     void attachResults(const VariantList &entries);
     void addFile(const QString &path, const QStringList &languages);
     void addMovieFile(const QString &path, const QStringList &languages);
-    // The subtitles listed so far that go with the video at `path`; `from`
-    // carries on the searches of the videos asked about before, which go
-    // fastest in listing order.
+    // The subtitles listed so far that go with each of the videos; fastest
+    // for videos in listing order, whose searches go on one from the other.
+    // Takes the index lock, not the state lock.
+    QList<QStringList> subtitlesBeside(const QStringList &videos) const;
     struct IndexCursors;
-    IndexCursors indexCursorsLocked() const;
-    QStringList subtitlesBesideLocked(const QString &path, IndexCursors &from) const;
+    QStringList subtitlesBeside(const QString &path, IndexCursors &from) const;
     // Turns the queued videos into records, a batch at a time, on every
     // thread that calls it at once; the records are listed in queue order.
     void buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop);
@@ -219,6 +220,9 @@ private:
     // extensions, and the subtitle paths by lower-cased path in the order
     // they arrived.
     SeenPaths m_seenPaths;
+    // Guards the two indexes below: changed with the state lock held too,
+    // read by the threads that build records without it, side by side.
+    mutable std::shared_mutex m_indexLock;
     struct NoValue {};
     SortedPathIndex<NoValue> m_videoStems;
     struct SubtitleArrival {

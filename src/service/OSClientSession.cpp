@@ -25,6 +25,8 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <mutex>
+#include <shared_mutex>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -355,6 +357,7 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
     qsizetype queuedVideos = 0;
     {
         const QMutexLocker guard(&stateLock());
+        const std::unique_lock indexGuard(m_indexLock);
         // A library's lists are shared, not copied, where they start empty.
         appendShared(fileList, newPaths);
         const QStringList fresh = m_seenPaths.takeNew(fileList); // a path sorted before is not again
@@ -410,32 +413,24 @@ void OSClient::takeInQueuedSubtitles(const std::function<bool()> &stop)
 
 void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop)
 {
-    struct Queued {
-        QString path;
-        QStringList subtitles;
-    };
     while (!(stop && stop())) {
-        std::vector<Queued> batch;
+        QStringList videos;
         qsizetype ticket = 0;
         {
             const QMutexLocker guard(&stateLock());
             const qsizetype count = std::min(bigMovieList.size(), kVideosPerBatch);
             if (count == 0)
                 break;
-            batch.reserve(std::size_t(count));
-            IndexCursors from = indexCursorsLocked();
-            for (qsizetype i = 0; i < count; ++i) {
-                QString path = bigMovieList.takeFirst();
-                QStringList subtitles = subtitlesBesideLocked(path, from);
-                batch.push_back({std::move(path), std::move(subtitles)});
-            }
+            videos = bigMovieList.first(count);
+            bigMovieList.remove(0, count);
             ticket = m_batchesTaken++;
             ++m_intakeBusy;
         }
+        const QList<QStringList> subtitles = subtitlesBeside(videos);
         QList<std::shared_ptr<movieFile>> records;
-        records.reserve(qsizetype(batch.size()));
-        for (const Queued &video : batch) // reads the disk: outside the lock
-            records.append(movieFile::create(video.path, video.subtitles, languages));
+        records.reserve(videos.size());
+        for (qsizetype i = 0; i < videos.size(); ++i) // reads the disk: outside the lock
+            records.append(movieFile::create(videos.at(i), subtitles.at(i), languages));
         const QMutexLocker guard(&stateLock());
         // Batches are listed in the order they were taken, whichever thread
         // ends first; every batch taken is finished, so none is waited for
@@ -475,23 +470,24 @@ void OSClient::addFile(const QString &path, const QStringList &languages)
 
 void OSClient::addMovieFile(const QString &path, const QStringList &languages)
 {
-    QStringList beside;
-    {
-        const QMutexLocker guard(&stateLock());
-        IndexCursors from = indexCursorsLocked();
-        beside = subtitlesBesideLocked(path, from);
-    }
+    const QStringList beside = subtitlesBeside({path}).constFirst();
     auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
     const QMutexLocker guard(&stateLock());
     movieFiles.append(record);
 }
 
-OSClient::IndexCursors OSClient::indexCursorsLocked() const
+QList<QStringList> OSClient::subtitlesBeside(const QStringList &videos) const
 {
-    return {m_videoStems.cursor(), m_subtitlesByPath.cursor()};
+    const std::shared_lock guard(m_indexLock);
+    IndexCursors from{m_videoStems.cursor(), m_subtitlesByPath.cursor()};
+    QList<QStringList> beside;
+    beside.reserve(videos.size());
+    for (const QString &video : videos)
+        beside.append(subtitlesBeside(video, from));
+    return beside;
 }
 
-QStringList OSClient::subtitlesBesideLocked(const QString &path, IndexCursors &from) const
+QStringList OSClient::subtitlesBeside(const QString &path, IndexCursors &from) const
 {
     // Every subtitle whose path starts with the video's path without its
     // extension: a range of the index, put back in arrival order. One named

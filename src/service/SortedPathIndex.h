@@ -4,6 +4,8 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -34,7 +36,16 @@ public:
         const qsizetype n = std::min(a.size(), b.size());
         const char16_t *x = a.utf16();
         const char16_t *y = b.utf16();
-        for (qsizetype i = 0; i < n; ++i) {
+        // Keys of one folder share a long start: skip what is the same as it
+        // is, four characters at a time.
+        qsizetype i = 0;
+        for (std::uint64_t p, q; i + 4 <= n; i += 4) {
+            std::memcpy(&p, x + i, sizeof p);
+            std::memcpy(&q, y + i, sizeof q);
+            if (p != q)
+                break;
+        }
+        for (; i < n; ++i) {
             if (x[i] == y[i])
                 continue;
             const char16_t fx = folded(x[i]), fy = folded(y[i]);
