@@ -13,6 +13,7 @@
 // fresh process so that its peak memory is its own; the first round of each
 // is a warm-up and is not counted.
 
+#include "common/AllocatorSetup.h"
 #include "media/FileTypes.h"
 #include "media/IntakeTarget.h"
 #include "media/movieFile.h"
@@ -270,6 +271,7 @@ double median(std::vector<double> values)
 
 int main(int argc, char *argv[])
 {
+    AllocatorSetup::apply(); // as the application does
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.size() == 2 && args[0] == "--phase-intake"_L1)

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "common/AllocatorSetup.h"
 #include "media/DebugLog.h"
 #include "prefs/myPrefs.h"
 
@@ -67,6 +68,7 @@ void printErr(const QString &line)
 
 int main(int argc, char *argv[])
 {
+    AllocatorSetup::apply();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"lumbra-cli"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
