@@ -495,25 +495,24 @@ QStringList OSClient::subtitlesBeside(const QString &path, IndexCursors &from) c
     // video (Movie 2.en.srt is not Movie.avi's, Aliens.en.srt not Alien.mkv's).
     const FoldedKey stemKey = FoldedKey::of(path, stemLength(path));
     const QStringView stem = stemKey.view();
+    auto longerStems = m_videoStems.startingWith(stem, from.stems);
+    while (longerStems.first != longerStems.second && longerStems.first->first.size() == stem.size())
+        ++longerStems.first; // this video's own stem (and that of a namesake of another extension)
+    const auto namedAfterAnother = [&longerStems](const FoldedKey &subtitle) {
+        return std::any_of(longerStems.first, longerStems.second, [&subtitle](const auto &longer) {
+            return FoldedKey::startsWith(subtitle.view(), longer.first.view());
+        });
+    };
+    const auto subtitles = m_subtitlesByPath.startingWith(stem, from.subtitles);
+    QVarLengthArray<SubtitleArrival, 8> found;
+    for (auto it = subtitles.first; it != subtitles.second; ++it)
+        if (!namedAfterAnother(it->first))
+            found.append(it->second);
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.order < b.order; });
     QStringList beside;
-    {
-        auto longerStems = m_videoStems.startingWith(stem, from.stems);
-        while (longerStems.first != longerStems.second && longerStems.first->first.size() == stem.size())
-            ++longerStems.first; // this video's own stem (and that of a namesake of another extension)
-        const auto namedAfterAnother = [&longerStems](const FoldedKey &subtitle) {
-            return std::any_of(longerStems.first, longerStems.second, [&subtitle](const auto &longer) {
-                return FoldedKey::startsWith(subtitle.view(), longer.first.view());
-            });
-        };
-        const auto subtitles = m_subtitlesByPath.startingWith(stem, from.subtitles);
-        QVarLengthArray<SubtitleArrival, 8> found;
-        for (auto it = subtitles.first; it != subtitles.second; ++it)
-            if (!namedAfterAnother(it->first))
-                found.append(it->second);
-        std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.order < b.order; });
-        for (const SubtitleArrival &arrival : std::as_const(found))
-            beside.append(arrival.path);
-    }
+    beside.reserve(found.size());
+    for (const SubtitleArrival &arrival : std::as_const(found))
+        beside.append(arrival.path);
     return beside;
 }
 
