@@ -12,7 +12,6 @@
 #include <QSet>
 
 #include <optional>
-#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -64,19 +63,14 @@ void MovieFileParser::DoWork()
     if (!found)
         return;
 
-    QStringList batch = std::exchange(m_foundFiles, {});
-    // The finder's list holds both types; when the window's list holds all of
-    // it, what the finder kept is the window's already (and nothing was added
-    // beside it when it holds the mode's own list too).
-    const QString finderList = FileTypes::intakeExtensionList();
-    if (!extensionList.contains(finderList, Qt::CaseInsensitive) ||
-        !finderList.contains(m_fileExtensions, Qt::CaseInsensitive)) {
-        ExtensionTest listed(extensionList);
-        batch.removeIf([&listed](const QString &path) {
-            const qsizetype dot = path.lastIndexOf(u'.');
-            return dot < 0 || !listed(QStringView(path).mid(dot));
-        });
+    ExtensionTest listed(extensionList);
+    QStringList batch;
+    for (const QString &path : std::as_const(m_foundFiles)) {
+        const qsizetype dot = path.lastIndexOf(u'.');
+        if (dot >= 0 && listed(QStringView(path).mid(dot)))
+            batch.append(path);
     }
+    m_foundFiles.clear();
     if (!batch.isEmpty() && !mWindow->intakeCancelled())
         mWindow->processFiles(batch);
 }

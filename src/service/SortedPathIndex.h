@@ -80,8 +80,6 @@ public:
     using Entry = std::pair<FoldedKey, Value>;
     using Iterator = typename std::vector<Entry>::const_iterator;
 
-    void reserve(std::size_t more) { m_entries.reserve(m_entries.size() + more); }
-
     // Added entries are not found until settle() has run.
     void add(FoldedKey key, Value value)
     {
@@ -102,21 +100,16 @@ public:
         m_ordered = true;
     }
 
-    // The entries whose key starts with the prefix (in lower case), in key
-    // order (the key equal to the prefix first).
-    std::pair<Iterator, Iterator> startingWith(QStringView prefix) const
-    {
-        return runFrom(std::lower_bound(m_entries.cbegin(), settledEnd(), prefix, keyBefore), prefix);
-    }
-
-    // Where the last of a series of questions ended.
+    // Where the last of a series of questions ended; a new series starts at
+    // cursor().
     using Cursor = Iterator;
     Cursor cursor() const { return m_entries.cbegin(); }
 
-    // The same for a series of prefixes, mostly asked in key order (the
-    // videos of a listing): a search whose prefix sorts after the key before
-    // the cursor goes on from there, in steps that double, instead of from
-    // the start. Valid while nothing is added.
+    // The entries whose key starts with the prefix (in lower case), in key
+    // order (the key equal to the prefix first). Prefixes are mostly asked in
+    // key order (the videos of a listing): a search whose prefix sorts after
+    // the key before the cursor goes on from there, in steps that double,
+    // instead of from the start. Valid while nothing is added.
     std::pair<Iterator, Iterator> startingWith(QStringView prefix, Cursor &cursor) const
     {
         const auto end = settledEnd();
@@ -127,9 +120,12 @@ public:
             from = beyond + 1;
             beyond = end - beyond > step ? beyond + step : end;
         }
-        const auto found = runFrom(std::lower_bound(from, beyond, prefix, keyBefore), prefix);
-        cursor = found.first;
-        return found;
+        const auto first = std::lower_bound(from, beyond, prefix, keyBefore);
+        auto last = first;
+        while (last != end && FoldedKey::startsWith(last->first.view(), prefix))
+            ++last;
+        cursor = first;
+        return {first, last};
     }
 
 private:
@@ -142,14 +138,6 @@ private:
         return FoldedKey::compare(e.first.view(), prefix) < 0;
     }
     Iterator settledEnd() const { return m_entries.cbegin() + qsizetype(m_settled); }
-
-    std::pair<Iterator, Iterator> runFrom(Iterator first, QStringView prefix) const
-    {
-        auto last = first;
-        while (last != settledEnd() && FoldedKey::startsWith(last->first.view(), prefix))
-            ++last;
-        return {first, last};
-    }
 
     std::vector<Entry> m_entries;
     std::size_t m_settled = 0; // entries before this are in key order
