@@ -3,7 +3,7 @@
 
     python3 bench/get_services.py LUMBRA_CLI [VIDEOS]   (default 200 videos)
 
-Build LUMBRA_CLI in Release (cmake --preset release; build-release/src/cli/lumbra-cli).
+Build LUMBRA_CLI in Release (cmake --preset release; build-release/bin/lumbra-cli).
 
 Makes VIDEOS sparse videos (all zero bytes: the movie hash of such a file is its
 size), a catalogue with one English subtitle for each, then runs

@@ -13,4 +13,4 @@ cmake --build "$build" --target lumbra-screenshot lumbra_resources >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 HOME=$scratch XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch QT_QPA_PLATFORM=xcb \
-  xvfb-run -a -s "-screen 0 1280x800x24" "$build/src/lumbra-screenshot" "$out"
+  xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/lumbra-screenshot" "$out"
