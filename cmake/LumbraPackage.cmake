@@ -11,16 +11,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${LUMBRA_HOMEPAGE}")
-# The first line is the summary; the rest, indented by one space, the long description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Lumbra lists your videos with the subtitles already beside them, asks the
- OpenSubtitles service (REST API, or XML-RPC for paying accounts) for subtitles
- in up to three languages, picks the best one per video and language and places
- it beside the video. It previews a subtitle over its video and checks your own
- subtitles against the service.
- .
- The package holds the desktop application, lumbra, and the command-line tool,
- lumbra-cli, with their man pages and shell completion.")
+# CPack puts the summary first and indents and wraps this long description itself.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Lumbra lists your videos with the subtitles already beside them, \
+asks the OpenSubtitles service (REST API, or XML-RPC for paying accounts) for subtitles in up to \
+three languages, picks the best one per video and language and places it beside the video. It \
+previews a subtitle over its video and checks your own subtitles against the service.
+
+The package holds the desktop application, lumbra, and the command-line tool, lumbra-cli, with \
+their man pages and shell completion.")
+# The debug information stays in the build tree.
+set(CPACK_STRIP_FILES ON)
 # Libraries linked at build time come from dpkg-shlibdeps; these are loaded at run time:
 # Qt's platform plugins, and libsecret, through which QtKeychain reaches the keyring.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
