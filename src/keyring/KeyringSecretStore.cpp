@@ -1,5 +1,6 @@
 #include "keyring/KeyringSecretStore.h"
 
+#include <QDBusConnection>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -20,12 +21,23 @@ struct Outcome {
     QString text;
 };
 
+// Without a session bus no Secret Service can answer: say so at once rather
+// than let the keyring library try to start a bus of its own.
+bool sessionBusAnswers()
+{
+    return QDBusConnection::sessionBus().isConnected();
+}
+
 // Starts `job` and waits for its end, at most `wait`. A job that does not end
 // in time deletes itself when it ends later; its answer is then ignored.
 Outcome runJob(QKeychain::Job *job, std::chrono::milliseconds wait)
 {
     Outcome outcome;
     job->setAutoDelete(true);
+    if (!sessionBusAnswers()) {
+        job->deleteLater();
+        return outcome;
+    }
     QEventLoop loop;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&outcome, &loop](QKeychain::Job *done) {
         outcome.ended = true;
