@@ -241,9 +241,9 @@ void GetSubtitlesWindow::tellDesktopDownloadsEnded()
     if (!myPrefs::autoGetSubs() && !myPrefs::AutoQuit() && !m_quitAfterDownload)
         return;
     const DownloadJob::DownloadTally tally = m_job->downloadTally();
-    QString body = tr("%n subtitle(s) placed", nullptr, tally.placed);
+    QString body = tally.placed == 1 ? tr("1 subtitle placed") : tr("%1 subtitles placed").arg(tally.placed);
     if (tally.failed > 0)
-        body += u", "_s + tr("%n not placed", nullptr, tally.failed);
+        body += u", "_s + tr("%1 not placed").arg(tally.failed);
     desktop.notifyRunEnded(this, tr("Subtitles downloaded"), body);
 }
 
