@@ -7,6 +7,9 @@
 //       renders one flag per line "code drawing" of TABLE to OUTDIR/<code>.png; a square
 //       size prefers FLAGROOT/country-squared, anything else FLAGROOT/country-4x3, and a
 //       drawing of another shape is scaled to cover the picture and cut at its centre.
+//   lumbra-resgen icon DRAWING.svg OUTDIR SIZE...
+//       renders the application icon to OUTDIR/<SIZE>x<SIZE>/apps/<name>.png for each
+//       SIZE, the layout of the hicolor icon theme
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -102,6 +105,24 @@ int renderFlags(const QStringList &args)
     return 0;
 }
 
+int renderIcon(const QStringList &args)
+{
+    if (args.size() < 3)
+        return fail(u"usage: icon DRAWING.svg OUTDIR SIZE..."_s);
+    const QString svg = args.at(0);
+    const QString name = QFileInfo(svg).completeBaseName();
+    for (const QString &text : args.mid(2)) {
+        const int side = text.toInt();
+        if (side <= 0)
+            return fail(u"bad icon size "_s + text);
+        const QString png = u"%1/%2x%2/apps/%3.png"_s.arg(args.at(1)).arg(side).arg(name);
+        QString error;
+        if (!render(svg, QSize(side, side), png, &error))
+            return fail(error);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,11 +132,13 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
-        return fail(u"usage: lumbra-resgen theme|flags ..."_s);
+        return fail(u"usage: lumbra-resgen theme|flags|icon ..."_s);
     const QString mode = args.takeFirst();
     if (mode == "theme"_L1)
         return renderTheme(args);
     if (mode == "flags"_L1)
         return renderFlags(args);
+    if (mode == "icon"_L1)
+        return renderIcon(args);
     return fail(u"unknown mode "_s + mode);
 }

@@ -12,6 +12,7 @@
 #include "common/WorkerThreads.h"
 #include "controls/ResourcePaths.h"
 #include "download/gui/GetSubtitlesWindow.h"
+#include "keyring/KeyringSecretStore.h"
 #include "media/DebugLog.h"
 #include "media/ExceptionHelpers.h"
 #include "media/FileTypes.h"
@@ -93,6 +94,8 @@ int App::run()
     if (!desktop.isEmpty())
         MethodProfiler::setLogFolder(desktop);
     DebugLog::sendToLogFile();
+    // Only the program itself: tests of the windows keep their secrets in their own files.
+    installSecretStore(std::make_unique<KeyringSecretStore>());
 
     const QStringList documents = SingleInstance::documentPaths(arguments().mid(1), QDir::currentPath());
     m_instance = new SingleInstance(SingleInstance::defaultServerName(), this);

@@ -2,11 +2,13 @@
 //
 // Shows the preference file's path and every preference in effect. --set
 // changes values and saves them through myPrefs::save, the same code the
-// preferences window uses. The password and the API key are never printed.
+// preferences window uses. The password and the API key are never printed,
+// only whether they are set and whether the keyring or the file keeps them.
 
 #include "cli/Commands.h"
 #include "common/LangModule.h"
 #include "prefs/myPrefs.h"
+#include "prefs/PrefSecrets.h"
 #include "prefs/XPrefs.h"
 #include "service/rest/RestTransport.h"
 
@@ -169,6 +171,7 @@ void print(const myPrefs::Values &v, bool json)
                 line += u" (with two or more languages the language code is always added)"_s;
             printOut(line);
         }
+        printOut(u"secrets kept in: %1"_s.arg(PrefSecrets::placeName()));
         return;
     }
     QJsonObject prefs;
@@ -182,7 +185,8 @@ void print(const myPrefs::Values &v, bool json)
     }
     const QJsonObject root{{u"file"_s, XPrefs::filePath()},
                            {u"preferences"_s, prefs},
-                           {u"languageInSubtitleNames"_s, myPrefs::languageInSubtitleNames(v)}};
+                           {u"languageInSubtitleNames"_s, myPrefs::languageInSubtitleNames(v)},
+                           {u"secretsKeptIn"_s, PrefSecrets::placeName()}};
     printOut(QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)).trimmed());
 }
 
@@ -238,6 +242,8 @@ int runPrefs(const QStringList &args)
                          .arg(XPrefs::LastErrorCode()));
             return ExitFailed;
         }
+        if (const QString notice = PrefSecrets::takeFileNotice(); !notice.isEmpty())
+            printErr(u"lumbra-cli prefs: "_s + notice);
         // Show what the next start will see: an empty account field kept the
         // saved account in the file.
         myPrefs::loadAllPrefs();

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "common/AllocatorSetup.h"
+#include "keyring/KeyringSecretStore.h"
 #include "media/DebugLog.h"
 #include "prefs/myPrefs.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(u"lumbra-cli"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
 
+    installSecretStore(std::make_unique<KeyringSecretStore>());
     myPrefs::loadAllPrefs();
 
     QStringList args = QCoreApplication::arguments().mid(1);

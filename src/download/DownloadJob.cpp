@@ -322,10 +322,14 @@ void DownloadJob::removeDownloaded()
 void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
                                const std::function<void(int)> &arrived)
 {
+    m_placedCount = 0;
+    m_failedCount = 0;
+    m_queuedCount = int(queuedSubs().size());
     setState(State::Downloading);
     const bool placed = m_queue.downloadAll(
         m_client->session(),
         [&](int index, bool ok) {
+            ++(ok ? m_placedCount : m_failedCount);
             if (done)
                 done(index, ok);
             Q_EMIT progressed();

@@ -141,6 +141,14 @@ public:
                       const std::function<void(int index)> &arrived = {});
     bool startDownloads();
     bool downloadRunning() const { return m_downloading; }
+    // How the last download run went so far: entries placed, entries that
+    // failed, and every entry it started with.
+    struct DownloadTally {
+        int placed = 0;
+        int failed = 0;
+        int total = 0;
+    };
+    DownloadTally downloadTally() const { return {m_placedCount, m_failedCount, m_queuedCount}; }
 
     // Worker routines or intake items under way.
     bool busy() const;
@@ -179,6 +187,9 @@ private:
     std::atomic<bool> m_providerSearching{false};
     std::atomic<bool> m_searching{false};
     std::atomic<bool> m_downloading{false};
+    std::atomic<int> m_placedCount{0};
+    std::atomic<int> m_failedCount{0};
+    std::atomic<int> m_queuedCount{0};
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_aborted{false};
 };

@@ -171,6 +171,19 @@ void setValue(const QString &key, const Variant &value)
         Save();
 }
 
+void Remove(const QString &key)
+{
+    Store &s = store();
+    QMutexLocker lock(&s.mutex);
+    DictCheck(s);
+    if (!s.DictData.remove(key))
+        return;
+    const bool saveNow = s.autoSave;
+    lock.unlock();
+    if (saveNow)
+        Save();
+}
+
 bool HasKey(const QString &key)
 {
     Store &s = store();

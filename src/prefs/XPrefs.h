@@ -34,6 +34,8 @@ enum SaveError : int {
 Variant Value(const QString &key);
 // Stores `value` under `key`; saves at once when AutoSave is on.
 void setValue(const QString &key, const Variant &value);
+// Takes `key` out of the store (the next save leaves it out of the file).
+void Remove(const QString &key);
 bool HasKey(const QString &key);
 // Every key, in store order.
 QStringList Keys();

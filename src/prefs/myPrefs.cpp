@@ -1,6 +1,7 @@
 #include "prefs/myPrefs.h"
 
 #include "common/AppIdentity.h"
+#include "prefs/PrefSecrets.h"
 #include "prefs/XPrefs.h"
 
 #include <QDir>
@@ -135,6 +136,8 @@ void loadAllPrefs()
         if (value.metaType().id() == QMetaType::QString)
             v.*member = value.toString();
     }
+    // After the file's values: secrets still in the file move to the keyring.
+    PrefSecrets::load(v);
 
     setValues(v);
 }
@@ -154,8 +157,7 @@ bool save()
     XPrefs::setValue(u"defaultLanguage"_s, v.defaultLanguage);
     XPrefs::setValue(u"OSAPIServer"_s, v.OSAPIServer);
     // Clearing a field in the window keeps the account stored earlier.
-    if (!v.OSPassword.isEmpty())
-        XPrefs::setValue(u"OSPassword"_s, v.OSPassword);
+    PrefSecrets::save(v);
     if (!v.OSUsername.isEmpty())
         XPrefs::setValue(u"OSUsername"_s, v.OSUsername);
     XPrefs::setValue(u"refreshSubs"_s, v.refreshSubs);
@@ -167,7 +169,6 @@ bool save()
     XPrefs::setValue(u"ServiceProvider"_s, providerNamed(v.ServiceProvider).isEmpty()
                                                ? QString(kProviderRest)
                                                : providerNamed(v.ServiceProvider));
-    XPrefs::setValue(u"RestApiKey"_s, v.RestApiKey.trimmed());
     XPrefs::setValue(u"RestServer"_s, v.RestServer);
     return XPrefs::Save();
 }

@@ -16,6 +16,7 @@
 #include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
@@ -82,6 +83,11 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     // Changes a worker makes arrive queued, in order, on the main thread.
     connect(m_job.get(), &DownloadJob::stateChanged, this, &GetSubtitlesWindow::jobStateChanged);
     connect(m_job.get(), &DownloadJob::progressed, this, &GetSubtitlesWindow::setUpdateUI);
+    connect(m_job.get(), &DownloadJob::progressed, this, [this] {
+        const DownloadJob::DownloadTally tally = m_job->downloadTally();
+        if (tally.total > 0)
+            DesktopNotifier::instance().setProgress(double(tally.placed + tally.failed) / tally.total);
+    });
     setMinimumSize(WorkflowFrame::MinimumWidth, WorkflowFrame::MinimumHeight);
     resize(WorkflowFrame::MinimumWidth, WorkflowFrame::MinimumHeight);
     auto *layout = new QVBoxLayout(this);
@@ -206,6 +212,8 @@ void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
     if (m_closing)
         return;
     m_updateUI = true;
+    if (state == State::Downloaded || state == State::NotDownloaded)
+        tellDesktopDownloadsEnded();
     switch (state) {
     case State::Downloading:
         m_edited = true;
@@ -223,6 +231,20 @@ void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
         break;
     }
     Q_EMIT windowModeChanged(DownloadJob::stateName(state));
+}
+
+void GetSubtitlesWindow::tellDesktopDownloadsEnded()
+{
+    DesktopNotifier &desktop = DesktopNotifier::instance();
+    desktop.clearProgress();
+    // Only a run nobody started by hand, or one the user left to quit by itself.
+    if (!myPrefs::autoGetSubs() && !myPrefs::AutoQuit() && !m_quitAfterDownload)
+        return;
+    const DownloadJob::DownloadTally tally = m_job->downloadTally();
+    QString body = tally.placed == 1 ? tr("1 subtitle placed") : tr("%1 subtitles placed").arg(tally.placed);
+    if (tally.failed > 0)
+        body += u", "_s + tr("%1 not placed").arg(tally.failed);
+    desktop.notifyRunEnded(this, tr("Subtitles downloaded"), body);
 }
 
 bool GetSubtitlesWindow::acceptsFiles() const

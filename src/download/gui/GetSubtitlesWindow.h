@@ -139,6 +139,8 @@ private:
     void queueSubsAndDownload();
     // The job's state changed (on the main thread).
     void jobStateChanged(DownloadJob::State state);
+    // The desktop hears of the end of downloads: progress cleared, and a notification for an unattended run.
+    void tellDesktopDownloadsEnded();
     bool isState(DownloadJob::State state) const { return m_job->isState(state); }
     void setState(DownloadJob::State state) { m_job->setState(state); }
     void pressMain();

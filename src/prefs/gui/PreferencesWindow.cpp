@@ -5,6 +5,7 @@
 #include "controls/LangFlags.h"
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
+#include "prefs/PrefSecrets.h"
 #include "prefs/XPrefs.h"
 
 #include <QApplication>
@@ -376,6 +377,13 @@ void PreferencesWindow::Save()
             u"They apply until Lumbra quits. The file %1 could not be written (error %2)."_s.arg(
                 XPrefs::filePath(), QString::number(XPrefs::LastErrorCode()));
         platform().showMessageDialog(this, failed);
+    } else if (const QString notice = PrefSecrets::takeFileNotice(); !notice.isEmpty()) {
+        MessageDialogRequest fileKept;
+        fileKept.kind = u"note"_s;
+        fileKept.actionCaption = u"OK"_s;
+        fileKept.message = u"The password is stored in a file."_s;
+        fileKept.explanation = notice;
+        platform().showMessageDialog(this, fileKept);
     }
     close();
 }
