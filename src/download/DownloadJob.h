@@ -141,6 +141,11 @@ public:
                       const std::function<void(int index)> &arrived = {});
     bool startDownloads();
     bool downloadRunning() const { return m_downloading; }
+    // The entries the last download run held back for tomorrow's quota: when
+    // the service had said how many downloads are left today and more were
+    // queued, the first ones in queue order went and these wait, remembered
+    // in the QuotaWaitList. Call under the client's state lock.
+    const QList<std::shared_ptr<movieFile>> &heldForQuota() const { return m_heldForQuota; }
 
     // Worker routines or intake items under way.
     bool busy() const;
@@ -164,6 +169,8 @@ private:
     void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
     ServiceError searchThroughProvider();
     std::shared_ptr<SubtitleProvider> provider() const;
+    void holdBackOverQuota();
+    void forgetWaiting(int index);
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -171,6 +178,7 @@ private:
     State m_state = State::Idle;
     ServiceError m_searchFailure;
     DownloadQueue m_queue;
+    QList<std::shared_ptr<movieFile>> m_heldForQuota;
 
     mutable QMutex m_providerLock;                // guards the two below; never held across a request
     QString m_providerName;                       // set for this job; empty: the preference
