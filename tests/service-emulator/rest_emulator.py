@@ -240,7 +240,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def record(self, endpoint, body):
         parts = urllib.parse.urlsplit(self.path)
-        call = {"kind": "link" if endpoint == "link" else "api", "endpoint": endpoint,
+        call = {"at": round(time.monotonic(), 4), "kind": "link" if endpoint == "link" else "api", "endpoint": endpoint,
                 "method": self.command, "path": parts.path, "query": parts.query,
                 "headers": {k.lower(): v for k, v in self.headers.items()},
                 "body": body.decode("utf-8", "replace")}
@@ -312,17 +312,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # Every answer then carries the count as the service's proxy keeps it.
         limit = emulator.as_int(self.cat.data.get("rate_limit", 5), 5)
         rate_class = "login" if endpoint == "login" else "api"
+        # With the limits off the headers still come, as recorded: a full count.
+        per_second = 1 if rate_class == "login" else (limit if limit > 0 else 5)
+        over, remaining, frees = False, per_second - 1, 1
         if limit > 0:
-            per_second = min(limit, 1) if rate_class == "login" else limit
             over, remaining, frees = self.state.take_turn(rate_class, per_second)
-            self.rate_headers = {"RateLimit-Limit": str(per_second), "RateLimit-Remaining": str(remaining),
-                                 "RateLimit-Reset": str(frees), "X-RateLimit-Limit-Second": str(per_second),
-                                 "X-RateLimit-Remaining-Second": str(remaining)}
-            if over:
-                with self.state.lock:
-                    call["rate_limited"] = True
-                self.send_json({"message": "API rate limit exceeded"}, 429, {"Retry-After": str(frees)})
-                return
+        self.rate_headers = {"RateLimit-Limit": str(per_second), "RateLimit-Remaining": str(remaining),
+                             "RateLimit-Reset": str(frees), "X-RateLimit-Limit-Second": str(per_second),
+                             "X-RateLimit-Remaining-Second": str(remaining)}
+        if over:
+            with self.state.lock:
+                call["rate_limited"] = True
+            self.send_json({"message": "API rate limit exceeded"}, 429, {"Retry-After": str(frees)})
+            return
         getattr(self, "ep_" + endpoint)(body)
 
     def apply_rule(self, rule, endpoint, moved):

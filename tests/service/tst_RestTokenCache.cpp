@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -131,9 +133,14 @@ private slots:
         QFETCH(QString, kind);
         const QString path = cachePath();
         // What each file would hand out if it were trusted.
-        const QByteArray entry = R"({"alice@https://api.opensubtitles.com/api/v1":"{\"token\":\"a.b.c\",)"
-                                 R"(\"root\":\"https://api.opensubtitles.com/api/v1\",)"
-                                 R"(\"expires\":\"2027-01-01T00:00:00Z\"}"})";
+        const QJsonObject trusted{{u"token"_s, u"a.b.c"_s},
+                                  {u"root"_s, kServer.toString()},
+                                  {u"expires"_s, u"2027-01-01T00:00:00Z"_s}};
+        const QByteArray entry =
+            QJsonDocument(
+                QJsonObject{{u"alice@"_s + kServer.toString(),
+                             QString::fromUtf8(QJsonDocument(trusted).toJson(QJsonDocument::Compact))}})
+                .toJson(QJsonDocument::Compact);
         const QString elsewhere = m_dir.filePath(u"elsewhere.json"_s);
         if (kind == "damaged"_L1)
             QVERIFY(writeFile(path, entry.left(40), QFile::ReadOwner | QFile::WriteOwner));

@@ -1,10 +1,12 @@
 #include "service/rest/RestPacer.h"
 
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QMutexLocker>
 
 #include <algorithm>
 
+using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
@@ -25,9 +27,6 @@ std::optional<qint64> wholeNumber(const QByteArray &value, qint64 low, qint64 hi
 }
 
 enum WarnKind : unsigned { BadLimit = 1, BadRemaining = 2, BadReset = 4, BadRetryAfter = 8 };
-
-// The span our own turns are counted over: our "second".
-constexpr RestPacer::Duration kWindow = 1000ms + RestPacer::kJitterMargin;
 
 } // namespace
 
@@ -55,9 +54,15 @@ int RestPacer::perSecond() const
     return m_perSecond;
 }
 
+// Our "second": the span our own turns are counted over.
+RestPacer::Duration RestPacer::window() const
+{
+    return 1000ms + m_margin;
+}
+
 RestPacer::Duration RestPacer::interval() const
 {
-    return std::chrono::duration_cast<Duration>(kWindow) / m_perSecond;
+    return window() / m_perSecond;
 }
 
 RestPacer::Duration RestPacer::reserve()
@@ -67,8 +72,12 @@ RestPacer::Duration RestPacer::reserve()
     const auto start = std::max({now, m_next, m_heldUntil});
     m_next = start + interval();
     m_sent.push_back(start);
-    while (!m_sent.empty() && m_sent.front() < now - 2 * kWindow)
+    while (!m_sent.empty() && m_sent.front() < now - 2 * window())
         m_sent.pop_front();
+    if (++m_calmTurns >= kCalmTurns && m_margin > kJitterMargin) {
+        m_margin = std::max(kJitterMargin, m_margin * 3 / 4);
+        m_calmTurns = 0;
+    }
     return std::chrono::ceil<Duration>(start - now);
 }
 
@@ -92,7 +101,11 @@ void RestPacer::noteReply(int status, const RateHeaders &headers, const QByteArr
     else if (!retryAfter.trimmed().isEmpty())
         warnOnce(BadRetryAfter, "Retry-After", retryAfter);
     holdUntil(now + pause);
-    qCInfo(lcPace) << "the service asked to slow down; holding requests for" << pause.count() << "ms";
+    // Our requests reached it closer together than we sent them: leave more room.
+    m_margin = std::min(kWidestMargin, m_margin * 2);
+    m_calmTurns = 0;
+    qCInfo(lcPace) << "the service asked to slow down; holding requests for" << pause.count()
+                   << "ms, then spacing them" << interval().count() << "ms apart";
 }
 
 void RestPacer::applyLimit(const QByteArray &limit)
@@ -139,7 +152,7 @@ void RestPacer::applyRemaining(const RateHeaders &headers, Clock::time_point now
 int RestPacer::ownTurnsWithinWindow(Clock::time_point now)
 {
     return int(std::count_if(m_sent.cbegin(), m_sent.cend(),
-                             [&](Clock::time_point turn) { return turn <= now && turn > now - kWindow; }));
+                             [&](Clock::time_point turn) { return turn <= now && turn > now - window(); }));
 }
 
 void RestPacer::holdUntil(Clock::time_point until)
@@ -167,8 +180,13 @@ std::optional<std::chrono::seconds> RestPacer::retryAfterOf(const QByteArray &va
             return std::chrono::seconds(*seconds);
         return std::nullopt;
     }
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(trimmed), Qt::RFC2822Date);
+    // An HTTP date: "Fri, 11 Dec 2026 03:17:32 GMT".
+    const QString text = QString::fromLatin1(trimmed);
+    if (!text.endsWith(u" GMT"_s))
+        return std::nullopt;
+    QDateTime when = QLocale::c().toDateTime(text.chopped(4), u"ddd, dd MMM yyyy hh:mm:ss"_s);
     if (!when.isValid())
         return std::nullopt;
+    when.setTimeSpec(Qt::UTC);
     return std::chrono::seconds(std::max<qint64>(0, now.secsTo(when)));
 }

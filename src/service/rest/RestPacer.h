@@ -22,7 +22,7 @@ struct RateHeaders {
 //
 // - Requests are spread evenly, `perSecond` of them in a second and a bit
 //   (the bit covers the network's jitter, so that the service, counting
-//   arrivals, never sees one too many in its second).
+//   arrivals, never sees one too many in its second; a 429 widens it).
 // - A limit the replies announce replaces ours.
 // - A remaining count lower than our own requests explain (someone else on
 //   this address spends the same budget) spreads what is left over the time
@@ -43,8 +43,12 @@ public:
     static constexpr int kLoginPerSecond = 1;
     // The most requests a second we follow an announced limit up to.
     static constexpr int kMostPerSecond = 20;
-    // How much longer than a second our "second" is.
-    static constexpr Duration kJitterMargin{25};
+    // How much longer than a second our "second" is at first: requests
+    // reach the service a little early or late, and it counts arrivals. Each
+    // 429 doubles it (up to kWidestMargin); calm turns narrow it again.
+    static constexpr Duration kJitterMargin{40};
+    static constexpr Duration kWidestMargin{320};
+    static constexpr int kCalmTurns = 100;
     // The longest hold a reset or a Retry-After may impose on the pace;
     // longer ones are taken for nonsense (a second's pause).
     static constexpr Duration kLongestHold{30000};
@@ -72,6 +76,7 @@ private:
     void holdUntil(Clock::time_point until);
     void applyLimit(const QByteArray &limit);
     void applyRemaining(const RateHeaders &headers, Clock::time_point now);
+    Duration window() const;
     int ownTurnsWithinWindow(Clock::time_point now);
     void warnOnce(unsigned kind, const char *header, const QByteArray &value);
 
@@ -82,4 +87,6 @@ private:
     Clock::time_point m_heldUntil;
     std::deque<Clock::time_point> m_sent; // our own turns in the last second or so
     unsigned m_warned = 0;                // the header kinds whose nonsense was logged
+    Duration m_margin = kJitterMargin;
+    int m_calmTurns = 0; // turns since the margin last changed or a 429 came
 };
