@@ -206,13 +206,15 @@ int runGet(const QStringList &args)
             printOut(u"%1 %2 %3"_s.arg(status, printable(o.video), o.lang));
         }
     }
-    // What the service still allows today, after the last download that said so.
-    for (auto o = outcomes.crbegin(); o != outcomes.crend(); ++o) {
-        if (o->quotaRemaining >= 0) {
-            printErr(u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(o->quotaRemaining));
-            break;
-        }
+    // What the service still allows today: the lowest count a download was
+    // told (downloads run side by side and end in any order).
+    int remaining = -1;
+    for (const GetSubsOutcome &o : outcomes) {
+        if (o.quotaRemaining >= 0 && (remaining < 0 || o.quotaRemaining < remaining))
+            remaining = o.quotaRemaining;
     }
+    if (remaining >= 0)
+        printErr(u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(remaining));
     const auto waiting = std::count_if(outcomes.cbegin(), outcomes.cend(), [](const GetSubsOutcome &o) {
         return o.status == GetSubsOutcome::Status::Waiting;
     });

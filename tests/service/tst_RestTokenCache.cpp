@@ -194,7 +194,12 @@ private slots:
         const auto found = third.search(search);
         QVERIFY2(!found.error, qPrintable(found.error.message));
         QCOMPARE(m_emu.methods(), (QStringList{u"subtitles"_s, u"login"_s, u"subtitles"_s}));
-        QVERIFY(tokens->find(u"alice"_s, m_emu.url()));
+        QVERIFY(tokens->find(u"alice"_s, m_emu.url(), u"secret"_s));
+
+        // A mistyped password is not hidden by the cached token: it signs in, and fails.
+        RestClient::Settings mistyped = settings(tokens);
+        mistyped.password = u"secreT"_s;
+        QCOMPARE(RestClient(mistyped).signIn().kind, RestError::Kind::BadAccount);
     }
 };
 

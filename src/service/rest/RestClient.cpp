@@ -345,7 +345,8 @@ bool RestClient::useCachedToken()
 {
     if (!m_settings.tokens)
         return false;
-    const auto cached = m_settings.tokens->find(m_settings.username, QUrl(m_settings.server.trimmed()));
+    const auto cached =
+        m_settings.tokens->find(m_settings.username, QUrl(m_settings.server.trimmed()), m_settings.password);
     if (!cached)
         return false;
     qCDebug(lcRest) << "reusing the token of the last sign-in";
@@ -360,7 +361,7 @@ void RestClient::keepToken(const QString &token, const QUrl &root)
 {
     if (m_settings.tokens)
         m_settings.tokens->keep(m_settings.username, QUrl(m_settings.server.trimmed()),
-                                {token, root, m_settings.tokens->expiryOf(token)});
+                                {token, root, m_settings.tokens->expiryOf(token)}, m_settings.password);
 }
 
 void RestClient::forgetToken()

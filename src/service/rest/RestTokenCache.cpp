@@ -3,11 +3,13 @@
 #include "service/rest/RestClient.h"
 #include "service/rest/RestJson.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QPasswordDigestor>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -169,14 +171,24 @@ QString RestTokenCache::keyOf(const QString &account, const QUrl &server)
     return account + u'@' + server.adjusted(QUrl::StripTrailingSlash).toString();
 }
 
-std::optional<CachedToken> RestTokenCache::find(const QString &account, const QUrl &server) const
+QString RestTokenCache::proofOf(const QString &token, const QString &password)
+{
+    return QString::fromLatin1(QPasswordDigestor::deriveKeyPbkdf2(
+                                   QCryptographicHash::Sha256, password.toUtf8(), token.toUtf8(), 20000, 32)
+                                   .toBase64());
+}
+
+std::optional<CachedToken> RestTokenCache::find(const QString &account, const QUrl &server,
+                                                const QString &password) const
 {
     const auto stored = m_store->load(keyOf(account, server));
     if (!stored)
         return std::nullopt;
     const auto entry = RestJson::parseObject(*stored);
     CachedToken cached;
+    QString proof;
     if (entry) {
+        proof = RestJson::text(entry->value("proof"_L1));
         cached.token = RestJson::text(entry->value("token"_L1));
         cached.root = QUrl(RestJson::text(entry->value("root"_L1)), QUrl::StrictMode);
         cached.expires = QDateTime::fromString(RestJson::text(entry->value("expires"_L1)), Qt::ISODate);
@@ -194,14 +206,20 @@ std::optional<CachedToken> RestTokenCache::find(const QString &account, const QU
     }
     if (cached.expires <= m_now())
         return std::nullopt;
+    if (proof != proofOf(cached.token, password)) {
+        qCInfo(lcTokens) << "the password has changed since the cached sign-in; signing in afresh";
+        return std::nullopt;
+    }
     return cached;
 }
 
-void RestTokenCache::keep(const QString &account, const QUrl &server, const CachedToken &token) const
+void RestTokenCache::keep(const QString &account, const QUrl &server, const CachedToken &token,
+                          const QString &password) const
 {
     if (!looksLikeToken(token.token))
         return;
     const QJsonObject entry{{u"token"_s, token.token},
+                            {u"proof"_s, proofOf(token.token, password)},
                             {u"root"_s, token.root.toString()},
                             {u"expires"_s, token.expires.toUTC().toString(Qt::ISODate)}};
     m_store->save(keyOf(account, server), QJsonDocument(entry).toJson(QJsonDocument::Compact));

@@ -62,8 +62,14 @@ public:
     using Now = std::function<QDateTime()>;
     explicit RestTokenCache(std::shared_ptr<RestTokenStore> store, Now now = &QDateTime::currentDateTimeUtc);
 
-    std::optional<CachedToken> find(const QString &account, const QUrl &server) const;
-    void keep(const QString &account, const QUrl &server, const CachedToken &token) const;
+    // `password` is the one in effect: a token kept under another password
+    // is not handed out, so that a changed or mistyped password is checked
+    // by a real sign-in. The file holds no password, only a slow digest of
+    // it salted with the token.
+    std::optional<CachedToken> find(const QString &account, const QUrl &server,
+                                    const QString &password = {}) const;
+    void keep(const QString &account, const QUrl &server, const CachedToken &token,
+              const QString &password = {}) const;
     void forget(const QString &account, const QUrl &server) const;
 
     // When a token made now runs out: its JWT "exp" less a margin, else 20 hours on.
@@ -76,6 +82,7 @@ public:
 
 private:
     static QString keyOf(const QString &account, const QUrl &server);
+    static QString proofOf(const QString &token, const QString &password);
 
     const std::shared_ptr<RestTokenStore> m_store;
     const Now m_now;
