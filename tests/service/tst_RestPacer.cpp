@@ -42,7 +42,7 @@ private slots:
         for (int i = 0; i < 6; ++i)
             waits.append(clock.pacer.reserve().count());
         // Five a second and a bit: the sixth goes just over a second after the first.
-        QCOMPARE(waits, (QList<qint64>{0, 208, 416, 624, 832, 1040}));
+        QCOMPARE(waits, (QList<qint64>{0, 212, 424, 636, 848, 1060}));
         clock.now += 10s;
         QCOMPARE(clock.pacer.reserve().count(), 0); // an idle pacer owes nothing
     }
@@ -53,11 +53,11 @@ private slots:
         clock.pacer.noteReply(429, {}, "0");
         clock.pacer.noteReply(429, {}, "0");
         QCOMPARE(clock.pacer.reserve().count(), 0);
-        QCOMPARE(clock.pacer.reserve().count(), 232); // (1000 + 4 x 40) / 5
+        QCOMPARE(clock.pacer.reserve().count(), 248); // (1000 + 4 x 60) / 5
         clock.takeTurns(RestPacer::kCalmTurns);
         clock.now += 10s;
         clock.pacer.reserve();
-        QCOMPARE(clock.pacer.reserve().count(), 224); // a quarter of the extra room gone
+        QCOMPARE(clock.pacer.reserve().count(), 236); // a quarter of the extra room gone
     }
 
     void repliesSetThePace_data()
@@ -73,28 +73,28 @@ private slots:
         };
 
         // A reply with nothing to say leaves the even spread.
-        row("no headers", 1, 200, {"", "", "", ""}, {208, 416});
-        row("count our own pace explains", 5, 200, {"5", "0", "1", ""}, {208, 416});
-        row("lower limit announced", 1, 200, {"2", "1", "1", ""}, {208, 728});
-        row("higher limit announced", 1, 200, {"10", "", "", ""}, {208, 312});
+        row("no headers", 1, 200, {"", "", "", ""}, {212, 424});
+        row("count our own pace explains", 5, 200, {"5", "0", "1", ""}, {212, 424});
+        row("lower limit announced", 1, 200, {"2", "1", "1", ""}, {212, 742});
+        row("higher limit announced", 1, 200, {"10", "", "", ""}, {212, 318});
         // Someone else on this address spends the budget: what is left is spread.
-        row("low remaining spread over the reset", 1, 200, {"5", "1", "1", ""}, {500, 708});
-        row("none left: held until the reset", 1, 200, {"5", "0", "2", ""}, {2000, 2208});
-        // A 429 also leaves more room between turns (216 ms instead of 208).
-        row("429 holds for Retry-After", 1, 429, {"5", "0", "1", "3"}, {3000, 3216});
-        row("429 of half a minute", 1, 429, {"", "", "", "30"}, {30000, 30216});
-        row("429 of days: a second", 1, 429, {"", "", "", "864000"}, {1000, 1216});
-        row("429 without a pause: a second", 1, 429, {"", "", "", ""}, {1000, 1216});
-        row("429 with a nonsense pause: a second", 1, 429, {"", "", "", "soon"}, {1000, 1216});
+        row("low remaining spread over the reset", 1, 200, {"5", "1", "1", ""}, {500, 712});
+        row("none left: held until the reset", 1, 200, {"5", "0", "2", ""}, {2000, 2212});
+        // A 429 also leaves more room between turns (224 ms instead of 212).
+        row("429 holds for Retry-After", 1, 429, {"5", "0", "1", "3"}, {3000, 3224});
+        row("429 of half a minute", 1, 429, {"", "", "", "30"}, {30000, 30224});
+        row("429 of days: a second", 1, 429, {"", "", "", "864000"}, {1000, 1224});
+        row("429 without a pause: a second", 1, 429, {"", "", "", ""}, {1000, 1224});
+        row("429 with a nonsense pause: a second", 1, 429, {"", "", "", "soon"}, {1000, 1224});
         // Nonsense changes nothing.
         for (const char *bad : {"-3", "0", "abc", "1e9", "99999999999999", "2.5"})
             row(qPrintable(u"nonsense limit "_s + QLatin1StringView(bad)), 1, 200, {bad, "", "", ""},
-                {208, 416});
+                {212, 424});
         for (const char *bad : {"-4", "many", "99999999999999"})
             row(qPrintable(u"nonsense remaining "_s + QLatin1StringView(bad)), 1, 200, {"5", bad, "1", ""},
-                {208, 416});
-        row("nonsense reset: a second", 1, 200, {"5", "0", "later", ""}, {1000, 1208});
-        row("reset of a day: a second", 1, 200, {"5", "0", "86400", ""}, {1000, 1208});
+                {212, 424});
+        row("nonsense reset: a second", 1, 200, {"5", "0", "later", ""}, {1000, 1212});
+        row("reset of a day: a second", 1, 200, {"5", "0", "86400", ""}, {1000, 1212});
     }
 
     void repliesSetThePace()

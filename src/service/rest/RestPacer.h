@@ -46,7 +46,7 @@ public:
     // How much longer than a second our "second" is at first: requests
     // reach the service a little early or late, and it counts arrivals. Each
     // 429 doubles it (up to kWidestMargin); calm turns narrow it again.
-    static constexpr Duration kJitterMargin{40};
+    static constexpr Duration kJitterMargin{60};
     static constexpr Duration kWidestMargin{320};
     static constexpr int kCalmTurns = 100;
     // The longest hold a reset or a Retry-After may impose on the pace;
