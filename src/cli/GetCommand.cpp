@@ -11,6 +11,7 @@
 #include "cli/Commands.h"
 #include "common/LangModule.h"
 #include "download/GetSubsRun.h"
+#include "download/QuotaWaitList.h"
 #include "prefs/myPrefs.h"
 #include "service/ProviderChoice.h"
 
@@ -45,6 +46,8 @@ void printUsage(void (*print)(const QString &))
     print(u"valid UTF-8 are written as \\xHH; --json gives other names exactly. Exit status: 0 when"_s);
     print(u"nothing failed, 1 when the search or a download failed or a video could not be handled,"_s);
     print(u"2 for bad usage."_s);
+    print(u"Downloads beyond what the service allows today give 'waiting VIDEO LANG REASON'; they"_s);
+    print(u"are remembered, and the count of those left and of those waiting goes to standard error."_s);
 }
 
 // A few lines of progress on stderr.
@@ -52,6 +55,16 @@ class Progress final : public GetSubsRun::Progress {
 public:
     void step(const QString &label, int total) override { m_bar.step(label, total); }
     void advance(int done, const QString &detail) override { m_bar.advance(done, detail); }
+    // The count comes first, before the bar moves on to the downloads.
+    void quota(int remaining, int wanted) override
+    {
+        m_bar.finish();
+        QString line = u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(remaining);
+        if (wanted > remaining)
+            line +=
+                u"; %1 were found, the first %2 in list order are downloaded"_s.arg(wanted).arg(remaining);
+        printErr(line);
+    }
     void finish() { m_bar.finish(); }
 
 private:
@@ -186,18 +199,27 @@ int runGet(const QStringList &args)
                      (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')'));
         } else if (o.unhandled) {
             printOut(u"skipped %1 %2"_s.arg(printable(o.video), printable(o.reason)));
-        } else if (o.status == GetSubsOutcome::Status::Failed) {
-            printOut(u"failed %1 %2 %3"_s.arg(printable(o.video), o.lang, printable(o.reason)));
+        } else if (o.status == GetSubsOutcome::Status::Failed ||
+                   o.status == GetSubsOutcome::Status::Waiting) {
+            printOut(u"%1 %2 %3 %4"_s.arg(status, printable(o.video), o.lang, printable(o.reason)));
         } else {
             printOut(u"%1 %2 %3"_s.arg(status, printable(o.video), o.lang));
         }
     }
-    // What the service still allows today, after the last download that said so.
-    for (auto o = outcomes.crbegin(); o != outcomes.crend(); ++o) {
-        if (o->quotaRemaining >= 0) {
-            printErr(u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(o->quotaRemaining));
-            break;
-        }
+    // What the service still allows today: the lowest count a download was
+    // told (downloads run side by side and end in any order).
+    int remaining = -1;
+    for (const GetSubsOutcome &o : outcomes) {
+        if (o.quotaRemaining >= 0 && (remaining < 0 || o.quotaRemaining < remaining))
+            remaining = o.quotaRemaining;
     }
+    if (remaining >= 0)
+        printErr(u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(remaining));
+    const auto waiting = std::count_if(outcomes.cbegin(), outcomes.cend(), [](const GetSubsOutcome &o) {
+        return o.status == GetSubsOutcome::Status::Waiting;
+    });
+    if (waiting > 0)
+        printErr(u"lumbra-cli get: %1 downloads wait for tomorrow's quota (%2)"_s.arg(waiting).arg(
+            QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc()))));
     return failed ? ExitFailed : ExitOk;
 }

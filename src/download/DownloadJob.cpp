@@ -1,5 +1,7 @@
 #include "download/DownloadJob.h"
 
+#include "download/QuotaWaitList.h"
+
 #include "common/LangModule.h"
 #include "common/StateNames.h"
 #include "common/WorkerThreads.h"
@@ -319,17 +321,55 @@ void DownloadJob::removeDownloaded()
     m_queue.removeDownloaded();
 }
 
+void DownloadJob::holdBackOverQuota()
+{
+    const int remaining = remainingDownloads();
+    const QDateTime renews = QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc());
+    QList<WaitingDownload> waiting;
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        m_heldForQuota = m_queue.holdBack(remaining, QuotaWaitList::waitingText(renews));
+        for (const auto &entry : std::as_const(m_heldForQuota)) {
+            const auto result = DownloadQueue::chosen(*entry);
+            waiting.append({entry->path(), result->ISO639, result->IDSubtitleFile, renews});
+        }
+    }
+    if (!waiting.isEmpty()) {
+        qCInfo(lcDownloadJob) << waiting.size() << "downloads wait for tomorrow's quota";
+        QuotaWaitList().add(waiting);
+    }
+}
+
+// A download that waited for the quota and has now been placed waits no more.
+void DownloadJob::forgetWaiting(int index)
+{
+    QString video, lang;
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        const auto &entries = m_queue.queuedSubs();
+        if (index < 0 || index >= entries.size())
+            return;
+        video = entries[index]->path();
+        if (const auto result = DownloadQueue::chosen(*entries[index]))
+            lang = result->ISO639;
+    }
+    QuotaWaitList().remove(video, lang);
+}
+
 void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
                                const std::function<void(int)> &arrived)
 {
+    setState(State::Downloading);
+    holdBackOverQuota();
     m_placedCount = 0;
     m_failedCount = 0;
     m_queuedCount = int(queuedSubs().size());
-    setState(State::Downloading);
     const bool placed = m_queue.downloadAll(
         m_client->session(),
         [&](int index, bool ok) {
             ++(ok ? m_placedCount : m_failedCount);
+            if (ok)
+                forgetWaiting(index);
             if (done)
                 done(index, ok);
             Q_EMIT progressed();

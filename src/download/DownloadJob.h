@@ -149,6 +149,11 @@ public:
         int total = 0;
     };
     DownloadTally downloadTally() const { return {m_placedCount, m_failedCount, m_queuedCount}; }
+    // The entries the last download run held back for tomorrow's quota: when
+    // the service had said how many downloads are left today and more were
+    // queued, the first ones in queue order went and these wait, remembered
+    // in the QuotaWaitList. Call under the client's state lock.
+    const QList<std::shared_ptr<movieFile>> &heldForQuota() const { return m_heldForQuota; }
 
     // Worker routines or intake items under way.
     bool busy() const;
@@ -172,6 +177,8 @@ private:
     void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
     ServiceError searchThroughProvider();
     std::shared_ptr<SubtitleProvider> provider() const;
+    void holdBackOverQuota();
+    void forgetWaiting(int index);
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -179,6 +186,7 @@ private:
     State m_state = State::Idle;
     ServiceError m_searchFailure;
     DownloadQueue m_queue;
+    QList<std::shared_ptr<movieFile>> m_heldForQuota;
 
     mutable QMutex m_providerLock;                // guards the two below; never held across a request
     QString m_providerName;                       // set for this job; empty: the preference

@@ -47,6 +47,8 @@ QString GetSubsOutcome::statusName(Status status)
         return u"skipped"_s;
     case Status::Failed:
         return u"failed"_s;
+    case Status::Waiting:
+        return u"waiting"_s;
     }
     return QString();
 }
@@ -84,6 +86,24 @@ void GetSubsRun::advance(int done, const QString &detail)
 {
     if (m_progress)
         m_progress->advance(done, detail);
+}
+
+void GetSubsRun::markWaiting(const QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> &queued,
+                             QList<GetSubsOutcome> &outcomes) const
+{
+    const QMutexLocker guard(&m_job->client().stateLock());
+    for (const auto &held : m_job->heldForQuota()) {
+        const auto at = std::find_if(queued.cbegin(), queued.cend(),
+                                     [&](const auto &entry) { return entry.second == held; });
+        if (at == queued.cend())
+            continue;
+        GetSubsOutcome &outcome = outcomes[at->first];
+        const auto result = DownloadQueue::chosen(*held);
+        outcome.status = Status::Waiting;
+        outcome.reason = result->downloadError;
+        outcome.matchedBy = result->MatchedBy;
+        outcome.subFileName = result->SubFileName;
+    }
 }
 
 QList<GetSubsOutcome> GetSubsRun::run()
@@ -170,6 +190,8 @@ QList<GetSubsOutcome> GetSubsRun::run()
         }
     }
 
+    if (!queued.isEmpty() && m_progress && m_job->remainingDownloads() >= 0)
+        m_progress->quota(m_job->remainingDownloads(), int(queued.size()));
     if (!queued.isEmpty()) {
         MethodProfiler trace(u"Starting Downloads"_s);
         report(u"Downloading"_s, int(queued.size()));
@@ -205,6 +227,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
                 advance(++settled, name);
             },
             noteQuota);
+        markWaiting(queued, outcomes);
     }
     // By video path; the languages keep their order within a video.
     std::stable_sort(outcomes.begin(), outcomes.end(),

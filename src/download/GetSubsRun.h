@@ -7,10 +7,12 @@
 #include <memory>
 
 class DownloadJob;
+class movieFile;
 
 // What became of one video in one wanted language.
 struct GetSubsOutcome {
-    enum class Status { Placed, None, Skipped, Failed };
+    // Waiting: held back for tomorrow's quota (the reason says when it renews).
+    enum class Status { Placed, None, Skipped, Failed, Waiting };
     Status status = Status::None;
     QString video;          // the video's path
     QString lang;           // two-letter code
@@ -46,6 +48,13 @@ public:
         virtual ~Progress() = default;
         virtual void step(const QString &label, int total) = 0;
         virtual void advance(int done, const QString &detail) = 0;
+        // Before the downloads, when the service has said how many are left
+        // today: `remaining` of the `wanted` downloads can go.
+        virtual void quota(int remaining, int wanted)
+        {
+            Q_UNUSED(remaining);
+            Q_UNUSED(wanted);
+        }
     };
 
     explicit GetSubsRun(Progress *progress = nullptr);
@@ -68,6 +77,9 @@ public:
 private:
     void report(const QString &label, int total);
     void advance(int done, const QString &detail);
+    // The outcomes of the queued entries held back for tomorrow's quota.
+    void markWaiting(const QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> &queued,
+                     QList<GetSubsOutcome> &outcomes) const;
 
     Progress *m_progress;
     std::shared_ptr<DownloadJob> m_job;

@@ -93,9 +93,28 @@ QString DownloadQueue::rowText(const movieFile &entry, const openSubtitleItem &r
     if (result.status.compare("Error"_L1, Qt::CaseInsensitive) == 0)
         text += u" \u2014 failed: "_s +
                 (result.downloadError.isEmpty() ? u"unknown error"_s : result.downloadError);
+    else if (result.status == "Waiting"_L1)
+        text += u" \u2014 "_s + result.downloadError;
     else if (!result.replacedNote.isEmpty())
         text += u" \u2014 "_s + result.replacedNote;
     return text;
+}
+
+QList<std::shared_ptr<movieFile>> DownloadQueue::holdBack(int keep, const QString &why)
+{
+    if (keep < 0 || keep >= m_queuedSubs.size())
+        return {};
+    const QList<std::shared_ptr<movieFile>> held = m_queuedSubs.mid(keep);
+    m_queuedSubs.resize(keep);
+    for (const auto &entry : held) {
+        m_queuedKeys.remove(entryKey(*entry));
+        if (const auto result = chosen(*entry)) {
+            m_queuedResults.remove(result.get());
+            result->status = u"Waiting"_s;
+            result->downloadError = why;
+        }
+    }
+    return held;
 }
 
 void DownloadQueue::removeDownloaded()

@@ -48,6 +48,12 @@ public:
     // after failures downloads only the rest).
     void removeDownloaded();
 
+    // Takes the entries after the first `keep` out of the queue, in queue
+    // order, and returns them: the day's quota covers only the first ones.
+    // Each one's chosen result stays ticked, with the status "Waiting" and
+    // `why` as its note.
+    QList<std::shared_ptr<movieFile>> holdBack(int keep, const QString &why);
+
     // Downloads each entry's chosen subtitle beside its video, starting them in
     // queue order; a failure does not stop the run. The content comes from
     // the provider that found each result, one downloadEach() call for each

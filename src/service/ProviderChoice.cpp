@@ -22,7 +22,9 @@ QString nameOf(const myPrefs::Values &prefs)
 std::shared_ptr<SubtitleProvider> fromPreferences(const myPrefs::Values &prefs)
 {
     if (isRest(prefs))
-        return std::make_shared<RestProvider>(prefs.RestServer, prefs.RestApiKey);
+        return std::make_shared<RestProvider>(
+            prefs.RestServer, prefs.RestApiKey,
+            std::make_shared<RestTokenCache>(std::make_shared<RestTokenFile>()));
     return std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
 }
 

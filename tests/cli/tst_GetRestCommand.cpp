@@ -41,6 +41,7 @@ private slots:
     void init();
     void hashMatchInTwoLanguagesAndEpisode();
     void quotaUsedUpHalfway();
+    void quotaKnownBeforeDownloading();
     void refusalsNameWhatToFix_data();
     void refusalsNameWhatToFix();
     void hiccupsAreRidden_data();
@@ -182,6 +183,33 @@ void TestGetRestCommand::quotaUsedUpHalfway()
     for (const QString &line : r.lines().filter(QRegularExpression(u"^placed "_s)))
         QVERIFY(QFile::exists(line.mid(7)));
     QVERIFY(r.err.contains(u"allows 0 more downloads today"_s));
+}
+
+// Signed in, the count is known before any download: of three wanted with
+// two left, the first two in list order go and the third waits for
+// tomorrow's quota (no download is tried and refused).
+void TestGetRestCommand::quotaKnownBeforeDownloading()
+{
+    QJsonObject limited = catalog();
+    limited[u"quota"_s] = QJsonObject{{u"user"_s, 2}};
+    QVERIFY(m_emu.setCatalog(QJsonDocument(limited).toJson()));
+    const CliRun r = runCli(getArgs({u"--user"_s, u"alice"_s, u"--password"_s, u"secret"_s}));
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    const QStringList placed = r.lines().filter(QRegularExpression(u"^placed "_s));
+    QCOMPARE(placed.size(), 2);
+    QVERIFY2(placed.filter(u"Movie.One.2010."_s).size() == 2, qPrintable(placed.join(u'\n')));
+    const QStringList waiting = r.lines().filter(QRegularExpression(u"^waiting "_s));
+    QCOMPARE(waiting.size(), 1);
+    QVERIFY2(waiting.first().contains(u"Show.Name.S01E01.mkv en waiting for tomorrow's quota (renews at "_s),
+             qPrintable(waiting.first()));
+    const qsizetype first = r.err.indexOf(u"allows 2 more downloads today; 3 were found"_s);
+    QVERIFY2(first >= 0, qPrintable(r.err));
+    QVERIFY2(r.err.indexOf(u"1 downloads wait for tomorrow's quota (renews at "_s) > first,
+             qPrintable(r.err));
+    int downloads = 0;
+    for (const QJsonValue &call : m_emu.calls())
+        downloads += call[u"endpoint"_s] == u"download"_s;
+    QCOMPARE(downloads, 2);
 }
 
 // Refusals stop the run with a message that names the preference to fix.

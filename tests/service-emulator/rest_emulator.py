@@ -29,6 +29,7 @@ import datetime
 import hashlib
 import http.server
 import json
+import math
 import os
 import re
 import sys
@@ -164,19 +165,19 @@ class RestState:
                     return rule
         return None
 
-    def over_rate(self, rate_class, per_second):
-        """Counts a request; True when it is over `per_second` in the last second."""
-        if per_second <= 0:
-            return False
+    def take_turn(self, rate_class, per_second):
+        """Counts a request against `per_second` in the last second (a sliding
+        window): (over, remaining, seconds until a turn frees up)."""
         now = time.monotonic()
         with self.lock:
             window = self.windows[rate_class]
             while window and now - window[0] >= 1.0:
                 window.popleft()
-            if len(window) >= per_second:
-                return True
-            window.append(now)
-            return False
+            over = len(window) >= per_second
+            if not over:
+                window.append(now)
+            frees = 1.0 - (now - window[0]) if window else 0.0
+            return over, max(0, per_second - len(window)), max(1, math.ceil(frees))
 
     def login(self, user):
         with self.lock:
@@ -231,19 +232,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
 
     def send_json(self, value, code=200, extra=None):
-        headers = {"RateLimit-Limit": "5", "RateLimit-Remaining": "4", "RateLimit-Reset": "1",
-                   "X-RateLimit-Limit-Second": "5", "X-RateLimit-Remaining-Second": "4"}
+        headers = dict(getattr(self, "rate_headers", None) or {
+            "RateLimit-Limit": "5", "RateLimit-Remaining": "4", "RateLimit-Reset": "1",
+            "X-RateLimit-Limit-Second": "5", "X-RateLimit-Remaining-Second": "4"})
         headers.update(extra or {})
         self.send(code, json.dumps(value).encode(), extra=headers)
 
     def record(self, endpoint, body):
         parts = urllib.parse.urlsplit(self.path)
-        with self.state.lock:
-            self.state.calls.append({
-                "kind": "link" if endpoint == "link" else "api", "endpoint": endpoint,
+        call = {"at": round(time.monotonic(), 4), "kind": "link" if endpoint == "link" else "api", "endpoint": endpoint,
                 "method": self.command, "path": parts.path, "query": parts.query,
                 "headers": {k.lower(): v for k, v in self.headers.items()},
-                "body": body.decode("utf-8", "replace")})
+                "body": body.decode("utf-8", "replace")}
+        with self.state.lock:
+            self.state.calls.append(call)
+        return call
 
     # --- Dispatch -------------------------------------------------------------
     def do_GET(self):
@@ -282,6 +285,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send(200, b'{"ok": true}')
 
     def dispatch(self, body):
+        self.rate_headers = None
         path = urllib.parse.urlsplit(self.path).path
         moved = path.startswith("/_moved/")
         if moved:
@@ -291,7 +295,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                   ("POST", API + "/download"): "download", ("DELETE", API + "/logout"): "logout",
                   ("GET", API + "/infos/user"): "user"}
         endpoint = "link" if link and self.command == "GET" else routes.get((self.command, path))
-        self.record(endpoint or "unknown", body)
+        call = self.record(endpoint or "unknown", body)
         if endpoint is None:
             self.send(404, b'{"message":"Not found"}')
             return
@@ -305,10 +309,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         # The real limits: 1 login and 5 other requests per second; the
         # catalogue's "rate_limit" changes the second (0 turns both off).
+        # Every answer then carries the count as the service's proxy keeps it.
         limit = emulator.as_int(self.cat.data.get("rate_limit", 5), 5)
         rate_class = "login" if endpoint == "login" else "api"
-        if self.state.over_rate(rate_class, min(limit, 1) if rate_class == "login" else limit):
-            self.send_json({"message": "API rate limit exceeded"}, 429, {"Retry-After": "1"})
+        # With the limits off the headers still come, as recorded: a full count.
+        per_second = 1 if rate_class == "login" else (limit if limit > 0 else 5)
+        over, remaining, frees = False, per_second - 1, 1
+        if limit > 0:
+            over, remaining, frees = self.state.take_turn(rate_class, per_second)
+        self.rate_headers = {"RateLimit-Limit": str(per_second), "RateLimit-Remaining": str(remaining),
+                             "RateLimit-Reset": str(frees), "X-RateLimit-Limit-Second": str(per_second),
+                             "X-RateLimit-Remaining-Second": str(remaining)}
+        if over:
+            with self.state.lock:
+                call["rate_limited"] = True
+            self.send_json({"message": "API rate limit exceeded"}, 429, {"Retry-After": str(frees)})
             return
         getattr(self, "ep_" + endpoint)(body)
 

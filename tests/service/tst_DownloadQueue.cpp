@@ -3,6 +3,7 @@
 
 #include "common/JobSession.h"
 #include "download/DownloadJob.h"
+#include "download/QuotaWaitList.h"
 #include "media/movieFile.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
@@ -37,6 +38,9 @@ private slots:
     void groupTakesOneLanguage();
     void oneEntryPerHashAndLanguage();
     void removeDownloadedKeepsTheRest();
+    void quotaHoldsBackTheTail_data();
+    void quotaHoldsBackTheTail();
+    void waitListRemembersUntilRenewal();
     void folderIsSeededOncePerClient();
     void runOfAJobThatHasGoneTouchesNothing();
 
@@ -106,6 +110,68 @@ void TestDownloadQueue::removeDownloadedKeepsTheRest()
     queue.removeDownloaded();
     QCOMPARE(queue.queuedSubs().size(), 1);
     QCOMPARE(DownloadQueue::chosen(*queue.queuedSubs().first()), chosen[1]);
+}
+
+// The day's quota covers the first entries in queue order; the rest stay
+// ticked with the waiting note, and can be queued again later.
+void TestDownloadQueue::quotaHoldsBackTheTail_data()
+{
+    QTest::addColumn<int>("remaining");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("count not known") << -1 << 4;
+    QTest::newRow("more than wanted") << 9 << 4;
+    QTest::newRow("exactly enough") << 4 << 4;
+    QTest::newRow("one short") << 3 << 3;
+    QTest::newRow("none left") << 0 << 0;
+}
+
+void TestDownloadQueue::quotaHoldsBackTheTail()
+{
+    QFETCH(int, remaining);
+    QFETCH(int, kept);
+    DownloadQueue queue;
+    QList<std::shared_ptr<movieFile>> groups;
+    for (int i = 0; i < 4; ++i) {
+        auto video = movieFile::create(makeSparseFile(m_dir.path() + u"/q%1.mkv"_s.arg(i), 210'000 + i));
+        video->setSubtitleResults({result(u"en"_s, u"moviehash"_s, true)});
+        groups.append(DownloadQueue::languageGroup(*video, u"en"_s));
+        QVERIFY(queue.queueGroup(groups.last()));
+    }
+    const auto held = queue.holdBack(remaining, u"waiting for tomorrow's quota (renews at 01:00)"_s);
+    QCOMPARE(queue.queuedSubs(), groups.mid(0, kept));
+    QCOMPARE(held, groups.mid(kept));
+    for (const auto &entry : held) {
+        const auto chosen = DownloadQueue::chosen(*entry);
+        QVERIFY(chosen->isChecked);
+        QVERIFY(DownloadQueue::rowText(*entry, *chosen)
+                    .endsWith(u"\u2014 waiting for tomorrow's quota (renews at 01:00)"_s));
+        QVERIFY2(queue.queueGroup(entry), "held back, it is no longer queued");
+    }
+}
+
+void TestDownloadQueue::waitListRemembersUntilRenewal()
+{
+    const QString path = m_dir.path() + u"/data/quota-waiting.json"_s;
+    const QuotaWaitList list(path);
+    const QDateTime now(QDate(2026, 12, 11), QTime(15, 30), Qt::UTC);
+    const QDateTime renews = QuotaWaitList::nextRenewal(now);
+    QCOMPARE(renews, QDateTime(QDate(2026, 12, 12), QTime(0, 0), Qt::UTC));
+    list.add({{u"/v/a.mkv"_s, u"en"_s, 11, renews}, {u"/v/a.mkv"_s, u"es"_s, 12, renews}});
+    list.add({{u"/v/a.mkv"_s, u"en"_s, 13, renews}}); // the same video and language again
+    QCOMPARE(list.all().size(), 2);
+    QVERIFY2(list.due(now).isEmpty(), "the quota has not renewed yet");
+    const auto due = list.due(renews);
+    QCOMPARE(due.size(), 2);
+    QCOMPARE(due.last().fileId, 13);
+    list.remove(u"/v/a.mkv"_s, u"es"_s);
+    QCOMPARE(list.all().size(), 1);
+
+    QFile damaged(path);
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("[{\"video\": ") > 0);
+    damaged.close();
+    QVERIFY(list.all().isEmpty());
+    list.add({{u"/v/b.mkv"_s, u"en"_s, 14, renews}});
+    QCOMPARE(list.all().size(), 1);
 }
 
 // Dropping a folder twice, and a video inside it, gives one record per video;

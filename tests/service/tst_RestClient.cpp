@@ -189,7 +189,9 @@ private slots:
         QVERIFY(!client.signIn());
         const auto result = client.search(hashSearch());
         QVERIFY2(!result.error, qPrintable(result.error.message));
-        QCOMPARE(m_emu.methods(), (QStringList{u"login"_s, u"subtitles"_s}));
+        // Signed in, it asks once how many downloads are left today.
+        QCOMPARE(m_emu.methods(), (QStringList{u"login"_s, u"user"_s, u"subtitles"_s}));
+        QCOMPARE(client.quota().remaining, 20);
         const QJsonValue search = callsTo(u"subtitles"_s)[0];
         QVERIFY(search[u"headers"_s][u"authorization"_s].toString().startsWith("Bearer "_L1));
         QCOMPARE(search[u"path"_s].toString(), u"/api/v1/subtitles"_s);

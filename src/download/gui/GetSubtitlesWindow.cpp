@@ -13,6 +13,7 @@
 #include "download/gui/DownloadList.h"
 #include "download/gui/DownloadListPainter.h"
 #include "download/gui/DownloadListRows.h"
+#include "download/QuotaWaitList.h"
 #include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
@@ -317,6 +318,9 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
 QString GetSubtitlesWindow::quotaNotice() const
 {
     switch (m_job->state()) {
+    case State::SuccessSearching:
+    case State::Searched:
+    case State::Predownloading:
     case State::Downloading:
     case State::Redownloading:
     case State::Downloaded:
@@ -325,12 +329,24 @@ QString GetSubtitlesWindow::quotaNotice() const
     default:
         return {};
     }
-    // Told by the service after each download (the REST API keeps a daily count).
+    // Known after signing in (the REST API keeps a daily count), so it shows
+    // before Download is pressed; each download then updates it.
     const int remaining = m_job->remainingDownloads();
     if (remaining < 0)
         return {};
-    return remaining == 1 ? tr("The service allows 1 more download today.")
-                          : tr("The service allows %1 more downloads today.").arg(remaining);
+    QString notice = remaining == 1 ? tr("The service allows 1 more download today.")
+                                    : tr("The service allows %1 more downloads today.").arg(remaining);
+    qsizetype waiting = 0;
+    {
+        const QMutexLocker guard(&m_job->client().stateLock());
+        waiting = m_job->heldForQuota().size();
+    }
+    if (waiting > 0)
+        notice +=
+            u' ' +
+            tr("%n ticked result(s) beyond it wait for tomorrow's quota (%1).", nullptr, int(waiting))
+                .arg(QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc())));
+    return notice;
 }
 
 bool GetSubtitlesWindow::searchRunning() const

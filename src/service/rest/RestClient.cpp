@@ -2,6 +2,7 @@
 
 #include "service/rest/RestJson.h"
 #include "service/rest/RestLanguages.h"
+#include "service/rest/RestPacer.h"
 #include "service/rest/RestQuery.h"
 #include "service/SubtitleDownload.h"
 
@@ -18,30 +19,9 @@ Q_LOGGING_CATEGORY(lcRest, "lumbra.rest")
 
 constexpr int kMaxRedirects = 5;
 
-// The API allows 5 requests a second (1 for sign-in) per address; we stay
-// under that, for every client of this process together.
-std::chrono::milliseconds paceOf(bool login)
+bool waitForTurn(RestPacer &pacer, const std::atomic<bool> *cancel)
 {
-    return login ? 1100ms : 250ms;
-}
-
-bool pace(bool login, const std::atomic<bool> *cancel)
-{
-    struct Pacer {
-        QMutex lock;
-        std::chrono::steady_clock::time_point next;
-    };
-    static Pacer pacers[2];
-    Pacer &pacer = pacers[login ? 1 : 0];
-    std::chrono::steady_clock::duration wait{};
-    {
-        const QMutexLocker guard(&pacer.lock);
-        const auto now = std::chrono::steady_clock::now();
-        const auto start = std::max(now, pacer.next);
-        pacer.next = start + paceOf(login);
-        wait = start - now;
-    }
-    return RestTransport::waitFor(std::chrono::duration_cast<std::chrono::milliseconds>(wait), cancel);
+    return RestTransport::waitFor(pacer.reserve(), cancel);
 }
 
 bool isRedirect(int status)
@@ -221,14 +201,18 @@ RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &
         if (!m_token.isEmpty())
             request.headers.emplaceBack("Authorization", "Bearer " + m_token.toUtf8());
     }
-    if (!pace(endpoint == Endpoint::Login, &m_cancel)) {
+    RestPacer &pacer = endpoint == Endpoint::Login ? RestPacer::login() : RestPacer::api();
+    if (!waitForTurn(pacer, &m_cancel)) {
         RestReply cancelled;
         cancelled.url = url;
         cancelled.failure = RestReply::Failure::Cancelled;
         return cancelled;
     }
     ++m_requests;
-    return RestTransport::exchange(request);
+    RestReply reply = RestTransport::exchange(request);
+    if (reply.failure == RestReply::Failure::None)
+        pacer.noteReply(reply.status, reply.rate, reply.retryAfter);
+    return reply;
 }
 
 RestReply RestClient::send(const Call &call, Endpoint endpoint)
@@ -253,14 +237,17 @@ RestReply RestClient::send(const Call &call, Endpoint endpoint)
         }
         if (reply.status != 429)
             return reply;
-        const int seconds = reply.retryAfter.trimmed().isEmpty() ? 1 : reply.retryAfter.trimmed().toInt();
-        if (seconds < 0 || std::chrono::seconds(seconds) > kMaxRetryAfter || attempt == kRateLimitAttempts)
-            return reply;
-        qCInfo(lcRest) << "rate limited; waiting" << seconds << "s as the service asks";
-        if (!RestTransport::waitFor(std::chrono::seconds(std::max(seconds, 1)), &m_cancel)) {
-            reply.failure = RestReply::Failure::Cancelled;
+        // The pacer holds every request for the pause asked (the next turn
+        // waits for it); a pause longer than we accept fails the request.
+        const auto asked = RestPacer::retryAfterOf(reply.retryAfter, QDateTime::currentDateTimeUtc());
+        if (asked && *asked > kMaxRetryAfter) {
+            qCWarning(lcRest) << "the service asks for a pause of" << asked->count() << "s, longer than the"
+                              << kMaxRetryAfter.count() << "s we wait";
             return reply;
         }
+        if (attempt == kRateLimitAttempts)
+            return reply;
+        qCInfo(lcRest) << "rate limited; trying again after the pause the service asks for";
     }
     return reply;
 }
@@ -331,7 +318,56 @@ std::optional<QJsonObject> RestClient::jsonOf(const RestReply &reply, RestError 
 
 RestError RestClient::signIn()
 {
-    return ensureSignedIn();
+    RestError error = ensureSignedIn();
+    if (!error && !m_settings.username.isEmpty())
+        askRemainingDownloads();
+    return error;
+}
+
+void RestClient::askRemainingDownloads()
+{
+    RestError error;
+    const RestReply reply = sendInSession({"GET", u"/infos/user"_s, {}, true, {}}, error);
+    if (error)
+        return;
+    const auto json = jsonOf(reply, error, u"the account's details"_s);
+    if (!json)
+        return; // the count comes with the first download instead
+    const QJsonObject data = RestJson::object(json->value("data"_L1));
+    const qint64 remaining = RestJson::integer(data.value("remaining_downloads"_L1), -1000000, 1000000, -1);
+    if (remaining == -1)
+        return;
+    const QMutexLocker guard(&m_lock);
+    m_quota.remaining = int(std::max<qint64>(0, remaining));
+}
+
+bool RestClient::useCachedToken()
+{
+    if (!m_settings.tokens)
+        return false;
+    const auto cached =
+        m_settings.tokens->find(m_settings.username, QUrl(m_settings.server.trimmed()), m_settings.password);
+    if (!cached)
+        return false;
+    qCDebug(lcRest) << "reusing the token of the last sign-in";
+    const QMutexLocker guard(&m_lock);
+    m_token = cached->token;
+    m_root = cached->root;
+    m_signedIn = true;
+    return true;
+}
+
+void RestClient::keepToken(const QString &token, const QUrl &root)
+{
+    if (m_settings.tokens)
+        m_settings.tokens->keep(m_settings.username, QUrl(m_settings.server.trimmed()),
+                                {token, root, m_settings.tokens->expiryOf(token)}, m_settings.password);
+}
+
+void RestClient::forgetToken()
+{
+    if (m_settings.tokens)
+        m_settings.tokens->forget(m_settings.username, QUrl(m_settings.server.trimmed()));
 }
 
 RestError RestClient::ensureSignedIn()
@@ -343,6 +379,8 @@ RestError RestClient::ensureSignedIn()
         if (m_signedIn)
             return {};
     }
+    if (!m_settings.username.isEmpty() && useCachedToken())
+        return {};
     return login();
 }
 
@@ -372,6 +410,7 @@ RestError RestClient::login()
         return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
     const QUrl root = RestReplies::resolveRoot(QUrl(m_settings.server.trimmed()),
                                                RestJson::text(json->value("base_url"_L1)));
+    keepToken(token, root);
     const QMutexLocker guard(&m_lock);
     m_token = token;
     m_root = root;
@@ -389,6 +428,8 @@ RestReply RestClient::sendInSession(const Call &call, RestError &error)
     }
     // A token runs out after a day: sign in afresh once and ask again.
     if (reply.failure == RestReply::Failure::None && reply.status == 401 && hadToken) {
+        qCInfo(lcRest) << "the service refused the token; signing in again";
+        forgetToken();
         {
             const QMutexLocker guard(&m_lock);
             m_token.clear();
@@ -458,6 +499,12 @@ RestClient::Download RestClient::fetchSubtitle(int fileId, const std::function<b
     if (result.error || (result.error = ensureSignedIn()))
         return result;
 
+    // /download can also convert on the service's side: `sub_format` (srt,
+    // webvtt, ...), `in_fps`/`out_fps` (re-times every cue from one frame
+    // rate to another) and `timeshift` (moves every cue). Where the timing
+    // work finds that a frame-rate mismatch or a constant offset is all that
+    // is wrong, asking here for the fixed file costs no extra request and no
+    // extra quota; nothing needs it yet, so the file comes as it is.
     const QJsonObject body{{u"file_id"_s, fileId}, {u"sub_format"_s, u"srt"_s}};
     const Call call{"POST", u"/download"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), true,
                     dropped};

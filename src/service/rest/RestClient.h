@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/rest/RestResults.h"
+#include "service/rest/RestTokenCache.h"
 #include "service/rest/RestTransport.h"
 
 #include <QByteArray>
@@ -85,6 +86,8 @@ public:
         QString apiKey;
         QString username; // empty: anonymous
         QString password;
+        // Tokens kept across runs; none: every run signs in.
+        std::shared_ptr<RestTokenCache> tokens;
     };
 
     static QString defaultServer();
@@ -96,7 +99,9 @@ public:
     explicit RestClient(Settings settings);
 
     // Checks the settings and signs in when an account is set (anonymous use
-    // needs no request). Later requests sign in on their own when needed.
+    // needs no request): with the cached token while it is valid, else with
+    // the password. Later requests sign in on their own when needed. Signed
+    // in, it asks /infos/user how many downloads are left today.
     RestError signIn();
 
     struct SearchResult {
@@ -151,6 +156,10 @@ private:
     RestError settingsError() const;
     RestError ensureSignedIn();
     RestError login();
+    bool useCachedToken();
+    void keepToken(const QString &token, const QUrl &root);
+    void forgetToken();
+    void askRemainingDownloads();
     QUrl apiRoot() const;
     Download fetchLink(const QUrl &link, const std::function<bool()> &dropped);
 

@@ -1,6 +1,8 @@
 #include "service/rest/RestProvider.h"
 
 #include "common/LangModule.h"
+#include "service/rest/RestDownloads.h"
+#include "service/SubtitleDownload.h"
 
 #include <QMutexLocker>
 
@@ -46,9 +48,11 @@ RestSearch restSearchOf(const QueryGroup &group)
 
 } // namespace
 
-RestProvider::RestProvider(const QString &server, const QString &apiKey)
+RestProvider::RestProvider(const QString &server, const QString &apiKey,
+                           std::shared_ptr<RestTokenCache> tokens)
     : m_server(server)
     , m_apiKey(apiKey)
+    , m_tokens(std::move(tokens))
 {
 }
 
@@ -111,7 +115,7 @@ ServiceError RestProvider::signIn(const ProviderAccount &account)
         if (m_cancelled)
             return ServiceError::cancelledError();
         m_client = std::make_unique<RestClient>(
-            RestClient::Settings{m_server, m_apiKey, account.user, account.password});
+            RestClient::Settings{m_server, m_apiKey, account.user, account.password, m_tokens});
         client = m_client.get();
     }
     return toServiceError(client->signIn());
@@ -168,6 +172,16 @@ ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitl
     if (fetched.error)
         return ServiceResult<QByteArray>::failure(toServiceError(fetched.error));
     return ServiceResult<QByteArray>::success(fetched.content);
+}
+
+void RestProvider::downloadEach(const QList<openSubtitleItem> &subtitles,
+                                const std::function<bool(int)> &begin,
+                                const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered,
+                                const StopCheck &dropped)
+{
+    RestDownloads(int(subtitles.size()), begin, delivered)
+        .run([&](int index) { return download(subtitles[index], dropped); },
+             SubtitleDownload::kDownloadsInFlight);
 }
 
 int RestProvider::remainingDownloads() const

@@ -23,14 +23,18 @@
 class RestProvider final : public SubtitleProvider {
 public:
     // `server` is the API root (the RestServer preference), `apiKey` the
-    // RestApiKey preference.
-    RestProvider(const QString &server, const QString &apiKey);
+    // RestApiKey preference; `tokens`, when given, keeps sign-ins across runs.
+    RestProvider(const QString &server, const QString &apiKey, std::shared_ptr<RestTokenCache> tokens = {});
     ~RestProvider() override;
 
     ServiceError signIn(const ProviderAccount &account) override;
     ServiceResult<QList<openSubtitleItemPtr>> search(const QList<SubtitleQuery> &queries, int limit) override;
     ServiceResult<QByteArray> download(const openSubtitleItem &subtitle,
                                        const StopCheck &dropped = {}) override;
+    // Up to four downloads under way together (see RestDownloads).
+    void downloadEach(const QList<openSubtitleItem> &subtitles, const std::function<bool(int)> &begin,
+                      const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered,
+                      const StopCheck &dropped = {}) override;
     int remainingDownloads() const override;
 
     void cancel() override;
@@ -47,6 +51,7 @@ public:
 private:
     QString m_server;
     QString m_apiKey;
+    std::shared_ptr<RestTokenCache> m_tokens;
     std::atomic<bool> m_cancelled{false};
     mutable QMutex m_lock; // guards m_client's creation against cancel()
     std::unique_ptr<RestClient> m_client;

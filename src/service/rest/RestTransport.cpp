@@ -18,6 +18,17 @@ bool isCancelled(const std::atomic<bool> *cancel)
 {
     return cancel && cancel->load();
 }
+
+RateHeaders rateHeadersOf(const QNetworkReply &reply)
+{
+    const auto either = [&](const char *first, const char *second) {
+        const QByteArray value = reply.rawHeader(first);
+        return value.isEmpty() ? reply.rawHeader(second) : value;
+    };
+    return {either("X-RateLimit-Limit-Second", "RateLimit-Limit"),
+            either("X-RateLimit-Remaining-Second", "RateLimit-Remaining"),
+            reply.rawHeader("RateLimit-Reset")};
+}
 } // namespace
 
 bool isLoopback(const QUrl &url)
@@ -107,6 +118,7 @@ RestReply exchange(const Request &request)
             result.contentType = reply->rawHeader("Content-Type");
             result.location = reply->rawHeader("Location");
             result.retryAfter = reply->rawHeader("Retry-After");
+            result.rate = rateHeadersOf(*reply);
             result.reason = reply->rawHeader("X-Reason");
             if (result.reason.isEmpty())
                 result.reason = reply->rawHeader("X-OpenSubtitles-Message");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/rest/RestPacer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -28,6 +30,7 @@ struct RestReply {
     QByteArray location;
     QByteArray retryAfter;
     QByteArray reason; // X-Reason or X-OpenSubtitles-Message
+    RateHeaders rate;  // for the pacer
 };
 
 // One blocking HTTP request on the calling thread (its own network manager
