@@ -34,6 +34,13 @@ GetSubsOutcome outcomeFor(Status status, const QString &video, const QString &la
     outcome.reason = reason;
     return outcome;
 }
+// Why a video needs nothing in `lang`: a subtitle beside it, or one inside it.
+QString coveredReason(const movieFile &video, const QString &lang, const QString &beside)
+{
+    if (!DownloadJob::hasLocalSubtitleIn(video, lang) && video.carriesSubtitleIn(lang))
+        return u"the video carries a subtitle in this language"_s;
+    return beside;
+}
 } // namespace
 
 QString GetSubsOutcome::statusName(Status status)
@@ -103,8 +110,9 @@ QList<GetSubsOutcome> GetSubsRun::run()
     }
     auto skipAll = [&](const movieFile &video) {
         for (const QString &lang : languages)
-            outcomes.append(outcomeFor(Status::Skipped, video.path(), lang,
-                                       u"a subtitle lies beside it for every language"_s));
+            outcomes.append(
+                outcomeFor(Status::Skipped, video.path(), lang,
+                           coveredReason(video, lang, u"a subtitle lies beside it for every language"_s)));
     };
 
     // The window's listing rule; only checked videos are searched.
@@ -155,7 +163,8 @@ QList<GetSubsOutcome> GetSubsRun::run()
             GetSubsOutcome outcome = outcomeFor(Status::None, entry.video->path(), entry.language);
             if (!entry.group) {
                 outcome.status = Status::Skipped;
-                outcome.reason = u"a subtitle in this language lies beside it"_s;
+                outcome.reason = coveredReason(*entry.video, entry.language,
+                                               u"a subtitle in this language lies beside it"_s);
             } else if (!searched) {
                 outcome.status = Status::Failed;
                 outcome.reason = failure;

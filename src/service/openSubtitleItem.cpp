@@ -140,6 +140,8 @@ openSubtitleItem::openSubtitleItem(const Dictionary &d)
         SubFormat = SubtitleDownload::safeFormat(d.value(u"SubFormat"_s).toString());
     take(d, u"SubHash"_s, SubHash);
     take(d, u"SubHearingImpaired"_s, SubHearingImpaired);
+    take(d, u"SubAutoTranslation"_s, SubAutoTranslation);
+    take(d, u"SubForeignPartsOnly"_s, SubForeignPartsOnly);
     take(d, u"SubLanguageID"_s, SubLanguageID);
     take(d, u"SubRating"_s, SubRating);
     take(d, u"SubSize"_s, SubSize);

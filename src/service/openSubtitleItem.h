@@ -105,6 +105,8 @@ public:
     QString SubFormat;
     QString SubHash;
     bool SubHearingImpaired = false;
+    bool SubAutoTranslation = false;  // machine- or AI-translated
+    bool SubForeignPartsOnly = false; // forced: only the parts in another language
     QString SubLanguageID;
     double SubRating = 0;
     int SubSize = 0;
@@ -134,6 +136,10 @@ public:
     bool Downloaded = false;
     QString localtempfile; // preview copy in the temporary folder
     QString localSubfile;  // the placed subtitle
+    // What became of the placed subtitle's text encoding when UTF-8 was
+    // asked for ("converted from windows-1251", "kept as served: ..."); empty
+    // when it was not asked for.
+    QString encodingNote;
     // The service interface that found the record; downloads ask it for the
     // content. Empty for records made elsewhere, which fetch SubDownloadLink.
     std::shared_ptr<SubtitleProvider> provider;
