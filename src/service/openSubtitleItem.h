@@ -158,6 +158,9 @@ private:
     bool settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement, bool toTempOnly,
                 JobSession *session);
     bool fail(const QString &why, JobSession *session);
+    // What goes beside the video: the bytes as served, or UTF-8 made from
+    // them when the user asked for it (the outcome in encodingNote).
+    QByteArray bytesToPlace(const QByteArray &served, JobSession *session);
 
     // The transfer under way between startDownload() and placement().
     Transfer m_pending;
