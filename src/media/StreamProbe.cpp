@@ -160,10 +160,7 @@ EmbeddedStream streamOf(const AVStream &stream)
     s.isDefault = stream.disposition & AV_DISPOSITION_DEFAULT;
     s.isForced = stream.disposition & AV_DISPOSITION_FORCED;
     s.isHearingImpaired = stream.disposition & AV_DISPOSITION_HEARING_IMPAIRED;
-    if (s.kind == EmbeddedStream::Kind::Subtitle) {
-        const AVCodecDescriptor *descriptor = avcodec_descriptor_get(codec.codec_id);
-        s.isTextSubtitle = descriptor && (descriptor->props & AV_CODEC_PROP_TEXT_SUB);
-    }
+    s.isTextSubtitle = s.kind == EmbeddedStream::Kind::Subtitle && StreamProbe::isTextSubtitleCodec(s.codec);
     return s;
 }
 
@@ -326,6 +323,13 @@ QString languageOfTag(const QString &tag)
     const QString three = bibliographicCodes().value(primary, primary);
     const QString two = LangModule::getLangTwo(three);
     return LangModule::langArray().contains(two) ? two : QString();
+}
+
+bool isTextSubtitleCodec(const QString &codecName)
+{
+    const AVCodecDescriptor *descriptor = avcodec_descriptor_get_by_name(codecName.toLatin1().constData());
+    return descriptor && descriptor->type == AVMEDIA_TYPE_SUBTITLE &&
+           (descriptor->props & AV_CODEC_PROP_TEXT_SUB);
 }
 
 } // namespace StreamProbe

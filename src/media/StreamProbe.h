@@ -61,4 +61,7 @@ VideoStreams probeBytes(const QByteArray &bytes, std::chrono::milliseconds timeL
 // tag is unknown, "und" or not a tag at all.
 QString languageOfTag(const QString &tag);
 
+// Whether FFmpeg's codec of that short name is a subtitle made of text.
+bool isTextSubtitleCodec(const QString &codecName);
+
 } // namespace StreamProbe

@@ -120,7 +120,7 @@ std::optional<QString> decode(const QByteArray &bytes, const QString &encoding)
     std::optional<QString> text;
     // Qt's own converters first (built-in, and ICU's where Qt has it); the C
     // library's for the names Qt does not know.
-    QStringDecoder qtDecoder(encoding.toLatin1().constData(), QStringConverter::Flag::Stateless);
+    QStringDecoder qtDecoder(encoding.toLatin1().constData());
     if (qtDecoder.isValid()) {
         QString decoded = qtDecoder.decode(bytes);
         if (!qtDecoder.hasError())
@@ -137,9 +137,9 @@ std::optional<QString> decode(const QByteArray &bytes, const QString &encoding)
 
 bool isUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    (void)decoder.decode(bytes);
-    return !decoder.hasError();
+    QStringDecoder decoder(QStringConverter::Utf8);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError() && text.toUtf8() == bytes;
 }
 
 } // namespace
