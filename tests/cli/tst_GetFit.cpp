@@ -99,7 +99,7 @@ private slots:
                  {sub(u"forced.srt"_s, 9.9, 9000, {u"forced"_s}), sub(u"mt.srt"_s, 9.5, 900, {u"mt"_s}),
                   sub(u"ai.srt"_s, 9.4, 800, {u"ai"_s}), sub(u"hi.srt"_s, 9, 500, {u"hi"_s}),
                   sub(u"plain.srt"_s, 6, 10)});
-        QJsonObject russian = sub(u"Russian.srt"_s, 7, 10, {}, u"rus"_s);
+        QJsonObject russian = sub(u"Russian.srt"_s, 7, 10, {u"hi"_s}, u"rus"_s);
         russian[u"content"_s] = kRussian;
         russian[u"encoding"_s] = u"CP1251"_s;
         addMovie(makeSparseFile(path(u"Russian.mkv"_s), 3'000'001), u"Russian"_s, {russian});
