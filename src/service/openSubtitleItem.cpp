@@ -158,6 +158,18 @@ openSubtitleItem::openSubtitleItem(const Dictionary &d)
     take(d, u"MovieFileWasAlreadyInDB"_s, MovieFileWasAlreadyInDB);
 }
 
+QString openSubtitleItem::flagMarks() const
+{
+    QStringList marks;
+    if (SubHearingImpaired)
+        marks.append(u"HI"_s);
+    if (SubAutoTranslation)
+        marks.append(u"MT"_s);
+    if (SubForeignPartsOnly)
+        marks.append(u"forced"_s);
+    return marks.isEmpty() ? QString() : u'[' + marks.join(u", "_s) + u"] "_s;
+}
+
 QString openSubtitleItem::Cellstring() const
 {
     return MovieName + u'/' + SubFileName + u" ("_s + QString::number(SubDownloadsCnt) + u')';

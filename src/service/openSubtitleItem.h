@@ -26,6 +26,9 @@ public:
 
     // "MovieName/SubFileName (downloads)", as the results list shows it.
     QString Cellstring() const;
+    // The service's flags as the results list marks them before the name:
+    // "[HI] ", "[MT, forced] "; empty for none.
+    QString flagMarks() const;
 
     // Setting the video path also decides whether the subtitle's own episode
     // data agrees with the video's (metaMatch); that agreement is never undone.
