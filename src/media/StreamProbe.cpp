@@ -214,7 +214,8 @@ VideoStreams readHeader(const AVFormatContext &context)
 
 // Opens `url` (or, with `io`, the bytes behind it) under the limits, reads
 // the header and closes again. `io` stays the caller's.
-VideoStreams openAndRead(const QByteArray &url, AVIOContext *io, std::chrono::milliseconds timeLimit)
+VideoStreams openAndRead(const QByteArray &url, AVIOContext *io, std::chrono::milliseconds timeLimit,
+                         const AVInputFormat *format = nullptr)
 {
     quietenLibraries();
     Deadline deadline{std::chrono::steady_clock::now() + timeLimit};
@@ -229,7 +230,7 @@ VideoStreams openAndRead(const QByteArray &url, AVIOContext *io, std::chrono::mi
     av_dict_set(&options, "format_whitelist", kContainers, 0);
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     // Frees the context itself when it fails.
-    const int opened = avformat_open_input(&context, url.constData(), nullptr, &options);
+    const int opened = avformat_open_input(&context, url.constData(), format, &options);
     av_dict_free(&options);
     if (opened < 0) {
         const bool late = opened == AVERROR_EXIT || pastDeadline(&deadline);
@@ -239,6 +240,17 @@ VideoStreams openAndRead(const QByteArray &url, AVIOContext *io, std::chrono::mi
     VideoStreams found = readHeader(*context);
     avformat_close_input(&context);
     return found;
+}
+
+const AVInputFormat *formatNamedBy(const QString &path)
+{
+    const QString extension = path.mid(path.lastIndexOf(u'.') + 1).toLower();
+    static const QHash<QString, const char *> demuxers{
+        {u"mkv"_s, "matroska"}, {u"webm"_s, "matroska"}, {u"mp4"_s, "mov"},   {u"m4v"_s, "mov"},
+        {u"mov"_s, "mov"},      {u"avi"_s, "avi"},       {u"ts"_s, "mpegts"}, {u"m2ts"_s, "mpegts"},
+    };
+    const char *name = demuxers.value(extension);
+    return name ? av_find_input_format(name) : nullptr;
 }
 
 // ISO 639-2/T codes and the /B ones the service's language list uses.
@@ -286,7 +298,15 @@ namespace StreamProbe {
 VideoStreams probe(const QString &path, std::chrono::milliseconds timeLimit)
 {
     // "file:" keeps a name with a colon from being read as another protocol.
-    return openAndRead("file:" + QFile::encodeName(path), nullptr, timeLimit);
+    const QByteArray url = "file:" + QFile::encodeName(path);
+    // The container the extension names is tried first: guessing it from the
+    // content asks every demuxer and is most of the cost of a small file.
+    if (const AVInputFormat *named = formatNamedBy(path)) {
+        VideoStreams found = openAndRead(url, nullptr, timeLimit, named);
+        if (found.failure.isEmpty())
+            return found;
+    }
+    return openAndRead(url, nullptr, timeLimit);
 }
 
 VideoStreams probeBytes(const QByteArray &bytes, std::chrono::milliseconds timeLimit)
