@@ -37,11 +37,17 @@ void printUsage(void (*print)(const QString &))
     print(u"  --no-lang-ext    name subtitles like the video, without the language code (with one"_s);
     print(u"                   language only: with two or more the code is always added)"_s);
     print(u"  --refresh        search and replace even where a subtitle already lies beside the video"_s);
+    print(u"  --hi WISH        hearing-impaired subtitles: any (as the service ranks them), avoid"_s);
+    print(u"                   (only when no other one exists) or only"_s);
+    print(u"  --utf8           convert placed subtitles to UTF-8; where the encoding cannot be told"_s);
+    print(u"                   for sure the subtitle is placed as served and the line says so"_s);
     print(u"  --json           one JSON object per line instead of text, with the provider and the"_s);
     print(u"                   downloads the service still allows today (quotaRemaining, REST only)"_s);
     print(u"Each video and language gives one line: 'placed SUBTITLE' (followed by where the"_s);
-    print(u"subtitle it replaced went: the trash, or a backup name beside it), 'none VIDEO LANG',"_s);
-    print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON'; a video that cannot be handled at"_s);
+    print(u"subtitle it replaced went: the trash, or a backup name beside it, and with --utf8 what"_s);
+    print(u"became of its encoding in brackets), 'none VIDEO LANG',"_s);
+    print(u"'skipped VIDEO LANG' (followed by a reason when a subtitle stream inside the video"_s);
+    print(u"serves the language) or 'failed VIDEO LANG REASON'; a video that cannot be handled at"_s);
     print(u"all gives 'skipped VIDEO REASON'. Control characters and the bytes of names that are not"_s);
     print(u"valid UTF-8 are written as \\xHH; --json gives other names exactly. Exit status: 0 when"_s);
     print(u"nothing failed, 1 when the search or a download failed or a video could not be handled,"_s);
@@ -119,6 +125,14 @@ int runGet(const QStringList &args)
             // language is listed too, or there would be nothing to refresh.
             prefs.refreshSubs = true;
             prefs.ListAllFiles = true;
+        } else if (arguments.isFlag("--utf8"_L1)) {
+            prefs.ConvertToUTF8 = true;
+        } else if (arguments.is("--hi"_L1)) {
+            if (!arguments.takeValue(value))
+                return missing();
+            prefs.HearingImpaired = myPrefs::hearingImpairedNamed(value);
+            if (prefs.HearingImpaired.isEmpty())
+                return usageError(u"--hi takes any, avoid or only, not '%1'"_s.arg(value));
         } else if (arguments.is("--lang"_L1)) {
             if (!arguments.takeValue(value))
                 return missing();
@@ -191,14 +205,19 @@ int runGet(const QStringList &args)
                 {u"subFileName"_s, o.subFileName},
                 {u"replaced"_s, o.replaced},
                 {u"previousKeptAt"_s, o.previousKeptAt},
+                {u"encoding"_s, o.encodingNote},
+                {u"insideVideo"_s, o.insideVideo},
                 {u"provider"_s, run.providerName()},
                 {u"quotaRemaining"_s, o.quotaRemaining < 0 ? QJsonValue() : QJsonValue(o.quotaRemaining)}};
             printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
         } else if (o.status == GetSubsOutcome::Status::Placed) {
             printOut(u"placed "_s + printable(o.subtitle) +
-                     (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')'));
+                     (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')') +
+                     (o.encodingNote.isEmpty() ? QString() : u" ["_s + o.encodingNote + u']'));
         } else if (o.unhandled) {
             printOut(u"skipped %1 %2"_s.arg(printable(o.video), printable(o.reason)));
+        } else if (o.insideVideo) {
+            printOut(u"skipped %1 %2 %3"_s.arg(printable(o.video), o.lang, o.reason));
         } else if (o.status == GetSubsOutcome::Status::Failed ||
                    o.status == GetSubsOutcome::Status::Waiting) {
             printOut(u"%1 %2 %3 %4"_s.arg(status, printable(o.video), o.lang, printable(o.reason)));

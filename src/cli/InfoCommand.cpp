@@ -33,6 +33,8 @@ void printUsage(void (*print)(const QString &))
     print(u"the episode data of a video's name and the subtitle files beside it, a subtitle's"_s);
     print(u"language and text encoding, and an SRT or SUB file's cues: their number, the end of"_s);
     print(u"the last, the first and last start times. SUB files count frames at --fps (25)."_s);
+    print(u"For a video, the streams inside it too (kind, codec, language, title, default and"_s);
+    print(u"forced flags), its frame rate and duration, as its container's header gives them."_s);
     print(u"--json prints one JSON object per path, one per line."_s);
 }
 
@@ -91,7 +93,47 @@ Fields subtitleFields(const QString &path, const subtitleFile &sub, const QByteA
     return fields;
 }
 
-Fields videoFields(const QString &path, const movieFile &movie)
+QJsonArray streamsOf(const VideoStreams &found)
+{
+    QJsonArray streams;
+    for (const EmbeddedStream &s : found.streams) {
+        streams.append(QJsonObject{
+            {u"kind"_s, EmbeddedStream::kindName(s.kind)},
+            {u"codec"_s, s.codec},
+            {u"language"_s, s.languageTag},
+            {u"ISO639"_s, s.language},
+            {u"title"_s, s.title},
+            {u"default"_s, s.isDefault},
+            {u"forced"_s, s.isForced},
+            {u"hearingImpaired"_s, s.isHearingImpaired},
+            {u"text"_s, s.isTextSubtitle},
+        });
+    }
+    return streams;
+}
+
+// "subtitle subrip eng (en) "English" default forced", as the text form lists a stream.
+QString streamLine(const QJsonObject &s)
+{
+    QString line = s.value(u"kind"_s).toString() + u' ' + s.value(u"codec"_s).toString() + u' ';
+    const QString tag = s.value(u"language"_s).toString();
+    line += tag.isEmpty() ? u"und"_s : tag;
+    const QString code = s.value(u"ISO639"_s).toString();
+    if (!code.isEmpty() && code != tag)
+        line += u" ("_s + code + u')';
+    const QString title = s.value(u"title"_s).toString();
+    if (!title.isEmpty())
+        line += u" \""_s + title + u'"';
+    for (const char *flag : {"default", "forced", "hearingImpaired"}) {
+        if (s.value(QLatin1StringView(flag)).toBool())
+            line += u' ' + QLatin1StringView(flag);
+    }
+    if (s.value(u"kind"_s).toString() == "subtitle"_L1 && !s.value(u"text"_s).toBool())
+        line += u" picture"_s;
+    return line;
+}
+
+Fields videoFields(const QString &path, movieFile &movie)
 {
     const auto meta = movie.metadata();
     const VideoMetadata none;
@@ -99,6 +141,7 @@ Fields videoFields(const QString &path, const movieFile &movie)
     QJsonArray subs;
     for (const auto &sub : movie.subtitles())
         subs.append(QJsonObject{{u"path"_s, sub->path()}, {u"ISO639"_s, sub->ISO639()}});
+    const auto streams = movie.probeStreams();
     return {
         {u"path"_s, path},
         {u"kind"_s, u"video"_s},
@@ -117,6 +160,10 @@ Fields videoFields(const QString &path, const movieFile &movie)
         {u"part"_s, m.part},
         {u"parts"_s, m.parts},
         {u"subtitles"_s, subs},
+        {u"frameRate"_s, streams->frameRate},
+        {u"duration"_s, streams->duration},
+        {u"streamsUnread"_s, streams->failure},
+        {u"streams"_s, streamsOf(*streams)},
     };
 }
 
@@ -146,7 +193,10 @@ void print(const Fields &fields, bool json)
         return;
     }
     for (const auto &[key, value] : fields) {
-        if (value.isArray()) {
+        if (value.isArray() && key == "streams"_L1) {
+            for (const QJsonValue &entry : value.toArray())
+                printOut(u"stream: "_s + streamLine(entry.toObject()));
+        } else if (value.isArray()) {
             // One line per subtitle: its path and language code.
             for (const QJsonValue &entry : value.toArray()) {
                 const QJsonObject o = entry.toObject();

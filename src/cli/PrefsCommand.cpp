@@ -21,7 +21,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-enum class Kind { Bool, Text, Server, Language, LanguageList, Provider, RestServer, Key };
+enum class Kind { Bool, Text, Server, Language, LanguageList, Provider, RestServer, Key, HearingImpaired };
 
 struct Setting {
     QString key;
@@ -51,6 +51,10 @@ const QList<Setting> &settings()
         {u"ServiceProvider"_s, Kind::Provider, nullptr, &V::ServiceProvider},
         {u"RestApiKey"_s, Kind::Key, nullptr, &V::RestApiKey},
         {u"RestServer"_s, Kind::RestServer, nullptr, &V::RestServer},
+        {u"EmbeddedSubsCount"_s, Kind::Bool, &V::EmbeddedSubsCount},
+        {u"HearingImpaired"_s, Kind::HearingImpaired, nullptr, &V::HearingImpaired},
+        {u"SkipMachineTranslated"_s, Kind::Bool, &V::SkipMachineTranslated},
+        {u"ConvertToUTF8"_s, Kind::Bool, &V::ConvertToUTF8},
     };
     return list;
 }
@@ -108,6 +112,13 @@ QString apply(myPrefs::Values &v, const QString &assignment)
         if (provider.isEmpty())
             return u"%1 takes rest or xmlrpc, not '%2'"_s.arg(s->key, value);
         v.*(s->text) = provider;
+        return {};
+    }
+    case Kind::HearingImpaired: {
+        const QString wish = myPrefs::hearingImpairedNamed(value);
+        if (wish.isEmpty())
+            return u"%1 takes any, avoid or only, not '%2'"_s.arg(s->key, value);
+        v.*(s->text) = wish;
         return {};
     }
     case Kind::Key:

@@ -299,7 +299,7 @@ QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList 
     for (const auto &video : std::as_const(m_client->movieFiles)) {
         for (const QString &language : languages) {
             LanguageGroup entry{video, language, nullptr};
-            if (refreshSubs || !hasLocalSubtitleIn(*video, language))
+            if (refreshSubs || !(hasLocalSubtitleIn(*video, language) || video->carriesSubtitleIn(language)))
                 entry.group = DownloadQueue::languageGroup(*video, language);
             groups.append(entry);
         }

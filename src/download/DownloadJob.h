@@ -111,7 +111,8 @@ public:
     // One entry per video and wanted language (two-letter codes, in order):
     // the per-language copy of the video with its results in that language
     // (DownloadQueue::languageGroup), or no group when a subtitle in that
-    // language lies beside the video and subtitles are not refreshed.
+    // language lies beside the video or a counted one is inside it
+    // (movieFile::carriesSubtitleIn), and subtitles are not refreshed.
     struct LanguageGroup {
         std::shared_ptr<movieFile> video;
         QString language;

@@ -34,6 +34,16 @@ GetSubsOutcome outcomeFor(Status status, const QString &video, const QString &la
     outcome.reason = reason;
     return outcome;
 }
+// A video that needs nothing in `lang`: a subtitle beside it, or one inside it.
+GetSubsOutcome covered(const movieFile &video, const QString &lang, const QString &beside)
+{
+    GetSubsOutcome outcome = outcomeFor(Status::Skipped, video.path(), lang, beside);
+    if (!DownloadJob::hasLocalSubtitleIn(video, lang) && video.carriesSubtitleIn(lang)) {
+        outcome.reason = u"the video carries a subtitle in this language"_s;
+        outcome.insideVideo = true;
+    }
+    return outcome;
+}
 } // namespace
 
 QString GetSubsOutcome::statusName(Status status)
@@ -123,8 +133,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
     }
     auto skipAll = [&](const movieFile &video) {
         for (const QString &lang : languages)
-            outcomes.append(outcomeFor(Status::Skipped, video.path(), lang,
-                                       u"a subtitle lies beside it for every language"_s));
+            outcomes.append(covered(video, lang, u"a subtitle lies beside it for every language"_s));
     };
 
     // The window's listing rule; only checked videos are searched.
@@ -174,8 +183,8 @@ QList<GetSubsOutcome> GetSubsRun::run()
         for (const DownloadJob::LanguageGroup &entry : groups) {
             GetSubsOutcome outcome = outcomeFor(Status::None, entry.video->path(), entry.language);
             if (!entry.group) {
-                outcome.status = Status::Skipped;
-                outcome.reason = u"a subtitle in this language lies beside it"_s;
+                outcome =
+                    covered(*entry.video, entry.language, u"a subtitle in this language lies beside it"_s);
             } else if (!searched) {
                 outcome.status = Status::Failed;
                 outcome.reason = failure;
@@ -217,6 +226,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
                         outcome.subtitle = result->localSubfile;
                         outcome.replaced = result->replacedNote;
                         outcome.previousKeptAt = result->replacedKeptAt;
+                        outcome.encodingNote = result->encodingNote;
                     } else {
                         outcome.status = Status::Failed;
                         outcome.reason = u"the download of %1 failed: %2"_s.arg(result->SubFileName,

@@ -14,14 +14,16 @@ struct GetSubsOutcome {
     // Waiting: held back for tomorrow's quota (the reason says when it renews).
     enum class Status { Placed, None, Skipped, Failed, Waiting };
     Status status = Status::None;
-    QString video;          // the video's path
-    QString lang;           // two-letter code
-    QString subtitle;       // the placed subtitle's path
-    QString reason;         // why it failed, or why it was skipped
-    QString matchedBy;      // how the service found the chosen subtitle
-    QString subFileName;    // the chosen subtitle's name at the service
-    QString replaced;       // where the subtitle it replaced went, in words; empty when none
-    QString previousKeptAt; // that subtitle's path now (in the trash or beside the video)
+    QString video;            // the video's path
+    QString lang;             // two-letter code
+    QString subtitle;         // the placed subtitle's path
+    QString reason;           // why it failed, or why it was skipped
+    QString matchedBy;        // how the service found the chosen subtitle
+    QString subFileName;      // the chosen subtitle's name at the service
+    QString replaced;         // where the subtitle it replaced went, in words; empty when none
+    QString previousKeptAt;   // that subtitle's path now (in the trash or beside the video)
+    QString encodingNote;     // what the conversion to UTF-8 did, when asked for
+    bool insideVideo = false; // skipped: a subtitle stream inside the video serves the language
     // A file the run could not handle at all (lang is then empty): the run
     // is not a success.
     bool unhandled = false;

@@ -29,12 +29,12 @@ std::shared_ptr<movieFile> movieFile::create(const QString &path)
 }
 
 std::shared_ptr<movieFile> movieFile::create(const QString &path, const QStringList &subtitlePaths,
-                                             const QStringList &languages)
+                                             const QStringList &languages, bool countEmbedded)
 {
     auto record = std::make_shared<movieFile>(Key());
     record->setListedFile(path);
     record->buildSubtitles(subtitlePaths);
-    matchMovieSubs(*record, languages);
+    matchMovieSubs(*record, languages, countEmbedded);
     return record;
 }
 
@@ -100,6 +100,13 @@ void movieFile::copyFrom(const movieFile &other, bool takeResults)
     const SubtitleList subs = other.subtitles();
     const QList<Dictionary> imdbList = other.imdbs();
     const ResultList results = takeResults ? other.subtitleResults() : ResultList();
+    std::shared_ptr<const VideoStreams> streams;
+    bool countEmbedded = false;
+    {
+        const QMutexLocker lock(&other.m_mutex);
+        streams = other.m_streams;
+        countEmbedded = other.m_countEmbedded;
+    }
 
     addedToList = other.addedToList;
     hasAllSubs = other.hasAllSubs;
@@ -119,7 +126,34 @@ void movieFile::copyFrom(const movieFile &other, bool takeResults)
     m_subtitles = subs;
     m_imdbs = imdbList;
     m_subtitleResults = results;
+    m_streams = std::move(streams);
+    m_countEmbedded = countEmbedded;
     indexImdbsLocked();
+}
+
+std::shared_ptr<const VideoStreams> movieFile::streams() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_streams;
+}
+
+std::shared_ptr<const VideoStreams> movieFile::probeStreams()
+{
+    const QMutexLocker probing(&m_probing);
+    if (auto known = streams())
+        return known;
+    const QString file = path();
+    auto read = std::make_shared<const VideoStreams>(file.isEmpty() ? VideoStreams{{}, 0, 0, u"no file"_s}
+                                                                    : StreamProbe::probe(file));
+    const QMutexLocker lock(&m_mutex);
+    m_streams = read;
+    return read;
+}
+
+bool movieFile::carriesSubtitleIn(const QString &language) const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_countEmbedded && m_streams && m_streams->carriesTextSubtitleIn(language);
 }
 
 QFileInfo movieFile::movieFolderItem() const
@@ -325,7 +359,7 @@ void movieFile::indexImdbsLocked()
         m_imdbIds.insert(imdbIdOf(entry));
 }
 
-void movieFile::matchMovieSubs(movieFile &m, const QStringList &languages)
+void movieFile::matchMovieSubs(movieFile &m, const QStringList &languages, bool countEmbedded)
 {
     if (m.localSubsMatched)
         return;
@@ -349,7 +383,18 @@ void movieFile::matchMovieSubs(movieFile &m, const QStringList &languages)
                 entry.second = true;
         }
     }
-    m.hasAllSubs =
-        std::all_of(wanted.cbegin(), wanted.cend(), [](const auto &entry) { return entry.second; });
+    const auto covered = [](const auto &entry) { return entry.second; };
+    // The header is read only for a video that still lacks a language: a
+    // library whose videos have their subtitles beside them opens none.
+    if (countEmbedded && !std::all_of(wanted.cbegin(), wanted.cend(), covered)) {
+        const auto streams = m.probeStreams();
+        {
+            const QMutexLocker lock(&m.m_mutex);
+            m.m_countEmbedded = true;
+        }
+        for (auto &entry : wanted)
+            entry.second = entry.second || streams->carriesTextSubtitleIn(entry.first);
+    }
+    m.hasAllSubs = std::all_of(wanted.cbegin(), wanted.cend(), covered);
     m.localSubsMatched = true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "media/StreamProbe.h"
 #include "media/VideoMetadata.h"
 
 #include <QFileInfo>
@@ -48,8 +49,11 @@ public:
     // pointing back at the record; matchMovieSubs has run on it with
     // `languages`. For a file just listed or opened: whether it is there is
     // not asked again (a file gone by now is found gone when it is read).
+    // With `countEmbedded`, a wanted language without a subtitle beside the
+    // video makes the record read the video's streams (probeStreams), and a
+    // text subtitle stream inside counts for its language.
     static std::shared_ptr<movieFile> create(const QString &path, const QStringList &subtitlePaths,
-                                             const QStringList &languages);
+                                             const QStringList &languages, bool countEmbedded = false);
     // A copy (see above). With `takeResults` the copy starts with the same
     // results; otherwise with none. The size, names and hash are read
     // through their getters, so copying computes the hash if it is unknown.
@@ -90,6 +94,17 @@ public:
     void setMovieHash(const QString &hash);
     bool isHashed() const;
 
+    // The streams inside the video, as its container header says; null until
+    // probeStreams() has run. Copies share them.
+    std::shared_ptr<const VideoStreams> streams() const;
+    // Reads the header once (later calls give what the first one read).
+    // Call it outside any lock: it opens the file.
+    std::shared_ptr<const VideoStreams> probeStreams();
+    // Whether a text subtitle stream inside the video in `language` (two- or
+    // three-letter code) counts as a subtitle the video has: only when the
+    // record was made to count them and has read them. Never reads the file.
+    bool carriesSubtitleIn(const QString &language) const;
+
     // Local subtitles that belong to this video.
     SubtitleList subtitles() const;
     void setSubtitles(const SubtitleList &list);
@@ -107,7 +122,7 @@ public:
     // Sets m.hasAllSubs: whether a local subtitle exists for every one of
     // `languages` (the preferred ones, two- or three-letter codes). Runs once
     // per record.
-    static void matchMovieSubs(movieFile &m, const QStringList &languages);
+    static void matchMovieSubs(movieFile &m, const QStringList &languages, bool countEmbedded = false);
 
     QString filterBy;      // IMDB identifier chosen to filter results, or empty
     QString iso639;        // language code of a per-language copy
@@ -137,6 +152,9 @@ private:
     mutable QString m_movieFileNameShort;
     mutable QString m_movieHash;
     bool m_hashed = false;
+    mutable QMutex m_probing; // one header read at a time
+    std::shared_ptr<const VideoStreams> m_streams;
+    bool m_countEmbedded = false;
     SubtitleList m_subtitles;
     ResultList m_subtitleResults;
     QList<Dictionary> m_imdbs;

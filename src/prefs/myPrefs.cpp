@@ -83,6 +83,21 @@ QString providerNamed(const QString &name)
     return lower == kProviderRest || lower == kProviderXmlRpc ? lower : QString();
 }
 
+QString hearingImpairedNamed(const QString &name)
+{
+    const QString lower = name.trimmed().toLower();
+    return lower == kHearingAny || lower == kHearingAvoid || lower == kHearingOnly ? lower : QString();
+}
+
+namespace {
+// An unknown word keeps the plain choice.
+QString hearingImpairedOrAny(const QString &name)
+{
+    const QString known = hearingImpairedNamed(name);
+    return known.isEmpty() ? QString(kHearingAny) : known;
+}
+} // namespace
+
 QString defaultOSAPIServer()
 {
     return Values().OSAPIServer;
@@ -128,6 +143,11 @@ void loadAllPrefs()
     loadBool(v, &Values::AutoFlagNonHash, u"AutoFlagNonHash"_s);
     loadText(v, &Values::RestApiKey, u"RestApiKey"_s);
     loadText(v, &Values::RestServer, u"RestServer"_s);
+    loadBool(v, &Values::EmbeddedSubsCount, u"EmbeddedSubsCount"_s);
+    loadText(v, &Values::HearingImpaired, u"HearingImpaired"_s);
+    v.HearingImpaired = hearingImpairedOrAny(v.HearingImpaired);
+    loadBool(v, &Values::SkipMachineTranslated, u"SkipMachineTranslated"_s);
+    loadBool(v, &Values::ConvertToUTF8, u"ConvertToUTF8"_s);
 
     // The account is read when present and never written back here.
     for (const auto &[member, key] :
@@ -170,6 +190,10 @@ bool save()
                                                ? QString(kProviderRest)
                                                : providerNamed(v.ServiceProvider));
     XPrefs::setValue(u"RestServer"_s, v.RestServer);
+    XPrefs::setValue(u"EmbeddedSubsCount"_s, v.EmbeddedSubsCount);
+    XPrefs::setValue(u"HearingImpaired"_s, hearingImpairedOrAny(v.HearingImpaired));
+    XPrefs::setValue(u"SkipMachineTranslated"_s, v.SkipMachineTranslated);
+    XPrefs::setValue(u"ConvertToUTF8"_s, v.ConvertToUTF8);
     return XPrefs::Save();
 }
 
@@ -213,6 +237,22 @@ bool languageInSubtitleNames()
 bool RenameSubs()
 {
     return get(&Values::RenameSubs);
+}
+bool EmbeddedSubsCount()
+{
+    return get(&Values::EmbeddedSubsCount);
+}
+QString HearingImpaired()
+{
+    return get(&Values::HearingImpaired);
+}
+bool SkipMachineTranslated()
+{
+    return get(&Values::SkipMachineTranslated);
+}
+bool ConvertToUTF8()
+{
+    return get(&Values::ConvertToUTF8);
 }
 bool refreshSubs()
 {

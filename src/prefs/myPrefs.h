@@ -34,6 +34,14 @@ struct Values {
     QString RestApiKey; // the application key the REST API asks for
     QString RestServer = QStringLiteral("https://api.opensubtitles.com/api/v1");
     bool AutoQuit = false; // quit when downloads complete; never stored
+    // A text subtitle stream inside the video in a wanted language counts
+    // like a subtitle file beside it.
+    bool EmbeddedSubsCount = true;
+    // Hearing-impaired results in the automatic choice: "any", "avoid"
+    // (never while another one exists) or "only".
+    QString HearingImpaired = QStringLiteral("any");
+    bool SkipMachineTranslated = true; // machine- or AI-translated results are never picked
+    bool ConvertToUTF8 = false;        // placed subtitles are re-encoded as UTF-8
 
     friend bool operator==(const Values &, const Values &) = default;
 };
@@ -46,6 +54,13 @@ inline constexpr QLatin1StringView kProviderRest{"rest"};
 inline constexpr QLatin1StringView kProviderXmlRpc{"xmlrpc"};
 // The value for a name in any letter case, or empty when it is neither.
 QString providerNamed(const QString &name);
+
+// The three values of HearingImpaired.
+inline constexpr QLatin1StringView kHearingAny{"any"};
+inline constexpr QLatin1StringView kHearingAvoid{"avoid"};
+inline constexpr QLatin1StringView kHearingOnly{"only"};
+// The value for a name in any letter case, or empty when it is none of them.
+QString hearingImpairedNamed(const QString &name);
 
 // Reads the values from the store; a missing key keeps the default (and the
 // default is put into the store, to be written at the next save). Call once
@@ -90,6 +105,10 @@ QString ServiceProvider();
 QString RestApiKey();
 QString RestServer();
 bool AutoQuit();
+bool EmbeddedSubsCount();
+QString HearingImpaired();
+bool SkipMachineTranslated();
+bool ConvertToUTF8();
 
 void setLanguageList(const QStringList &codes);
 void setDefaultLanguage(const QString &code);

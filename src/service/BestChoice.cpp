@@ -1,16 +1,51 @@
 #include "service/BestChoice.h"
 
+#include "prefs/myPrefs.h"
+
+#include <algorithm>
+#include <optional>
+
 namespace BestChoice {
 
 namespace {
 
-// Scores each candidate of `language` in list order; the best one, or null.
-const openSubtitleItem *bestOf(const QList<openSubtitleItemPtr> &results, const QString &language)
+bool inLanguage(const openSubtitleItem &result, const QString &language)
 {
+    return result.ISO639.compare(language, Qt::CaseInsensitive) == 0;
+}
+
+// Whether the result may be chosen at all, hearing-impaired wishes aside.
+bool acceptable(const openSubtitleItem &result, const Wishes &wishes)
+{
+    return !result.SubBad && !result.SubForeignPartsOnly &&
+           !(wishes.skipMachineTranslated && result.SubAutoTranslation);
+}
+
+// The hearing-impaired flag a candidate must have, if any.
+std::optional<bool> hearingImpairedWanted(const QList<openSubtitleItemPtr> &results, const QString &language,
+                                          const Wishes &wishes)
+{
+    if (wishes.hearingImpaired == myPrefs::kHearingOnly)
+        return true;
+    if (wishes.hearingImpaired != myPrefs::kHearingAvoid)
+        return std::nullopt;
+    const bool plainOneExists = std::any_of(results.cbegin(), results.cend(), [&](const auto &r) {
+        return inLanguage(*r, language) && acceptable(*r, wishes) && !r->SubHearingImpaired;
+    });
+    return plainOneExists ? std::optional<bool>(false) : std::nullopt;
+}
+
+// Scores each candidate of `language` in list order; the best one, or null.
+const openSubtitleItem *bestOf(const QList<openSubtitleItemPtr> &results, const QString &language,
+                               const Wishes &wishes)
+{
+    const std::optional<bool> hearingImpaired = hearingImpairedWanted(results, language, wishes);
     const openSubtitleItem blank; // what the first candidate is measured against
     const openSubtitleItem *best = nullptr;
     for (const auto &candidate : results) {
-        if (candidate->ISO639.compare(language, Qt::CaseInsensitive) != 0 || candidate->SubBad)
+        if (!inLanguage(*candidate, language) || !acceptable(*candidate, wishes))
+            continue;
+        if (hearingImpaired && candidate->SubHearingImpaired != *hearingImpaired)
             continue;
         candidate->myBest = false;
         candidate->myRating = 0;
@@ -37,10 +72,16 @@ const openSubtitleItem *bestOf(const QList<openSubtitleItemPtr> &results, const 
 
 } // namespace
 
-void mark(const QList<openSubtitleItemPtr> &results, const QStringList &languages)
+Wishes Wishes::fromPreferences()
+{
+    const myPrefs::Values prefs = myPrefs::values();
+    return {prefs.HearingImpaired, prefs.SkipMachineTranslated};
+}
+
+void mark(const QList<openSubtitleItemPtr> &results, const QStringList &languages, const Wishes &wishes)
 {
     for (const QString &language : languages) {
-        const openSubtitleItem *best = bestOf(results, language);
+        const openSubtitleItem *best = bestOf(results, language, wishes);
         if (!best)
             continue; // no acceptable subtitle in this language
         for (const auto &result : results) {

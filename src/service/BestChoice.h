@@ -15,9 +15,23 @@
 // 7 (the changed ratings stay on the records). The winner gets `myBest` and
 // `isChecked`; nothing is ever unchecked. Without a candidate that agrees
 // with the video a language gets no choice.
+//
+// Some results never take part: forced (foreign-parts-only) subtitles, which
+// are no full subtitle; machine- or AI-translated ones while the user skips
+// them; and by the user's hearing-impaired wish, hearing-impaired ones
+// ("avoid", while a candidate that is not one exists in the language) or
+// all others ("only"). They stay in the list, unchecked.
 namespace BestChoice {
 
+// What the user wants of the automatic choice.
+struct Wishes {
+    QString hearingImpaired = QStringLiteral("any"); // "any", "avoid" or "only"
+    bool skipMachineTranslated = true;
+
+    static Wishes fromPreferences();
+};
+
 // Marks the best result of each language (two-letter codes) in `results`.
-void mark(const QList<openSubtitleItemPtr> &results, const QStringList &languages);
+void mark(const QList<openSubtitleItemPtr> &results, const QStringList &languages, const Wishes &wishes = {});
 
 } // namespace BestChoice

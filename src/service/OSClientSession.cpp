@@ -338,7 +338,7 @@ void OSClient::addThisResult(const Dictionary &candidate, const VariantList &can
 
 OSClient::ResultList OSClient::FindBestSub(const ResultList &results) const
 {
-    BestChoice::mark(results, searchLangs);
+    BestChoice::mark(results, searchLangs, BestChoice::Wishes::fromPreferences());
     return results;
 }
 
@@ -413,6 +413,7 @@ void OSClient::takeInQueuedSubtitles(const std::function<bool()> &stop)
 
 void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop)
 {
+    const bool countEmbedded = myPrefs::EmbeddedSubsCount();
     while (!(stop && stop())) {
         QStringList videos;
         qsizetype ticket = 0;
@@ -430,7 +431,7 @@ void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::
         QList<std::shared_ptr<movieFile>> records;
         records.reserve(videos.size());
         for (qsizetype i = 0; i < videos.size(); ++i) // reads the disk: outside the lock
-            records.append(movieFile::create(videos.at(i), subtitles.at(i), languages));
+            records.append(movieFile::create(videos.at(i), subtitles.at(i), languages, countEmbedded));
         const QMutexLocker guard(&stateLock());
         // Batches are listed in the order they were taken, whichever thread
         // ends first; every batch taken is finished, so none is waited for
@@ -471,7 +472,8 @@ void OSClient::addFile(const QString &path, const QStringList &languages)
 void OSClient::addMovieFile(const QString &path, const QStringList &languages)
 {
     const QStringList beside = subtitlesBeside({path}).constFirst();
-    auto record = movieFile::create(path, beside, languages); // reads the disk: outside the lock
+    // Reads the disk: outside the lock.
+    auto record = movieFile::create(path, beside, languages, myPrefs::EmbeddedSubsCount());
     const QMutexLocker guard(&stateLock());
     movieFiles.append(record);
 }

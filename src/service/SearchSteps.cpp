@@ -45,6 +45,9 @@ QString nameQueryOf(const movieFile &video)
 
 bool hasLocalSubtitleIn(const movieFile &video, const QString &lang3)
 {
+    // A text subtitle inside the video serves like one beside it.
+    if (video.carriesSubtitleIn(lang3))
+        return true;
     const auto locals = video.subtitles();
     return std::any_of(locals.cbegin(), locals.cend(), [&](const auto &sub) {
         return sameText(LangModule::getLangThree(sub->ISO639()), lang3);

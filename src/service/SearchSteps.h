@@ -24,7 +24,8 @@ bool isEpisode(const VideoMetadata &meta);
 // matched against: the leaf name without its last extension.
 QString nameQueryOf(const movieFile &video);
 
-// Whether a subtitle beside the video is in `lang3` (three-letter code).
+// Whether a subtitle beside the video, or a counted text subtitle inside it,
+// is in `lang3` (three-letter code).
 bool hasLocalSubtitleIn(const movieFile &video, const QString &lang3);
 
 // The listed, checked videos a search in `lang3` asks about: no subtitle in

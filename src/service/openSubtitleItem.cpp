@@ -3,7 +3,9 @@
 #include "common/JobSession.h"
 #include "common/NumberRange.h"
 #include "media/FolderItemHelpers.h"
+#include "media/Utf8Recoding.h"
 #include "media/VideoMetadata.h"
+#include "prefs/myPrefs.h"
 #include "service/SubtitleDownload.h"
 #include "service/SubtitleProvider.h"
 #include "service/XMLRPC.h"
@@ -140,6 +142,8 @@ openSubtitleItem::openSubtitleItem(const Dictionary &d)
         SubFormat = SubtitleDownload::safeFormat(d.value(u"SubFormat"_s).toString());
     take(d, u"SubHash"_s, SubHash);
     take(d, u"SubHearingImpaired"_s, SubHearingImpaired);
+    take(d, u"SubAutoTranslation"_s, SubAutoTranslation);
+    take(d, u"SubForeignPartsOnly"_s, SubForeignPartsOnly);
     take(d, u"SubLanguageID"_s, SubLanguageID);
     take(d, u"SubRating"_s, SubRating);
     take(d, u"SubSize"_s, SubSize);
@@ -152,6 +156,18 @@ openSubtitleItem::openSubtitleItem(const Dictionary &d)
     take(d, u"HashWasAlreadyInDB"_s, HashWasAlreadyInDB);
     take(d, u"alreadyInDB"_s, alreadyInDB);
     take(d, u"MovieFileWasAlreadyInDB"_s, MovieFileWasAlreadyInDB);
+}
+
+QString openSubtitleItem::flagMarks() const
+{
+    QStringList marks;
+    if (SubHearingImpaired)
+        marks.append(u"HI"_s);
+    if (SubAutoTranslation)
+        marks.append(u"MT"_s);
+    if (SubForeignPartsOnly)
+        marks.append(u"forced"_s);
+    return marks.isEmpty() ? QString() : u'[' + marks.join(u", "_s) + u"] "_s;
 }
 
 QString openSubtitleItem::Cellstring() const
@@ -258,19 +274,43 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
     if (SubtitleDownload::looksLikeMarkup(content.value))
         return fail(u"the service sent a web page instead of a subtitle"_s, session);
     underSessionLock(session, [&] { status = u"Downloaded"_s; });
+    const QByteArray bytes = toTempOnly ? content.value : bytesToPlace(content.value, session);
     // Written once, beside its target; only when that folder cannot take it
     // is a copy kept in our temporary folder, so that it is not lost.
-    const auto placement = SubtitleDownload::placeKeepingPrevious(content.value, transfer.target);
+    const auto placement = SubtitleDownload::placeKeepingPrevious(bytes, transfer.target);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
-        writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), content.value);
+        writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), bytes);
     return settle(transfer, placement, toTempOnly, session);
 }
 
 bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bool toTempOnly,
                              JobSession *session)
 {
+    // A preview's copy holds the bytes as served; UTF-8 is made from them
+    // only on the way to the video.
+    if (!toTempOnly && myPrefs::ConvertToUTF8()) {
+        QFile file(source);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray served = file.read(SubtitleDownload::kMaxSubtitleBytes);
+            return settle(
+                transfer,
+                SubtitleDownload::placeKeepingPrevious(bytesToPlace(served, session), transfer.target),
+                toTempOnly, session);
+        }
+    }
     return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target), toTempOnly,
                   session);
+}
+
+QByteArray openSubtitleItem::bytesToPlace(const QByteArray &served, JobSession *session)
+{
+    if (!myPrefs::ConvertToUTF8())
+        return served;
+    QString language;
+    underSessionLock(session, [&] { language = ISO639; });
+    const Utf8Recoding::Result recoded = Utf8Recoding::toUtf8(served, language);
+    underSessionLock(session, [&] { encodingNote = recoded.note(); });
+    return recoded.bytes;
 }
 
 bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement,

@@ -26,6 +26,9 @@ public:
 
     // "MovieName/SubFileName (downloads)", as the results list shows it.
     QString Cellstring() const;
+    // The service's flags as the results list marks them before the name:
+    // "[HI] ", "[MT, forced] "; empty for none.
+    QString flagMarks() const;
 
     // Setting the video path also decides whether the subtitle's own episode
     // data agrees with the video's (metaMatch); that agreement is never undone.
@@ -105,6 +108,8 @@ public:
     QString SubFormat;
     QString SubHash;
     bool SubHearingImpaired = false;
+    bool SubAutoTranslation = false;  // machine- or AI-translated
+    bool SubForeignPartsOnly = false; // forced: only the parts in another language
     QString SubLanguageID;
     double SubRating = 0;
     int SubSize = 0;
@@ -134,6 +139,10 @@ public:
     bool Downloaded = false;
     QString localtempfile; // preview copy in the temporary folder
     QString localSubfile;  // the placed subtitle
+    // What became of the placed subtitle's text encoding when UTF-8 was
+    // asked for ("converted from windows-1251", "kept as served: ..."); empty
+    // when it was not asked for.
+    QString encodingNote;
     // The service interface that found the record; downloads ask it for the
     // content. Empty for records made elsewhere, which fetch SubDownloadLink.
     std::shared_ptr<SubtitleProvider> provider;
@@ -152,6 +161,9 @@ private:
     bool settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement, bool toTempOnly,
                 JobSession *session);
     bool fail(const QString &why, JobSession *session);
+    // What goes beside the video: the bytes as served, or UTF-8 made from
+    // them when the user asked for it (the outcome in encodingNote).
+    QByteArray bytesToPlace(const QByteArray &served, JobSession *session);
 
     // The transfer under way between startDownload() and placement().
     Transfer m_pending;

@@ -532,10 +532,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "hearing_impaired": bool(sub.get("hi")), "hd": True,
             "fps": float(movie.get("fps", 23.976)), "votes": 1 if sub.get("rating") else 0,
             "ratings": float(sub.get("rating", 0.0)), "from_trusted": None if anonymous else False,
-            "foreign_parts_only": False,
+            "foreign_parts_only": bool(sub.get("forced")),
             "upload_date": str(sub.get("added", "2013-11-07T04:48:10Z")),
-            "ai_translated": False, "nb_cd": 1, "slug": "%s-%s" % (sub_id, "-".join(emulator.tokens(movie.get("name", "x")))),
-            "machine_translated": False, "release": str(movie.get("release", movie.get("name", ""))),
+            "ai_translated": bool(sub.get("ai")), "nb_cd": 1, "slug": "%s-%s" % (sub_id, "-".join(emulator.tokens(movie.get("name", "x")))),
+            "machine_translated": bool(sub.get("mt")), "release": str(movie.get("release", movie.get("name", ""))),
             "comments": sub.get("comment"), "legacy_subtitle_id": emulator.as_int(sub_id),
             "legacy_uploader_id": 0,
             "uploader": ({"uploader_id": None, "name": "Anonymous", "rank": "anonymous"} if anonymous

@@ -227,6 +227,63 @@ private slots:
         QCOMPARE(rated, scores);
     }
 
+    // The user's wishes over one table: hearing-impaired (hi), machine-
+    // translated (mt) and forced results, written as in bestChoice.
+    void bestChoiceWishes_data()
+    {
+        QTest::addColumn<QString>("hearingImpaired");
+        QTest::addColumn<bool>("skipMachineTranslated");
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<QStringList>("chosen");
+        const QStringList all{u"forced en 9.9 9000 forced"_s, u"mt en 9.5 900 mt"_s, u"hi en 9 500 hi"_s,
+                              u"plain en 6 10"_s, u"hies es 8 10 hi"_s};
+        QTest::newRow("any: forced and machine-translated never, hi as any other")
+            << u"any"_s << true << all << QStringList{u"hi"_s, u"hies"_s};
+        QTest::newRow("machine-translated allowed when the user says so")
+            << u"any"_s << false << all << QStringList{u"mt"_s, u"hies"_s};
+        QTest::newRow("avoid: hi only where nothing else exists")
+            << u"avoid"_s << true << all << QStringList{u"plain"_s, u"hies"_s};
+        QTest::newRow("only: hi or nothing")
+            << u"only"_s << true << QStringList{u"plain en 9 10"_s, u"mthi en 9 99 hi mt"_s, u"pes es 9 9"_s}
+            << QStringList{};
+        QTest::newRow("only: the hi one wins over a better plain one")
+            << u"only"_s << true << all << QStringList{u"hi"_s, u"hies"_s};
+    }
+    void bestChoiceWishes()
+    {
+        QFETCH(QString, hearingImpaired);
+        QFETCH(bool, skipMachineTranslated);
+        QFETCH(QStringList, candidates);
+        QFETCH(QStringList, chosen);
+        QList<openSubtitleItemPtr> results;
+        for (const QString &text : std::as_const(candidates)) {
+            const QStringList f = text.split(u' ');
+            results.append(result(f[0], f[1], f[2].toDouble(), f[3].toInt()));
+            results.last()->SubHearingImpaired = f.contains(u"hi"_s);
+            results.last()->SubAutoTranslation = f.contains(u"mt"_s);
+            results.last()->SubForeignPartsOnly = f.contains(u"forced"_s);
+        }
+        BestChoice::mark(results, {u"en"_s, u"es"_s}, {hearingImpaired, skipMachineTranslated});
+        QStringList marked;
+        for (const auto &r : std::as_const(results)) {
+            if (r->isChecked)
+                marked.append(r->SubHash);
+        }
+        QCOMPARE(marked, chosen);
+    }
+
+    // Both interfaces carry the flags the choice reads.
+    void providersMapTheFlagsAlike()
+    {
+        const openSubtitleItem xmlrpc(Dictionary{{u"SubHearingImpaired"_s, u"1"_s},
+                                                 {u"SubAutoTranslation"_s, u"1"_s},
+                                                 {u"SubForeignPartsOnly"_s, u"1"_s}});
+        QVERIFY(xmlrpc.SubHearingImpaired && xmlrpc.SubAutoTranslation && xmlrpc.SubForeignPartsOnly);
+        const openSubtitleItem plain(
+            Dictionary{{u"SubAutoTranslation"_s, u"0"_s}, {u"SubForeignPartsOnly"_s, u"0"_s}});
+        QVERIFY(!plain.SubAutoTranslation && !plain.SubForeignPartsOnly);
+    }
+
     void resultsAttachOnceToEveryVideoWithTheirHash()
     {
         OSClient client;

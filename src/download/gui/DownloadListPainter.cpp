@@ -154,7 +154,10 @@ void DownloadListPainter::paintFiles(QPainter &g, int row, int column, const QSi
     int leftmost = -1;
     int flagWidth = 22;
     for (int i = 0; i < languages.size(); ++i) {
-        const bool local = markLocal && DownloadJob::hasLocalSubtitleIn(*record, languages[i]);
+        const bool beside = markLocal && DownloadJob::hasLocalSubtitleIn(*record, languages[i]);
+        // A subtitle stream inside the video: faded too, with a tick of the ink's colour.
+        const bool inside = markLocal && !beside && record->carriesSubtitleIn(languages[i]);
+        const bool local = beside || inside;
         const QImage flag = roundFlag(languages[i], local);
         if (!flag.isNull())
             flagWidth = flag.width();
@@ -164,7 +167,7 @@ void DownloadListPainter::paintFiles(QPainter &g, int row, int column, const QSi
         if (!flag.isNull())
             g.drawImage(x, y, flag);
         if (local) {
-            const QImage tick = tinted(u"omicheck"_s, Green);
+            const QImage tick = tinted(u"omicheck"_s, inside ? ListColours::Ink : Green);
             const QPoint centre(x + flagWidth / 2 + 1, y + flagWidth / 2 + 1);
             g.drawImage(centre - QPoint(tick.width() / 2, tick.height() / 2), tick);
         }
@@ -219,7 +222,7 @@ void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSiz
     bool best, bad, have, checked;
     {
         const QMutexLocker guard(&m_session->stateLock());
-        text = result->Cellstring();
+        text = result->flagMarks() + result->Cellstring();
         language = result->ISO639;
         best = result->myBest;
         bad = result->SubBad;

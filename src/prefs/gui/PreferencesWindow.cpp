@@ -143,6 +143,10 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_autoFlag = makeCheck(u"AutoFlagNonHashCheck"_s, u"#AutoFlagNonHash"_s, QRect(249, 232, 315, 20));
     m_autoFlag->setVisible(false);
     makeServiceControls();
+    m_embeddedSubs = makeCheck(u"EmbeddedSubsCountCheck"_s, tr("Count subtitles inside the video"),
+                               QRect(249, 302, 315, 20));
+    m_embeddedSubs->setToolTip(tr("A text subtitle stream inside the video in a wanted language counts as a "
+                                  "subtitle the video has: no search or download for that language."));
     m_count = makeLabel(u"Label1"_s, QString(), QRect(418, 293, 162, 20), true);
     m_count->setVisible(false);
 
@@ -244,6 +248,7 @@ void PreferencesWindow::Open()
     // shows, even when two languages have just disabled it.
     m_listAll->setChecked(prefs.ListAllFiles);
     m_refresh->setChecked(prefs.refreshSubs);
+    m_embeddedSubs->setChecked(prefs.EmbeddedSubsCount);
     m_rename->setChecked(prefs.RenameSubs);
     m_addLanguage->setChecked(prefs.addLanguageExt);
     m_autoSearch->setChecked(prefs.autoSearchSubs);
@@ -356,6 +361,7 @@ void PreferencesWindow::Save()
     prefs.OSPassword = m_password->text();
     prefs.ListAllFiles = m_listAll->isChecked();
     prefs.refreshSubs = m_refresh->isChecked();
+    prefs.EmbeddedSubsCount = m_embeddedSubs->isChecked();
     prefs.RenameSubs = m_rename->isChecked();
     prefs.addLanguageExt = m_addLanguage->isChecked();
     prefs.autoSearchSubs = m_autoSearch->isChecked();

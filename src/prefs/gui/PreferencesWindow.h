@@ -49,6 +49,7 @@ public:
     QCheckBox *AddLanguageToNameCheck() const { return m_addLanguage; }
     QCheckBox *ListAllFilesCheck() const { return m_listAll; }
     QCheckBox *RefreshSubsCheck() const { return m_refresh; }
+    QCheckBox *EmbeddedSubsCountCheck() const { return m_embeddedSubs; }
     QCheckBox *RenameSubAsMovieCheck() const { return m_rename; }
     QCheckBox *AutoRetryCheck() const { return m_autoRetry; }
     QCheckBox *AutoSearchSubsCheck() const { return m_autoSearch; }
@@ -97,6 +98,7 @@ private:
     QCheckBox *m_addLanguage;
     QCheckBox *m_listAll;
     QCheckBox *m_refresh;
+    QCheckBox *m_embeddedSubs;
     QFrame *m_separator;
     QCheckBox *m_rename;
     QCheckBox *m_autoRetry;

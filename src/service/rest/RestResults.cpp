@@ -95,6 +95,10 @@ openSubtitleItemPtr fromItem(const QJsonObject &item, const RestSearch &search)
         {u"SubDownloadsCnt"_s, integer(a.value("download_count"_L1), 0, kIntMax)},
         {u"SubRating"_s, number(a.value("ratings"_L1), 0, 10)},
         {u"SubHearingImpaired"_s, flag(a.value("hearing_impaired"_L1))},
+        // The same flags as the XML-RPC entries carry, so both interfaces choose alike.
+        {u"SubAutoTranslation"_s,
+         flag(a.value("machine_translated"_L1)) || flag(a.value("ai_translated"_L1))},
+        {u"SubForeignPartsOnly"_s, flag(a.value("foreign_parts_only"_L1))},
         {u"ISO639"_s, language},
         {u"SubLanguageID"_s, LangModule::getLangThree(language)},
         {u"LanguageName"_s, LangModule::getLangFull(language)},
