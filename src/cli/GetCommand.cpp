@@ -10,8 +10,10 @@
 #include "cli/CliText.h"
 #include "cli/Commands.h"
 #include "common/LangModule.h"
+#include "download/DownloadJob.h"
 #include "download/GetSubsRun.h"
 #include "prefs/myPrefs.h"
+#include "service/FailureWords.h"
 #include "service/ProviderChoice.h"
 
 #include <QJsonDocument>
@@ -40,7 +42,8 @@ void printUsage(void (*print)(const QString &))
     print(u"                   downloads the service still allows today (quotaRemaining, REST only)"_s);
     print(u"Each video and language gives one line: 'placed SUBTITLE' (followed by where the"_s);
     print(u"subtitle it replaced went: the trash, or a backup name beside it), 'none VIDEO LANG',"_s);
-    print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON'; a video that cannot be handled at"_s);
+    print(u"'skipped VIDEO LANG' or 'failed VIDEO LANG REASON' (when the search failed, the reason is"_s);
+    print(u"'search failed' and why is said once on stderr); a video that cannot be handled at"_s);
     print(u"all gives 'skipped VIDEO REASON'. Control characters and the bytes of names that are not"_s);
     print(u"valid UTF-8 are written as \\xHH; --json gives other names exactly. Exit status: 0 when"_s);
     print(u"nothing failed, 1 when the search or a download failed or a video could not be handled,"_s);
@@ -60,7 +63,7 @@ private:
 
 int usageError(const QString &message)
 {
-    return usageError(u"get"_s, message, printUsage);
+    return usageError(u"get"_s, message);
 }
 
 // Reads --lang's value into two-letter codes; returns an error message, or
@@ -82,12 +85,25 @@ QString parseLanguages(const QString &value, QStringList &out)
     return QString();
 }
 
+// Why the search failed, in words; empty when it did not. A key given with
+// --api-key is not the preference's, so its refusal does not send the user
+// to the preferences.
+QString searchFailureWords(const ServiceError &failure, bool keyGiven)
+{
+    if (failure.ok())
+        return {};
+    if (keyGiven && FailureWords::classify(failure.code) == FailureWords::Kind::KeyRejected)
+        return u"The service did not accept the API key given with --api-key."_s;
+    return FailureWords::describe(failure);
+}
+
 } // namespace
 
 int runGet(const QStringList &args)
 {
     myPrefs::Values prefs = myPrefs::values();
     bool json = false;
+    bool keyGiven = false;
     QString server;
     CliArguments arguments(args);
     while (arguments.nextOption()) {
@@ -128,6 +144,7 @@ int runGet(const QStringList &args)
         } else if (arguments.is("--api-key"_L1)) {
             if (!arguments.takeValue(prefs.RestApiKey))
                 return missing();
+            keyGiven = !prefs.RestApiKey.trimmed().isEmpty();
         } else if (arguments.is("--user"_L1)) {
             if (!arguments.takeValue(prefs.OSUsername))
                 return missing();
@@ -161,8 +178,18 @@ int runGet(const QStringList &args)
             failed = true;
         }
     }
-    const QList<GetSubsOutcome> outcomes = run.run();
+    QList<GetSubsOutcome> outcomes = run.run();
     progress.finish();
+    // The search is one for every video: why it failed is said once, and
+    // each row it failed points there.
+    const QString searchFailure = searchFailureWords(run.job().searchFailure(), keyGiven);
+    if (!searchFailure.isEmpty()) {
+        printErr(u"lumbra-cli get: "_s + searchFailure);
+        for (GetSubsOutcome &o : outcomes) {
+            if (o.searchFailed)
+                o.reason = json ? searchFailure : u"search failed"_s;
+        }
+    }
 
     for (const GetSubsOutcome &o : outcomes) {
         const QString status = GetSubsOutcome::statusName(o.status);

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace ProviderChoice {
@@ -19,11 +21,26 @@ QString nameOf(const myPrefs::Values &prefs)
     return isRest(prefs) ? QString(myPrefs::kProviderRest) : QString(myPrefs::kProviderXmlRpc);
 }
 
+namespace {
+
+std::atomic<qint64> requestTimeoutMs{0};
+
+} // namespace
+
+void setRequestTimeout(std::chrono::milliseconds timeout)
+{
+    requestTimeoutMs = timeout.count();
+}
+
 std::shared_ptr<SubtitleProvider> fromPreferences(const myPrefs::Values &prefs)
 {
+    std::shared_ptr<SubtitleProvider> provider;
     if (isRest(prefs))
-        return std::make_shared<RestProvider>(prefs.RestServer, prefs.RestApiKey);
-    return std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
+        provider = std::make_shared<RestProvider>(prefs.RestServer, prefs.RestApiKey);
+    else
+        provider = std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
+    provider->setRequestTimeout(std::chrono::milliseconds(requestTimeoutMs.load()));
+    return provider;
 }
 
 ProviderAccount accountOf(const myPrefs::Values &prefs)

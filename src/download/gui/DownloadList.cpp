@@ -79,8 +79,23 @@ QString DownloadList::kindAt(int row) const
     return m_list->cellTag(row, 0).toString();
 }
 
+void DownloadList::setSearchFailure(const QString &reason)
+{
+    if (reason == m_searchFailure)
+        return;
+    m_searchFailure = reason;
+    Q_EMIT refreshNeeded();
+}
+
+QString DownloadList::videoRowText(const QString &name, const QString &failure)
+{
+    return failure.isEmpty() ? name : tr("%1 — search failed: %2").arg(name, failure);
+}
+
 QString DownloadList::rowText(int row) const
 {
+    if (isKind(row, KindMovie))
+        return videoRowText(m_list->cell(row, 0), m_searchFailure);
     if (!isKind(row, KindQueued))
         return m_list->cell(row, 0);
     const MoviePtr entry = movieAt(row);

@@ -82,6 +82,12 @@ public:
     // Before a search: the rows of unchecked videos go, and so do their
     // records (every record with the same path) from the client's list.
     void removeUncheckedRows();
+    // Why the search of the listed videos failed, shown on each video's row;
+    // empty when it did not (or not yet).
+    void setSearchFailure(const QString &reason);
+    const QString &searchFailure() const { return m_searchFailure; }
+    // A video row's text: its name, and why its search failed.
+    static QString videoRowText(const QString &name, const QString &failure);
     // Whether exactly one dropped item was taken in (painting shows the
     // subtitles beside such a lone video differently).
     void setSingleDrop(bool single) { m_singleDrop = single; }
@@ -139,5 +145,6 @@ private:
     int m_columnCheck = 1;
     int m_clickedRow = -1;
     bool m_singleDrop = false;
+    QString m_searchFailure;
     QList<std::shared_ptr<movieFile>> m_moviefilesMatched;
 };

@@ -207,6 +207,9 @@ void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
         return;
     m_updateUI = true;
     switch (state) {
+    case State::Searching:
+        m_waitClock.start();
+        break;
     case State::Downloading:
         m_edited = true;
         break;
@@ -281,6 +284,8 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     if (sameText(mode, "ErrorSearching"_L1) || sameText(mode, "RetrySearching"_L1) ||
         sameText(mode, "RetryingSearching"_L1))
         return searchFailure();
+    if (sameText(mode, "Searching"_L1))
+        return waitingNotice();
     if (const QString quota = quotaNotice(); !quota.isEmpty())
         return quota;
     const QList<ClientIntake::NotTakenIn> skipped = m_job->intake().notTakenIn();
@@ -290,6 +295,16 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     for (const auto &[shown, reason] : skipped)
         names.append(QFileInfo(shown).fileName());
     return tr("Not listed: %1 (%2)").arg(names.join(u", "_s), skipped.first().reason);
+}
+
+QString GetSubtitlesWindow::waitingNotice() const
+{
+    if (!m_waitClock.isValid())
+        return {};
+    const qint64 seconds = m_waitClock.elapsed() / Ticks::scaled(Ticks::CountdownSecond).count();
+    if (seconds < WaitShownAfterSeconds)
+        return {};
+    return tr("still waiting for the service… %1 s").arg(seconds);
 }
 
 QString GetSubtitlesWindow::quotaNotice() const
@@ -622,6 +637,9 @@ void GetSubtitlesWindow::applyStateToControls()
         break;
     }
     m_frame->setNotice(noticeFor(windowMode()));
+    // Each video row says why its search failed, for as long as it did.
+    const bool searchFailed = failed || mode == State::RetrySearching || mode == State::RetryingSearching;
+    m_list->setSearchFailure(searchFailed ? searchFailure() : QString());
     const bool enabled =
         failed || (!DownloadJob::isBusy(mode) && (mode != State::Searched || m_list->gotResults()));
     if (main->isEnabled() != enabled)

@@ -4,6 +4,7 @@
 #include "app/WorkflowWindow.h"
 #include "download/DownloadJob.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QTimer>
@@ -96,6 +97,8 @@ public:
     QList<std::shared_ptr<movieFile>> queuedSubs() const;
     // Why the last search failed.
     QString searchFailure() const;
+    // How long a search waits before the notice line says it is still waiting.
+    static constexpr int WaitShownAfterSeconds = 10;
 
     bool searchRunning() const;
     bool downloadRunning() const;
@@ -149,6 +152,9 @@ private:
     QString noticeFor(const QString &mode) const;
     // The downloads the service still allows today, once it has said (REST).
     QString quotaNotice() const;
+    // "still waiting for the service… 25 s" once a search has waited past
+    // WaitShownAfterSeconds; empty before.
+    QString waitingNotice() const;
 
     // Declared first: the list and its painter reach the job's records.
     std::shared_ptr<DownloadJob> m_job;
@@ -161,6 +167,9 @@ private:
     QTimer m_timerProcess;
     QTimer m_timerUIRefresh;
     QTimer m_countDownTimer;
+    // Since the search began asking the service; counted in the countdown's
+    // seconds, so a test's faster clock shows the same numbers.
+    QElapsedTimer m_waitClock;
 
     // Main thread only.
     QList<DragItem> m_dropobjs;

@@ -97,6 +97,12 @@ ServiceError RestProvider::toServiceError(const RestError &error)
     return {code, error.message};
 }
 
+void RestProvider::setRequestTimeout(std::chrono::milliseconds timeout)
+{
+    const QMutexLocker guard(&m_lock);
+    m_timeout = timeout;
+}
+
 RestClient *RestProvider::client() const
 {
     const QMutexLocker guard(&m_lock);
@@ -113,6 +119,8 @@ ServiceError RestProvider::signIn(const ProviderAccount &account)
         m_client = std::make_unique<RestClient>(
             RestClient::Settings{m_server, m_apiKey, account.user, account.password});
         client = m_client.get();
+        if (m_timeout.count() > 0)
+            client->setTransferTimeout(m_timeout);
     }
     return toServiceError(client->signIn());
 }
