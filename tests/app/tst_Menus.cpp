@@ -420,14 +420,14 @@ void tst_Menus::downloadWindowTakesItsCommands()
         QVERIFY(window->rect().contains(inWindow));
     }
 
-    // Ctrl+W with subtitles checked asks first; going back keeps the window.
-    window->setDocumentEdited(true);
+    // Ctrl+W while a download runs asks first; going back keeps the window.
+    window->setWindowMode(u"Downloading"_s);
     m_platform->answer = Platform::CancelButton;
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QCOMPARE(m_platform->dialogs.size(), 1);
     QCOMPARE(m_platform->dialogs.first().message, u"Subtitles marked for download"_s);
     QVERIFY(window && window->isVisible());
-    window->setDocumentEdited(false);
+    window->setWindowMode(u"Downloaded"_s);
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QTRY_VERIFY(!window); // closed and gone
     QCOMPARE(m_platform->dialogs.size(), 1);
@@ -475,7 +475,7 @@ void tst_Menus::quitAsksEachWindowsQuestion()
     auto *first = dynamic_cast<GetSubtitlesWindow *>(app()->router().showDefault(WorkflowKind::Download));
     QVERIFY(first);
     QPointer<GetSubtitlesWindow> edited = first;
-    edited->setDocumentEdited(true);
+    edited->setWindowMode(u"NotDownloaded"_s); // a failed download
     activate(edited);
 
     // Going back keeps the window and the application.

@@ -109,6 +109,7 @@ private Q_SLOTS:
     void failedDownloadIsRetriedAlone();
     void closeQuestion_data();
     void closeQuestion();
+    void closingWithNothingTickedDoesNotAsk();
     void closingWhileSearchingIsSafe_data();
     void closingWhileSearchingIsSafe();
     void filesForABusyWindowOpenANewOne_data();
@@ -193,10 +194,6 @@ void tst_GetSubtitlesWindow::cleanup()
 {
     // Windows still open close without their question, and wait for their work.
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows) {
-        if (auto *window = dynamic_cast<GetSubtitlesWindow *>(w))
-            window->setDocumentEdited(false);
-    }
     qDeleteAll(QApplication::topLevelWidgets());
     m_emu.reset();
 }
@@ -480,16 +477,16 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
     window->list().setGroupOpen(0, true);
     QVERIFY(list.resultAt(1)->isChecked);
     QVERIFY(!list.resultAt(2)->isChecked);
-    QVERIFY(!window->documentEdited());
+    // Ticked results not downloaded yet: closing would drop them.
+    QVERIFY(window->documentEdited());
+    QTRY_VERIFY(m_desktop->editedMark);
     otherButtonsChangeNothing(2);
     QVERIFY(list.resultAt(1)->isChecked);
     QVERIFY(!list.resultAt(2)->isChecked);
-    QVERIFY(!window->documentEdited());
     clickCheck(2);
     QVERIFY(!list.resultAt(1)->isChecked);
     QVERIFY(list.resultAt(2)->isChecked);
     QVERIFY(window->documentEdited());
-    QTRY_VERIFY(m_desktop->editedMark);
     // A click beside the box changes nothing.
     QTest::mouseClick(rows->viewport(), Qt::LeftButton, {},
                       rows->visualRect(rows->model()->index(1, list.columnCheck())).topLeft() + QPoint(1, 1));
@@ -667,6 +664,29 @@ void tst_GetSubtitlesWindow::closeQuestion()
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
     QVERIFY(QFile::exists(path(u"Films/Movie.en.srt"_s)));
     QTRY_COMPARE(m_quits, 1);
+}
+
+// The search ticks the best results: closing would drop them, so it asks.
+// With every result unticked there is nothing to lose and it closes at once.
+void tst_GetSubtitlesWindow::closingWithNothingTickedDoesNotAsk()
+{
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(searched(window));
+    QVERIFY(window->documentEdited());
+    const DownloadList &list = window->list();
+    for (int row = window->MainList()->rowCount() - 1; row >= 0; --row) {
+        if (list.isKind(row, DownloadList::KindGroup))
+            window->list().setGroupOpen(row, true);
+    }
+    for (int row = 0; row < window->MainList()->rowCount(); ++row) {
+        if (list.isKind(row, DownloadList::KindResult) && list.resultAt(row)->isChecked)
+            window->updateUIChecks(row, list.columnCheck());
+    }
+    QVERIFY(!window->documentEdited());
+    QPointer<GetSubtitlesWindow> alive(window);
+    QVERIFY(window->menuCommand(u"FileClose"_s));
+    QVERIFY(m_desktop->dialogs.isEmpty());
+    QTRY_VERIFY(!alive);
 }
 
 // A search waiting on a service that stalls for a minute: closing the window

@@ -365,6 +365,23 @@ void DownloadList::openGroup(int row)
 
 // --- "gets" ------------------------------------------------------------------
 
+bool DownloadList::hasCheckedResults() const
+{
+    QList<MoviePtr> groups;
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (isKind(row, KindGroup))
+            groups.append(movieAt(row));
+    }
+    const QMutexLocker guard(&m_session->stateLock());
+    return std::any_of(groups.cbegin(), groups.cend(), [](const MoviePtr &group) {
+        if (!group)
+            return false;
+        const auto results = group->subtitleResults();
+        return std::any_of(results.cbegin(), results.cend(),
+                           [](const ResultPtr &result) { return result && result->isChecked; });
+    });
+}
+
 void DownloadList::buildQueue(DownloadQueue &queue)
 {
     for (int row = m_list->rowCount() - 1; row >= 0; --row) {

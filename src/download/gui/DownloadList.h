@@ -100,6 +100,8 @@ public:
     // best result is known starts closed; the others start open.
     void listSearchResults(const QList<DownloadJob::LanguageGroup> &groups);
     QList<std::shared_ptr<movieFile>> moviefilesMatched() const { return m_moviefilesMatched; }
+    // Whether a group row holds a ticked result, which a download would fetch.
+    bool hasCheckedResults() const;
     // Opens or closes a group row; a group without results does not open.
     void setGroupOpen(int row, bool open);
     // The text a result is ordered by (descending): language, best choice,

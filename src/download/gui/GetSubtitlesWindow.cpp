@@ -122,7 +122,7 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
             m_dropobjs.append(item);
     });
     connect(m_list, &DownloadList::refreshNeeded, this, &GetSubtitlesWindow::setUpdateUI);
-    connect(m_list, &DownloadList::subtitleChecksChanged, this, [this] { setDocumentEdited(true); });
+    connect(m_list, &DownloadList::subtitleChecksChanged, this, &GetSubtitlesWindow::setUpdateUI);
 
     m_timerProcess.setInterval(Ticks::scaled(Ticks::Process));
     connect(&m_timerProcess, &QTimer::timeout, this, &GetSubtitlesWindow::TimerProcess_Action);
@@ -210,14 +210,10 @@ void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
     case State::Searching:
         m_waitClock.start();
         break;
-    case State::Downloading:
-        m_edited = true;
-        break;
     case State::NotDownloaded:
         m_quitAfterDownload = false;
         break;
     case State::Downloaded:
-        m_edited = false;
         if (myPrefs::AutoQuit() || m_quitAfterDownload)
             QMetaObject::invokeMethod(
                 this, [] { quitHandler()(); }, Qt::QueuedConnection);
@@ -243,24 +239,20 @@ void GetSubtitlesWindow::setUpdateUI()
         m_updateUI = true;
 }
 
-void GetSubtitlesWindow::setDocumentEdited(bool edited)
-{
-    m_edited = edited;
-    setUpdateUI();
-}
-
 bool GetSubtitlesWindow::documentEdited() const
 {
-    // While downloads run or after failures the mark stays; once every
-    // subtitle is placed it goes, whatever the main thread has heard so far.
+    // Read from the job and the rows each time, never remembered: a mark
+    // that missed a change would ask for nothing or let ticks go unasked.
     switch (m_job->state()) {
+    case State::Predownloading:
+    case State::Redownloading:
     case State::Downloading:
     case State::NotDownloaded:
         return true;
-    case State::Downloaded:
-        return false;
+    case State::Searched:
+        return m_list->hasCheckedResults();
     default:
-        return m_edited;
+        return false;
     }
 }
 
@@ -540,14 +532,13 @@ void GetSubtitlesWindow::queueSubsAndDownload()
     } else {
         m_job->removeDownloaded();
     }
-    if (m_job->startDownloads())
-        m_edited = true;
+    m_job->startDownloads();
 }
 
 void GetSubtitlesWindow::updateUIChecks(int row, int)
 {
     m_list->toggleResult(row);
-    setDocumentEdited(true);
+    setUpdateUI();
 }
 
 // --- The refresh tick ------------------------------------------------------------
@@ -657,7 +648,7 @@ bool GetSubtitlesWindow::CancelClose()
         m_timerProcess.stop();
         return false;
     }
-    if (m_edited) {
+    if (documentEdited()) {
         MessageDialogRequest question;
         question.kind = u"ask"_s;
         question.message = u"Subtitles marked for download"_s;

@@ -103,10 +103,10 @@ public:
     bool searchRunning() const;
     bool downloadRunning() const;
 
-    // The window's unsaved-changes mark: subtitles checked for download, or
-    // a download running or failed.
+    // The window's unsaved-changes mark, and whether closing asks first:
+    // exactly when closing would drop ticked subtitles not downloaded yet,
+    // or a download that runs or failed.
     bool documentEdited() const;
-    void setDocumentEdited(bool edited);
 
     // Asks for a redraw at the next refresh tick (the window's `updateUI`).
     void setUpdateUI();
@@ -184,6 +184,5 @@ private:
 
     bool m_closing = false;
     bool m_updateUI = false;
-    bool m_edited = false;
     bool m_quitAfterDownload = false;
 };
