@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPropertyAnimation>
+#include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -54,6 +55,7 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     , m_main(new omiButton(this))
     , m_cancel(new omiButton(this))
     , m_notice(new QLabel(this))
+    , m_noticeButton(new QPushButton(this))
     , m_markerMove(new QPropertyAnimation(m_marker, "pos", this))
 {
     paintBackground(this, Background);
@@ -117,6 +119,13 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     m_notice->setFont(small);
     m_notice->setStyleSheet(u"color: #6F7072;"_s);
     m_notice->hide();
+    m_noticeButton->setObjectName(u"NoticeButton"_s);
+    m_noticeButton->setFocusPolicy(Qt::NoFocus);
+    m_noticeButton->hide();
+    connect(m_noticeButton, &QPushButton::clicked, this, [this] {
+        if (m_noticeAction)
+            m_noticeAction();
+    });
 
     resize(MinimumWidth, MinimumHeight);
     layOut();
@@ -209,13 +218,24 @@ void WorkflowFrame::layOut()
     // The column runs one pixel past the bottom, as the stage panels overlap.
     m_column->setGeometry(0, 0, ColumnWidth, h + 1);
     m_drop->setGeometry(0, m_column->height() - StageHeight, ColumnWidth, StageHeight);
-    if (m_list)
-        m_list->setGeometry(ColumnWidth, 0, w - ColumnWidth, h - ButtonsBand);
     m_main->setGeometry(w - MainFromRight, h - ButtonFromBottom, 150, 28);
     m_cancel->setGeometry(ColumnWidth, h - ButtonFromBottom, 96, 28);
     const int noticeLeft = ColumnWidth + 96 + 10;
-    m_notice->setGeometry(noticeLeft, h - ButtonFromBottom - 4, qMax(0, w - MainFromRight - 10 - noticeLeft),
-                          36);
+    int noticeRight = w - MainFromRight - 10;
+    if (m_noticeButton->isVisibleTo(this)) {
+        const int buttonWidth = m_noticeButton->sizeHint().width();
+        noticeRight -= buttonWidth + 8;
+        m_noticeButton->setGeometry(noticeRight + 8, h - ButtonFromBottom, buttonWidth, 28);
+    }
+    // Two lines fit beside the buttons; a longer notice reaches up into the
+    // list's room rather than being cut.
+    const int noticeWidth = qMax(0, noticeRight - noticeLeft);
+    constexpr int besideButtons = 36;
+    const int needed = m_notice->isVisibleTo(this) ? m_notice->heightForWidth(noticeWidth) : 0;
+    const int extra = qBound(0, needed - besideButtons, h / 3);
+    m_notice->setGeometry(noticeLeft, h - ButtonFromBottom - 4 - extra, noticeWidth, besideButtons + extra);
+    if (m_list)
+        m_list->setGeometry(ColumnWidth, 0, w - ColumnWidth, h - ButtonsBand - extra);
 }
 
 void WorkflowFrame::setNotice(const QString &text)
@@ -225,6 +245,17 @@ void WorkflowFrame::setNotice(const QString &text)
     m_notice->setText(text);
     m_notice->setToolTip(text);
     m_notice->setVisible(!text.isEmpty());
+    layOut();
+}
+
+void WorkflowFrame::setNoticeAction(const QString &caption, std::function<void()> action)
+{
+    m_noticeAction = std::move(action);
+    if (m_noticeButton->text() == caption && m_noticeButton->isVisibleTo(this) == !caption.isEmpty())
+        return;
+    m_noticeButton->setText(caption);
+    m_noticeButton->setVisible(!caption.isEmpty());
+    layOut();
 }
 
 QString WorkflowFrame::notice() const

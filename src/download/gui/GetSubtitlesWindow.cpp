@@ -4,6 +4,7 @@
 #include "app/BusyWheel.h"
 #include "app/FileDropFilter.h"
 #include "app/MainMenubar.h"
+#include "app/ServiceNotice.h"
 #include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
@@ -268,14 +269,11 @@ QList<std::shared_ptr<movieFile>> GetSubtitlesWindow::queuedSubs() const
 
 QString GetSubtitlesWindow::searchFailure() const
 {
-    return FailureWords::describe(m_job->searchFailure());
+    return ServiceNotice::words(m_job->searchFailure());
 }
 
 QString GetSubtitlesWindow::noticeFor(const QString &mode) const
 {
-    if (sameText(mode, "ErrorSearching"_L1) || sameText(mode, "RetrySearching"_L1) ||
-        sameText(mode, "RetryingSearching"_L1))
-        return searchFailure();
     if (sameText(mode, "Searching"_L1))
         return waitingNotice();
     if (const QString quota = quotaNotice(); !quota.isEmpty())
@@ -627,9 +625,15 @@ void GetSubtitlesWindow::applyStateToControls()
     default:
         break;
     }
-    m_frame->setNotice(noticeFor(windowMode()));
-    // Each video row says why its search failed, for as long as it did.
+    // Why the search failed, with the way to the fix; each video row says
+    // it too, for as long as the failure stands.
     const bool searchFailed = failed || mode == State::RetrySearching || mode == State::RetryingSearching;
+    if (searchFailed) {
+        ServiceNotice::show(*m_frame, m_job->searchFailure());
+    } else {
+        m_frame->setNotice(noticeFor(windowMode()));
+        m_frame->setNoticeAction({}, {});
+    }
     m_list->setSearchFailure(searchFailed ? searchFailure() : QString());
     const bool enabled =
         failed || (!DownloadJob::isBusy(mode) && (mode != State::Searched || m_list->gotResults()));

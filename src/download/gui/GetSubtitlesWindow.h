@@ -146,9 +146,9 @@ private:
     void setState(DownloadJob::State state) { m_job->setState(state); }
     void pressMain();
     void applyStateToControls();
-    // What the notice line says in `mode`: why the search failed, how many
-    // downloads the service still allows, or which files could not be
-    // listed; empty when nothing.
+    // What the notice line says in `mode` when no search failed: how long
+    // the search has waited, how many downloads the service still allows,
+    // or which files could not be listed; empty when nothing.
     QString noticeFor(const QString &mode) const;
     // The downloads the service still allows today, once it has said (REST).
     QString quotaNotice() const;

@@ -90,8 +90,11 @@ ServiceError RestProvider::toServiceError(const RestError &error)
         code = ServiceError::BadReply;
         break;
     case Kind::Network:
-    case Kind::Timeout:
         code = ServiceError::ConnectionLost;
+        break;
+    case Kind::Timeout:
+        // Said as such, and it ends the run: the next request would wait as long.
+        code = ServiceError::TimedOut;
         break;
     }
     return {code, error.message};

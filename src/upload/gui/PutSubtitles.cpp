@@ -4,6 +4,7 @@
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
 #include "app/MainMenubar.h"
+#include "app/ServiceNotice.h"
 #include "app/WindowPlacement.h"
 #include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
@@ -15,7 +16,6 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "preview/gui/PreviewWindow.h"
-#include "service/FailureWords.h"
 #include "service/OSClient.h"
 #include "upload/gui/UploadList.h"
 
@@ -320,8 +320,7 @@ void PutSubtitles::TimerUIRefresh_Action()
     }
     // Why the verification failed, in the download window's words; gone once
     // a new one starts.
-    m_frame->setNotice(VerificationJob::isFailed(mode) ? FailureWords::describe(m_job->searchFailure())
-                                                       : QString());
+    ServiceNotice::show(*m_frame, VerificationJob::isFailed(mode) ? m_job->searchFailure() : ServiceError{});
     // Nothing is uploaded from here yet: after a verification there is
     // nothing to confirm, so the button waits for results it never gets.
     bool enabled = !busy;

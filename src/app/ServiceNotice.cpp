@@ -1,0 +1,59 @@
+#include "app/ServiceNotice.h"
+
+#include "app/App.h"
+#include "app/WorkflowFrame.h"
+#include "prefs/myPrefs.h"
+#include "service/FailureWords.h"
+#include "service/ProviderChoice.h"
+
+#include <QCoreApplication>
+
+namespace ServiceNotice {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ServiceNotice", text);
+}
+
+bool keyRejected(const ServiceError &failure)
+{
+    return FailureWords::classify(failure.code) == FailureWords::Kind::KeyRejected;
+}
+
+bool noKeyYet()
+{
+    const myPrefs::Values prefs = myPrefs::values();
+    return ProviderChoice::isRest(prefs) && prefs.RestApiKey.trimmed().isEmpty();
+}
+
+} // namespace
+
+QString words(const ServiceError &failure)
+{
+    if (keyRejected(failure) && noKeyYet())
+        return tr("No REST API key is set yet. The service's REST API needs one: get yours, free, at "
+                  "opensubtitles.com/consumers and enter it in the preferences.");
+    return FailureWords::describe(failure);
+}
+
+bool wantsApiKey(const ServiceError &failure)
+{
+    return keyRejected(failure) && ProviderChoice::isRest(myPrefs::values());
+}
+
+void show(WorkflowFrame &frame, const ServiceError &failure)
+{
+    frame.setNotice(words(failure));
+    if (!wantsApiKey(failure)) {
+        frame.setNoticeAction({}, {});
+        return;
+    }
+    frame.setNoticeAction(tr("Enter API Key…"), [] {
+        if (App *app = App::instance())
+            app->showPreferences(true);
+    });
+}
+
+} // namespace ServiceNotice
