@@ -250,15 +250,19 @@ void tst_PreferencesWindow::languageChoiceKeepsTheThreeNewest()
     w->setLanguageChecked(w->rowOf(u"de"_s), true);
     QCOMPARE(w->Label1()->text(), u"3 languages selected (max. 3)"_s);
 
-    // A fourth pushes out the one checked first.
+    // A fourth is refused, and the window says that three is the limit.
     w->setLanguageChecked(w->rowOf(u"fr"_s), true);
-    QCOMPARE(checkedCodes(), (QStringList{u"es"_s, u"de"_s, u"fr"_s}));
-    QCOMPARE(w->languageList()->topLevelItem(w->rowOf(u"en"_s))->checkState(2), Qt::Unchecked);
-    QCOMPARE(w->Label1()->text(), u"3 languages selected (max. 3)"_s);
+    QCOMPARE(checkedCodes(), (QStringList{u"en"_s, u"es"_s, u"de"_s}));
+    QCOMPARE(w->languageList()->topLevelItem(w->rowOf(u"fr"_s))->checkState(2), Qt::Unchecked);
+    QVERIFY(w->Label1()->isVisible());
+    QVERIFY2(w->Label1()->text().contains(u"Three languages at most"_s), qPrintable(w->Label1()->text()));
 
     // Back to one: the box is free again and stays checked.
     w->setLanguageChecked(w->rowOf(u"es"_s), false);
+    QVERIFY(w->Label1()->isHidden());
     w->setLanguageChecked(w->rowOf(u"de"_s), false);
+    w->setLanguageChecked(w->rowOf(u"en"_s), false);
+    w->setLanguageChecked(w->rowOf(u"fr"_s), true);
     QCOMPARE(checkedCodes(), QStringList{u"fr"_s});
     QVERIFY(w->AddLanguageToNameCheck()->isEnabled());
     QVERIFY(w->AddLanguageToNameCheck()->isChecked());

@@ -469,7 +469,18 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
     QVERIFY(video->isChecked);
     clickCheck(0);
     QVERIFY(!video->isChecked);
+    // Nothing ticked, nothing to search: the button says so, and a search
+    // asked for anyway leaves the list as it is.
+    omiButton *main = window->frame()->mainButton();
+    QTRY_VERIFY(!main->isEnabled());
+    QCOMPARE(main->caption(), u"Tick a Video First"_s);
+    window->doSearch();
+    letTicksPass(Ticks::Process, 2);
+    QVERIFY(window->isWindowMode("listed"_L1));
+    QCOMPARE(rows->rowCount(), 1);
     clickCheck(0);
+    QTRY_VERIFY(main->isEnabled());
+    QCOMPARE(main->caption(), u"Search Subtitles"_s);
     QVERIFY(video->isChecked);
     QVERIFY(searched(window));
 

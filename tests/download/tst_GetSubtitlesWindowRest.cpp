@@ -20,8 +20,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +48,8 @@ private Q_SLOTS:
     void dropSearchDownloadShowsTheQuota_data();
     void dropSearchDownloadShowsTheQuota();
     void closingWhileTheServiceStallsIsQuick();
+    void missingKeyIsNotARefusedKey_data();
+    void missingKeyIsNotARefusedKey();
     void stalledServiceFailsWithTheReason_data();
     void stalledServiceFailsWithTheReason();
 
@@ -182,6 +186,42 @@ void tst_GetSubtitlesWindowRest::closingWhileTheServiceStallsIsQuick()
     QTRY_VERIFY_WITH_TIMEOUT(job.expired(), Wait);
     QVERIFY2(clock.elapsed() < 10000, "the window waited for the stalled service");
     QVERIFY(!QFile::exists(path(u"Movie.en.srt"_s)));
+}
+
+void tst_GetSubtitlesWindowRest::missingKeyIsNotARefusedKey_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("no key yet") << QString() << u"No REST API key is set yet"_s;
+    QTest::newRow("key refused") << u"revoked"_s << u"did not accept Lumbra's API key"_s;
+}
+
+// A new install has no key: the notice says so (not that a key was
+// refused), shows all of its text, and offers the way to the key's field.
+void tst_GetSubtitlesWindowRest::missingKeyIsNotARefusedKey()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, says);
+    myPrefs::setRestApiKey(key);
+    QVERIFY(m_emu.setCatalog(
+        QJsonDocument(QJsonObject{{u"movies"_s, m_movies}, {u"api_keys"_s, QJsonArray{u"test-key"_s}}})
+            .toJson()));
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("ErrorSearching"_L1), Wait);
+    WorkflowFrame *frame = window->frame();
+    QTRY_VERIFY2(frame->notice().startsWith(says) || frame->notice().contains(says),
+                 qPrintable(frame->notice()));
+    if (key.isEmpty())
+        QVERIFY2(!frame->notice().contains(u"refused"_s) && !frame->notice().contains(u"did not accept"_s),
+                 qPrintable(frame->notice()));
+    // Nothing cut off: the label is as tall as its wrapped text.
+    const QLabel *label = frame->noticeLabel();
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(frame->noticeButton()->isVisibleTo(window));
+    QCOMPARE(frame->noticeButton()->text(), u"Enter API Key\u2026"_s);
+    QVERIFY(!frame->noticeButton()->geometry().intersects(label->geometry()));
 }
 
 void tst_GetSubtitlesWindowRest::stalledServiceFailsWithTheReason_data()

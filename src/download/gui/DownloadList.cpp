@@ -215,6 +215,17 @@ bool DownloadList::showNewRecords(const QList<std::shared_ptr<movieFile>> &fresh
     return true;
 }
 
+bool DownloadList::hasCheckedVideos() const
+{
+    const QMutexLocker guard(&m_session->stateLock());
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        const MoviePtr record = movieAt(row);
+        if (record && record->isChecked)
+            return true;
+    }
+    return false;
+}
+
 void DownloadList::removeUncheckedRows()
 {
     QList<int> unchecked;

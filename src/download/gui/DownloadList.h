@@ -82,6 +82,8 @@ public:
     // Before a search: the rows of unchecked videos go, and so do their
     // records (every record with the same path) from the client's list.
     void removeUncheckedRows();
+    // Whether a video row is ticked: a search without one would find nothing.
+    bool hasCheckedVideos() const;
     // Why the search of the listed videos failed, shown on each video's row;
     // empty when it did not (or not yet).
     void setSearchFailure(const QString &reason);

@@ -476,6 +476,8 @@ void GetSubtitlesWindow::doSearch()
         takeInDrops();
         return;
     }
+    if (mode == State::Listed && !m_list->hasCheckedVideos())
+        return; // nothing to search for: the list stays as it is
     if (mode == State::Listed || mode == State::WaitedSearching) {
         m_frame->DropFilesCanvas()->setEnabled(false);
         m_frame->DropFilesCanvasSection()->setEnabled(false);
@@ -635,8 +637,12 @@ void GetSubtitlesWindow::applyStateToControls()
         m_frame->setNoticeAction({}, {});
     }
     m_list->setSearchFailure(searchFailed ? searchFailure() : QString());
-    const bool enabled =
-        failed || (!DownloadJob::isBusy(mode) && (mode != State::Searched || m_list->gotResults()));
+    // Searching needs a ticked video.
+    const bool nothingTicked = mode == State::Listed && !m_list->hasCheckedVideos();
+    if (mode == State::Listed)
+        setCaption(nothingTicked ? tr("Tick a Video First") : translationStrings::SearchSubsButtonTitle());
+    const bool enabled = failed || (!DownloadJob::isBusy(mode) && !nothingTicked &&
+                                    (mode != State::Searched || m_list->gotResults()));
     if (main->isEnabled() != enabled)
         main->setEnabled(enabled);
 }

@@ -173,7 +173,8 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_autoFlag->setVisible(false);
     makeServiceControls();
     makeAdvancedControls();
-    m_count = makeLabel(u"Label1"_s, QString(), QRect(418, 293, 162, 20), true);
+    // Says why a fourth language was not ticked; hidden otherwise.
+    m_count = makeLabel(u"Label1"_s, QString(), QRect(20, 452, 380, 24), true);
     m_count->setVisible(false);
 
     m_cancel = new QPushButton(CancelButtonTitle(), this);
@@ -434,15 +435,19 @@ void PreferencesWindow::checkRow(int row)
     if (!checked) {
         m_checkedRows.removeAll(row);
     } else if (!m_checkedRows.contains(row)) {
-        // The oldest choices give way to the new one.
-        m_settingChecks = true;
-        while (m_checkedRows.size() >= MaxLanguages) {
-            const int oldest = m_checkedRows.takeFirst();
-            m_languageList->topLevelItem(oldest)->setCheckState(CheckColumn, Qt::Unchecked);
+        if (m_checkedRows.size() >= MaxLanguages) {
+            // Refused, not traded for a choice the user may not see (it can
+            // be scrolled out of view): the user unticks one first.
+            m_settingChecks = true;
+            m_languageList->topLevelItem(row)->setCheckState(CheckColumn, Qt::Unchecked);
+            m_settingChecks = false;
+            m_count->setText(tr("Three languages at most: untick one to choose another."));
+            m_count->show();
+            return;
         }
-        m_settingChecks = false;
         m_checkedRows.append(row);
     }
+    m_count->hide();
     updateAddLanguageCheck();
     m_count->setText(QString::number(m_checkedRows.size()) + u" "_s +
                      translationStrings::languagesSelectedPrompt());
