@@ -520,8 +520,14 @@ private slots:
         QCOMPARE(rows->kindAt(1), Kind::Result);
         QCOMPARE(describe(rows->actions().menuFor(1)).size(), 3);
 
+        // Action > Preview Subtitle over Video (Ctrl+P) previews the selected
+        // result, as its row's menu item does; without one it is off.
         QSignalSpy opened(&rows->actions(), &ResultActions::previewOpened);
-        rows->actions().act(1, u"menuPreviewSub"_s);
+        list->clearSelection();
+        QVERIFY(!window->canHandleMenuCommand(u"PreviewMenuItem"_s));
+        list->setSelected(1, true);
+        QVERIFY(window->canHandleMenuCommand(u"PreviewMenuItem"_s));
+        QVERIFY(window->menuCommand(u"PreviewMenuItem"_s));
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, 20000);
         QPointer<PreviewWindow> preview = opened.first().first().value<PreviewWindow *>();
         const auto result = preview->result();

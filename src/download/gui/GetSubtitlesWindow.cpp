@@ -14,6 +14,7 @@
 #include "download/gui/DownloadList.h"
 #include "download/gui/DownloadListPainter.h"
 #include "download/gui/DownloadListRows.h"
+#include "download/gui/ResultActions.h"
 #include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
@@ -37,6 +38,9 @@ Q_LOGGING_CATEGORY(lcDownloadWindow, "lumbra.download.window")
 namespace {
 
 using State = DownloadJob::State;
+
+// The row menu's item that previews a result over its video.
+const QString PreviewTag = QStringLiteral("menuPreviewSub");
 
 bool sameText(const QString &a, QLatin1StringView b)
 {
@@ -114,7 +118,7 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     m_frame->setList(m_mainList);
     m_list->showFiles();
     // Context menu, keys and previews of the rows.
-    DownloadListRows::install(*this);
+    m_rows = DownloadListRows::install(*this);
 
     m_frame->setDropCaptions(translationStrings::DragVideosHere(), translationStrings::DragVideosHereDrag());
     connect(m_frame, &WorkflowFrame::mainAction, this, &GetSubtitlesWindow::doSearch);
@@ -392,15 +396,32 @@ bool GetSubtitlesWindow::menuCommand(const QString &name)
         m_mainList->selectAll();
         return true;
     }
-    if (sameText(name, "PreviewMenuItem"_L1))
+    if (sameText(name, "PreviewMenuItem"_L1)) {
+        if (const int row = previewRow(); row >= 0)
+            m_rows->actions().act(row, PreviewTag);
         return true;
+    }
     return lumbraWindow::menuCommand(name);
+}
+
+int GetSubtitlesWindow::previewRow() const
+{
+    const QList<int> selected = m_mainList->selectedRows();
+    if (selected.size() != 1)
+        return -1;
+    const auto entries = m_rows->actions().menuFor(selected.first());
+    const bool offered = std::any_of(entries.cbegin(), entries.cend(), [](const ResultActions::MenuEntry &e) {
+        return e.tag == PreviewTag && e.enabled;
+    });
+    return offered ? selected.first() : -1;
 }
 
 bool GetSubtitlesWindow::canHandleMenuCommand(const QString &name) const
 {
     if (sameText(name, "EditPaste"_L1))
         return m_frame->DropFilesCanvas()->isEnabled();
+    if (sameText(name, "PreviewMenuItem"_L1))
+        return previewRow() >= 0;
     return sameText(name, "EditSelectAll"_L1) || sameText(name, "FileClose"_L1) ||
            sameText(name, "zoomWindow"_L1);
 }

@@ -15,6 +15,7 @@
 class DocumentRouter;
 class DownloadList;
 class DownloadListPainter;
+class DownloadListRows;
 class movieFile;
 class omiListbox;
 class openSubtitleItem;
@@ -66,11 +67,9 @@ public:
     bool acceptsFiles() const override;
 
     // Menu commands: "EditPaste" (while files can still be added),
-    // "EditSelectAll", "PreviewMenuItem" (handled, no effect), and those of
-    // the base window.
+    // "EditSelectAll", "PreviewMenuItem" (the selected result over its
+    // video, as the row's own menu item does), and those of the base window.
     bool menuCommand(const QString &name) override;
-    // The Preview item stays disabled here: previews are reached from the
-    // list's rows.
     bool canHandleMenuCommand(const QString &name) const override;
 
     QString windowMode() const;
@@ -139,6 +138,8 @@ protected:
 
 private:
     void takeInDrops();
+    // The one selected row that offers a preview, or -1.
+    int previewRow() const;
     void queueSubsAndDownload();
     // The job's state changed (on the main thread).
     void jobStateChanged(DownloadJob::State state);
@@ -163,6 +164,7 @@ private:
     QWidget *m_listViewport = nullptr;
     DownloadList *m_list;
     std::unique_ptr<DownloadListPainter> m_painter;
+    DownloadListRows *m_rows = nullptr;
 
     QTimer m_timerProcess;
     QTimer m_timerUIRefresh;
