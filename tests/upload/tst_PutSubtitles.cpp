@@ -228,7 +228,7 @@ void tst_PutSubtitles::dropFolderListsPairs()
     QVERIFY(list->isChecked(1));
     QVERIFY(!list->isChecked(2));
     QVERIFY(list->isChecked(3));
-    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Verify Subtitles"_s);
     QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
     QVERIFY(window->frame()->DropFilesCanvas()->isEnabled());
 
@@ -330,7 +330,7 @@ void tst_PutSubtitles::returnAndEscapeReachTheButtons()
     m_window = new PutSubtitles();
     m_window->show();
     omiListbox *view = m_window->list()->view();
-    QTRY_COMPARE(m_window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
+    QTRY_COMPARE(m_window->frame()->mainButton()->caption(), u"Verify Subtitles"_s);
     // Return presses the button, which verifies nothing while no file is listed.
     QTest::keyClick(view, Qt::Key_Return);
     letTicksPass(Ticks::Process, 2);

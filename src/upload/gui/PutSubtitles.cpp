@@ -297,11 +297,12 @@ void PutSubtitles::TimerUIRefresh_Action()
 
     omiButton *button = m_frame->mainButton();
     // Files listed but not verified yet: the same caption as before the drop,
-    // whether or not a refresh came while the window was still empty.
+    // whether or not a refresh came while the window was still empty. The
+    // button verifies (nothing is uploaded from here yet), and says so.
     if (mode == State::Listed)
-        button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
+        button->setCaption(translationStrings::VerifySubsButtonTitle());
     if (mode == State::Idle) {
-        button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
+        button->setCaption(translationStrings::VerifySubsButtonTitle());
         setPanel(m_frame->DropFilesCanvas(), true);
         setPanel(m_frame->DropFilesCanvasSection(), true);
         setPanel(m_frame->ShowResultsCanvas(), false);
