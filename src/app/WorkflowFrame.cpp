@@ -56,6 +56,7 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     , m_cancel(new omiButton(this))
     , m_notice(new QLabel(this))
     , m_noticeButton(new QPushButton(this))
+    , m_emptyHint(new QLabel(this))
     , m_markerMove(new QPropertyAnimation(m_marker, "pos", this))
 {
     paintBackground(this, Background);
@@ -119,6 +120,14 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     m_notice->setFont(small);
     m_notice->setStyleSheet(u"color: #6F7072;"_s);
     m_notice->hide();
+    m_emptyHint->setObjectName(u"EmptyHint"_s);
+    m_emptyHint->setTextFormat(Qt::PlainText);
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->setStyleSheet(u"color: #8A8B8D;"_s);
+    // Drops land on the list beneath it.
+    m_emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyHint->hide();
     m_noticeButton->setObjectName(u"NoticeButton"_s);
     m_noticeButton->setFocusPolicy(Qt::NoFocus);
     m_noticeButton->hide();
@@ -145,8 +154,24 @@ void WorkflowFrame::setList(QWidget *list)
     if (list) {
         list->setParent(this);
         list->show();
+        m_emptyHint->raise();
         layOut();
     }
+}
+
+void WorkflowFrame::setEmptyHint(const QString &text)
+{
+    if (m_emptyHint->text() == text && m_emptyHint->isVisibleTo(this) == !text.isEmpty())
+        return;
+    m_emptyHint->setText(text);
+    m_emptyHint->setVisible(!text.isEmpty());
+    m_emptyHint->raise();
+}
+
+void WorkflowFrame::setStageTips(const QStringList &tips)
+{
+    for (int i = 0; i < StageCount && i < tips.size(); ++i)
+        m_stages[i]->setToolTip(tips.at(i));
 }
 
 void WorkflowFrame::setDropCaptions(const QString &caption, const QString &dragCaption)
@@ -236,6 +261,8 @@ void WorkflowFrame::layOut()
     m_notice->setGeometry(noticeLeft, h - ButtonFromBottom - 4 - extra, noticeWidth, besideButtons + extra);
     if (m_list)
         m_list->setGeometry(ColumnWidth, 0, w - ColumnWidth, h - ButtonsBand - extra);
+    m_emptyHint->setGeometry(ColumnWidth + 20, 0, qMax(0, w - ColumnWidth - 40),
+                             qMax(0, h - ButtonsBand - extra));
 }
 
 void WorkflowFrame::setNotice(const QString &text)

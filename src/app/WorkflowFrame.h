@@ -63,6 +63,13 @@ public:
     void setNoticeAction(const QString &caption, std::function<void()> action);
     QPushButton *noticeButton() const { return m_noticeButton; }
 
+    // What to do, shown over the list while it is empty ("Drop videos or
+    // folders here…"); an empty text hides it.
+    void setEmptyHint(const QString &text);
+    QLabel *emptyHintLabel() const { return m_emptyHint; }
+    // The tooltips of the three stage panels, top to bottom.
+    void setStageTips(const QStringList &tips);
+
     // The drop panel's captions ("\n" breaks lines).
     void setDropCaptions(const QString &caption, const QString &dragCaption);
 
@@ -101,6 +108,7 @@ private:
     omiButton *m_cancel;
     QLabel *m_notice;
     QPushButton *m_noticeButton;
+    QLabel *m_emptyHint;
     std::function<void()> m_noticeAction;
     QPropertyAnimation *m_markerMove;
     int m_stage = 0;

@@ -110,6 +110,7 @@ private Q_SLOTS:
     void closeQuestion_data();
     void closeQuestion();
     void closingWithNothingTickedDoesNotAsk();
+    void emptyWindowSaysWhatToDo();
     void closingWhileSearchingIsSafe_data();
     void closingWhileSearchingIsSafe();
     void filesForABusyWindowOpenANewOne_data();
@@ -675,6 +676,22 @@ void tst_GetSubtitlesWindow::closeQuestion()
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
     QVERIFY(QFile::exists(path(u"Films/Movie.en.srt"_s)));
     QTRY_COMPARE(m_quits, 1);
+}
+
+// Opened empty (from the home panel), the window says how to fill it, and
+// its stage icons say what each stage is.
+void tst_GetSubtitlesWindow::emptyWindowSaysWhatToDo()
+{
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    const QLabel *hint = window->frame()->emptyHintLabel();
+    QTRY_VERIFY(hint->isVisible());
+    QCOMPARE(hint->text(), u"drop videos or folders here, or File \u2192 Open\u2026"_s);
+    for (int stage = 0; stage < WorkflowFrame::StageCount; ++stage)
+        QVERIFY(!window->frame()->stagePanel(stage)->toolTip().isEmpty());
+    window->queueDrop(DragItem{{path(u"Films/Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
+    QTRY_VERIFY(hint->isHidden());
 }
 
 // The search ticks the best results: closing would drop them, so it asks.

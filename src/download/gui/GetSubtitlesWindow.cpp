@@ -121,6 +121,9 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     m_rows = DownloadListRows::install(*this);
 
     m_frame->setDropCaptions(translationStrings::DragVideosHere(), translationStrings::DragVideosHereDrag());
+    m_frame->setStageTips({tr("1. Add videos: drop them, paste them or use File → Open…"),
+                           tr("2. Choose subtitles: the best one per video and language is ticked"),
+                           tr("3. Download: each subtitle is placed beside its video")});
     connect(m_frame, &WorkflowFrame::mainAction, this, &GetSubtitlesWindow::doSearch);
     connect(m_frame, &WorkflowFrame::filesDropped, this, [this](const DragItem &item) {
         if (m_frame->DropFilesCanvas()->isEnabled())
@@ -657,6 +660,9 @@ void GetSubtitlesWindow::applyStateToControls()
         m_frame->setNotice(noticeFor(windowMode()));
         m_frame->setNoticeAction({}, {});
     }
+    m_frame->setEmptyHint(mode == State::Idle && m_mainList->rowCount() == 0
+                              ? tr("drop videos or folders here, or File → Open…")
+                              : QString());
     m_list->setSearchFailure(searchFailed ? searchFailure() : QString());
     // Searching needs a ticked video.
     const bool nothingTicked = mode == State::Listed && !m_list->hasCheckedVideos();
