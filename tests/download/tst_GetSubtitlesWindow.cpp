@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +36,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -625,6 +627,12 @@ void tst_GetSubtitlesWindow::failedDownloadIsRetriedAlone()
     QVERIFY2(window->list().rowText(0).startsWith(u"Movie.mkv (Spanish): "_s) &&
                  window->list().rowText(0).endsWith(u"failed: not a gzip stream"_s),
              qPrintable(window->list().rowText(0)));
+    // However narrow the window, the whole text is the row's tooltip.
+    QWidget *viewport = window->MainList()->viewport();
+    const QPoint onRow = window->MainList()->visualRect(window->MainList()->model()->index(0, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, onRow, viewport->mapToGlobal(onRow));
+    QApplication::sendEvent(viewport, &help);
+    QTRY_COMPARE(QToolTip::text(), window->list().rowText(0));
     QVERIFY(window->documentEdited());
     QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Download Checked"_s);
     QTRY_VERIFY(window->frame()->mainButton()->isEnabled());

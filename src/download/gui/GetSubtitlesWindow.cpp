@@ -27,8 +27,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -377,6 +379,17 @@ void GetSubtitlesWindow::takeInDrops()
 
 bool GetSubtitlesWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // A row's whole text (a failure's reason runs past any width) as its tooltip.
+    if (watched == m_listViewport && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex hit = m_mainList->indexAt(help->pos());
+        const QString text = hit.isValid() ? m_list->rowText(hit.row()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, m_listViewport);
+        return true;
+    }
     // Compared by address only: the list may be going already.
     if (watched == m_listViewport &&
         handleFileDrop(event, m_frame->DropFilesCanvas()->isEnabled(),
