@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/WorkflowFrame.h"
+#include "common/Ticks.h"
 #include "prefs/myPrefs.h"
 #include "service/FailureWords.h"
 #include "service/ProviderChoice.h"
@@ -36,6 +37,16 @@ QString words(const ServiceError &failure)
         return tr("No REST API key is set yet. The service's REST API needs one: get yours, free, at "
                   "opensubtitles.com/consumers and enter it in the preferences.");
     return FailureWords::describe(failure);
+}
+
+QString waiting(const QElapsedTimer &since)
+{
+    if (!since.isValid())
+        return {};
+    const qint64 seconds = since.elapsed() / Ticks::scaled(Ticks::CountdownSecond).count();
+    if (seconds < WaitShownAfterSeconds)
+        return {};
+    return tr("still waiting for the service… %1 s").arg(seconds);
 }
 
 bool wantsApiKey(const ServiceError &failure)

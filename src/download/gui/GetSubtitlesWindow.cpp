@@ -284,7 +284,7 @@ QString GetSubtitlesWindow::searchFailure() const
 QString GetSubtitlesWindow::noticeFor(const QString &mode) const
 {
     if (sameText(mode, "Searching"_L1))
-        return waitingNotice();
+        return ServiceNotice::waiting(m_waitClock);
     if (const QString quota = quotaNotice(); !quota.isEmpty())
         return quota;
     const QList<ClientIntake::NotTakenIn> skipped = m_job->intake().notTakenIn();
@@ -294,16 +294,6 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     for (const auto &[shown, reason] : skipped)
         names.append(QFileInfo(shown).fileName());
     return tr("Not listed: %1 (%2)").arg(names.join(u", "_s), skipped.first().reason);
-}
-
-QString GetSubtitlesWindow::waitingNotice() const
-{
-    if (!m_waitClock.isValid())
-        return {};
-    const qint64 seconds = m_waitClock.elapsed() / Ticks::scaled(Ticks::CountdownSecond).count();
-    if (seconds < WaitShownAfterSeconds)
-        return {};
-    return tr("still waiting for the service… %1 s").arg(seconds);
 }
 
 QString GetSubtitlesWindow::quotaNotice() const

@@ -96,8 +96,6 @@ public:
     QList<std::shared_ptr<movieFile>> queuedSubs() const;
     // Why the last search failed.
     QString searchFailure() const;
-    // How long a search waits before the notice line says it is still waiting.
-    static constexpr int WaitShownAfterSeconds = 10;
 
     bool searchRunning() const;
     bool downloadRunning() const;
@@ -153,9 +151,6 @@ private:
     QString noticeFor(const QString &mode) const;
     // The downloads the service still allows today, once it has said (REST).
     QString quotaNotice() const;
-    // "still waiting for the service… 25 s" once a search has waited past
-    // WaitShownAfterSeconds; empty before.
-    QString waitingNotice() const;
 
     // Declared first: the list and its painter reach the job's records.
     std::shared_ptr<DownloadJob> m_job;

@@ -48,7 +48,11 @@ PutSubtitles::PutSubtitles(QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(u"PutSubtitles"_s);
-    connect(m_job.get(), &VerificationJob::stateChanged, this, [this] { setUpdateUI(true); });
+    connect(m_job.get(), &VerificationJob::stateChanged, this, [this](VerificationJob::State state) {
+        if (state == VerificationJob::State::Searching)
+            m_waitClock.start();
+        setUpdateUI(true);
+    });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -322,6 +326,8 @@ void PutSubtitles::TimerUIRefresh_Action()
     // Why the verification failed, in the download window's words; gone once
     // a new one starts.
     ServiceNotice::show(*m_frame, VerificationJob::isFailed(mode) ? m_job->searchFailure() : ServiceError{});
+    if (mode == State::Searching)
+        m_frame->setNotice(ServiceNotice::waiting(m_waitClock));
     // Nothing is uploaded from here yet: after a verification there is
     // nothing to confirm, so the button waits for results it never gets.
     bool enabled = !busy;
