@@ -85,15 +85,24 @@ QString parseLanguages(const QString &value, QStringList &out)
     return QString();
 }
 
-// Why the search failed, in words; empty when it did not. A key given with
-// --api-key is not the preference's, so its refusal does not send the user
-// to the preferences.
-QString searchFailureWords(const ServiceError &failure, bool keyGiven)
+// What the command line gave in place of the preferences.
+struct GivenHere {
+    bool key = false;
+    bool account = false;
+};
+
+// Why the search failed, in words; empty when it did not. A key or account
+// given on the command line is not the preferences', so its refusal does not
+// send the user there.
+QString searchFailureWords(const ServiceError &failure, GivenHere given)
 {
     if (failure.ok())
         return {};
-    if (keyGiven && FailureWords::classify(failure.code) == FailureWords::Kind::KeyRejected)
+    const FailureWords::Kind kind = FailureWords::classify(failure.code);
+    if (given.key && kind == FailureWords::Kind::KeyRejected)
         return u"The service did not accept the API key given with --api-key."_s;
+    if (given.account && kind == FailureWords::Kind::LoginRejected)
+        return u"The service did not accept the account given with --user and --password."_s;
     return FailureWords::describe(failure);
 }
 
@@ -103,7 +112,7 @@ int runGet(const QStringList &args)
 {
     myPrefs::Values prefs = myPrefs::values();
     bool json = false;
-    bool keyGiven = false;
+    GivenHere given;
     QString server;
     CliArguments arguments(args);
     while (arguments.nextOption()) {
@@ -144,13 +153,15 @@ int runGet(const QStringList &args)
         } else if (arguments.is("--api-key"_L1)) {
             if (!arguments.takeValue(prefs.RestApiKey))
                 return missing();
-            keyGiven = !prefs.RestApiKey.trimmed().isEmpty();
+            given.key = !prefs.RestApiKey.trimmed().isEmpty();
         } else if (arguments.is("--user"_L1)) {
             if (!arguments.takeValue(prefs.OSUsername))
                 return missing();
+            given.account = true;
         } else if (arguments.is("--password"_L1)) {
             if (!arguments.takeValue(prefs.OSPassword))
                 return missing();
+            given.account = true;
         } else {
             return usageError(u"unknown option '%1'"_s.arg(arguments.written()));
         }
@@ -182,7 +193,7 @@ int runGet(const QStringList &args)
     progress.finish();
     // The search is one for every video: why it failed is said once, and
     // each row it failed points there.
-    const QString searchFailure = searchFailureWords(run.job().searchFailure(), keyGiven);
+    const QString searchFailure = searchFailureWords(run.job().searchFailure(), given);
     if (!searchFailure.isEmpty()) {
         printErr(u"lumbra-cli get: "_s + searchFailure);
         for (GetSubsOutcome &o : outcomes) {

@@ -194,7 +194,7 @@ void TestGetRestCommand::refusalsNameWhatToFix_data()
     QTest::newRow("key refused") << QStringList{u"--api-key"_s, u"revoked"_s}
                                  << u"did not accept the API key given with --api-key"_s;
     QTest::newRow("bad account") << QStringList{u"--user"_s, u"alice"_s, u"--password"_s, u"wrong"_s}
-                                 << u"OSUsername"_s;
+                                 << u"did not accept the account given with --user"_s;
 }
 
 void TestGetRestCommand::refusalsNameWhatToFix()
