@@ -391,7 +391,7 @@ void tst_Menus::applicationItems()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     activate(second);
     QMenu *windowMenu = nullptr;
-    for (QAction *menuAction : MainMenubar::menuBarOf(second)->actions()) {
+    for (QAction *menuAction : menus().attach(second)->actions()) {
         if (menuAction->menu() && menuAction->menu()->objectName() == "WindowMenuMenu"_L1)
             windowMenu = menuAction->menu();
     }

@@ -133,7 +133,7 @@ void tst_PreferencesWindow::layoutAndTexts()
     QCOMPARE(w->OSPasswordField()->echoMode(), QLineEdit::Password);
     QCOMPARE(w->AddLanguageToNameCheck()->text(), u"Add Language to Sub Name"_s);
     QCOMPARE(w->ListAllFilesCheck()->text(), u"Include all Files in List"_s);
-    QVERIFY(w->ListAllFilesCheck()->toolTip().startsWith(u"Checking this option will make all files"_s));
+    QVERIFY(w->ListAllFilesCheck()->toolTip().contains(u"Checking this option will make all files"_s));
     QCOMPARE(w->RefreshSubsCheck()->geometry(), QRect(274, 87, 290, 20));
     QCOMPARE(w->RenameSubAsMovieCheck()->text(), u"Name Subtitle as Movie File"_s);
     QCOMPARE(w->AutoRetryCheck()->text(), u"Retry Automatically"_s);
@@ -307,8 +307,8 @@ void tst_PreferencesWindow::saveWritesTheFileAndTheValues()
     click(w->AutoRetryCheck());
     click(w->AutoQuitCheck());
     QCOMPARE(w->ServiceProviderPopup()->currentData().toString(), u"rest"_s); // a new install
-    w->ServiceProviderPopup()->setCurrentIndex(w->ServiceProviderPopup()->findData(u"xmlrpc"_s));
     QTest::keyClicks(w->RestApiKeyField(), u" k-123"_s);
+    w->ServiceProviderPopup()->setCurrentIndex(w->ServiceProviderPopup()->findData(u"xmlrpc"_s));
     QTest::mouseClick(w->SaveButton(), Qt::LeftButton);
     savingShown.stop();
     XPrefs::setSaveAlertWait(2.0);

@@ -475,8 +475,8 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
     // Nothing ticked, nothing to search: the button says so, and a search
     // asked for anyway leaves the list as it is.
     omiButton *main = window->frame()->mainButton();
-    QTRY_VERIFY(!main->isEnabled());
-    QCOMPARE(main->caption(), u"Tick a Video First"_s);
+    QTRY_COMPARE(main->caption(), u"Tick a Video First"_s);
+    QVERIFY(!main->isEnabled());
     window->doSearch();
     letTicksPass(Ticks::Process, 2);
     QVERIFY(window->isWindowMode("listed"_L1));
