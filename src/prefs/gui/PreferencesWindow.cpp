@@ -148,7 +148,6 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_link->installEventFilter(this);
 
     m_addLanguage = makeCheck(u"AddLanguageToNameCheck"_s, AddLanguageExtension(), QRect(249, 38, 315, 20));
-    m_addLanguage->setToolTip(tr("Adds the language code to the subtitle's name: Movie.en.srt"));
     m_listAll = makeCheck(u"ListAllFilesCheck"_s, ListAllFilesCheckCaption(), QRect(249, 63, 315, 20));
     m_listAll->setToolTip(wrappedTip(ListAllFilesCheckHelp()));
     m_refresh = makeCheck(u"RefreshSubsCheck"_s, ReGetSubs(), QRect(274, 87, 290, 20));
@@ -459,13 +458,13 @@ void PreferencesWindow::updateAddLanguageCheck()
     // the subtitles of one video would overwrite each other.
     if (m_checkedRows.size() < 2) {
         m_addLanguage->setEnabled(true);
-        m_addLanguage->setToolTip({});
+        m_addLanguage->setToolTip(tr("Adds the language code to the subtitle's name: Movie.en.srt"));
     } else {
         m_addLanguage->setChecked(true);
         m_addLanguage->setEnabled(false);
         m_addLanguage->setToolTip(
-            tr("With two or more languages the language code is always added to the "
-               "subtitle's name, so that one video's subtitles never take the same name."));
+            wrappedTip(tr("With two or more languages the language code is always added to the "
+                          "subtitle's name, so that one video's subtitles never take the same name.")));
     }
 }
 
