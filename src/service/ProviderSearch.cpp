@@ -172,7 +172,7 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
     }
     // A service that does not answer ends the run now, not one time limit
     // per step later.
-    if (hashSearch.cancelled() || hashSearch.serviceWide())
+    if (hashSearch.cancelled() || endsTheRun(hashSearch))
         return hashSearch;
     if (hashSearch.ok()) {
         const MethodProfiler trace(u"Finding IMDBIDs of unhashed videos"_s);
@@ -196,6 +196,12 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
         client.markLocalCopies();
     }
     return nameSearch;
+}
+
+bool endsTheRun(const ServiceError &error)
+{
+    return error.code == ServiceError::TimedOut || error.code == ServiceError::ConnectionRefused ||
+           error.code == ServiceError::HostNotFound;
 }
 
 ServiceError runByHash(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,

@@ -22,8 +22,13 @@ struct ProviderAccount;
 // run: a failed sign-in, IMDB or tag step, or the name search's failure. A
 // failed hash search does not end it (the searches after it may still find
 // subtitles); it skips the IMDB step. A service that cannot be reached or
-// does not answer (ServiceError::serviceWide) ends it at once.
+// does not answer (endsTheRun) ends it at once.
 namespace ProviderSearch {
+
+// The service as a whole could not be reached or did not answer: every
+// further request would fail the same way (or wait as long), so a run stops
+// at the first. A busy answer (HTTP 503) may pass; it is not one.
+bool endsTheRun(const ServiceError &error);
 
 ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
                  const ProviderAccount &account, const myPrefs::Values &prefs);

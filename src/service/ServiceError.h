@@ -32,9 +32,11 @@ struct ServiceError {
     bool ok() const { return code == None; }
     bool cancelled() const { return code == Cancelled; }
     // The service as a whole could not be reached or did not answer: every
-    // further request would fail the same way (or wait as long), so a run
-    // stops at the first. A busy answer (HTTP 503) may pass; it is not one.
-    bool serviceWide() const { return code == TimedOut || code == ConnectionRefused || code == HostNotFound; }
+    // further request would fail the same way, so a run stops at the first.
+    bool serviceWide() const
+    {
+        return code == TimedOut || code == ConnectionRefused || code == HostNotFound || code == Unavailable;
+    }
     // "reason (code)" for logs and tooltips; empty when nothing went wrong.
     QString text() const;
 

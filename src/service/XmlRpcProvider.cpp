@@ -1,6 +1,7 @@
 #include "service/XmlRpcProvider.h"
 
 #include "service/OSClient.h"
+#include "service/ProviderSearch.h"
 #include "service/SubtitleDownload.h"
 #include "service/XmlRpcDownloads.h"
 
@@ -96,7 +97,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         if (!reply.ok()) {
             result.error = reply.error;
             // Another language would wait for the same silent service.
-            if (reply.error.cancelled() || reply.error.serviceWide())
+            if (reply.error.cancelled() || ProviderSearch::endsTheRun(reply.error))
                 break;
             continue;
         }
