@@ -31,12 +31,6 @@ struct ServiceError {
 
     bool ok() const { return code == None; }
     bool cancelled() const { return code == Cancelled; }
-    // The service as a whole could not be reached or did not answer: every
-    // further request would fail the same way, so a run stops at the first.
-    bool serviceWide() const
-    {
-        return code == TimedOut || code == ConnectionRefused || code == HostNotFound || code == Unavailable;
-    }
     // "reason (code)" for logs and tooltips; empty when nothing went wrong.
     QString text() const;
 
