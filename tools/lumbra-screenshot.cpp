@@ -231,9 +231,9 @@ bool saveUploadWindow(const QDir &out, MainMenubar &menus)
     // What a verification shows: made up here, the service is not asked.
     const QString base = folder.path() + u'/';
     const QList<VerifyPairing> pairings{
-        {base + u"Big.Buck.Bunny.2008.de.srt"_s, base + u"Big.Buck.Bunny.2008.mkv"_s, u"de"_s},
-        {base + u"Sintel.2010.en.srt"_s, base + u"Sintel.2010.mkv"_s, u"en"_s},
-        {base + u"Sintel.2010.es.srt"_s, base + u"Sintel.2010.mkv"_s, u"es"_s}};
+        {base + u"Big.Buck.Bunny.2008.de.srt"_s, base + u"Big.Buck.Bunny.2008.mkv"_s, u"de"_s, false, {}},
+        {base + u"Sintel.2010.en.srt"_s, base + u"Sintel.2010.mkv"_s, u"en"_s, false, {}},
+        {base + u"Sintel.2010.es.srt"_s, base + u"Sintel.2010.mkv"_s, u"es"_s, false, {}}};
     const QList<VerifyOutcome> outcomes{
         {VerifyOutcome::Status::Lacks, pairings[0].video, u"de"_s, pairings[0].subtitle, {}},
         {VerifyOutcome::Status::Has, pairings[1].video, u"en"_s, pairings[1].subtitle, {}},

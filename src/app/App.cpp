@@ -118,10 +118,10 @@ void App::startUp()
     setQuitOnLastWindowClosed(true);
     myPrefs::prefsdir(); // creates the folder when it is missing
     myPrefs::loadAllPrefs();
-    // Changes made to the file while Lumbra runs are taken in, except over
-    // an open preferences window: its Save or Cancel comes first.
-    m_prefsWatcher = new PrefsFileWatcher(
-        XPrefs::filePath(), [this] { return m_preferences && m_preferences->isVisible(); }, this);
+    // Changes made to the file while Lumbra runs are taken in at once; an
+    // open preferences window shows them and saves only its own edits.
+    m_prefsWatcher = new PrefsFileWatcher(XPrefs::filePath(), this);
+    connect(m_prefsWatcher, &PrefsFileWatcher::reloaded, this, &App::preferencesReloaded);
     translationStrings::installTranslator();
     m_rsrcsF = ResourcePaths::rsrcsF();
     m_fontsF = ResourcePaths::fontsF();
@@ -140,7 +140,7 @@ void App::showHome()
     m_home->activateWindow();
 }
 
-void App::showPreferences()
+void App::showPreferences(bool atApiKey)
 {
     if (!m_preferences) {
         if (!m_preferencesCreator) {
@@ -150,12 +150,12 @@ void App::showPreferences()
         m_preferences = m_preferencesCreator();
         if (!m_preferences)
             return;
-        if (m_prefsWatcher)
-            connect(m_preferences, &QObject::destroyed, m_prefsWatcher, &PrefsFileWatcher::editingEnded);
     }
     m_preferences->show();
     m_preferences->raise();
     m_preferences->activateWindow();
+    if (atApiKey)
+        QMetaObject::invokeMethod(m_preferences, "focusApiKey");
 }
 
 void App::showAbout()

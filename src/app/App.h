@@ -85,6 +85,9 @@ public:
     // The preferences window: made on the first request by `creator`, shown
     // again on later ones while it exists.
     void setPreferencesWindowCreator(std::function<QWidget *()> creator);
+    // Shows the preferences window; `atApiKey` puts the cursor in the REST
+    // API key's field (the windows offer it when no key is set yet).
+    void showPreferences(bool atApiKey = false);
 
     // File > Open: asks for videos, subtitles and folders (`chooser` replaces
     // the file dialog; tests use it) and opens each as a document.
@@ -94,9 +97,12 @@ public:
     // the program goes on.
     bool notify(QObject *receiver, QEvent *event) override;
 
+Q_SIGNALS:
+    // The preference file changed on disk and was read again.
+    void preferencesReloaded();
+
 private:
     void showHome();
-    void showPreferences();
     void showAbout();
     void openFiles();
     void takeDocuments(const QStringList &paths);

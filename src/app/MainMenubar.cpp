@@ -66,12 +66,10 @@ MainMenubar::MainMenubar(Runner run, Query enabled, QObject *parent)
     addItem(window, u"HomeWindowMenuItem"_s, homeWindowTitle(), u"Cmd+0"_s);
     addItem(window, u"GetSubtitlesWindowMenuItem"_s, GetSubtitlesMenuTitle(), u"Cmd+1"_s);
     addItem(window, u"PutSubtitlesWindowMenuItem"_s, PutSubtitlesWindowTitle(), u"Cmd+2"_s);
-    QAction *prefs = addItem(window, u"WindowMenuPrefs"_s, OptionsMenuItem(), u"Cmd+,"_s);
-    prefs->setMenuRole(QAction::PreferencesRole);
-    // Both preferences items show the same shortcut; two live shortcuts with
-    // the same keys would cancel each other out, so the Edit menu's twin
-    // takes the keys and this one only shows them.
-    prefs->setShortcutContext(Qt::WidgetShortcut);
+    // No keys of its own: two actions with the same keys cancel each other
+    // out ("ambiguous shortcut"), in whatever context once a menu has shown
+    // them. The Edit menu's twin has Ctrl+,.
+    addItem(window, u"WindowMenuPrefs"_s, OptionsMenuItem(), {})->setMenuRole(QAction::PreferencesRole);
     m_menus.append(window);
 }
 

@@ -5,10 +5,9 @@
 
 #include <QFileInfo>
 
-PrefsFileWatcher::PrefsFileWatcher(const QString &path, std::function<bool()> editing, QObject *parent)
+PrefsFileWatcher::PrefsFileWatcher(const QString &path, QObject *parent)
     : QObject(parent)
     , m_path(path)
-    , m_editing(std::move(editing))
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(200);
@@ -31,22 +30,11 @@ void PrefsFileWatcher::watch()
 void PrefsFileWatcher::changed()
 {
     watch();
-    if (m_editing && m_editing()) {
-        m_pending = true;
-        return;
-    }
     reload();
-}
-
-void PrefsFileWatcher::editingEnded()
-{
-    if (m_pending)
-        reload();
 }
 
 void PrefsFileWatcher::reload()
 {
-    m_pending = false;
     if (!QFileInfo::exists(m_path))
         return;
     XPrefs::Load();

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPropertyAnimation>
+#include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -54,6 +55,8 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     , m_main(new omiButton(this))
     , m_cancel(new omiButton(this))
     , m_notice(new QLabel(this))
+    , m_noticeButton(new QPushButton(this))
+    , m_emptyHint(new QLabel(this))
     , m_markerMove(new QPropertyAnimation(m_marker, "pos", this))
 {
     paintBackground(this, Background);
@@ -117,6 +120,21 @@ WorkflowFrame::WorkflowFrame(QWidget *parent)
     m_notice->setFont(small);
     m_notice->setStyleSheet(u"color: #6F7072;"_s);
     m_notice->hide();
+    m_emptyHint->setObjectName(u"EmptyHint"_s);
+    m_emptyHint->setTextFormat(Qt::PlainText);
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->setStyleSheet(u"color: #8A8B8D;"_s);
+    // Drops land on the list beneath it.
+    m_emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyHint->hide();
+    m_noticeButton->setObjectName(u"NoticeButton"_s);
+    m_noticeButton->setFocusPolicy(Qt::NoFocus);
+    m_noticeButton->hide();
+    connect(m_noticeButton, &QPushButton::clicked, this, [this] {
+        if (m_noticeAction)
+            m_noticeAction();
+    });
 
     resize(MinimumWidth, MinimumHeight);
     layOut();
@@ -136,8 +154,24 @@ void WorkflowFrame::setList(QWidget *list)
     if (list) {
         list->setParent(this);
         list->show();
+        m_emptyHint->raise();
         layOut();
     }
+}
+
+void WorkflowFrame::setEmptyHint(const QString &text)
+{
+    if (m_emptyHint->text() == text && m_emptyHint->isVisibleTo(this) == !text.isEmpty())
+        return;
+    m_emptyHint->setText(text);
+    m_emptyHint->setVisible(!text.isEmpty());
+    m_emptyHint->raise();
+}
+
+void WorkflowFrame::setStageTips(const QStringList &tips)
+{
+    for (int i = 0; i < StageCount && i < tips.size(); ++i)
+        m_stages[i]->setToolTip(tips.at(i));
 }
 
 void WorkflowFrame::setDropCaptions(const QString &caption, const QString &dragCaption)
@@ -209,13 +243,26 @@ void WorkflowFrame::layOut()
     // The column runs one pixel past the bottom, as the stage panels overlap.
     m_column->setGeometry(0, 0, ColumnWidth, h + 1);
     m_drop->setGeometry(0, m_column->height() - StageHeight, ColumnWidth, StageHeight);
-    if (m_list)
-        m_list->setGeometry(ColumnWidth, 0, w - ColumnWidth, h - ButtonsBand);
     m_main->setGeometry(w - MainFromRight, h - ButtonFromBottom, 150, 28);
     m_cancel->setGeometry(ColumnWidth, h - ButtonFromBottom, 96, 28);
     const int noticeLeft = ColumnWidth + 96 + 10;
-    m_notice->setGeometry(noticeLeft, h - ButtonFromBottom - 4, qMax(0, w - MainFromRight - 10 - noticeLeft),
-                          36);
+    int noticeRight = w - MainFromRight - 10;
+    if (m_noticeButton->isVisibleTo(this)) {
+        const int buttonWidth = m_noticeButton->sizeHint().width();
+        noticeRight -= buttonWidth + 8;
+        m_noticeButton->setGeometry(noticeRight + 8, h - ButtonFromBottom, buttonWidth, 28);
+    }
+    // Two lines fit beside the buttons; a longer notice reaches up into the
+    // list's room rather than being cut.
+    const int noticeWidth = qMax(0, noticeRight - noticeLeft);
+    constexpr int besideButtons = 36;
+    const int needed = m_notice->isVisibleTo(this) ? m_notice->heightForWidth(noticeWidth) : 0;
+    const int extra = qBound(0, needed - besideButtons, h / 3);
+    m_notice->setGeometry(noticeLeft, h - ButtonFromBottom - 4 - extra, noticeWidth, besideButtons + extra);
+    if (m_list)
+        m_list->setGeometry(ColumnWidth, 0, w - ColumnWidth, h - ButtonsBand - extra);
+    m_emptyHint->setGeometry(ColumnWidth + 20, 0, qMax(0, w - ColumnWidth - 40),
+                             qMax(0, h - ButtonsBand - extra));
 }
 
 void WorkflowFrame::setNotice(const QString &text)
@@ -225,6 +272,17 @@ void WorkflowFrame::setNotice(const QString &text)
     m_notice->setText(text);
     m_notice->setToolTip(text);
     m_notice->setVisible(!text.isEmpty());
+    layOut();
+}
+
+void WorkflowFrame::setNoticeAction(const QString &caption, std::function<void()> action)
+{
+    m_noticeAction = std::move(action);
+    if (m_noticeButton->text() == caption && m_noticeButton->isVisibleTo(this) == !caption.isEmpty())
+        return;
+    m_noticeButton->setText(caption);
+    m_noticeButton->setVisible(!caption.isEmpty());
+    layOut();
 }
 
 QString WorkflowFrame::notice() const

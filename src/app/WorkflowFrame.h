@@ -5,10 +5,13 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class BusyWheel;
 class omiButton;
 class omiPanel;
 class QLabel;
+class QPushButton;
 class QPropertyAnimation;
 
 // The frame the download and upload windows share: a stage column on the
@@ -49,10 +52,23 @@ public:
     QWidget *list() const { return m_list; }
 
     // A line for the user between the two buttons: why a search failed, what
-    // a run could not take in. Empty hides it; the whole text is also its tooltip.
+    // a run could not take in. Empty hides it; the whole text is also its
+    // tooltip. A longer text wraps, and the notice grows upwards (the list
+    // gives way) until all of it shows.
     void setNotice(const QString &text);
     QString notice() const;
     QLabel *noticeLabel() const { return m_notice; }
+    // A button beside the notice that leads to the fix ("Enter API Key…");
+    // an empty caption hides it. `action` runs when it is pressed.
+    void setNoticeAction(const QString &caption, std::function<void()> action);
+    QPushButton *noticeButton() const { return m_noticeButton; }
+
+    // What to do, shown over the list while it is empty ("Drop videos or
+    // folders here…"); an empty text hides it.
+    void setEmptyHint(const QString &text);
+    QLabel *emptyHintLabel() const { return m_emptyHint; }
+    // The tooltips of the three stage panels, top to bottom.
+    void setStageTips(const QStringList &tips);
 
     // The drop panel's captions ("\n" breaks lines).
     void setDropCaptions(const QString &caption, const QString &dragCaption);
@@ -91,6 +107,9 @@ private:
     omiButton *m_main;
     omiButton *m_cancel;
     QLabel *m_notice;
+    QPushButton *m_noticeButton;
+    QLabel *m_emptyHint;
+    std::function<void()> m_noticeAction;
     QPropertyAnimation *m_markerMove;
     int m_stage = 0;
 };

@@ -41,9 +41,8 @@ bool CliArguments::takeValue(QString &value)
     return true;
 }
 
-int usageError(const QString &command, const QString &message, void (*printUsage)(void (*)(const QString &)))
+int usageError(const QString &command, const QString &message)
 {
-    printErr(u"lumbra-cli %1: %2"_s.arg(command, message));
-    printUsage(printErr);
+    printErr(u"lumbra-cli %1: %2 (see lumbra-cli %1 --help)"_s.arg(command, message));
     return ExitUsage;
 }

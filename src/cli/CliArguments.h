@@ -41,6 +41,7 @@ private:
     QStringList m_paths;
 };
 
-// Reports bad usage of a command on stderr, followed by its usage text, and
-// gives the exit status for it.
-int usageError(const QString &command, const QString &message, void (*printUsage)(void (*)(const QString &)));
+// Reports bad usage of a command on stderr in one line that points to the
+// command's help, and gives the exit status for it. The whole usage text
+// would bury the one thing that went wrong.
+int usageError(const QString &command, const QString &message);

@@ -10,9 +10,11 @@
 #include "cli/CliText.h"
 #include "cli/Commands.h"
 #include "common/LangModule.h"
+#include "download/DownloadJob.h"
 #include "download/GetSubsRun.h"
 #include "download/QuotaWaitList.h"
 #include "prefs/myPrefs.h"
+#include "service/FailureWords.h"
 #include "service/ProviderChoice.h"
 
 #include <QJsonDocument>
@@ -47,7 +49,8 @@ void printUsage(void (*print)(const QString &))
     print(u"subtitle it replaced went: the trash, or a backup name beside it, and with --utf8 what"_s);
     print(u"became of its encoding in brackets), 'none VIDEO LANG',"_s);
     print(u"'skipped VIDEO LANG' (followed by a reason when a subtitle stream inside the video"_s);
-    print(u"serves the language) or 'failed VIDEO LANG REASON'; a video that cannot be handled at"_s);
+    print(u"serves the language) or 'failed VIDEO LANG REASON' (when the search failed, the reason"_s);
+    print(u"is 'search failed' and why is said once on stderr); a video that cannot be handled at"_s);
     print(u"all gives 'skipped VIDEO REASON'. Control characters and the bytes of names that are not"_s);
     print(u"valid UTF-8 are written as \\xHH; --json gives other names exactly. Exit status: 0 when"_s);
     print(u"nothing failed, 1 when the search or a download failed or a video could not be handled,"_s);
@@ -79,7 +82,7 @@ private:
 
 int usageError(const QString &message)
 {
-    return usageError(u"get"_s, message, printUsage);
+    return usageError(u"get"_s, message);
 }
 
 // Reads --lang's value into two-letter codes; returns an error message, or
@@ -101,12 +104,34 @@ QString parseLanguages(const QString &value, QStringList &out)
     return QString();
 }
 
+// What the command line gave in place of the preferences.
+struct GivenHere {
+    bool key = false;
+    bool account = false;
+};
+
+// Why the search failed, in words; empty when it did not. A key or account
+// given on the command line is not the preferences', so its refusal does not
+// send the user there.
+QString searchFailureWords(const ServiceError &failure, GivenHere given)
+{
+    if (failure.ok())
+        return {};
+    const FailureWords::Kind kind = FailureWords::classify(failure.code);
+    if (given.key && kind == FailureWords::Kind::KeyRejected)
+        return u"The service did not accept the API key given with --api-key."_s;
+    if (given.account && kind == FailureWords::Kind::LoginRejected)
+        return u"The service did not accept the account given with --user and --password."_s;
+    return FailureWords::describe(failure);
+}
+
 } // namespace
 
 int runGet(const QStringList &args)
 {
     myPrefs::Values prefs = myPrefs::values();
     bool json = false;
+    GivenHere given;
     QString server;
     CliArguments arguments(args);
     while (arguments.nextOption()) {
@@ -155,12 +180,15 @@ int runGet(const QStringList &args)
         } else if (arguments.is("--api-key"_L1)) {
             if (!arguments.takeValue(prefs.RestApiKey))
                 return missing();
+            given.key = !prefs.RestApiKey.trimmed().isEmpty();
         } else if (arguments.is("--user"_L1)) {
             if (!arguments.takeValue(prefs.OSUsername))
                 return missing();
+            given.account = true;
         } else if (arguments.is("--password"_L1)) {
             if (!arguments.takeValue(prefs.OSPassword))
                 return missing();
+            given.account = true;
         } else {
             return usageError(u"unknown option '%1'"_s.arg(arguments.written()));
         }
@@ -188,8 +216,18 @@ int runGet(const QStringList &args)
             failed = true;
         }
     }
-    const QList<GetSubsOutcome> outcomes = run.run();
+    QList<GetSubsOutcome> outcomes = run.run();
     progress.finish();
+    // The search is one for every video: why it failed is said once, and
+    // each row it failed points there.
+    const QString searchFailure = searchFailureWords(run.job().searchFailure(), given);
+    if (!searchFailure.isEmpty()) {
+        printErr(u"lumbra-cli get: "_s + searchFailure);
+        for (GetSubsOutcome &o : outcomes) {
+            if (o.searchFailed)
+                o.reason = json ? searchFailure : u"search failed"_s;
+        }
+    }
 
     for (const GetSubsOutcome &o : outcomes) {
         const QString status = GetSubsOutcome::statusName(o.status);

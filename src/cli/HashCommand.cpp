@@ -23,11 +23,11 @@ int runHash(const QStringList &args)
             printUsage(printOut);
             return ExitOk;
         }
-        return usageError(u"hash"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
+        return usageError(u"hash"_s, u"unknown option '%1'"_s.arg(arguments.written()));
     }
     const QStringList &files = arguments.paths();
     if (files.isEmpty())
-        return usageError(u"hash"_s, u"no file given"_s, printUsage);
+        return usageError(u"hash"_s, u"no file given"_s);
 
     bool allRead = true;
     for (const QString &file : std::as_const(files)) {

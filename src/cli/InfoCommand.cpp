@@ -261,18 +261,17 @@ int runInfo(const QStringList &args)
             if (arguments.takeValue(value))
                 fps = value.toDouble(&ok);
             if (!ok || !(fps > 0) || !std::isfinite(fps))
-                return usageError(u"info"_s, u"--fps needs a positive number, not '%1'"_s.arg(value),
-                                  printUsage);
+                return usageError(u"info"_s, u"--fps needs a positive number, not '%1'"_s.arg(value));
         } else if (arguments.isFlag("--help"_L1) || arguments.isFlag("-h"_L1)) {
             printUsage(printOut);
             return ExitOk;
         } else {
-            return usageError(u"info"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
+            return usageError(u"info"_s, u"unknown option '%1'"_s.arg(arguments.written()));
         }
     }
     const QStringList &paths = arguments.paths();
     if (paths.isEmpty())
-        return usageError(u"info"_s, u"no file given"_s, printUsage);
+        return usageError(u"info"_s, u"no file given"_s);
 
     bool allShown = true;
     for (const QString &path : std::as_const(paths))

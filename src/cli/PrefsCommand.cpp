@@ -5,6 +5,7 @@
 // preferences window uses. The password and the API key are never printed,
 // only whether they are set and whether the keyring or the file keeps them.
 
+#include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "common/LangModule.h"
 #include "prefs/myPrefs.h"
@@ -201,6 +202,14 @@ void print(const myPrefs::Values &v, bool json)
     printOut(QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)).trimmed());
 }
 
+void printUsage()
+{
+    printOut(u"Usage: lumbra-cli prefs [--json] [--set KEY=VALUE ...]"_s);
+    printOut(u"Shows the preference file and every preference in effect (never the password or the"_s);
+    printOut(u"API key); --set KEY=VALUE changes one and saves it, and may be given more than once."_s);
+    printOut(u"  --json  one JSON object instead of text"_s);
+}
+
 } // namespace
 
 int runPrefs(const QStringList &args)
@@ -211,18 +220,17 @@ int runPrefs(const QStringList &args)
         const QString &arg = args.at(i);
         if (arg == "--json"_L1) {
             json = true;
+        } else if (arg == "--help"_L1 || arg == "-h"_L1) {
+            printUsage();
+            return ExitOk;
         } else if (arg == "--set"_L1) {
-            if (i + 1 >= args.size()) {
-                printErr(u"lumbra-cli prefs: --set needs KEY=VALUE"_s);
-                return ExitUsage;
-            }
+            if (i + 1 >= args.size())
+                return usageError(u"prefs"_s, u"--set needs KEY=VALUE"_s);
             assignments.append(args.at(++i));
         } else if (arg.startsWith("--set="_L1)) {
             assignments.append(arg.mid(6));
         } else {
-            printErr(u"lumbra-cli prefs: unknown argument '%1'"_s.arg(arg));
-            printErr(u"usage: lumbra-cli prefs [--json] [--set KEY=VALUE ...]"_s);
-            return ExitUsage;
+            return usageError(u"prefs"_s, u"unknown argument '%1'"_s.arg(arg));
         }
     }
 

@@ -50,12 +50,12 @@ int runVerify(const QStringList &args)
             printUsage(printOut);
             return ExitOk;
         } else {
-            return usageError(u"verify"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
+            return usageError(u"verify"_s, u"unknown option '%1'"_s.arg(arguments.written()));
         }
     }
     const QStringList &paths = arguments.paths();
     if (paths.isEmpty())
-        return usageError(u"verify"_s, u"no file or folder given"_s, printUsage);
+        return usageError(u"verify"_s, u"no file or folder given"_s);
 
     VerifyRun run;
     bool failed = false;

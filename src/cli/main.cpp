@@ -31,7 +31,8 @@ const QList<CliCommand> &commands()
          u"subtitles beside a video, a subtitle's language, encoding and cues."_s,
          runInfo},
         {u"get"_s,
-         u"get [--lang CODES] [--server URL] [--user NAME] [--password TEXT] [--no-lang-ext] [--refresh] [--json] PATH..."_s,
+         u"get [--lang CODES] [--provider rest|xmlrpc] [--server URL] [--api-key KEY] [--user NAME]\n"
+         u"        [--password TEXT] [--no-lang-ext] [--refresh] [--json] PATH..."_s,
          u"Find, download and place subtitles for the videos in the files and folders given."_s, runGet},
         {u"verify"_s, u"verify [--json] PATH..."_s,
          u"Pair subtitles with their videos and ask the service whether it has subtitles for them."_s,
@@ -50,6 +51,7 @@ void printHelp()
         printOut(u"  %1\n      %2"_s.arg(c.synopsis, c.summary));
     printOut(u"  --help\n      Show this help."_s);
     printOut(QString());
+    printOut(u"Each command explains itself with --help (lumbra-cli get --help)."_s);
     printOut(u"--verbose with any command also shows debug lines on stderr (as QT_LOGGING_RULES can)."_s);
 }
 
@@ -74,17 +76,18 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(u"lumbra-cli"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
 
-    installSecretStore(std::make_unique<KeyringSecretStore>());
-    myPrefs::loadAllPrefs();
-
     QStringList args = QCoreApplication::arguments().mid(1);
-    // --verbose anywhere before "--" shows the debug lines on stderr.
+    // --verbose anywhere before "--" shows the debug lines on stderr; set
+    // before the preferences load, which may log already.
     const qsizetype endOfOptions = args.indexOf(u"--"_s);
     const qsizetype verbose = args.indexOf(u"--verbose"_s);
     const bool isVerbose = verbose >= 0 && (endOfOptions < 0 || verbose < endOfOptions);
     if (isVerbose)
         args.removeAt(verbose);
     DebugLog::quietUnlessVerbose(isVerbose);
+
+    installSecretStore(std::make_unique<KeyringSecretStore>());
+    myPrefs::loadAllPrefs();
 
     if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
         printHelp();

@@ -7,6 +7,7 @@
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
+#include "service/FailureWords.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 
@@ -174,7 +175,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
         }
     });
     const bool searched = m_job->isState(DownloadJob::State::SuccessSearching);
-    const QString failure = searched ? QString() : m_job->searchFailure().text();
+    const QString failure = searched ? QString() : FailureWords::describe(m_job->searchFailure());
 
     QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> queued; // outcome index, entry
     const auto groups = m_job->languageGroups(languages, refreshSubs);
@@ -188,6 +189,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
             } else if (!searched) {
                 outcome.status = Status::Failed;
                 outcome.reason = failure;
+                outcome.searchFailed = true;
             } else if (m_job->queue().queueGroup(entry.group)) {
                 queued.append({outcomes.size(), entry.group});
             } else if (entry.group->subtitleResults().size() == 1) {

@@ -27,6 +27,8 @@ struct GetSubsOutcome {
     // A file the run could not handle at all (lang is then empty): the run
     // is not a success.
     bool unhandled = false;
+    // Failed because the search failed: one reason for every such outcome.
+    bool searchFailed = false;
     // The downloads the service still allowed today after this one; -1 when
     // not known (no download, or a service that keeps no count).
     int quotaRemaining = -1;

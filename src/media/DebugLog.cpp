@@ -39,7 +39,7 @@ void toLogFile(QtMsgType type, const QMessageLogContext &context, const QString 
 void quietUnlessVerbose(bool verbose)
 {
     if (!verbose)
-        QLoggingCategory::setFilterRules(u"lumbra.*.debug=false\nlumbra.*.info=false"_s);
+        QLoggingCategory::setFilterRules(u"lumbra.*=false\nqt.*=false"_s);
 }
 
 void sendToLogFile()

@@ -9,8 +9,8 @@
 // and off over what is set here.
 namespace DebugLog {
 
-// The command-line tool: the "lumbra.*" debug and info lines are off unless
-// `verbose`.
+// The command-line tool: no logging category's line reaches stderr unless
+// `verbose`; the commands say in words what the user needs to know.
 void quietUnlessVerbose(bool verbose);
 
 // The desktop application: debug and info lines are appended to the log file

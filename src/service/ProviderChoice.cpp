@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace ProviderChoice {
@@ -19,13 +21,28 @@ QString nameOf(const myPrefs::Values &prefs)
     return isRest(prefs) ? QString(myPrefs::kProviderRest) : QString(myPrefs::kProviderXmlRpc);
 }
 
+namespace {
+
+std::atomic<qint64> requestTimeoutMs{0};
+
+} // namespace
+
+void setRequestTimeout(std::chrono::milliseconds timeout)
+{
+    requestTimeoutMs = timeout.count();
+}
+
 std::shared_ptr<SubtitleProvider> fromPreferences(const myPrefs::Values &prefs)
 {
+    std::shared_ptr<SubtitleProvider> provider;
     if (isRest(prefs))
-        return std::make_shared<RestProvider>(
+        provider = std::make_shared<RestProvider>(
             prefs.RestServer, prefs.RestApiKey,
             std::make_shared<RestTokenCache>(std::make_shared<RestTokenFile>()));
-    return std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
+    else
+        provider = std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
+    provider->setRequestTimeout(std::chrono::milliseconds(requestTimeoutMs.load()));
+    return provider;
 }
 
 ProviderAccount accountOf(const myPrefs::Values &prefs)

@@ -132,10 +132,9 @@ ServiceError Run::identifyUnmatched()
     return {};
 }
 
-} // namespace
-
-ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs)
+// Fixes the languages and hashes the videos, then signs in.
+ServiceError prepareAndSignIn(OSClient &client, SubtitleProvider &provider, const ProviderAccount &account,
+                              const myPrefs::Values &prefs)
 {
     QList<std::shared_ptr<movieFile>> videos;
     {
@@ -150,11 +149,17 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
     for (const auto &video : std::as_const(videos))
         OSClient::hashForSearch(*video);
 
-    {
-        const MethodProfiler trace(u"Logging in"_s);
-        if (ServiceError error = provider->signIn(account); !error.ok())
-            return error;
-    }
+    const MethodProfiler trace(u"Logging in"_s);
+    return provider.signIn(account);
+}
+
+} // namespace
+
+ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
+                 const ProviderAccount &account, const myPrefs::Values &prefs)
+{
+    if (ServiceError error = prepareAndSignIn(client, *provider, account, prefs); !error.ok())
+        return error;
     Run run(client, provider);
     ServiceError hashSearch;
     {
@@ -165,7 +170,9 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
         const MethodProfiler trace(u"Finding Best Subs"_s);
         run.chooseBest();
     }
-    if (hashSearch.cancelled())
+    // A service that does not answer ends the run now, not one time limit
+    // per step later.
+    if (hashSearch.cancelled() || endsTheRun(hashSearch))
         return hashSearch;
     if (hashSearch.ok()) {
         const MethodProfiler trace(u"Finding IMDBIDs of unhashed videos"_s);
@@ -189,6 +196,22 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
         client.markLocalCopies();
     }
     return nameSearch;
+}
+
+bool endsTheRun(const ServiceError &error)
+{
+    return error.code == ServiceError::TimedOut || error.code == ServiceError::ConnectionRefused ||
+           error.code == ServiceError::HostNotFound;
+}
+
+ServiceError runByHash(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
+                       const ProviderAccount &account, const myPrefs::Values &prefs)
+{
+    if (ServiceError error = prepareAndSignIn(client, *provider, account, prefs); !error.ok())
+        return error;
+    Run run(client, provider);
+    const MethodProfiler trace(u"Searching Subtitles remotely"_s);
+    return run.search(Kind::Hash);
 }
 
 } // namespace ProviderSearch

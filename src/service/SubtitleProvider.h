@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 
 // How to find subtitles for one video in one language. Which fields count
@@ -103,6 +104,11 @@ public:
     // How many more downloads the service allows today, as its last answer
     // said; -1 when it keeps no count or has not said yet.
     virtual int remainingDownloads() const { return -1; }
+
+    // How long one request may go without an answer before it fails with
+    // ServiceError::TimedOut; set before signIn(). Providers keep their own
+    // limit unless told.
+    virtual void setRequestTimeout(std::chrono::milliseconds timeout) { (void)timeout; }
 
     virtual void cancel() = 0;
     virtual bool cancelled() const = 0;

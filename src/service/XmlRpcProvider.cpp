@@ -1,6 +1,7 @@
 #include "service/XmlRpcProvider.h"
 
 #include "service/OSClient.h"
+#include "service/ProviderSearch.h"
 #include "service/SubtitleDownload.h"
 #include "service/XmlRpcDownloads.h"
 
@@ -95,7 +96,8 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         const auto reply = callForStruct(message);
         if (!reply.ok()) {
             result.error = reply.error;
-            if (reply.error.cancelled())
+            // Another language would wait for the same silent service.
+            if (reply.error.cancelled() || ProviderSearch::endsTheRun(reply.error))
                 break;
             continue;
         }
@@ -171,6 +173,12 @@ ServiceResult<QByteArray> XmlRpcProvider::fetchPacked(const QString &link, const
 {
     return XmlRpcDownloads::unpacked(
         SubtitleDownload::fetch(QUrl(link), SubtitleDownload::kMaxSubtitleBytes, dropped));
+}
+
+void XmlRpcProvider::setRequestTimeout(std::chrono::milliseconds timeout)
+{
+    if (timeout.count() > 0)
+        m_client->setTransferTimeout(timeout);
 }
 
 void XmlRpcProvider::cancel()

@@ -30,6 +30,7 @@ public:
                       const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered,
                       const StopCheck &dropped = {}) override;
 
+    void setRequestTimeout(std::chrono::milliseconds timeout) override;
     void cancel() override;
     bool cancelled() const override;
 

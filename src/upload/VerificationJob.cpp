@@ -13,7 +13,7 @@
 #include "service/OSClient.h"
 #include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
-#include "service/XmlRpcProvider.h"
+#include "service/SubtitleProvider.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -339,10 +339,11 @@ bool VerificationJob::busy() const
 
 ServiceError VerificationJob::searchThroughProvider()
 {
-    // Verifying comes before uploading, which only the XML-RPC interface
-    // offers: it asks that interface, whatever the downloads use.
+    // Whether the service has subtitles for a hash is a plain search, which
+    // every interface answers: ask the one the preferences choose, so a
+    // default install (REST) verifies without an XML-RPC account.
     const myPrefs::Values prefs = myPrefs::values();
-    const auto provider = std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
+    const std::shared_ptr<SubtitleProvider> provider = ProviderChoice::fromPreferences(prefs);
     {
         const QMutexLocker guard(&m_providerLock);
         m_provider = provider;
@@ -350,7 +351,7 @@ ServiceError VerificationJob::searchThroughProvider()
     // A cancel that came before the provider was there.
     if (m_cancelled)
         provider->cancel();
-    return ProviderSearch::run(*m_client, provider, ProviderChoice::accountOf(prefs), prefs);
+    return ProviderSearch::runByHash(*m_client, provider, ProviderChoice::accountOf(prefs), prefs);
 }
 
 void VerificationJob::cancel()

@@ -176,7 +176,7 @@ void tst_Menus::menusAndItems()
           {u"HomeWindowMenuItem"_s, u"Home Window"_s, u"Ctrl+0"_s},
           {u"GetSubtitlesWindowMenuItem"_s, u"Get Subtitles"_s, u"Ctrl+1"_s},
           {u"PutSubtitlesWindowMenuItem"_s, u"Upload Subtitles"_s, u"Ctrl+2"_s},
-          {u"WindowMenuPrefs"_s, u"Preferences"_s, u"Ctrl+,"_s}}},
+          {u"WindowMenuPrefs"_s, u"Preferences"_s, {}}}},
     };
 
     // A window's bar holds the menus in order, each with its items.
@@ -206,6 +206,13 @@ void tst_Menus::menusAndItems()
     QCOMPARE(menus().item(u"filequit"_s)->menuRole(), QAction::QuitRole);
     QCOMPARE(menus().item(u"ItemOptionsMenuItem"_s)->menuRole(), QAction::PreferencesRole);
     QCOMPARE(menus().item(u"WindowMenuPrefs"_s)->menuRole(), QAction::PreferencesRole);
+    // One action per shortcut: two with the same keys cancel each other out.
+    QStringList keys;
+    for (const QAction *action : menus().commandItems()) {
+        const QString shortcut = action->shortcut().toString(QKeySequence::PortableText);
+        QVERIFY2(shortcut.isEmpty() || !keys.contains(shortcut), qPrintable(shortcut));
+        keys.append(shortcut);
+    }
 }
 
 void tst_Menus::commandsReachTheFrontWindow_data()
@@ -379,9 +386,19 @@ void tst_Menus::applicationItems()
     }
     QCOMPARE(prefs.size(), 1);
     QVERIFY(prefs.first()->isVisible());
-    // Its keys, from any window (the twin item only shows them).
+    // Its keys, from any window, also after the Window menu has been open.
     prefs.first()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    activate(second);
+    QMenu *windowMenu = nullptr;
+    for (QAction *menuAction : menus().attach(second)->actions()) {
+        if (menuAction->menu() && menuAction->menu()->objectName() == "WindowMenuMenu"_L1)
+            windowMenu = menuAction->menu();
+    }
+    QVERIFY(windowMenu);
+    windowMenu->popup(second->mapToGlobal(QPoint(10, 10)));
+    QTRY_VERIFY(windowMenu->isVisible());
+    windowMenu->hide();
     activate(second);
     QTest::keyClick(second, Qt::Key_Comma, Qt::ControlModifier);
     bool shown = false;
@@ -420,14 +437,14 @@ void tst_Menus::downloadWindowTakesItsCommands()
         QVERIFY(window->rect().contains(inWindow));
     }
 
-    // Ctrl+W with subtitles checked asks first; going back keeps the window.
-    window->setDocumentEdited(true);
+    // Ctrl+W while a download runs asks first; going back keeps the window.
+    window->setWindowMode(u"Downloading"_s);
     m_platform->answer = Platform::CancelButton;
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QCOMPARE(m_platform->dialogs.size(), 1);
     QCOMPARE(m_platform->dialogs.first().message, u"Subtitles marked for download"_s);
     QVERIFY(window && window->isVisible());
-    window->setDocumentEdited(false);
+    window->setWindowMode(u"Downloaded"_s);
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QTRY_VERIFY(!window); // closed and gone
     QCOMPARE(m_platform->dialogs.size(), 1);
@@ -475,7 +492,7 @@ void tst_Menus::quitAsksEachWindowsQuestion()
     auto *first = dynamic_cast<GetSubtitlesWindow *>(app()->router().showDefault(WorkflowKind::Download));
     QVERIFY(first);
     QPointer<GetSubtitlesWindow> edited = first;
-    edited->setDocumentEdited(true);
+    edited->setWindowMode(u"NotDownloaded"_s); // a failed download
     activate(edited);
 
     // Going back keeps the window and the application.

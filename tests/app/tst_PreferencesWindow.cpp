@@ -61,6 +61,8 @@ private Q_SLOTS:
     void unwritableFileIsReported();
     void linkOpensTheRegistrationPage();
     void changedFileIsReadAgain();
+    void outsideChangesShowAndSurviveSave();
+    void keyFieldFollowsTheServiceAndAddressesSave();
 
 private:
     // A new start: defaults, then the preference file read afresh.
@@ -121,7 +123,7 @@ void tst_PreferencesWindow::layoutAndTexts()
 {
     PreferencesWindow *w = open();
     QCOMPARE(w->windowTitle(), u"Preferences"_s);
-    QCOMPARE(w->size(), QSize(600, 370));
+    QCOMPARE(w->size(), QSize(600, 486));
     QCOMPARE(w->GroupBox3()->title(), u"Select Up to Three Languages"_s);
     QCOMPARE(w->GroupBox2()->title(), u"OpenSubtitles"_s);
     QCOMPARE(w->GroupBox1()->title(), u"General"_s);
@@ -131,7 +133,7 @@ void tst_PreferencesWindow::layoutAndTexts()
     QCOMPARE(w->OSPasswordField()->echoMode(), QLineEdit::Password);
     QCOMPARE(w->AddLanguageToNameCheck()->text(), u"Add Language to Sub Name"_s);
     QCOMPARE(w->ListAllFilesCheck()->text(), u"Include all Files in List"_s);
-    QVERIFY(w->ListAllFilesCheck()->toolTip().startsWith(u"Checking this option will make all files"_s));
+    QVERIFY(w->ListAllFilesCheck()->toolTip().contains(u"Checking this option will make all files"_s));
     QCOMPARE(w->RefreshSubsCheck()->geometry(), QRect(274, 87, 290, 20));
     QCOMPARE(w->RenameSubAsMovieCheck()->text(), u"Name Subtitle as Movie File"_s);
     QCOMPARE(w->AutoRetryCheck()->text(), u"Retry Automatically"_s);
@@ -141,7 +143,22 @@ void tst_PreferencesWindow::layoutAndTexts()
     QVERIFY(w->AutoFlagNonHashCheck()->isHidden());
     QVERIFY(w->Label1()->isHidden());
     QCOMPARE(w->cancelButton()->text(), u"Cancel"_s);
-    QCOMPARE(w->SaveButton()->geometry(), QRect(500, 333, 80, 20));
+    QVERIFY(w->SaveButton()->isDefault());
+    // Every option explains itself, in a tooltip Qt wraps when it is long.
+    for (QWidget *option : std::initializer_list<QWidget *>{
+             w->AddLanguageToNameCheck(), w->ListAllFilesCheck(), w->RefreshSubsCheck(),
+             w->RenameSubAsMovieCheck(), w->AutoRetryCheck(), w->AutoSearchSubsCheck(), w->AutoGetSubsCheck(),
+             w->AutoQuitCheck(), w->ServiceProviderPopup(), w->RestApiKeyField(), w->OSUsernameField(),
+             w->RestServerField(), w->OSAPIServerField()}) {
+        const QString tip = option->toolTip();
+        QVERIFY2(!tip.isEmpty(), qPrintable(option->objectName()));
+        QVERIFY2(tip.size() <= 80 || tip.startsWith(u"<p>"_s), qPrintable(tip));
+        // One font size in the whole window.
+        QCOMPARE(option->font().pointSizeF(), w->font().pointSizeF());
+    }
+    // An e-mail address fits the account field.
+    QVERIFY(w->OSUsernameField()->width() >=
+            w->OSUsernameField()->fontMetrics().horizontalAdvance(u"someone.long@example.com"_s));
 
     // One row per language, by name as the interface writes it: flag code,
     // name, check box.
@@ -233,15 +250,19 @@ void tst_PreferencesWindow::languageChoiceKeepsTheThreeNewest()
     w->setLanguageChecked(w->rowOf(u"de"_s), true);
     QCOMPARE(w->Label1()->text(), u"3 languages selected (max. 3)"_s);
 
-    // A fourth pushes out the one checked first.
+    // A fourth is refused, and the window says that three is the limit.
     w->setLanguageChecked(w->rowOf(u"fr"_s), true);
-    QCOMPARE(checkedCodes(), (QStringList{u"es"_s, u"de"_s, u"fr"_s}));
-    QCOMPARE(w->languageList()->topLevelItem(w->rowOf(u"en"_s))->checkState(2), Qt::Unchecked);
-    QCOMPARE(w->Label1()->text(), u"3 languages selected (max. 3)"_s);
+    QCOMPARE(checkedCodes(), (QStringList{u"en"_s, u"es"_s, u"de"_s}));
+    QCOMPARE(w->languageList()->topLevelItem(w->rowOf(u"fr"_s))->checkState(2), Qt::Unchecked);
+    QVERIFY(w->Label1()->isVisible());
+    QVERIFY2(w->Label1()->text().contains(u"Three languages at most"_s), qPrintable(w->Label1()->text()));
 
     // Back to one: the box is free again and stays checked.
     w->setLanguageChecked(w->rowOf(u"es"_s), false);
+    QVERIFY(w->Label1()->isHidden());
     w->setLanguageChecked(w->rowOf(u"de"_s), false);
+    w->setLanguageChecked(w->rowOf(u"en"_s), false);
+    w->setLanguageChecked(w->rowOf(u"fr"_s), true);
     QCOMPARE(checkedCodes(), QStringList{u"fr"_s});
     QVERIFY(w->AddLanguageToNameCheck()->isEnabled());
     QVERIFY(w->AddLanguageToNameCheck()->isChecked());
@@ -286,8 +307,8 @@ void tst_PreferencesWindow::saveWritesTheFileAndTheValues()
     click(w->AutoRetryCheck());
     click(w->AutoQuitCheck());
     QCOMPARE(w->ServiceProviderPopup()->currentData().toString(), u"rest"_s); // a new install
-    w->ServiceProviderPopup()->setCurrentIndex(w->ServiceProviderPopup()->findData(u"xmlrpc"_s));
     QTest::keyClicks(w->RestApiKeyField(), u" k-123"_s);
+    w->ServiceProviderPopup()->setCurrentIndex(w->ServiceProviderPopup()->findData(u"xmlrpc"_s));
     QTest::mouseClick(w->SaveButton(), Qt::LeftButton);
     savingShown.stop();
     XPrefs::setSaveAlertWait(2.0);
@@ -403,40 +424,82 @@ void tst_PreferencesWindow::linkOpensTheRegistrationPage()
 }
 
 // Another program (lumbra-cli prefs --set) changes the file while Lumbra
-// runs: the new values are taken in, but not under an open preferences
-// window, which gets its say first.
+// runs: the new values are taken in at once.
 void tst_PreferencesWindow::changedFileIsReadAgain()
 {
     myPrefs::setAutoRetrySearch(false);
     QVERIFY(myPrefs::save());
-    const QByteArray before = readAll(m_path);
     myPrefs::setAutoRetrySearch(true);
     QVERIFY(myPrefs::save());
     const QByteArray changed = readAll(m_path);
-    QVERIFY(changed != before);
-    const auto writeFile = [this](const QByteArray &bytes) {
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    };
     myPrefs::setAutoRetrySearch(false); // what Lumbra holds
 
-    bool editing = false;
-    PrefsFileWatcher watcher(m_path, [&editing] { return editing; });
+    PrefsFileWatcher watcher(m_path);
     QSignalSpy reloaded(&watcher, &PrefsFileWatcher::reloaded);
-    writeFile(changed);
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(changed);
+    file.close();
     QTRY_COMPARE(reloaded.size(), 1);
     QVERIFY(myPrefs::AutoRetrySearch());
+}
 
-    // With an edit open the file waits until it is closed.
-    editing = true;
-    writeFile(before);
-    QTRY_VERIFY(watcher.reloadPending());
-    QVERIFY(myPrefs::AutoRetrySearch());
-    editing = false;
-    watcher.editingEnded();
-    QCOMPARE(reloaded.size(), 2);
+// With the window open, another program changes the file: the controls
+// the user has not touched show the new values, and Save (pressed with
+// Return) writes only what the user changed, over the new values.
+void tst_PreferencesWindow::outsideChangesShowAndSurviveSave()
+{
+    PreferencesWindow *w = open();
+    click(w->AutoGetSubsCheck()); // the user's own edit
+    QTest::keyClicks(w->OSUsernameField(), u"alice"_s);
+
+    myPrefs::Values outside = myPrefs::values();
+    outside.AutoRetrySearch = true;
+    outside.RestServer = u"http://127.0.0.1:9/api/v1"_s;
+    outside.autoGetSubs = !w->AutoGetSubsCheck()->isChecked(); // changed outside as well: the edit wins
+    myPrefs::setValues(outside);
+    QVERIFY(myPrefs::save());
+    w->takeOutsideChanges(); // as the application does when the file was read again
+    QVERIFY(w->AutoRetryCheck()->isChecked());
+    QCOMPARE(w->RestServerField()->text(), u"http://127.0.0.1:9/api/v1"_s);
+    QCOMPARE(w->OSUsernameField()->text(), u"alice"_s);
+    const bool autoGet = w->AutoGetSubsCheck()->isChecked();
+    QCOMPARE(autoGet, !outside.autoGetSubs);
+
+    // Changed on disk once more, and not yet read: Save reads it first.
+    outside.AutoRetrySearch = false;
+    outside.OSAPIServer = u"http://127.0.0.1:9/xml-rpc"_s;
+    QTest::qWait(1100); // a newer file time, whatever the file system's resolution
+    myPrefs::setValues(outside);
+    QVERIFY(myPrefs::save());
+    myPrefs::setAutoRetrySearch(true); // a stale copy in memory
+    myPrefs::setOSAPIServer(u"http://stale"_s);
+    QTest::keyClick(w->OSUsernameField(), Qt::Key_Return);
+    QTRY_VERIFY(!m_window);
+    restart();
     QVERIFY(!myPrefs::AutoRetrySearch());
+    QCOMPARE(myPrefs::OSAPIServer(), u"http://127.0.0.1:9/xml-rpc"_s);
+    QCOMPARE(myPrefs::RestServer(), u"http://127.0.0.1:9/api/v1"_s);
+    QCOMPARE(myPrefs::OSUsername(), u"alice"_s);
+    QCOMPARE(myPrefs::autoGetSubs(), autoGet);
+}
+
+// The REST API's key means nothing to XML-RPC; the addresses are saved.
+void tst_PreferencesWindow::keyFieldFollowsTheServiceAndAddressesSave()
+{
+    PreferencesWindow *w = open();
+    QVERIFY(w->RestApiKeyField()->isEnabled());
+    w->ServiceProviderPopup()->setCurrentIndex(w->ServiceProviderPopup()->findData(u"xmlrpc"_s));
+    QVERIFY(!w->RestApiKeyField()->isEnabled());
+    w->focusApiKey(); // "no key yet" leads here: the REST API, cursor in the field
+    QVERIFY(w->RestApiKeyField()->isEnabled());
+    QCOMPARE(w->ServiceProviderPopup()->currentData().toString(), u"rest"_s);
+    w->RestServerField()->setText(u"http://127.0.0.1:1/api/v1"_s);
+    w->OSAPIServerField()->setText(u" http://127.0.0.1:2/xml-rpc "_s);
+    w->Save();
+    restart();
+    QCOMPARE(myPrefs::RestServer(), u"http://127.0.0.1:1/api/v1"_s);
+    QCOMPARE(myPrefs::OSAPIServer(), u"http://127.0.0.1:2/xml-rpc"_s);
 }
 
 LUMBRA_TEST_MAIN(tst_PreferencesWindow)

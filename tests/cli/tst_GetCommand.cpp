@@ -56,6 +56,7 @@ private slots:
     void jsonLinesCarryTheChoice();
     void badUsage_data();
     void badUsage();
+    void helpListsEveryOption();
 
 private:
     QByteArray catalog() const;
@@ -189,8 +190,10 @@ void TestGetCommand::serviceDownFailsEverySearchedVideo()
     const QStringList failed = r.lines().filter(QRegularExpression(u"^failed "_s));
     QCOMPARE(failed.size(), 9);
     for (const QString &line : failed)
-        QVERIFY2(line.endsWith(u"ServerInfo: the service is unavailable (HTTP 503) (506)"_s),
-                 qPrintable(line));
+        QVERIFY2(line.endsWith(u" search failed"_s), qPrintable(line));
+    // Why is said once, in words, without codes or logging categories.
+    QCOMPARE(r.err.count(u"busy or down for maintenance"_s), 1);
+    QVERIFY2(!r.err.contains(u"(506)"_s) && !r.err.contains(u"lumbra."_s), qPrintable(r.err));
     QCOMPARE(m_emu->methods(), QStringList{u"ServerInfo"_s});
 }
 
@@ -384,7 +387,25 @@ void TestGetCommand::badUsage()
     const CliRun r = runCli(args);
     QVERIFY2(r.exitCode == 2, qPrintable(r.err));
     QVERIFY(r.lines().isEmpty());
-    QVERIFY(r.err.contains(u"Usage: lumbra-cli get"_s));
+    // One line, which says what was wrong and where help is.
+    QCOMPARE(r.err.trimmed().count(u'\n'), 0);
+    QVERIFY2(r.err.startsWith(u"lumbra-cli get: "_s) &&
+                 r.err.trimmed().endsWith(u"(see lumbra-cli get --help)"_s),
+             qPrintable(r.err));
+}
+
+// The top-level help names every option of get, as its own help does.
+void TestGetCommand::helpListsEveryOption()
+{
+    const CliRun top = runCli({u"--help"_s});
+    const CliRun own = runCli({u"get"_s, u"--help"_s});
+    QCOMPARE(top.exitCode, 0);
+    QCOMPARE(own.exitCode, 0);
+    for (const QString &option : {u"--lang"_s, u"--provider"_s, u"--server"_s, u"--api-key"_s, u"--user"_s,
+                                  u"--password"_s, u"--no-lang-ext"_s, u"--refresh"_s, u"--json"_s}) {
+        QVERIFY2(top.out.contains(option), qPrintable(option));
+        QVERIFY2(own.out.contains(option), qPrintable(option));
+    }
 }
 
 LUMBRA_TEST_MAIN(TestGetCommand)

@@ -85,8 +85,10 @@ private slots:
             << QStringList{u"missing.avi"_s, u"folder"_s};
         QTest::newRow("dash name without --")
             << QStringList{u"-dash.avi"_s} << 2 << QStringList{} << QStringList{u"-dash.avi"_s};
-        QTest::newRow("no files") << QStringList{} << 2 << QStringList{} << QStringList{u"Usage"_s};
-        QTest::newRow("only --") << QStringList{u"--"_s} << 2 << QStringList{} << QStringList{u"Usage"_s};
+        QTest::newRow("no files") << QStringList{} << 2 << QStringList{}
+                                  << QStringList{u"(see lumbra-cli hash --help)"_s};
+        QTest::newRow("only --") << QStringList{u"--"_s} << 2 << QStringList{}
+                                 << QStringList{u"(see lumbra-cli hash --help)"_s};
     }
     void hash()
     {

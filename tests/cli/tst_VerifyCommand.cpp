@@ -29,18 +29,19 @@ class TestVerifyCommand final : public QObject {
     Q_OBJECT
 
 private slots:
+    void pairsAndVerifies_data();
     void pairsAndVerifies();
     void serviceDownFails();
     void refusesWhatIsNoSubtitleAndSaysWhy();
 
 private:
-    QString prepare();
+    QString prepare(ServiceEmulator::Api api = ServiceEmulator::Api::XmlRpc);
     QTemporaryDir m_dir;
     std::unique_ptr<ServiceEmulator> m_emu;
 };
 
 // Movie.mkv is known to the service with an English subtitle; the episode is not.
-QString TestVerifyCommand::prepare()
+QString TestVerifyCommand::prepare(ServiceEmulator::Api api)
 {
     const QString d = m_dir.path() + u"/up"_s;
     makeSparseFile(d + u"/Movie.mkv"_s, 2'000'000);
@@ -54,17 +55,32 @@ QString TestVerifyCommand::prepare()
                             {u"bytesize"_s, 2'000'000},
                             {u"name"_s, u"Movie"_s},
                             {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s}}}}};
-    m_emu = std::make_unique<ServiceEmulator>();
+    m_emu = std::make_unique<ServiceEmulator>(api);
     if (!m_emu->start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()))
         return QString();
-    // The service address comes from the preferences here: verify has no options for it.
-    const CliRun set = runCli({u"prefs"_s, u"--set"_s, u"OSAPIServer="_s + m_emu->url().toString()});
+    // The service comes from the preferences here: verify has no options for it.
+    const bool rest = api == ServiceEmulator::Api::Rest;
+    const CliRun set = runCli(rest ? QStringList{u"prefs"_s, u"--set"_s, u"ServiceProvider=rest"_s,
+                                                 u"--set"_s, u"RestServer="_s + m_emu->url().toString(),
+                                                 u"--set"_s, u"RestApiKey=test-key"_s}
+                                   : QStringList{u"prefs"_s, u"--set"_s, u"ServiceProvider=xmlrpc"_s,
+                                                 u"--set"_s, u"OSAPIServer="_s + m_emu->url().toString()});
     return set.exitCode == 0 ? d : QString();
 }
 
+void TestVerifyCommand::pairsAndVerifies_data()
+{
+    QTest::addColumn<bool>("rest");
+    QTest::newRow("REST API (a new install)") << true;
+    QTest::newRow("XML-RPC") << false;
+}
+
+// Verification asks the interface the preferences choose.
 void TestVerifyCommand::pairsAndVerifies()
 {
-    const QString d = prepare();
+    QFETCH(bool, rest);
+    const auto api = rest ? ServiceEmulator::Api::Rest : ServiceEmulator::Api::XmlRpc;
+    const QString d = prepare(api);
     QVERIFY(!d.isEmpty());
     const CliRun r = runCli({u"verify"_s, d});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
@@ -82,7 +98,7 @@ void TestVerifyCommand::pairsAndVerifies()
 
 void TestVerifyCommand::serviceDownFails()
 {
-    const QString d = prepare();
+    const QString d = prepare(ServiceEmulator::Api::XmlRpc);
     QVERIFY(!d.isEmpty());
     QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
     // A single subtitle brings in its video and the subtitles that share its short name.

@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +36,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -109,6 +111,8 @@ private Q_SLOTS:
     void failedDownloadIsRetriedAlone();
     void closeQuestion_data();
     void closeQuestion();
+    void closingWithNothingTickedDoesNotAsk();
+    void emptyWindowSaysWhatToDo();
     void closingWhileSearchingIsSafe_data();
     void closingWhileSearchingIsSafe();
     void filesForABusyWindowOpenANewOne_data();
@@ -193,10 +197,6 @@ void tst_GetSubtitlesWindow::cleanup()
 {
     // Windows still open close without their question, and wait for their work.
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows) {
-        if (auto *window = dynamic_cast<GetSubtitlesWindow *>(w))
-            window->setDocumentEdited(false);
-    }
     qDeleteAll(QApplication::topLevelWidgets());
     m_emu.reset();
 }
@@ -472,7 +472,18 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
     QVERIFY(video->isChecked);
     clickCheck(0);
     QVERIFY(!video->isChecked);
+    // Nothing ticked, nothing to search: the button says so, and a search
+    // asked for anyway leaves the list as it is.
+    omiButton *main = window->frame()->mainButton();
+    QTRY_COMPARE(main->caption(), u"Tick a Video First"_s);
+    QVERIFY(!main->isEnabled());
+    window->doSearch();
+    letTicksPass(Ticks::Process, 2);
+    QVERIFY(window->isWindowMode("listed"_L1));
+    QCOMPARE(rows->rowCount(), 1);
     clickCheck(0);
+    QTRY_VERIFY(main->isEnabled());
+    QCOMPARE(main->caption(), u"Search Subtitles"_s);
     QVERIFY(video->isChecked);
     QVERIFY(searched(window));
 
@@ -480,16 +491,16 @@ void tst_GetSubtitlesWindow::checkClicksMoveTheChoice()
     window->list().setGroupOpen(0, true);
     QVERIFY(list.resultAt(1)->isChecked);
     QVERIFY(!list.resultAt(2)->isChecked);
-    QVERIFY(!window->documentEdited());
+    // Ticked results not downloaded yet: closing would drop them.
+    QVERIFY(window->documentEdited());
+    QTRY_VERIFY(m_desktop->editedMark);
     otherButtonsChangeNothing(2);
     QVERIFY(list.resultAt(1)->isChecked);
     QVERIFY(!list.resultAt(2)->isChecked);
-    QVERIFY(!window->documentEdited());
     clickCheck(2);
     QVERIFY(!list.resultAt(1)->isChecked);
     QVERIFY(list.resultAt(2)->isChecked);
     QVERIFY(window->documentEdited());
-    QTRY_VERIFY(m_desktop->editedMark);
     // A click beside the box changes nothing.
     QTest::mouseClick(rows->viewport(), Qt::LeftButton, {},
                       rows->visualRect(rows->model()->index(1, list.columnCheck())).topLeft() + QPoint(1, 1));
@@ -616,6 +627,16 @@ void tst_GetSubtitlesWindow::failedDownloadIsRetriedAlone()
     QVERIFY2(window->list().rowText(0).startsWith(u"Movie.mkv (Spanish): "_s) &&
                  window->list().rowText(0).endsWith(u"failed: not a gzip stream"_s),
              qPrintable(window->list().rowText(0)));
+    // However narrow the window, the whole text is the row's tooltip.
+    QWidget *viewport = window->MainList()->viewport();
+    const QPoint onRow = window->MainList()->visualRect(window->MainList()->model()->index(0, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, onRow, viewport->mapToGlobal(onRow));
+    QApplication::sendEvent(viewport, &help);
+    QTRY_COMPARE(QToolTip::text(), window->list().rowText(0));
+    // The tip belongs to the window; it goes before the cleanup deletes windows one by one.
+    QToolTip::hideText();
+    QTRY_VERIFY(!QToolTip::isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(window->documentEdited());
     QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Download Checked"_s);
     QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
@@ -667,6 +688,45 @@ void tst_GetSubtitlesWindow::closeQuestion()
     QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
     QVERIFY(QFile::exists(path(u"Films/Movie.en.srt"_s)));
     QTRY_COMPARE(m_quits, 1);
+}
+
+// Opened empty (from the home panel), the window says how to fill it, and
+// its stage icons say what each stage is.
+void tst_GetSubtitlesWindow::emptyWindowSaysWhatToDo()
+{
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    const QLabel *hint = window->frame()->emptyHintLabel();
+    QTRY_VERIFY(hint->isVisible());
+    QCOMPARE(hint->text(), u"drop videos or folders here, or File \u2192 Open\u2026"_s);
+    for (int stage = 0; stage < WorkflowFrame::StageCount; ++stage)
+        QVERIFY(!window->frame()->stagePanel(stage)->toolTip().isEmpty());
+    window->queueDrop(DragItem{{path(u"Films/Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("listed"_L1), Wait);
+    QTRY_VERIFY(hint->isHidden());
+}
+
+// The search ticks the best results: closing would drop them, so it asks.
+// With every result unticked there is nothing to lose and it closes at once.
+void tst_GetSubtitlesWindow::closingWithNothingTickedDoesNotAsk()
+{
+    GetSubtitlesWindow *window = listedWindow(path(u"Films/Movie.mkv"_s));
+    QVERIFY(searched(window));
+    QVERIFY(window->documentEdited());
+    const DownloadList &list = window->list();
+    for (int row = window->MainList()->rowCount() - 1; row >= 0; --row) {
+        if (list.isKind(row, DownloadList::KindGroup))
+            window->list().setGroupOpen(row, true);
+    }
+    for (int row = 0; row < window->MainList()->rowCount(); ++row) {
+        if (list.isKind(row, DownloadList::KindResult) && list.resultAt(row)->isChecked)
+            window->updateUIChecks(row, list.columnCheck());
+    }
+    QVERIFY(!window->documentEdited());
+    QPointer<GetSubtitlesWindow> alive(window);
+    QVERIFY(window->menuCommand(u"FileClose"_s));
+    QVERIFY(m_desktop->dialogs.isEmpty());
+    QTRY_VERIFY(!alive);
 }
 
 // A search waiting on a service that stalls for a minute: closing the window
@@ -746,7 +806,6 @@ void tst_GetSubtitlesWindow::filesForABusyWindowOpenANewOne()
     };
     QCOMPARE(paths(other), QStringList{second});
     QCOMPARE(paths(first), QStringList{path(u"Films/Movie.mkv"_s)});
-    first->setDocumentEdited(false);
     delete first.data();
 }
 

@@ -5,12 +5,14 @@
 #include "WindowTicks.h"
 
 #include "app/WorkflowFrame.h"
+#include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "download/DownloadJob.h"
 #include "download/gui/DownloadList.h"
 #include "download/gui/GetSubtitlesWindow.h"
 #include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
+#include "service/ProviderChoice.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,8 +20,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,6 +48,10 @@ private Q_SLOTS:
     void dropSearchDownloadShowsTheQuota_data();
     void dropSearchDownloadShowsTheQuota();
     void closingWhileTheServiceStallsIsQuick();
+    void missingKeyIsNotARefusedKey_data();
+    void missingKeyIsNotARefusedKey();
+    void stalledServiceFailsWithTheReason_data();
+    void stalledServiceFailsWithTheReason();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + u'/' + relative; }
@@ -177,6 +186,88 @@ void tst_GetSubtitlesWindowRest::closingWhileTheServiceStallsIsQuick()
     QTRY_VERIFY_WITH_TIMEOUT(job.expired(), Wait);
     QVERIFY2(clock.elapsed() < 10000, "the window waited for the stalled service");
     QVERIFY(!QFile::exists(path(u"Movie.en.srt"_s)));
+}
+
+void tst_GetSubtitlesWindowRest::missingKeyIsNotARefusedKey_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("no key yet") << QString() << u"No REST API key is set yet"_s;
+    QTest::newRow("key refused") << u"revoked"_s << u"did not accept Lumbra's API key"_s;
+}
+
+// A new install has no key: the notice says so (not that a key was
+// refused), shows all of its text, and offers the way to the key's field.
+void tst_GetSubtitlesWindowRest::missingKeyIsNotARefusedKey()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, says);
+    myPrefs::setRestApiKey(key);
+    QVERIFY(m_emu.setCatalog(
+        QJsonDocument(QJsonObject{{u"movies"_s, m_movies}, {u"api_keys"_s, QJsonArray{u"test-key"_s}}})
+            .toJson()));
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("ErrorSearching"_L1), Wait);
+    WorkflowFrame *frame = window->frame();
+    QTRY_VERIFY2(frame->notice().startsWith(says) || frame->notice().contains(says),
+                 qPrintable(frame->notice()));
+    if (key.isEmpty())
+        QVERIFY2(!frame->notice().contains(u"refused"_s) && !frame->notice().contains(u"did not accept"_s),
+                 qPrintable(frame->notice()));
+    // Nothing cut off: the label is as tall as its wrapped text.
+    const QLabel *label = frame->noticeLabel();
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(frame->noticeButton()->isVisibleTo(window));
+    QCOMPARE(frame->noticeButton()->text(), u"Enter API Key\u2026"_s);
+    QVERIFY(!frame->noticeButton()->geometry().intersects(label->geometry()));
+}
+
+void tst_GetSubtitlesWindowRest::stalledServiceFailsWithTheReason_data()
+{
+    QTest::addColumn<bool>("autoRetry");
+    QTest::newRow("stays failed") << false;
+    QTest::newRow("retry preference counts down") << true;
+}
+
+// A service that takes in the search and never answers: past ten seconds the
+// notice line counts the wait; at the request's time limit the search fails,
+// once, with the reason on the notice line and on the video's row. Only the
+// retry preference tries again, after a visible countdown.
+void tst_GetSubtitlesWindowRest::stalledServiceFailsWithTheReason()
+{
+    QFETCH(bool, autoRetry);
+    myPrefs::setAutoRetrySearch(autoRetry);
+    // Real seconds, where the window counts in its own (faster) test seconds:
+    // the wait shows before the limit is reached.
+    ProviderChoice::setRequestTimeout(std::chrono::milliseconds(5000));
+    const auto restore = qScopeGuard([] { ProviderChoice::setRequestTimeout({}); });
+    QVERIFY(m_emu.setCatalog(QJsonDocument(QJsonObject{{u"movies"_s, m_movies}}).toJson()));
+    QVERIFY(m_emu.fail(u"stall"_s, u"subtitles"_s, -1, {{u"seconds"_s, 60}}));
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Movie.mkv"_s)}});
+    WorkflowFrame *frame = window->frame();
+    QTRY_VERIFY_WITH_TIMEOUT(frame->notice().startsWith(u"still waiting for the service\u2026 1"_s), Wait);
+    QVERIFY2(frame->notice().endsWith(u" s"_s), qPrintable(frame->notice()));
+    QVERIFY(window->isWindowMode("Searching"_L1));
+    QCOMPARE(frame->mainButton()->caption(), u"Finding Subtitles\u2026"_s);
+
+    const QLatin1StringView failed = autoRetry ? "RetrySearching"_L1 : "ErrorSearching"_L1;
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode(failed) || window->isWindowMode("RetryingSearching"_L1),
+                             Wait);
+    // The request that timed out was not sent again behind the window's back.
+    QCOMPARE(m_emu.methods().count(u"subtitles"_s), 1);
+    QTRY_VERIFY2(frame->notice().contains(u"did not answer in time"_s), qPrintable(frame->notice()));
+    QTRY_VERIFY2(window->list().rowText(0).startsWith(u"Movie.mkv \u2014 search failed: "_s) &&
+                     window->list().rowText(0).contains(u"did not answer in time"_s),
+                 qPrintable(window->list().rowText(0)));
+    if (autoRetry)
+        QTRY_VERIFY2(frame->mainButton()->caption().startsWith(u"Retry in "_s),
+                     qPrintable(frame->mainButton()->caption()));
+    else
+        QTRY_COMPARE(frame->mainButton()->caption(), u"Try Again"_s);
 }
 
 LUMBRA_TEST_MAIN(tst_GetSubtitlesWindowRest)

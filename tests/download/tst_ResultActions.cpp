@@ -520,18 +520,22 @@ private slots:
         QCOMPARE(rows->kindAt(1), Kind::Result);
         QCOMPARE(describe(rows->actions().menuFor(1)).size(), 3);
 
+        // Action > Preview Subtitle over Video (Ctrl+P) previews the selected
+        // result, as its row's menu item does; without one it is off.
         QSignalSpy opened(&rows->actions(), &ResultActions::previewOpened);
-        rows->actions().act(1, u"menuPreviewSub"_s);
+        list->clearSelection();
+        QVERIFY(!window->canHandleMenuCommand(u"PreviewMenuItem"_s));
+        list->setSelected(1, true);
+        QVERIFY(window->canHandleMenuCommand(u"PreviewMenuItem"_s));
+        QVERIFY(window->menuCommand(u"PreviewMenuItem"_s));
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, 20000);
         QPointer<PreviewWindow> preview = opened.first().first().value<PreviewWindow *>();
         const auto result = preview->result();
         QCOMPARE(result, rows->resultAt(1));
         QCOMPARE(preview->player()->moviefile(), video);
         QVERIFY(result->isChecked);
-        window->setDocumentEdited(false);
         QTest::mouseClick(preview->notSynchronizedButton(), Qt::LeftButton);
         QVERIFY(!result->isChecked);
-        QVERIFY(window->documentEdited());
         preview->close();
 
         // Left on a result found by hash closes its group and selects it.
@@ -540,8 +544,7 @@ private slots:
         QTest::keyClick(list, Qt::Key_Left);
         QVERIFY(!rows->isOpen(0));
         QCOMPARE(list->selectedRows(), QList<int>{0});
-        window->setDocumentEdited(false);
-        window->close();
+        delete window;
     }
 };
 

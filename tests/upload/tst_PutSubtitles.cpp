@@ -95,6 +95,7 @@ private slots:
     void homeDropOpensWindow();
     void listKeysClicksAndMenu();
     void returnAndEscapeReachTheButtons();
+    void verificationMarksEachPair_data();
     void verificationMarksEachPair();
     void serviceFailureShowsError_data();
     void serviceFailureShowsError();
@@ -104,7 +105,7 @@ private slots:
 private:
     // A window, shown, with files dropped on it and listed.
     PutSubtitles *openWith(const QStringList &paths);
-    void startService();
+    void startService(ServiceEmulator::Api api = ServiceEmulator::Api::XmlRpc);
 
     RecordingPlatform *m_platform = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -190,7 +191,7 @@ PutSubtitles *tst_PutSubtitles::openWith(const QStringList &paths)
 
 // Movie.mkv is known to the service with an English subtitle; the episode is
 // not. The service knows the account alice/secret.
-void tst_PutSubtitles::startService()
+void tst_PutSubtitles::startService(ServiceEmulator::Api api)
 {
     const QString hash = XMLRPC::computeMovieHash(d + u"/Movie.mkv"_s).hash;
     const QJsonObject movie{{u"hash"_s, hash},
@@ -198,11 +199,18 @@ void tst_PutSubtitles::startService()
                             {u"name"_s, u"Movie"_s},
                             {u"subtitles"_s, QJsonArray{QJsonObject{{u"lang"_s, u"eng"_s}}}}};
     const QJsonObject users{{u"alice"_s, u"secret"_s}};
-    m_emu = std::make_unique<ServiceEmulator>();
+    m_emu = std::make_unique<ServiceEmulator>(api);
     QVERIFY(m_emu->start(
         QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}, {u"users"_s, users}}).toJson()));
     myPrefs::Values prefs = myPrefs::values();
-    prefs.OSAPIServer = m_emu->url().toString();
+    if (api == ServiceEmulator::Api::Rest) {
+        prefs.ServiceProvider = u"rest"_s;
+        prefs.RestServer = m_emu->url().toString();
+        prefs.RestApiKey = u"test-key"_s;
+    } else {
+        prefs.ServiceProvider = u"xmlrpc"_s;
+        prefs.OSAPIServer = m_emu->url().toString();
+    }
     myPrefs::setValues(prefs);
 }
 
@@ -220,7 +228,7 @@ void tst_PutSubtitles::dropFolderListsPairs()
     QVERIFY(list->isChecked(1));
     QVERIFY(!list->isChecked(2));
     QVERIFY(list->isChecked(3));
-    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
+    QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Verify Subtitles"_s);
     QTRY_VERIFY(window->frame()->mainButton()->isEnabled());
     QVERIFY(window->frame()->DropFilesCanvas()->isEnabled());
 
@@ -322,7 +330,7 @@ void tst_PutSubtitles::returnAndEscapeReachTheButtons()
     m_window = new PutSubtitles();
     m_window->show();
     omiListbox *view = m_window->list()->view();
-    QTRY_COMPARE(m_window->frame()->mainButton()->caption(), u"Upload Subtitles"_s);
+    QTRY_COMPARE(m_window->frame()->mainButton()->caption(), u"Verify Subtitles"_s);
     // Return presses the button, which verifies nothing while no file is listed.
     QTest::keyClick(view, Qt::Key_Return);
     letTicksPass(Ticks::Process, 2);
@@ -333,9 +341,19 @@ void tst_PutSubtitles::returnAndEscapeReachTheButtons()
     QTRY_VERIFY(m_window.isNull());
 }
 
+void tst_PutSubtitles::verificationMarksEachPair_data()
+{
+    QTest::addColumn<bool>("rest");
+    QTest::newRow("REST API (a new install)") << true;
+    QTest::newRow("XML-RPC") << false;
+}
+
+// The pairs are verified through the interface the preferences choose.
 void tst_PutSubtitles::verificationMarksEachPair()
 {
-    startService();
+    QFETCH(bool, rest);
+    const auto api = rest ? ServiceEmulator::Api::Rest : ServiceEmulator::Api::XmlRpc;
+    startService(api);
     PutSubtitles *window = openWith({d});
     // Pressing the button before the intake ended would do nothing; now it
     // drops the unchecked row and its record, then verifies.
@@ -354,6 +372,15 @@ void tst_PutSubtitles::verificationMarksEachPair()
     QCOMPARE(list->rowCount(), 3);
     QCOMPARE((QStringList{list->resultStatus(0), list->resultStatus(1), list->resultStatus(2)}),
              (QStringList{u"has"_s, u"lacks"_s, u"lacks"_s}));
+    if (api == ServiceEmulator::Api::Rest) {
+        // Only searches by hash: no account, no search by name.
+        const QStringList asked = m_emu->methods();
+        QVERIFY(!asked.isEmpty());
+        QCOMPARE(asked.filter(u"subtitles"_s).size(), asked.size());
+        for (const QJsonValue &call : m_emu->calls())
+            QVERIFY2(call[u"query"_s].toString().contains(u"moviehash="_s),
+                     qPrintable(call[u"query"_s].toString()));
+    }
     QVERIFY(list->resultText(0).startsWith(u"Movie.en.srt (Movie.mkv)"_s));
     QVERIFY(list->resultText(2).startsWith(u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s));
     QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Confirm Sub Info"_s);

@@ -79,8 +79,23 @@ QString DownloadList::kindAt(int row) const
     return m_list->cellTag(row, 0).toString();
 }
 
+void DownloadList::setSearchFailure(const QString &reason)
+{
+    if (reason == m_searchFailure)
+        return;
+    m_searchFailure = reason;
+    Q_EMIT refreshNeeded();
+}
+
+QString DownloadList::videoRowText(const QString &name, const QString &failure)
+{
+    return failure.isEmpty() ? name : tr("%1 — search failed: %2").arg(name, failure);
+}
+
 QString DownloadList::rowText(int row) const
 {
+    if (isKind(row, KindMovie))
+        return videoRowText(m_list->cell(row, 0), m_searchFailure);
     if (!isKind(row, KindQueued))
         return m_list->cell(row, 0);
     const MoviePtr entry = movieAt(row);
@@ -198,6 +213,17 @@ bool DownloadList::showNewRecords(const QList<std::shared_ptr<movieFile>> &fresh
     }
     Q_EMIT refreshNeeded();
     return true;
+}
+
+bool DownloadList::hasCheckedVideos() const
+{
+    const QMutexLocker guard(&m_session->stateLock());
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        const MoviePtr record = movieAt(row);
+        if (record && record->isChecked)
+            return true;
+    }
+    return false;
 }
 
 void DownloadList::removeUncheckedRows()
@@ -349,6 +375,23 @@ void DownloadList::openGroup(int row)
 }
 
 // --- "gets" ------------------------------------------------------------------
+
+bool DownloadList::hasCheckedResults() const
+{
+    QList<MoviePtr> groups;
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (isKind(row, KindGroup))
+            groups.append(movieAt(row));
+    }
+    const QMutexLocker guard(&m_session->stateLock());
+    return std::any_of(groups.cbegin(), groups.cend(), [](const MoviePtr &group) {
+        if (!group)
+            return false;
+        const auto results = group->subtitleResults();
+        return std::any_of(results.cbegin(), results.cend(),
+                           [](const ResultPtr &result) { return result && result->isChecked; });
+    });
+}
 
 void DownloadList::buildQueue(DownloadQueue &queue)
 {

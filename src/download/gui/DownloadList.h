@@ -82,6 +82,14 @@ public:
     // Before a search: the rows of unchecked videos go, and so do their
     // records (every record with the same path) from the client's list.
     void removeUncheckedRows();
+    // Whether a video row is ticked: a search without one would find nothing.
+    bool hasCheckedVideos() const;
+    // Why the search of the listed videos failed, shown on each video's row;
+    // empty when it did not (or not yet).
+    void setSearchFailure(const QString &reason);
+    const QString &searchFailure() const { return m_searchFailure; }
+    // A video row's text: its name, and why its search failed.
+    static QString videoRowText(const QString &name, const QString &failure);
     // Whether exactly one dropped item was taken in (painting shows the
     // subtitles beside such a lone video differently).
     void setSingleDrop(bool single) { m_singleDrop = single; }
@@ -94,6 +102,8 @@ public:
     // best result is known starts closed; the others start open.
     void listSearchResults(const QList<DownloadJob::LanguageGroup> &groups);
     QList<std::shared_ptr<movieFile>> moviefilesMatched() const { return m_moviefilesMatched; }
+    // Whether a group row holds a ticked result, which a download would fetch.
+    bool hasCheckedResults() const;
     // Opens or closes a group row; a group without results does not open.
     void setGroupOpen(int row, bool open);
     // The text a result is ordered by (descending): language, best choice,
@@ -139,5 +149,6 @@ private:
     int m_columnCheck = 1;
     int m_clickedRow = -1;
     bool m_singleDrop = false;
+    QString m_searchFailure;
     QList<std::shared_ptr<movieFile>> m_moviefilesMatched;
 };

@@ -173,7 +173,7 @@ void DownloadListPainter::paintFiles(QPainter &g, int row, int column, const QSi
         }
     }
     const int width = leftmost < 0 ? cell.width() - 40 : leftmost - flagWidth - 26;
-    drawText(g, record->movieFileName(), 20, width, cell);
+    drawText(g, DownloadList::videoRowText(record->movieFileName(), m_list.searchFailure()), 20, width, cell);
 }
 
 void DownloadListPainter::paintSubs(QPainter &g, int row, int column, const QSize &cell) const

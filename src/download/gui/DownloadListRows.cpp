@@ -81,7 +81,7 @@ void DownloadListRows::refresh()
 
 void DownloadListRows::markEdited()
 {
-    m_window.setDocumentEdited(true);
+    m_window.setUpdateUI();
 }
 
 std::shared_ptr<JobSession> DownloadListRows::session() const

@@ -4,6 +4,7 @@
 #include "app/BusyWheel.h"
 #include "app/FileDropFilter.h"
 #include "app/MainMenubar.h"
+#include "app/ServiceNotice.h"
 #include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
@@ -13,6 +14,7 @@
 #include "download/gui/DownloadList.h"
 #include "download/gui/DownloadListPainter.h"
 #include "download/gui/DownloadListRows.h"
+#include "download/gui/ResultActions.h"
 #include "download/QuotaWaitList.h"
 #include "media/FileTypes.h"
 #include "media/MethodProfiler.h"
@@ -27,8 +29,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -38,6 +42,9 @@ Q_LOGGING_CATEGORY(lcDownloadWindow, "lumbra.download.window")
 namespace {
 
 using State = DownloadJob::State;
+
+// The row menu's item that previews a result over its video.
+const QString PreviewTag = QStringLiteral("menuPreviewSub");
 
 bool sameText(const QString &a, QLatin1StringView b)
 {
@@ -120,16 +127,19 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     m_frame->setList(m_mainList);
     m_list->showFiles();
     // Context menu, keys and previews of the rows.
-    DownloadListRows::install(*this);
+    m_rows = DownloadListRows::install(*this);
 
     m_frame->setDropCaptions(translationStrings::DragVideosHere(), translationStrings::DragVideosHereDrag());
+    m_frame->setStageTips({tr("1. Add videos: drop them, paste them or use File → Open…"),
+                           tr("2. Choose subtitles: the best one per video and language is ticked"),
+                           tr("3. Download: each subtitle is placed beside its video")});
     connect(m_frame, &WorkflowFrame::mainAction, this, &GetSubtitlesWindow::doSearch);
     connect(m_frame, &WorkflowFrame::filesDropped, this, [this](const DragItem &item) {
         if (m_frame->DropFilesCanvas()->isEnabled())
             m_dropobjs.append(item);
     });
     connect(m_list, &DownloadList::refreshNeeded, this, &GetSubtitlesWindow::setUpdateUI);
-    connect(m_list, &DownloadList::subtitleChecksChanged, this, [this] { setDocumentEdited(true); });
+    connect(m_list, &DownloadList::subtitleChecksChanged, this, &GetSubtitlesWindow::setUpdateUI);
 
     m_timerProcess.setInterval(Ticks::scaled(Ticks::Process));
     connect(&m_timerProcess, &QTimer::timeout, this, &GetSubtitlesWindow::TimerProcess_Action);
@@ -216,14 +226,13 @@ void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
     if (state == State::Downloaded || state == State::NotDownloaded)
         tellDesktopDownloadsEnded();
     switch (state) {
-    case State::Downloading:
-        m_edited = true;
+    case State::Searching:
+        m_waitClock.start();
         break;
     case State::NotDownloaded:
         m_quitAfterDownload = false;
         break;
     case State::Downloaded:
-        m_edited = false;
         if (myPrefs::AutoQuit() || m_quitAfterDownload)
             QMetaObject::invokeMethod(
                 this, [] { quitHandler()(); }, Qt::QueuedConnection);
@@ -263,24 +272,20 @@ void GetSubtitlesWindow::setUpdateUI()
         m_updateUI = true;
 }
 
-void GetSubtitlesWindow::setDocumentEdited(bool edited)
-{
-    m_edited = edited;
-    setUpdateUI();
-}
-
 bool GetSubtitlesWindow::documentEdited() const
 {
-    // While downloads run or after failures the mark stays; once every
-    // subtitle is placed it goes, whatever the main thread has heard so far.
+    // Read from the job and the rows each time, never remembered: a mark
+    // that missed a change would ask for nothing or let ticks go unasked.
     switch (m_job->state()) {
+    case State::Predownloading:
+    case State::Redownloading:
     case State::Downloading:
     case State::NotDownloaded:
         return true;
-    case State::Downloaded:
-        return false;
+    case State::Searched:
+        return m_list->hasCheckedResults();
     default:
-        return m_edited;
+        return false;
     }
 }
 
@@ -296,14 +301,13 @@ QList<std::shared_ptr<movieFile>> GetSubtitlesWindow::queuedSubs() const
 
 QString GetSubtitlesWindow::searchFailure() const
 {
-    return FailureWords::describe(m_job->searchFailure());
+    return ServiceNotice::words(m_job->searchFailure());
 }
 
 QString GetSubtitlesWindow::noticeFor(const QString &mode) const
 {
-    if (sameText(mode, "ErrorSearching"_L1) || sameText(mode, "RetrySearching"_L1) ||
-        sameText(mode, "RetryingSearching"_L1))
-        return searchFailure();
+    if (sameText(mode, "Searching"_L1))
+        return ServiceNotice::waiting(m_waitClock);
     if (const QString quota = quotaNotice(); !quota.isEmpty())
         return quota;
     const QList<ClientIntake::NotTakenIn> skipped = m_job->intake().notTakenIn();
@@ -403,6 +407,17 @@ void GetSubtitlesWindow::takeInDrops()
 
 bool GetSubtitlesWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // A row's whole text (a failure's reason runs past any width) as its tooltip.
+    if (watched == m_listViewport && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex hit = m_mainList->indexAt(help->pos());
+        const QString text = hit.isValid() ? m_list->rowText(hit.row()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, m_listViewport);
+        return true;
+    }
     // Compared by address only: the list may be going already.
     if (watched == m_listViewport &&
         handleFileDrop(event, m_frame->DropFilesCanvas()->isEnabled(),
@@ -425,15 +440,32 @@ bool GetSubtitlesWindow::menuCommand(const QString &name)
         m_mainList->selectAll();
         return true;
     }
-    if (sameText(name, "PreviewMenuItem"_L1))
+    if (sameText(name, "PreviewMenuItem"_L1)) {
+        if (const int row = previewRow(); row >= 0)
+            m_rows->actions().act(row, PreviewTag);
         return true;
+    }
     return lumbraWindow::menuCommand(name);
+}
+
+int GetSubtitlesWindow::previewRow() const
+{
+    const QList<int> selected = m_mainList->selectedRows();
+    if (selected.size() != 1)
+        return -1;
+    const auto entries = m_rows->actions().menuFor(selected.first());
+    const bool offered = std::any_of(entries.cbegin(), entries.cend(), [](const ResultActions::MenuEntry &e) {
+        return e.tag == PreviewTag && e.enabled;
+    });
+    return offered ? selected.first() : -1;
 }
 
 bool GetSubtitlesWindow::canHandleMenuCommand(const QString &name) const
 {
     if (sameText(name, "EditPaste"_L1))
         return m_frame->DropFilesCanvas()->isEnabled();
+    if (sameText(name, "PreviewMenuItem"_L1))
+        return previewRow() >= 0;
     return sameText(name, "EditSelectAll"_L1) || sameText(name, "FileClose"_L1) ||
            sameText(name, "zoomWindow"_L1);
 }
@@ -509,6 +541,8 @@ void GetSubtitlesWindow::doSearch()
         takeInDrops();
         return;
     }
+    if (mode == State::Listed && !m_list->hasCheckedVideos())
+        return; // nothing to search for: the list stays as it is
     if (mode == State::Listed || mode == State::WaitedSearching) {
         m_frame->DropFilesCanvas()->setEnabled(false);
         m_frame->DropFilesCanvasSection()->setEnabled(false);
@@ -563,14 +597,13 @@ void GetSubtitlesWindow::queueSubsAndDownload()
     } else {
         m_job->removeDownloaded();
     }
-    if (m_job->startDownloads())
-        m_edited = true;
+    m_job->startDownloads();
 }
 
 void GetSubtitlesWindow::updateUIChecks(int row, int)
 {
     m_list->toggleResult(row);
-    setDocumentEdited(true);
+    setUpdateUI();
 }
 
 // --- The refresh tick ------------------------------------------------------------
@@ -659,9 +692,25 @@ void GetSubtitlesWindow::applyStateToControls()
     default:
         break;
     }
-    m_frame->setNotice(noticeFor(windowMode()));
-    const bool enabled =
-        failed || (!DownloadJob::isBusy(mode) && (mode != State::Searched || m_list->gotResults()));
+    // Why the search failed, with the way to the fix; each video row says
+    // it too, for as long as the failure stands.
+    const bool searchFailed = failed || mode == State::RetrySearching || mode == State::RetryingSearching;
+    if (searchFailed) {
+        ServiceNotice::show(*m_frame, m_job->searchFailure());
+    } else {
+        m_frame->setNotice(noticeFor(windowMode()));
+        m_frame->setNoticeAction({}, {});
+    }
+    m_frame->setEmptyHint(mode == State::Idle && m_mainList->rowCount() == 0
+                              ? tr("drop videos or folders here, or File → Open…")
+                              : QString());
+    m_list->setSearchFailure(searchFailed ? searchFailure() : QString());
+    // Searching needs a ticked video.
+    const bool nothingTicked = mode == State::Listed && !m_list->hasCheckedVideos();
+    if (mode == State::Listed)
+        setCaption(nothingTicked ? tr("Tick a Video First") : translationStrings::SearchSubsButtonTitle());
+    const bool enabled = failed || (!DownloadJob::isBusy(mode) && !nothingTicked &&
+                                    (mode != State::Searched || m_list->gotResults()));
     if (main->isEnabled() != enabled)
         main->setEnabled(enabled);
 }
@@ -677,7 +726,7 @@ bool GetSubtitlesWindow::CancelClose()
         m_timerProcess.stop();
         return false;
     }
-    if (m_edited) {
+    if (documentEdited()) {
         MessageDialogRequest question;
         question.kind = u"ask"_s;
         question.message = u"Subtitles marked for download"_s;

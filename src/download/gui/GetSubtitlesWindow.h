@@ -4,6 +4,7 @@
 #include "app/WorkflowWindow.h"
 #include "download/DownloadJob.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QTimer>
@@ -14,6 +15,7 @@
 class DocumentRouter;
 class DownloadList;
 class DownloadListPainter;
+class DownloadListRows;
 class movieFile;
 class omiListbox;
 class openSubtitleItem;
@@ -65,11 +67,9 @@ public:
     bool acceptsFiles() const override;
 
     // Menu commands: "EditPaste" (while files can still be added),
-    // "EditSelectAll", "PreviewMenuItem" (handled, no effect), and those of
-    // the base window.
+    // "EditSelectAll", "PreviewMenuItem" (the selected result over its
+    // video, as the row's own menu item does), and those of the base window.
     bool menuCommand(const QString &name) override;
-    // The Preview item stays disabled here: previews are reached from the
-    // list's rows.
     bool canHandleMenuCommand(const QString &name) const override;
 
     QString windowMode() const;
@@ -100,10 +100,10 @@ public:
     bool searchRunning() const;
     bool downloadRunning() const;
 
-    // The window's unsaved-changes mark: subtitles checked for download, or
-    // a download running or failed.
+    // The window's unsaved-changes mark, and whether closing asks first:
+    // exactly when closing would drop ticked subtitles not downloaded yet,
+    // or a download that runs or failed.
     bool documentEdited() const;
-    void setDocumentEdited(bool edited);
 
     // Asks for a redraw at the next refresh tick (the window's `updateUI`).
     void setUpdateUI();
@@ -136,6 +136,8 @@ protected:
 
 private:
     void takeInDrops();
+    // The one selected row that offers a preview, or -1.
+    int previewRow() const;
     void queueSubsAndDownload();
     // The job's state changed (on the main thread).
     void jobStateChanged(DownloadJob::State state);
@@ -145,9 +147,9 @@ private:
     void setState(DownloadJob::State state) { m_job->setState(state); }
     void pressMain();
     void applyStateToControls();
-    // What the notice line says in `mode`: why the search failed, how many
-    // downloads the service still allows, or which files could not be
-    // listed; empty when nothing.
+    // What the notice line says in `mode` when no search failed: how long
+    // the search has waited, how many downloads the service still allows,
+    // or which files could not be listed; empty when nothing.
     QString noticeFor(const QString &mode) const;
     // The downloads the service still allows today, once it has said (REST).
     QString quotaNotice() const;
@@ -159,10 +161,14 @@ private:
     QWidget *m_listViewport = nullptr;
     DownloadList *m_list;
     std::unique_ptr<DownloadListPainter> m_painter;
+    DownloadListRows *m_rows = nullptr;
 
     QTimer m_timerProcess;
     QTimer m_timerUIRefresh;
     QTimer m_countDownTimer;
+    // Since the search began asking the service; counted in the countdown's
+    // seconds, so a test's faster clock shows the same numbers.
+    QElapsedTimer m_waitClock;
 
     // Main thread only.
     QList<DragItem> m_dropobjs;
@@ -177,6 +183,5 @@ private:
 
     bool m_closing = false;
     bool m_updateUI = false;
-    bool m_edited = false;
     bool m_quitAfterDownload = false;
 };

@@ -1,5 +1,7 @@
 #include "prefs/gui/PreferencesWindow.h"
 
+#include "app/App.h"
+
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
 #include "controls/LangFlags.h"
@@ -12,6 +14,8 @@
 #include <QCheckBox>
 #include <QCollator>
 #include <QComboBox>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -22,6 +26,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QUrl>
@@ -57,12 +62,26 @@ public:
     }
 };
 
-QFont smallFont(bool bold)
+// A tooltip as rich text, which Qt wraps to a readable width instead of
+// one line as wide as the text.
+QString wrappedTip(const QString &text)
 {
-    QFont font = QApplication::font();
-    font.setPointSizeF(font.pointSizeF() * 11.0 / 13.0);
-    font.setBold(bold);
-    return font;
+    return u"<p>"_s + text.toHtmlEscaped() + u"</p>"_s;
+}
+
+// Copies one value from `edited` into `into` when the user changed it, that
+// is when it differs from what the window showed.
+template<typename T>
+void takeIfEdited(myPrefs::Values &into, const myPrefs::Values &edited, const myPrefs::Values &shown,
+                  T myPrefs::Values::*field)
+{
+    if (edited.*field != shown.*field)
+        into.*field = edited.*field;
+}
+
+QDateTime fileStamp()
+{
+    return QFileInfo(XPrefs::filePath()).lastModified();
 }
 } // namespace
 
@@ -72,7 +91,7 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     using namespace translationStrings;
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(u"PreferencesWindow"_s);
-    setFixedSize(600, 370);
+    setFixedSize(600, 486);
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor(241, 240, 235));
@@ -84,10 +103,13 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_languages->setGeometry(20, 14, 202, 194);
     m_account = new QGroupBox(u"OpenSubtitles"_s, this);
     m_account->setObjectName(u"GroupBox2"_s);
-    m_account->setGeometry(20, 220, 202, 106);
+    m_account->setGeometry(20, 220, 202, 130);
     m_general = new QGroupBox(u"General"_s, this);
     m_general->setObjectName(u"GroupBox1"_s);
-    m_general->setGeometry(234, 14, 346, 312);
+    m_general->setGeometry(234, 14, 346, 336);
+    m_advanced = new QGroupBox(tr("Advanced"), this);
+    m_advanced->setObjectName(u"AdvancedBox"_s);
+    m_advanced->setGeometry(20, 362, 560, 80);
 
     m_languageList = new QTreeWidget(this);
     m_languageList->setObjectName(u"languageList"_s);
@@ -108,18 +130,19 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     header->resizeSection(FlagColumn, 20);
     header->resizeSection(CheckColumn, 20);
 
-    makeLabel(u"Label2"_s, OSUsernameLabel(), QRect(35, 245, 93, 20), false);
+    // Label above field: the whole width of the box is left for an e-mail address.
+    makeLabel(u"Label2"_s, OSUsernameLabel(), QRect(32, 238, 178, 18), false);
     m_user = new QLineEdit(this);
     m_user->setObjectName(u"OSUsernameField"_s);
-    m_user->setFont(smallFont(false));
-    m_user->setGeometry(140, 245, 74, 18);
-    makeLabel(u"Label3"_s, OSPasswordLabel(), QRect(34, 275, 94, 20), false);
+    m_user->setGeometry(32, 256, 178, 22);
+    m_user->setToolTip(tr("Your OpenSubtitles user name or e-mail; searching works without one"));
+    makeLabel(u"Label3"_s, OSPasswordLabel(), QRect(32, 280, 178, 18), false);
     m_password = new QLineEdit(this);
     m_password->setObjectName(u"OSPasswordField"_s);
-    m_password->setFont(smallFont(false));
     m_password->setEchoMode(QLineEdit::Password);
-    m_password->setGeometry(140, 275, 74, 18);
-    m_link = makeLabel(u"OSLink"_s, ClickHereToCreateNewUser(), QRect(20, 299, 202, 20), true);
+    m_password->setGeometry(32, 298, 178, 22);
+    m_password->setToolTip(tr("The password of that account"));
+    m_link = makeLabel(u"OSLink"_s, ClickHereToCreateNewUser(), QRect(20, 324, 202, 20), true);
     m_link->setAlignment(Qt::AlignCenter);
     m_link->setCursor(Qt::PointingHandCursor);
     m_link->setToolTip(u"Create your free OpenSubtitles account on the OpenSubtitles web site"_s);
@@ -127,8 +150,9 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
 
     m_addLanguage = makeCheck(u"AddLanguageToNameCheck"_s, AddLanguageExtension(), QRect(249, 38, 315, 20));
     m_listAll = makeCheck(u"ListAllFilesCheck"_s, ListAllFilesCheckCaption(), QRect(249, 63, 315, 20));
-    m_listAll->setToolTip(ListAllFilesCheckHelp());
+    m_listAll->setToolTip(wrappedTip(ListAllFilesCheckHelp()));
     m_refresh = makeCheck(u"RefreshSubsCheck"_s, ReGetSubs(), QRect(274, 87, 290, 20));
+    m_refresh->setToolTip(tr("Searches again for videos that have subtitles, to replace them"));
     m_refresh->setEnabled(false);
     m_separator = new QFrame(this);
     m_separator->setObjectName(u"Separator1"_s);
@@ -140,6 +164,11 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_autoSearch = makeCheck(u"AutoSearchSubsCheck"_s, AutoSearch(), QRect(249, 165, 315, 20));
     m_autoGet = makeCheck(u"AutoGetSubsCheck"_s, AutoDownload(), QRect(249, 187, 315, 20));
     m_autoQuit = makeCheck(u"AutoQuitCheck"_s, AutoQuitAfterDownload(), QRect(249, 209, 315, 20));
+    m_rename->setToolTip(tr("Names the subtitle after its video: Movie.srt beside Movie.mkv"));
+    m_autoRetry->setToolTip(tr("Tries a failed search again after a countdown that grows each time"));
+    m_autoSearch->setToolTip(tr("Searches as soon as videos are dropped or opened"));
+    m_autoGet->setToolTip(tr("Downloads the best subtitles as soon as the search ends"));
+    m_autoQuit->setToolTip(tr("Quits Lumbra once every subtitle is placed"));
     m_autoFlag = makeCheck(u"AutoFlagNonHashCheck"_s, u"#AutoFlagNonHash"_s, QRect(249, 232, 315, 20));
     m_autoFlag->setVisible(false);
     makeServiceControls();
@@ -147,20 +176,27 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
                                QRect(249, 302, 315, 20));
     m_embeddedSubs->setToolTip(tr("A text subtitle stream inside the video in a wanted language counts as a "
                                   "subtitle the video has: no search or download for that language."));
-    m_count = makeLabel(u"Label1"_s, QString(), QRect(418, 293, 162, 20), true);
+    makeAdvancedControls();
+    // Says why a fourth language was not ticked; hidden otherwise.
+    m_count = makeLabel(u"Label1"_s, QString(), QRect(20, 452, 380, 24), true);
     m_count->setVisible(false);
 
     m_cancel = new QPushButton(CancelButtonTitle(), this);
     m_cancel->setObjectName(u"cancelButton"_s);
-    m_cancel->setGeometry(408, 333, 80, 20);
+    m_cancel->setGeometry(408, 452, 80, 24);
     m_save = new QPushButton(SaveButtonTitle(), this);
     m_save->setObjectName(u"SaveButton"_s);
-    m_save->setGeometry(500, 333, 80, 20);
+    m_save->setGeometry(500, 452, 80, 24);
+    // Return presses it (keyPressEvent); drawn as the default button.
+    m_save->setDefault(true);
 
     connect(m_languageList, &QTreeWidget::itemChanged, this, &PreferencesWindow::languageList_CellAction);
     connect(m_listAll, &QCheckBox::toggled, this, &PreferencesWindow::ListAllFilesCheck_Action);
     connect(m_save, &QPushButton::clicked, this, &PreferencesWindow::Save);
     connect(m_cancel, &QPushButton::clicked, this, &PreferencesWindow::Cancel);
+    connect(m_provider, &QComboBox::currentIndexChanged, this, &PreferencesWindow::updateApiKeyField);
+    if (App *app = App::instance())
+        connect(app, &App::preferencesReloaded, this, &PreferencesWindow::takeOutsideChanges);
 
     Open();
 }
@@ -176,18 +212,47 @@ void PreferencesWindow::makeServiceControls()
     makeLabel(u"ServiceLabel"_s, tr("Service:"), QRect(249, 248, 90, 20), false);
     m_provider = new QComboBox(this);
     m_provider->setObjectName(u"ServiceProviderPopup"_s);
-    m_provider->setFont(smallFont(false));
     m_provider->setGeometry(340, 246, 224, 22);
+    m_provider->setToolTip(tr("The REST API serves every account; XML-RPC only paying ones"));
     m_provider->addItem(tr("REST API (any account)"), QString(myPrefs::kProviderRest));
     m_provider->addItem(tr("XML-RPC (paying accounts only)"), QString(myPrefs::kProviderXmlRpc));
     makeLabel(u"RestApiKeyLabel"_s, tr("REST API key:"), QRect(249, 276, 90, 20), false);
     m_apiKey = new QLineEdit(this);
     m_apiKey->setObjectName(u"RestApiKeyField"_s);
-    m_apiKey->setFont(smallFont(false));
-    m_apiKey->setGeometry(340, 276, 224, 18);
+    m_apiKey->setGeometry(340, 276, 224, 22);
     m_apiKey->setPlaceholderText(tr("get one at opensubtitles.com/consumers"));
-    m_apiKey->setToolTip(tr("The REST API wants an application key: create one, free, at "
-                            "https://www.opensubtitles.com/en/consumers"));
+    m_apiKey->setToolTip(wrappedTip(tr("The REST API wants an application key: create one, free, at "
+                                       "https://www.opensubtitles.com/en/consumers")));
+}
+
+// Where the service answers; only a test server or a mirror needs them changed.
+void PreferencesWindow::makeAdvancedControls()
+{
+    makeLabel(u"RestServerLabel"_s, tr("REST API root:"), QRect(32, 384, 120, 22), false);
+    m_restServer = new QLineEdit(this);
+    m_restServer->setObjectName(u"RestServerField"_s);
+    m_restServer->setGeometry(160, 384, 408, 22);
+    m_restServer->setToolTip(tr("Where the REST API answers, ending in /api/v1"));
+    makeLabel(u"OSAPIServerLabel"_s, tr("XML-RPC address:"), QRect(32, 412, 120, 22), false);
+    m_xmlRpcServer = new QLineEdit(this);
+    m_xmlRpcServer->setObjectName(u"OSAPIServerField"_s);
+    m_xmlRpcServer->setGeometry(160, 412, 408, 22);
+    m_xmlRpcServer->setToolTip(tr("Where the XML-RPC interface answers"));
+}
+
+void PreferencesWindow::updateApiKeyField()
+{
+    // The key is the REST API's alone.
+    m_apiKey->setEnabled(m_provider->currentData().toString() == QLatin1StringView(myPrefs::kProviderRest));
+}
+
+void PreferencesWindow::focusApiKey()
+{
+    const int rest = m_provider->findData(QString(myPrefs::kProviderRest));
+    if (rest >= 0)
+        m_provider->setCurrentIndex(rest);
+    m_apiKey->setFocus(Qt::OtherFocusReason);
+    m_apiKey->selectAll();
 }
 
 QCheckBox *PreferencesWindow::makeCheck(const QString &name, const QString &caption, const QRect &place)
@@ -202,7 +267,11 @@ QLabel *PreferencesWindow::makeLabel(const QString &name, const QString &text, c
 {
     auto *label = new QLabel(text, this);
     label->setObjectName(name);
-    label->setFont(smallFont(bold));
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
     label->setGeometry(place);
     return label;
 }
@@ -210,9 +279,13 @@ QLabel *PreferencesWindow::makeLabel(const QString &name, const QString &text, c
 void PreferencesWindow::Open()
 {
     setWindowTitle(translationStrings::PreferencesWindowTitle());
-    const myPrefs::Values prefs = myPrefs::values();
+    makeLanguageRows();
+    showValues(myPrefs::values());
+}
 
-    m_settingChecks = true;
+void PreferencesWindow::makeLanguageRows()
+{
+    const QSignalBlocker quiet(m_languageList);
     // Listed by name as the interface names them, not by code.
     QStringList codes = LangModule::langArray();
     QCollator byName;
@@ -229,12 +302,22 @@ void PreferencesWindow::Open()
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         row->setCheckState(CheckColumn, Qt::Unchecked);
     }
+}
 
+void PreferencesWindow::showValues(const myPrefs::Values &prefs)
+{
+    m_shown = prefs;
+    m_shownStamp = fileStamp();
+
+    m_settingChecks = true;
+    for (int row : std::as_const(m_checkedRows))
+        m_languageList->topLevelItem(row)->setCheckState(CheckColumn, Qt::Unchecked);
+    m_checkedRows.clear();
     const QStringList preferred = prefs.languageList.isEmpty() ? QStringList{u"en"_s} : prefs.languageList;
     for (const QString &code : preferred) {
         const int row = rowOf(code);
         // A hand-edited file may name a language twice: one row, one entry.
-        if (row < 0 || m_checkedRows.contains(row))
+        if (row < 0 || m_checkedRows.contains(row) || m_checkedRows.size() >= MaxLanguages)
             continue;
         m_languageList->topLevelItem(row)->setCheckState(CheckColumn, Qt::Checked);
         m_checkedRows.append(row);
@@ -247,6 +330,7 @@ void PreferencesWindow::Open()
     // In this order: the stored addLanguageExt is what its box finally
     // shows, even when two languages have just disabled it.
     m_listAll->setChecked(prefs.ListAllFiles);
+    m_refresh->setEnabled(prefs.ListAllFiles);
     m_refresh->setChecked(prefs.refreshSubs);
     m_embeddedSubs->setChecked(prefs.EmbeddedSubsCount);
     m_rename->setChecked(prefs.RenameSubs);
@@ -258,7 +342,70 @@ void PreferencesWindow::Open()
     m_autoFlag->setChecked(prefs.AutoFlagNonHash);
     const int provider = m_provider->findData(myPrefs::providerNamed(prefs.ServiceProvider));
     m_provider->setCurrentIndex(provider < 0 ? 0 : provider);
+    updateApiKeyField();
     m_apiKey->setText(prefs.RestApiKey);
+    m_restServer->setText(prefs.RestServer);
+    m_xmlRpcServer->setText(prefs.OSAPIServer);
+}
+
+myPrefs::Values PreferencesWindow::controlValues(const myPrefs::Values &base) const
+{
+    myPrefs::Values prefs = base;
+    QStringList codes;
+    for (int row : std::as_const(m_checkedRows))
+        codes.append(languageCode(row));
+    // No language checked keeps the list: there must be one to search in.
+    if (!codes.isEmpty())
+        prefs.languageList = codes;
+    prefs.OSUsername = m_user->text();
+    prefs.OSPassword = m_password->text();
+    prefs.ListAllFiles = m_listAll->isChecked();
+    prefs.refreshSubs = m_refresh->isChecked();
+    prefs.EmbeddedSubsCount = m_embeddedSubs->isChecked();
+    prefs.RenameSubs = m_rename->isChecked();
+    prefs.addLanguageExt = m_addLanguage->isChecked();
+    prefs.autoSearchSubs = m_autoSearch->isChecked();
+    prefs.autoGetSubs = m_autoGet->isChecked();
+    prefs.AutoRetrySearch = m_autoRetry->isChecked();
+    prefs.AutoQuit = m_autoQuit->isChecked();
+    prefs.ServiceProvider = m_provider->currentData().toString();
+    prefs.RestApiKey = m_apiKey->text().trimmed();
+    prefs.RestServer = m_restServer->text().trimmed();
+    prefs.OSAPIServer = m_xmlRpcServer->text().trimmed();
+    return prefs;
+}
+
+myPrefs::Values PreferencesWindow::withEdits(const myPrefs::Values &base) const
+{
+    using V = myPrefs::Values;
+    const V edited = controlValues(m_shown);
+    V result = base;
+    takeIfEdited(result, edited, m_shown, &V::languageList);
+    takeIfEdited(result, edited, m_shown, &V::OSUsername);
+    takeIfEdited(result, edited, m_shown, &V::OSPassword);
+    takeIfEdited(result, edited, m_shown, &V::ListAllFiles);
+    takeIfEdited(result, edited, m_shown, &V::refreshSubs);
+    takeIfEdited(result, edited, m_shown, &V::EmbeddedSubsCount);
+    takeIfEdited(result, edited, m_shown, &V::RenameSubs);
+    takeIfEdited(result, edited, m_shown, &V::addLanguageExt);
+    takeIfEdited(result, edited, m_shown, &V::autoSearchSubs);
+    takeIfEdited(result, edited, m_shown, &V::autoGetSubs);
+    takeIfEdited(result, edited, m_shown, &V::AutoRetrySearch);
+    takeIfEdited(result, edited, m_shown, &V::AutoQuit);
+    takeIfEdited(result, edited, m_shown, &V::ServiceProvider);
+    takeIfEdited(result, edited, m_shown, &V::RestApiKey);
+    takeIfEdited(result, edited, m_shown, &V::RestServer);
+    takeIfEdited(result, edited, m_shown, &V::OSAPIServer);
+    return result;
+}
+
+void PreferencesWindow::takeOutsideChanges()
+{
+    const myPrefs::Values outside = myPrefs::values();
+    const myPrefs::Values merged = withEdits(outside);
+    showValues(merged);
+    // What the user changed stays changed against the new values.
+    m_shown = outside;
 }
 
 QString PreferencesWindow::languageCode(int row) const
@@ -295,15 +442,19 @@ void PreferencesWindow::checkRow(int row)
     if (!checked) {
         m_checkedRows.removeAll(row);
     } else if (!m_checkedRows.contains(row)) {
-        // The oldest choices give way to the new one.
-        m_settingChecks = true;
-        while (m_checkedRows.size() >= MaxLanguages) {
-            const int oldest = m_checkedRows.takeFirst();
-            m_languageList->topLevelItem(oldest)->setCheckState(CheckColumn, Qt::Unchecked);
+        if (m_checkedRows.size() >= MaxLanguages) {
+            // Refused, not traded for a choice the user may not see (it can
+            // be scrolled out of view): the user unticks one first.
+            m_settingChecks = true;
+            m_languageList->topLevelItem(row)->setCheckState(CheckColumn, Qt::Unchecked);
+            m_settingChecks = false;
+            m_count->setText(tr("Three languages at most: untick one to choose another."));
+            m_count->show();
+            return;
         }
-        m_settingChecks = false;
         m_checkedRows.append(row);
     }
+    m_count->hide();
     updateAddLanguageCheck();
     m_count->setText(QString::number(m_checkedRows.size()) + u" "_s +
                      translationStrings::languagesSelectedPrompt());
@@ -315,20 +466,20 @@ void PreferencesWindow::updateAddLanguageCheck()
     // the subtitles of one video would overwrite each other.
     if (m_checkedRows.size() < 2) {
         m_addLanguage->setEnabled(true);
-        m_addLanguage->setToolTip({});
+        m_addLanguage->setToolTip(tr("Adds the language code to the subtitle's name: Movie.en.srt"));
     } else {
         m_addLanguage->setChecked(true);
         m_addLanguage->setEnabled(false);
         m_addLanguage->setToolTip(
-            tr("With two or more languages the language code is always added to the "
-               "subtitle's name, so that one video's subtitles never take the same name."));
+            wrappedTip(tr("With two or more languages the language code is always added to the "
+                          "subtitle's name, so that one video's subtitles never take the same name.")));
     }
 }
 
 void PreferencesWindow::ListAllFilesCheck_Action(bool checked)
 {
     m_refresh->setEnabled(checked);
-    m_refresh->setChecked(checked && myPrefs::refreshSubs());
+    m_refresh->setChecked(checked && m_shown.refreshSubs);
 }
 
 void PreferencesWindow::OSLink_Clicked()
@@ -350,27 +501,13 @@ bool PreferencesWindow::eventFilter(QObject *watched, QEvent *event)
 
 void PreferencesWindow::Save()
 {
-    myPrefs::Values prefs = myPrefs::values();
-    QStringList codes;
-    for (int row : std::as_const(m_checkedRows))
-        codes.append(languageCode(row));
-    if (!codes.isEmpty())
-        prefs.languageList = codes;
-
-    prefs.OSUsername = m_user->text();
-    prefs.OSPassword = m_password->text();
-    prefs.ListAllFiles = m_listAll->isChecked();
-    prefs.refreshSubs = m_refresh->isChecked();
-    prefs.EmbeddedSubsCount = m_embeddedSubs->isChecked();
-    prefs.RenameSubs = m_rename->isChecked();
-    prefs.addLanguageExt = m_addLanguage->isChecked();
-    prefs.autoSearchSubs = m_autoSearch->isChecked();
-    prefs.autoGetSubs = m_autoGet->isChecked();
-    prefs.AutoRetrySearch = m_autoRetry->isChecked();
-    prefs.AutoQuit = m_autoQuit->isChecked();
-    prefs.ServiceProvider = m_provider->currentData().toString();
-    prefs.RestApiKey = m_apiKey->text().trimmed();
-    myPrefs::setValues(prefs);
+    // Another program may have saved since the window showed the values:
+    // its changes stand, unless the user changed the same value here.
+    if (fileStamp() != m_shownStamp) {
+        XPrefs::Load();
+        myPrefs::loadAllPrefs();
+    }
+    myPrefs::setValues(withEdits(myPrefs::values()));
 
     if (!myPrefs::save()) {
         qCWarning(lcPrefsWindow) << "Could not write" << XPrefs::filePath() << "error"
@@ -403,6 +540,15 @@ void PreferencesWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         Cancel();
+        return;
+    }
+    // Return reaches the window from every control that does not use it.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (focusWidget() == m_cancel)
+            Cancel();
+        else
+            Save();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "prefs/myPrefs.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QWidget>
 
@@ -15,10 +18,13 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 // The preferences: up to three subtitle languages, the OpenSubtitles
-// account and the switches that steer searching, downloading and naming.
-// The window works on copies in its controls; only Save copies them into the
-// preference values and writes the preference file. Cancel, or closing the
-// window, changes nothing. The window deletes itself when it closes.
+// account, the switches that steer searching, downloading and naming, and
+// the service's addresses. The window works on copies in its controls; Save
+// writes only what the user changed in the window over the preferences as
+// they are then (another program may have changed others meanwhile), and
+// Return presses it. Changes made outside while it is open show in the
+// controls the user has not touched. Cancel, or closing the window, changes
+// nothing. The window deletes itself when it closes.
 class PreferencesWindow final : public QWidget {
     Q_OBJECT
 public:
@@ -59,6 +65,9 @@ public:
     // The service interface (REST or XML-RPC) and the REST API's key.
     QComboBox *ServiceProviderPopup() const { return m_provider; }
     QLineEdit *RestApiKeyField() const { return m_apiKey; }
+    // The service's addresses: the REST API's root and the XML-RPC endpoint.
+    QLineEdit *RestServerField() const { return m_restServer; }
+    QLineEdit *OSAPIServerField() const { return m_xmlRpcServer; }
     // The (hidden) count of checked languages.
     QLabel *Label1() const { return m_count; }
     QPushButton *SaveButton() const { return m_save; }
@@ -71,6 +80,11 @@ public Q_SLOTS:
     void Save();
     // Closes the window without changing anything.
     void Cancel();
+    // The preferences changed outside the window (the file was read again):
+    // the controls the user has not touched show the new values.
+    void takeOutsideChanges();
+    // Puts the cursor in the REST API key's field (for "no key yet").
+    void focusApiKey();
 
 protected:
     // Escape cancels, as the Cancel button does.
@@ -78,6 +92,16 @@ protected:
 
 private:
     void Open();
+    void makeLanguageRows();
+    void makeAdvancedControls();
+    // Shows `values` in the controls.
+    void showValues(const myPrefs::Values &values);
+    // `base` with every value the user changed in the window since it last
+    // showed the preferences.
+    myPrefs::Values withEdits(const myPrefs::Values &base) const;
+    // What the controls hold, over `base` for what they do not show.
+    myPrefs::Values controlValues(const myPrefs::Values &base) const;
+    void updateApiKeyField();
     QCheckBox *makeCheck(const QString &name, const QString &caption, const QRect &place);
     QLabel *makeLabel(const QString &name, const QString &text, const QRect &place, bool bold);
     void makeServiceControls();
@@ -108,11 +132,17 @@ private:
     QCheckBox *m_autoFlag;
     QComboBox *m_provider;
     QLineEdit *m_apiKey;
+    QGroupBox *m_advanced;
+    QLineEdit *m_restServer;
+    QLineEdit *m_xmlRpcServer;
     QLabel *m_count;
     QPushButton *m_cancel;
     QPushButton *m_save;
 
     QList<int> m_checkedRows;
+    // The preferences as the controls last showed them.
+    myPrefs::Values m_shown;
+    QDateTime m_shownStamp; // the preference file's time then
     // Set while the window changes boxes itself, so their change signals
     // are not taken for the user's.
     bool m_settingChecks = false;

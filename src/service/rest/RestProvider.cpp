@@ -94,11 +94,20 @@ ServiceError RestProvider::toServiceError(const RestError &error)
         code = ServiceError::BadReply;
         break;
     case Kind::Network:
-    case Kind::Timeout:
         code = ServiceError::ConnectionLost;
+        break;
+    case Kind::Timeout:
+        // Said as such, and it ends the run: the next request would wait as long.
+        code = ServiceError::TimedOut;
         break;
     }
     return {code, error.message};
+}
+
+void RestProvider::setRequestTimeout(std::chrono::milliseconds timeout)
+{
+    const QMutexLocker guard(&m_lock);
+    m_timeout = timeout;
 }
 
 RestClient *RestProvider::client() const
@@ -117,6 +126,8 @@ ServiceError RestProvider::signIn(const ProviderAccount &account)
         m_client = std::make_unique<RestClient>(
             RestClient::Settings{m_server, m_apiKey, account.user, account.password, m_tokens});
         client = m_client.get();
+        if (m_timeout.count() > 0)
+            client->setTransferTimeout(m_timeout);
     }
     return toServiceError(client->signIn());
 }

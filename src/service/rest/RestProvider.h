@@ -37,6 +37,7 @@ public:
                       const StopCheck &dropped = {}) override;
     int remainingDownloads() const override;
 
+    void setRequestTimeout(std::chrono::milliseconds timeout) override;
     void cancel() override;
     bool cancelled() const override;
 
@@ -52,6 +53,7 @@ private:
     QString m_server;
     QString m_apiKey;
     std::shared_ptr<RestTokenCache> m_tokens;
+    std::chrono::milliseconds m_timeout{0}; // 0: the client's own
     std::atomic<bool> m_cancelled{false};
     mutable QMutex m_lock; // guards m_client's creation against cancel()
     std::unique_ptr<RestClient> m_client;

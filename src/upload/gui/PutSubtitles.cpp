@@ -4,6 +4,7 @@
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
 #include "app/MainMenubar.h"
+#include "app/ServiceNotice.h"
 #include "app/WindowPlacement.h"
 #include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
@@ -15,7 +16,6 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "preview/gui/PreviewWindow.h"
-#include "service/FailureWords.h"
 #include "service/OSClient.h"
 #include "upload/gui/UploadList.h"
 
@@ -48,7 +48,11 @@ PutSubtitles::PutSubtitles(QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(u"PutSubtitles"_s);
-    connect(m_job.get(), &VerificationJob::stateChanged, this, [this] { setUpdateUI(true); });
+    connect(m_job.get(), &VerificationJob::stateChanged, this, [this](VerificationJob::State state) {
+        if (state == VerificationJob::State::Searching)
+            m_waitClock.start();
+        setUpdateUI(true);
+    });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -297,11 +301,12 @@ void PutSubtitles::TimerUIRefresh_Action()
 
     omiButton *button = m_frame->mainButton();
     // Files listed but not verified yet: the same caption as before the drop,
-    // whether or not a refresh came while the window was still empty.
+    // whether or not a refresh came while the window was still empty. The
+    // button verifies (nothing is uploaded from here yet), and says so.
     if (mode == State::Listed)
-        button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
+        button->setCaption(translationStrings::VerifySubsButtonTitle());
     if (mode == State::Idle) {
-        button->setCaption(translationStrings::UploadSubtitlesButtonTitle());
+        button->setCaption(translationStrings::VerifySubsButtonTitle());
         setPanel(m_frame->DropFilesCanvas(), true);
         setPanel(m_frame->DropFilesCanvasSection(), true);
         setPanel(m_frame->ShowResultsCanvas(), false);
@@ -320,8 +325,9 @@ void PutSubtitles::TimerUIRefresh_Action()
     }
     // Why the verification failed, in the download window's words; gone once
     // a new one starts.
-    m_frame->setNotice(VerificationJob::isFailed(mode) ? FailureWords::describe(m_job->searchFailure())
-                                                       : QString());
+    ServiceNotice::show(*m_frame, VerificationJob::isFailed(mode) ? m_job->searchFailure() : ServiceError{});
+    if (mode == State::Searching)
+        m_frame->setNotice(ServiceNotice::waiting(m_waitClock));
     // Nothing is uploaded from here yet: after a verification there is
     // nothing to confirm, so the button waits for results it never gets.
     bool enabled = !busy;

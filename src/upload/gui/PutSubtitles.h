@@ -4,6 +4,7 @@
 #include "app/WorkflowWindow.h"
 #include "upload/VerificationJob.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QTimer>
 #include <QWidget>
@@ -112,4 +113,5 @@ private:
     bool closing = false;
     bool m_opened = false;
     bool m_failureShown = false;
+    QElapsedTimer m_waitClock; // since the verification began asking the service
 };
