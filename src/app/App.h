@@ -96,6 +96,7 @@ public:
 
 private:
     void showHome();
+    void tellPreferenceFileProblem();
     void showPreferences();
     void showAbout();
     void openFiles();

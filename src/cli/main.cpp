@@ -2,6 +2,7 @@
 #include "common/AllocatorSetup.h"
 #include "media/DebugLog.h"
 #include "prefs/myPrefs.h"
+#include "prefs/XPrefs.h"
 
 #include <QCoreApplication>
 
@@ -74,6 +75,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
 
     myPrefs::loadAllPrefs();
+    if (const QString problem = XPrefs::TakeLoadProblem(); !problem.isEmpty())
+        printErr(u"lumbra-cli: "_s + problem);
 
     QStringList args = QCoreApplication::arguments().mid(1);
     // --verbose anywhere before "--" shows the debug lines on stderr.

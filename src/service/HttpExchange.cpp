@@ -4,7 +4,7 @@
 
 HttpExchange::HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest &request,
                            const QByteArray &body, std::chrono::milliseconds timeout, qint64 maxBodySize,
-                           QObject *parent)
+                           QObject *parent, std::chrono::milliseconds deadline)
     : QObject(parent)
     , m_manager(manager)
     , m_request(request)
@@ -15,6 +15,9 @@ HttpExchange::HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest
     m_timer.setSingleShot(true);
     m_timer.setInterval(timeout);
     connect(&m_timer, &QTimer::timeout, this, [this] { fail(HttpReply::Failure::Timeout); });
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(deadline);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { fail(HttpReply::Failure::TooSlow); });
 }
 
 HttpExchange::~HttpExchange()
@@ -31,6 +34,9 @@ void HttpExchange::start()
     m_reply = m_manager->post(m_request, m_body);
     // The reply belongs to this exchange, whichever goes first of it and the manager.
     m_reply->setParent(this);
+    // Bounded, so that Qt stops reading the socket while the bytes wait here:
+    // otherwise a huge reply fills memory faster than it is counted.
+    m_reply->setReadBufferSize(256 * 1024);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
         const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         if (announced > m_maxBodySize)
@@ -42,6 +48,7 @@ void HttpExchange::start()
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this] { m_timer.start(); });
     connect(m_reply, &QNetworkReply::finished, this, &HttpExchange::complete);
     m_timer.start();
+    m_deadline.start();
 }
 
 void HttpExchange::readBody()
@@ -61,6 +68,7 @@ void HttpExchange::fail(HttpReply::Failure failure)
     m_result.body.clear();
     m_finished = true;
     m_timer.stop();
+    m_deadline.stop();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
@@ -77,6 +85,7 @@ void HttpExchange::complete()
         return;
     m_finished = true;
     m_timer.stop();
+    m_deadline.stop();
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // Qt reports HTTP error statuses as errors too (201-499); those are pages.
     // Network and proxy errors, or a garbled reply, mean the page did not arrive whole.

@@ -135,7 +135,7 @@ ServiceError Run::identifyUnmatched()
 } // namespace
 
 ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs)
+                 const ProviderAccount &account, const myPrefs::Values &prefs, ServiceError *stepFailure)
 {
     QList<std::shared_ptr<movieFile>> videos;
     {
@@ -167,6 +167,8 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
     }
     if (hashSearch.cancelled())
         return hashSearch;
+    if (stepFailure)
+        *stepFailure = hashSearch;
     if (hashSearch.ok()) {
         const MethodProfiler trace(u"Finding IMDBIDs of unhashed videos"_s);
         if (ServiceError error = run.identifyUnmatched(); !error.ok())

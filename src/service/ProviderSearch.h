@@ -21,10 +21,13 @@ struct ProviderAccount;
 // Blocks: call it from a worker thread, after hashing. Returns what ended the
 // run: a failed sign-in, IMDB or tag step, or the name search's failure. A
 // failed hash search does not end it (the searches after it may still find
-// subtitles); it skips the IMDB step.
+// subtitles); it skips the IMDB step, and is handed back in `stepFailure`
+// (when given), so that a video the later steps found nothing for is told
+// apart from one the service has nothing for.
 namespace ProviderSearch {
 
 ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs);
+                 const ProviderAccount &account, const myPrefs::Values &prefs,
+                 ServiceError *stepFailure = nullptr);
 
 } // namespace ProviderSearch

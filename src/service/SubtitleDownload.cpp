@@ -1,11 +1,16 @@
 #include "service/SubtitleDownload.h"
 
+#include "common/Gzip.h"
 #include "common/LangModule.h"
 #include "media/functions.h"
 #include "prefs/myPrefs.h"
+#include "preview/SubtitleCheck.h"
 #include "service/OSClient.h"
 
+#include "service/HttpRules.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -97,22 +102,46 @@ void setTransferTimeoutMs(int ms)
 
 namespace {
 
-// A transfer of runTransfers() under way: what has arrived so far.
+// A transfer of runTransfers() under way: what has arrived so far, and
+// since when it has been under way and silent.
 struct Running {
     Transfer transfer;
     FetchResult result;
-    bool tooBig = false;
+    QString stopped; // why it was aborted by us (too large, silent, too slow)
+    QElapsedTimer started;
+    QElapsedTimer lastByte;
 };
+
+// Why a transfer under way is to be aborted now, or empty.
+QString overLimit(const Running &running)
+{
+    if (running.lastByte.hasExpired(transferTimeoutMs()))
+        return u"the server sent nothing for %1 s"_s.arg(transferTimeoutMs() / 1000.0);
+    if (running.started.hasExpired(HttpRules::DownloadLimit.count()))
+        return u"the download did not finish within %1 s"_s.arg(
+            std::chrono::duration_cast<std::chrono::seconds>(HttpRules::DownloadLimit).count());
+    return {};
+}
+
+// Only web addresses are fetched: a link of another scheme (file:, ftp:, data:)
+// would read what the service names from elsewhere, this computer included.
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == "http"_L1 || scheme == "https"_L1);
+}
 
 FetchResult outcomeOf(QNetworkReply &reply, Running &running, bool dropped)
 {
     FetchResult result = std::move(running.result);
-    if (!running.tooBig && reply.isOpen())
+    if (running.stopped.isEmpty() && reply.isOpen())
         result.body += reply.readAll();
     const int httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (dropped)
         result.error = u"cancelled"_s;
-    else if (running.tooBig)
+    else if (!running.stopped.isEmpty())
+        result.error = running.stopped;
+    else if (result.body.size() > running.transfer.request.maxBytes)
         result.error = u"download larger than %1 bytes"_s.arg(running.transfer.request.maxBytes);
     else if (reply.error() != QNetworkReply::NoError)
         result.error = reply.errorString();
@@ -130,13 +159,19 @@ QNetworkReply *send(QNetworkAccessManager &manager, const Request &wanted)
 {
     QNetworkRequest request(wanted.url);
     request.setHeader(QNetworkRequest::UserAgentHeader, OSClient::DefaultUserAgent());
-    request.setTransferTimeout(transferTimeoutMs());
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-    if (wanted.body.isEmpty())
-        return manager.get(request);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
-    return manager.post(request, wanted.body);
+    request.setMaximumRedirectsAllowed(HttpRules::MaxRedirects);
+    // Packed bodies arrive as sent and are unpacked by us, within the size
+    // limit: Qt's own unpacking knows nothing of our limits.
+    request.setRawHeader("Accept-Encoding", "gzip");
+    QNetworkReply *reply = wanted.body.isEmpty() ? manager.get(request) : [&] {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
+        return manager.post(request, wanted.body);
+    }();
+    // Qt stops reading the socket while this much waits to be taken, so a
+    // huge reply is counted (and stopped) before it fills memory.
+    reply->setReadBufferSize(256 * 1024);
+    return reply;
 }
 
 } // namespace
@@ -160,15 +195,33 @@ void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &
                 exhausted = true;
                 return;
             }
+            if (!isWebAddress(transfer->request.url)) {
+                // Settled at once, without a request; `finished` may queue more.
+                const FetchResult refused{false, {}, u"the link is not a web address"_s};
+                if (transfer->finished)
+                    transfer->finished(refused);
+                continue;
+            }
             QNetworkReply *reply = send(manager, transfer->request);
-            running.insert(reply, Running{std::move(*transfer), {}, false});
+            Running started{std::move(*transfer), {}, {}, {}, {}};
+            started.started.start();
+            started.lastByte.start();
+            running.insert(reply, std::move(started));
             QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&, reply] {
                 Running &transfer = running[reply];
+                if (!transfer.stopped.isEmpty())
+                    return;
+                transfer.lastByte.start();
                 transfer.result.body += reply->readAll();
-                if (transfer.result.body.size() > transfer.transfer.request.maxBytes && !transfer.tooBig) {
-                    transfer.tooBig = true;
+                if (transfer.result.body.size() > transfer.transfer.request.maxBytes) {
+                    transfer.stopped =
+                        u"download larger than %1 bytes"_s.arg(transfer.transfer.request.maxBytes);
                     reply->abort();
                 }
+            });
+            QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&, reply] {
+                if (const auto it = running.find(reply); it != running.end())
+                    it->lastByte.start();
             });
             QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply] {
                 Running ended = running.take(reply);
@@ -194,9 +247,25 @@ void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &
         for (QNetworkReply *reply : replies)
             reply->abort();
     };
-    QObject::connect(&watch, &QTimer::timeout, &loop, checkCancelled);
-    if (cancelled)
-        watch.start(100);
+    // The limits of each transfer: a silent server, and a whole exchange
+    // that trickles on for ever.
+    auto checkLimits = [&] {
+        const auto replies = running.keys();
+        for (QNetworkReply *reply : replies) {
+            Running &transfer = running[reply];
+            if (transfer.stopped.isEmpty()) {
+                transfer.stopped = overLimit(transfer);
+                if (!transfer.stopped.isEmpty())
+                    reply->abort();
+            }
+        }
+    };
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        checkCancelled();
+        if (!dropped)
+            checkLimits();
+    });
+    watch.start(100);
     checkCancelled();
     startMore();
     if (!running.isEmpty())
@@ -251,6 +320,35 @@ bool looksLikeMarkup(const QByteArray &content)
             return true;
     }
     return false;
+}
+
+std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why)
+{
+    QByteArray content = body;
+    // Servers send packed files whatever they declare; one more layer of
+    // packing (a packed file sent packed) is unpacked too.
+    for (int layer = 0; layer < 2 && Gzip::hasMagic(content); ++layer) {
+        QString reason;
+        std::optional<QByteArray> unpacked = Gzip::gunzip(content, kMaxSubtitleBytes, &reason);
+        if (!unpacked) {
+            *why = u"the subtitle could not be unpacked: "_s + reason;
+            return std::nullopt;
+        }
+        content = std::move(*unpacked);
+    }
+    if (content.size() > kMaxSubtitleBytes) {
+        *why = u"the subtitle is larger than %1 bytes"_s.arg(kMaxSubtitleBytes);
+        return std::nullopt;
+    }
+    if (looksLikeMarkup(content)) {
+        *why = u"the service sent a web page instead of a subtitle"_s;
+        return std::nullopt;
+    }
+    if (const QString refusal = SubtitleCheck::refusal(content, format); !refusal.isEmpty()) {
+        *why = u"the service sent a file that is not a subtitle: "_s + refusal;
+        return std::nullopt;
+    }
+    return content;
 }
 
 namespace {

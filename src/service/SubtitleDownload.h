@@ -92,6 +92,13 @@ void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
 // document type at the start.
 bool looksLikeMarkup(const QByteArray &content);
 
+// The subtitle a downloaded body holds, ready to be placed as `format`:
+// unpacked when it is gzip (known by its magic bytes, whatever the server
+// declared; never beyond kMaxSubtitleBytes). Empty, with the reason in `why`,
+// for a body that is empty, a web page, not text, or without a single cue
+// of its format: such content never takes a subtitle's place.
+std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why);
+
 enum class Placement { Placed, FolderNotWritable, CopyFailed };
 struct PlacementResult {
     Placement outcome = Placement::Placed;

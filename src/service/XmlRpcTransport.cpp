@@ -4,6 +4,7 @@
 #include "common/NumberRange.h"
 #include "service/ClientJournal.h"
 #include "service/HttpExchange.h"
+#include "service/HttpRules.h"
 #include "service/XMLRPC.h"
 
 #include <QCoreApplication>
@@ -354,11 +355,16 @@ void XmlRpcTransport::handleReply(const HttpReply &reply)
     }
     case HttpReply::Failure::Timeout: {
         const auto ms = transferTimeout().count();
-        fail(TimedOut, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
+        fail(TimedOut, u"the service sent nothing for %1 s"_s.arg(double(ms) / 1000.0));
         break;
     }
+    case HttpReply::Failure::TooSlow:
+        fail(TimedOut,
+             u"the service did not finish its answer within %1 s"_s.arg(
+                 std::chrono::duration_cast<std::chrono::seconds>(HttpRules::RequestLimit).count()));
+        break;
     case HttpReply::Failure::TooLarge:
-        fail(BadReply, u"Reply is larger than %1 bytes"_s.arg(maxReplySize()));
+        fail(BadReply, u"the reply is larger than %1 bytes"_s.arg(maxReplySize()));
         break;
     }
     // Nothing is in flight any more, so the client is idle again.
@@ -440,7 +446,7 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
             redirects = ++m_redirects;
         }
         if (redirects > MaxRedirects) {
-            fail(HttpError, u"Connection did not complete: more than %1 redirects"_s.arg(MaxRedirects));
+            fail(HttpError, u"too many redirects (more than %1)"_s.arg(MaxRedirects));
             setBusy(false);
             return;
         }
@@ -461,7 +467,12 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
 
 void XmlRpcTransport::httpError(int status, const QString &method)
 {
-    fail(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(status));
+    // The service's own status where it has a meaning of its own (429: slow
+    // down), so that it is worded as such; our code for the others.
+    if (status == 429)
+        fail(status, u"the service asks to slow down (HTTP 429)"_s);
+    else
+        fail(HttpError, u"the service answered with HTTP status %1"_s.arg(status));
     m_journal.append("ERROR:"_L1 + method);
     setBusy(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "service/HttpRules.h"
 #include "service/ServiceError.h"
 #include "service/XMLRPCMessage.h"
 
@@ -37,7 +38,7 @@ class XmlRpcTransport final : public QObject {
     Q_OBJECT
 public:
     // Sane bounds the transport enforces; each failure is recorded with fail().
-    static constexpr int MaxRedirects = 5;
+    static constexpr int MaxRedirects = HttpRules::MaxRedirects;
     static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
     static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
 

@@ -252,17 +252,19 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
 {
     if (!content.ok())
         return fail(content.error.reason.isEmpty() ? content.error.text() : content.error.reason, session);
-    if (content.value.size() > SubtitleDownload::kMaxSubtitleBytes)
-        return fail(u"the subtitle is larger than %1 bytes"_s.arg(SubtitleDownload::kMaxSubtitleBytes),
-                    session);
-    if (SubtitleDownload::looksLikeMarkup(content.value))
-        return fail(u"the service sent a web page instead of a subtitle"_s, session);
+    // Checked before anything is written: what is not a subtitle never
+    // takes the place of one.
+    QString refusal;
+    const std::optional<QByteArray> subtitle =
+        SubtitleDownload::readyContent(content.value, QFileInfo(transfer.target).suffix(), &refusal);
+    if (!subtitle)
+        return fail(refusal, session);
     underSessionLock(session, [&] { status = u"Downloaded"_s; });
     // Written once, beside its target; only when that folder cannot take it
     // is a copy kept in our temporary folder, so that it is not lost.
-    const auto placement = SubtitleDownload::placeKeepingPrevious(content.value, transfer.target);
+    const auto placement = SubtitleDownload::placeKeepingPrevious(*subtitle, transfer.target);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
-        writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), content.value);
+        writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), *subtitle);
     return settle(transfer, placement, toTempOnly, session);
 }
 

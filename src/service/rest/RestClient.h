@@ -148,6 +148,8 @@ private:
     RestError quotaUsedUp(const RestReply &reply);
     std::optional<QJsonObject> jsonOf(const RestReply &reply, RestError &error, const QString &what);
     RestError errorOf(const RestReply &reply, const QString &what);
+    void pauseUntil(std::chrono::seconds wait, const RestReply &reply);
+    std::optional<RestReply> pausedReply() const;
     RestError settingsError() const;
     RestError ensureSignedIn();
     RestError login();
@@ -165,4 +167,6 @@ private:
     bool m_signedIn = false;
     RestQuota m_quota;
     RestError m_quotaError;
+    std::optional<RestReply> m_pauseReply; // a 429 asking for more than kMaxRetryAfter
+    std::chrono::steady_clock::time_point m_pausedUntil;
 };
