@@ -273,8 +273,8 @@ def trickle(api, on):
     def probe(case, cli):
         rule = dict(mode="trickle", on=on, interval=0.5)
         if api == "rest":
-            return with_rest(case, [rule], bound=400, cli=cli)
-        return with_xmlrpc(case, [rule], bound=400, cli=cli)
+            return with_rest(case, [rule], bound=200, cli=cli)
+        return with_xmlrpc(case, [rule], bound=200, cli=cli)
     return probe
 
 
@@ -320,7 +320,7 @@ def xmlrpc_429(case, cli):
 
 
 def stalled_search(case, cli):
-    result = with_xmlrpc(case, [dict(mode="stall", on="SearchSubtitles", seconds=400)], bound=300, cli=cli)
+    result = with_xmlrpc(case, [dict(mode="stall", on="SearchSubtitles", seconds=400)], bound=200, cli=cli)
     result["note"] = "SearchSubtitles requests: %d" % sum(
         1 for c in result["calls"] if c.get("method") == "SearchSubtitles")
     return result

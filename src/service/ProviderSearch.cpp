@@ -56,6 +56,23 @@ std::optional<SubtitleQuery> queryFor(const movieFile &video, Kind kind, const Q
     return q;
 }
 
+// Failures the next step would only meet again, after as long a wait: a
+// service that does not answer in time, cannot be reached, or asks us to
+// slow down ends the run with its reason.
+bool endsTheRun(const ServiceError &failure)
+{
+    switch (failure.code) {
+    case ServiceError::Cancelled:
+    case ServiceError::TimedOut:
+    case ServiceError::ConnectionRefused:
+    case ServiceError::HostNotFound:
+    case 429:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class Run {
 public:
     Run(OSClient &client, std::shared_ptr<SubtitleProvider> provider)
@@ -165,7 +182,7 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
         const MethodProfiler trace(u"Finding Best Subs"_s);
         run.chooseBest();
     }
-    if (hashSearch.cancelled())
+    if (endsTheRun(hashSearch))
         return hashSearch;
     if (stepFailure)
         *stepFailure = hashSearch;

@@ -33,7 +33,8 @@ namespace SubtitleDownload {
 
 namespace {
 constexpr qsizetype kMaxNameLength = 180;
-std::atomic<int> g_timeoutMs{40000};
+std::atomic<int> g_timeoutMs{int(HttpRules::SilenceLimit.count())};
+std::atomic<int> g_timeLimitMs{int(HttpRules::DownloadLimit.count())};
 
 // Removes the private temporary folder when the program ends.
 struct TempDirOwner {
@@ -100,6 +101,16 @@ void setTransferTimeoutMs(int ms)
     g_timeoutMs = ms;
 }
 
+int timeLimitMs()
+{
+    return g_timeLimitMs;
+}
+
+void setTimeLimitMs(int ms)
+{
+    g_timeLimitMs = ms;
+}
+
 namespace {
 
 // A transfer of runTransfers() under way: what has arrived so far, and
@@ -117,9 +128,8 @@ QString overLimit(const Running &running)
 {
     if (running.lastByte.hasExpired(transferTimeoutMs()))
         return u"the server sent nothing for %1 s"_s.arg(transferTimeoutMs() / 1000.0);
-    if (running.started.hasExpired(HttpRules::DownloadLimit.count()))
-        return u"the download did not finish within %1 s"_s.arg(
-            std::chrono::duration_cast<std::chrono::seconds>(HttpRules::DownloadLimit).count());
+    if (running.started.hasExpired(timeLimitMs()))
+        return u"the download did not finish within %1 s"_s.arg(timeLimitMs() / 1000.0);
     return {};
 }
 

@@ -37,6 +37,10 @@ QString applicationTempDir();
 // How long a download may take without progress (40 s; tests shorten it).
 int transferTimeoutMs();
 void setTransferTimeoutMs(int ms);
+// How long a whole download may take (HttpRules::DownloadLimit; tests
+// shorten it).
+int timeLimitMs();
+void setTimeLimitMs(int ms);
 
 struct FetchResult {
     bool ok = false;

@@ -141,6 +141,18 @@ void XmlRpcTransport::setTransferTimeout(std::chrono::milliseconds timeout)
     m_transferTimeout = timeout;
 }
 
+std::chrono::milliseconds XmlRpcTransport::timeLimit() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_timeLimit;
+}
+
+void XmlRpcTransport::setTimeLimit(std::chrono::milliseconds limit)
+{
+    QMutexLocker locker(&m_lock);
+    m_timeLimit = limit;
+}
+
 qint64 XmlRpcTransport::maxReplySize() const
 {
     QMutexLocker locker(&m_lock);
@@ -190,12 +202,14 @@ void XmlRpcTransport::postTo(const QUrl &url)
     QByteArray body;
     QString agent;
     std::chrono::milliseconds timeout;
+    std::chrono::milliseconds limit;
     qint64 maxSize;
     {
         QMutexLocker locker(&m_lock);
         body = m_requestBody;
         agent = m_userAgent;
         timeout = m_transferTimeout;
+        limit = m_timeLimit;
         maxSize = m_maxReplySize;
     }
     QNetworkRequest request(url);
@@ -206,7 +220,7 @@ void XmlRpcTransport::postTo(const QUrl &url)
     request.setRawHeader("Accept-Encoding", "gzip");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
-    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize);
+    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize, nullptr, limit);
     const QPointer<XmlRpcTransport> self(this);
     connect(exchange, &HttpExchange::finished, exchange, [self, exchange](const HttpReply &reply) {
         if (self)
@@ -359,9 +373,8 @@ void XmlRpcTransport::handleReply(const HttpReply &reply)
         break;
     }
     case HttpReply::Failure::TooSlow:
-        fail(TimedOut,
-             u"the service did not finish its answer within %1 s"_s.arg(
-                 std::chrono::duration_cast<std::chrono::seconds>(HttpRules::RequestLimit).count()));
+        fail(TimedOut, u"the service did not finish its answer within %1 s"_s.arg(
+                           double(timeLimit().count()) / 1000.0));
         break;
     case HttpReply::Failure::TooLarge:
         fail(BadReply, u"the reply is larger than %1 bytes"_s.arg(maxReplySize()));

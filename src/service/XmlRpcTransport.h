@@ -74,6 +74,10 @@ public:
     // How long a request may go without any data moving before it fails.
     std::chrono::milliseconds transferTimeout() const;
     void setTransferTimeout(std::chrono::milliseconds timeout);
+    // How long a whole exchange may take (HttpRules::RequestLimit; tests
+    // shorten it).
+    std::chrono::milliseconds timeLimit() const;
+    void setTimeLimit(std::chrono::milliseconds limit);
     // The largest reply body accepted, before and after unpacking.
     qint64 maxReplySize() const;
     void setMaxReplySize(qint64 bytes);
@@ -152,6 +156,7 @@ private:
     QString m_rpcServer;
     int m_overridePort = 0;
     std::chrono::milliseconds m_transferTimeout = DefaultTransferTimeout;
+    std::chrono::milliseconds m_timeLimit = HttpRules::RequestLimit;
     qint64 m_maxReplySize = DefaultMaxReplySize;
     bool m_busy = false;
     bool m_cancelled = false;

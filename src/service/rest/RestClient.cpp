@@ -228,6 +228,7 @@ RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &
     request.body = call.body;
     request.maxBytes = RestJson::kMaxReplyBytes;
     request.timeout = m_timeout;
+    request.deadline = m_requestLimit;
     request.cancel = &m_cancel;
     request.dropped = call.dropped;
     request.headers = {{"Api-Key", m_settings.apiKey.trimmed().toUtf8()},
@@ -335,9 +336,8 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
                                    .arg(m_timeout.count() / 1000.0)
                                    .arg(what)};
     case RestReply::Failure::TooSlow:
-        return {Kind::Timeout,
-                u"%1 did not finish %2 within %3 s"_s.arg(host, what)
-                    .arg(std::chrono::duration_cast<std::chrono::seconds>(reply.timeLimit).count())};
+        return {Kind::Timeout, u"%1 did not finish %2 within %3 s"_s.arg(host, what)
+                                   .arg(double(reply.timeLimit.count()) / 1000.0)};
     case RestReply::Failure::Redirect:
         return {Kind::BadReply, u"%1 answered %2 with %3"_s.arg(host, what, reply.networkError)};
     case RestReply::Failure::Network:
@@ -593,7 +593,7 @@ RestClient::Download RestClient::fetchLink(const QUrl &link, const std::function
     request.url = link;
     request.maxBytes = SubtitleDownload::kMaxSubtitleBytes;
     request.timeout = m_timeout;
-    request.deadline = HttpRules::DownloadLimit;
+    request.deadline = m_downloadLimit;
     request.cancel = &m_cancel;
     request.dropped = dropped;
     // The link is on the web site, not the API: it needs neither key nor

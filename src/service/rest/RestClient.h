@@ -126,6 +126,13 @@ public:
 
     // How long a request may go without any data moving before it fails.
     void setTransferTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    // How long a whole API exchange and a whole download may take
+    // (HttpRules' limits; tests shorten them).
+    void setTimeLimits(std::chrono::milliseconds request, std::chrono::milliseconds download)
+    {
+        m_requestLimit = request;
+        m_downloadLimit = download;
+    }
     // The longest Retry-After we wait for; a longer one fails at once.
     static constexpr std::chrono::seconds kMaxRetryAfter{30};
     // How many times a request is tried when it gets 429.
@@ -157,7 +164,9 @@ private:
     Download fetchLink(const QUrl &link, const std::function<bool()> &dropped);
 
     const Settings m_settings;
-    std::chrono::milliseconds m_timeout{40000};
+    std::chrono::milliseconds m_timeout = HttpRules::SilenceLimit;
+    std::chrono::milliseconds m_requestLimit = HttpRules::RequestLimit;
+    std::chrono::milliseconds m_downloadLimit = HttpRules::DownloadLimit;
     std::atomic<bool> m_cancel{false};
     std::atomic<int> m_requests{0};
 

@@ -90,8 +90,10 @@ ServiceError RestProvider::toServiceError(const RestError &error)
         code = ServiceError::BadReply;
         break;
     case Kind::Network:
-    case Kind::Timeout:
         code = ServiceError::ConnectionLost;
+        break;
+    case Kind::Timeout:
+        code = ServiceError::TimedOut;
         break;
     }
     return {code, error.message};
