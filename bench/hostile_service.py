@@ -131,28 +131,24 @@ def get_xmlrpc(case, url, extra=()):
     return ["get", "--provider", "xmlrpc", "--server", url, "--lang", "en"] + list(extra) + ["--", case.tree]
 
 
-def with_rest(case, rules, catalogue=None, extra=(), bound=60, cli=None):
-    process, url = start("rest_emulator.py", catalogue or case.catalogue())
+def with_service(script, arguments, case, rules, catalogue, extra, bound, cli):
+    process, url = start(script, catalogue or case.catalogue())
     try:
         for rule in rules:
             control(url, "/_fail", rule)
-        result = run(cli, get_rest(case, url, extra), case.env, bound)
+        result = run(cli, arguments(case, url, extra), case.env, bound)
         result["calls"] = control(url, "/_calls")
         return result
     finally:
         process.kill()
+
+
+def with_rest(case, rules, catalogue=None, extra=(), bound=60, cli=None):
+    return with_service("rest_emulator.py", get_rest, case, rules, catalogue, extra, bound, cli)
 
 
 def with_xmlrpc(case, rules, catalogue=None, extra=(), bound=60, cli=None):
-    process, url = start("emulator.py", catalogue or case.catalogue())
-    try:
-        for rule in rules:
-            control(url, "/_fail", rule)
-        result = run(cli, get_xmlrpc(case, url, extra), case.env, bound)
-        result["calls"] = control(url, "/_calls")
-        return result
-    finally:
-        process.kill()
+    return with_service("emulator.py", get_xmlrpc, case, rules, catalogue, extra, bound, cli)
 
 
 def prefs_run(case, cli, args, bound=60):
@@ -273,7 +269,7 @@ def trickle(api, on):
     def probe(case, cli):
         rule = dict(mode="trickle", on=on, interval=0.5)
         if api == "rest":
-            return with_rest(case, [rule], bound=200, cli=cli)
+            return with_rest(case, [rule], bound=400 if on == "link" else 200, cli=cli)
         return with_xmlrpc(case, [rule], bound=200, cli=cli)
     return probe
 

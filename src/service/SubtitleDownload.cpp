@@ -23,6 +23,10 @@
 
 #include <atomic>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -391,15 +395,20 @@ QString freeStagingName(const QFileInfo &target)
 
 // Writes a new file (never an existing one) and flushes it to the disk once;
 // on any failure nothing is left.
-bool writeDurably(const QString &path, const QByteArray &content)
+bool writeDurably(const QString &path, const QByteArray &content, QString *why)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *why = file.errorString();
         return false;
+    }
     const bool written =
         file.write(content) == content.size() && file.flush() && ::fdatasync(file.handle()) == 0;
+    const int err = errno;
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
+        *why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                    : QString::fromLocal8Bit(std::strerror(err));
         QFile::remove(path);
         return false;
     }
@@ -433,53 +442,90 @@ QString moveToTrash(const QString &path)
 
 } // namespace
 
-PlacementResult placeKeepingPrevious(const QString &source, const QString &target)
+FolderIdentity folderIdentity(const QString &folder)
 {
-    const QFileInfo targetInfo(target);
-    if (!QFileInfo(targetInfo.absolutePath()).isWritable())
-        return {Placement::FolderNotWritable, {}, false};
-    if (QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
-        return {Placement::Placed, {}, false}; // a preview copy reused in place
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSubtitleBytes)
-        return {Placement::CopyFailed, {}, false};
-    const QByteArray content = file.readAll();
-    if (content.size() != file.size())
-        return {Placement::CopyFailed, {}, false};
-    return placeKeepingPrevious(content, target);
+    struct stat info {};
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return {};
+    return {quint64(info.st_dev), quint64(info.st_ino), true};
 }
 
-PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target)
+namespace {
+
+bool folderChanged(const QFileInfo &target, const FolderIdentity &expected)
+{
+    return expected.known && folderIdentity(target.absolutePath()) != expected;
+}
+
+PlacementResult copyFailed(const QString &why)
+{
+    return {Placement::CopyFailed, why, {}, false};
+}
+
+} // namespace
+
+PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
+                                     const FolderIdentity &folder)
 {
     const QFileInfo targetInfo(target);
     if (!QFileInfo(targetInfo.absolutePath()).isWritable())
-        return {Placement::FolderNotWritable, {}, false};
+        return {Placement::FolderNotWritable, {}, {}, false};
+    if (QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
+        return {Placement::Placed, {}, {}, false}; // a preview copy reused in place
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return copyFailed(file.errorString());
+    if (file.size() > kMaxSubtitleBytes)
+        return copyFailed(u"the file is larger than %1 bytes"_s.arg(kMaxSubtitleBytes));
+    const QByteArray content = file.readAll();
+    if (content.size() != file.size())
+        return copyFailed(file.errorString());
+    return placeKeepingPrevious(content, target, folder);
+}
+
+PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target,
+                                     const FolderIdentity &folder)
+{
+    const QFileInfo targetInfo(target);
+    if (folderChanged(targetInfo, folder))
+        return {Placement::FolderChanged, {}, {}, false};
+    if (!QFileInfo(targetInfo.absolutePath()).isWritable())
+        return {Placement::FolderNotWritable, {}, {}, false};
 
     // The new subtitle is complete beside the target before the old one is
     // touched, and the final step is a rename within the folder.
     const QString staging = freeStagingName(targetInfo);
-    if (!writeDurably(staging, content))
-        return {Placement::CopyFailed, {}, false};
+    QString why;
+    if (!writeDurably(staging, content, &why))
+        return copyFailed(why);
+    // Looked at again once the file is written: the folder must not have
+    // been swapped while it was (the old subtitle would go from elsewhere).
+    if (folderChanged(targetInfo, folder)) {
+        QFile::remove(staging);
+        return {Placement::FolderChanged, {}, {}, false};
+    }
 
-    PlacementResult result{Placement::Placed, {}, false};
+    PlacementResult result{Placement::Placed, {}, {}, false};
     if (targetInfo.exists() || targetInfo.isSymLink()) {
         if (const QString inTrash = moveToTrash(target); !inTrash.isEmpty()) {
             result.keptAt = inTrash;
             result.inTrash = true;
         } else {
             const QString backup = freeBackupName(targetInfo);
-            if (!QFile::rename(target, backup)) {
+            if (::rename(QFile::encodeName(target).constData(), QFile::encodeName(backup).constData()) != 0) {
+                why = QString::fromLocal8Bit(std::strerror(errno));
                 QFile::remove(staging);
-                return {Placement::CopyFailed, {}, false};
+                return copyFailed(why);
             }
             result.keptAt = backup;
         }
     }
-    if (!QFile::rename(staging, target)) {
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) != 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(staging);
         if (!result.keptAt.isEmpty())
             QFile::rename(result.keptAt, target);
-        return {Placement::CopyFailed, {}, false};
+        return copyFailed(why);
     }
     return result;
 }

@@ -103,9 +103,22 @@ bool looksLikeMarkup(const QByteArray &content);
 // of its format: such content never takes a subtitle's place.
 std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why);
 
-enum class Placement { Placed, FolderNotWritable, CopyFailed };
+// A folder as it was when a download began. A placement writes there only
+// while its path still leads to that same folder: one swapped for a link to
+// another place meanwhile is not written to, and nothing there is moved.
+struct FolderIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool known = false;
+
+    friend bool operator==(const FolderIdentity &, const FolderIdentity &) = default;
+};
+FolderIdentity folderIdentity(const QString &folder);
+
+enum class Placement { Placed, FolderNotWritable, CopyFailed, FolderChanged };
 struct PlacementResult {
     Placement outcome = Placement::Placed;
+    QString why; // for CopyFailed: what the system said
     // Where the file that stood at the target went (empty when there was
     // none): a path in the desktop's trash, or a backup beside the target.
     QString keptAt;
@@ -117,10 +130,13 @@ struct PlacementResult {
 // numbered when taken) that never overwrites an earlier backup; then the new
 // file takes the target's name. When a step fails the previous file is back
 // at the target and nothing else is left.
-PlacementResult placeKeepingPrevious(const QString &source, const QString &target);
+// With a known `folder`, the target's folder must still be that one.
+PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
+                                     const FolderIdentity &folder = {});
 // The same for a subtitle in memory: written once, to the file beside the
 // target that then takes its name, and flushed to the disk once.
-PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target);
+PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target,
+                                     const FolderIdentity &folder = {});
 
 // For the results: where the replaced subtitle went; empty when nothing was
 // replaced.

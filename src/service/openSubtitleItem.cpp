@@ -227,6 +227,10 @@ openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, JobS
             localtempfile = transfer.target;
         transfer.reusable = localtempfile;
     });
+    // The folder as it is now, before the wait for the service: the
+    // subtitle goes there or nowhere.
+    if (!toTempOnly)
+        transfer.folder = SubtitleDownload::folderIdentity(QFileInfo(transfer.target).absolutePath());
     const QFileInfo reuse(transfer.reusable);
     if (transfer.reusable.isEmpty() || !reuse.exists() || !reuse.isReadable())
         transfer.reusable.clear();
@@ -262,7 +266,8 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
     underSessionLock(session, [&] { status = u"Downloaded"_s; });
     // Written once, beside its target; only when that folder cannot take it
     // is a copy kept in our temporary folder, so that it is not lost.
-    const auto placement = SubtitleDownload::placeKeepingPrevious(*subtitle, transfer.target);
+    const auto placement =
+        SubtitleDownload::placeKeepingPrevious(*subtitle, transfer.target, transfer.folder);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
         writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), *subtitle);
     return settle(transfer, placement, toTempOnly, session);
@@ -271,8 +276,8 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
 bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bool toTempOnly,
                              JobSession *session)
 {
-    return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target), toTempOnly,
-                  session);
+    return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target, transfer.folder),
+                  toTempOnly, session);
 }
 
 bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement,
@@ -282,7 +287,12 @@ bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::
     case SubtitleDownload::Placement::FolderNotWritable:
         return fail(u"folder not writable: "_s + QFileInfo(transfer.target).absolutePath(), session);
     case SubtitleDownload::Placement::CopyFailed:
-        return fail(u"could not copy the subtitle to "_s + transfer.target, session);
+        return fail(u"could not write the subtitle to %1: %2"_s.arg(transfer.target, placement.why), session);
+    case SubtitleDownload::Placement::FolderChanged:
+        return fail(
+            u"the folder %1 was replaced while the subtitle was downloading (by a link to somewhere "
+            "else, perhaps); nothing was written there"_s.arg(QFileInfo(transfer.target).absolutePath()),
+            session);
     case SubtitleDownload::Placement::Placed:
         break;
     }

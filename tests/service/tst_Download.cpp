@@ -20,6 +20,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -299,6 +300,29 @@ private slots:
             QVERIFY(fetched.body.isEmpty());
             QVERIFY2(fetched.error.contains(u"not a web address"_s), qPrintable(fetched.error));
         }
+    }
+
+    // The video's folder is swapped for a link to another folder while the
+    // subtitle downloads: nothing is written there, nothing there is moved,
+    // and the entry fails with the reason.
+    void aFolderSwappedMidDownloadIsNotWrittenTo()
+    {
+        const QString folder = m_videos.filePath(u"Films"_s);
+        const QString elsewhere = m_videos.filePath(u"Elsewhere"_s);
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(elsewhere));
+        writeFile(elsewhere + u"/Movie.es.srt"_s, "theirs");
+        QVERIFY(m_emu.fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 1}}));
+        auto item = resultFor(u"Films/Movie.avi"_s);
+        // Runs in the download's own event loop, while the link stalls.
+        QTimer::singleShot(300, this, [&] {
+            QVERIFY(QDir().rename(folder, folder + u".real"_s));
+            QVERIFY(QFile::link(elsewhere, folder));
+        });
+        QVERIFY(!item->Download(false));
+        QVERIFY2(item->downloadError.contains(u"was replaced"_s), qPrintable(item->downloadError));
+        QCOMPARE(readAll(elsewhere + u"/Movie.es.srt"_s), QByteArray("theirs"));
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList{u"Movie.es.srt"_s});
+        QVERIFY(QDir(folder + u".real"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void aFolderThatCannotBeWrittenKeepsTheSubtitleInTemp()
