@@ -34,9 +34,6 @@ void HttpExchange::start()
     m_reply = m_manager->post(m_request, m_body);
     // The reply belongs to this exchange, whichever goes first of it and the manager.
     m_reply->setParent(this);
-    // Bounded, so that Qt stops reading the socket while the bytes wait here:
-    // otherwise a huge reply fills memory faster than it is counted.
-    m_reply->setReadBufferSize(256 * 1024);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
         const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         if (announced > m_maxBodySize)

@@ -18,11 +18,13 @@ int effectivePort(const QUrl &url)
 // The three date forms HTTP/1.1 accepts (RFC 9110, 5.6.7), all in GMT.
 std::optional<QDateTime> httpDate(const QString &text)
 {
-    static const char *const forms[] = {"ddd, dd MMM yyyy HH:mm:ss", "dddd, dd-MMM-yy HH:mm:ss",
-                                        "ddd MMM d HH:mm:ss yyyy"};
+    // The weekday is left out: it adds nothing, and a two-digit year read
+    // in the wrong century would not match it.
+    static const char *const forms[] = {"dd MMM yyyy HH:mm:ss", "dd-MMM-yy HH:mm:ss", "MMM d HH:mm:ss yyyy"};
     QString plain = text.simplified();
     if (plain.endsWith(" GMT"_L1))
         plain.chop(4);
+    plain = plain.section(u' ', 1);
     for (const char *form : forms) {
         QDateTime parsed = QLocale::c().toDateTime(plain, QString::fromLatin1(form));
         if (parsed.isValid()) {

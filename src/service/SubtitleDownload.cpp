@@ -182,9 +182,6 @@ QNetworkReply *send(QNetworkAccessManager &manager, const Request &wanted)
         request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
         return manager.post(request, wanted.body);
     }();
-    // Qt stops reading the socket while this much waits to be taken, so a
-    // huge reply is counted (and stopped) before it fills memory.
-    reply->setReadBufferSize(256 * 1024);
     return reply;
 }
 

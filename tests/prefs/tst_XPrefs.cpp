@@ -220,8 +220,10 @@ private slots:
     // content and mode, and the link stays.
     void saveRefusesASymbolicLink()
     {
-        const QString target = m_dir.filePath(u"elsewhere.txt"_s);
-        writeFile(target, "precious");
+        // A preference file kept elsewhere (a folder of dotfiles), linked in.
+        const QString target = m_dir.filePath(u"elsewhere.plist"_s);
+        const QByteArray precious = "<plist><dict><key>a</key><string>x</string></dict></plist>";
+        writeFile(target, precious);
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                                   QFile::ReadOther));
         const QFile::Permissions mode = QFile::permissions(target);
@@ -231,7 +233,7 @@ private slots:
         QVERIFY(!XPrefs::Save());
         QCOMPARE(XPrefs::LastErrorCode(), int(XPrefs::AccessDenied));
         QVERIFY(XPrefs::LastErrorText().contains(u"symbolic link"_s));
-        QCOMPARE(readAll(target), QByteArray("precious"));
+        QCOMPARE(readAll(target), precious);
         QCOMPARE(QFile::permissions(target), mode);
         QVERIFY(QFileInfo(m_path).isSymLink());
         QFile::remove(m_path);
