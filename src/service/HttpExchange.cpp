@@ -69,6 +69,10 @@ void HttpExchange::fail(HttpReply::Failure failure)
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
+        // An aborted reply the server is still sending may keep its
+        // connection busy, and the thread's next request would wait behind
+        // it until its own time ran out: the connections go with it.
+        m_manager->clearConnectionCache();
     }
     emit finished(m_result);
 }
