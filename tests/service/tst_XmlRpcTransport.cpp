@@ -77,7 +77,7 @@ private slots:
 
     // A body that trickles on for ever ends at the time limit of the whole
     // exchange, and is not sent again.
-    void endlessAndHugeBodiesEndBounded_data()
+    void endlessBodyEndsBounded_data()
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("code");
@@ -85,7 +85,7 @@ private slots:
         QTest::newRow("a byte every 0.2 s")
             << u"trickle"_s << 509 << u"ServerInfo: the service did not finish its answer within 1.5 s"_s;
     }
-    void endlessAndHugeBodiesEndBounded()
+    void endlessBodyEndsBounded()
     {
         QFETCH(QString, mode);
         QVERIFY(m_emu.fail(mode, u"ServerInfo"_s, 1, {{u"interval"_s, 0.2}}));
