@@ -9,8 +9,5 @@ namespace SubtitleCheck {
 
 // Why the file is not such a subtitle, in words for the user; empty when it is.
 QString refusal(const QString &path);
-// The same for a subtitle in memory, to be stored as `format` ("srt", …):
-// empty, not text, or without any cue of the formats whose cues it knows.
-QString refusal(const QByteArray &content, const QString &format);
 
 } // namespace SubtitleCheck

@@ -3,12 +3,13 @@
 #include "common/Gzip.h"
 #include "common/LangModule.h"
 #include "media/functions.h"
+#include "media/StringUtils.h"
 #include "prefs/myPrefs.h"
-#include "preview/SubtitleCheck.h"
 #include "service/OSClient.h"
 
 #include "service/HttpRules.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -21,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 
 #include <cerrno>
@@ -333,6 +335,52 @@ bool looksLikeMarkup(const QByteArray &content)
     return false;
 }
 
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SubtitleCheck", text);
+}
+
+// Text has no control characters besides tabs, line and page breaks; a
+// binary file decoded as Latin-1 is full of them.
+bool readsAsText(const QByteArray &bytes)
+{
+    const QString text = decodeText(bytes);
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f';
+    });
+}
+
+// Whether the text holds one cue of its format, where the format's cues are
+// known; other formats pass.
+bool hasCue(const QString &text, const QString &format)
+{
+    static const QRegularExpression microDvd(u"^\\{\\d+\\}\\{\\d*\\}"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression subViewer(u"\\d+:\\d\\d:\\d\\d\\.\\d+,\\d+:\\d\\d:\\d\\d\\.\\d+"_s);
+    const QString f = format.toLower();
+    if (f == "srt"_L1 || f == "vtt"_L1)
+        return text.contains("-->"_L1);
+    if (f == "ass"_L1 || f == "ssa"_L1)
+        return text.contains("Dialogue:"_L1, Qt::CaseInsensitive);
+    if (f == "sub"_L1)
+        return microDvd.match(text).hasMatch() || subViewer.match(text).hasMatch();
+    return true;
+}
+
+} // namespace
+
+QString contentRefusal(const QByteArray &content, const QString &format)
+{
+    if (content.isEmpty())
+        return tr("it is empty");
+    if (!readsAsText(content.left(64 * 1024)))
+        return tr("it is not text");
+    if (!hasCue(decodeText(content), format))
+        return tr("it holds no subtitle cue");
+    return {};
+}
+
 std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why)
 {
     QByteArray content = body;
@@ -355,7 +403,7 @@ std::optional<QByteArray> readyContent(const QByteArray &body, const QString &fo
         *why = u"the service sent a web page instead of a subtitle"_s;
         return std::nullopt;
     }
-    if (const QString refusal = SubtitleCheck::refusal(content, format); !refusal.isEmpty()) {
+    if (const QString refusal = contentRefusal(content, format); !refusal.isEmpty()) {
         *why = u"the service sent a file that is not a subtitle: "_s + refusal;
         return std::nullopt;
     }

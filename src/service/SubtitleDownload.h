@@ -96,6 +96,11 @@ void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
 // document type at the start.
 bool looksLikeMarkup(const QByteArray &content);
 
+// Why `content` is not a subtitle to store as `format` ("srt", …), in words
+// for the user: empty, not text, or without any cue of the formats whose
+// cues are known here (SRT, VTT, ASS/SSA, SUB); empty when it is one.
+QString contentRefusal(const QByteArray &content, const QString &format);
+
 // The subtitle a downloaded body holds, ready to be placed as `format`:
 // unpacked when it is gzip (known by its magic bytes, whatever the server
 // declared; never beyond kMaxSubtitleBytes). Empty, with the reason in `why`,
