@@ -38,6 +38,7 @@ dict() {
     subtitles | encoding) echo "-dict=$top/fuzz/dicts/subtitles.dict" ;;
     player_output) echo "-dict=$top/fuzz/dicts/player.dict" ;;
     rest_reply) echo "-dict=$top/fuzz/dicts/json.dict" ;;
+    downloads) echo "-dict=$top/fuzz/dicts/xml.dict" ;;
     esac
 }
 

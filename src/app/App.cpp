@@ -127,6 +127,21 @@ void App::startUp()
     m_fontsF = ResourcePaths::fontsF();
     ResourcePaths::registerBundledFonts();
     showHome();
+    tellPreferenceFileProblem();
+}
+
+// Said once, over the home window: a damaged preference file was set aside.
+void App::tellPreferenceFileProblem()
+{
+    const QString problem = XPrefs::TakeLoadProblem();
+    if (problem.isEmpty())
+        return;
+    MessageDialogRequest note;
+    note.kind = u"note"_s;
+    note.actionCaption = u"OK"_s;
+    note.message = tr("Your preferences could not be read as they were.");
+    note.explanation = problem;
+    platform().showMessageDialog(m_home, note);
 }
 
 void App::showHome()

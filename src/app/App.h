@@ -103,6 +103,7 @@ Q_SIGNALS:
 
 private:
     void showHome();
+    void tellPreferenceFileProblem();
     void showAbout();
     void openFiles();
     void takeDocuments(const QStringList &paths);

@@ -257,8 +257,9 @@ int runPrefs(const QStringList &args)
         }
         myPrefs::setValues(v);
         if (!myPrefs::save()) {
-            printErr(u"lumbra-cli prefs: cannot write %1 (error %2)"_s.arg(XPrefs::filePath())
-                         .arg(XPrefs::LastErrorCode()));
+            const QString why = XPrefs::LastErrorText();
+            printErr(u"lumbra-cli prefs: "_s +
+                     (why.isEmpty() ? u"cannot write %1"_s.arg(XPrefs::filePath()) : why));
             return ExitFailed;
         }
         if (const QString notice = PrefSecrets::takeFileNotice(); !notice.isEmpty())

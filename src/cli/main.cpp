@@ -3,6 +3,7 @@
 #include "keyring/KeyringSecretStore.h"
 #include "media/DebugLog.h"
 #include "prefs/myPrefs.h"
+#include "prefs/XPrefs.h"
 
 #include <QCoreApplication>
 
@@ -88,6 +89,8 @@ int main(int argc, char *argv[])
 
     installSecretStore(std::make_unique<KeyringSecretStore>());
     myPrefs::loadAllPrefs();
+    if (const QString problem = XPrefs::TakeLoadProblem(); !problem.isEmpty())
+        printErr(u"lumbra-cli: "_s + problem);
 
     if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
         printHelp();

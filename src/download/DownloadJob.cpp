@@ -113,6 +113,12 @@ ServiceError DownloadJob::searchFailure() const
     return m_searchFailure;
 }
 
+ServiceError DownloadJob::searchStepFailure() const
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    return m_stepFailure;
+}
+
 // --- Intake ---------------------------------------------------------------------
 
 bool DownloadJob::addPath(const QString &path)
@@ -225,8 +231,13 @@ ServiceError DownloadJob::searchThroughProvider()
     if (m_cancelled)
         provider->cancel();
     qCInfo(lcDownloadJob) << "searching through" << ProviderChoice::nameOf(prefs);
+    ServiceError stepFailure;
     const ServiceError failure =
-        ProviderSearch::run(*m_client, provider, ProviderChoice::accountOf(prefs), prefs);
+        ProviderSearch::run(*m_client, provider, ProviderChoice::accountOf(prefs), prefs, &stepFailure);
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        m_stepFailure = stepFailure;
+    }
     m_providerSearching = false;
     return failure;
 }

@@ -72,6 +72,9 @@ public:
     void setState(State state);
     // Why the last search failed; ServiceError::None after a good one.
     ServiceError searchFailure() const;
+    // A step of the last search that failed without ending it (the hash
+    // search); what the videos without results are to be told.
+    ServiceError searchStepFailure() const;
 
     // --- Intake ------------------------------------------------------------
     // Hands a file or folder to the intake; false when it cannot be read or
@@ -186,6 +189,7 @@ private:
     // Guarded by the client's state lock.
     State m_state = State::Idle;
     ServiceError m_searchFailure;
+    ServiceError m_stepFailure;
     DownloadQueue m_queue;
     QList<std::shared_ptr<movieFile>> m_heldForQuota;
 

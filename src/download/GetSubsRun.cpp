@@ -176,6 +176,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
     });
     const bool searched = m_job->isState(DownloadJob::State::SuccessSearching);
     const QString failure = searched ? QString() : FailureWords::describe(m_job->searchFailure());
+    const ServiceError stepFailure = m_job->searchStepFailure();
 
     QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> queued; // outcome index, entry
     const auto groups = m_job->languageGroups(languages, refreshSubs);
@@ -196,6 +197,11 @@ QList<GetSubsOutcome> GetSubsRun::run()
                 // The same movie in this language is already queued for another copy.
                 outcome.status = Status::Skipped;
                 outcome.reason = u"the same video is already being served"_s;
+            } else if (!stepFailure.ok()) {
+                // Nothing found may only mean that the search that failed would have.
+                outcome.status = Status::Failed;
+                outcome.reason = u"the search by hash failed (%1) and the other searches found nothing"_s.arg(
+                    stepFailure.text());
             }
             outcomes.append(outcome);
         }

@@ -42,7 +42,9 @@ Dictionary readDict(QXmlStreamReader &r, int depth)
             continue;
         }
         Variant value;
-        if (readValue(r, value, depth) && haveKey)
+        // A value the reader broke off in is not taken: only whole pairs are
+        // recovered from a damaged file.
+        if (readValue(r, value, depth) && haveKey && !r.hasError())
             dict.insert(key, value);
         haveKey = false;
     }
@@ -331,6 +333,7 @@ Decoded decode(const QByteArray &bytes)
     while (!r.atEnd())
         r.readNext();
     if (r.hasError()) {
+        result.recovered = std::move(result.values);
         result.values.clear();
         result.error = u"%1 at line %2"_s.arg(r.errorString()).arg(r.lineNumber());
     }

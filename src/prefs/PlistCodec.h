@@ -25,12 +25,16 @@ namespace PlistCodec {
 struct Decoded {
     Dictionary values;
     QString error; // empty when the text was a whole property list
+    // With an error: the pairs of the top dictionary read whole before the
+    // damage (a file cut short at its end loses nothing).
+    Dictionary recovered;
 
     bool ok() const { return error.isEmpty(); }
 };
 
 // Reads a whole property list. Malformed, truncated or too deeply nested
-// text gives no values and the reason, with its line.
+// text gives no values and the reason, with its line, and what could be
+// recovered.
 Decoded decode(const QByteArray &bytes);
 
 // The document of `values`, and its text: encode() = text(document()).

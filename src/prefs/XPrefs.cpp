@@ -13,9 +13,14 @@
 #include <QMutex>
 #include <QSaveFile>
 
+#include <QDateTime>
+
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -34,6 +39,8 @@ struct Store {
     std::function<void()> showSaving;
     std::function<void()> closeSaving;
     quint64 snapshots = 0; // counts the snapshots taken for saving
+    QString loadProblem;   // why the file could not be used as it was, at the last load
+    bool problemTaken = false;
 };
 
 Store &store()
@@ -57,20 +64,118 @@ QString pathLocked(const Store &s)
     return myPrefs::prefsdir() + u'/' + AppIdentity::ReverseDomainId + u".plist"_s;
 }
 
+// The file is read whole into memory; no preference file of ours comes near
+// this, and a larger one is damaged or not ours.
+constexpr qint64 MaxFileBytes = qint64(1) << 20;
+
+// What reading the store file found: its bytes, or why it cannot be used.
+struct FileRead {
+    enum class Outcome { Missing, Read, NotAFile, TooLarge, Unreadable };
+    Outcome outcome = Outcome::Missing;
+    QByteArray bytes;
+    QString why;
+};
+
+// Opens only a regular file, and never waits on the open: a FIFO or a device
+// at the file's place would otherwise block the program for good.
+FileRead readStoreFile(const QString &path)
+{
+    FileRead read;
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) {
+            read.outcome = FileRead::Outcome::Unreadable;
+            read.why = QString::fromLocal8Bit(std::strerror(errno));
+        }
+        return read;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        read.outcome = FileRead::Outcome::NotAFile;
+        read.why = u"it is not a regular file"_s;
+        return read;
+    }
+    if (info.st_size > MaxFileBytes) {
+        ::close(fd);
+        read.outcome = FileRead::Outcome::TooLarge;
+        read.why = u"it is larger than %1 KiB"_s.arg(MaxFileBytes / 1024);
+        return read;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        read.outcome = FileRead::Outcome::Unreadable;
+        read.why = file.errorString();
+        return read;
+    }
+    // Read to a bound: the file may have grown since it was measured.
+    read.bytes = file.read(MaxFileBytes + 1);
+    if (read.bytes.size() > MaxFileBytes) {
+        read.outcome = FileRead::Outcome::TooLarge;
+        read.why = u"it is larger than %1 KiB"_s.arg(MaxFileBytes / 1024);
+        read.bytes.clear();
+        return read;
+    }
+    read.outcome = FileRead::Outcome::Read;
+    return read;
+}
+
+// Moves a file that cannot be used out of the way, so the next save does not
+// write defaults over what it holds. Returns the new name, or empty.
+QString setAside(const QString &path)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString aside = path + u".damaged-"_s + stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = path + u".damaged-"_s + stamp + u'-' + QString::number(n);
+    return ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0
+               ? aside
+               : QString();
+}
+
+void noteProblem(Store &s, const QString &text)
+{
+    qCWarning(lcXPrefs).noquote() << text;
+    s.loadProblem = text;
+    s.problemTaken = false;
+}
+
 void loadLocked(Store &s)
 {
-    QFile file(pathLocked(s));
-    if (!file.exists())
+    const QString path = pathLocked(s);
+    const FileRead read = readStoreFile(path);
+    switch (read.outcome) {
+    case FileRead::Outcome::Missing:
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcXPrefs).noquote() << "preference file unreadable, defaults used:" << file.errorString();
+    case FileRead::Outcome::NotAFile:
+    case FileRead::Outcome::Unreadable:
+        // Nothing to keep aside; saving refuses to replace what is there.
+        noteProblem(
+            s, u"The preference file %1 cannot be read (%2); the defaults are used."_s.arg(path, read.why));
         s.DictData.clear();
         return;
+    case FileRead::Outcome::TooLarge:
+    case FileRead::Outcome::Read:
+        break;
     }
-    const PlistCodec::Decoded loaded = PlistCodec::decode(file.readAll());
+    PlistCodec::Decoded loaded;
+    if (read.outcome == FileRead::Outcome::TooLarge)
+        loaded.error = read.why;
+    else
+        loaded = PlistCodec::decode(read.bytes);
     if (!loaded.ok()) {
-        qCWarning(lcXPrefs).noquote() << "preference file unreadable, defaults used:" << loaded.error;
-        s.DictData.clear();
+        const QString aside = setAside(path);
+        const QString kept =
+            aside.isEmpty() ? u"it could not be set aside"_s : u"it is kept as %1"_s.arg(aside);
+        const QString recovered =
+            loaded.recovered.isEmpty()
+                ? u"the defaults are used"_s
+                : u"%1 settings read before the damage are kept"_s.arg(loaded.recovered.count());
+        noteProblem(s, u"The preference file %1 is damaged (%2): %3, and %4."_s.arg(path, loaded.error, kept,
+                                                                                    recovered));
+        s.DictData = loaded.recovered;
         return;
     }
     for (const Dictionary::Entry &e : loaded.values)
@@ -123,17 +228,50 @@ int codeForErrno(int err, QFileDevice::FileError error)
 
 // Writes `bytes` to `path` through a temporary file renamed over the old
 // one, so a failure at any point leaves the previous file whole.
+QString lastErrorText; // guarded by saveMutex
+
+// Why the path cannot take the new file: a link (writing would replace the
+// file it points at, wherever that is) or something other than a file.
+QString unsafeTarget(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    if (S_ISLNK(info.st_mode))
+        return u"it is a symbolic link; Lumbra does not write through links"_s;
+    if (S_ISDIR(info.st_mode))
+        return u"it is a folder"_s;
+    if (!S_ISREG(info.st_mode))
+        return u"it is not a regular file"_s;
+    return {};
+}
+
+// Writes `bytes` to `path` through a temporary file renamed over the old
+// one, so a failure at any point leaves the previous file whole.
 int writeFile(const QString &path, const QByteArray &bytes)
 {
     const QFileInfo info(path);
-    if (info.isDir())
-        return InvalidName;
-    QDir().mkpath(info.absolutePath());
+    if (const QString why = unsafeTarget(path); !why.isEmpty()) {
+        lastErrorText = u"cannot write the preference file %1: %2"_s.arg(path, why);
+        qCWarning(lcXPrefs).noquote() << lastErrorText;
+        return QFileInfo(path).isDir() && !info.isSymLink() ? InvalidName : AccessDenied;
+    }
+    errno = 0;
+    if (!QDir().mkpath(info.absolutePath())) {
+        const int err = errno;
+        const QString why = err == EEXIST || err == ENOTDIR
+                                ? u"a file stands where the folder (or one above it) belongs"_s
+                                : QString::fromLocal8Bit(std::strerror(err ? err : EACCES));
+        lastErrorText = u"cannot create the preference folder %1: %2"_s.arg(info.absolutePath(), why);
+        qCWarning(lcXPrefs).noquote() << lastErrorText;
+        return codeForErrno(err ? err : EACCES, QFileDevice::NoError);
+    }
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
         const int err = errno;
-        qCWarning(lcXPrefs) << "cannot write preference file" << path << file.errorString();
+        lastErrorText = u"cannot write the preference file %1: %2"_s.arg(path, file.errorString());
+        qCWarning(lcXPrefs).noquote() << lastErrorText;
         return codeForErrno(err, file.error());
     }
     // The file holds the service password: owner only, set before any byte
@@ -143,9 +281,11 @@ int writeFile(const QString &path, const QByteArray &bytes)
     errno = 0;
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         const int err = errno;
-        qCWarning(lcXPrefs) << "cannot write preference file" << path << file.errorString();
+        lastErrorText = u"cannot write the preference file %1: %2"_s.arg(path, file.errorString());
+        qCWarning(lcXPrefs).noquote() << lastErrorText;
         return codeForErrno(err, file.error());
     }
+    lastErrorText.clear();
     return NoError;
 }
 
@@ -301,6 +441,31 @@ int LastErrorCode()
     return lastErrorCode;
 }
 
+QString LastErrorText()
+{
+    QMutexLocker saving(&saveMutex);
+    return lastErrorText;
+}
+
+QString LoadProblem()
+{
+    Store &s = store();
+    QMutexLocker lock(&s.mutex);
+    DictCheck(s);
+    return s.loadProblem;
+}
+
+QString TakeLoadProblem()
+{
+    Store &s = store();
+    QMutexLocker lock(&s.mutex);
+    DictCheck(s);
+    if (s.problemTaken)
+        return {};
+    s.problemTaken = true;
+    return s.loadProblem;
+}
+
 double SaveAlertWait()
 {
     Store &s = store();
@@ -337,6 +502,8 @@ void setFilePathForTesting(const QString &path)
     s.pathOverride = path;
     s.checked = false;
     s.DictData.clear();
+    s.loadProblem.clear();
+    s.problemTaken = false;
 }
 
 } // namespace XPrefs

@@ -41,11 +41,14 @@ bool HasKey(const QString &key);
 QStringList Keys();
 
 // Reads the store file into the store. A missing file leaves the store as
-// it is; a malformed or truncated one empties it without complaint, and the
-// next save rewrites the file.
+// it is. Only a regular file of at most 1 MiB is read, and opening it never
+// blocks. A malformed, truncated or too large one is renamed beside itself
+// ("<name>.damaged-<date>-<time>") before anything can be saved over it, the
+// settings read whole before the damage are kept, and LoadProblem() says so.
 void Load();
 // Writes the store to its file atomically: the previous file stays whole
-// until the new one is complete. The file is readable by its owner only
+// until the new one is complete. A symbolic link, folder or other non-file
+// at the file's place is never written through or replaced. The file is readable by its owner only
 // (it holds the service password). Sets LastErrorCode; returns true on success.
 bool Save();
 // The file text Save writes.
@@ -56,6 +59,15 @@ QDomDocument ConstructXML();
 bool AutoSave();
 void setAutoSave(bool on);
 int LastErrorCode();
+// Why the last save failed, in words (the path and the cause); empty after a
+// successful one.
+QString LastErrorText();
+
+// Why the file could not be used as it stood at the last load (and where it
+// was kept), or empty. TakeLoadProblem() hands it out once, so that it is
+// said once however many places ask.
+QString LoadProblem();
+QString TakeLoadProblem();
 
 // Seconds after which the saving window is shown while the file text is
 // built; negative disables it. Default 2.0.

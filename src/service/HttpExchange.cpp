@@ -4,7 +4,7 @@
 
 HttpExchange::HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest &request,
                            const QByteArray &body, std::chrono::milliseconds timeout, qint64 maxBodySize,
-                           QObject *parent)
+                           QObject *parent, std::chrono::milliseconds deadline)
     : QObject(parent)
     , m_manager(manager)
     , m_request(request)
@@ -15,6 +15,9 @@ HttpExchange::HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest
     m_timer.setSingleShot(true);
     m_timer.setInterval(timeout);
     connect(&m_timer, &QTimer::timeout, this, [this] { fail(HttpReply::Failure::Timeout); });
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(deadline);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { fail(HttpReply::Failure::TooSlow); });
 }
 
 HttpExchange::~HttpExchange()
@@ -42,6 +45,7 @@ void HttpExchange::start()
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this] { m_timer.start(); });
     connect(m_reply, &QNetworkReply::finished, this, &HttpExchange::complete);
     m_timer.start();
+    m_deadline.start();
 }
 
 void HttpExchange::readBody()
@@ -61,9 +65,14 @@ void HttpExchange::fail(HttpReply::Failure failure)
     m_result.body.clear();
     m_finished = true;
     m_timer.stop();
+    m_deadline.stop();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
+        // An aborted reply the server is still sending may keep its
+        // connection busy, and the thread's next request would wait behind
+        // it until its own time ran out: the connections go with it.
+        m_manager->clearConnectionCache();
     }
     emit finished(m_result);
 }
@@ -77,6 +86,7 @@ void HttpExchange::complete()
         return;
     m_finished = true;
     m_timer.stop();
+    m_deadline.stop();
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // Qt reports HTTP error statuses as errors too (201-499); those are pages.
     // Network and proxy errors, or a garbled reply, mean the page did not arrive whole.

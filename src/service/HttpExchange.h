@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/HttpRules.h"
+
 #include <QByteArray>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -19,6 +21,7 @@ struct HttpReply {
         None,     // a page arrived: `status`, the headers and `body` are set
         Network,  // no page: `networkError` says why
         Timeout,  // nothing arrived within the transfer timeout
+        TooSlow,  // the whole exchange took longer than its time limit
         TooLarge, // the body went over the size limit
     };
 
@@ -31,15 +34,17 @@ struct HttpReply {
     QByteArray body;
 };
 
-// One POST over a given QNetworkAccessManager, with an inactivity timeout and
-// a cap on the body size. It lives in the thread that created it (the
+// One POST over a given QNetworkAccessManager, with an inactivity timeout, a
+// time limit for the whole exchange and a cap on the body size, counted as
+// the bytes arrive. It lives in the thread that created it (the
 // manager's thread) and reports there through `finished`, exactly once.
 // Redirects are not followed here: the caller decides about them.
 class HttpExchange final : public QObject {
     Q_OBJECT
 public:
     HttpExchange(QNetworkAccessManager *manager, const QNetworkRequest &request, const QByteArray &body,
-                 std::chrono::milliseconds timeout, qint64 maxBodySize, QObject *parent = nullptr);
+                 std::chrono::milliseconds timeout, qint64 maxBodySize, QObject *parent = nullptr,
+                 std::chrono::milliseconds deadline = HttpRules::RequestLimit);
     ~HttpExchange() override;
 
     void start();
@@ -59,6 +64,7 @@ private:
     qint64 m_maxBodySize;
     QPointer<QNetworkReply> m_reply;
     QTimer m_timer;
+    QTimer m_deadline;
     HttpReply m_result;
     bool m_finished = false;
 };

@@ -156,7 +156,7 @@ ServiceError prepareAndSignIn(OSClient &client, SubtitleProvider &provider, cons
 } // namespace
 
 ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs)
+                 const ProviderAccount &account, const myPrefs::Values &prefs, ServiceError *stepFailure)
 {
     if (ServiceError error = prepareAndSignIn(client, *provider, account, prefs); !error.ok())
         return error;
@@ -170,10 +170,10 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
         const MethodProfiler trace(u"Finding Best Subs"_s);
         run.chooseBest();
     }
-    // A service that does not answer ends the run now, not one time limit
-    // per step later.
     if (hashSearch.cancelled() || endsTheRun(hashSearch))
         return hashSearch;
+    if (stepFailure)
+        *stepFailure = hashSearch;
     if (hashSearch.ok()) {
         const MethodProfiler trace(u"Finding IMDBIDs of unhashed videos"_s);
         if (ServiceError error = run.identifyUnmatched(); !error.ok())
@@ -201,7 +201,7 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
 bool endsTheRun(const ServiceError &error)
 {
     return error.code == ServiceError::TimedOut || error.code == ServiceError::ConnectionRefused ||
-           error.code == ServiceError::HostNotFound;
+           error.code == ServiceError::HostNotFound || error.code == 429;
 }
 
 ServiceError runByHash(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,

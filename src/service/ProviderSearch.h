@@ -21,17 +21,21 @@ struct ProviderAccount;
 // Blocks: call it from a worker thread, after hashing. Returns what ended the
 // run: a failed sign-in, IMDB or tag step, or the name search's failure. A
 // failed hash search does not end it (the searches after it may still find
-// subtitles); it skips the IMDB step. A service that cannot be reached or
-// does not answer (endsTheRun) ends it at once.
+// subtitles); it skips the IMDB step, and is handed back in `stepFailure`
+// (when given), so that a video the later steps found nothing for is told
+// apart from one the service has nothing for. A service that cannot be
+// reached or does not answer (endsTheRun) ends it at once.
 namespace ProviderSearch {
 
-// The service as a whole could not be reached or did not answer: every
-// further request would fail the same way (or wait as long), so a run stops
-// at the first. A busy answer (HTTP 503) may pass; it is not one.
+// The service as a whole could not be reached, did not answer or asks us to
+// slow down (HTTP 429): every further request would fail the same way (or
+// wait as long), so a run stops at the first. A busy answer (HTTP 503) may
+// pass; it is not one.
 bool endsTheRun(const ServiceError &error);
 
 ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs);
+                 const ProviderAccount &account, const myPrefs::Values &prefs,
+                 ServiceError *stepFailure = nullptr);
 
 // Only the sign-in and the search by hash: whether the service holds
 // subtitles for exactly these videos, as checking before an upload asks.

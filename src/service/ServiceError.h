@@ -31,7 +31,8 @@ struct ServiceError {
 
     bool ok() const { return code == None; }
     bool cancelled() const { return code == Cancelled; }
-    // "reason (code)" for logs and tooltips; empty when nothing went wrong.
+    // The reason for logs, tooltips and the command line (words for the code
+    // when there is none); empty when nothing went wrong.
     QString text() const;
 
     static ServiceError cancelledError() { return {Cancelled, QStringLiteral("cancelled")}; }

@@ -1,11 +1,17 @@
 #include "service/SubtitleDownload.h"
 
+#include "common/Gzip.h"
 #include "common/LangModule.h"
 #include "media/functions.h"
+#include "media/StringUtils.h"
 #include "prefs/myPrefs.h"
 #include "service/OSClient.h"
 
+#include "service/HttpRules.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -16,8 +22,13 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -28,7 +39,8 @@ namespace SubtitleDownload {
 
 namespace {
 constexpr qsizetype kMaxNameLength = 180;
-std::atomic<int> g_timeoutMs{40000};
+std::atomic<int> g_timeoutMs{int(HttpRules::SilenceLimit.count())};
+std::atomic<int> g_timeLimitMs{int(HttpRules::DownloadLimit.count())};
 
 // Removes the private temporary folder when the program ends.
 struct TempDirOwner {
@@ -95,24 +107,57 @@ void setTransferTimeoutMs(int ms)
     g_timeoutMs = ms;
 }
 
+int timeLimitMs()
+{
+    return g_timeLimitMs;
+}
+
+void setTimeLimitMs(int ms)
+{
+    g_timeLimitMs = ms;
+}
+
 namespace {
 
-// A transfer of runTransfers() under way: what has arrived so far.
+// A transfer of runTransfers() under way: what has arrived so far, and
+// since when it has been under way and silent.
 struct Running {
     Transfer transfer;
     FetchResult result;
-    bool tooBig = false;
+    QString stopped; // why it was aborted by us (too large, silent, too slow)
+    QElapsedTimer started;
+    QElapsedTimer lastByte;
 };
+
+// Why a transfer under way is to be aborted now, or empty.
+QString overLimit(const Running &running)
+{
+    if (running.lastByte.hasExpired(transferTimeoutMs()))
+        return u"the server sent nothing for %1 s"_s.arg(transferTimeoutMs() / 1000.0);
+    if (running.started.hasExpired(timeLimitMs()))
+        return u"the download did not finish within %1 s"_s.arg(timeLimitMs() / 1000.0);
+    return {};
+}
+
+// Only web addresses are fetched: a link of another scheme (file:, ftp:, data:)
+// would read what the service names from elsewhere, this computer included.
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == "http"_L1 || scheme == "https"_L1);
+}
 
 FetchResult outcomeOf(QNetworkReply &reply, Running &running, bool dropped)
 {
     FetchResult result = std::move(running.result);
-    if (!running.tooBig && reply.isOpen())
+    if (running.stopped.isEmpty() && reply.isOpen())
         result.body += reply.readAll();
     const int httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (dropped)
         result.error = u"cancelled"_s;
-    else if (running.tooBig)
+    else if (!running.stopped.isEmpty())
+        result.error = running.stopped;
+    else if (result.body.size() > running.transfer.request.maxBytes)
         result.error = u"download larger than %1 bytes"_s.arg(running.transfer.request.maxBytes);
     else if (reply.error() != QNetworkReply::NoError)
         result.error = reply.errorString();
@@ -130,13 +175,16 @@ QNetworkReply *send(QNetworkAccessManager &manager, const Request &wanted)
 {
     QNetworkRequest request(wanted.url);
     request.setHeader(QNetworkRequest::UserAgentHeader, OSClient::DefaultUserAgent());
-    request.setTransferTimeout(transferTimeoutMs());
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-    if (wanted.body.isEmpty())
-        return manager.get(request);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
-    return manager.post(request, wanted.body);
+    request.setMaximumRedirectsAllowed(HttpRules::MaxRedirects);
+    // Packed bodies arrive as sent and are unpacked by us, within the size
+    // limit: Qt's own unpacking knows nothing of our limits.
+    request.setRawHeader("Accept-Encoding", "gzip");
+    QNetworkReply *reply = wanted.body.isEmpty() ? manager.get(request) : [&] {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
+        return manager.post(request, wanted.body);
+    }();
+    return reply;
 }
 
 } // namespace
@@ -160,15 +208,33 @@ void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &
                 exhausted = true;
                 return;
             }
+            if (!isWebAddress(transfer->request.url)) {
+                // Settled at once, without a request; `finished` may queue more.
+                const FetchResult refused{false, {}, u"the link is not a web address"_s};
+                if (transfer->finished)
+                    transfer->finished(refused);
+                continue;
+            }
             QNetworkReply *reply = send(manager, transfer->request);
-            running.insert(reply, Running{std::move(*transfer), {}, false});
+            Running started{std::move(*transfer), {}, {}, {}, {}};
+            started.started.start();
+            started.lastByte.start();
+            running.insert(reply, std::move(started));
             QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&, reply] {
                 Running &transfer = running[reply];
+                if (!transfer.stopped.isEmpty())
+                    return;
+                transfer.lastByte.start();
                 transfer.result.body += reply->readAll();
-                if (transfer.result.body.size() > transfer.transfer.request.maxBytes && !transfer.tooBig) {
-                    transfer.tooBig = true;
+                if (transfer.result.body.size() > transfer.transfer.request.maxBytes) {
+                    transfer.stopped =
+                        u"download larger than %1 bytes"_s.arg(transfer.transfer.request.maxBytes);
                     reply->abort();
                 }
+            });
+            QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&, reply] {
+                if (const auto it = running.find(reply); it != running.end())
+                    it->lastByte.start();
             });
             QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply] {
                 Running ended = running.take(reply);
@@ -194,9 +260,25 @@ void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &
         for (QNetworkReply *reply : replies)
             reply->abort();
     };
-    QObject::connect(&watch, &QTimer::timeout, &loop, checkCancelled);
-    if (cancelled)
-        watch.start(100);
+    // The limits of each transfer: a silent server, and a whole exchange
+    // that trickles on for ever.
+    auto checkLimits = [&] {
+        const auto replies = running.keys();
+        for (QNetworkReply *reply : replies) {
+            Running &transfer = running[reply];
+            if (transfer.stopped.isEmpty()) {
+                transfer.stopped = overLimit(transfer);
+                if (!transfer.stopped.isEmpty())
+                    reply->abort();
+            }
+        }
+    };
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        checkCancelled();
+        if (!dropped)
+            checkLimits();
+    });
+    watch.start(100);
     checkCancelled();
     startMore();
     if (!running.isEmpty())
@@ -255,6 +337,81 @@ bool looksLikeMarkup(const QByteArray &content)
 
 namespace {
 
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SubtitleCheck", text);
+}
+
+// Text has no control characters besides tabs, line and page breaks; a
+// binary file decoded as Latin-1 is full of them.
+bool readsAsText(const QByteArray &bytes)
+{
+    const QString text = decodeText(bytes);
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f';
+    });
+}
+
+// Whether the text holds one cue of its format, where the format's cues are
+// known; other formats pass.
+bool hasCue(const QString &text, const QString &format)
+{
+    static const QRegularExpression microDvd(u"^\\{\\d+\\}\\{\\d*\\}"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression subViewer(u"\\d+:\\d\\d:\\d\\d\\.\\d+,\\d+:\\d\\d:\\d\\d\\.\\d+"_s);
+    const QString f = format.toLower();
+    if (f == "srt"_L1 || f == "vtt"_L1)
+        return text.contains("-->"_L1);
+    if (f == "ass"_L1 || f == "ssa"_L1)
+        return text.contains("Dialogue:"_L1, Qt::CaseInsensitive);
+    if (f == "sub"_L1)
+        return microDvd.match(text).hasMatch() || subViewer.match(text).hasMatch();
+    return true;
+}
+
+} // namespace
+
+QString contentRefusal(const QByteArray &content, const QString &format)
+{
+    if (content.isEmpty())
+        return tr("it is empty");
+    if (!readsAsText(content.left(64 * 1024)))
+        return tr("it is not text");
+    if (!hasCue(decodeText(content), format))
+        return tr("it holds no subtitle cue");
+    return {};
+}
+
+std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why)
+{
+    QByteArray content = body;
+    // Servers send packed files whatever they declare; one more layer of
+    // packing (a packed file sent packed) is unpacked too.
+    for (int layer = 0; layer < 2 && Gzip::hasMagic(content); ++layer) {
+        QString reason;
+        std::optional<QByteArray> unpacked = Gzip::gunzip(content, kMaxSubtitleBytes, &reason);
+        if (!unpacked) {
+            *why = u"the subtitle could not be unpacked: "_s + reason;
+            return std::nullopt;
+        }
+        content = std::move(*unpacked);
+    }
+    if (content.size() > kMaxSubtitleBytes) {
+        *why = u"the subtitle is larger than %1 bytes"_s.arg(kMaxSubtitleBytes);
+        return std::nullopt;
+    }
+    if (looksLikeMarkup(content)) {
+        *why = u"the service sent a web page instead of a subtitle"_s;
+        return std::nullopt;
+    }
+    if (const QString refusal = contentRefusal(content, format); !refusal.isEmpty()) {
+        *why = u"the service sent a file that is not a subtitle: "_s + refusal;
+        return std::nullopt;
+    }
+    return content;
+}
+
+namespace {
+
 // "~Movie.en.srt", then "~Movie.en (2).srt" and on: the first name beside
 // `target` that nothing holds yet, so an earlier backup is never overwritten.
 QString freeBackupName(const QFileInfo &target)
@@ -283,15 +440,20 @@ QString freeStagingName(const QFileInfo &target)
 
 // Writes a new file (never an existing one) and flushes it to the disk once;
 // on any failure nothing is left.
-bool writeDurably(const QString &path, const QByteArray &content)
+bool writeDurably(const QString &path, const QByteArray &content, QString *why)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *why = file.errorString();
         return false;
+    }
     const bool written =
         file.write(content) == content.size() && file.flush() && ::fdatasync(file.handle()) == 0;
+    const int err = errno;
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
+        *why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                    : QString::fromLocal8Bit(std::strerror(err));
         QFile::remove(path);
         return false;
     }
@@ -325,53 +487,90 @@ QString moveToTrash(const QString &path)
 
 } // namespace
 
-PlacementResult placeKeepingPrevious(const QString &source, const QString &target)
+FolderIdentity folderIdentity(const QString &folder)
 {
-    const QFileInfo targetInfo(target);
-    if (!QFileInfo(targetInfo.absolutePath()).isWritable())
-        return {Placement::FolderNotWritable, {}, false};
-    if (QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
-        return {Placement::Placed, {}, false}; // a preview copy reused in place
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSubtitleBytes)
-        return {Placement::CopyFailed, {}, false};
-    const QByteArray content = file.readAll();
-    if (content.size() != file.size())
-        return {Placement::CopyFailed, {}, false};
-    return placeKeepingPrevious(content, target);
+    struct stat info {};
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return {};
+    return {quint64(info.st_dev), quint64(info.st_ino), true};
 }
 
-PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target)
+namespace {
+
+bool folderChanged(const QFileInfo &target, const FolderIdentity &expected)
+{
+    return expected.known && folderIdentity(target.absolutePath()) != expected;
+}
+
+PlacementResult copyFailed(const QString &why)
+{
+    return {Placement::CopyFailed, why, {}, false};
+}
+
+} // namespace
+
+PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
+                                     const FolderIdentity &folder)
 {
     const QFileInfo targetInfo(target);
     if (!QFileInfo(targetInfo.absolutePath()).isWritable())
-        return {Placement::FolderNotWritable, {}, false};
+        return {Placement::FolderNotWritable, {}, {}, false};
+    if (QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
+        return {Placement::Placed, {}, {}, false}; // a preview copy reused in place
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return copyFailed(file.errorString());
+    if (file.size() > kMaxSubtitleBytes)
+        return copyFailed(u"the file is larger than %1 bytes"_s.arg(kMaxSubtitleBytes));
+    const QByteArray content = file.readAll();
+    if (content.size() != file.size())
+        return copyFailed(file.errorString());
+    return placeKeepingPrevious(content, target, folder);
+}
+
+PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target,
+                                     const FolderIdentity &folder)
+{
+    const QFileInfo targetInfo(target);
+    if (folderChanged(targetInfo, folder))
+        return {Placement::FolderChanged, {}, {}, false};
+    if (!QFileInfo(targetInfo.absolutePath()).isWritable())
+        return {Placement::FolderNotWritable, {}, {}, false};
 
     // The new subtitle is complete beside the target before the old one is
     // touched, and the final step is a rename within the folder.
     const QString staging = freeStagingName(targetInfo);
-    if (!writeDurably(staging, content))
-        return {Placement::CopyFailed, {}, false};
+    QString why;
+    if (!writeDurably(staging, content, &why))
+        return copyFailed(why);
+    // Looked at again once the file is written: the folder must not have
+    // been swapped while it was (the old subtitle would go from elsewhere).
+    if (folderChanged(targetInfo, folder)) {
+        QFile::remove(staging);
+        return {Placement::FolderChanged, {}, {}, false};
+    }
 
-    PlacementResult result{Placement::Placed, {}, false};
+    PlacementResult result{Placement::Placed, {}, {}, false};
     if (targetInfo.exists() || targetInfo.isSymLink()) {
         if (const QString inTrash = moveToTrash(target); !inTrash.isEmpty()) {
             result.keptAt = inTrash;
             result.inTrash = true;
         } else {
             const QString backup = freeBackupName(targetInfo);
-            if (!QFile::rename(target, backup)) {
+            if (::rename(QFile::encodeName(target).constData(), QFile::encodeName(backup).constData()) != 0) {
+                why = QString::fromLocal8Bit(std::strerror(errno));
                 QFile::remove(staging);
-                return {Placement::CopyFailed, {}, false};
+                return copyFailed(why);
             }
             result.keptAt = backup;
         }
     }
-    if (!QFile::rename(staging, target)) {
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) != 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(staging);
         if (!result.keptAt.isEmpty())
             QFile::rename(result.keptAt, target);
-        return {Placement::CopyFailed, {}, false};
+        return copyFailed(why);
     }
     return result;
 }

@@ -37,6 +37,10 @@ QString applicationTempDir();
 // How long a download may take without progress (40 s; tests shorten it).
 int transferTimeoutMs();
 void setTransferTimeoutMs(int ms);
+// How long a whole download may take (HttpRules::DownloadLimit; tests
+// shorten it).
+int timeLimitMs();
+void setTimeLimitMs(int ms);
 
 struct FetchResult {
     bool ok = false;
@@ -92,9 +96,34 @@ void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,
 // document type at the start.
 bool looksLikeMarkup(const QByteArray &content);
 
-enum class Placement { Placed, FolderNotWritable, CopyFailed };
+// Why `content` is not a subtitle to store as `format` ("srt", …), in words
+// for the user: empty, not text, or without any cue of the formats whose
+// cues are known here (SRT, VTT, ASS/SSA, SUB); empty when it is one.
+QString contentRefusal(const QByteArray &content, const QString &format);
+
+// The subtitle a downloaded body holds, ready to be placed as `format`:
+// unpacked when it is gzip (known by its magic bytes, whatever the server
+// declared; never beyond kMaxSubtitleBytes). Empty, with the reason in `why`,
+// for a body that is empty, a web page, not text, or without a single cue
+// of its format: such content never takes a subtitle's place.
+std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why);
+
+// A folder as it was when a download began. A placement writes there only
+// while its path still leads to that same folder: one swapped for a link to
+// another place meanwhile is not written to, and nothing there is moved.
+struct FolderIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool known = false;
+
+    friend bool operator==(const FolderIdentity &, const FolderIdentity &) = default;
+};
+FolderIdentity folderIdentity(const QString &folder);
+
+enum class Placement { Placed, FolderNotWritable, CopyFailed, FolderChanged };
 struct PlacementResult {
     Placement outcome = Placement::Placed;
+    QString why; // for CopyFailed: what the system said
     // Where the file that stood at the target went (empty when there was
     // none): a path in the desktop's trash, or a backup beside the target.
     QString keptAt;
@@ -106,10 +135,13 @@ struct PlacementResult {
 // numbered when taken) that never overwrites an earlier backup; then the new
 // file takes the target's name. When a step fails the previous file is back
 // at the target and nothing else is left.
-PlacementResult placeKeepingPrevious(const QString &source, const QString &target);
+// With a known `folder`, the target's folder must still be that one.
+PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
+                                     const FolderIdentity &folder = {});
 // The same for a subtitle in memory: written once, to the file beside the
 // target that then takes its name, and flushed to the disk once.
-PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target);
+PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &target,
+                                     const FolderIdentity &folder = {});
 
 // For the results: where the replaced subtitle went; empty when nothing was
 // replaced.

@@ -1,12 +1,15 @@
 #include "service/SubtitleProvider.h"
 
+#include "service/FailureWords.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 QString ServiceError::text() const
 {
     if (ok())
         return QString();
-    return reason.isEmpty() ? u"error %1"_s.arg(code) : u"%1 (%2)"_s.arg(reason).arg(code);
+    // Words only: our codes mean nothing to a reader.
+    return reason.isEmpty() ? FailureWords::describe(code, reason) : reason;
 }
 
 Dictionary SubtitleQuery::parameters() const

@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -64,6 +65,10 @@ void XmlRpcDownloads::run()
 
 std::optional<SubtitleDownload::Transfer> XmlRpcDownloads::next()
 {
+    if (!m_quotaReason.isEmpty()) {
+        settleWithQuotaReason();
+        return std::nullopt;
+    }
     if (!m_byLink.isEmpty())
         return byLink(m_byLink.takeFirst());
     QList<int> asked;
@@ -114,8 +119,16 @@ void XmlRpcDownloads::callEnded(const QList<int> &entries, const SubtitleDownloa
         return;
     }
     QString whyNone = fetched.error; // why the reply brings no file at all
+    bool quotaReached = false;
     const QHash<QString, QByteArray> files =
-        fetched.ok ? filesIn(fetched.body, &whyNone) : QHash<QString, QByteArray>();
+        fetched.ok ? filesIn(fetched.body, &whyNone, &quotaReached) : QHash<QString, QByteArray>();
+    if (quotaReached) {
+        // Falling back to the links would spend the same quota again.
+        m_quotaReason = u"the service's download quota for today is used up ("_s + whyNone + u')';
+        m_byLink.append(entries);
+        settleWithQuotaReason();
+        return;
+    }
     for (const int index : entries) {
         QString why = whyNone;
         const auto file = files.constFind(fileIdOf(index));
@@ -141,6 +154,23 @@ void XmlRpcDownloads::deliver(int index, const ServiceResult<QByteArray> &conten
 {
     m_undelivered.remove(index);
     m_delivered(index, content);
+}
+
+// Every entry begun and not delivered, and every one still to come, fails
+// with the quota's reason, without a request.
+void XmlRpcDownloads::settleWithQuotaReason()
+{
+    const auto failure = ServiceResult<QByteArray>::failure({407, m_quotaReason});
+    while (m_next < m_subtitles.size()) {
+        const int index = m_next++;
+        if (m_begin && !m_begin(index))
+            continue;
+        m_undelivered.insert(index);
+        m_byLink.append(index);
+    }
+    const QList<int> left = std::exchange(m_byLink, {});
+    for (const int index : left)
+        deliver(index, failure);
 }
 
 ServiceError XmlRpcDownloads::stoppedError() const
@@ -170,7 +200,7 @@ ServiceResult<QByteArray> XmlRpcDownloads::unpacked(const SubtitleDownload::Fetc
     return Result::success(*content);
 }
 
-QHash<QString, QByteArray> XmlRpcDownloads::filesIn(const QByteArray &reply, QString *why)
+QHash<QString, QByteArray> XmlRpcDownloads::filesIn(const QByteArray &reply, QString *why, bool *quotaReached)
 {
     const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(reply);
     if (!doc.ok() || doc.isFault || !doc.methodName.isEmpty() || doc.params.isEmpty() ||
@@ -181,12 +211,14 @@ QHash<QString, QByteArray> XmlRpcDownloads::filesIn(const QByteArray &reply, QSt
     const Dictionary answer = doc.params.first().value<Dictionary>();
     const QString status = answer.value(u"status"_s).toString().trimmed();
     if (!status.startsWith("200"_L1)) {
-        *why = u"DownloadSubtitles: "_s + (status.isEmpty() ? u"no status"_s : status);
+        if (quotaReached)
+            *quotaReached = status.startsWith("407"_L1);
+        *why = status.isEmpty() ? u"the reply has no status"_s : status.left(200);
         return {};
     }
     const Variant data = answer.value(u"data"_s);
     if (!isArray(data)) {
-        *why = u"DownloadSubtitles: no files in the reply"_s;
+        *why = u"no files in the reply"_s;
         return {};
     }
     QHash<QString, QByteArray> files;

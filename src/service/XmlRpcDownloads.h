@@ -51,7 +51,10 @@ public:
     // a "200 OK" reply of the documented shape counts (else `why` says what
     // it was and nothing is returned); entries whose data is not base64 are
     // left out, and of an id given twice the first readable one counts.
-    static QHash<QString, QByteArray> filesIn(const QByteArray &reply, QString *why);
+    // `quotaReached` (when given) tells a "407" status: the day's downloads
+    // are used up.
+    static QHash<QString, QByteArray> filesIn(const QByteArray &reply, QString *why,
+                                              bool *quotaReached = nullptr);
 
 private:
     std::optional<SubtitleDownload::Transfer> next();
@@ -60,6 +63,7 @@ private:
     void callEnded(const QList<int> &entries, const SubtitleDownload::FetchResult &fetched);
     void deliver(int index, const ServiceResult<QByteArray> &content);
     ServiceError stoppedError() const;
+    void settleWithQuotaReason();
     QString fileIdOf(int index) const;
 
     Setup m_setup;
@@ -69,4 +73,5 @@ private:
     int m_next = 0;          // the next entry to ask begin() about
     QList<int> m_byLink;     // begun, to fetch by their links
     QSet<int> m_undelivered; // begun and not delivered yet
+    QString m_quotaReason;   // set once the service said the quota is used up: nothing more is asked
 };

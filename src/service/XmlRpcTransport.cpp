@@ -4,6 +4,7 @@
 #include "common/NumberRange.h"
 #include "service/ClientJournal.h"
 #include "service/HttpExchange.h"
+#include "service/HttpRules.h"
 #include "service/XMLRPC.h"
 
 #include <QCoreApplication>
@@ -140,6 +141,18 @@ void XmlRpcTransport::setTransferTimeout(std::chrono::milliseconds timeout)
     m_transferTimeout = timeout;
 }
 
+std::chrono::milliseconds XmlRpcTransport::timeLimit() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_timeLimit;
+}
+
+void XmlRpcTransport::setTimeLimit(std::chrono::milliseconds limit)
+{
+    QMutexLocker locker(&m_lock);
+    m_timeLimit = limit;
+}
+
 qint64 XmlRpcTransport::maxReplySize() const
 {
     QMutexLocker locker(&m_lock);
@@ -189,12 +202,14 @@ void XmlRpcTransport::postTo(const QUrl &url)
     QByteArray body;
     QString agent;
     std::chrono::milliseconds timeout;
+    std::chrono::milliseconds limit;
     qint64 maxSize;
     {
         QMutexLocker locker(&m_lock);
         body = m_requestBody;
         agent = m_userAgent;
         timeout = m_transferTimeout;
+        limit = m_timeLimit;
         maxSize = m_maxReplySize;
     }
     QNetworkRequest request(url);
@@ -205,7 +220,7 @@ void XmlRpcTransport::postTo(const QUrl &url)
     request.setRawHeader("Accept-Encoding", "gzip");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
-    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize);
+    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize, nullptr, limit);
     const QPointer<XmlRpcTransport> self(this);
     connect(exchange, &HttpExchange::finished, exchange, [self, exchange](const HttpReply &reply) {
         if (self)
@@ -354,11 +369,15 @@ void XmlRpcTransport::handleReply(const HttpReply &reply)
     }
     case HttpReply::Failure::Timeout: {
         const auto ms = transferTimeout().count();
-        fail(TimedOut, u"Server did not answer within %1 seconds"_s.arg(double(ms) / 1000.0));
+        fail(TimedOut, u"the service sent nothing for %1 s"_s.arg(double(ms) / 1000.0));
         break;
     }
+    case HttpReply::Failure::TooSlow:
+        fail(TimedOut, u"the service did not finish its answer within %1 s"_s.arg(
+                           double(timeLimit().count()) / 1000.0));
+        break;
     case HttpReply::Failure::TooLarge:
-        fail(BadReply, u"Reply is larger than %1 bytes"_s.arg(maxReplySize()));
+        fail(BadReply, u"the reply is larger than %1 bytes"_s.arg(maxReplySize()));
         break;
     }
     // Nothing is in flight any more, so the client is idle again.
@@ -440,7 +459,7 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
             redirects = ++m_redirects;
         }
         if (redirects > MaxRedirects) {
-            fail(HttpError, u"Connection did not complete: more than %1 redirects"_s.arg(MaxRedirects));
+            fail(HttpError, u"too many redirects (more than %1)"_s.arg(MaxRedirects));
             setBusy(false);
             return;
         }
@@ -461,7 +480,12 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
 
 void XmlRpcTransport::httpError(int status, const QString &method)
 {
-    fail(HttpError, u"Connection did not complete due to HTTP error #%1"_s.arg(status));
+    // The service's own status where it has a meaning of its own (429: slow
+    // down), so that it is worded as such; our code for the others.
+    if (status == 429)
+        fail(status, u"the service asks to slow down (HTTP 429)"_s);
+    else
+        fail(HttpError, u"the service answered with HTTP status %1"_s.arg(status));
     m_journal.append("ERROR:"_L1 + method);
     setBusy(false);
 }

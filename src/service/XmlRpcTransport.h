@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "service/HttpRules.h"
 #include "service/ServiceError.h"
 #include "service/XMLRPCMessage.h"
 
@@ -37,7 +38,7 @@ class XmlRpcTransport final : public QObject {
     Q_OBJECT
 public:
     // Sane bounds the transport enforces; each failure is recorded with fail().
-    static constexpr int MaxRedirects = 5;
+    static constexpr int MaxRedirects = HttpRules::MaxRedirects;
     static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
     static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
 
@@ -73,6 +74,10 @@ public:
     // How long a request may go without any data moving before it fails.
     std::chrono::milliseconds transferTimeout() const;
     void setTransferTimeout(std::chrono::milliseconds timeout);
+    // How long a whole exchange may take (HttpRules::RequestLimit; tests
+    // shorten it).
+    std::chrono::milliseconds timeLimit() const;
+    void setTimeLimit(std::chrono::milliseconds limit);
     // The largest reply body accepted, before and after unpacking.
     qint64 maxReplySize() const;
     void setMaxReplySize(qint64 bytes);
@@ -151,6 +156,7 @@ private:
     QString m_rpcServer;
     int m_overridePort = 0;
     std::chrono::milliseconds m_transferTimeout = DefaultTransferTimeout;
+    std::chrono::milliseconds m_timeLimit = HttpRules::RequestLimit;
     qint64 m_maxReplySize = DefaultMaxReplySize;
     bool m_busy = false;
     bool m_cancelled = false;

@@ -243,6 +243,10 @@ openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, JobS
             localtempfile = transfer.target;
         transfer.reusable = localtempfile;
     });
+    // The folder as it is now, before the wait for the service: the
+    // subtitle goes there or nowhere.
+    if (!toTempOnly)
+        transfer.folder = SubtitleDownload::folderIdentity(QFileInfo(transfer.target).absolutePath());
     const QFileInfo reuse(transfer.reusable);
     if (transfer.reusable.isEmpty() || !reuse.exists() || !reuse.isReadable())
         transfer.reusable.clear();
@@ -268,16 +272,18 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
 {
     if (!content.ok())
         return fail(content.error.reason.isEmpty() ? content.error.text() : content.error.reason, session);
-    if (content.value.size() > SubtitleDownload::kMaxSubtitleBytes)
-        return fail(u"the subtitle is larger than %1 bytes"_s.arg(SubtitleDownload::kMaxSubtitleBytes),
-                    session);
-    if (SubtitleDownload::looksLikeMarkup(content.value))
-        return fail(u"the service sent a web page instead of a subtitle"_s, session);
+    // Checked before anything is written: what is not a subtitle never
+    // takes the place of one.
+    QString refusal;
+    const std::optional<QByteArray> subtitle =
+        SubtitleDownload::readyContent(content.value, QFileInfo(transfer.target).suffix(), &refusal);
+    if (!subtitle)
+        return fail(refusal, session);
     underSessionLock(session, [&] { status = u"Downloaded"_s; });
-    const QByteArray bytes = toTempOnly ? content.value : bytesToPlace(content.value, session);
     // Written once, beside its target; only when that folder cannot take it
     // is a copy kept in our temporary folder, so that it is not lost.
-    const auto placement = SubtitleDownload::placeKeepingPrevious(bytes, transfer.target);
+    const QByteArray bytes = toTempOnly ? *subtitle : bytesToPlace(*subtitle, session);
+    const auto placement = SubtitleDownload::placeKeepingPrevious(bytes, transfer.target, transfer.folder);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
         writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), bytes);
     return settle(transfer, placement, toTempOnly, session);
@@ -292,14 +298,14 @@ bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bo
         QFile file(source);
         if (file.open(QIODevice::ReadOnly)) {
             const QByteArray served = file.read(SubtitleDownload::kMaxSubtitleBytes);
-            return settle(
-                transfer,
-                SubtitleDownload::placeKeepingPrevious(bytesToPlace(served, session), transfer.target),
-                toTempOnly, session);
+            return settle(transfer,
+                          SubtitleDownload::placeKeepingPrevious(bytesToPlace(served, session),
+                                                                 transfer.target, transfer.folder),
+                          toTempOnly, session);
         }
     }
-    return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target), toTempOnly,
-                  session);
+    return settle(transfer, SubtitleDownload::placeKeepingPrevious(source, transfer.target, transfer.folder),
+                  toTempOnly, session);
 }
 
 QByteArray openSubtitleItem::bytesToPlace(const QByteArray &served, JobSession *session)
@@ -320,7 +326,12 @@ bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::
     case SubtitleDownload::Placement::FolderNotWritable:
         return fail(u"folder not writable: "_s + QFileInfo(transfer.target).absolutePath(), session);
     case SubtitleDownload::Placement::CopyFailed:
-        return fail(u"could not copy the subtitle to "_s + transfer.target, session);
+        return fail(u"could not write the subtitle to %1: %2"_s.arg(transfer.target, placement.why), session);
+    case SubtitleDownload::Placement::FolderChanged:
+        return fail(
+            u"the folder %1 was replaced while the subtitle was downloading (by a link to somewhere "
+            "else, perhaps); nothing was written there"_s.arg(QFileInfo(transfer.target).absolutePath()),
+            session);
     case SubtitleDownload::Placement::Placed:
         break;
     }

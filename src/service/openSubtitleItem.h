@@ -151,7 +151,8 @@ private:
     struct Transfer {
         QString tempFolder;
         QString target;
-        QString reusable; // an earlier preview's copy, when it is still there
+        QString reusable;                        // an earlier preview's copy, when it is still there
+        SubtitleDownload::FolderIdentity folder; // the target's folder as the transfer began
     };
     Transfer beginTransfer(bool toTempOnly, JobSession *session);
     bool place(const Transfer &transfer, const QString &source, bool toTempOnly, JobSession *session);

@@ -3,9 +3,11 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
+#include "common/Gzip.h"
 #include "media/MovieHash.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -51,6 +53,7 @@ private slots:
     void oneRunNeverOverwritesWhatItPlaced();
     void copiesOfOneVideoEachKeepTheirOwn();
     void namesThatAreNotUtf8AreReported();
+    void quotaReachedEndsDownloadsWithoutReadingLinks();
     void debugLinesOnlyWhenAskedFor_data();
     void debugLinesOnlyWhenAskedFor();
     void jsonLinesCarryTheChoice();
@@ -101,7 +104,7 @@ void TestGetCommand::init()
          subtitle(u"spa"_s, u"Film.es.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nFilm ES\n"_s)});
     writeTestFile(path(u"Films/Existing/Film.en.srt"_s), "1\n00:00:01,000 --> 00:00:02,000\nFilm EN old\n");
     add(u"Films/Both/Both.mkv"_s, 3'000'004, {{u"name"_s, u"Both"_s}},
-        {subtitle(u"eng"_s, u"Both.en.srt"_s, u"x"_s)});
+        {subtitle(u"eng"_s, u"Both.en.srt"_s, u"1\n00:00:01,000 --> 00:00:02,000\nBoth EN\n"_s)});
     writeTestFile(path(u"Films/Both/Both.en.srt"_s), "old en");
     writeTestFile(path(u"Films/Both/Both.es.srt"_s), "old es");
     QJsonObject hostile =
@@ -181,6 +184,31 @@ void TestGetCommand::failedDownloadIsReportedAndRetriedNowhere()
     QCOMPARE(r.lines().filter(QRegularExpression(u"^placed "_s)).size(), 4);
 }
 
+// After "407" the run's downloads end with the quota's reason; the links the
+// service named are not tried (one of them a file of this computer).
+void TestGetCommand::quotaReachedEndsDownloadsWithoutReadingLinks()
+{
+    const QString secret = m_dir->path() + u"/secret.gz"_s;
+    writeTestFile(secret, Gzip::gzip("1\n00:00:01,000 --> 00:00:02,000\nLOCAL SECRET\n"));
+    QJsonObject data = QJsonDocument::fromJson(catalog()).object();
+    data[u"download_link"_s] = QUrl::fromLocalFile(secret).toString();
+    QVERIFY(m_emu->setCatalog(QJsonDocument(data).toJson()));
+    QVERIFY(
+        m_emu->fail(u"status"_s, u"DownloadSubtitles"_s, -1, {{u"text"_s, u"407 Download limit reached"_s}}));
+    const CliRun r = runCli(getArgs());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.lines().filter(QRegularExpression(u"^placed "_s)).isEmpty());
+    const QStringList failed = r.lines().filter(QRegularExpression(u"^failed "_s));
+    QCOMPARE(failed.size(), 5);
+    for (const QString &line : failed)
+        QVERIFY2(line.contains(u"quota for today is used up (407 Download limit reached)"_s),
+                 qPrintable(line));
+    QCOMPARE(m_emu->methods().count(u"DownloadSubtitles"_s), 1);
+    QDirIterator placed(m_dir->path() + u"/tree"_s, {u"*.srt"_s}, QDir::Files, QDirIterator::Subdirectories);
+    while (placed.hasNext())
+        QVERIFY2(!readText(placed.next()).contains("LOCAL SECRET"), qPrintable(placed.filePath()));
+}
+
 void TestGetCommand::serviceDownFailsEverySearchedVideo()
 {
     QVERIFY(m_emu->fail(u"http503"_s, u"ServerInfo"_s));
@@ -224,7 +252,7 @@ void TestGetCommand::refreshReplacesUnderBackupRule()
     QVERIFY2(covered.exitCode == 0, qPrintable(covered.err));
     QCOMPARE(covered.lines(), QStringList{u"placed "_s + path(u"Films/Both/Both.en.srt"_s) +
                                           u" (the previous subtitle is in the trash)"_s});
-    QCOMPARE(readText(path(u"Films/Both/Both.en.srt"_s)), QByteArray("x"));
+    QVERIFY(readText(path(u"Films/Both/Both.en.srt"_s)).contains("Both EN"));
 
     const CliRun plain =
         runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, m_emu->url().toString(), u"--lang"_s,

@@ -46,6 +46,9 @@ private slots:
     void refusalsNameWhatToFix();
     void hiccupsAreRidden_data();
     void hiccupsAreRidden();
+    void onlySubtitlesArePlaced_data();
+    void onlySubtitlesArePlaced();
+    void failedHashSearchIsNotNone();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + u"/tree/"_s + relative; }
@@ -274,6 +277,57 @@ void TestGetRestCommand::hiccupsAreRidden()
     for (const QString &line : failed)
         QVERIFY2(line.contains(says), qPrintable(line));
     QCOMPARE(failed.isEmpty(), says.isEmpty());
+}
+
+// Download bodies that are not subtitles are never placed, not even over a
+// subtitle that --refresh would replace; a packed one is unpacked.
+void TestGetRestCommand::onlySubtitlesArePlaced_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("says"); // empty: every download placed
+    QTest::newRow("packed file") << u"gzipfile"_s << QString();
+    QTest::newRow("Content-Encoding bomb") << u"gzipbomb"_s << u"could not be unpacked"_s;
+    QTest::newRow("random bytes") << u"junk"_s << u"not text"_s;
+    QTest::newRow("empty body") << u"empty"_s << u"it is empty"_s;
+}
+
+void TestGetRestCommand::onlySubtitlesArePlaced()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, says);
+    const QString mine = path(u"Films/Movie.One.2010.en.srt"_s);
+    writeTestFile(mine, "1\n00:00:01,000 --> 00:00:02,000\nMine\n");
+    QVERIFY(m_emu.fail(mode, u"link"_s));
+    const CliRun r = runCli(getArgs({u"--refresh"_s}));
+    const QStringList failed = r.lines().filter(QRegularExpression(u"^failed "_s));
+    const QStringList placed = r.lines().filter(QRegularExpression(u"^placed "_s));
+    QCOMPARE(r.exitCode, says.isEmpty() ? 0 : 1);
+    QCOMPARE(placed.size(), says.isEmpty() ? 3 : 0);
+    QCOMPARE(failed.size(), says.isEmpty() ? 0 : 3);
+    for (const QString &line : failed)
+        QVERIFY2(line.contains(says), qPrintable(line));
+    if (says.isEmpty()) {
+        QCOMPARE(readTestFile(mine), oneCueSubtitle(u"One EN"_s).toUtf8());
+    } else {
+        QCOMPARE(readTestFile(mine), QByteArray("1\n00:00:01,000 --> 00:00:02,000\nMine\n"));
+        QVERIFY(!QFile::exists(path(u"Films/Movie.One.2010.pb.srt"_s)));
+    }
+}
+
+// A hash search that failed is not "nothing found": a video the later
+// searches found nothing for fails with the reason, and the run with it.
+void TestGetRestCommand::failedHashSearchIsNotNone()
+{
+    QVERIFY(m_emu.fail(u"http503"_s, u"subtitles"_s, 1));
+    const CliRun r = runCli(getArgs());
+    QCOMPARE(r.exitCode, 1);
+    const QStringList unknown = r.lines().filter(u"Unknown.Film.mkv"_s);
+    QCOMPARE(unknown.size(), 2);
+    for (const QString &line : unknown) {
+        QVERIFY2(line.startsWith(u"failed "_s), qPrintable(line));
+        QVERIFY2(line.contains(u"the search by hash failed"_s) && line.contains(u"HTTP 503"_s),
+                 qPrintable(line));
+    }
 }
 
 LUMBRA_TEST_MAIN(TestGetRestCommand)

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <ctime>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -144,39 +145,110 @@ private slots:
         QCOMPARE(XPrefs::Value(u"autoSearchSubs"_s), Variant(false));
     }
 
-    void damagedFilesEmptyTheStore_data()
+    void damagedFilesAreKeptAside_data()
     {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("recovered");
         const QByteArray good = "<?xml version=\"1.0\"?>\n<plist>\n<dict>\n<key>a</key>\n<string>x</string>\n"
                                 "<key>b</key>\n<true/>\n</dict>\n</plist>\n";
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("truncated") << good.left(good.size() / 2);
-        QTest::newRow("cut after dict") << good.left(good.indexOf("</plist>"));
+        const QStringList none;
+        QTest::newRow("empty") << QByteArray() << none;
+        QTest::newRow("truncated") << good.left(good.size() / 2) << none;
+        // The pairs read whole before the damage are unambiguous: kept.
+        QTest::newRow("last line cut") << good.left(good.indexOf("</plist>")) << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("cut inside the second value")
+            << good.left(good.indexOf("<true/>") + 3) << QStringList{u"a"_s};
         static const char garbage[] = "\x89PNG\r\n\x1a\n\x00\x01 not a plist";
-        QTest::newRow("garbage") << QByteArray(garbage, sizeof(garbage) - 1);
-        QTest::newRow("other xml") << QByteArray("<html><body/></html>");
-        QTest::newRow("plist without dict") << QByteArray("<plist><array/></plist>");
+        QTest::newRow("garbage") << QByteArray(garbage, sizeof(garbage) - 1) << none;
+        QTest::newRow("other xml") << QByteArray("<html><body/></html>") << none;
+        QTest::newRow("plist without dict") << QByteArray("<plist><array/></plist>") << none;
         // Deep enough to overflow the stack of a reader without a limit.
         const auto nested = [](const QByteArray &open, const QByteArray &close, int depth) -> QByteArray {
             return "<plist><dict><key>a</key>" + open.repeated(depth) + close.repeated(depth) +
                    "</dict></plist>";
         };
-        QTest::newRow("dicts nested 30000 deep") << nested("<dict><key>k</key>", "</dict>", 30000);
-        QTest::newRow("arrays nested 30000 deep") << nested("<array>", "</array>", 30000);
-        QTest::newRow("nested 65 deep") << nested("<array>", "</array>", 64);
+        QTest::newRow("dicts nested 30000 deep") << nested("<dict><key>k</key>", "</dict>", 30000) << none;
+        QTest::newRow("arrays nested 30000 deep") << nested("<array>", "</array>", 30000) << none;
+        QTest::newRow("nested 65 deep") << nested("<array>", "</array>", 64) << none;
+        // Over the 1 MiB cap: refused unread, however sound.
+        QTest::newRow("larger than 1 MiB")
+            << "<plist><dict><key>a</key><string>" + QByteArray(1 << 20, 'x') + "</string></dict></plist>"
+            << none;
     }
 
-    void damagedFilesEmptyTheStore()
+    // A file that cannot be read whole is renamed beside itself before any
+    // save, said once, and what it held whole before the damage stays.
+    void damagedFilesAreKeptAside()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QStringList, recovered);
         writeFile(m_path, content);
-        QVERIFY(XPrefs::Keys().isEmpty());
-        QVERIFY(!XPrefs::HasKey(u"a"_s));
+        QCOMPARE(XPrefs::Keys(), recovered);
+        const QString problem = XPrefs::TakeLoadProblem();
+        QVERIFY2(problem.contains(u"damaged"_s), qPrintable(problem));
+        QCOMPARE(XPrefs::TakeLoadProblem(), QString()); // said once
+        const QStringList aside =
+            QDir(m_dir.path()).entryList({QFileInfo(m_path).fileName() + u".damaged-*"_s});
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(problem.contains(aside.first()));
+        QCOMPARE(readAll(m_dir.filePath(aside.first())), content);
+        QFile::remove(m_dir.filePath(aside.first()));
+
         // The next save writes a sound file again.
         XPrefs::setValue(u"c"_s, 3);
         QVERIFY(XPrefs::Save());
         reload();
-        QCOMPARE(XPrefs::Keys(), QStringList{u"c"_s});
+        QCOMPARE(XPrefs::Keys(), recovered + QStringList{u"c"_s});
+        QCOMPARE(XPrefs::LoadProblem(), QString());
+    }
+
+    // A FIFO at the file's place would block an open for reading until a
+    // writer comes: it is not opened as a file, and not written to.
+    void fifoIsNeitherWaitedOnNorReplaced()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
+        QVERIFY(XPrefs::Keys().isEmpty());
+        QVERIFY(XPrefs::LoadProblem().contains(u"not a regular file"_s));
+        XPrefs::setValue(u"a"_s, 1);
+        QVERIFY(!XPrefs::Save());
+        QVERIFY(XPrefs::LastErrorText().contains(u"not a regular file"_s));
+        QVERIFY(QFileInfo(m_path).isFile() == false && QFileInfo::exists(m_path));
+        QFile::remove(m_path);
+    }
+
+    // Saving never writes through a link: the file it points at keeps its
+    // content and mode, and the link stays.
+    void saveRefusesASymbolicLink()
+    {
+        // A preference file kept elsewhere (a folder of dotfiles), linked in.
+        const QString target = m_dir.filePath(u"elsewhere.plist"_s);
+        const QByteArray precious = "<plist><dict><key>a</key><string>x</string></dict></plist>";
+        writeFile(target, precious);
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                  QFile::ReadOther));
+        const QFile::Permissions mode = QFile::permissions(target);
+        QVERIFY(QFile::link(target, m_path));
+        reload();
+        XPrefs::setValue(u"a"_s, 1);
+        QVERIFY(!XPrefs::Save());
+        QCOMPARE(XPrefs::LastErrorCode(), int(XPrefs::AccessDenied));
+        QVERIFY(XPrefs::LastErrorText().contains(u"symbolic link"_s));
+        QCOMPARE(readAll(target), precious);
+        QCOMPARE(QFile::permissions(target), mode);
+        QVERIFY(QFileInfo(m_path).isSymLink());
+        QFile::remove(m_path);
+    }
+
+    void folderThatCannotBeMadeIsNamed()
+    {
+        const QString blocker = m_dir.filePath(u"plainfile"_s);
+        writeFile(blocker, "x");
+        m_path = blocker + u"/sub/prefs.plist"_s;
+        reload();
+        XPrefs::setValue(u"a"_s, 1);
+        QVERIFY(!XPrefs::Save());
+        QVERIFY2(XPrefs::LastErrorText().contains(u"cannot create the preference folder"_s),
+                 qPrintable(XPrefs::LastErrorText()));
     }
 
     void nestingUpToTheLimitReads()

@@ -59,12 +59,12 @@ LANGUAGES = {
     "kor": ("ko", "Korean"), "bul": ("bg", "Bulgarian"), "slv": ("sl", "Slovenian"),
 }
 
-DOWNLOAD_ONLY_MODES = {"html", "brokengzip", "gzipbomb"}
+DOWNLOAD_ONLY_MODES = {"html", "brokengzip", "gzipbomb", "junk", "nothing"}
 # Ways a DownloadSubtitles reply goes wrong (for rules "on" that method; its
 # default). "brokengzip" there damages every file of the reply.
 FILE_CALL_MODES = {"dropids", "foreignids", "badbase64", "status", "brokengzip"}
 XMLRPC_MODES = {"fault", "empty", "malformed", "notrpc", "gzip", "redirect",
-                "redirectloop", "stall", "close"}
+                "redirectloop", "stall", "close", "trickle", "chunked"}
 
 
 def tokens(text):
@@ -116,6 +116,53 @@ LIMIT_PAGE = (b"<!DOCTYPE html><html><head><title>Download limit reached</title>
               b"<body><p>You have reached your download limit.</p></body></html>")
 
 
+def junk_gzip(rule):
+    """Gzip of random bytes ("junk", "size" default 4096) or of nothing ("nothing")."""
+    if rule.mode == "nothing":
+        return gzip.compress(b"")
+    return gzip.compress(os.urandom(as_int(rule.settings.get("size"), 4096)))
+
+
+def send_chunked(handler, code, content_type, chunks, extra=None):
+    """Answers with a chunked body made of `chunks` (an iterable of bytes),
+    stopping quietly when the client hangs up."""
+    try:
+        handler.send_response(code)
+        handler.send_header("Content-Type", content_type)
+        handler.send_header("Transfer-Encoding", "chunked")
+        for name, value in (extra or {}).items():
+            handler.send_header(name, value)
+        handler.end_headers()
+        for chunk in chunks:
+            if chunk:
+                handler.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+                handler.wfile.flush()
+        handler.wfile.write(b"0\r\n\r\n")
+        handler.wfile.flush()
+    except (BrokenPipeError, ConnectionResetError, OSError):
+        pass
+    handler.close_connection = True
+
+
+def misbehaving_body(rule):
+    """The chunks of the body-level misbehaviours shared by both stand-ins:
+    "trickle" sends one byte every "interval" seconds (default 0.5) for
+    "seconds" (default 600); "chunked" sends "size" bytes (default 1 GiB) of
+    filler as fast as the client takes them."""
+    if rule.mode == "trickle":
+        interval = float(rule.settings.get("interval", 0.5))
+        end = time.monotonic() + float(rule.settings.get("seconds", 600))
+        while time.monotonic() < end:
+            yield b" "
+            time.sleep(interval)
+        return
+    left = as_int(rule.settings.get("size"), 1 << 30)
+    block = b"x" * (1 << 16)
+    while left > 0:
+        yield block[: min(left, len(block))]
+        left -= len(block)
+
+
 def broken_gzip(packed):
     """A gzip stream cut short, its magic kept and the rest damaged."""
     broken = bytearray(packed[: max(12, len(packed) // 2)])
@@ -147,10 +194,14 @@ class FailureRule:
           "redirectloop": "code" (default 302) to a path that redirects again,
               for ever
           "stall": wait "seconds" (default 30) before answering normally
+          "trickle": a chunked body of one byte every "interval" seconds
+              (default 0.5) for "seconds" (default 600)
+          "chunked": a chunked body of "size" bytes (default 1 GiB), no length
           "close": close the connection without any reply
           "html", "brokengzip", "gzipbomb" (download links only): an HTML
               page instead of the file, a gzip stream cut short, a gzip
-              stream that unpacks to "size" bytes (default 200 MiB)
+              stream that unpacks to "size" bytes (default 200 MiB), gzip of
+              "size" random bytes ("junk", default 4096) or of nothing ("nothing")
           "dropids", "foreignids", "badbase64", "status" (DownloadSubtitles
               only): every second file left out, every file under an id
               nobody asked for, data that is not base64, or "text" (default
@@ -455,6 +506,8 @@ class Service:
             return broken_gzip(packed_bytes(sub))
         if rule and rule.mode == "gzipbomb":
             return self.emu.gzip_bomb(as_int(rule.settings.get("size"), 200 << 20))
+        if rule and rule.mode in ("junk", "nothing"):
+            return junk_gzip(rule)
         return packed_bytes(sub)
 
     def _limits(self):
@@ -531,7 +584,7 @@ class Service:
     def _entry(self, movie, sub, matched, number, echo):
         by_hash = matched == "moviehash"
         iso, language_name = LANGUAGES.get(sub["lang"], (sub["lang"][:2], sub["lang"]))
-        link = "%s/download/%s.gz" % (self.base_url, sub["id"])
+        link = self.cat.data.get("download_link") or "%s/download/%s.gz" % (self.base_url, sub["id"])
         downloads = as_int(sub.get("downloads", 100))
         return {
             "MatchedBy": matched,
@@ -678,6 +731,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send(200, broken_gzip(packed), "application/x-gzip")
         elif rule and rule.mode == "gzipbomb":
             self.send(200, self.emu.gzip_bomb(as_int(rule.settings.get("size"), 200 << 20)), "application/x-gzip")
+        elif rule and rule.mode in ("junk", "nothing"):
+            self.send(200, junk_gzip(rule), "application/x-gzip")
         else:
             self.send(200, packed, "application/x-gzip",
                       {"Content-Disposition": 'attachment; filename="%s.gz"' % sub["id"]})
@@ -763,6 +818,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return True
         if rule.mode == "close":
             self.close_connection = True
+            return True
+        if rule.mode in ("trickle", "chunked"):
+            send_chunked(self, 200, "text/xml", misbehaving_body(rule))
             return True
         if rule.mode == "stall":
             time.sleep(float(rule.settings.get("seconds", 30)))

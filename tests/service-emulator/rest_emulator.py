@@ -26,6 +26,7 @@ README.md beside this script describes the catalogue keys and the rules.
 import argparse
 import collections
 import datetime
+import gzip
 import hashlib
 import http.server
 import json
@@ -36,6 +37,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import emulator  # noqa: E402  (the shared catalogue and helpers)
@@ -49,7 +51,8 @@ REST_LANGUAGES = {"pob": "pt-BR", "por": "pt-PT", "chi": "zh-CN"}
 DEFAULTS = {"ai_translated": "include", "machine_translated": "exclude", "order_direction": "desc",
             "page": "1"}
 
-RULE_MODES = {"http", "html", "stall", "close", "redirect", "badjson", "deepjson", "wrongtypes"}
+RULE_MODES = {"http", "html", "stall", "close", "redirect", "badjson", "deepjson", "wrongtypes",
+              "redirectloop", "trickle", "chunked", "gzipfile", "gzipbomb", "junk", "empty", "token"}
 ENDPOINTS = {"login", "subtitles", "download", "logout", "user", "link"}
 
 EMPTY_UA_PAGE = (b"<!DOCTYPE html><html><head><title>Error 403 - User-Agent header is empty; set it to "
@@ -107,6 +110,15 @@ class RestRule:
           "badjson": status 200, a JSON body cut short
           "deepjson": status 200, arrays nested "depth" deep (default 100000)
           "wrongtypes": status 200, the right keys with values of the wrong kinds
+          "redirect" with "location": to that address instead (another port...)
+          "redirectloop": "code" (default 302) back to the same address, for ever
+          "trickle", "chunked": a chunked body, one byte every "interval" s, or
+              "size" bytes of filler (as in emulator.py)
+          "gzipfile" (link): the subtitle gzip-compressed, declared as a file
+          "gzipbomb" (link): "Content-Encoding: gzip" of "size" zero bytes
+              (default 200 MiB)
+          "junk" (link): "size" random bytes (default 4096); "empty": no body
+          "token" (login): a normal sign-in whose token is "token"
     on    "login", "subtitles", "download" (POST /download), "logout", "user",
           "link" (GET of a download link), or absent: every API request
     times how many requests it applies to; absent means until /_reset
@@ -356,7 +368,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if rule.mode == "redirect":
             if moved:
                 return False
-            self.send(code or 301, b"", None, {"Location": "/_moved" + self.path})
+            location = rule.settings.get("location") or "/_moved" + self.path
+            self.send(code or 301, b"", None, {"Location": location})
+            return True
+        if rule.mode == "redirectloop":
+            self.send(code or 302, b"", None, {"Location": self.path})
+            return True
+        if rule.mode in ("trickle", "chunked"):
+            emulator.send_chunked(self, 200, "application/json", emulator.misbehaving_body(rule))
+            return True
+        if rule.mode == "gzipfile":
+            self.send(200, gzip.compress(self.link_bytes() or b""), "application/x-gzip")
+            return True
+        if rule.mode == "gzipbomb":
+            self.send(200, self.server.bomb(emulator.as_int(rule.settings.get("size"), 200 << 20)),
+                      "text/plain", {"Content-Encoding": "gzip"})
+            return True
+        if rule.mode == "junk":
+            self.send(200, os.urandom(emulator.as_int(rule.settings.get("size"), 4096)), "text/plain")
+            return True
+        if rule.mode == "empty":
+            self.send(200, b"", "text/plain")
+            return True
+        if rule.mode == "token":
+            self.send_json({"token": str(rule.settings.get("token", "")), "status": 200,
+                            "user": {"allowed_downloads": 20}, "base_url": self.host()})
             return True
         if rule.mode == "badjson":
             self.send(200, b'{"data":[{"id":"1","attributes":{"language":"en"')
@@ -599,6 +635,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                              "uk": "count_" + who, "uid": 699022, "ts": int(time.time())}, **reset),
                        extra={"Cache-Control": "max-age=0, private", "Pragma": "no-cache"})
 
+    def link_bytes(self):
+        """The subtitle the link under way names, or None."""
+        link = re.fullmatch(r"/download/([0-9a-f]+)/subfile/[^/]+", urllib.parse.urlsplit(self.path).path)
+        with self.state.lock:
+            known = self.state.links.get(link.group(1)) if link else None
+            sub = self.cat.subtitles.get(known[0]) if known else None
+        return sub["bytes"] if sub else None
+
     def serve_link(self, key):
         with self.state.lock:
             known = self.state.links.get(key)
@@ -614,6 +658,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def bomb(self, size):
+        cached = getattr(self, "_bomb", None)
+        if cached is None or cached[0] != size:
+            packer = zlib.compressobj(9, zlib.DEFLATED, 31)
+            parts = [packer.compress(b"\0" * (1 << 20)) for _ in range(max(1, size >> 20))]
+            cached = self._bomb = (size, b"".join(parts) + packer.flush())
+        return cached[1]
 
 
 def make_server(data, port=0, verbose=False):

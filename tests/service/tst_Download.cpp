@@ -20,6 +20,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -225,12 +226,18 @@ private slots:
         QTest::newRow("broken gzip") << u"brokengzip"_s;
         QTest::newRow("gzip bomb") << u"gzipbomb"_s;
         QTest::newRow("http error") << u"http404"_s;
+        QTest::newRow("gzip of random bytes") << u"junk"_s;
+        QTest::newRow("gzip of nothing") << u"nothing"_s;
+        QTest::newRow("a body that never ends") << u"trickle"_s;
+        QTest::newRow("1 GiB without a length") << u"chunked"_s;
     }
     void refusesWhatIsNotASubtitle()
     {
         QFETCH(QString, mode);
         writeFile(m_videos.filePath(u"Movie.es.srt"_s), "old subtitle");
         QVERIFY(m_emu.fail(mode, u"download"_s));
+        SubtitleDownload::setTimeLimitMs(2000); // for the body that never ends
+        const auto restore = qScopeGuard([] { SubtitleDownload::setTimeLimitMs(300000); });
         auto item = resultFor(u"Movie.avi"_s);
         QVERIFY(!item->Download(false));
         QCOMPARE(item->status, u"Error"_s);
@@ -238,6 +245,84 @@ private slots:
         QVERIFY(!item->Downloaded);
         QCOMPARE(readAll(m_videos.filePath(u"Movie.es.srt"_s)), QByteArray("old subtitle"));
         QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files), QStringList{u"Movie.es.srt"_s});
+    }
+
+    // What a body must be before it is placed, whatever the server declared.
+    void readyContent_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("placed"); // empty: refused
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("subtitle") << kSubtitle << u"srt"_s << kSubtitle << QString();
+        QTest::newRow("packed") << Gzip::gzip(kSubtitle) << u"srt"_s << kSubtitle << QString();
+        QTest::newRow("packed twice")
+            << Gzip::gzip(Gzip::gzip(kSubtitle)) << u"srt"_s << kSubtitle << QString();
+        QTest::newRow("bomb") << Gzip::gzip(QByteArray(SubtitleDownload::kMaxSubtitleBytes + 1, '1'))
+                              << u"srt"_s << QByteArray() << u"could not be unpacked"_s;
+        QTest::newRow("empty") << QByteArray() << u"srt"_s << QByteArray() << u"empty"_s;
+        QTest::newRow("packed nothing") << Gzip::gzip({}) << u"srt"_s << QByteArray() << u"empty"_s;
+        QTest::newRow("binary") << QByteArray("\x01\x02\x03\xff\x00 1 --> 2", 14) << u"srt"_s << QByteArray()
+                                << u"not text"_s;
+        QTest::newRow("text without a cue")
+            << QByteArray("hello\n") << u"srt"_s << QByteArray() << u"no subtitle cue"_s;
+        QTest::newRow("web page") << QByteArray("<!DOCTYPE html><p>limit</p>") << u"srt"_s << QByteArray()
+                                  << u"web page"_s;
+        QTest::newRow("MicroDVD") << QByteArray("{1}{25}Hi\n") << u"sub"_s << QByteArray("{1}{25}Hi\n")
+                                  << QString();
+        QTest::newRow("ASS without dialogue")
+            << QByteArray("[Script Info]\n") << u"ass"_s << QByteArray() << u"no subtitle cue"_s;
+        QTest::newRow("other format, text")
+            << QByteArray("any text\n") << u"txt"_s << QByteArray("any text\n") << QString();
+    }
+    void readyContent()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, format);
+        QFETCH(QByteArray, placed);
+        QFETCH(QString, reason);
+        QString why;
+        const std::optional<QByteArray> ready = SubtitleDownload::readyContent(body, format, &why);
+        QCOMPARE(ready.value_or(QByteArray()), placed);
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        QCOMPARE(why.isEmpty(), reason.isEmpty());
+    }
+
+    // Only web addresses are fetched: a link the service names on this
+    // computer is not read.
+    void linksOtherThanWebAddressesAreNotFetched()
+    {
+        const QString secret = m_temp.filePath(u"secret.gz"_s);
+        writeFile(secret, Gzip::gzip(kSubtitle));
+        for (const QString &link : {QUrl::fromLocalFile(secret).toString(), u"data:,hello"_s}) {
+            const SubtitleDownload::FetchResult fetched = SubtitleDownload::fetch(QUrl(link), 1 << 20);
+            QVERIFY(!fetched.ok);
+            QVERIFY(fetched.body.isEmpty());
+            QVERIFY2(fetched.error.contains(u"not a web address"_s), qPrintable(fetched.error));
+        }
+    }
+
+    // The video's folder is swapped for a link to another folder while the
+    // subtitle downloads: nothing is written there, nothing there is moved,
+    // and the entry fails with the reason.
+    void aFolderSwappedMidDownloadIsNotWrittenTo()
+    {
+        const QString folder = m_videos.filePath(u"Films"_s);
+        const QString elsewhere = m_videos.filePath(u"Elsewhere"_s);
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(elsewhere));
+        writeFile(elsewhere + u"/Movie.es.srt"_s, "theirs");
+        QVERIFY(m_emu.fail(u"stall"_s, u"download"_s, 1, {{u"seconds"_s, 1}}));
+        auto item = resultFor(u"Films/Movie.avi"_s);
+        // Runs in the download's own event loop, while the link stalls.
+        QTimer::singleShot(300, this, [&] {
+            QVERIFY(QDir().rename(folder, folder + u".real"_s));
+            QVERIFY(QFile::link(elsewhere, folder));
+        });
+        QVERIFY(!item->Download(false));
+        QVERIFY2(item->downloadError.contains(u"was replaced"_s), qPrintable(item->downloadError));
+        QCOMPARE(readAll(elsewhere + u"/Movie.es.srt"_s), QByteArray("theirs"));
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList{u"Movie.es.srt"_s});
+        QVERIFY(QDir(folder + u".real"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void aFolderThatCannotBeWrittenKeepsTheSubtitleInTemp()

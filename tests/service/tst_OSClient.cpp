@@ -158,12 +158,13 @@ private slots:
                              << QStringList{u"ERROR: Service is unavailable trying LogIn"_s} << 0 << QString()
                              << 506;
         QTest::newRow("500") << u"http500"_s << QJsonObject{} << httpError << 502
-                             << u"Connection did not complete due to HTTP error #500"_s << 502;
-        QTest::newRow("429") << u"http429"_s << QJsonObject{} << httpError << 502
-                             << u"Connection did not complete due to HTTP error #429"_s << 502;
+                             << u"the service answered with HTTP status 500"_s << 502;
+        // The service's own status, so that it is worded as "slow down".
+        QTest::newRow("429") << u"http429"_s << QJsonObject{} << httpError << 429
+                             << u"the service asks to slow down (HTTP 429)"_s << 429;
         QTest::newRow("302 without Location")
             << u"redirect"_s << QJsonObject{{u"location"_s, u""_s}} << httpError << 502
-            << u"Connection did not complete due to HTTP error #302"_s << 502;
+            << u"the service answered with HTTP status 302"_s << 502;
         QTest::newRow("200 empty body") << u"empty"_s << QJsonObject{} << conn << 501 << QString() << 501;
         QTest::newRow("malformed XML") << u"malformed"_s << QJsonObject{} << conn << 500 << QString() << 500;
         QTest::newRow("not a methodResponse")
@@ -185,7 +186,7 @@ private slots:
         QTest::newRow("connection dropped")
             << u"close"_s << QJsonObject{} << conn << 504 << u"Server connection has been lost"_s << 504;
         QTest::newRow("redirect loop") << u"redirectloop"_s << QJsonObject{} << conn << 502
-                                       << u"Connection did not complete: more than 5 redirects"_s << 502;
+                                       << u"too many redirects (more than 5)"_s << 502;
     }
 
     // Every failure ends the wait with false and the right journal, leaves the
@@ -263,7 +264,7 @@ private slots:
     {
         QTest::addColumn<bool>("gzipped");
         QTest::addColumn<QString>("errorText");
-        QTest::newRow("plain") << false << u"Reply is larger than %1 bytes"_s;
+        QTest::newRow("plain") << false << u"the reply is larger than %1 bytes"_s;
         QTest::newRow("gzip unpacks too large")
             << true << u"Reply could not be unpacked: unpacked content exceeds %1 bytes"_s;
     }
@@ -294,7 +295,7 @@ private slots:
         QVERIFY(clock.elapsed() < 4500); // ended by the client, not by the server's late answer
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
         QCOMPARE(m_client->lastError(), 509);
-        QCOMPARE(m_client->lastErrorString(), u"Server did not answer within 0.3 seconds"_s);
+        QCOMPARE(m_client->lastErrorString(), u"the service sent nothing for 0.3 s"_s);
         QVERIFY(!m_client->busy());
     }
 

@@ -18,6 +18,7 @@
 using namespace Qt::Literals::StringLiterals;
 using Kind = RestError::Kind;
 using namespace RestFixtures;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -249,8 +250,13 @@ private slots:
         QTest::newRow("cut short") << u"badjson"_s << QJsonObject{} << int(Kind::BadReply) << u"read"_s;
         QTest::newRow("deep") << u"deepjson"_s << QJsonObject{} << int(Kind::BadReply) << u"read"_s;
         QTest::newRow("wrong types") << u"wrongtypes"_s << QJsonObject{} << int(Kind::None) << QString();
-        QTest::newRow("429 beyond our bound")
-            << u"http429"_s << QJsonObject{{u"retry_after"_s, 3600}} << int(Kind::Busy) << u"3600"_s;
+        QTest::newRow("429 beyond our bound") << u"http429"_s << QJsonObject{{u"retry_after"_s, 3600}}
+                                              << int(Kind::Busy) << u"pause of 3600 s"_s;
+        QTest::newRow("429 with a date")
+            << u"http429"_s << QJsonObject{{u"retry_after"_s, u"Wed, 21 Oct 2099 07:28:00 GMT"_s}}
+            << int(Kind::Busy) << u"(until 2099-10-21 07:2"_s;
+        QTest::newRow("redirect loop")
+            << u"redirectloop"_s << QJsonObject{} << int(Kind::BadReply) << u"too many redirects"_s;
     }
     void replyFailures()
     {
@@ -326,6 +332,120 @@ private slots:
         QVERIFY(m_emu.fail(u"html"_s, u"link"_s, 1));
         RestClient client(settings());
         QCOMPARE(client.fetchSubtitle(1950000001).error.kind, Kind::WebPage);
+    }
+
+    // A body that trickles on for ever ends at the exchange's time limit, one
+    // without a length at the size cap as it arrives: search and link alike.
+    void endlessAndHugeBodiesEndBounded_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("on");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("search trickles") << u"trickle"_s << u"subtitles"_s << int(Kind::Timeout)
+                                         << u"did not finish the search within 1.5 s"_s;
+        QTest::newRow("link trickles") << u"trickle"_s << u"link"_s << int(Kind::Timeout)
+                                       << u"did not finish the subtitle download within 1.5 s"_s;
+        QTest::newRow("search of 1 GiB")
+            << u"chunked"_s << u"subtitles"_s << int(Kind::BadReply) << u"too large"_s;
+        QTest::newRow("link of 1 GiB") << u"chunked"_s << u"link"_s << int(Kind::BadReply) << u"too large"_s;
+    }
+    void endlessAndHugeBodiesEndBounded()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, on);
+        QFETCH(int, kind);
+        QFETCH(QString, says);
+        QVERIFY(m_emu.fail(mode, on, 1, {{u"interval"_s, 0.2}}));
+        RestClient client(settings());
+        // Short for the bodies that trickle; the huge ones end at the cap first.
+        const auto limit = mode == "trickle"_L1 ? 1500ms : 60000ms;
+        client.setTimeLimits(limit, limit);
+        const RestError error =
+            on == "link"_L1 ? client.fetchSubtitle(1950000001).error : client.search(hashSearch()).error;
+        QCOMPARE(int(error.kind), kind);
+        QVERIFY2(error.message.contains(says), qPrintable(error.message));
+        QCOMPARE(callsTo(on).size(), 1); // not sent again
+    }
+
+    // The key and the token go only to the origin they came for: not to
+    // another port of the same computer, whether a redirect or the sign-in's
+    // base_url names it.
+    void credentialsStayWithTheirOrigin()
+    {
+        ServiceEmulator other{ServiceEmulator::Api::Rest};
+        QVERIFY(other.start(kCatalog));
+        const QString elsewhere = other.url().toString() + u"/subtitles"_s;
+        QVERIFY(m_emu.fail(u"redirect"_s, u"subtitles"_s, 1,
+                           QJsonObject{{u"code"_s, 307}, {u"location"_s, elsewhere}}));
+        RestClient client(settings(u"alice"_s, u"secret"_s));
+        const auto redirected = client.search(hashSearch());
+        QCOMPARE(redirected.error.kind, Kind::BadReply);
+        QVERIFY2(redirected.error.message.contains(u"does not send its key"_s),
+                 qPrintable(redirected.error.message));
+
+        const QUrl configured(u"http://127.0.0.1:8080/api/v1"_s);
+        QCOMPARE(RestReplies::resolveRoot(configured, u"127.0.0.1:8081"_s), configured);
+        QCOMPARE(RestReplies::resolveRoot(configured, u"http://127.0.0.1:8081/api/v1"_s), configured);
+        QCOMPARE(RestReplies::resolveRoot(configured, u"https://127.0.0.1:8080/api/v1"_s), configured);
+        QCOMPARE(RestReplies::resolveRoot(configured, u"127.0.0.1:8080"_s), configured);
+        const QUrl service(u"https://api.opensubtitles.com/api/v1"_s);
+        QCOMPARE(RestReplies::resolveRoot(service, u"vip-api.opensubtitles.com"_s),
+                 QUrl(u"https://vip-api.opensubtitles.com/api/v1"_s));
+        QCOMPARE(RestReplies::resolveRoot(service, u"vip-api.opensubtitles.com:8443"_s), service);
+
+        const QByteArray movedRoot = "\"rate_limit\": 0, \"base_url\": \"" + other.url().toEncoded() + "\",";
+        QVERIFY(m_emu.setCatalog(QByteArray(kCatalog).replace("\"rate_limit\": 0,", movedRoot)));
+        RestClient moved(settings(u"alice"_s, u"secret"_s));
+        const auto found = moved.search(hashSearch());
+        QVERIFY(m_emu.setCatalog(kCatalog));
+        QVERIFY2(!found.error, qPrintable(found.error.message));
+        QVERIFY(other.calls().isEmpty());
+    }
+
+    // A token with anything but token characters could add headers to every
+    // later request: it is a bad reply, and nothing more is asked.
+    void tokenWithALineBreakIsRefused()
+    {
+        QVERIFY(m_emu.fail(u"token"_s, u"login"_s, 1, {{u"token"_s, u"abc\r\nX-Injected: yes"_s}}));
+        RestClient client(settings(u"alice"_s, u"secret"_s));
+        const auto result = client.search(hashSearch());
+        QCOMPARE(result.error.kind, Kind::BadReply);
+        QVERIFY2(result.error.message.contains(u"token"_s), qPrintable(result.error.message));
+        QCOMPARE(m_emu.methods(), QStringList{u"login"_s});
+    }
+
+    // A pause longer than we wait, in either form, ends the client's
+    // requests until it is over: the next download asks nothing. One the
+    // service does not say (null, negative) is waited a second and retried.
+    void longRateLimitPauseEndsTheSession_data()
+    {
+        QTest::addColumn<QString>("retryAfter");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("an hour") << u"3600"_s << 1 << u"pause of 3600 s"_s;
+        QTest::newRow("a date") << u"Wed, 21 Oct 2099 07:28:00 GMT"_s << 1 << u"until 2099-10-21"_s;
+        QTest::newRow("negative") << u"-5"_s << 3 << u"does not say for how long"_s;
+        QTest::newRow("null") << u"null"_s << 3 << u"does not say for how long"_s;
+    }
+    void longRateLimitPauseEndsTheSession()
+    {
+        QFETCH(QString, retryAfter);
+        QFETCH(int, requests);
+        QFETCH(QString, says);
+        QVERIFY(m_emu.fail(u"http429"_s, u"download"_s, requests, {{u"retry_after"_s, retryAfter}}));
+        RestClient client(settings());
+        const auto first = client.fetchSubtitle(1950000001);
+        QCOMPARE(first.error.kind, Kind::Busy);
+        QVERIFY2(first.error.message.contains(says), qPrintable(first.error.message));
+        QCOMPARE(callsTo(u"download"_s).size(), requests);
+        const auto second = client.fetchSubtitle(1950000002);
+        if (requests == 1) {
+            QCOMPARE(second.error.kind, Kind::Busy);
+            QCOMPARE(callsTo(u"download"_s).size(), 1);
+        } else {
+            QVERIFY2(!second.error, qPrintable(second.error.message));
+        }
     }
 
     // The jobs' queries per language become one request per search; tag

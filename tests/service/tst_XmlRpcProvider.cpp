@@ -289,9 +289,6 @@ private slots:
             << u"dropids"_s << QString() << QJsonObject{} << QList<int>{2, 4} << QString();
         QTest::newRow("ids not asked for")
             << u"foreignids"_s << QString() << QJsonObject{} << all << QString();
-        QTest::newRow("refusal with files")
-            << u"status"_s << QString() << QJsonObject{{u"text"_s, u"407 Download limit reached"_s}} << all
-            << QString();
         QTest::newRow("fault") << u"fault"_s << u"DownloadSubtitles"_s << QJsonObject{} << all << QString();
         QTest::newRow("not XML") << u"malformed"_s << u"DownloadSubtitles"_s << QJsonObject{} << all
                                  << QString();
@@ -329,6 +326,22 @@ private slots:
         for (const int n : byLink)
             links.append(fileId(n));
         QCOMPARE(linksFetched(m_emu), links);
+    }
+
+    // "407" says the day's quota is used up, even with files in the reply:
+    // every download of the run fails with that reason, and no link is
+    // tried (it would spend the same quota again).
+    void quotaRefusalEndsTheDownloads()
+    {
+        QVERIFY(m_emu.setCatalog(filesCatalog(4)));
+        QVERIFY(m_provider->signIn(Alice).ok());
+        QVERIFY(m_emu.fail(u"status"_s, {}, -1, {{u"text"_s, u"407 Download limit reached"_s}}));
+        const DownloadRun run = downloadEach(*m_provider, fileRecords(m_emu, 4));
+        QCOMPARE(run.delivered.size(), 4);
+        for (auto it = run.delivered.cbegin(); it != run.delivered.cend(); ++it)
+            QVERIFY2(it->error.reason.contains(u"quota for today is used up (407"_s),
+                     qPrintable(it->error.reason));
+        QVERIFY(linksFetched(m_emu).isEmpty());
     }
 
     // Cancelled while its calls are under way: they are dropped at once,

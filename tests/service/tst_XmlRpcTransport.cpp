@@ -44,9 +44,13 @@ private slots:
         QTest::newRow("503") << u"http503"_s << QJsonObject{} << 506
                              << u"ServerInfo: the service is unavailable (HTTP 503)"_s;
         QTest::newRow("500") << u"http500"_s << QJsonObject{} << 502
-                             << u"ServerInfo: Connection did not complete due to HTTP error #500"_s;
+                             << u"ServerInfo: the service answered with HTTP status 500"_s;
         QTest::newRow("fault") << u"fault"_s << QJsonObject{{u"code"_s, 429}, {u"text"_s, u"429 Slow down"_s}}
                                << 429 << u"ServerInfo: 429 Slow down"_s;
+        QTest::newRow("429") << u"http429"_s << QJsonObject{} << 429
+                             << u"ServerInfo: the service asks to slow down (HTTP 429)"_s;
+        QTest::newRow("redirect loop")
+            << u"redirectloop"_s << QJsonObject{} << 502 << u"ServerInfo: too many redirects (more than 5)"_s;
         QTest::newRow("empty body") << u"empty"_s << QJsonObject{} << 501
                                     << u"ServerInfo: the service sent an empty reply"_s;
         QTest::newRow("connection dropped")
@@ -69,6 +73,43 @@ private slots:
         const ServiceResult<Variant> answered = m_transport->call(XMLRPC::Message(u"ServerInfo"_s));
         QVERIFY2(answered.ok(), qPrintable(answered.error.text()));
         QVERIFY(answered.value.value<Dictionary>().contains(u"xmlrpc_version"_s));
+    }
+
+    // A body that trickles on for ever ends at the time limit of the whole
+    // exchange, and is not sent again.
+    void endlessBodyEndsBounded_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a byte every 0.2 s")
+            << u"trickle"_s << 509 << u"ServerInfo: the service did not finish its answer within 1.5 s"_s;
+    }
+    void endlessBodyEndsBounded()
+    {
+        QFETCH(QString, mode);
+        QVERIFY(m_emu.fail(mode, u"ServerInfo"_s, 1, {{u"interval"_s, 0.2}}));
+        m_transport->setTransferTimeout(1s);
+        m_transport->setTimeLimit(mode == "trickle"_L1 ? 1500ms
+                                                       : 60000ms); // the huge body ends at the cap first
+        m_transport->setMaxReplySize(1 << 20);
+        const ServiceResult<Variant> failed = m_transport->call(XMLRPC::Message(u"ServerInfo"_s));
+        QTEST(failed.error.code, "code");
+        QTEST(failed.error.reason, "reason");
+        QTest::qWait(1200); // time for a request sent again to arrive
+        QCOMPARE(m_emu.methods(), QStringList{u"ServerInfo"_s});
+    }
+
+    // A request that gets no answer in time fails with the reason, once.
+    void silentServerIsAskedOnce()
+    {
+        QVERIFY(m_emu.fail(u"stall"_s, u"ServerInfo"_s, 1, {{u"seconds"_s, 3}}));
+        m_transport->setTransferTimeout(500ms);
+        const ServiceResult<Variant> failed = m_transport->call(XMLRPC::Message(u"ServerInfo"_s));
+        QCOMPARE(failed.error.code, 509);
+        QCOMPARE(failed.error.reason, u"ServerInfo: the service sent nothing for 0.5 s"_s);
+        QTest::qWait(3000); // past the stall: a request sent again would be recorded
+        QCOMPARE(m_emu.methods(), QStringList{u"ServerInfo"_s});
     }
 
     // Someone else's failure entry in the journal while a request waits is

@@ -516,9 +516,8 @@ void PreferencesWindow::Save()
         failed.kind = u"stop"_s;
         failed.actionCaption = u"OK"_s;
         failed.message = u"The preferences could not be saved."_s;
-        failed.explanation =
-            u"They apply until Lumbra quits. The file %1 could not be written (error %2)."_s.arg(
-                XPrefs::filePath(), QString::number(XPrefs::LastErrorCode()));
+        // The words of the failure (the path and the cause), not its number.
+        failed.explanation = u"They apply until Lumbra quits: %1."_s.arg(XPrefs::LastErrorText());
         platform().showMessageDialog(this, failed);
     } else if (const QString notice = PrefSecrets::takeFileNotice(); !notice.isEmpty()) {
         MessageDialogRequest fileKept;

@@ -1,5 +1,6 @@
 #include "service/rest/RestClient.h"
 
+#include "service/HttpRules.h"
 #include "service/rest/RestJson.h"
 #include "service/rest/RestLanguages.h"
 #include "service/rest/RestPacer.h"
@@ -17,7 +18,7 @@ using namespace std::chrono_literals;
 namespace {
 Q_LOGGING_CATEGORY(lcRest, "lumbra.rest")
 
-constexpr int kMaxRedirects = 5;
+constexpr int kMaxRedirects = HttpRules::MaxRedirects;
 
 bool waitForTurn(RestPacer &pacer, const std::atomic<bool> *cancel)
 {
@@ -82,8 +83,15 @@ QUrl resolveRoot(const QUrl &configured, const QString &baseUrl)
     const QString home = configured.host().toLower();
     const QString parent = home.section(u'.', 1);
     const bool related = host == home || (parent.contains(u'.') && host.endsWith(u'.' + parent));
-    return candidate.isValid() && related && RestTransport::isSecureEnough(candidate) ? candidate
-                                                                                      : configured;
+    // The key goes to the same scheme and port as configured, on the same
+    // host or a sibling of the service's own domain: never to another port of
+    // the same computer.
+    QUrl origin = candidate;
+    origin.setHost(configured.host());
+    return candidate.isValid() && related && HttpRules::sameOrigin(origin, configured) &&
+                   RestTransport::isSecureEnough(candidate)
+               ? candidate
+               : configured;
 }
 
 RestQuota quotaOf(const QJsonObject &reply, int known)
@@ -109,6 +117,17 @@ QString serviceMessage(const RestReply &reply)
 QString withSaid(const QString &text, const QString &said)
 {
     return said.isEmpty() ? text : text + u" ("_s + said + u')';
+}
+
+// "it wants a pause of 3600 s (until 14:05 UTC)", from either form of Retry-After.
+QString pauseWords(const QByteArray &retryAfter)
+{
+    const std::optional<std::chrono::seconds> wait = HttpRules::retryAfter(retryAfter);
+    if (!wait)
+        return u"it does not say for how long"_s;
+    const QDateTime until = QDateTime::currentDateTimeUtc().addSecs(wait->count());
+    return u"it wants a pause of %1 s (until %2 UTC)"_s.arg(wait->count())
+        .arg(until.toString(u"yyyy-MM-dd HH:mm"_s));
 }
 
 QString hostOf(const QUrl &url)
@@ -189,6 +208,7 @@ RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &
     request.body = call.body;
     request.maxBytes = RestJson::kMaxReplyBytes;
     request.timeout = m_timeout;
+    request.deadline = m_requestLimit;
     request.cancel = &m_cancel;
     request.dropped = call.dropped;
     request.headers = {{"Api-Key", m_settings.apiKey.trimmed().toUtf8()},
@@ -215,19 +235,36 @@ RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &
     return reply;
 }
 
+namespace {
+
+RestReply refusedRedirect(RestReply reply, const QString &why)
+{
+    reply.failure = RestReply::Failure::Redirect;
+    reply.networkError = why;
+    reply.body.clear();
+    return reply;
+}
+
+} // namespace
+
 RestReply RestClient::send(const Call &call, Endpoint endpoint)
 {
+    if (std::optional<RestReply> paused = pausedReply())
+        return *paused;
     RestReply reply;
     for (int attempt = 1; attempt <= kRateLimitAttempts; ++attempt) {
         QUrl url(apiRoot().toString() + call.path);
         Call current = call;
         reply = sendOnce(current, endpoint, url);
-        // Redirects stay on the same host and keep the key and token; the
+        // Redirects stay on the same origin and keep the key and token; the
         // API sends relative ones for queries not in its canonical form.
         for (int hops = 0; isRedirect(reply.status) && !reply.location.isEmpty(); ++hops) {
             const QUrl next = url.resolved(QUrl::fromEncoded(reply.location));
-            if (hops == kMaxRedirects || next.host() != url.host() || !RestTransport::isSecureEnough(next))
-                break;
+            if (hops == kMaxRedirects)
+                return refusedRedirect(reply, u"too many redirects"_s);
+            if (!HttpRules::sameOrigin(next, url) || !RestTransport::isSecureEnough(next))
+                return refusedRedirect(reply, u"a redirect to %1, where Lumbra does not send its key"_s.arg(
+                                                  next.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
             if (reply.status == 303)
                 current = {"GET", {}, {}, call.withToken, call.dropped};
             url = next;
@@ -237,12 +274,12 @@ RestReply RestClient::send(const Call &call, Endpoint endpoint)
         }
         if (reply.status != 429)
             return reply;
-        // The pacer holds every request for the pause asked (the next turn
-        // waits for it); a pause longer than we accept fails the request.
-        const auto asked = RestPacer::retryAfterOf(reply.retryAfter, QDateTime::currentDateTimeUtc());
-        if (asked && *asked > kMaxRetryAfter) {
-            qCWarning(lcRest) << "the service asks for a pause of" << asked->count() << "s, longer than the"
-                              << kMaxRetryAfter.count() << "s we wait";
+        // A wait it does not say (or cannot be read) is taken as a second; the
+        // pacer holds every request for it (the next turn waits). A pause
+        // longer than we accept ends this client's requests until it is over.
+        const std::chrono::seconds wait = HttpRules::retryAfter(reply.retryAfter).value_or(1s);
+        if (wait > kMaxRetryAfter) {
+            pauseUntil(wait, reply);
             return reply;
         }
         if (attempt == kRateLimitAttempts)
@@ -250,6 +287,23 @@ RestReply RestClient::send(const Call &call, Endpoint endpoint)
         qCInfo(lcRest) << "rate limited; trying again after the pause the service asks for";
     }
     return reply;
+}
+
+// A pause longer than we wait ends this client's requests until it is over:
+// each later one gets the same answer at once, without asking again.
+void RestClient::pauseUntil(std::chrono::seconds wait, const RestReply &reply)
+{
+    const QMutexLocker guard(&m_lock);
+    m_pausedUntil = std::chrono::steady_clock::now() + wait;
+    m_pauseReply = reply;
+}
+
+std::optional<RestReply> RestClient::pausedReply() const
+{
+    const QMutexLocker guard(&m_lock);
+    if (!m_pauseReply || std::chrono::steady_clock::now() >= m_pausedUntil)
+        return std::nullopt;
+    return m_pauseReply;
 }
 
 RestError RestClient::errorOf(const RestReply &reply, const QString &what)
@@ -263,6 +317,11 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
         return {Kind::Timeout, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
                                    .arg(m_timeout.count() / 1000.0)
                                    .arg(what)};
+    case RestReply::Failure::TooSlow:
+        return {Kind::Timeout, u"%1 did not finish %2 within %3 s"_s.arg(host, what)
+                                   .arg(double(reply.timeLimit.count()) / 1000.0)};
+    case RestReply::Failure::Redirect:
+        return {Kind::BadReply, u"%1 answered %2 with %3"_s.arg(host, what, reply.networkError)};
     case RestReply::Failure::Network:
         return {Kind::Network, u"cannot reach %1: %2"_s.arg(host, reply.networkError)};
     case RestReply::Failure::TooLarge:
@@ -290,9 +349,8 @@ RestError RestClient::errorOf(const RestReply &reply, const QString &what)
     if (status == 410)
         return {Kind::Expired, u"the download link expired"_s};
     if (status == 429)
-        return {Kind::Busy, withSaid(u"the service asks to slow down"_s, said) +
-                                u"; it wants a pause of %1 s; try again later"_s.arg(
-                                    QString::fromUtf8(reply.retryAfter.trimmed().left(10)))};
+        return {Kind::Busy, withSaid(u"the service asks to slow down"_s, said) + u"; "_s +
+                                pauseWords(reply.retryAfter) + u"; try again later"_s};
     if (status >= 500)
         return {Kind::ServerError, withSaid(u"the service failed (HTTP %1)"_s.arg(status), said)};
     return {Kind::BadReply, withSaid(u"unexpected answer to %1 (HTTP %2)"_s.arg(what).arg(status), said)};
@@ -408,6 +466,11 @@ RestError RestClient::login()
     const QString token = RestJson::text(json->value("token"_L1));
     if (token.isEmpty())
         return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
+    // It goes into a header of every later request: only token characters.
+    if (!HttpRules::isTokenText(token.toUtf8()))
+        return {RestError::Kind::BadReply,
+                u"the service's sign-in answer has a token with characters a token "
+                "cannot hold"_s};
     const QUrl root = RestReplies::resolveRoot(QUrl(m_settings.server.trimmed()),
                                                RestJson::text(json->value("base_url"_L1)));
     keepToken(token, root);
@@ -572,19 +635,28 @@ RestClient::Download RestClient::fetchLink(const QUrl &link, const std::function
     request.url = link;
     request.maxBytes = SubtitleDownload::kMaxSubtitleBytes;
     request.timeout = m_timeout;
+    request.deadline = m_downloadLimit;
     request.cancel = &m_cancel;
     request.dropped = dropped;
-    // The link is on the web site, not the API: it needs neither key nor token.
-    request.headers = {{"User-Agent", userAgent()}};
+    // The link is on the web site, not the API: it needs neither key nor
+    // token. Packed files arrive as sent and are unpacked, within the size
+    // limit, before placement.
+    request.headers = {{"User-Agent", userAgent()}, {"Accept-Encoding", "gzip"}};
     RestReply reply;
     for (int hops = 0;; ++hops) {
         ++m_requests;
         reply = RestTransport::exchange(request);
-        if (!isRedirect(reply.status) || reply.location.isEmpty() || hops == kMaxRedirects)
+        if (!isRedirect(reply.status) || reply.location.isEmpty())
             break;
+        if (hops == kMaxRedirects) {
+            reply = refusedRedirect(reply, u"too many redirects"_s);
+            break;
+        }
         const QUrl next = request.url.resolved(QUrl::fromEncoded(reply.location));
-        if (!RestTransport::isSecureEnough(next))
+        if (!RestTransport::isSecureEnough(next)) {
+            reply = refusedRedirect(reply, u"a redirect to an address that is not https://"_s);
             break;
+        }
         request.url = next;
     }
     if (reply.failure != RestReply::Failure::None || reply.status != 200) {

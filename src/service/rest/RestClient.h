@@ -131,6 +131,13 @@ public:
 
     // How long a request may go without any data moving before it fails.
     void setTransferTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    // How long a whole API exchange and a whole download may take
+    // (HttpRules' limits; tests shorten them).
+    void setTimeLimits(std::chrono::milliseconds request, std::chrono::milliseconds download)
+    {
+        m_requestLimit = request;
+        m_downloadLimit = download;
+    }
     // The longest Retry-After we wait for; a longer one fails at once.
     static constexpr std::chrono::seconds kMaxRetryAfter{30};
     // How many times a request is tried when it gets 429.
@@ -153,6 +160,8 @@ private:
     RestError quotaUsedUp(const RestReply &reply);
     std::optional<QJsonObject> jsonOf(const RestReply &reply, RestError &error, const QString &what);
     RestError errorOf(const RestReply &reply, const QString &what);
+    void pauseUntil(std::chrono::seconds wait, const RestReply &reply);
+    std::optional<RestReply> pausedReply() const;
     RestError settingsError() const;
     RestError ensureSignedIn();
     RestError login();
@@ -164,7 +173,9 @@ private:
     Download fetchLink(const QUrl &link, const std::function<bool()> &dropped);
 
     const Settings m_settings;
-    std::chrono::milliseconds m_timeout{40000};
+    std::chrono::milliseconds m_timeout = HttpRules::SilenceLimit;
+    std::chrono::milliseconds m_requestLimit = HttpRules::RequestLimit;
+    std::chrono::milliseconds m_downloadLimit = HttpRules::DownloadLimit;
     std::atomic<bool> m_cancel{false};
     std::atomic<int> m_requests{0};
 
@@ -174,4 +185,6 @@ private:
     bool m_signedIn = false;
     RestQuota m_quota;
     RestError m_quotaError;
+    std::optional<RestReply> m_pauseReply; // a 429 asking for more than kMaxRetryAfter
+    std::chrono::steady_clock::time_point m_pausedUntil;
 };

@@ -1,5 +1,7 @@
 #include "service/rest/RestPacer.h"
 
+#include "service/HttpRules.h"
+
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMutexLocker>
@@ -171,22 +173,10 @@ void RestPacer::warnOnce(unsigned kind, const char *header, const QByteArray &va
 
 std::optional<std::chrono::seconds> RestPacer::retryAfterOf(const QByteArray &value, const QDateTime &now)
 {
-    const QByteArray trimmed = value.trimmed();
-    if (trimmed.isEmpty())
+    // Beyond ten years a number is noise, not a wait.
+    constexpr std::chrono::seconds kNoise{10LL * 366 * 24 * 3600};
+    const auto wait = HttpRules::retryAfter(value, now);
+    if (wait && *wait > kNoise)
         return std::nullopt;
-    if (std::all_of(trimmed.cbegin(), trimmed.cend(), [](char c) { return c >= '0' && c <= '9'; })) {
-        // Up to ten years in seconds: beyond that it is noise, not a wait.
-        if (const auto seconds = wholeNumber(trimmed, 0, 10LL * 366 * 24 * 3600))
-            return std::chrono::seconds(*seconds);
-        return std::nullopt;
-    }
-    // An HTTP date: "Fri, 11 Dec 2026 03:17:32 GMT".
-    const QString text = QString::fromLatin1(trimmed);
-    if (!text.endsWith(u" GMT"_s))
-        return std::nullopt;
-    QDateTime when = QLocale::c().toDateTime(text.chopped(4), u"ddd, dd MMM yyyy hh:mm:ss"_s);
-    if (!when.isValid())
-        return std::nullopt;
-    when.setTimeSpec(Qt::UTC);
-    return std::chrono::seconds(std::max<qint64>(0, now.secsTo(when)));
+    return wait;
 }

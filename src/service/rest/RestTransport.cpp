@@ -13,6 +13,7 @@ namespace RestTransport {
 
 namespace {
 constexpr std::chrono::milliseconds kCancelPoll{50};
+constexpr qint64 kReadBuffer = 256 * 1024;
 
 bool isCancelled(const std::atomic<bool> *cancel)
 {
@@ -64,6 +65,7 @@ RestReply exchange(const Request &request)
 {
     RestReply result;
     result.url = request.url;
+    result.timeLimit = request.deadline;
     if (isCancelled(request.cancel)) {
         result.failure = RestReply::Failure::Cancelled;
         return result;
@@ -71,10 +73,12 @@ RestReply exchange(const Request &request)
     QNetworkAccessManager manager;
     QNetworkRequest r(request.url);
     r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    r.setTransferTimeout(int(request.timeout.count()));
     for (const auto &[name, value] : request.headers)
         r.setRawHeader(name, value);
     QNetworkReply *reply = manager.sendCustomRequest(r, request.verb, request.body);
+    // Without a bound Qt reads the socket as fast as it can, however slowly
+    // the bytes are taken here: a huge reply would fill memory first.
+    reply->setReadBufferSize(kReadBuffer);
 
     QEventLoop loop;
     auto stop = [&](RestReply::Failure failure) {
@@ -82,11 +86,24 @@ RestReply exchange(const Request &request)
             result.failure = failure;
         reply->abort();
     };
+    QTimer silence;
+    silence.setSingleShot(true);
+    QObject::connect(&silence, &QTimer::timeout, &loop, [&] { stop(RestReply::Failure::Timeout); });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { stop(RestReply::Failure::TooSlow); });
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         if (result.failure != RestReply::Failure::None || !reply->isOpen())
             return;
+        silence.start(request.timeout);
         result.body += reply->readAll();
         if (result.body.size() > request.maxBytes)
+            stop(RestReply::Failure::TooLarge);
+    });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&] { silence.start(request.timeout); });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
+        silence.start(request.timeout);
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > request.maxBytes)
             stop(RestReply::Failure::TooLarge);
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -96,9 +113,13 @@ RestReply exchange(const Request &request)
             stop(RestReply::Failure::Cancelled);
     });
     poll.start(kCancelPoll);
+    silence.start(request.timeout);
+    deadline.start(request.deadline);
     if (!reply->isFinished())
         loop.exec();
     poll.stop();
+    silence.stop();
+    deadline.stop();
 
     if (result.failure != RestReply::Failure::None) {
         result.body.clear();
@@ -111,7 +132,7 @@ RestReply exchange(const Request &request)
         const bool broken = (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
                             error == QNetworkReply::ProtocolFailure;
         if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
-            result.failure = RestReply::Failure::Timeout; // the transfer timeout aborts the reply
+            result.failure = RestReply::Failure::Timeout;
             result.body.clear();
         } else if (status.isValid() && status.toInt() > 0 && !broken) {
             result.status = status.toInt();
