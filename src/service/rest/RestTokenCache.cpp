@@ -1,5 +1,6 @@
 #include "service/rest/RestTokenCache.h"
 
+#include "service/HttpRules.h"
 #include "service/rest/RestClient.h"
 #include "service/rest/RestJson.h"
 
@@ -10,7 +11,6 @@
 #include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QPasswordDigestor>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -64,14 +64,6 @@ std::optional<QByteArray> readOwnFile(const QString &path)
         return std::nullopt;
     }
     return data;
-}
-
-// A token as the service makes them (a JWT: letters, digits, "-_." and
-// base64's "+/="); anything else never goes into a header.
-bool looksLikeToken(const QString &token)
-{
-    static const QRegularExpression shape(u"^[A-Za-z0-9._~+/=-]{1,4096}$"_s);
-    return shape.match(token).hasMatch();
 }
 
 } // namespace
@@ -193,7 +185,8 @@ std::optional<CachedToken> RestTokenCache::find(const QString &account, const QU
         cached.root = QUrl(RestJson::text(entry->value("root"_L1)), QUrl::StrictMode);
         cached.expires = QDateTime::fromString(RestJson::text(entry->value("expires"_L1)), Qt::ISODate);
     }
-    if (!looksLikeToken(cached.token) || !cached.root.isValid() || !cached.expires.isValid()) {
+    if (!HttpRules::isTokenText(cached.token.toUtf8()) || !cached.root.isValid() ||
+        !cached.expires.isValid()) {
         qCWarning(lcTokens) << "ignoring a damaged entry of the token cache";
         return std::nullopt;
     }
@@ -216,7 +209,7 @@ std::optional<CachedToken> RestTokenCache::find(const QString &account, const QU
 void RestTokenCache::keep(const QString &account, const QUrl &server, const CachedToken &token,
                           const QString &password) const
 {
-    if (!looksLikeToken(token.token))
+    if (!HttpRules::isTokenText(token.token.toUtf8()))
         return;
     const QJsonObject entry{{u"token"_s, token.token},
                             {u"proof"_s, proofOf(token.token, password)},
