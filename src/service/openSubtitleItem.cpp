@@ -170,6 +170,18 @@ QString openSubtitleItem::flagMarks() const
     return marks.isEmpty() ? QString() : u'[' + marks.join(u", "_s) + u"] "_s;
 }
 
+QString openSubtitleItem::flagMeanings() const
+{
+    QStringList lines;
+    if (SubHearingImpaired)
+        lines.append(u"HI: for the hearing-impaired, with sounds and speakers described"_s);
+    if (SubAutoTranslation)
+        lines.append(u"MT: machine- or AI-translated; never ticked automatically while you skip those"_s);
+    if (SubForeignPartsOnly)
+        lines.append(u"forced: only the parts in a foreign language; never ticked automatically"_s);
+    return lines.join(u'\n');
+}
+
 QString openSubtitleItem::Cellstring() const
 {
     return MovieName + u'/' + SubFileName + u" ("_s + QString::number(SubDownloadsCnt) + u')';

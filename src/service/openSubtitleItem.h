@@ -29,6 +29,8 @@ public:
     // The service's flags as the results list marks them before the name:
     // "[HI] ", "[MT, forced] "; empty for none.
     QString flagMarks() const;
+    // What those marks mean, a line each, for a tooltip; empty for none.
+    QString flagMeanings() const;
 
     // Setting the video path also decides whether the subtitle's own episode
     // data agrees with the video's (metaMatch); that agreement is never undone.

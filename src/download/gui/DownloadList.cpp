@@ -97,13 +97,23 @@ QString DownloadList::rowText(int row) const
     if (isKind(row, KindMovie))
         return videoRowText(m_list->cell(row, 0), m_searchFailure);
     if (!isKind(row, KindQueued))
-        return m_list->cell(row, 0);
+        return withFlagMeanings(m_list->cell(row, 0), resultAt(row));
     const MoviePtr entry = movieAt(row);
     const ResultPtr result = resultAt(row);
     if (!entry || !result)
         return {};
     const QMutexLocker guard(&m_session->stateLock());
     return DownloadQueue::rowText(*entry, *result);
+}
+
+// A result's marks ([HI], [MT], [forced]) said in words under its text.
+QString DownloadList::withFlagMeanings(const QString &text, const ResultPtr &result) const
+{
+    if (!result)
+        return text;
+    const QMutexLocker guard(&m_session->stateLock());
+    const QString meanings = result->flagMeanings();
+    return meanings.isEmpty() ? text : text + u'\n' + meanings;
 }
 
 bool DownloadList::isKind(int row, const QString &kind) const

@@ -139,6 +139,7 @@ private:
     void setColumns(int count, const QString &widths, int main, int info, int check);
     void openGroup(int row);
     void addRowWithKind(int at, const QStringList &cells, const QVariant &tag, const QString &kind);
+    QString withFlagMeanings(const QString &text, const std::shared_ptr<openSubtitleItem> &result) const;
 
     omiListbox *m_list;
     OSClient &m_client;
