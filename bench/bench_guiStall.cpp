@@ -119,7 +119,6 @@ int main(int argc, char **argv)
         app.quit();
     });
     app.exec();
-    window->setDocumentEdited(false);
     delete window;
     return 0;
 }
