@@ -16,22 +16,36 @@ import sys
 import tempfile
 
 
-def run(cli, args, scratch):
+def run(cli, args, scratch, check=True):
     env = dict(os.environ, XDG_CONFIG_HOME=scratch, HOME=scratch,
                DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
     env.pop("DISPLAY", None)
-    return subprocess.run([cli] + args, env=env, check=True, capture_output=True, text=True).stdout
+    return subprocess.run([cli] + args, env=env, check=check, capture_output=True, text=True).stdout
 
 
 def commands_of(help_text):
-    """{command: [options]} from the help's synopsis lines ("  get [--lang CODES] ... PATH...")."""
+    """{command: [options]} from the help's synopsis lines ("  get [--lang CODES] ... PATH...",
+    continued on lines indented deeper that start with "[")."""
     commands = {}
+    current = None
     for line in help_text.splitlines():
         m = re.match(r"^  ([a-z][a-z-]*)(\s.*)?$", line)
         if m:
-            options = re.findall(r"(--[a-z][a-z-]*=?)", m.group(2) or "")
-            commands[m.group(1)] = sorted(set(options))
+            current = m.group(1)
+            commands[current] = set()
+            text = m.group(2) or ""
+        elif current and re.match(r"^\s{4,}\[", line):
+            text = line
+        else:
+            current = None
+            continue
+        commands[current].update(re.findall(r"(--[a-z][a-z0-9-]*=?)", text))
     return commands
+
+
+def own_options(help_text):
+    """The options a command's own --help lists, one a line ("  --json  ...")."""
+    return set(re.findall(r"^\s+(--[a-z][a-z0-9-]*=?)", help_text, re.MULTILINE))
 
 
 def pref_keys(prefs_text):
@@ -123,6 +137,9 @@ def main():
     cli, table, bash_out, zsh_out = sys.argv[1:5]
     with tempfile.TemporaryDirectory() as scratch:
         commands = commands_of(run(cli, ["--help"], scratch))
+        for name, options in commands.items():
+            options.update(own_options(run(cli, [name, "--help"], scratch, check=False)))
+        commands = {name: sorted(options) for name, options in commands.items()}
         keys = pref_keys(run(cli, ["prefs"], scratch))
     if not commands or not keys:
         sys.exit("lumbra-completion: found no commands or no preferences in lumbra-cli's output")

@@ -33,7 +33,7 @@ const QList<CliCommand> &commands()
          runInfo},
         {u"get"_s,
          u"get [--lang CODES] [--provider rest|xmlrpc] [--server URL] [--api-key KEY] [--user NAME]\n"
-         u"        [--password TEXT] [--no-lang-ext] [--refresh] [--json] PATH..."_s,
+         u"        [--password TEXT] [--no-lang-ext] [--refresh] [--hi WISH] [--utf8] [--json] PATH..."_s,
          u"Find, download and place subtitles for the videos in the files and folders given."_s, runGet},
         {u"verify"_s, u"verify [--json] PATH..."_s,
          u"Pair subtitles with their videos and ask the service whether it has subtitles for them."_s,
