@@ -14,6 +14,7 @@ int runPrefs(const QStringList &args);
 int runInfo(const QStringList &args);
 int runGet(const QStringList &args);
 int runVerify(const QStringList &args);
+int runSync(const QStringList &args);
 
 namespace {
 
@@ -35,6 +36,9 @@ const QList<CliCommand> &commands()
         {u"verify"_s, u"verify [--json] PATH..."_s,
          u"Pair subtitles with their videos and ask the service whether it has subtitles for them."_s,
          runVerify},
+        {u"sync"_s, u"sync [--json] [--fix] [--] VIDEO SUBTITLE"_s,
+         u"Measure the subtitle's timing against the speech in the video; --fix corrects it when sure."_s,
+         runSync},
     };
     return list;
 }
