@@ -2,6 +2,8 @@
 
 #include <kiss_fftr.h>
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -16,10 +18,15 @@ constexpr int peakWidth = 200;
 // Another ratio must beat 1 by this share to be taken: a correct subtitle
 // stays as it is unless the evidence for a stretch is clear.
 constexpr double otherRatioMargin = 1.03;
-// How many spreads above the other shifts the peak must stand for any
-// confidence, and how many more make it certain.
-constexpr double noConfidenceAt = 4.0;
-constexpr double confidenceScale = 4.0;
+// Confidence rests half on how well the cues match the speech at the peak
+// (their correlation, 0 to 1) and half on how far the peak stands above the
+// other shifts (in spreads): a short clip matches loosely by chance at some
+// shift, and a long film's cues stand out even when the speech is noisy.
+// Below the first value each gives nothing; the span above it reaches full.
+constexpr double chanceHeight = 0.25;
+constexpr double heightSpan = 0.35;
+constexpr double chanceStanding = 2.5;
+constexpr double standingSpan = 4.0;
 
 struct FftFree {
     void operator()(kiss_fftr_cfg cfg) const { kiss_fftr_free(cfg); }
@@ -31,6 +38,15 @@ struct Peak {
     double height = 0; // normalised correlation
     double standsOut = 0;
 };
+
+double confidenceOf(const Peak &peak)
+{
+    const auto share = [](double value, double chance, double span) {
+        return std::clamp((value - chance) / span, 0.0, 1.0);
+    };
+    return 0.5 * share(peak.height, chanceHeight, heightSpan) +
+           0.5 * share(peak.standsOut, chanceStanding, standingSpan);
+}
 
 // Subtracts the mean over [from, to) so that long stretches of agreement on
 // silence weigh nothing, then zeroes the rest.
@@ -53,9 +69,18 @@ double norm(const std::vector<float> &signal)
     return std::sqrt(sum);
 }
 
+// Frames [from, to) of one signal, shifted by `lag`, that fall on [0, length) of the other.
+int overlap(int from, int to, int lag, int length)
+{
+    return std::max(0, std::min(to + lag, length) - std::max(from + lag, 0));
+}
+
 // The peak of `correlation` (circular: negative lags at the end) within
-// ±maxLag, and how far it stands above the other lags in their spreads.
-Peak findPeak(const std::vector<float> &correlation, double scale)
+// ±maxLag, and how far it stands above the other lags in their spreads. Only
+// lags that lay at least half the cues over the audio count as the others:
+// lags that leave the cues beside it correlate with nothing and would make
+// any peak look tall.
+Peak findPeak(const std::vector<float> &correlation, double scale, int cuesFrom, int cuesTo, int audioLength)
 {
     const int n = int(correlation.size());
     const auto at = [&](int lag) { return double(correlation[size_t((lag + n) % n)]) * scale; };
@@ -64,10 +89,11 @@ Peak findPeak(const std::vector<float> &correlation, double scale)
         if (at(lag) > at(best))
             best = lag;
     }
+    const int enough = std::min(cuesTo - cuesFrom, audioLength) / 2;
     double sum = 0, squares = 0;
     int count = 0;
     for (int lag = -maxLag; lag <= maxLag; ++lag) {
-        if (std::abs(lag - best) <= peakWidth)
+        if (std::abs(lag - best) <= peakWidth || overlap(cuesFrom, cuesTo, lag, audioLength) < enough)
             continue;
         sum += at(lag);
         squares += at(lag) * at(lag);
@@ -153,7 +179,12 @@ CueAlignment CueAligner::align(const std::vector<uint8_t> &speech, const std::ve
         }
         kiss_fftri(inverse.get(), cueSpectrum.data(), signal.data());
         // The inverse transform is unscaled: n times the correlation.
-        const Peak peak = findPeak(signal, 1.0 / (double(n) * speechNorm * cueNorm));
+        const Peak peak = findPeak(signal, 1.0 / (double(n) * speechNorm * cueNorm),
+                                   int(std::lround(cues.front().start * ratio * framesPerSecond)),
+                                   int(std::lround(lastEnd * ratio * framesPerSecond)), int(speech.size()));
+        if (qEnvironmentVariableIsSet("LUMBRA_TIMING_TRACE"))
+            qDebug("ratio %.5f lag %.1f height %.3f stands out %.1f", ratio, peak.lag, peak.height,
+                   peak.standsOut);
         if (ratio == 1.0)
             unitHeight = peak.height;
         const bool better =
@@ -165,6 +196,6 @@ CueAlignment CueAligner::align(const std::vector<uint8_t> &speech, const std::ve
     }
     result.transform.ratio = chosenRatio;
     result.transform.offsetSeconds = chosen.lag / framesPerSecond;
-    result.confidence = std::clamp((chosen.standsOut - noConfidenceAt) / confidenceScale, 0.0, 1.0);
+    result.confidence = confidenceOf(chosen);
     return result;
 }
