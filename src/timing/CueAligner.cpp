@@ -2,12 +2,14 @@
 
 #include <kiss_fftr.h>
 
-#include <QtGlobal>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numeric>
+
+Q_LOGGING_CATEGORY(lcTiming, "lumbra.timing")
 
 namespace {
 
@@ -182,9 +184,8 @@ CueAlignment CueAligner::align(const std::vector<uint8_t> &speech, const std::ve
         const Peak peak = findPeak(signal, 1.0 / (double(n) * speechNorm * cueNorm),
                                    int(std::lround(cues.front().start * ratio * framesPerSecond)),
                                    int(std::lround(lastEnd * ratio * framesPerSecond)), int(speech.size()));
-        if (qEnvironmentVariableIsSet("LUMBRA_TIMING_TRACE"))
-            qDebug("ratio %.5f lag %.1f height %.3f stands out %.1f", ratio, peak.lag, peak.height,
-                   peak.standsOut);
+        qCDebug(lcTiming, "ratio %.5f: best shift %.2f s, match %.3f, stands out %.1f", ratio,
+                peak.lag / framesPerSecond, peak.height, peak.standsOut);
         if (ratio == 1.0)
             unitHeight = peak.height;
         const bool better =
