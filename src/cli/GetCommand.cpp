@@ -9,6 +9,7 @@
 #include "cli/CliProgress.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
+#include "cli/TimingJson.h"
 #include "common/LangModule.h"
 #include "download/GetSubsRun.h"
 #include "prefs/myPrefs.h"
@@ -17,6 +18,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
+
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -36,6 +39,8 @@ void printUsage(void (*print)(const QString &))
     print(u"  --no-lang-ext    name subtitles like the video, without the language code (with one"_s);
     print(u"                   language only: with two or more the code is always added)"_s);
     print(u"  --refresh        search and replace even where a subtitle already lies beside the video"_s);
+    print(u"  --sync           measure each placed subtitle against the video's speech and fix its"_s);
+    print(u"                   timing when sure (as the preference fixTimingAfterDownload does)"_s);
     print(u"  --json           one JSON object per line instead of text, with the provider and the"_s);
     print(u"                   downloads the service still allows today (quotaRemaining, REST only)"_s);
     print(u"Each video and language gives one line: 'placed SUBTITLE' (followed by where the"_s);
@@ -82,6 +87,30 @@ QString parseLanguages(const QString &value, QStringList &out)
     return QString();
 }
 
+struct TimingAfterPlacing {
+    TimingMeasurement measurement;
+    bool fixed = false;
+    QString note; // what was done, or why nothing was
+};
+
+// Measures a subtitle this run placed and fixes it when sure. The unfixed
+// download is not kept: it is the service's file, and the subtitle it
+// replaced is already in the trash.
+TimingAfterPlacing fixTiming(const GetSubsOutcome &placed)
+{
+    TimingAfterPlacing done;
+    done.measurement = TimingCheck::measure(placed.video, placed.subtitle);
+    if (!done.measurement.fixAdvised()) {
+        done.note = done.measurement.reasonToLeave();
+        return done;
+    }
+    const TimingCheck::FixResult fix =
+        TimingCheck::applyFix(placed.subtitle, done.measurement, TimingCheck::Previous::Discard);
+    done.fixed = fix.error.isEmpty();
+    done.note = done.fixed ? done.measurement.transform.description() : fix.error;
+    return done;
+}
+
 } // namespace
 
 int runGet(const QStringList &args)
@@ -99,6 +128,8 @@ int runGet(const QStringList &args)
             return ExitOk;
         } else if (arguments.isFlag("--json"_L1)) {
             json = true;
+        } else if (arguments.isFlag("--sync"_L1)) {
+            prefs.fixTimingAfterDownload = true;
         } else if (arguments.isFlag("--no-lang-ext"_L1)) {
             prefs.addLanguageExt = false;
         } else if (arguments.isFlag("--refresh"_L1)) {
@@ -167,8 +198,12 @@ int runGet(const QStringList &args)
     for (const GetSubsOutcome &o : outcomes) {
         const QString status = GetSubsOutcome::statusName(o.status);
         failed = failed || o.status == GetSubsOutcome::Status::Failed || o.unhandled;
+        const std::optional<TimingAfterPlacing> timing =
+            prefs.fixTimingAfterDownload && o.status == GetSubsOutcome::Status::Placed
+                ? std::optional(fixTiming(o))
+                : std::nullopt;
         if (json) {
-            const QJsonObject line{
+            QJsonObject line{
                 {u"status"_s, status},
                 {u"video"_s, o.video},
                 {u"lang"_s, o.lang},
@@ -180,10 +215,14 @@ int runGet(const QStringList &args)
                 {u"previousKeptAt"_s, o.previousKeptAt},
                 {u"provider"_s, run.providerName()},
                 {u"quotaRemaining"_s, o.quotaRemaining < 0 ? QJsonValue() : QJsonValue(o.quotaRemaining)}};
+            if (timing)
+                line.insert(u"timing"_s, timingJson(timing->measurement, timing->fixed, timing->note));
             printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
         } else if (o.status == GetSubsOutcome::Status::Placed) {
             printOut(u"placed "_s + printable(o.subtitle) +
-                     (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')'));
+                     (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')') +
+                     (timing ? u" ("_s + timingWords(timing->measurement, timing->fixed, timing->note) + u')'
+                             : QString()));
         } else if (o.unhandled) {
             printOut(u"skipped %1 %2"_s.arg(printable(o.video), printable(o.reason)));
         } else if (o.status == GetSubsOutcome::Status::Failed) {

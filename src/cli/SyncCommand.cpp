@@ -1,9 +1,9 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
+#include "cli/TimingJson.h"
 #include "timing/TimingCheck.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cmath>
 
@@ -35,18 +35,9 @@ qint64 offsetMs(const TimingMeasurement &m)
 
 void printJson(const QString &video, const QString &subtitle, const SyncOutcome &outcome)
 {
-    const TimingMeasurement &m = outcome.measurement;
-    QJsonObject object{{u"video"_s, video},
-                       {u"subtitle"_s, subtitle},
-                       {u"measured"_s, m.measured()},
-                       {u"offset_ms"_s, offsetMs(m)},
-                       {u"ratio"_s, m.transform.ratio},
-                       {u"confidence"_s, std::round(m.confidence * 1000.0) / 1000.0},
-                       {u"fix_advised"_s, m.fixAdvised()},
-                       {u"fixed"_s, outcome.fixed},
-                       {u"transform"_s, m.transform.description()}};
-    if (!outcome.note.isEmpty())
-        object.insert(outcome.fixed ? u"note"_s : u"reason"_s, outcome.note);
+    QJsonObject object = timingJson(outcome.measurement, outcome.fixed, outcome.note);
+    object.insert(u"video"_s, video);
+    object.insert(u"subtitle"_s, subtitle);
     printOut(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 

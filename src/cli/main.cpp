@@ -31,7 +31,7 @@ const QList<CliCommand> &commands()
          u"subtitles beside a video, a subtitle's language, encoding and cues."_s,
          runInfo},
         {u"get"_s,
-         u"get [--lang CODES] [--server URL] [--user NAME] [--password TEXT] [--no-lang-ext] [--refresh] [--json] PATH..."_s,
+         u"get [--lang CODES] [--server URL] [--user NAME] [--password TEXT] [--no-lang-ext] [--refresh] [--sync] [--json] PATH..."_s,
          u"Find, download and place subtitles for the videos in the files and folders given."_s, runGet},
         {u"verify"_s, u"verify [--json] PATH..."_s,
          u"Pair subtitles with their videos and ask the service whether it has subtitles for them."_s,

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cmath>
 
@@ -38,6 +39,16 @@ TimingMeasurement failed(const QString &reason)
     TimingMeasurement m;
     m.error = reason;
     return m;
+}
+
+// Writes beside the file and renames over it, so that a failure leaves the
+// subtitle as it was.
+TimingCheck::FixResult replaceInPlace(const QString &subtitle, const QByteArray &content)
+{
+    QSaveFile file(subtitle);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return {u"the fixed subtitle could not be written: %1"_s.arg(file.errorString()), {}};
+    return {};
 }
 
 } // namespace
@@ -102,7 +113,8 @@ TimingMeasurement TimingCheck::measure(const QString &video, const QString &subt
     return m;
 }
 
-TimingCheck::FixResult TimingCheck::applyFix(const QString &subtitle, const TimingMeasurement &measurement)
+TimingCheck::FixResult TimingCheck::applyFix(const QString &subtitle, const TimingMeasurement &measurement,
+                                             Previous previous)
 {
     if (!measurement.fixAdvised())
         return {measurement.reasonToLeave(), {}};
@@ -114,6 +126,8 @@ TimingCheck::FixResult TimingCheck::applyFix(const QString &subtitle, const Timi
         measurement.subtitleContent, subtitle, measurement.transform, measurement.videoFrameRate);
     if (!retimed.error.isEmpty())
         return {retimed.error, {}};
+    if (previous == Previous::Discard)
+        return replaceInPlace(subtitle, retimed.content);
     const SubtitleDownload::PlacementResult placed =
         SubtitleDownload::placeKeepingPrevious(retimed.content, QFileInfo(subtitle).absoluteFilePath());
     if (placed.outcome != SubtitleDownload::Placement::Placed)

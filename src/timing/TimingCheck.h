@@ -52,9 +52,15 @@ struct FixResult {
     SubtitleDownload::PlacementResult placement; // where the file it replaced went
 };
 
-// Rewrites `subtitle` with the measured transform. The file it replaces goes
-// to the trash (or a backup beside it) as a replaced subtitle does; a file
-// that changed since it was measured is left alone.
-FixResult applyFix(const QString &subtitle, const TimingMeasurement &measurement);
+// What becomes of the subtitle a fix replaces.
+enum class Previous {
+    Keep,   // to the trash (or a backup beside it), as a replaced subtitle does
+    Discard // a subtitle this run just placed: the fixed one simply takes its place
+};
+
+// Rewrites `subtitle` with the measured transform, only when a fix is
+// advised; a file that changed since it was measured is left alone.
+FixResult applyFix(const QString &subtitle, const TimingMeasurement &measurement,
+                   Previous previous = Previous::Keep);
 
 } // namespace TimingCheck

@@ -1,9 +1,13 @@
 #include "CliRunner.h"
+#include "ServiceEmulator.h"
 #include "SpeechMedia.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
+#include "media/MovieHash.h"
+
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -130,6 +134,34 @@ private slots:
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(reason), qPrintable(run.err));
         QCOMPARE(readTestFile(file), before);
+    }
+
+    // `get --sync` measures what it placed and fixes it; its JSON line says how.
+    void getSyncFixesThePlacedSubtitle()
+    {
+        const QString video = m_dir.filePath(u"get/Film.mkv"_s);
+        QVERIFY(QDir().mkpath(m_dir.filePath(u"get"_s)));
+        QVERIFY(QFile::copy(m_film.video, video));
+        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(video);
+        const QJsonObject subtitle{{u"lang"_s, u"eng"_s},
+                                   {u"file"_s, u"Film.en.srt"_s},
+                                   {u"content"_s, QString::fromUtf8(readTestFile(path(u"json.srt"_s)))},
+                                   {u"rating"_s, u"7.0"_s}};
+        const QJsonObject movie{{u"name"_s, u"Film"_s},
+                                {u"hash"_s, hash.hash},
+                                {u"bytesize"_s, QFileInfo(video).size()},
+                                {u"subtitles"_s, QJsonArray{subtitle}}};
+        ServiceEmulator emulator;
+        QVERIFY(emulator.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+        const CliRun run = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, emulator.url().toString(),
+                                   u"--lang"_s, u"en"_s, u"--sync"_s, u"--json"_s, u"--"_s, video});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QJsonObject timing = jsonOf(run).value(u"timing"_s).toObject();
+        QVERIFY2(timing.value(u"fixed"_s).toBool(), qPrintable(run.out));
+        QVERIFY2(std::abs(timing.value(u"offset_ms"_s).toInt() + 4000) <= 100, qPrintable(run.out));
+        const QList<double> starts = srtCueStarts(m_dir.filePath(u"get/Film.en.srt"_s));
+        QCOMPARE(starts.size(), m_film.cues.size());
+        QVERIFY(std::abs(starts.last() - m_film.cues.last().start) <= 0.1);
     }
 
     void badUsage_data()
