@@ -13,10 +13,17 @@ Q_LOGGING_CATEGORY(lcTiming, "lumbra.timing")
 
 namespace {
 
+// Speech comes in 10 ms frames. The search over every shift runs on 20 ms
+// frames, which halves the memory and time of the transforms on a long
+// film; the best shift is then refined on the 10 ms frames.
 constexpr double framesPerSecond = 100.0;
-constexpr int maxLag = int(CueAligner::maxOffsetSeconds * framesPerSecond);
+constexpr int searchStep = 2;
+constexpr double searchRate = framesPerSecond / searchStep;
+constexpr int maxLag = int(CueAligner::maxOffsetSeconds * searchRate);
 // Shifts this close to the peak belong to it when judging how it stands out.
-constexpr int peakWidth = 200;
+constexpr int peakWidth = int(2.0 * searchRate);
+// How far either side of the coarse peak the fine search looks (10 ms frames).
+constexpr int refineReach = 4;
 // Another ratio must beat 1 by this share to be taken: a correct subtitle
 // stays as it is unless the evidence for a stretch is clear.
 constexpr double otherRatioMargin = 1.03;
@@ -69,6 +76,40 @@ double norm(const std::vector<float> &signal)
     for (const float x : signal)
         sum += double(x) * x;
     return std::sqrt(sum);
+}
+
+size_t framesAt(double seconds, double ratio, double rate)
+{
+    return size_t(std::max(0L, std::lround(seconds * ratio * rate)));
+}
+
+// The cues stretched by `ratio` as an on/off signal of `length` frames at
+// `rate`, centred over the span from the first cue to the last.
+std::vector<float> cueSignal(const std::vector<CueSpan> &cues, double ratio, double rate, size_t length)
+{
+    std::vector<float> signal(length, 0.0f);
+    double lastEnd = 0;
+    for (const CueSpan &cue : cues) {
+        const size_t to = std::min(length, framesAt(cue.end, ratio, rate));
+        const size_t from = std::min(to, framesAt(cue.start, ratio, rate));
+        std::fill(signal.begin() + std::ptrdiff_t(from), signal.begin() + std::ptrdiff_t(to), 1.0f);
+        lastEnd = std::max(lastEnd, cue.end);
+    }
+    centre(signal, std::min(length, framesAt(cues.front().start, ratio, rate)),
+           std::min(length, framesAt(lastEnd, ratio, rate)));
+    return signal;
+}
+
+// The speech frames averaged `step` at a time into a signal of `length`
+// frames, centred over the audio.
+std::vector<float> speechSignal(const std::vector<uint8_t> &speech, int step, size_t length)
+{
+    std::vector<float> signal(length, 0.0f);
+    const size_t frames = std::min(length, (speech.size() + size_t(step) - 1) / size_t(step));
+    for (size_t i = 0; i < speech.size() && i / size_t(step) < frames; ++i)
+        signal[i / size_t(step)] += float(speech[i]) / float(step);
+    centre(signal, 0, frames);
+    return signal;
 }
 
 // Frames [from, to) of one signal, shifted by `lag`, that fall on [0, length) of the other.
@@ -132,6 +173,85 @@ const std::vector<double> &CueAligner::candidateRatios()
     return ratios;
 }
 
+namespace {
+
+// The speech's spectrum, kept to correlate each ratio's cues with.
+class Correlator {
+public:
+    Correlator(const std::vector<uint8_t> &speech, size_t cueFrames)
+        : m_speechFrames(int((speech.size() + searchStep - 1) / searchStep))
+        , m_n(kiss_fftr_next_fast_size_real(int(std::max(size_t(m_speechFrames), cueFrames)) + maxLag + 1))
+        , m_forward(kiss_fftr_alloc(m_n, 0, nullptr, nullptr))
+        , m_inverse(kiss_fftr_alloc(m_n, 1, nullptr, nullptr))
+        , m_speechSpectrum(size_t(m_n / 2 + 1))
+        , m_cueSpectrum(size_t(m_n / 2 + 1))
+    {
+        const std::vector<float> signal = speechSignal(speech, searchStep, size_t(m_n));
+        m_speechNorm = norm(signal);
+        kiss_fftr(m_forward.get(), signal.data(), m_speechSpectrum.data());
+    }
+
+    bool hasSpeech() const { return m_speechNorm > 0; }
+
+    Peak peakFor(const std::vector<CueSpan> &cues, double ratio, double lastEnd)
+    {
+        std::vector<float> signal = cueSignal(cues, ratio, searchRate, size_t(m_n));
+        const double cueNorm = norm(signal);
+        if (cueNorm <= 0)
+            return {};
+        kiss_fftr(m_forward.get(), signal.data(), m_cueSpectrum.data());
+        for (size_t i = 0; i < m_cueSpectrum.size(); ++i) {
+            const kiss_fft_cpx a = m_speechSpectrum[i], b = m_cueSpectrum[i];
+            m_cueSpectrum[i] = {a.r * b.r + a.i * b.i, a.i * b.r - a.r * b.i};
+        }
+        kiss_fftri(m_inverse.get(), m_cueSpectrum.data(), signal.data());
+        // The inverse transform is unscaled: n times the correlation.
+        return findPeak(signal, 1.0 / (double(m_n) * m_speechNorm * cueNorm),
+                        int(framesAt(cues.front().start, ratio, searchRate)),
+                        int(framesAt(lastEnd, ratio, searchRate)), m_speechFrames);
+    }
+
+private:
+    int m_speechFrames;
+    int m_n;
+    Fft m_forward;
+    Fft m_inverse;
+    std::vector<kiss_fft_cpx> m_speechSpectrum;
+    std::vector<kiss_fft_cpx> m_cueSpectrum;
+    double m_speechNorm = 0;
+};
+
+// The shift in 10 ms frames near `coarseLag` (in search frames) where the
+// cues match the speech best, with the fraction from its neighbours.
+double refinedLag(const std::vector<uint8_t> &speech, const std::vector<CueSpan> &cues, double ratio,
+                  double lastEnd, double coarseLag)
+{
+    const std::vector<float> voiced = speechSignal(speech, 1, speech.size());
+    const std::vector<float> cued =
+        cueSignal(cues, ratio, framesPerSecond, framesAt(lastEnd, ratio, framesPerSecond) + 1);
+    const auto at = [&](long lag) {
+        double sum = 0;
+        const long from = std::max(0L, -lag), to = std::min(long(cued.size()), long(voiced.size()) - lag);
+        for (long t = from; t < to; ++t)
+            sum += double(cued[size_t(t)]) * voiced[size_t(t + lag)];
+        return sum;
+    };
+    const long centreLag = std::lround(coarseLag * searchStep);
+    long best = centreLag;
+    double bestValue = at(best);
+    for (long lag = centreLag - refineReach; lag <= centreLag + refineReach; ++lag) {
+        if (const double value = at(lag); value > bestValue) {
+            best = lag;
+            bestValue = value;
+        }
+    }
+    const double left = at(best - 1), right = at(best + 1);
+    const double curve = left - 2 * bestValue + right;
+    return double(best) + (curve < 0 ? std::clamp(0.5 * (left - right) / curve, -0.5, 0.5) : 0.0);
+}
+
+} // namespace
+
 CueAlignment CueAligner::align(const std::vector<uint8_t> &speech, const std::vector<CueSpan> &cues,
                                const std::function<bool()> &cancelled)
 {
@@ -142,61 +262,33 @@ CueAlignment CueAligner::align(const std::vector<uint8_t> &speech, const std::ve
     for (const CueSpan &cue : cues)
         lastEnd = std::max(lastEnd, cue.end);
     const double widest = *std::max_element(candidateRatios().begin(), candidateRatios().end());
-    const size_t longest = std::max(speech.size(), size_t(std::ceil(lastEnd * widest * framesPerSecond)) + 1);
-    const int n = kiss_fftr_next_fast_size_real(int(longest) + maxLag + 1);
-
-    const Fft forward(kiss_fftr_alloc(n, 0, nullptr, nullptr));
-    const Fft inverse(kiss_fftr_alloc(n, 1, nullptr, nullptr));
-    std::vector<float> signal(size_t(n), 0.0f);
-    std::copy(speech.begin(), speech.end(), signal.begin());
-    centre(signal, 0, speech.size());
-    const double speechNorm = norm(signal);
-    if (speechNorm <= 0)
-        return result;
-    std::vector<kiss_fft_cpx> speechSpectrum(size_t(n / 2 + 1)), cueSpectrum(size_t(n / 2 + 1));
-    kiss_fftr(forward.get(), signal.data(), speechSpectrum.data());
 
     Peak chosen;
     double chosenRatio = 1.0;
-    double unitHeight = 0;
-    for (const double ratio : candidateRatios()) {
-        if (cancelled && cancelled())
-            return {};
-        std::fill(signal.begin(), signal.end(), 0.0f);
-        for (const CueSpan &cue : cues) {
-            const auto from = size_t(std::lround(cue.start * ratio * framesPerSecond));
-            const auto to = std::min(signal.size(), size_t(std::lround(cue.end * ratio * framesPerSecond)));
-            std::fill(signal.begin() + std::ptrdiff_t(std::min(from, to)),
-                      signal.begin() + std::ptrdiff_t(to), 1.0f);
-        }
-        centre(signal, size_t(std::lround(cues.front().start * ratio * framesPerSecond)),
-               std::min(signal.size(), size_t(std::lround(lastEnd * ratio * framesPerSecond))));
-        const double cueNorm = norm(signal);
-        if (cueNorm <= 0)
-            continue;
-        kiss_fftr(forward.get(), signal.data(), cueSpectrum.data());
-        for (size_t i = 0; i < cueSpectrum.size(); ++i) {
-            const kiss_fft_cpx a = speechSpectrum[i], b = cueSpectrum[i];
-            cueSpectrum[i] = {a.r * b.r + a.i * b.i, a.i * b.r - a.r * b.i};
-        }
-        kiss_fftri(inverse.get(), cueSpectrum.data(), signal.data());
-        // The inverse transform is unscaled: n times the correlation.
-        const Peak peak = findPeak(signal, 1.0 / (double(n) * speechNorm * cueNorm),
-                                   int(std::lround(cues.front().start * ratio * framesPerSecond)),
-                                   int(std::lround(lastEnd * ratio * framesPerSecond)), int(speech.size()));
-        qCDebug(lcTiming, "ratio %.5f: best shift %.2f s, match %.3f, stands out %.1f", ratio,
-                peak.lag / framesPerSecond, peak.height, peak.standsOut);
-        if (ratio == 1.0)
-            unitHeight = peak.height;
-        const bool better =
-            ratio == 1.0 || (peak.height > chosen.height && peak.height > unitHeight * otherRatioMargin);
-        if (better) {
-            chosen = peak;
-            chosenRatio = ratio;
+    {
+        Correlator correlator(speech, framesAt(lastEnd, widest, searchRate) + 1);
+        if (!correlator.hasSpeech())
+            return result;
+        double unitHeight = 0;
+        for (const double ratio : candidateRatios()) {
+            if (cancelled && cancelled())
+                return {};
+            const Peak peak = correlator.peakFor(cues, ratio, lastEnd);
+            qCDebug(lcTiming, "ratio %.5f: best shift %.2f s, match %.3f, stands out %.1f", ratio,
+                    peak.lag / searchRate, peak.height, peak.standsOut);
+            if (ratio == 1.0)
+                unitHeight = peak.height;
+            const bool better =
+                ratio == 1.0 || (peak.height > chosen.height && peak.height > unitHeight * otherRatioMargin);
+            if (better) {
+                chosen = peak;
+                chosenRatio = ratio;
+            }
         }
     }
     result.transform.ratio = chosenRatio;
-    result.transform.offsetSeconds = chosen.lag / framesPerSecond;
+    result.transform.offsetSeconds =
+        refinedLag(speech, cues, chosenRatio, lastEnd, chosen.lag) / framesPerSecond;
     result.confidence = confidenceOf(chosen);
     return result;
 }

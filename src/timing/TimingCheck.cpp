@@ -94,14 +94,18 @@ TimingMeasurement TimingCheck::measure(const QString &video, const QString &subt
     if (int(spans.size()) < fewestCues)
         return failed(u"the subtitle has too few spoken cues to measure (%1)"_s.arg(spans.size()));
 
-    SpeechDetector detector(sampleRate);
-    const QString error = decoder.decode(
-        sampleRate, [&detector](const int16_t *samples, int count) { detector.feed(samples, count); },
-        cancelled);
-    if (!error.isEmpty())
-        return failed(error);
-
-    const CueAlignment alignment = CueAligner::align(detector.speechFrames(), spans, cancelled);
+    std::vector<uint8_t> speech;
+    {
+        // The loudness of every frame is only needed until speech is told from the rest.
+        SpeechDetector detector(sampleRate);
+        const QString error = decoder.decode(
+            sampleRate, [&detector](const int16_t *samples, int count) { detector.feed(samples, count); },
+            cancelled);
+        if (!error.isEmpty())
+            return failed(error);
+        speech = detector.speechFrames();
+    }
+    const CueAlignment alignment = CueAligner::align(speech, spans, cancelled);
     if (cancelled && cancelled())
         return failed(u"cancelled"_s);
     TimingMeasurement m;
