@@ -87,30 +87,6 @@ QString parseLanguages(const QString &value, QStringList &out)
     return QString();
 }
 
-struct TimingAfterPlacing {
-    TimingMeasurement measurement;
-    bool fixed = false;
-    QString note; // what was done, or why nothing was
-};
-
-// Measures a subtitle this run placed and fixes it when sure. The unfixed
-// download is not kept: it is the service's file, and the subtitle it
-// replaced is already in the trash.
-TimingAfterPlacing fixTiming(const GetSubsOutcome &placed)
-{
-    TimingAfterPlacing done;
-    done.measurement = TimingCheck::measure(placed.video, placed.subtitle);
-    if (!done.measurement.fixAdvised()) {
-        done.note = done.measurement.reasonToLeave();
-        return done;
-    }
-    const TimingCheck::FixResult fix =
-        TimingCheck::applyFix(placed.subtitle, done.measurement, TimingCheck::Previous::Discard);
-    done.fixed = fix.error.isEmpty();
-    done.note = done.fixed ? done.measurement.transform.description() : fix.error;
-    return done;
-}
-
 } // namespace
 
 int runGet(const QStringList &args)
@@ -198,9 +174,9 @@ int runGet(const QStringList &args)
     for (const GetSubsOutcome &o : outcomes) {
         const QString status = GetSubsOutcome::statusName(o.status);
         failed = failed || o.status == GetSubsOutcome::Status::Failed || o.unhandled;
-        const std::optional<TimingAfterPlacing> timing =
+        const std::optional<TimingCheck::PlacedFix> timing =
             prefs.fixTimingAfterDownload && o.status == GetSubsOutcome::Status::Placed
-                ? std::optional(fixTiming(o))
+                ? std::optional(TimingCheck::fixPlaced(o.video, o.subtitle))
                 : std::nullopt;
         if (json) {
             QJsonObject line{

@@ -141,6 +141,10 @@ public:
                       const std::function<void(int index)> &arrived = {});
     bool startDownloads();
     bool downloadRunning() const { return m_downloading; }
+    // With it on, a download run measures each subtitle it placed against
+    // the video's speech and fixes it when sure (TimingCheck::fixPlaced),
+    // before the run ends; each row's timingNote says what was done.
+    void setFixTiming(bool on) { m_fixTiming = on; }
 
     // Worker routines or intake items under way.
     bool busy() const;
@@ -164,6 +168,7 @@ private:
     void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
     ServiceError searchThroughProvider();
     std::shared_ptr<SubtitleProvider> provider() const;
+    void fixPlacedTimings();
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -179,6 +184,7 @@ private:
     std::atomic<bool> m_providerSearching{false};
     std::atomic<bool> m_searching{false};
     std::atomic<bool> m_downloading{false};
+    std::atomic<bool> m_fixTiming{false};
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_aborted{false};
 };

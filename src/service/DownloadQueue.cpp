@@ -95,6 +95,8 @@ QString DownloadQueue::rowText(const movieFile &entry, const openSubtitleItem &r
                 (result.downloadError.isEmpty() ? u"unknown error"_s : result.downloadError);
     else if (!result.replacedNote.isEmpty())
         text += u" \u2014 "_s + result.replacedNote;
+    if (!result.timingNote.isEmpty())
+        text += u" \u2014 timing: "_s + result.timingNote;
     return text;
 }
 

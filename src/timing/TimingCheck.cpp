@@ -138,3 +138,18 @@ TimingCheck::FixResult TimingCheck::applyFix(const QString &subtitle, const Timi
         return {u"the fixed subtitle could not be written beside the old one"_s, placed};
     return {{}, placed};
 }
+
+TimingCheck::PlacedFix TimingCheck::fixPlaced(const QString &video, const QString &subtitle,
+                                              const CancelCheck &cancelled)
+{
+    PlacedFix done;
+    done.measurement = measure(video, subtitle, cancelled);
+    if (!done.measurement.fixAdvised()) {
+        done.note = done.measurement.reasonToLeave();
+        return done;
+    }
+    const FixResult fix = applyFix(subtitle, done.measurement, Previous::Discard);
+    done.fixed = fix.error.isEmpty();
+    done.note = done.fixed ? done.measurement.transform.description() : fix.error;
+    return done;
+}

@@ -63,4 +63,17 @@ enum class Previous {
 FixResult applyFix(const QString &subtitle, const TimingMeasurement &measurement,
                    Previous previous = Previous::Keep);
 
+// What became of a subtitle a download just placed.
+struct PlacedFix {
+    TimingMeasurement measurement;
+    bool fixed = false;
+    QString note; // what was done ("moved 2.3 s later"), or why nothing was
+};
+
+// Measures a subtitle a download just placed and fixes it when sure: the
+// rule of the preference "Fix timing after download", for the window and
+// the command line alike. The unfixed download is not kept: it is the
+// service's file, and the subtitle it replaced is already in the trash.
+PlacedFix fixPlaced(const QString &video, const QString &subtitle, const CancelCheck &cancelled = {});
+
 } // namespace TimingCheck

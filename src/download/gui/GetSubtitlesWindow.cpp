@@ -525,6 +525,7 @@ void GetSubtitlesWindow::queueSubsAndDownload()
     } else {
         m_job->removeDownloaded();
     }
+    m_job->setFixTiming(myPrefs::values().fixTimingAfterDownload);
     if (m_job->startDownloads())
         m_edited = true;
 }

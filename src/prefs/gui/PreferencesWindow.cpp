@@ -142,6 +142,9 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_autoFlag = makeCheck(u"AutoFlagNonHashCheck"_s, u"#AutoFlagNonHash"_s, QRect(249, 232, 315, 20));
     m_autoFlag->setVisible(false);
     makeServiceControls();
+    m_fixTiming = makeCheck(u"FixTimingCheck"_s, tr("Fix timing after download"), QRect(249, 302, 315, 20));
+    m_fixTiming->setToolTip(tr("Measure each downloaded subtitle against the video's speech and move or "
+                               "stretch it when Lumbra is sure it is out of step"));
     m_count = makeLabel(u"Label1"_s, QString(), QRect(418, 293, 162, 20), true);
     m_count->setVisible(false);
 
@@ -250,6 +253,7 @@ void PreferencesWindow::Open()
     m_autoRetry->setChecked(prefs.AutoRetrySearch);
     m_autoQuit->setChecked(prefs.AutoQuit);
     m_autoFlag->setChecked(prefs.AutoFlagNonHash);
+    m_fixTiming->setChecked(prefs.fixTimingAfterDownload);
     const int provider = m_provider->findData(myPrefs::providerNamed(prefs.ServiceProvider));
     m_provider->setCurrentIndex(provider < 0 ? 0 : provider);
     m_apiKey->setText(prefs.RestApiKey);
@@ -361,6 +365,7 @@ void PreferencesWindow::Save()
     prefs.autoGetSubs = m_autoGet->isChecked();
     prefs.AutoRetrySearch = m_autoRetry->isChecked();
     prefs.AutoQuit = m_autoQuit->isChecked();
+    prefs.fixTimingAfterDownload = m_fixTiming->isChecked();
     prefs.ServiceProvider = m_provider->currentData().toString();
     prefs.RestApiKey = m_apiKey->text().trimmed();
     myPrefs::setValues(prefs);
