@@ -1,18 +1,27 @@
 #include "../timing/SpeechMedia.h"
+#include "RecordingPlatform.h"
+#include "ServiceEmulator.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
 #include "common/JobSession.h"
 #include "common/WorkerThreads.h"
 #include "controls/omiButton.h"
+#include "download/gui/DownloadList.h"
+#include "download/gui/GetSubtitlesWindow.h"
 #include "download/gui/ResultActions.h"
 #include "media/movieFile.h"
+#include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "preview/gui/PreviewWindow.h"
 #include "preview/PlayerControl.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -94,7 +103,9 @@ private slots:
         XPrefs::setFilePathForTesting(m_dir.filePath(u"prefs.plist"_s));
         m_film = SpeechMedia::make(m_dir.filePath(u"film"_s),
                                    {u"--seconds"_s, u"30"_s, u"--seed"_s, u"5"_s, u"--subtitle"_s,
-                                    u"video.en.srt:3:1"_s, u"--subtitle"_s, u"preview.srt:-2:1"_s});
+                                    u"video.en.srt:3:1"_s, u"--subtitle"_s, u"preview.srt:-2:1"_s,
+                                    u"--subtitle"_s, u"served.srt:-4:1"_s});
+        installPlatform(std::make_unique<RecordingPlatform>());
         PreviewWindow::setPlayerMaker(
             [](QObject *parent) { return new PlayerControl(PlayerInfo{}, parent); });
     }
@@ -157,6 +168,45 @@ private slots:
         QVERIFY(!window->fixTimingButton()->isEnabled());
         verifyInStep(subtitle);
         verifyTrashed(u"preview.srt"_s, before);
+    }
+
+    // With "Fix timing after download" on, the download run measures what it
+    // placed, fixes it, and the row says so.
+    void downloadFixesWhatItPlacedWhenAsked()
+    {
+        const QString video = m_dir.filePath(u"get/Film.mkv"_s);
+        QVERIFY(QDir().mkpath(m_dir.filePath(u"get"_s)));
+        QVERIFY(QFile::copy(m_film.video, video));
+        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(video);
+        const QJsonObject subtitle{{u"lang"_s, u"eng"_s},
+                                   {u"file"_s, u"Film.en.srt"_s},
+                                   {u"content"_s, QString::fromUtf8(readTestFile(path(u"served.srt"_s)))},
+                                   {u"rating"_s, u"7.0"_s}};
+        const QJsonObject movie{{u"name"_s, u"Film"_s},
+                                {u"hash"_s, hash.hash},
+                                {u"bytesize"_s, QFileInfo(video).size()},
+                                {u"subtitles"_s, QJsonArray{subtitle}}};
+        ServiceEmulator emulator;
+        QVERIFY(emulator.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+        myPrefs::resetToDefaults();
+        myPrefs::setOSAPIServer(emulator.url().toString());
+        myPrefs::setServiceProvider(u"xmlrpc"_s);
+        myPrefs::setLanguageList({u"en"_s});
+        myPrefs::setAutoSearchSubs(true);
+        myPrefs::setAutoGetSubs(true);
+        myPrefs::Values prefs = myPrefs::values();
+        prefs.fixTimingAfterDownload = true;
+        myPrefs::setValues(prefs);
+
+        auto *window = new GetSubtitlesWindow;
+        window->show();
+        window->queueDrop(DragItem{{video}});
+        QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), 60000);
+        const QString placed = m_dir.filePath(u"get/Film.en.srt"_s);
+        verifyInStep(placed);
+        const QString row = window->list().rowText(0);
+        QVERIFY2(row.contains(u"timing: moved "_s) && row.endsWith(u" s earlier"_s), qPrintable(row));
+        window->setDocumentEdited(false);
     }
 
     // Closing the preview cancels the measurement: nothing is reported to a
