@@ -11,7 +11,6 @@
 #include "download/gui/GetSubtitlesWindow.h"
 #include "download/gui/ResultActions.h"
 #include "media/movieFile.h"
-#include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
 #include "preview/gui/PreviewWindow.h"
@@ -19,9 +18,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -177,17 +173,8 @@ private slots:
         const QString video = m_dir.filePath(u"get/Film.mkv"_s);
         QVERIFY(QDir().mkpath(m_dir.filePath(u"get"_s)));
         QVERIFY(QFile::copy(m_film.video, video));
-        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(video);
-        const QJsonObject subtitle{{u"lang"_s, u"eng"_s},
-                                   {u"file"_s, u"Film.en.srt"_s},
-                                   {u"content"_s, QString::fromUtf8(readTestFile(path(u"served.srt"_s)))},
-                                   {u"rating"_s, u"7.0"_s}};
-        const QJsonObject movie{{u"name"_s, u"Film"_s},
-                                {u"hash"_s, hash.hash},
-                                {u"bytesize"_s, QFileInfo(video).size()},
-                                {u"subtitles"_s, QJsonArray{subtitle}}};
         ServiceEmulator emulator;
-        QVERIFY(emulator.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+        QVERIFY(emulator.start(catalogueOfOneFilm(video, path(u"served.srt"_s))));
         myPrefs::resetToDefaults();
         myPrefs::setOSAPIServer(emulator.url().toString());
         myPrefs::setServiceProvider(u"xmlrpc"_s);

@@ -1,6 +1,9 @@
 #include "SpeechMedia.h"
 
+#include "media/MovieHash.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,4 +50,20 @@ QList<double> srtCueStarts(const QString &path)
                       m.captured(3).toDouble() + m.captured(4).toDouble() / 1000);
     }
     return starts;
+}
+
+QByteArray catalogueOfOneFilm(const QString &video, const QString &subtitle)
+{
+    QFile content(subtitle);
+    if (!content.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(subtitle));
+    const QJsonObject served{{u"lang"_s, u"eng"_s},
+                             {u"file"_s, u"Film.en.srt"_s},
+                             {u"content"_s, QString::fromUtf8(content.readAll())},
+                             {u"rating"_s, u"7.0"_s}};
+    const QJsonObject movie{{u"name"_s, u"Film"_s},
+                            {u"hash"_s, XMLRPC::computeMovieHash(video).hash},
+                            {u"bytesize"_s, QFileInfo(video).size()},
+                            {u"subtitles"_s, QJsonArray{served}}};
+    return QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,10 @@ struct SpeechMedia {
     // `folder`; fails the test run when the tools are missing or fail.
     static SpeechMedia make(const QString &folder, const QStringList &arguments);
 };
+
+// The service stand-in's catalogue of one film: `video` (its hash and
+// size) with one English subtitle, "Film.en.srt", holding `subtitle`'s bytes.
+QByteArray catalogueOfOneFilm(const QString &video, const QString &subtitle);
 
 // The start times of an SRT file's cues, in file order.
 QList<double> srtCueStarts(const QString &path);

@@ -4,10 +4,8 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
-#include "media/MovieHash.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -142,17 +140,8 @@ private slots:
         const QString video = m_dir.filePath(u"get/Film.mkv"_s);
         QVERIFY(QDir().mkpath(m_dir.filePath(u"get"_s)));
         QVERIFY(QFile::copy(m_film.video, video));
-        const XMLRPC::MovieHashResult hash = XMLRPC::computeMovieHash(video);
-        const QJsonObject subtitle{{u"lang"_s, u"eng"_s},
-                                   {u"file"_s, u"Film.en.srt"_s},
-                                   {u"content"_s, QString::fromUtf8(readTestFile(path(u"json.srt"_s)))},
-                                   {u"rating"_s, u"7.0"_s}};
-        const QJsonObject movie{{u"name"_s, u"Film"_s},
-                                {u"hash"_s, hash.hash},
-                                {u"bytesize"_s, QFileInfo(video).size()},
-                                {u"subtitles"_s, QJsonArray{subtitle}}};
         ServiceEmulator emulator;
-        QVERIFY(emulator.start(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+        QVERIFY(emulator.start(catalogueOfOneFilm(video, path(u"json.srt"_s))));
         const CliRun run = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, emulator.url().toString(),
                                    u"--lang"_s, u"en"_s, u"--sync"_s, u"--json"_s, u"--"_s, video});
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
