@@ -324,15 +324,20 @@ void PreviewWindow::showTiming(const TimingMeasurement &measurement)
             u"Measured against the video's speech, confidence %1"_s.arg(measurement.confidence, 0, 'f', 2));
 }
 
-// A search result's preview copy is fixed in place: the download places that
-// copy, so the placed subtitle gets the same fix. A local subtitle's
-// previous version goes to the trash.
+// A search result's copy in the temporary folder is fixed in place: the
+// download places that copy, so the placed subtitle gets the same fix. A
+// subtitle beside the video (a local one, or a result already placed) keeps
+// its previous version in the trash.
 void PreviewWindow::fixTiming()
 {
     m_fixTimingBut->setEnabled(false);
+    const bool temporaryCopy =
+        m_thisOpenSub && guarded(m_session, [this] {
+            return !m_thisOpenSub->Downloaded && m_thisOpenSub->localtempfile == m_subtitlePath;
+        });
     const TimingCheck::FixResult fix =
         TimingCheck::applyFix(m_subtitlePath, m_timing,
-                              m_thisOpenSub ? TimingCheck::Previous::Discard : TimingCheck::Previous::Keep);
+                              temporaryCopy ? TimingCheck::Previous::Discard : TimingCheck::Previous::Keep);
     if (!fix.error.isEmpty()) {
         m_timingLabel->setText(fix.error);
         return;
