@@ -17,7 +17,6 @@
 #include "preview/PlayerControl.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -170,9 +169,7 @@ private slots:
     // placed, fixes it, and the row says so.
     void downloadFixesWhatItPlacedWhenAsked()
     {
-        const QString video = m_dir.filePath(u"get/Film.mkv"_s);
-        QVERIFY(QDir().mkpath(m_dir.filePath(u"get"_s)));
-        QVERIFY(QFile::copy(m_film.video, video));
+        const QString video = m_film.copyAsFilm(m_dir.filePath(u"get"_s));
         ServiceEmulator emulator;
         QVERIFY(emulator.start(catalogueOfOneFilm(video, path(u"served.srt"_s))));
         myPrefs::resetToDefaults();

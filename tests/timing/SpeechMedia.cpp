@@ -2,6 +2,7 @@
 
 #include "media/MovieHash.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -66,4 +67,12 @@ QByteArray catalogueOfOneFilm(const QString &video, const QString &subtitle)
                             {u"bytesize"_s, QFileInfo(video).size()},
                             {u"subtitles"_s, QJsonArray{served}}};
     return QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson();
+}
+
+QString SpeechMedia::copyAsFilm(const QString &folder) const
+{
+    const QString copy = folder + u"/Film.mkv"_s;
+    if (!QDir().mkpath(folder) || !QFile::copy(video, copy))
+        qFatal("cannot copy the test video into %s", qPrintable(folder));
+    return copy;
 }

@@ -20,6 +20,8 @@ struct SpeechMedia {
     // Runs speech_case.py with `arguments` (see its help) writing into
     // `folder`; fails the test run when the tools are missing or fail.
     static SpeechMedia make(const QString &folder, const QStringList &arguments);
+    // A copy of the video as `folder`/Film.mkv, the folder made; its path.
+    QString copyAsFilm(const QString &folder) const;
 };
 
 // The service stand-in's catalogue of one film: `video` (its hash and

@@ -4,8 +4,6 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
-
-#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -137,9 +135,7 @@ private slots:
     // `get --sync` measures what it placed and fixes it; its JSON line says how.
     void getSyncFixesThePlacedSubtitle()
     {
-        const QString video = m_dir.filePath(u"get/Film.mkv"_s);
-        QVERIFY(QDir().mkpath(m_dir.filePath(u"get"_s)));
-        QVERIFY(QFile::copy(m_film.video, video));
+        const QString video = m_film.copyAsFilm(m_dir.filePath(u"get"_s));
         ServiceEmulator emulator;
         QVERIFY(emulator.start(catalogueOfOneFilm(video, path(u"json.srt"_s))));
         const CliRun run = runCli({u"get"_s, u"--provider=xmlrpc"_s, u"--server"_s, emulator.url().toString(),
