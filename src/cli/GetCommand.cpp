@@ -9,6 +9,7 @@
 #include "cli/CliProgress.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
+#include "cli/TimingJson.h"
 #include "common/LangModule.h"
 #include "download/DownloadJob.h"
 #include "download/GetSubsRun.h"
@@ -20,6 +21,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
+
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -43,6 +46,8 @@ void printUsage(void (*print)(const QString &))
     print(u"                   (only when no other one exists) or only"_s);
     print(u"  --utf8           convert placed subtitles to UTF-8; where the encoding cannot be told"_s);
     print(u"                   for sure the subtitle is placed as served and the line says so"_s);
+    print(u"  --sync           measure each placed subtitle against the video's speech and fix its"_s);
+    print(u"                   timing when sure (as the preference fixTimingAfterDownload does)"_s);
     print(u"  --json           one JSON object per line instead of text, with the provider and the"_s);
     print(u"                   downloads the service still allows today (quotaRemaining, REST only)"_s);
     print(u"Each video and language gives one line: 'placed SUBTITLE' (followed by where the"_s);
@@ -143,6 +148,8 @@ int runGet(const QStringList &args)
             return ExitOk;
         } else if (arguments.isFlag("--json"_L1)) {
             json = true;
+        } else if (arguments.isFlag("--sync"_L1)) {
+            prefs.fixTimingAfterDownload = true;
         } else if (arguments.isFlag("--no-lang-ext"_L1)) {
             prefs.addLanguageExt = false;
         } else if (arguments.isFlag("--refresh"_L1)) {
@@ -232,8 +239,12 @@ int runGet(const QStringList &args)
     for (const GetSubsOutcome &o : outcomes) {
         const QString status = GetSubsOutcome::statusName(o.status);
         failed = failed || o.status == GetSubsOutcome::Status::Failed || o.unhandled;
+        const std::optional<TimingCheck::PlacedFix> timing =
+            prefs.fixTimingAfterDownload && o.status == GetSubsOutcome::Status::Placed
+                ? std::optional(TimingCheck::fixPlaced(o.video, o.subtitle))
+                : std::nullopt;
         if (json) {
-            const QJsonObject line{
+            QJsonObject line{
                 {u"status"_s, status},
                 {u"video"_s, o.video},
                 {u"lang"_s, o.lang},
@@ -247,11 +258,15 @@ int runGet(const QStringList &args)
                 {u"insideVideo"_s, o.insideVideo},
                 {u"provider"_s, run.providerName()},
                 {u"quotaRemaining"_s, o.quotaRemaining < 0 ? QJsonValue() : QJsonValue(o.quotaRemaining)}};
+            if (timing)
+                line.insert(u"timing"_s, timingJson(timing->measurement, timing->fixed, timing->note));
             printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
         } else if (o.status == GetSubsOutcome::Status::Placed) {
             printOut(u"placed "_s + printable(o.subtitle) +
                      (o.replaced.isEmpty() ? QString() : u" ("_s + printable(o.replaced) + u')') +
-                     (o.encodingNote.isEmpty() ? QString() : u" ["_s + o.encodingNote + u']'));
+                     (o.encodingNote.isEmpty() ? QString() : u" ["_s + o.encodingNote + u']') +
+                     (timing ? u" ("_s + timingWords(timing->measurement, timing->fixed, timing->note) + u')'
+                             : QString()));
         } else if (o.unhandled) {
             printOut(u"skipped %1 %2"_s.arg(printable(o.video), printable(o.reason)));
         } else if (o.insideVideo) {

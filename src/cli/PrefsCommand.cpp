@@ -43,6 +43,7 @@ const QList<Setting> &settings()
         {u"refreshSubs"_s, Kind::Bool, &V::refreshSubs},
         {u"autoSearchSubs"_s, Kind::Bool, &V::autoSearchSubs},
         {u"autoGetSubs"_s, Kind::Bool, &V::autoGetSubs},
+        {u"fixTimingAfterDownload"_s, Kind::Bool, &V::fixTimingAfterDownload},
         {u"AutoRetrySearch"_s, Kind::Bool, &V::AutoRetrySearch},
         {u"ListAllFiles"_s, Kind::Bool, &V::ListAllFiles},
         {u"AutoFlagNonHash"_s, Kind::Bool, &V::AutoFlagNonHash},

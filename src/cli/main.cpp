@@ -16,6 +16,7 @@ int runPrefs(const QStringList &args);
 int runInfo(const QStringList &args);
 int runGet(const QStringList &args);
 int runVerify(const QStringList &args);
+int runSync(const QStringList &args);
 
 namespace {
 
@@ -33,11 +34,14 @@ const QList<CliCommand> &commands()
          runInfo},
         {u"get"_s,
          u"get [--lang CODES] [--provider rest|xmlrpc] [--server URL] [--api-key KEY] [--user NAME]\n"
-         u"        [--password TEXT] [--no-lang-ext] [--refresh] [--hi WISH] [--utf8] [--json] PATH..."_s,
+         u"        [--password TEXT] [--no-lang-ext] [--refresh] [--hi WISH] [--utf8] [--sync] [--json] PATH..."_s,
          u"Find, download and place subtitles for the videos in the files and folders given."_s, runGet},
         {u"verify"_s, u"verify [--json] PATH..."_s,
          u"Pair subtitles with their videos and ask the service whether it has subtitles for them."_s,
          runVerify},
+        {u"sync"_s, u"sync [--json] [--fix] [--] VIDEO SUBTITLE"_s,
+         u"Measure the subtitle's timing against the speech in the video; --fix corrects it when sure."_s,
+         runSync},
     };
     return list;
 }

@@ -11,10 +11,12 @@
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"
+#include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 #include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
 #include "service/SubtitleProvider.h"
+#include "timing/TimingCheck.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -387,7 +389,40 @@ void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
         },
         [this] { return m_cancelled.load(); }, [this] { return m_aborted || WorkerThreads::stopping(); },
         arrived);
+    if (m_fixTiming)
+        fixPlacedTimings();
     setState(placed ? State::Downloaded : State::NotDownloaded);
+}
+
+void DownloadJob::fixPlacedTimings()
+{
+    struct Placed {
+        QString video;
+        QString subtitle;
+        std::shared_ptr<openSubtitleItem> result;
+    };
+    QList<Placed> placed;
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        for (const auto &entry : m_queue.queuedSubs()) {
+            const auto result = DownloadQueue::chosen(*entry);
+            if (result && result->Downloaded && !result->localSubfile.isEmpty() &&
+                result->timingNote.isEmpty())
+                placed.append({entry->path(), result->localSubfile, result});
+        }
+    }
+    // Measured outside the lock: decoding a film's audio takes seconds.
+    const auto stop = [this] { return m_cancelled || WorkerThreads::stopping(); };
+    for (const Placed &each : std::as_const(placed)) {
+        if (stop())
+            return;
+        const TimingCheck::PlacedFix fix = TimingCheck::fixPlaced(each.video, each.subtitle, stop);
+        {
+            const QMutexLocker guard(&m_client->stateLock());
+            each.result->timingNote = fix.note;
+        }
+        Q_EMIT progressed();
+    }
 }
 
 bool DownloadJob::startDownloads()

@@ -158,6 +158,10 @@ public:
     // queued, the first ones in queue order went and these wait, remembered
     // in the QuotaWaitList. Call under the client's state lock.
     const QList<std::shared_ptr<movieFile>> &heldForQuota() const { return m_heldForQuota; }
+    // With it on, a download run measures each subtitle it placed against
+    // the video's speech and fixes it when sure (TimingCheck::fixPlaced),
+    // before the run ends; each row's timingNote says what was done.
+    void setFixTiming(bool on) { m_fixTiming = on; }
 
     // Worker routines or intake items under way.
     bool busy() const;
@@ -183,6 +187,7 @@ private:
     std::shared_ptr<SubtitleProvider> provider() const;
     void holdBackOverQuota();
     void forgetWaiting(int index);
+    void fixPlacedTimings();
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -203,6 +208,7 @@ private:
     std::atomic<int> m_placedCount{0};
     std::atomic<int> m_failedCount{0};
     std::atomic<int> m_queuedCount{0};
+    std::atomic<bool> m_fixTiming{false};
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_aborted{false};
 };

@@ -138,6 +138,7 @@ void loadAllPrefs()
     loadBool(v, &Values::RenameSubs, u"RenameSubs"_s);
     loadBool(v, &Values::autoSearchSubs, u"autoSearchSubs"_s);
     loadBool(v, &Values::autoGetSubs, u"autoGetSubs"_s);
+    loadBool(v, &Values::fixTimingAfterDownload, u"fixTimingAfterDownload"_s);
     loadBool(v, &Values::AutoRetrySearch, u"AutoRetrySearch"_s);
     loadBool(v, &Values::ListAllFiles, u"ListAllFiles"_s);
     loadBool(v, &Values::AutoFlagNonHash, u"AutoFlagNonHash"_s);
@@ -182,6 +183,7 @@ bool save()
         XPrefs::setValue(u"OSUsername"_s, v.OSUsername);
     XPrefs::setValue(u"refreshSubs"_s, v.refreshSubs);
     XPrefs::setValue(u"autoGetSubs"_s, v.autoGetSubs);
+    XPrefs::setValue(u"fixTimingAfterDownload"_s, v.fixTimingAfterDownload);
     XPrefs::setValue(u"AutoRetrySearch"_s, v.AutoRetrySearch);
     XPrefs::setValue(u"autoSearchSubs"_s, v.autoSearchSubs);
     XPrefs::setValue(u"RenameSubs"_s, v.RenameSubs);

@@ -25,6 +25,8 @@ struct Values {
     bool AutoRetrySearch = false; // retry when the service is unavailable
     bool ListAllFiles = false;    // list every dropped file, not only the relevant ones
     bool AutoFlagNonHash = false; // kept and shown; nothing else reads it
+    // Measure each new subtitle against the video's speech and fix its timing when sure.
+    bool fixTimingAfterDownload = false;
     QString OSAPIServer = QStringLiteral("http://api.opensubtitles.org/xml-rpc");
     QString OSUsername; // empty means anonymous use
     QString OSPassword;

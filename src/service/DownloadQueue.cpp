@@ -97,6 +97,8 @@ QString DownloadQueue::rowText(const movieFile &entry, const openSubtitleItem &r
         text += u" \u2014 "_s + result.downloadError;
     else if (!result.replacedNote.isEmpty())
         text += u" \u2014 "_s + result.replacedNote;
+    if (!result.timingNote.isEmpty())
+        text += u" \u2014 timing: "_s + result.timingNote;
     return text;
 }
 

@@ -138,6 +138,9 @@ public:
     // a backup beside the video), in words and as a path; empty when none.
     QString replacedNote;
     QString replacedKeptAt;
+    // What measuring the placed subtitle against the speech did ("moved 2.3 s
+    // later"), or why it changed nothing; empty when it was not measured.
+    QString timingNote;
     bool Downloaded = false;
     QString localtempfile; // preview copy in the temporary folder
     QString localSubfile;  // the placed subtitle

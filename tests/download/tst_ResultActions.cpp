@@ -204,13 +204,15 @@ private slots:
             << int(Kind::Video) << 0 << QString()
             << (QStringList{u"Reveal video file=menuRevealFile"_s,
                             u"Preview Current Subtitle (English)=menuPreviewSubLang-eng"_s,
-                            u"Open Movie Web Page=menuOpenMovieWeb"_s, search}
+                            u"Open Movie Web Page=menuOpenMovieWeb"_s, u"Check Timing=menuCheckTiming"_s,
+                            search}
                 << sites);
         QTest::newRow("video, one match")
             << int(Kind::Video) << 1 << QString()
             << (QStringList{u"Reveal video file=menuRevealFile"_s,
                             u"Preview Current Subtitle (English)=menuPreviewSubLang-eng"_s,
-                            u"Open Movie Web Page=menuOpenMovieWeb"_s, search}
+                            u"Open Movie Web Page=menuOpenMovieWeb"_s, u"Check Timing=menuCheckTiming"_s,
+                            search}
                 << sites);
         QTest::newRow("group, three matches, filtered")
             << int(Kind::Group) << 3 << u"1234"_s

@@ -597,6 +597,7 @@ void GetSubtitlesWindow::queueSubsAndDownload()
     } else {
         m_job->removeDownloaded();
     }
+    m_job->setFixTiming(myPrefs::values().fixTimingAfterDownload);
     m_job->startDownloads();
 }
 

@@ -12,12 +12,15 @@
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
 #include "preview/gui/PreviewWindow.h"
+#include "preview/gui/TimingProbe.h"
 #include "service/openSubtitleItem.h"
 
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPushButton>
 #include <QUrl>
 
 #include <algorithm>
@@ -117,8 +120,12 @@ QList<ResultActions::MenuEntry> ResultActions::menuFor(int row) const
         items.append(item(u"This subtitle is not for this movie"_s, u"menuWrongSubForMovie"_s));
         items.append(item(translationStrings::menuPreviewSubText(), u"menuPreviewSub"_s));
         items.append(item(translationStrings::menuOpenSubWebText(), u"menuOpenSubWeb"_s));
+        if (timingTargetOf(row).valid())
+            items.append(item(u"Check Timing"_s, u"menuCheckTiming"_s));
         return items;
     }
+    if (kind == Kind::Queued && timingTargetOf(row).valid())
+        items.append(item(u"Check Timing"_s, u"menuCheckTiming"_s));
     if (!isVideoOrGroup(kind))
         return items;
     const std::shared_ptr<movieFile> movie = m_rows.movieAt(row);
@@ -160,6 +167,8 @@ QList<ResultActions::MenuEntry> ResultActions::menuFor(int row) const
                               "menuPreviewSubLang-"_L1 + code));
         }
         items.append(item(translationStrings::menuOpenMovieWebText(), u"menuOpenMovieWeb"_s));
+        if (timingTargetOf(row).valid())
+            items.append(item(u"Check Timing"_s, u"menuCheckTiming"_s));
     }
     MenuEntry search = item(translationStrings::SearchInWebCMM() + NameNoExtension(movie->movieFileName()),
                             u"menuExternals"_s);
@@ -229,6 +238,10 @@ void ResultActions::act(int row, const QString &tag)
             previewLocal(row, tag.mid(dash + 1));
         else
             previewResult(row);
+        return;
+    }
+    if (is("menuCheckTiming"_L1)) {
+        checkTiming(row);
         return;
     }
     if (is("menuOpenSubWeb"_L1)) {
@@ -392,6 +405,104 @@ QString ResultActions::moviePageUrl(int imdbId)
     if (imdbId <= 0)
         return {};
     return u"https://www.imdb.com/title/tt%1/"_s.arg(imdbId, 7, 10, QChar(u'0'));
+}
+
+ResultActions::TimingTarget ResultActions::timingTargetOf(int row) const
+{
+    TimingTarget target;
+    const Kind kind = m_rows.kindAt(row);
+    const std::shared_ptr<movieFile> movie = m_rows.movieAt(row);
+    if (kind == Kind::Result || kind == Kind::Queued) {
+        target.result = m_rows.resultAt(row);
+        if (!target.result)
+            return {};
+        guarded(m_rows.session(), [&target] {
+            if (target.result->Downloaded)
+                target.subtitle = target.result->localSubfile;
+            if (const auto video = target.result->movieFile.lock())
+                target.video = video->path();
+            return 0;
+        });
+        if (target.video.isEmpty() && movie)
+            target.video = movie->path();
+    } else if (kind == Kind::Video && movie) {
+        for (const auto &subtitle : movie->subtitles()) {
+            if (subtitle && subtitle->SubtitleFolderItem().isFile()) {
+                const std::shared_ptr<movieFile> paired = subtitle->thisMovie();
+                target.video = paired && !paired->path().isEmpty() ? paired->path() : movie->path();
+                target.subtitle = subtitle->path();
+                break;
+            }
+        }
+    }
+    if (!QFileInfo(target.subtitle).isFile() || !QFileInfo(target.video).isFile())
+        return {};
+    return target;
+}
+
+// The measuring runs on a worker: the list stays usable, and closing the
+// window stops it.
+void ResultActions::checkTiming(int row)
+{
+    const TimingTarget target = timingTargetOf(row);
+    if (!target.valid())
+        return;
+    if (!m_timingProbe) {
+        m_timingProbe = new TimingProbe(this);
+        connect(m_timingProbe, &TimingProbe::measured, this, &ResultActions::offerTimingFix);
+    }
+    m_timingTarget = target;
+    m_timingProbe->start(target.video, target.subtitle);
+}
+
+void ResultActions::offerTimingFix(const TimingMeasurement &measurement)
+{
+    const TimingTarget target = m_timingTarget;
+    const QString name = QFileInfo(target.subtitle).fileName();
+    if (!measurement.fixAdvised()) {
+        showTimingBox(u"%1: %2."_s.arg(name, measurement.reasonToLeave()));
+        return;
+    }
+    auto *box = new QMessageBox(
+        QMessageBox::Question, u"Check Timing"_s,
+        u"%1 is out of step with the video's speech (confidence %2).\n\n"
+        "Fix Timing: %3. The present file goes to the trash."_s.arg(
+            name, QString::number(measurement.confidence, 'f', 2), measurement.transform.description()),
+        QMessageBox::Cancel, m_list ? m_list->window() : nullptr);
+    box->setObjectName(u"CheckTimingBox"_s);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *fix = box->addButton(u"Fix Timing"_s, QMessageBox::AcceptRole);
+    box->setDefaultButton(fix);
+    connect(box, &QMessageBox::buttonClicked, this,
+            [this, fix, target, measurement](QAbstractButton *button) {
+                if (button == fix)
+                    fixTiming(target, measurement);
+            });
+    box->open();
+}
+
+void ResultActions::fixTiming(const TimingTarget &target, const TimingMeasurement &measurement)
+{
+    const TimingCheck::FixResult fix = TimingCheck::applyFix(target.subtitle, measurement);
+    const QString note = fix.error.isEmpty() ? measurement.transform.description() : fix.error;
+    if (target.result) {
+        guarded(m_rows.session(), [&] {
+            target.result->timingNote = note;
+            return 0;
+        });
+    }
+    m_rows.refresh();
+    if (!fix.error.isEmpty())
+        showTimingBox(u"%1: %2."_s.arg(QFileInfo(target.subtitle).fileName(), fix.error));
+}
+
+void ResultActions::showTimingBox(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, u"Check Timing"_s, text, QMessageBox::Ok,
+                                m_list ? m_list->window() : nullptr);
+    box->setObjectName(u"CheckTimingBox"_s);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void ResultActions::previewResult(int row)

@@ -7,8 +7,13 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class PreviewWindow;
 class QMenu;
+class TimingProbe;
+class openSubtitleItem;
+struct TimingMeasurement;
 class QWidget;
 class omiListbox;
 
@@ -75,6 +80,19 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // A placed or local subtitle that "Check Timing" measures, and its video.
+    struct TimingTarget {
+        QString video;
+        QString subtitle;
+        std::shared_ptr<openSubtitleItem> result; // the row's result, when it is one
+        bool valid() const { return !video.isEmpty() && !subtitle.isEmpty(); }
+    };
+    TimingTarget timingTargetOf(int row) const;
+    void checkTiming(int row);
+    void offerTimingFix(const TimingMeasurement &measurement);
+    void fixTiming(const TimingTarget &target, const TimingMeasurement &measurement);
+    void showTimingBox(const QString &text);
+
     void previewResult(int row);
     void previewLocal(int row, const QString &language);
     void previewIdle(int row);
@@ -85,4 +103,7 @@ private:
     // A plain widget pointer: the filter also sees the list while it is
     // being destroyed, when it is no longer an omiListbox.
     QPointer<QWidget> m_list;
+    // The "Check Timing" under way: one at a time, cancelled with the window.
+    TimingProbe *m_timingProbe = nullptr;
+    TimingTarget m_timingTarget;
 };

@@ -176,6 +176,9 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
                                QRect(249, 302, 315, 20));
     m_embeddedSubs->setToolTip(tr("A text subtitle stream inside the video in a wanted language counts as a "
                                   "subtitle the video has: no search or download for that language."));
+    m_fixTiming = makeCheck(u"FixTimingCheck"_s, tr("Fix timing after download"), QRect(249, 324, 315, 20));
+    m_fixTiming->setToolTip(tr("Measure each downloaded subtitle against the video's speech and move or "
+                               "stretch it when Lumbra is sure it is out of step"));
     makeAdvancedControls();
     // Says why a fourth language was not ticked; hidden otherwise.
     m_count = makeLabel(u"Label1"_s, QString(), QRect(20, 452, 380, 24), true);
@@ -340,6 +343,7 @@ void PreferencesWindow::showValues(const myPrefs::Values &prefs)
     m_autoRetry->setChecked(prefs.AutoRetrySearch);
     m_autoQuit->setChecked(prefs.AutoQuit);
     m_autoFlag->setChecked(prefs.AutoFlagNonHash);
+    m_fixTiming->setChecked(prefs.fixTimingAfterDownload);
     const int provider = m_provider->findData(myPrefs::providerNamed(prefs.ServiceProvider));
     m_provider->setCurrentIndex(provider < 0 ? 0 : provider);
     updateApiKeyField();
@@ -368,6 +372,7 @@ myPrefs::Values PreferencesWindow::controlValues(const myPrefs::Values &base) co
     prefs.autoGetSubs = m_autoGet->isChecked();
     prefs.AutoRetrySearch = m_autoRetry->isChecked();
     prefs.AutoQuit = m_autoQuit->isChecked();
+    prefs.fixTimingAfterDownload = m_fixTiming->isChecked();
     prefs.ServiceProvider = m_provider->currentData().toString();
     prefs.RestApiKey = m_apiKey->text().trimmed();
     prefs.RestServer = m_restServer->text().trimmed();
@@ -392,6 +397,7 @@ myPrefs::Values PreferencesWindow::withEdits(const myPrefs::Values &base) const
     takeIfEdited(result, edited, m_shown, &V::autoGetSubs);
     takeIfEdited(result, edited, m_shown, &V::AutoRetrySearch);
     takeIfEdited(result, edited, m_shown, &V::AutoQuit);
+    takeIfEdited(result, edited, m_shown, &V::fixTimingAfterDownload);
     takeIfEdited(result, edited, m_shown, &V::ServiceProvider);
     takeIfEdited(result, edited, m_shown, &V::RestApiKey);
     takeIfEdited(result, edited, m_shown, &V::RestServer);

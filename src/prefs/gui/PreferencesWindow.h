@@ -62,6 +62,7 @@ public:
     QCheckBox *AutoGetSubsCheck() const { return m_autoGet; }
     QCheckBox *AutoQuitCheck() const { return m_autoQuit; }
     QCheckBox *AutoFlagNonHashCheck() const { return m_autoFlag; }
+    QCheckBox *FixTimingCheck() const { return m_fixTiming; }
     // The service interface (REST or XML-RPC) and the REST API's key.
     QComboBox *ServiceProviderPopup() const { return m_provider; }
     QLineEdit *RestApiKeyField() const { return m_apiKey; }
@@ -130,6 +131,7 @@ private:
     QCheckBox *m_autoGet;
     QCheckBox *m_autoQuit;
     QCheckBox *m_autoFlag;
+    QCheckBox *m_fixTiming;
     QComboBox *m_provider;
     QLineEdit *m_apiKey;
     QGroupBox *m_advanced;

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "preview/gui/CueScrollWidget.h"
 #include "preview/gui/PreviewProgressWidget.h"
+#include "preview/gui/TimingProbe.h"
 #include "preview/PlayerControl.h"
 #include "preview/PlayerDetection.h"
 #include "preview/ResultPreview.h"
@@ -127,6 +128,17 @@ PreviewWindow::PreviewWindow(Opener opener, QWidget *parent)
 
     m_progressCanvas = new PreviewProgressWidget(this);
 
+    m_fixTimingBut = makeButton(u"Fix Timing"_s, u"Helvetica"_s, 10);
+    m_fixTimingBut->setEnabled(false);
+    m_timingLabel = new QLabel(this);
+    m_timingLabel->setObjectName(u"TimingLabel"_s);
+    m_timingLabel->setFont(small);
+    m_timingLabel->setWordWrap(true);
+    m_timingLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_timingProbe = new TimingProbe(this);
+    connect(m_timingProbe, &TimingProbe::measured, this, &PreviewWindow::showTiming);
+    connect(m_fixTimingBut, &omiButton::action, this, [this] { fixTiming(); });
+
     connect(m_playButton, &omiButton::action, this, [this] { playPressed(); });
     connect(m_rwdbutton, &omiButton::action, this, [this] { m_player->seekBack(); });
     connect(m_fwdbutton, &omiButton::action, this, [this] { m_player->seekForward(); });
@@ -202,6 +214,8 @@ void PreviewWindow::layoutControls()
     m_wrongLangBut->setGeometry(0, 126, 100, 20);
     m_machineTranslateBut->setGeometry(0, 146, 100, 20);
     m_notSyncdBut->setGeometry(0, 166, 100, 20);
+    m_fixTimingBut->setGeometry(0, 192, 100, 20);
+    m_timingLabel->setGeometry(2, 214, 96, 64);
     // The rest keeps its distance to the bottom; the list takes the height.
     m_closeWindowBut->setGeometry(0, h - 67, 100, 20);
     m_selectSubBut->setGeometry(0, h - 40, 100, 40);
@@ -239,6 +253,7 @@ PreviewWindow *PreviewWindow::open(const Request &request)
         window->m_selectSubBut->setEnabled(!checked);
     }
     window->m_player->setSubFile(request.subtitle);
+    window->measureTiming(request.video, request.subtitle);
     window->PlayThisMovie(request.title);
     platform().bringToFront(nullptr);
     return window;
@@ -285,6 +300,57 @@ void PreviewWindow::openResult(const std::shared_ptr<openSubtitleItem> &result,
         if (opened)
             opened(window);
     });
+}
+
+// Decoding the film's audio takes seconds: it runs on a worker while the
+// preview plays, and stops when the window closes.
+void PreviewWindow::measureTiming(const QString &video, const QString &subtitle)
+{
+    m_subtitlePath = subtitle;
+    m_timingLabel->setText(u"Measuring the timing\u2026"_s);
+    m_timingProbe->start(video, subtitle);
+}
+
+void PreviewWindow::showTiming(const TimingMeasurement &measurement)
+{
+    m_timing = measurement;
+    m_fixTimingBut->setEnabled(measurement.fixAdvised());
+    if (measurement.fixAdvised())
+        m_timingLabel->setText(u"Out of step: %1"_s.arg(measurement.transform.description()));
+    else
+        m_timingLabel->setText(measurement.reasonToLeave());
+    if (measurement.measured())
+        m_timingLabel->setToolTip(
+            u"Measured against the video's speech, confidence %1"_s.arg(measurement.confidence, 0, 'f', 2));
+}
+
+// A search result's copy in the temporary folder is fixed in place: the
+// download places that copy, so the placed subtitle gets the same fix. A
+// subtitle beside the video (a local one, or a result already placed) keeps
+// its previous version in the trash.
+void PreviewWindow::fixTiming()
+{
+    m_fixTimingBut->setEnabled(false);
+    const bool temporaryCopy =
+        m_thisOpenSub && guarded(m_session, [this] {
+            return !m_thisOpenSub->Downloaded && m_thisOpenSub->localtempfile == m_subtitlePath;
+        });
+    const TimingCheck::FixResult fix =
+        TimingCheck::applyFix(m_subtitlePath, m_timing,
+                              temporaryCopy ? TimingCheck::Previous::Discard : TimingCheck::Previous::Keep);
+    if (!fix.error.isEmpty()) {
+        m_timingLabel->setText(fix.error);
+        return;
+    }
+    const QString done = m_timing.transform.description();
+    m_timingLabel->setText(u"Fixed: %1"_s.arg(done));
+    if (m_thisOpenSub) {
+        guarded(m_session, [&] {
+            m_thisOpenSub->timingNote = done;
+            return 0;
+        });
+    }
+    m_player->setFps(m_player->fps()); // the cues again, from the fixed file
 }
 
 void PreviewWindow::PlayThisMovie(const QString &title)
@@ -624,6 +690,7 @@ void PreviewWindow::closeEvent(QCloseEvent *event)
     WindowPlacement::leaveVariantB(this, kPrefix);
     m_consoleTimer->stop();
     m_listParsedSub->stop();
+    m_timingProbe->cancel();
     QWidget::closeEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MenuCommandTarget.h"
+#include "timing/TimingCheck.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -15,6 +16,7 @@ class PlayerControl;
 class PreviewProgressWidget;
 class QLabel;
 class QTimer;
+class TimingProbe;
 class movieFile;
 class omiButton;
 class omiListbox;
@@ -103,6 +105,9 @@ public:
     omiButton *notSynchronizedButton() const { return m_notSyncdBut; }
     omiButton *closeButton() const { return m_closeWindowBut; }
     omiButton *selectButton() const { return m_selectSubBut; }
+    omiButton *fixTimingButton() const { return m_fixTimingBut; }
+    // What measuring the subtitle against the speech found, once known.
+    QLabel *timingLabel() const { return m_timingLabel; }
     omiListbox *cueList() const { return m_subLinesList; }
     QLabel *timeLabel() const { return m_timeLabel; }
     PreviewProgressWidget *progress() const { return m_progressCanvas; }
@@ -158,6 +163,9 @@ private:
     void showStatus(const QString &status);
     void judge(Verdict verdict);
     void selectResult();
+    void measureTiming(const QString &video, const QString &subtitle);
+    void showTiming(const TimingMeasurement &measurement);
+    void fixTiming();
     void paintCueBackground(QPainter &g, int row, int column, const QSize &cell) const;
     void paintCueText(QPainter &g, int row, int column, const QSize &cell) const;
     QFont rowFont() const;
@@ -184,6 +192,11 @@ private:
     omiButton *m_notSyncdBut;
     omiButton *m_closeWindowBut;
     omiButton *m_selectSubBut;
+    omiButton *m_fixTimingBut;
+    QLabel *m_timingLabel;
+    TimingProbe *m_timingProbe;
+    QString m_subtitlePath;
+    TimingMeasurement m_timing;
     omiListbox *m_subLinesList;
     CueScrollWidget *m_subListScrollbar;
     QLabel *m_timeLabel;
