@@ -73,11 +73,11 @@ int runSync(const QStringList &args)
         else if (arguments.isFlag("--fix"_L1))
             fix = true;
         else
-            return usageError(u"sync"_s, u"unknown option '%1'"_s.arg(arguments.written()), printUsage);
+            return usageError(u"sync"_s, u"unknown option '%1'"_s.arg(arguments.written()));
     }
     const QStringList &paths = arguments.paths();
     if (paths.size() != 2)
-        return usageError(u"sync"_s, u"give one video and one subtitle"_s, printUsage);
+        return usageError(u"sync"_s, u"give one video and one subtitle"_s);
     const QString &video = paths[0], &subtitle = paths[1];
 
     SyncOutcome outcome;
