@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/QuotaWaitList.h"
 #include "prefs/myPrefs.h"
 #include "service/DownloadQueue.h"
 #include "service/ServiceError.h"
@@ -159,6 +160,21 @@ public:
     // in the QuotaWaitList. Call under the client's state lock.
     const QList<std::shared_ptr<movieFile>> &heldForQuota() const { return m_heldForQuota; }
 
+    // --- Offered again after the quota renewed -----------------------------
+    // Downloads held back for an earlier day's quota, offered again: their
+    // videos are taken in (listed and ticked whatever the listing rule says)
+    // and only their languages are searched. After a good search each gets
+    // back the subtitle chosen for it when the service still lists that file,
+    // else the best choice; nothing else of those videos stays ticked. One
+    // that cannot be offered any more (a subtitle in its language lies beside
+    // the video now, or the service lists none) is forgotten. Before the intake.
+    void offerWaiting(const QList<WaitingDownload> &entries);
+    // The offered downloads still standing.
+    int waitingOffered() const;
+    // The languages whose results the list shows: the offered downloads'
+    // when there are any, else the wanted ones.
+    QStringList listedLanguages() const;
+
     // Worker routines or intake items under way.
     bool busy() const;
 
@@ -183,6 +199,7 @@ private:
     std::shared_ptr<SubtitleProvider> provider() const;
     void holdBackOverQuota();
     void forgetWaiting(int index);
+    void tickOfferedWaiting();
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -192,6 +209,7 @@ private:
     ServiceError m_stepFailure;
     DownloadQueue m_queue;
     QList<std::shared_ptr<movieFile>> m_heldForQuota;
+    QList<WaitingDownload> m_offeredWaiting;
 
     mutable QMutex m_providerLock;                // guards the two below; never held across a request
     QString m_providerName;                       // set for this job; empty: the preference
