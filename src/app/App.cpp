@@ -128,6 +128,8 @@ void App::startUp()
     ResourcePaths::registerBundledFonts();
     showHome();
     tellPreferenceFileProblem();
+    // Downloads held back for an earlier day's quota, now that it renewed.
+    GetSubtitlesWindow::offerWaitingDownloads(*m_router);
 }
 
 // Said once, over the home window: a damaged preference file was set aside.

@@ -47,6 +47,9 @@ public:
     // without any existing file changes nothing.
     void handOverDrop(WorkflowKind kind, const DragItem &item);
 
+    // Shows the window and brings it forward, first in the window order.
+    void present(WorkflowWindow *window);
+
     // Files pasted on the home window (existing ones, in clipboard order):
     // always to the download workflow. An empty list changes nothing.
     void pasteFiles(const QStringList &paths);
@@ -55,7 +58,6 @@ private:
     // The front-most visible window of the workflow that takes files,
     // brought forward, or a new one shown. `created` tells which.
     WorkflowWindow *visibleOrNew(WorkflowKind kind, bool *created);
-    void present(WorkflowWindow *window);
 
     WindowOrder *m_order;
     QHash<int, Creator> m_creators;

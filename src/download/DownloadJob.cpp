@@ -22,6 +22,8 @@
 #include <QLoggingCategory>
 #include <QMutexLocker>
 
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcDownloadJob, "lumbra.download.job")
@@ -149,11 +151,13 @@ QList<std::shared_ptr<movieFile>> DownloadJob::takeNewRecords(bool listAllFiles,
             ++i;
             continue;
         }
-        if (record.hasAllSubs && !listAllFiles) {
+        // An offered download's video counts whatever the wanted languages are now.
+        const bool offered = !m_offeredWaiting.isEmpty();
+        if (record.hasAllSubs && !listAllFiles && !offered) {
             records.removeAt(i);
             continue;
         }
-        record.isChecked = refreshSubs || !record.hasAllSubs;
+        record.isChecked = offered || refreshSubs || !record.hasAllSubs;
         record.addedToList = true;
         fresh.append(records[i]);
         ++i;
@@ -213,6 +217,8 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     // A rejected login fails again until the account is fixed: no retry.
     const bool retry =
         !found && autoRetry && FailureWords::worthRetrying(FailureWords::classify(failure.code));
+    if (found)
+        tickOfferedWaiting();
     setState(found ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
 }
 
@@ -434,6 +440,117 @@ bool DownloadJob::startDownloads()
         job->m_downloading = false;
     });
     return true;
+}
+
+// --- Offered again after the quota renewed ----------------------------------------
+
+void DownloadJob::offerWaiting(const QList<WaitingDownload> &entries)
+{
+    QStringList languages, videos;
+    for (const WaitingDownload &entry : entries) {
+        if (!languages.contains(entry.lang))
+            languages.append(entry.lang);
+        if (!videos.contains(entry.video))
+            videos.append(entry.video);
+    }
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        m_offeredWaiting = entries;
+        m_client->languageOverride = languages;
+    }
+    for (const QString &video : std::as_const(videos))
+        addPath(video);
+}
+
+int DownloadJob::waitingOffered() const
+{
+    const QMutexLocker guard(&m_client->stateLock());
+    return int(m_offeredWaiting.size());
+}
+
+QStringList DownloadJob::listedLanguages() const
+{
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        if (!m_offeredWaiting.isEmpty())
+            return m_client->languageOverride;
+    }
+    return wantedLanguages();
+}
+
+namespace {
+bool sameLanguage(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Ticks the result with the remembered file id among the video's results in
+// the entry's language; false when the service no longer lists it (the best
+// choice stays ticked then).
+bool tickRemembered(const movieFile &video, const WaitingDownload &entry)
+{
+    const auto results = video.subtitleResults();
+    const bool listed = std::any_of(results.cbegin(), results.cend(), [&](const auto &result) {
+        return result && result->IDSubtitleFile == entry.fileId;
+    });
+    if (!listed)
+        return false;
+    for (const auto &result : results) {
+        if (result && sameLanguage(result->ISO639, entry.lang))
+            result->isChecked = result->IDSubtitleFile == entry.fileId;
+    }
+    return true;
+}
+} // namespace
+
+void DownloadJob::tickOfferedWaiting()
+{
+    QList<WaitingDownload> ended;
+    {
+        const QMutexLocker guard(&m_client->stateLock());
+        if (m_offeredWaiting.isEmpty())
+            return;
+        // A search step that failed may have left results out: nothing found
+        // then says nothing.
+        const bool complete = m_stepFailure.ok();
+        for (const auto &video : std::as_const(m_client->movieFiles)) {
+            QList<WaitingDownload> mine;
+            for (const WaitingDownload &entry : std::as_const(m_offeredWaiting)) {
+                if (entry.video == video->path())
+                    mine.append(entry);
+            }
+            // Only what waited is ticked again: the video's other languages
+            // were placed, left or never wanted the day before.
+            for (const auto &result : video->subtitleResults()) {
+                if (result && std::none_of(mine.cbegin(), mine.cend(), [&](const WaitingDownload &entry) {
+                        return sameLanguage(entry.lang, result->ISO639);
+                    }))
+                    result->isChecked = false;
+            }
+            for (const WaitingDownload &entry : std::as_const(mine)) {
+                const auto results = video->subtitleResults();
+                const bool found = std::any_of(results.cbegin(), results.cend(), [&](const auto &result) {
+                    return result && sameLanguage(result->ISO639, entry.lang);
+                });
+                if (hasLocalSubtitleIn(*video, entry.lang) || video->carriesSubtitleIn(entry.lang) ||
+                    (!found && complete))
+                    ended.append(entry);
+                else if (found && !tickRemembered(*video, entry))
+                    qCInfo(lcDownloadJob).noquote() << "the subtitle chosen for" << entry.video << "in"
+                                                    << entry.lang << "is gone; the best choice is ticked";
+            }
+        }
+        m_offeredWaiting.removeIf([&](const WaitingDownload &entry) {
+            return std::any_of(ended.cbegin(), ended.cend(), [&](const WaitingDownload &e) {
+                return e.video == entry.video && e.lang == entry.lang;
+            });
+        });
+    }
+    // The file is written outside the state lock.
+    for (const WaitingDownload &entry : std::as_const(ended)) {
+        qCInfo(lcDownloadJob).noquote() << "no longer waiting:" << entry.video << "in" << entry.lang;
+        QuotaWaitList().remove(entry.video, entry.lang);
+    }
 }
 
 bool DownloadJob::busy() const

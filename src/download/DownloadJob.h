@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/QuotaWaitList.h"
 #include "prefs/myPrefs.h"
 #include "service/DownloadQueue.h"
 #include "service/ServiceError.h"
@@ -163,6 +164,21 @@ public:
     // before the run ends; each row's timingNote says what was done.
     void setFixTiming(bool on) { m_fixTiming = on; }
 
+    // --- Offered again after the quota renewed -----------------------------
+    // Downloads held back for an earlier day's quota, offered again: their
+    // videos are taken in (listed and ticked whatever the listing rule says)
+    // and only their languages are searched. After a good search each gets
+    // back the subtitle chosen for it when the service still lists that file,
+    // else the best choice; nothing else of those videos stays ticked. One
+    // that cannot be offered any more (a subtitle in its language lies beside
+    // the video now, or the service lists none) is forgotten. Before the intake.
+    void offerWaiting(const QList<WaitingDownload> &entries);
+    // The offered downloads still standing.
+    int waitingOffered() const;
+    // The languages whose results the list shows: the offered downloads'
+    // when there are any, else the wanted ones.
+    QStringList listedLanguages() const;
+
     // Worker routines or intake items under way.
     bool busy() const;
 
@@ -188,6 +204,7 @@ private:
     void holdBackOverQuota();
     void forgetWaiting(int index);
     void fixPlacedTimings();
+    void tickOfferedWaiting();
 
     std::shared_ptr<OSClient> m_client;
     std::shared_ptr<ClientIntake> m_intake;
@@ -197,6 +214,7 @@ private:
     ServiceError m_stepFailure;
     DownloadQueue m_queue;
     QList<std::shared_ptr<movieFile>> m_heldForQuota;
+    QList<WaitingDownload> m_offeredWaiting;
 
     mutable QMutex m_providerLock;                // guards the two below; never held across a request
     QString m_providerName;                       // set for this job; empty: the preference

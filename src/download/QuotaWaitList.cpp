@@ -70,6 +70,19 @@ QList<WaitingDownload> QuotaWaitList::due(const QDateTime &nowUtc) const
     return entries;
 }
 
+QList<WaitingDownload> QuotaWaitList::offerable(const QDateTime &nowUtc) const
+{
+    QList<WaitingDownload> entries = all();
+    const qsizetype gone =
+        entries.removeIf([](const WaitingDownload &entry) { return !QFileInfo(entry.video).isFile(); });
+    if (gone > 0) {
+        qCInfo(lcWaiting) << gone << "downloads waiting for the quota are dropped: their videos are gone";
+        write(entries);
+    }
+    entries.removeIf([&](const WaitingDownload &entry) { return entry.renews > nowUtc; });
+    return entries;
+}
+
 void QuotaWaitList::add(const QList<WaitingDownload> &added) const
 {
     if (added.isEmpty())

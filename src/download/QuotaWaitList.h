@@ -25,6 +25,10 @@ public:
     QList<WaitingDownload> all() const;
     // Those whose quota has renewed by `nowUtc`.
     QList<WaitingDownload> due(const QDateTime &nowUtc) const;
+    // What can be offered again at start-up: those due by `nowUtc` whose
+    // video is still there. Entries whose video has gone are dropped from the
+    // list for good, due or not: nothing could be placed beside it.
+    QList<WaitingDownload> offerable(const QDateTime &nowUtc) const;
     // Adds the entries, replacing any for the same video and language.
     void add(const QList<WaitingDownload> &entries) const;
     // Drops what waited for this video and language (placed, or given up).

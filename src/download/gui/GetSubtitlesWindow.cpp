@@ -177,6 +177,20 @@ void GetSubtitlesWindow::registerWith(DocumentRouter &router)
     router.setCreator(WorkflowKind::Download, [] { return new GetSubtitlesWindow; });
 }
 
+GetSubtitlesWindow *GetSubtitlesWindow::offerWaitingDownloads(DocumentRouter &router)
+{
+    const QList<WaitingDownload> due = QuotaWaitList().offerable(QDateTime::currentDateTimeUtc());
+    if (due.isEmpty())
+        return nullptr;
+    // A window of their own: a default one may already hold other files.
+    auto *window = new GetSubtitlesWindow;
+    window->m_offersWaiting = true;
+    window->m_job->offerWaiting(due);
+    window->m_state0checkdropped = true;
+    router.present(window);
+    return window;
+}
+
 void GetSubtitlesWindow::setQuitHandler(std::function<void()> handler)
 {
     quitHandler() = std::move(handler);
@@ -259,7 +273,7 @@ void GetSubtitlesWindow::tellDesktopDownloadsEnded()
 
 bool GetSubtitlesWindow::acceptsFiles() const
 {
-    if (m_closing || !m_frame->DropFilesCanvas()->isEnabled())
+    if (m_closing || m_offersWaiting || !m_frame->DropFilesCanvas()->isEnabled())
         return false;
     const State state = m_job->state();
     return state == State::Idle || state == State::Adding || state == State::Listing ||
@@ -308,8 +322,11 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
 {
     if (sameText(mode, "Searching"_L1))
         return ServiceNotice::waiting(m_waitClock);
+    const QString waited = waitedNotice();
     if (const QString quota = quotaNotice(); !quota.isEmpty())
-        return quota;
+        return waited.isEmpty() ? quota : waited + u' ' + quota;
+    if (!waited.isEmpty())
+        return waited;
     const QList<ClientIntake::NotTakenIn> skipped = m_job->intake().notTakenIn();
     if (skipped.isEmpty())
         return {};
@@ -351,6 +368,18 @@ QString GetSubtitlesWindow::quotaNotice() const
             tr("%n ticked result(s) beyond it wait for tomorrow's quota (%1).", nullptr, int(waiting))
                 .arg(QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc())));
     return notice;
+}
+
+QString GetSubtitlesWindow::waitedNotice() const
+{
+    // Until Download is pressed; then the rows tell how each one went.
+    if (!m_offersWaiting || m_job->state() >= State::Predownloading)
+        return {};
+    const int waited = m_job->waitingOffered();
+    if (waited == 0)
+        return {};
+    return waited == 1 ? tr("1 subtitle waited for today's quota.")
+                       : tr("%1 subtitles waited for today's quota.").arg(waited);
 }
 
 bool GetSubtitlesWindow::searchRunning() const
@@ -493,7 +522,8 @@ void GetSubtitlesWindow::TimerProcess_Action()
             if (underWay == 0 && m_state0checkdropped && (isState(State::Listing) || isState(State::Adding)))
                 setState(State::Listed);
         }
-        if (isState(State::Listed) && myPrefs::autoSearchSubs())
+        // Offered downloads are searched at once: the one click is Download.
+        if (isState(State::Listed) && (myPrefs::autoSearchSubs() || m_offersWaiting))
             pressMain();
 
         const State mode = m_job->state();
@@ -506,7 +536,7 @@ void GetSubtitlesWindow::TimerProcess_Action()
             m_retries = 0;
             m_frame->moveStageMarker(1);
             m_list->listSearchResults(
-                m_job->languageGroups(DownloadJob::wantedLanguages(), myPrefs::refreshSubs()));
+                m_job->languageGroups(m_job->listedLanguages(), myPrefs::refreshSubs()));
             setState(State::Searched);
             if (myPrefs::autoGetSubs())
                 pressMain();

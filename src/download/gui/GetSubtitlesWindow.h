@@ -51,6 +51,12 @@ public:
     // Makes download windows for the application's documents, drops and pastes.
     static void registerWith(DocumentRouter &router);
 
+    // At start-up: the downloads that waited for an earlier day's quota,
+    // once it has renewed, offered again in a download window of their own
+    // (searched at once; Download takes them, or the automatic-download
+    // preference does). Null when nothing waits.
+    static GetSubtitlesWindow *offerWaitingDownloads(DocumentRouter &router);
+
     // How the application quits when a download run asks it to (all
     // downloads placed with AutoQuit on, or "Download & Quit"); tests
     // replace it. Runs on the main thread.
@@ -153,6 +159,8 @@ private:
     QString noticeFor(const QString &mode) const;
     // The downloads the service still allows today, once it has said (REST).
     QString quotaNotice() const;
+    // How many offered downloads waited for the quota, until they download.
+    QString waitedNotice() const;
 
     // Declared first: the list and its painter reach the job's records.
     std::shared_ptr<DownloadJob> m_job;
@@ -184,4 +192,5 @@ private:
     bool m_closing = false;
     bool m_updateUI = false;
     bool m_quitAfterDownload = false;
+    bool m_offersWaiting = false; // takes no other files
 };
