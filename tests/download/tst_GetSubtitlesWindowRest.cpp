@@ -4,12 +4,15 @@
 #include "TestMain.h"
 #include "WindowTicks.h"
 
+#include "app/DocumentRouter.h"
+#include "app/WindowOrder.h"
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "download/DownloadJob.h"
 #include "download/gui/DownloadList.h"
 #include "download/gui/GetSubtitlesWindow.h"
+#include "download/QuotaWaitList.h"
 #include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
 #include "service/ProviderChoice.h"
@@ -52,6 +55,8 @@ private Q_SLOTS:
     void missingKeyIsNotARefusedKey();
     void stalledServiceFailsWithTheReason_data();
     void stalledServiceFailsWithTheReason();
+    void waitingDownloadsAreOfferedAgain_data();
+    void waitingDownloadsAreOfferedAgain();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + u'/' + relative; }
@@ -268,6 +273,69 @@ void tst_GetSubtitlesWindowRest::stalledServiceFailsWithTheReason()
                      qPrintable(frame->mainButton()->caption()));
     else
         QTRY_COMPARE(frame->mainButton()->caption(), u"Try Again"_s);
+}
+
+void tst_GetSubtitlesWindowRest::waitingDownloadsAreOfferedAgain_data()
+{
+    QTest::addColumn<bool>("autoGet");
+    QTest::newRow("one click") << false;
+    QTest::newRow("automatic download") << true;
+}
+
+// Downloads held back for the quota come back at the next start after it
+// renewed: the subtitle chosen then (not the service's best now) is placed,
+// nothing else of the video; an entry whose video is gone is dropped, one not
+// yet due stays.
+void tst_GetSubtitlesWindowRest::waitingDownloadsAreOfferedAgain()
+{
+    QFETCH(bool, autoGet);
+    myPrefs::setAutoGetSubs(autoGet);
+    QJsonObject movie = m_movies.first().toObject();
+    movie[u"subtitles"_s] = QJsonArray{QJsonObject{{u"id"_s, 101},
+                                                   {u"lang"_s, u"eng"_s},
+                                                   {u"file"_s, u"Movie.best.srt"_s},
+                                                   {u"downloads"_s, 5000},
+                                                   {u"content"_s, oneCueSubtitle(u"EN best"_s)}},
+                                       QJsonObject{{u"id"_s, 102},
+                                                   {u"lang"_s, u"eng"_s},
+                                                   {u"file"_s, u"Movie.chosen.srt"_s},
+                                                   {u"downloads"_s, 5},
+                                                   {u"content"_s, oneCueSubtitle(u"EN chosen"_s)}},
+                                       QJsonObject{{u"id"_s, 103},
+                                                   {u"lang"_s, u"spa"_s},
+                                                   {u"file"_s, u"Movie.es.srt"_s},
+                                                   {u"content"_s, oneCueSubtitle(u"ES"_s)}}};
+    QVERIFY(m_emu.setCatalog(QJsonDocument(QJsonObject{{u"movies"_s, QJsonArray{movie}}}).toJson()));
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QuotaWaitList waiting;
+    const QString gone = path(u"Gone.mkv"_s);
+    waiting.add({{path(u"Movie.mkv"_s), u"en"_s, 102, now.addSecs(-60)},
+                 {gone, u"en"_s, 7, now.addSecs(-60)},
+                 {path(u"Later.mkv"_s), u"en"_s, 8, now.addSecs(3600)}});
+    makeSparseFile(path(u"Later.mkv"_s), 1000);
+    const auto clearList = qScopeGuard([] { QFile::remove(QuotaWaitList::defaultPath()); });
+
+    WindowOrder order;
+    DocumentRouter router(&order);
+    GetSubtitlesWindow *window = GetSubtitlesWindow::offerWaitingDownloads(router);
+    QVERIFY(window);
+    if (!autoGet) {
+        omiButton *main = window->frame()->mainButton();
+        QTRY_COMPARE_WITH_TIMEOUT(main->caption(), u"Download Selected"_s, Wait);
+        QTRY_VERIFY(main->isEnabled());
+        QVERIFY2(window->frame()->notice().contains(u"1 subtitle waited for today's quota."_s),
+                 qPrintable(window->frame()->notice()));
+        Q_EMIT main->action();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QCOMPARE(readTestFile(path(u"Movie.en.srt"_s)), oneCueSubtitle(u"EN chosen"_s).toUtf8());
+    QVERIFY(!QFile::exists(path(u"Movie.es.srt"_s)));
+
+    // Placed and gone are forgotten; the one not yet due waits on.
+    const QList<WaitingDownload> left = waiting.all();
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left.first().video, path(u"Later.mkv"_s));
 }
 
 LUMBRA_TEST_MAIN(tst_GetSubtitlesWindowRest)
