@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release) and runs them next to their Python
 # baselines in the same run, then prints the comparison.
-#   bench/run-codec-hash.sh [BUILD_DIR]   (default: build-bench)
+#   bench/run-codec-hash.sh [BUILD_DIR]   (default: build-bench, a Release build of its own)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-bench}

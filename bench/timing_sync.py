@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How well and how fast `lumbra-cli sync` lines subtitles up with speech.
 
-  timing_sync.py --cli build-release/src/cli/lumbra-cli [--cases 20] [--minutes 5 10] [--work DIR]
+  timing_sync.py --cli build-release/bin/lumbra-cli [--cases 20] [--minutes 5 10] [--work DIR]
 
 Makes --cases videos of speech (espeak-ng, several voices, pink noise from
 none to loud, passages of tones, aac/opus/ac3) with tests/timing/speech_case.py,
