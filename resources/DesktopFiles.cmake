@@ -21,12 +21,18 @@ add_custom_command(OUTPUT ${icon_pngs}
 set(LUMBRA_METAINFO ${desktop_out}/io.github.lumbra.Lumbra.metainfo.xml)
 configure_file(io.github.lumbra.Lumbra.metainfo.xml.in ${LUMBRA_METAINFO} @ONLY)
 
+# A sanitized build runs its own lumbra-cli here too: with the suppressions its
+# tests use (Debian's Qt is not built with ThreadSanitizer), and without leak
+# checks for a one-shot run.
+set(run_built ${CMAKE_COMMAND} -E env "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/scripts/tsan.supp"
+    "ASAN_OPTIONS=detect_leaks=0")
+
 # Man pages: lumbra-cli's from its own --help, lumbra's from a text of the same shape.
 set(man_cli ${desktop_out}/man/lumbra-cli.1)
 set(man_app ${desktop_out}/man/lumbra.1)
 set(man_script ${CMAKE_SOURCE_DIR}/cmake/ManPage.cmake)
 add_custom_command(OUTPUT ${man_cli}
-  COMMAND ${CMAKE_COMMAND} -DNAME=lumbra-cli "-DSUMMARY=find, fetch and place subtitles without a window"
+  COMMAND ${run_built} ${CMAKE_COMMAND} -DNAME=lumbra-cli "-DSUMMARY=find, fetch and place subtitles without a window"
           -DPROGRAM=$<TARGET_FILE:lumbra-cli> -DSCRATCH=${desktop_out}/scratch -DOUTPUT=${man_cli}
           -DVERSION=${PROJECT_VERSION} -P ${man_script}
   DEPENDS lumbra-cli ${man_script}
@@ -43,7 +49,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(bash_completion ${desktop_out}/completion/lumbra-cli)
 set(zsh_completion ${desktop_out}/completion/_lumbra-cli)
 add_custom_command(OUTPUT ${bash_completion} ${zsh_completion}
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/lumbra-completion.py $<TARGET_FILE:lumbra-cli>
+  COMMAND ${run_built} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/lumbra-completion.py $<TARGET_FILE:lumbra-cli>
           ${flag_table} ${bash_completion} ${zsh_completion}
   DEPENDS lumbra-cli ${CMAKE_SOURCE_DIR}/tools/lumbra-completion.py ${flag_table}
   COMMENT "Writing shell completion for lumbra-cli" VERBATIM)
