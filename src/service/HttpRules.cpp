@@ -58,7 +58,9 @@ std::optional<std::chrono::seconds> retryAfter(const QByteArray &value, const QD
 
 bool isTokenText(const QByteArray &token)
 {
-    static const QRegularExpression b64token(u"^[A-Za-z0-9._~+/-]+=*$"_s);
+    // \z, not $: "$" also matches before a final line feed, which would let
+    // "token\n" through into a header.
+    static const QRegularExpression b64token(u"^[A-Za-z0-9._~+/-]+=*\\z"_s);
     return !token.isEmpty() && token.size() <= 8192 && b64token.match(QString::fromLatin1(token)).hasMatch();
 }
 

@@ -77,6 +77,7 @@ private slots:
         QTest::newRow("JWT") << QByteArray("eyJ0eXAiOiJKV1QiLCJhbGciOiJIUzI1NiJ9.e30.abc-_~+/") << true;
         QTest::newRow("padding") << QByteArray("abc==") << true;
         QTest::newRow("line break") << QByteArray("abc\r\nX-Injected: yes") << false;
+        QTest::newRow("line feed at the end") << QByteArray("abc\n") << false;
         QTest::newRow("space") << QByteArray("abc def") << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("padding inside") << QByteArray("ab=c") << false;
