@@ -1,14 +1,14 @@
 #include "service/rest/RestDownloads.h"
 
-#include <QMutexLocker>
 #include <QThread>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
 namespace {
 // Waits wake at least this often, whatever they wait for.
-constexpr unsigned long kWake = 500; // ms
+constexpr std::chrono::milliseconds kWake{500};
 } // namespace
 
 RestDownloads::RestDownloads(int count, Begin begin, Delivered delivered)
@@ -28,9 +28,9 @@ void RestDownloads::run(const Fetch &fetch, int inFlight)
     for (beginWhatFits(inFlight); m_underWay > 0; beginWhatFits(inFlight))
         deliverArrived();
     {
-        const QMutexLocker guard(&m_lock);
+        const std::lock_guard guard(m_lock);
         m_closing = true;
-        m_changed.wakeAll();
+        m_changed.notify_all();
     }
     for (const auto &helper : helpers)
         helper->wait();
@@ -43,9 +43,9 @@ void RestDownloads::beginWhatFits(int inFlight)
         if (!m_begin(index))
             continue;
         ++m_underWay;
-        const QMutexLocker guard(&m_lock);
+        const std::lock_guard guard(m_lock);
         m_waiting.push_back(index);
-        m_changed.wakeAll();
+        m_changed.notify_all();
     }
 }
 
@@ -54,18 +54,18 @@ void RestDownloads::workOn(const Fetch &fetch)
     for (;;) {
         int index = -1;
         {
-            QMutexLocker guard(&m_lock);
+            std::unique_lock guard(m_lock);
             while (m_waiting.empty() && !m_closing)
-                m_changed.wait(&m_lock, kWake);
+                m_changed.wait_for(guard, kWake);
             if (m_waiting.empty())
                 return;
             index = m_waiting.front();
             m_waiting.pop_front();
         }
         auto result = fetch(index);
-        const QMutexLocker guard(&m_lock);
+        const std::lock_guard guard(m_lock);
         m_arrived.emplace_back(index, std::move(result));
-        m_changed.wakeAll();
+        m_changed.notify_all();
     }
 }
 
@@ -73,10 +73,10 @@ void RestDownloads::deliverArrived()
 {
     std::deque<std::pair<int, ServiceResult<QByteArray>>> arrived;
     {
-        QMutexLocker guard(&m_lock);
+        std::unique_lock guard(m_lock);
         // Each fetch ends within its transfer timeout or on cancel.
         while (m_arrived.empty())
-            m_changed.wait(&m_lock, kWake);
+            m_changed.wait_for(guard, kWake);
         arrived.swap(m_arrived);
     }
     for (const auto &[index, result] : arrived) {

@@ -4,11 +4,11 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMutex>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <utility>
 
 // The download step of a queue over the REST API (the contract of
@@ -41,8 +41,11 @@ private:
     int m_next = 0;     // the next entry to ask begin() about
     int m_underWay = 0; // begun and not yet delivered (calling thread only)
 
-    QMutex m_lock; // guards the lists below; never held across a fetch or a delivery
-    QWaitCondition m_changed;
+    // The standard library's, not Qt's: Debian's Qt is not built for
+    // ThreadSanitizer, which then loses track of a QMutex that a
+    // QWaitCondition releases and takes again.
+    std::mutex m_lock; // guards the lists below; never held across a fetch or a delivery
+    std::condition_variable m_changed;
     std::deque<int> m_waiting;
     std::deque<std::pair<int, ServiceResult<QByteArray>>> m_arrived;
     bool m_closing = false;
