@@ -158,27 +158,43 @@ openSubtitleItem::openSubtitleItem(const Dictionary &d)
     take(d, u"MovieFileWasAlreadyInDB"_s, MovieFileWasAlreadyInDB);
 }
 
+namespace {
+
+// A result's flags: its mark in the list and what the mark means.
+struct ResultFlag {
+    bool openSubtitleItem::*set;
+    const char16_t *mark;
+    const char16_t *meaning;
+};
+
+constexpr ResultFlag kResultFlags[] = {
+    {&openSubtitleItem::SubHearingImpaired, u"HI",
+     u"for the hearing-impaired, with sounds and speakers described"},
+    {&openSubtitleItem::SubAutoTranslation, u"MT",
+     u"machine- or AI-translated; never ticked automatically while you skip those"},
+    {&openSubtitleItem::SubForeignPartsOnly, u"forced",
+     u"only the parts in a foreign language; never ticked automatically"},
+};
+
+} // namespace
+
 QString openSubtitleItem::flagMarks() const
 {
     QStringList marks;
-    if (SubHearingImpaired)
-        marks.append(u"HI"_s);
-    if (SubAutoTranslation)
-        marks.append(u"MT"_s);
-    if (SubForeignPartsOnly)
-        marks.append(u"forced"_s);
+    for (const ResultFlag &flag : kResultFlags) {
+        if (this->*flag.set)
+            marks.append(QString::fromUtf16(flag.mark));
+    }
     return marks.isEmpty() ? QString() : u'[' + marks.join(u", "_s) + u"] "_s;
 }
 
 QString openSubtitleItem::flagMeanings() const
 {
     QStringList lines;
-    if (SubHearingImpaired)
-        lines.append(u"HI: for the hearing-impaired, with sounds and speakers described"_s);
-    if (SubAutoTranslation)
-        lines.append(u"MT: machine- or AI-translated; never ticked automatically while you skip those"_s);
-    if (SubForeignPartsOnly)
-        lines.append(u"forced: only the parts in a foreign language; never ticked automatically"_s);
+    for (const ResultFlag &flag : kResultFlags) {
+        if (this->*flag.set)
+            lines.append(QString::fromUtf16(flag.mark) + u": "_s + QString::fromUtf16(flag.meaning));
+    }
     return lines.join(u'\n');
 }
 

@@ -148,8 +148,8 @@ def main():
         speech, seconds, cues = build_audio(args, rng, workdir)
         video = os.path.join(args.out, "video." + args.container)
         mux(args, speech, seconds, video)
-    for spec in args.subtitle:
-        name, offset, ratio, *rest = spec.split(":")
+    for wanted in args.subtitle:
+        name, offset, ratio, *rest = wanted.split(":")
         options = dict(o.split("=") if "=" in o else (o, "1") for o in rest)
         write_subtitle(os.path.join(args.out, name), cues, float(offset), float(ratio), options, rng)
     with open(os.path.join(args.out, "truth.json"), "w") as f:

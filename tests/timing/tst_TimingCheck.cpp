@@ -54,8 +54,8 @@ private slots:
             QStringList args = {u"--seconds"_s, u"45"_s,      u"--seed"_s,  u"3"_s,     u"--music"_s,
                                 u"--codec"_s,   u"opus"_s,    u"--voice"_s, u"en-us"_s, u"--voice"_s,
                                 u"en-gb+f3"_s,  u"--noise"_s, u"0.02"_s};
-            for (const QString &spec : cases[0])
-                args << u"--subtitle"_s << spec;
+            for (const QString &wanted : cases[0])
+                args << u"--subtitle"_s << wanted;
             return args;
         }());
         m_other =
