@@ -50,24 +50,36 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp"
 export QT_QPA_PLATFORM=offscreen
 mkdir -p "$dir/findings" "$dir/logs"
-summary=()
-failed=0
-for target in "$@"; do
-    work="$dir/corpus/$target"
+# One target per core at a time: each still gets its SECONDS, the round ends sooner.
+parallel=${LUMBRA_FUZZ_JOBS:-$(nproc)}
+run_target() {
+    local target=$1 work="$dir/corpus/$1" log="$dir/logs/$1.log" result="$dir/logs/$1.result"
     mkdir -p "$work"
-    log="$dir/logs/$target.log"
-    echo "== fuzz_$target, ${seconds}s"
     # shellcheck disable=SC2046
     if "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
         -max_len=131072 -print_final_stats=1 -artifact_prefix="$dir/findings/$target-" \
         $(dict "$target") "$work" "$top/fuzz/corpus/$target" $(seeds "$target") >"$log" 2>&1; then
         runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
-        summary+=("fuzz_$target: $runs runs in ${seconds}s")
+        echo "fuzz_$target: $runs runs in ${seconds}s" >"$result"
     else
-        failed=1
-        tail -n 60 "$log"
-        summary+=("fuzz_$target: FAILED (log: $log)")
+        echo "fuzz_$target: FAILED (log: $log)" >"$result"
     fi
+}
+for target in "$@"; do
+    while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+    echo "== fuzz_$target, ${seconds}s"
+    rm -f "$dir/logs/$target.result"
+    run_target "$target" &
 done
-printf '%s\n' "${summary[@]}"
+wait
+failed=0
+for target in "$@"; do
+    result=$(cat "$dir/logs/$target.result" 2>/dev/null || echo "fuzz_$target: FAILED (no result)")
+    echo "$result"
+    case $result in *FAILED*)
+        failed=1
+        tail -n 60 "$dir/logs/$target.log"
+        ;;
+    esac
+done
 exit $failed
