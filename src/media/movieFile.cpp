@@ -33,6 +33,7 @@ std::shared_ptr<movieFile> movieFile::create(const QString &path, const QStringL
 {
     auto record = std::make_shared<movieFile>(Key());
     record->setListedFile(path);
+    record->listedFolder = FolderIdentity::of(QFileInfo(path).absolutePath());
     record->buildSubtitles(subtitlePaths);
     matchMovieSubs(*record, languages, countEmbedded);
     return record;
@@ -113,6 +114,7 @@ void movieFile::copyFrom(const movieFile &other, bool takeResults)
     isChecked = other.isChecked;
     iso639 = other.iso639;
     localSubsMatched = other.localSubsMatched;
+    listedFolder = other.listedFolder;
     matchedby = other.matchedby;
     toSearch = other.toSearch;
 

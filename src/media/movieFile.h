@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/FolderIdentity.h"
 #include "common/Types.h"
 #include "media/StreamProbe.h"
 #include "media/VideoMetadata.h"
@@ -48,7 +49,8 @@ public:
     // A record of the video at `path` with the subtitle files given, each
     // pointing back at the record; matchMovieSubs has run on it with
     // `languages`. For a file just listed or opened: whether it is there is
-    // not asked again (a file gone by now is found gone when it is read).
+    // not asked again (a file gone by now is found gone when it is read);
+    // its folder's identity is taken now (listedFolder).
     // With `countEmbedded`, a wanted language without a subtitle beside the
     // video makes the record read the video's streams (probeStreams), and a
     // text subtitle stream inside counts for its language.
@@ -134,6 +136,10 @@ public:
     bool addedToList = false; // the record has a row in its window's list
     bool hasAllSubs = false;  // set by matchMovieSubs
     bool localSubsMatched = false;
+    // The video's folder as it was when the video was listed (or opened):
+    // a subtitle is placed only into that same folder, not into another put
+    // at its path since. Unknown for records not made from a listing.
+    FolderIdentity listedFolder;
 
 private:
     void setFile(const QFileInfo &file);

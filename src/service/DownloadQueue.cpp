@@ -65,7 +65,7 @@ bool DownloadQueue::queueGroup(const std::shared_ptr<movieFile> &group)
         group->setSubtitleResults({result});
     }
     m_queuedResults.insert(result.get());
-    result->setMovieFolderItemPath(group->path());
+    result->setMovieFolderItemPath(group->path(), group->listedFolder);
     return true;
 }
 

@@ -38,7 +38,8 @@ std::shared_ptr<SubtitleProvider> fromPreferences(const myPrefs::Values &prefs)
     if (isRest(prefs))
         provider = std::make_shared<RestProvider>(
             prefs.RestServer, prefs.RestApiKey,
-            std::make_shared<RestTokenCache>(std::make_shared<RestTokenFile>()));
+            std::make_shared<RestTokenCache>(
+                std::make_shared<RestTokenKeyring>(std::make_shared<RestTokenFile>())));
     else
         provider = std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
     provider->setRequestTimeout(std::chrono::milliseconds(requestTimeoutMs.load()));

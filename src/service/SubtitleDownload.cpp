@@ -28,7 +28,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -485,21 +484,9 @@ QString moveToTrash(const QString &path)
     return {};
 }
 
-} // namespace
-
-FolderIdentity folderIdentity(const QString &folder)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return {};
-    return {quint64(info.st_dev), quint64(info.st_ino), true};
-}
-
-namespace {
-
 bool folderChanged(const QFileInfo &target, const FolderIdentity &expected)
 {
-    return expected.known && folderIdentity(target.absolutePath()) != expected;
+    return expected.changedAt(target.absolutePath());
 }
 
 PlacementResult copyFailed(const QString &why)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FolderIdentity.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -108,18 +110,6 @@ QString contentRefusal(const QByteArray &content, const QString &format);
 // of its format: such content never takes a subtitle's place.
 std::optional<QByteArray> readyContent(const QByteArray &body, const QString &format, QString *why);
 
-// A folder as it was when a download began. A placement writes there only
-// while its path still leads to that same folder: one swapped for a link to
-// another place meanwhile is not written to, and nothing there is moved.
-struct FolderIdentity {
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool known = false;
-
-    friend bool operator==(const FolderIdentity &, const FolderIdentity &) = default;
-};
-FolderIdentity folderIdentity(const QString &folder);
-
 enum class Placement { Placed, FolderNotWritable, CopyFailed, FolderChanged };
 struct PlacementResult {
     Placement outcome = Placement::Placed;
@@ -135,7 +125,8 @@ struct PlacementResult {
 // numbered when taken) that never overwrites an earlier backup; then the new
 // file takes the target's name. When a step fails the previous file is back
 // at the target and nothing else is left.
-// With a known `folder`, the target's folder must still be that one.
+// With a known `folder` (the video's folder as it was listed), the target's
+// folder must still be that one, before the write and again after it.
 PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
                                      const FolderIdentity &folder = {});
 // The same for a subtitle in memory: written once, to the file beside the

@@ -203,9 +203,10 @@ QString openSubtitleItem::Cellstring() const
     return MovieName + u'/' + SubFileName + u" ("_s + QString::number(SubDownloadsCnt) + u')';
 }
 
-void openSubtitleItem::setMovieFolderItemPath(const QString &path)
+void openSubtitleItem::setMovieFolderItemPath(const QString &path, const FolderIdentity &folder)
 {
     m_movieFolderItemPath = path;
+    m_listedFolder = folder;
     const VideoMetadata fromSubtitle(SubFileName);
     const VideoMetadata fromVideo{QFileInfo(path)};
     if (fromSubtitle.isTVShow == fromVideo.isTVShow && fromSubtitle.episode == fromVideo.episode &&
@@ -270,11 +271,13 @@ openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, JobS
         if (toTempOnly)
             localtempfile = transfer.target;
         transfer.reusable = localtempfile;
+        if (!toTempOnly)
+            transfer.folder = m_listedFolder;
     });
-    // The folder as it is now, before the wait for the service: the
-    // subtitle goes there or nowhere.
-    if (!toTempOnly)
-        transfer.folder = SubtitleDownload::folderIdentity(QFileInfo(transfer.target).absolutePath());
+    // Without the folder as listed, the folder as it is now, before the wait
+    // for the service: the subtitle goes there or nowhere.
+    if (!toTempOnly && !transfer.folder.known)
+        transfer.folder = FolderIdentity::of(QFileInfo(transfer.target).absolutePath());
     const QFileInfo reuse(transfer.reusable);
     if (transfer.reusable.isEmpty() || !reuse.exists() || !reuse.isReadable())
         transfer.reusable.clear();
@@ -356,10 +359,10 @@ bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::
     case SubtitleDownload::Placement::CopyFailed:
         return fail(u"could not write the subtitle to %1: %2"_s.arg(transfer.target, placement.why), session);
     case SubtitleDownload::Placement::FolderChanged:
-        return fail(
-            u"the folder %1 was replaced while the subtitle was downloading (by a link to somewhere "
-            "else, perhaps); nothing was written there"_s.arg(QFileInfo(transfer.target).absolutePath()),
-            session);
+        return fail(u"the folder %1 was replaced since the video was listed (moved away, or swapped for "
+                    "another folder or a link to one); nothing was written there"_s.arg(
+                        QFileInfo(transfer.target).absolutePath()),
+                    session);
     case SubtitleDownload::Placement::Placed:
         break;
     }
@@ -374,11 +377,21 @@ bool openSubtitleItem::settle(const Transfer &transfer, const SubtitleDownload::
     return true;
 }
 
+bool openSubtitleItem::refusedForItsFolder(const Transfer &transfer, JobSession *session)
+{
+    if (!transfer.folder.changedAt(QFileInfo(transfer.target).absolutePath()))
+        return false;
+    settle(transfer, {SubtitleDownload::Placement::FolderChanged, {}, {}, false}, false, session);
+    return true;
+}
+
 bool openSubtitleItem::Download(bool toTempOnly, JobSession *session, const std::function<bool()> &cancelled)
 {
     const Transfer transfer = beginTransfer(toTempOnly, session);
     if (transfer.tempFolder.isEmpty())
         return fail(u"no temporary folder"_s, session);
+    if (refusedForItsFolder(transfer, session))
+        return false;
     // An earlier preview already holds the subtitle.
     if (!transfer.reusable.isEmpty())
         return place(transfer, transfer.reusable, toTempOnly, session);
@@ -393,6 +406,8 @@ bool openSubtitleItem::startDownload(JobSession *session, bool &placed)
         fail(u"no temporary folder"_s, session);
         return false;
     }
+    if (refusedForItsFolder(m_pending, session))
+        return false;
     if (m_pending.reusable.isEmpty())
         return true;
     placed = place(m_pending, m_pending.reusable, false, session);

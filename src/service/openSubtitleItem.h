@@ -34,8 +34,10 @@ public:
 
     // Setting the video path also decides whether the subtitle's own episode
     // data agrees with the video's (metaMatch); that agreement is never undone.
+    // `folder` is the video's folder as it was listed: the subtitle goes
+    // there or nowhere. Unknown, the folder as the download begins is taken.
     QString movieFolderItemPath() const { return m_movieFolderItemPath; }
-    void setMovieFolderItemPath(const QString &path);
+    void setMovieFolderItemPath(const QString &path, const FolderIdentity &folder = {});
 
     // The folder downloads and previews go through; the application's private
     // temporary folder unless set.
@@ -156,8 +158,8 @@ private:
     struct Transfer {
         QString tempFolder;
         QString target;
-        QString reusable;                        // an earlier preview's copy, when it is still there
-        SubtitleDownload::FolderIdentity folder; // the target's folder as the transfer began
+        QString reusable;      // an earlier preview's copy, when it is still there
+        FolderIdentity folder; // the target's folder as listed, else as the transfer began
     };
     Transfer beginTransfer(bool toTempOnly, JobSession *session);
     bool place(const Transfer &transfer, const QString &source, bool toTempOnly, JobSession *session);
@@ -167,6 +169,9 @@ private:
     bool settle(const Transfer &transfer, const SubtitleDownload::PlacementResult &placement, bool toTempOnly,
                 JobSession *session);
     bool fail(const QString &why, JobSession *session);
+    // Fails the transfer when its folder is no longer the one listed: found
+    // before the download, that spends nothing of the day's quota.
+    bool refusedForItsFolder(const Transfer &transfer, JobSession *session);
     // What goes beside the video: the bytes as served, or UTF-8 made from
     // them when the user asked for it (the outcome in encodingNote).
     QByteArray bytesToPlace(const QByteArray &served, JobSession *session);
@@ -174,6 +179,7 @@ private:
     // The transfer under way between startDownload() and placement().
     Transfer m_pending;
     QString m_movieFolderItemPath;
+    FolderIdentity m_listedFolder;
     QString m_temppath;
 };
 

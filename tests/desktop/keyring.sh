@@ -2,13 +2,15 @@
 # The account password and the REST API key live in a real keyring (GNOME
 # Keyring under a D-Bus session of the test's own), move there from the
 # preference file, and stay in the file, with one notice, when no keyring
-# answers. Usage: keyring.sh LUMBRA_CLI
+# answers. The REST sign-in token does the same against the REST stand-in.
+# Usage: keyring.sh LUMBRA_CLI
 set -eu
 . "$(dirname "$0")/need-tools.sh"
-need dbus-run-session gnome-keyring-daemon secret-tool
+need dbus-run-session gnome-keyring-daemon secret-tool python3
 cli=$1
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+emulator_pid=
+trap '[ -z "$emulator_pid" ] || kill "$emulator_pid"; rm -rf "$root"' EXIT
 export HOME="$root" XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data" XDG_CACHE_HOME="$root/cache"
 export XDG_RUNTIME_DIR="$root/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -54,4 +56,43 @@ if file_has "new pw"; then fail "the new password went to the file"; fi
 out=$(in_session "$cli" prefs)
 echo "$out" | grep -q "^OSPassword: set$" || fail "the password from the keyring is not in effect: $out"
 echo "$out" | grep -q "^RestApiKey: not set$" || fail "the cleared key is still in effect: $out"
-echo "secrets kept in the keyring and in the file as expected"
+
+# 4. The REST sign-in token: in the keyring when one answers, never in the
+# cache file then; in the file (0600) when none does; moved from the file to
+# the keyring once one answers again. Each reuse saves a sign-in.
+catalog="$root/catalog.json"
+echo '{"users": {"alice": "secret"}, "movies": []}' >"$catalog"
+python3 "$(dirname "$0")/../service-emulator/rest_emulator.py" --catalog "$catalog" >"$root/emulator" &
+emulator_pid=$!
+for _ in $(seq 100); do grep -q '^listening ' "$root/emulator" && break; sleep 0.1; done
+server=$(sed -n 's/^listening //p' "$root/emulator")
+[ -n "$server" ] || fail "the REST stand-in did not start"
+mkdir "$root/videos"
+head -c 200000 /dev/zero >"$root/videos/Film.mkv"
+# Split on purpose: mktemp's path holds no spaces.
+get_args="get --provider rest --server $server --api-key k --user alice --password secret --lang en"
+get_args="$get_args -- $root/videos"
+logins() { python3 -c 'import json,sys,urllib.request
+calls = json.load(urllib.request.urlopen(sys.argv[1] + "/_calls"))
+print(sum(1 for c in calls if c.get("endpoint") == "login"))' "${server%/api/v1}"; }
+tokens="$XDG_CACHE_HOME/lumbra/rest-tokens.json"
+token_name="RestToken alice@$server"
+file_holds_token() { [ -f "$tokens" ] && grep -q '"alice@' "$tokens"; }
+
+in_session "$cli" $get_args >/dev/null || fail "get with a keyring failed: $(cat "$root/stderr")"
+in_session "$cli" $get_args >/dev/null || fail "the second get with a keyring failed: $(cat "$root/stderr")"
+[ "$(logins)" = 1 ] || fail "the token in the keyring was not reused: $(logins) sign-ins"
+stored "$token_name" | grep -q '"token":' || fail "the keyring holds no token"
+if file_holds_token; then fail "the token went to the file although a keyring answered"; fi
+
+no_keyring $get_args >/dev/null || fail "get without a keyring failed: $(cat "$root/stderr")"
+[ "$(logins)" = 2 ] || fail "without a keyring there must be one sign-in: $(logins) sign-ins"
+file_holds_token || fail "without a keyring the token must go to the file"
+[ "$(stat -c %a "$tokens")" = 600 ] || fail "the token file is not 0600"
+in_file=$(python3 -c 'import json,sys; print(next(iter(json.load(open(sys.argv[1])).values())))' "$tokens")
+
+in_session "$cli" $get_args >/dev/null || fail "get with the keyring back failed: $(cat "$root/stderr")"
+[ "$(logins)" = 2 ] || fail "the token kept in the file was not reused: $(logins) sign-ins"
+[ "$(stored "$token_name")" = "$in_file" ] || fail "the keyring does not hold the token from the file"
+if file_holds_token; then fail "the token stayed in the file after moving to the keyring"; fi
+echo "secrets and the sign-in token kept in the keyring and in the file as expected"

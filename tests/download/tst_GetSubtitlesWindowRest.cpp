@@ -50,6 +50,8 @@ private Q_SLOTS:
     void cleanup();
     void dropSearchDownloadShowsTheQuota_data();
     void dropSearchDownloadShowsTheQuota();
+    void quotaShortfallShowsBeforeDownload_data();
+    void quotaShortfallShowsBeforeDownload();
     void closingWhileTheServiceStallsIsQuick();
     void missingKeyIsNotARefusedKey_data();
     void missingKeyIsNotARefusedKey();
@@ -169,6 +171,53 @@ void tst_GetSubtitlesWindowRest::dropSearchDownloadShowsTheQuota()
     for (const QJsonValue &call : m_emu.calls())
         searches += call[u"endpoint"_s].toString() == "subtitles"_L1;
     QCOMPARE(searches, 1);
+}
+
+void tst_GetSubtitlesWindowRest::quotaShortfallShowsBeforeDownload_data()
+{
+    QTest::addColumn<int>("quota");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("one short") << 1
+                               << u"1 ticked result(s) beyond it will wait for tomorrow's quota (renews "_s
+                               << u"1 ticked result(s) beyond it wait for tomorrow's quota (renews "_s;
+    QTest::newRow("enough") << 2 << QString() << QString();
+}
+
+// Signed in, the day's count is known once the search ends: with both
+// results ticked and one download left, the notice says before Download is
+// pressed that one of them will wait, and after it that one does.
+void tst_GetSubtitlesWindowRest::quotaShortfallShowsBeforeDownload()
+{
+    QFETCH(int, quota);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    myPrefs::setAutoGetSubs(false);
+    myPrefs::setOSUsername(u"alice"_s);
+    myPrefs::setOSPassword(u"secret"_s);
+    QVERIFY(m_emu.setCatalog(QJsonDocument(QJsonObject{{u"movies"_s, m_movies},
+                                                       {u"users"_s, QJsonObject{{u"alice"_s, u"secret"_s}}},
+                                                       {u"quota"_s, QJsonObject{{u"user"_s, quota}}}})
+                                 .toJson()));
+    auto *window = new GetSubtitlesWindow;
+    window->show();
+    window->queueDrop(DragItem{{path(u"Movie.mkv"_s)}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Searched"_L1), Wait);
+    QCOMPARE(window->list().tickedDownloads(), 2);
+    WorkflowFrame *frame = window->frame();
+    const QString allowed = quota == 1 ? u"The service allows 1 more download today."_s
+                                       : u"The service allows %1 more downloads today."_s.arg(quota);
+    QTRY_VERIFY2(frame->notice().startsWith(allowed), qPrintable(frame->notice()));
+    QVERIFY2(before.isEmpty() ? frame->notice() == allowed : frame->notice().contains(before),
+             qPrintable(frame->notice()));
+    QVERIFY2(!m_emu.methods().contains(u"download"_s), "nothing is downloaded before Download is pressed");
+
+    Q_EMIT frame->mainButton()->action();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isWindowMode("Downloaded"_L1), Wait);
+    QCOMPARE(int(QFile::exists(path(u"Movie.en.srt"_s))) + int(QFile::exists(path(u"Movie.es.srt"_s))),
+             std::min(quota, 2));
+    QTRY_VERIFY2(after.isEmpty() ? !frame->notice().contains(u"tomorrow"_s) : frame->notice().contains(after),
+                 qPrintable(frame->notice()));
 }
 
 // A search waiting on a stalled service is cancelled when the window

@@ -4,14 +4,18 @@
 #include "common/Gzip.h"
 #include "common/JobSession.h"
 #include "common/WorkerThreads.h"
+#include "download/DownloadJob.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
 #include "preview/ResultPreview.h"
+#include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
 #include "service/openSubtitleItem.h"
+#include "service/OSClient.h"
 #include "service/SubtitleDownload.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -323,6 +327,69 @@ private slots:
         QCOMPARE(readAll(elsewhere + u"/Movie.es.srt"_s), QByteArray("theirs"));
         QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList{u"Movie.es.srt"_s});
         QVERIFY(QDir(folder + u".real"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    // The video's folder is renamed away after the video was listed, and
+    // another put at its path: what matters is the folder listed, not its
+    // path. A different folder there gets nothing, before anything is
+    // downloaded (no quota spent); the listed folder reached through a link
+    // is still the right place.
+    void aFolderSwappedSinceListingIsNotWrittenTo_data()
+    {
+        QTest::addColumn<QString>("inItsPlace");
+        QTest::addColumn<bool>("placed");
+        QTest::newRow("another folder") << u"folder"_s << false;
+        QTest::newRow("a link to another folder") << u"link elsewhere"_s << false;
+        QTest::newRow("a link to the listed folder") << u"link back"_s << true;
+    }
+    void aFolderSwappedSinceListingIsNotWrittenTo()
+    {
+        QFETCH(QString, inItsPlace);
+        QFETCH(bool, placed);
+        const QString folder = m_videos.filePath(u"Films"_s);
+        const QString away = m_videos.filePath(u"Films.away"_s);
+        const QString elsewhere = m_videos.filePath(u"Elsewhere"_s);
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(elsewhere));
+        writeFile(folder + u"/Movie.avi"_s, "listed");
+
+        // Listed through a job's intake, as a dropped folder is.
+        const auto job = DownloadJob::create();
+        QVERIFY(job->addPath(folder));
+        QVERIFY(job->intake().waitUntilDone(std::chrono::seconds(30)));
+        std::shared_ptr<movieFile> video;
+        {
+            const QMutexLocker guard(&job->client().stateLock());
+            QCOMPARE(job->client().movieFiles.size(), 1);
+            video = job->client().movieFiles.first();
+        }
+        auto item = resultFor(u"Films/Movie.avi"_s);
+        item->isChecked = true;
+        video->setSubtitleResults({item});
+        DownloadQueue queue;
+        QVERIFY(queue.queueGroup(DownloadQueue::languageGroup(*video, u"es"_s)));
+
+        QVERIFY(QDir().rename(folder, away));
+        if (inItsPlace == "folder"_L1) {
+            QVERIFY(QDir().mkpath(folder));
+            writeFile(folder + u"/Movie.avi"_s, "another");
+        } else {
+            QVERIFY(QFile::link(inItsPlace == "link back"_L1 ? away : elsewhere, folder));
+        }
+        QCOMPARE(queue.downloadAll(std::make_shared<JobSession>()), placed);
+        if (placed) {
+            QCOMPARE(readAll(away + u"/Movie.es.srt"_s), kSubtitle);
+            return;
+        }
+        QVERIFY2(item->downloadError.contains(
+                     u"the folder %1 was replaced since the video was listed"_s.arg(folder)),
+                 qPrintable(item->downloadError));
+        QVERIFY2(item->downloadError.endsWith(u"nothing was written there"_s),
+                 qPrintable(item->downloadError));
+        QCOMPARE(downloadsSoFar(), 0);
+        // Only the videos anywhere: no subtitle, no half-written file.
+        QDirIterator files(m_videos.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            QCOMPARE(files.nextFileInfo().fileName(), u"Movie.avi"_s);
     }
 
     void aFolderThatCannotBeWrittenKeepsTheSubtitleInTemp()

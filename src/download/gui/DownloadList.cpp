@@ -403,6 +403,30 @@ bool DownloadList::hasCheckedResults() const
     });
 }
 
+int DownloadList::tickedDownloads() const
+{
+    QList<MoviePtr> groups;
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (isKind(row, KindGroup))
+            groups.append(movieAt(row));
+    }
+    QSet<QString> wanted;
+    const QMutexLocker guard(&m_session->stateLock());
+    for (const MoviePtr &group : std::as_const(groups)) {
+        if (!group)
+            continue;
+        const auto results = group->subtitleResults();
+        const auto ticked = std::count_if(results.cbegin(), results.cend(), [](const ResultPtr &result) {
+            return result && result->isChecked;
+        });
+        if (ticked != 1)
+            continue;
+        const QString video = group->movieHash().isEmpty() ? group->path() : group->movieHash();
+        wanted.insert(video + u'\n' + group->iso639.toCaseFolded());
+    }
+    return int(wanted.size());
+}
+
 void DownloadList::buildQueue(DownloadQueue &queue)
 {
     for (int row = m_list->rowCount() - 1; row >= 0; --row) {

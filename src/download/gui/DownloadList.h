@@ -104,6 +104,9 @@ public:
     QList<std::shared_ptr<movieFile>> moviefilesMatched() const { return m_moviefilesMatched; }
     // Whether a group row holds a ticked result, which a download would fetch.
     bool hasCheckedResults() const;
+    // How many downloads Download would start: the groups with one ticked
+    // result, a video's language counted once (as the queue takes them).
+    int tickedDownloads() const;
     // Opens or closes a group row; a group without results does not open.
     void setGroupOpen(int row, bool open);
     // The text a result is ordered by (descending): language, best choice,

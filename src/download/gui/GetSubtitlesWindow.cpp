@@ -357,15 +357,23 @@ QString GetSubtitlesWindow::quotaNotice() const
         return {};
     QString notice = remaining == 1 ? tr("The service allows 1 more download today.")
                                     : tr("The service allows %1 more downloads today.").arg(remaining);
+    // Before Download is pressed, what the ticks ask for beyond the count;
+    // after, what the run held back.
+    const bool pressed = m_job->state() >= State::Predownloading;
     qsizetype waiting = 0;
-    {
+    if (pressed) {
         const QMutexLocker guard(&m_job->client().stateLock());
         waiting = m_job->heldForQuota().size();
+    } else {
+        waiting = std::max(0, m_list->tickedDownloads() - remaining);
     }
     if (waiting > 0)
         notice +=
             u' ' +
-            tr("%n ticked result(s) beyond it wait for tomorrow's quota (%1).", nullptr, int(waiting))
+            (pressed
+                 ? tr("%n ticked result(s) beyond it wait for tomorrow's quota (%1).", nullptr, int(waiting))
+                 : tr("%n ticked result(s) beyond it will wait for tomorrow's quota (%1).", nullptr,
+                      int(waiting)))
                 .arg(QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc())));
     return notice;
 }

@@ -1,5 +1,6 @@
 #include "service/rest/RestTokenCache.h"
 
+#include "prefs/SecretStore.h"
 #include "service/HttpRules.h"
 #include "service/rest/RestClient.h"
 #include "service/rest/RestJson.h"
@@ -148,6 +149,67 @@ void RestTokenFile::remove(const QString &key)
         return;
     entries.remove(key);
     writeAll(entries);
+}
+
+// --- The keyring ----------------------------------------------------------------
+
+RestTokenKeyring::RestTokenKeyring(std::shared_ptr<RestTokenStore> fallback)
+    : m_file(std::move(fallback))
+{
+}
+
+QString RestTokenKeyring::secretName(const QString &key)
+{
+    return u"RestToken "_s + key;
+}
+
+SecretStore *RestTokenKeyring::keyring() const
+{
+    return m_silent ? nullptr : secretStore();
+}
+
+void RestTokenKeyring::noAnswer()
+{
+    if (!m_silent.exchange(true))
+        qCInfo(lcTokens) << "no keyring answered; the sign-in token is kept in the cache file instead";
+}
+
+std::optional<QByteArray> RestTokenKeyring::load(const QString &key)
+{
+    SecretStore *store = keyring();
+    if (!store)
+        return m_file->load(key);
+    const SecretStore::Reply reply = store->read(secretName(key));
+    if (!reply.answered) {
+        noAnswer();
+        return m_file->load(key);
+    }
+    if (const auto inFile = m_file->load(key)) {
+        save(key, *inFile);
+        return inFile;
+    }
+    if (reply.value.isEmpty() || reply.value.size() > RestTokenFile::kMaxBytes)
+        return std::nullopt;
+    return reply.value.toUtf8();
+}
+
+void RestTokenKeyring::save(const QString &key, const QByteArray &value)
+{
+    SecretStore *store = keyring();
+    if (store && store->write(secretName(key), QString::fromUtf8(value))) {
+        m_file->remove(key);
+        return;
+    }
+    if (store)
+        noAnswer();
+    m_file->save(key, value);
+}
+
+void RestTokenKeyring::remove(const QString &key)
+{
+    if (SecretStore *store = keyring(); store && !store->remove(secretName(key)))
+        noAnswer();
+    m_file->remove(key);
 }
 
 // --- The cache ----------------------------------------------------------------

@@ -7,9 +7,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+
+class SecretStore;
 
 // Where sign-in tokens are kept between runs, by key. One small seam: the
 // file below is one store, the desktop's keyring can be another.
@@ -44,6 +47,35 @@ private:
 
     const QString m_path;
     QMutex m_lock; // one read-change-write at a time within this process
+};
+
+// The store of tokens in the desktop's keyring (the installed SecretStore)
+// when one answers, else in `fallback` (the file), as the account's password
+// is kept. A token the file holds while a keyring answers was kept when none
+// did, so it is the newer one: it moves to the keyring and leaves the file.
+// A keyring that once gives no answer is not asked again by this store, so a
+// run waits for it at most once.
+//
+// Threads: called on the worker that signs in. The keyring's calls run a
+// local event loop on that thread, bounded by the keyring's wait; nothing
+// here holds a lock across them.
+class RestTokenKeyring final : public RestTokenStore {
+public:
+    explicit RestTokenKeyring(std::shared_ptr<RestTokenStore> fallback);
+
+    std::optional<QByteArray> load(const QString &key) override;
+    void save(const QString &key, const QByteArray &value) override;
+    void remove(const QString &key) override;
+
+    // The name a token is kept under in the keyring.
+    static QString secretName(const QString &key);
+
+private:
+    SecretStore *keyring() const;
+    void noAnswer();
+
+    const std::shared_ptr<RestTokenStore> m_file;
+    std::atomic<bool> m_silent{false};
 };
 
 // A token the service gave, remembered with where it came from.
