@@ -135,7 +135,8 @@ struct PlacementResult {
 // numbered when taken) that never overwrites an earlier backup; then the new
 // file takes the target's name. When a step fails the previous file is back
 // at the target and nothing else is left.
-// With a known `folder`, the target's folder must still be that one.
+// With a known `folder`, the target's folder must still be that one. A target
+// that already holds the same bytes is left as it is (nothing is kept aside).
 PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
                                      const FolderIdentity &folder = {});
 // The same for a subtitle in memory: written once, to the file beside the
