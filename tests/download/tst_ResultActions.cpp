@@ -355,6 +355,12 @@ private slots:
             << int(Qt::Key_Left) << QList<int>{4} << true << u"x-x"_s << QList<int>{3} << 4;
         QTest::newRow("left on an unmatched result")
             << int(Qt::Key_Left) << QList<int>{5} << true << u"x-x"_s << QList<int>{5} << 6;
+        QTest::newRow("left on an open group closes it")
+            << int(Qt::Key_Left) << QList<int>{3} << true << u"x-x"_s << QList<int>{3} << 4;
+        QTest::newRow("right on an open group steps to its first result")
+            << int(Qt::Key_Right) << QList<int>{3} << true << u"x-x"_s << QList<int>{4} << 6;
+        QTest::newRow("right on a video")
+            << int(Qt::Key_Right) << QList<int>{0} << true << u"x-x"_s << QList<int>{0} << 6;
         QTest::newRow("escape") << int(Qt::Key_Escape) << QList<int>{0} << true << u"x-x"_s << QList<int>{0}
                                 << 6;
         QTest::newRow("V") << int(Qt::Key_V) << QList<int>{0} << true << u"x-x"_s << QList<int>{0} << 6;
@@ -545,6 +551,11 @@ private slots:
         list->setSelected(1, true);
         QTest::keyClick(list, Qt::Key_Left);
         QVERIFY(!rows->isOpen(0));
+        QCOMPARE(list->selectedRows(), QList<int>{0});
+        // Right opens it again, as in a tree view, and the group stays selected.
+        QTest::keyClick(list, Qt::Key_Right);
+        QVERIFY(rows->isOpen(0));
+        QCOMPARE(rows->kindAt(1), Kind::Result);
         QCOMPARE(list->selectedRows(), QList<int>{0});
         delete window;
     }
