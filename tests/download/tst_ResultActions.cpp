@@ -411,6 +411,32 @@ private slots:
         QCOMPARE(rows.rowCount(), rowsAfter);
     }
 
+    // Left and Right over several groups keep those groups selected, though
+    // closing or opening the upper one moves the lower one.
+    void arrowsOverSeveralGroups()
+    {
+        FakeRows rows;
+        const auto second = movieFile::create(m_video);
+        m_movie->setSubtitleResults({makeResult(1), makeResult(2)});
+        second->setSubtitleResults({makeResult(3)});
+        rows.add(Kind::Group, m_movie);
+        rows.add(Kind::Group, second);
+        rows.setOpen(1, true);
+        rows.setOpen(0, true); // rows: 0 group, 1-2 results, 3 group, 4 result
+        ResultActions actions(rows);
+        rows.selection = {2, 4};
+        QVERIFY(actions.keyPressed(Qt::Key_Left, {}));
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(rows.selection, (QList<int>{0, 1}));
+        QVERIFY(actions.keyPressed(Qt::Key_Right, {}));
+        QCOMPARE(rows.rowCount(), 5);
+        QCOMPARE(rows.selection, (QList<int>{0, 3}));
+        // Left on the open groups themselves closes them.
+        QVERIFY(actions.keyPressed(Qt::Key_Left, {}));
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(rows.selection, (QList<int>{0, 1}));
+    }
+
     // A double click opens and closes group rows only.
     void doubleClicks()
     {

@@ -336,12 +336,26 @@ void ResultActions::closeGroupsOf(const QList<int> &selected)
     }
     if (groups.isEmpty())
         return;
-    // Closing from the bottom leaves the rows above where they are.
+    // Closing from the bottom: each group closes at the row it was found at.
     std::sort(groups.begin(), groups.end(), std::greater<>());
-    for (const int group : groups)
+    QList<std::shared_ptr<movieFile>> closed;
+    for (const int group : groups) {
+        closed.append(m_rows.movieAt(group));
         m_rows.setOpen(group, false);
-    std::sort(groups.begin(), groups.end());
-    m_rows.select(groups);
+    }
+    selectGroups(closed);
+}
+
+// Selects the rows of these groups wherever opening or closing the groups
+// above them moved them.
+void ResultActions::selectGroups(const QList<std::shared_ptr<movieFile>> &records)
+{
+    QList<int> rows;
+    for (int row = 0; row < m_rows.rowCount(); ++row) {
+        if (m_rows.kindAt(row) == Kind::Group && records.contains(m_rows.movieAt(row)))
+            rows.append(row);
+    }
+    m_rows.select(rows);
 }
 
 // Right opens the selected closed groups; on one group already open it
@@ -366,13 +380,7 @@ void ResultActions::openGroups(const QList<int> &selected)
         opened.append(m_rows.movieAt(group));
         m_rows.setOpen(group, true);
     }
-    // The groups stay selected wherever the rows opened above moved them.
-    QList<int> groups;
-    for (int row = 0; row < m_rows.rowCount(); ++row) {
-        if (m_rows.kindAt(row) == Kind::Group && opened.contains(m_rows.movieAt(row)))
-            groups.append(row);
-    }
-    m_rows.select(groups);
+    selectGroups(opened);
 }
 
 bool ResultActions::keyPressed(int key, const QString &text)

@@ -82,6 +82,7 @@ protected:
 private:
     void closeGroupsOf(const QList<int> &selected);
     void openGroups(const QList<int> &selected);
+    void selectGroups(const QList<std::shared_ptr<movieFile>> &records);
     // A placed or local subtitle that "Check Timing" measures, and its video.
     struct TimingTarget {
         QString video;
