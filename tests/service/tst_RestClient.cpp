@@ -15,7 +15,6 @@
 #include <QJsonObject>
 #include <QTest>
 #include <QThread>
-#include <QTimeZone>
 
 using namespace Qt::Literals::StringLiterals;
 using Kind = RestError::Kind;
@@ -308,10 +307,9 @@ private slots:
         QVERIFY(refused.content.isEmpty());
         // The count the service gives, and its renewal at 23:59:59 UTC as
         // the user's clock shows it.
-        const QString renewal =
-            QDateTime(QDateTime::currentDateTimeUtc().date(), QTime(23, 59, 59), QTimeZone::UTC)
-                .toLocalTime()
-                .toString(u"HH:mm"_s);
+        const QString renewal = QDateTime(QDateTime::currentDateTimeUtc().date(), QTime(23, 59, 59), Qt::UTC)
+                                    .toLocalTime()
+                                    .toString(u"HH:mm"_s);
         QVERIFY2(refused.error.message.contains(u"used up: 2 downloads; it renews at "_s + renewal),
                  qPrintable(refused.error.message));
         QVERIFY(refused.error.message.contains(u"OSUsername"_s));
