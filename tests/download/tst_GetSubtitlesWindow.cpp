@@ -887,9 +887,12 @@ void tst_GetSubtitlesWindow::filesForABusyWindowOpenANewOne()
     QVERIFY2(first->windowTitle().endsWith(u" - Get Subtitles"_s), qPrintable(first->windowTitle()));
     QVERIFY2(other->windowTitle().endsWith(u" - Get Subtitles 2"_s), qPrintable(other->windowTitle()));
     QVERIFY(other->frameGeometry().topLeft() != first->frameGeometry().topLeft());
+    // The menus on a bar of their own, gone with the test: any window's
+    // Window menu lists every open window.
     MainMenubar menus([](const QString &) { return false; }, [](const QString &) { return true; });
+    QWidget host;
     QMenu *windowMenu = nullptr;
-    for (QAction *menu : menus.attach(other)->actions()) {
+    for (QAction *menu : menus.attach(&host)->actions()) {
         if (menu->menu() && menu->menu()->objectName() == "WindowMenuMenu"_L1)
             windowMenu = menu->menu();
     }
