@@ -1,6 +1,6 @@
-// Renders the home window, an empty workflow frame, a download window, a preview window, an
-// upload window and the preferences window to PNG files, for the README and for looking at the
-// drawing without clicking through the program.
+// Renders the home window, an empty workflow frame, a download window (and two cascaded), a preview window,
+// an upload window and the preferences window to PNG files, for the README and for looking at the drawing
+// without clicking through the program.
 //   lumbra-screenshot OUTPUT-FOLDER
 // Preferences go to a throw-away file; nothing of the user's is read or written.
 
@@ -30,7 +30,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMutexLocker>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -120,6 +123,44 @@ bool saveDownloadWindow(const QDir &out, MainMenubar &menus)
     settle(1200); // the stage marker glides for a second
     ok = save(window, out.filePath(u"download-window-results.png"_s)) && ok;
     delete window;
+    return ok;
+}
+
+// Two download windows as the screen shows them: the second stands below and
+// to the right of the first and is numbered; its Window menu lists both.
+bool saveWindowCascade(const QDir &out, MainMenubar &menus)
+{
+    auto *first = new GetSubtitlesWindow;
+    menus.attach(first);
+    first->show();
+    auto *second = new GetSubtitlesWindow;
+    menus.attach(second);
+    second->show();
+    second->raise();
+    settle(300);
+    QMenu *windowMenu = nullptr;
+    for (QAction *menu : MainMenubar::menuBarOf(second)->actions()) {
+        if (menu->menu() && menu->menu()->objectName() == "WindowMenuMenu"_L1)
+            windowMenu = menu->menu();
+    }
+    if (windowMenu) {
+        const QRect bar = MainMenubar::menuBarOf(second)->actionGeometry(windowMenu->menuAction());
+        windowMenu->popup(MainMenubar::menuBarOf(second)->mapToGlobal(bar.bottomLeft()));
+    }
+    settle(300);
+    const QRect shown = first->frameGeometry()
+                            .united(second->frameGeometry())
+                            .adjusted(-8, -8, 8, 8)
+                            .intersected(QGuiApplication::primaryScreen()->geometry());
+    const bool ok = QGuiApplication::primaryScreen()
+                        ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+                        .save(out.filePath(u"windows-cascade.png"_s), "PNG");
+    QTextStream(stdout) << (ok ? "wrote " : "could not write ") << out.filePath(u"windows-cascade.png"_s)
+                        << Qt::endl;
+    if (windowMenu)
+        windowMenu->close();
+    delete second;
+    delete first;
     return ok;
 }
 
@@ -216,7 +257,10 @@ bool saveUploadWindow(const QDir &out, MainMenubar &menus)
         u"Sintel.2010.mkv"_s,         u"Sintel.2010.en.srt"_s,         u"Sintel.2010.es.srt"_s};
     for (const QString &name : names) {
         QFile file(folder.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(name.endsWith(u".srt"_s) ? 100 : 300000))
+        // A subtitle must hold a cue to be listed as one.
+        const bool subtitle = name.endsWith(u".srt"_s);
+        if (!file.open(QIODevice::WriteOnly) ||
+            (subtitle ? file.write("1\n00:00:01,000 --> 00:00:02,000\nHello\n") <= 0 : !file.resize(300000)))
             return false;
     }
     auto *window = new PutSubtitles;
@@ -276,6 +320,7 @@ int main(int argc, char *argv[])
     frame.setList(new omiListbox);
     ok = save(&frame, out.filePath(u"workflow-frame.png"_s)) && ok;
     ok = saveDownloadWindow(out, menus) && ok;
+    ok = saveWindowCascade(out, menus) && ok;
     ok = savePreviewWindow(out) && ok;
     ok = saveUploadWindow(out, menus) && ok;
 

@@ -9,12 +9,17 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 // Marks the bar attach gave a window, so menuBarOf finds it among the children.
 constexpr const char BarName[] = "MainMenubar";
+// Marks the Window menu's items that stand for open windows.
+constexpr const char OpenWindowItem[] = "lumbraOpenWindow";
 
 // A shortcut written the way the menus are described ("Cmd+W") in Qt's
 // terms: the command key of that description is Ctrl here.
@@ -155,6 +160,8 @@ QMenu *MainMenubar::buildMenu(const Menu &menu, QMenuBar *bar)
     qmenu->setObjectName(menu.name);
     qmenu->addActions(menu.items);
     connect(qmenu, &QMenu::aboutToShow, this, &MainMenubar::updateEnabling);
+    if (menu.name == "WindowMenuMenu"_L1)
+        connect(qmenu, &QMenu::aboutToShow, this, [this, qmenu] { listOpenWindows(qmenu); });
     const QPointer<QMenu> guard(qmenu);
     connect(bar, &QObject::destroyed, this, [guard] {
         if (guard)
@@ -162,6 +169,49 @@ QMenu *MainMenubar::buildMenu(const Menu &menu, QMenuBar *bar)
     });
     bar->addMenu(qmenu);
     return qmenu;
+}
+
+QList<QWidget *> MainMenubar::openWindows()
+{
+    QList<QWidget *> windows;
+    const QList<QWidget *> all = QApplication::topLevelWidgets();
+    for (QWidget *window : all) {
+        if (window->isVisible() && window->windowType() == Qt::Window && !window->windowTitle().isEmpty())
+            windows.append(window);
+    }
+    std::sort(windows.begin(), windows.end(),
+              [](const QWidget *a, const QWidget *b) { return a->windowTitle() < b->windowTitle(); });
+    return windows;
+}
+
+// The Window menu ends with the open windows, the active one ticked; choosing
+// one brings it to the front. Built afresh each time the menu opens, since
+// windows come and go and change their titles.
+void MainMenubar::listOpenWindows(QMenu *menu)
+{
+    const QList<QAction *> old = menu->actions();
+    for (QAction *action : old) {
+        if (action->property(OpenWindowItem).toBool())
+            delete action;
+    }
+    const QList<QWidget *> windows = openWindows();
+    if (windows.isEmpty())
+        return;
+    menu->addSeparator()->setProperty(OpenWindowItem, true);
+    for (QWidget *window : windows) {
+        QAction *item = menu->addAction(QString(window->windowTitle()).remove("[*]"_L1));
+        item->setProperty(OpenWindowItem, true);
+        item->setCheckable(true);
+        item->setChecked(window == QApplication::activeWindow());
+        const QPointer<QWidget> target(window);
+        connect(item, &QAction::triggered, this, [target] {
+            if (!target)
+                return;
+            target->showNormal();
+            target->raise();
+            target->activateWindow();
+        });
+    }
 }
 
 QMenuBar *MainMenubar::attach(QWidget *window)

@@ -64,6 +64,9 @@ public:
     // Enables each item while its command can be carried out.
     void updateEnabling();
 
+    // The application's open windows as the Window menu lists them, by title.
+    static QList<QWidget *> openWindows();
+
     // Runs the command of `name` as if its item had been chosen; false when
     // it is disabled or nobody handled it.
     bool choose(const QString &name);
@@ -81,6 +84,7 @@ private:
     QAction *addItem(Menu &menu, const QString &name, const QString &text, const QString &shortcut);
     void addSeparator(Menu &menu, const QString &name);
     QMenu *buildMenu(const Menu &menu, QMenuBar *bar);
+    void listOpenWindows(QMenu *menu);
     void scheduleUpdate();
 
     Runner m_run;

@@ -4,9 +4,11 @@
 #include "platform/Platform.h"
 #include "prefs/XPrefs.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -113,6 +115,52 @@ void store(const QString &prefix, const QRect &rect)
     XPrefs::Save();
 }
 
+// Whether another of the application's windows stands with its top-left
+// corner at `corner`: a new window there would hide it exactly.
+bool cornerTaken(const QWidget *window, QPoint corner)
+{
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [&](const QWidget *other) {
+        return other != window && other->isVisible() && other->windowType() == Qt::Window &&
+               other->frameGeometry().topLeft() == corner;
+    });
+}
+
+// New windows cascade: one that would open exactly on another moves down and
+// right by a title bar's height until its corner is free, starting again at
+// the area's corner when it would leave the area. A free place is kept as
+// it is, so saved places win.
+QRect cascaded(const QWidget *window, QRect outer, const QRect &available)
+{
+    const int step = std::max(24, frameExtra(window).height());
+    for (int tries = 0; tries < 64 && cornerTaken(window, outer.topLeft()); ++tries) {
+        outer.translate(step, step);
+        if (!available.contains(outer))
+            outer.moveTopLeft(available.topLeft());
+    }
+    return outer;
+}
+
+bool titleTaken(const QWidget *window, const QString &title)
+{
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [&](const QWidget *other) {
+        return other != window && other->isVisible() &&
+               QString(other->windowTitle()).remove("[*]"_L1) == title;
+    });
+}
+
+// "<display name> - <title>", numbered from 2 while an open window has the
+// plain title ("Get Subtitles 2"), so the Window menu and the desktop's
+// window list tell them apart.
+QString numberedTitle(const QWidget *window, const QString &ownTitle)
+{
+    QString title = windowTitle(ownTitle);
+    for (int number = 2; titleTaken(window, title); ++number)
+        title = windowTitle(ownTitle + u' ' + QString::number(number));
+    return title;
+}
+
 } // namespace
 
 WindowGeometry::Saved readSaved(const QString &prefix)
@@ -134,17 +182,18 @@ QString windowTitle(const QString &ownTitle)
 
 void placeVariantA(QWidget *window, const QString &prefix, const QString &ownTitle)
 {
-    window->setWindowTitle(windowTitle(ownTitle));
+    window->setWindowTitle(numberedTitle(window, ownTitle));
     const WindowGeometry::Saved saved = readSaved(prefix);
     const ScreenArea screen = screenFor(saved);
     const QSize minimum = window->minimumSize() + frameExtra(window);
     const QRect outer = WindowGeometry::placeVariantA(saved, screen.geometry, screen.available, minimum);
-    setOuterBounds(window, WindowGeometry::keepInside(outer, screen.available, minimum));
+    setOuterBounds(window, cascaded(window, WindowGeometry::keepInside(outer, screen.available, minimum),
+                                    screen.available));
 }
 
 void placeVariantB(QWidget *window, const QString &prefix, const QString &ownTitle)
 {
-    window->setWindowTitle(windowTitle(ownTitle));
+    window->setWindowTitle(numberedTitle(window, ownTitle));
     const WindowGeometry::Saved saved = readSaved(prefix);
     const ScreenArea screen = screenFor(saved);
     // Where a new window stands is ours to choose: the corner of the
@@ -156,8 +205,8 @@ void placeVariantB(QWidget *window, const QString &prefix, const QString &ownTit
     // The rule fits the content; the frame must fit as well.
     const QSize extra = frameExtra(window);
     const QRect outer(rect.topLeft(), rect.size() + extra);
-    setOuterBounds(window,
-                   WindowGeometry::keepInside(outer, screen.available, window->minimumSize() + extra));
+    const QRect inside = WindowGeometry::keepInside(outer, screen.available, window->minimumSize() + extra);
+    setOuterBounds(window, cascaded(window, inside, screen.available));
 }
 
 void keepWhereItIs(QWidget *window)

@@ -127,10 +127,13 @@ void PlayerControl::IDMovie()
     m_videoIDShell = startShell(Run::Identification, identificationArguments(m_player.dialect, m_moviefile));
 }
 
-VideoPlacement PlayerControl::PlayMovie(const QRect &window, const QList<QRect> &screens)
+VideoPlacement PlayerControl::PlayMovie(const QRect &window, const QList<QRect> &screens, double scale)
 {
-    const VideoPlacement placement =
-        VideoPlacement::compute(window, screens, m_movieVideoWidth, m_movieVideoHeight);
+    scale = scale > 0 ? scale : 1;
+    // The video's own pixels are device pixels: a 1920-pixel video fills 960
+    // logical ones at a scale of 2.
+    const VideoPlacement placement = VideoPlacement::compute(window, screens, int(m_movieVideoWidth / scale),
+                                                             int(m_movieVideoHeight / scale));
     if (!m_player.isValid()) {
         emit playerFailed(tr("No player was found."));
         return placement;
@@ -140,7 +143,7 @@ VideoPlacement PlayerControl::PlayMovie(const QRect &window, const QList<QRect> 
     const QString subtitle = copySubtitleForPlayer();
 
     PlaybackOptions options;
-    options.placement = placement;
+    options.placement = placement.inDevicePixels(scale);
     options.title = m_thisTitle;
     if (!m_fontFile.isEmpty() && QFileInfo(m_fontFile).isFile())
         options.fontFile = m_fontFile;
@@ -262,6 +265,8 @@ bool PlayerControl::seekForward()
 
 bool PlayerControl::seekToCue(double startSeconds)
 {
+    if (m_player.dialect == PlayerDialect::MPlayer2)
+        return command("seek " + QByteArray::number(std::max(startSeconds, 0.0), 'f', 3) + " 2 1");
     const qint64 second = qint64(subsModule::truncateToInt(startSeconds)) - 1;
     return command("seek " + QByteArray::number(second) + " 2");
 }

@@ -62,7 +62,11 @@ public:
     // first, removed when the run ends. Returns where the video
     // goes; the window moves itself to placement.windowTop when
     // placement.moveWindow is set.
-    VideoPlacement PlayMovie(const QRect &window, const QList<QRect> &screens);
+    // `window` and `screens` in the desktop's logical pixels; `scale` device
+    // pixels to one of them (2 under a scale factor of 2): the player places
+    // and sizes its window in device pixels. The placement returned is in
+    // logical pixels.
+    VideoPlacement PlayMovie(const QRect &window, const QList<QRect> &screens, double scale = 1);
     // Where the next playback run starts, in seconds of the video (0: at the
     // start). Used once; a run that ended can be started again from a cue.
     void setStartAt(double seconds) { m_startAt = seconds; }
@@ -70,10 +74,12 @@ public:
 
     // Commands to the playback run; each writes its line only while the
     // run is going and tells whether it did.
-    bool seekBack();                     // "seek -60 0"
-    bool togglePause();                  // "pause"
-    bool seekForward();                  // "seek +60 0"
-    bool seekToCue(double startSeconds); // "seek N 2", N one second before the cue
+    bool seekBack();    // "seek -60 0"
+    bool togglePause(); // "pause"
+    bool seekForward(); // "seek +60 0"
+    // MPlayer: "seek N 2", N one second before the cue (it lands on a key
+    // frame); mplayer2: "seek S 2 1", exactly at the cue's start S.
+    bool seekToCue(double startSeconds);
     bool isPlaying() const;
 
     // The video's length and the playback position in seconds, 0 until known.

@@ -83,3 +83,16 @@ VideoPlacement VideoPlacement::compute(const QRect &window, const QList<QRect> &
     p.videoY = p.windowTop - TitleRoom - p.scaledHeight;
     return p;
 }
+
+VideoPlacement VideoPlacement::inDevicePixels(double scale) const
+{
+    VideoPlacement p = *this;
+    const auto device = [scale](int length) { return int(std::lround(length * scale)); };
+    p.availableHeight = device(availableHeight);
+    p.scaledWidth = device(scaledWidth);
+    p.scaledHeight = device(scaledHeight);
+    p.windowTop = device(windowTop);
+    p.videoX = device(videoX);
+    p.videoY = device(videoY);
+    return p;
+}

@@ -35,6 +35,10 @@ struct VideoPlacement {
     // screen is the first whose available area holds the window's top-left
     // corner, edges included; the first screen when none does. A video of
     // unknown size (0) is not scaled.
+    // The same place in device pixels, `scale` of them to a logical one: what
+    // the player is told.
+    VideoPlacement inDevicePixels(double scale) const;
+
     static VideoPlacement compute(const QRect &window, const QList<QRect> &screens, int videoWidth,
                                   int videoHeight);
 };

@@ -484,6 +484,16 @@ QString moveToTrash(const QString &path)
     return {};
 }
 
+// Whether `target` already holds exactly `content`: then placing it would
+// only put an identical copy in the trash, so nothing is done.
+bool holdsSameBytes(const QString &target, const QByteArray &content)
+{
+    QFile file(target);
+    if (file.size() != content.size() || !file.open(QIODevice::ReadOnly))
+        return false;
+    return file.readAll() == content;
+}
+
 bool folderChanged(const QFileInfo &target, const FolderIdentity &expected)
 {
     return expected.changedAt(target.absolutePath());
@@ -523,6 +533,8 @@ PlacementResult placeKeepingPrevious(const QByteArray &content, const QString &t
         return {Placement::FolderChanged, {}, {}, false};
     if (!QFileInfo(targetInfo.absolutePath()).isWritable())
         return {Placement::FolderNotWritable, {}, {}, false};
+    if (targetInfo.isFile() && holdsSameBytes(target, content))
+        return {Placement::Placed, {}, {}, false};
 
     // The new subtitle is complete beside the target before the old one is
     // touched, and the final step is a rename within the folder.

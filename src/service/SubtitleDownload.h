@@ -126,7 +126,8 @@ struct PlacementResult {
 // file takes the target's name. When a step fails the previous file is back
 // at the target and nothing else is left.
 // With a known `folder` (the video's folder as it was listed), the target's
-// folder must still be that one, before the write and again after it.
+// folder must still be that one, before the write and again after it. A target
+// that already holds the same bytes is left as it is (nothing is kept aside).
 PlacementResult placeKeepingPrevious(const QString &source, const QString &target,
                                      const FolderIdentity &folder = {});
 // The same for a subtitle in memory: written once, to the file beside the

@@ -5,6 +5,7 @@
 
 #include "app/BusyWheel.h"
 #include "app/DocumentRouter.h"
+#include "app/MainMenubar.h"
 #include "app/WindowOrder.h"
 #include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
@@ -16,6 +17,7 @@
 #include "media/MovieHash.h"
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
+#include "service/DownloadQueue.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
 
@@ -28,6 +30,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMutexLocker>
 #include <QPointer>
@@ -102,6 +106,7 @@ private Q_SLOTS:
     void namesThatAreNotUtf8AreNamedInTheNotice();
     void resultOrder_data();
     void resultOrder();
+    void languageGroupsOfOneVideoStayTogether();
     void searchGroupsResultsAndDownloadPlacesThem();
     void checkClicksMoveTheChoice();
     void refreshReplacesAnExistingSubtitleSafely();
@@ -377,6 +382,76 @@ void tst_GetSubtitlesWindow::resultOrder()
         return DownloadList::resultOrderKey(item);
     };
     QVERIFY2(make(first) > make(second), qPrintable(make(first) + u" vs "_s + make(second)));
+}
+
+// A video's languages stay together and in the wanted order, placed by the
+// video's best match: a Spanish group without a match stays below its
+// video's English hash match rather than sinking below other videos; two
+// videos of one name in different folders do not interleave; a group's
+// results open beneath it and close again without moving any other row.
+void tst_GetSubtitlesWindow::languageGroupsOfOneVideoStayTogether()
+{
+    struct Video {
+        QString relative;
+        QString enMatch; // "-": no English result
+        QString esMatch;
+    };
+    const QList<Video> videos{{u"B/Alpha.mkv"_s, u"moviehash"_s, u"-"_s},
+                              {u"A/Zulu.mkv"_s, u"moviehash"_s, u""_s},
+                              {u"A/Alpha.mkv"_s, u""_s, u"moviehash"_s},
+                              {u"C/Mid.mkv"_s, u"-"_s, u"imdbid"_s}};
+    OSClient client;
+    QList<DownloadJob::LanguageGroup> groups;
+    for (const Video &v : videos) {
+        auto video = movieFile::create(sparse(path(v.relative), 1000));
+        movieFile::ResultList results;
+        for (const auto &[language, match] : {std::pair{u"en"_s, v.enMatch}, std::pair{u"es"_s, v.esMatch}}) {
+            if (match == "-"_L1)
+                continue;
+            auto result = std::make_shared<openSubtitleItem>();
+            result->ISO639 = language;
+            result->MatchedBy = match;
+            result->SubFileName = v.relative + u'.' + language + u".srt"_s;
+            result->movieFile = video;
+            results.append(result);
+        }
+        video->setSubtitleResults(results);
+        for (const QString &language : {u"en"_s, u"es"_s})
+            groups.append({video, language, DownloadQueue::languageGroup(*video, language)});
+    }
+    omiListbox rows;
+    rows.resize(400, 300);
+    DownloadList list(&rows, client);
+    list.listSearchResults(groups);
+    const auto shown = [&] {
+        QStringList lines;
+        for (int row = 0; row < rows.rowCount(); ++row) {
+            if (list.isKind(row, DownloadList::KindGroup))
+                lines.append(QFileInfo(list.movieAt(row)->path()).dir().dirName() + u'/' +
+                             list.movieAt(row)->movieFileName() + u' ' + list.movieAt(row)->iso639);
+            else
+                lines.append(u"  "_s + list.resultAt(row)->SubFileName);
+        }
+        return lines;
+    };
+    for (int row = rows.rowCount() - 1; row >= 0; --row)
+        list.setGroupOpen(row, false);
+    // Both Alphas and Zulu have a hash match (in one language each), Mid only
+    // a named match; the two Alphas keep the order they were listed in.
+    const QStringList closed{u"B/Alpha.mkv en"_s, u"B/Alpha.mkv es"_s, u"A/Alpha.mkv en"_s,
+                             u"A/Alpha.mkv es"_s, u"A/Zulu.mkv en"_s,  u"A/Zulu.mkv es"_s,
+                             u"C/Mid.mkv en"_s,   u"C/Mid.mkv es"_s};
+    QCOMPARE(shown(), closed);
+
+    rows.show();
+    const QRect above = rows.visualRect(rows.model()->index(4, 0));
+    list.setGroupOpen(5, true);
+    QStringList opened = closed;
+    opened.insert(6, u"  A/Zulu.mkv.es.srt"_s);
+    QCOMPARE(shown(), opened);
+    QCOMPARE(rows.visualRect(rows.model()->index(4, 0)), above);
+    list.setGroupOpen(5, false);
+    QCOMPARE(shown(), closed);
 }
 
 void tst_GetSubtitlesWindow::searchGroupsResultsAndDownloadPlacesThem()
@@ -806,6 +881,38 @@ void tst_GetSubtitlesWindow::filesForABusyWindowOpenANewOne()
     };
     QCOMPARE(paths(other), QStringList{second});
     QCOMPARE(paths(first), QStringList{path(u"Films/Movie.mkv"_s)});
+
+    // The second window is numbered, does not cover the first, and the Window
+    // menu lists both; choosing one brings it to the front.
+    QVERIFY2(first->windowTitle().endsWith(u" - Get Subtitles"_s), qPrintable(first->windowTitle()));
+    QVERIFY2(other->windowTitle().endsWith(u" - Get Subtitles 2"_s), qPrintable(other->windowTitle()));
+    QVERIFY(other->frameGeometry().topLeft() != first->frameGeometry().topLeft());
+    // The menus on a bar of their own, gone with the test: any window's
+    // Window menu lists every open window.
+    MainMenubar menus([](const QString &) { return false; }, [](const QString &) { return true; });
+    QWidget host;
+    QMenu *windowMenu = nullptr;
+    for (QAction *menu : menus.attach(&host)->actions()) {
+        if (menu->menu() && menu->menu()->objectName() == "WindowMenuMenu"_L1)
+            windowMenu = menu->menu();
+    }
+    QVERIFY(windowMenu);
+    for (int opened = 0; opened < 2; ++opened) { // listed afresh each time, never twice
+        Q_EMIT windowMenu->aboutToShow();
+        QStringList titles;
+        QAction *firstItem = nullptr;
+        const QList<QAction *> items = windowMenu->actions();
+        for (qsizetype i = items.size() - 1; i >= 0 && !items.at(i)->isSeparator(); --i) {
+            titles.prepend(items.at(i)->text());
+            if (items.at(i)->text() == first->windowTitle())
+                firstItem = items.at(i);
+        }
+        QCOMPARE(titles, (QStringList{first->windowTitle(), other->windowTitle()}));
+        if (opened == 1) {
+            firstItem->trigger();
+            QTRY_COMPARE(QApplication::activeWindow(), first.data());
+        }
+    }
     delete first.data();
 }
 

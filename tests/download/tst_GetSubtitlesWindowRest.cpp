@@ -163,7 +163,7 @@ void tst_GetSubtitlesWindowRest::dropSearchDownloadShowsTheQuota()
             rows.append(window->list().rowText(row));
         const QStringList failed = rows.filter(u"failed: "_s);
         QCOMPARE(failed.size(), 1);
-        QVERIFY2(failed.first().contains(failure) && failed.first().contains(u"renews in"_s),
+        QVERIFY2(failed.first().contains(failure) && failed.first().contains(u"renews at"_s),
                  qPrintable(failed.first()));
     }
     // Each search asked for both languages at once, by hash.

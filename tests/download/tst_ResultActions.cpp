@@ -355,6 +355,12 @@ private slots:
             << int(Qt::Key_Left) << QList<int>{4} << true << u"x-x"_s << QList<int>{3} << 4;
         QTest::newRow("left on an unmatched result")
             << int(Qt::Key_Left) << QList<int>{5} << true << u"x-x"_s << QList<int>{5} << 6;
+        QTest::newRow("left on an open group closes it")
+            << int(Qt::Key_Left) << QList<int>{3} << true << u"x-x"_s << QList<int>{3} << 4;
+        QTest::newRow("right on an open group steps to its first result")
+            << int(Qt::Key_Right) << QList<int>{3} << true << u"x-x"_s << QList<int>{4} << 6;
+        QTest::newRow("right on a video")
+            << int(Qt::Key_Right) << QList<int>{0} << true << u"x-x"_s << QList<int>{0} << 6;
         QTest::newRow("escape") << int(Qt::Key_Escape) << QList<int>{0} << true << u"x-x"_s << QList<int>{0}
                                 << 6;
         QTest::newRow("V") << int(Qt::Key_V) << QList<int>{0} << true << u"x-x"_s << QList<int>{0} << 6;
@@ -403,6 +409,32 @@ private slots:
         QCOMPARE(after, checks);
         QCOMPARE(rows.selection, selectedAfter);
         QCOMPARE(rows.rowCount(), rowsAfter);
+    }
+
+    // Left and Right over several groups keep those groups selected, though
+    // closing or opening the upper one moves the lower one.
+    void arrowsOverSeveralGroups()
+    {
+        FakeRows rows;
+        const auto second = movieFile::create(m_video);
+        m_movie->setSubtitleResults({makeResult(1), makeResult(2)});
+        second->setSubtitleResults({makeResult(3)});
+        rows.add(Kind::Group, m_movie);
+        rows.add(Kind::Group, second);
+        rows.setOpen(1, true);
+        rows.setOpen(0, true); // rows: 0 group, 1-2 results, 3 group, 4 result
+        ResultActions actions(rows);
+        rows.selection = {2, 4};
+        QVERIFY(actions.keyPressed(Qt::Key_Left, {}));
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(rows.selection, (QList<int>{0, 1}));
+        QVERIFY(actions.keyPressed(Qt::Key_Right, {}));
+        QCOMPARE(rows.rowCount(), 5);
+        QCOMPARE(rows.selection, (QList<int>{0, 3}));
+        // Left on the open groups themselves closes them.
+        QVERIFY(actions.keyPressed(Qt::Key_Left, {}));
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(rows.selection, (QList<int>{0, 1}));
     }
 
     // A double click opens and closes group rows only.
@@ -545,6 +577,11 @@ private slots:
         list->setSelected(1, true);
         QTest::keyClick(list, Qt::Key_Left);
         QVERIFY(!rows->isOpen(0));
+        QCOMPARE(list->selectedRows(), QList<int>{0});
+        // Right opens it again, as in a tree view, and the group stays selected.
+        QTest::keyClick(list, Qt::Key_Right);
+        QVERIFY(rows->isOpen(0));
+        QCOMPARE(rows->kindAt(1), Kind::Result);
         QCOMPARE(list->selectedRows(), QList<int>{0});
         delete window;
     }

@@ -478,6 +478,17 @@ private slots:
         QVERIFY(!control.seekBack());
         QCOMPARE(play->written().size(), 5);
         QVERIFY(!QFile::exists(temp)); // the copy goes with the run
+
+        // At a scale factor of 2 the same logical place is twice as many of
+        // the player's pixels: the video as wide as the window, and above it,
+        // not over the desktop's bar at the top of the screen.
+        const VideoPlacement scaled =
+            control.PlayMovie(QRect(100, 300, 600, 416), {QRect(0, 0, 1920, 1050)}, 2);
+        QCOMPARE(scaled.windowTop, 401);
+        const QStringList scaledArgs = lastShell()->arguments();
+        QCOMPARE(scaledArgs.at(scaledArgs.indexOf(u"-xy"_s) + 1), u"1200"_s);
+        QCOMPARE(scaledArgs.at(scaledArgs.indexOf(u"-geometry"_s) + 1), u"200:64"_s);
+        lastShell()->end();
         // PLAYING, ID_PAUSED, ID_EXIT: a status is announced only when it changes.
         QCOMPARE(statuses.size(), 3);
     }

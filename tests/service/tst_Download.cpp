@@ -149,6 +149,37 @@ private slots:
         QVERIFY2(item->replacedNote.contains(u"trash"_s), qPrintable(item->replacedNote));
     }
 
+    // A download that brings the very bytes already beside the video (a
+    // "Find Better Subs" that finds the same subtitle) changes nothing: no
+    // trash entry, no backup, the file not rewritten.
+    void anIdenticalReplacementLeavesTheOldFileAlone()
+    {
+        const QString target = m_videos.filePath(u"Same.es.srt"_s);
+        writeFile(target, kSubtitle);
+        const QDateTime written = QDateTime::currentDateTime().addSecs(-3600);
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
+        }
+        auto item = resultFor(u"Same.avi"_s);
+        QVERIFY(item->Download(false));
+        QCOMPARE(item->status, u"OK"_s);
+        QCOMPARE(readAll(target), kSubtitle);
+        QCOMPARE(QFileInfo(target).lastModified(), written);
+        QVERIFY(item->replacedKeptAt.isEmpty());
+        QVERIFY2(item->replacedNote.isEmpty(), qPrintable(item->replacedNote));
+        QCOMPARE(QDir(m_videos.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Same.es.srt"_s});
+        QVERIFY(
+            QDir(m_home.filePath(u"data/Trash/files"_s)).entryList(QDir::Files).filter(u"Same"_s).isEmpty());
+
+        // One byte different is a replacement like any other.
+        writeFile(target, kSubtitle + "\n");
+        QVERIFY(item->Download(false));
+        QCOMPARE(readAll(target), kSubtitle);
+        QCOMPARE(readAll(item->replacedKeptAt), kSubtitle + "\n");
+    }
+
     // Without a trash the replaced subtitle stays beside the video under a
     // backup name; a later backup never overwrites an earlier one, and a
     // copy that cannot complete leaves the old subtitle where it was.

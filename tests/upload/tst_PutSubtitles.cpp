@@ -220,9 +220,10 @@ void tst_PutSubtitles::dropFolderListsPairs()
     UploadList *list = window->list();
     // One row per subtitle, by path; a subtitle with a video starts checked.
     // Each pair shows the language it will be verified in.
-    QCOMPARE(rowTexts(*list),
-             (QStringList{u"Movie.en.srt (Movie.mkv, English)"_s, u"Movie.es.srt (Movie.mkv, Spanish)"_s,
-                          u"Other.srt"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv, English)"_s}));
+    QCOMPARE(
+        rowTexts(*list),
+        (QStringList{u"Movie.en.srt (Movie.mkv, English)"_s, u"Movie.es.srt (Movie.mkv, Spanish)"_s,
+                     u"Other.srt \u2014 no video"_s, u"Show.S01E02.en.srt (Show.S01E02.mkv, English)"_s}));
     QCOMPARE(list->view()->cellTag(0, 0).toString(), u"subfile"_s);
     QVERIFY(list->isChecked(0));
     QVERIFY(list->isChecked(1));
@@ -260,7 +261,7 @@ void tst_PutSubtitles::homeDropOpensWindow()
     m_window = dynamic_cast<PutSubtitles *>(router.frontmostVisible(WorkflowKind::Upload));
     QVERIFY(m_window);
     QTRY_COMPARE(m_window->windowMode(), u"listed"_s);
-    QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt"_s});
+    QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt \u2014 no video"_s});
     QVERIFY(!m_window->list()->isChecked(0));
 
     // Once its verification has started the window takes no more files:
@@ -273,12 +274,13 @@ void tst_PutSubtitles::homeDropOpensWindow()
     QVERIFY(second && second != m_window);
     QTRY_COMPARE(second->windowMode(), u"listed"_s);
     QCOMPARE(rowTexts(*second->list()), QStringList{u"Movie.en.srt (Movie.mkv, English)"_s});
-    QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt"_s});
+    QCOMPARE(rowTexts(*m_window->list()), QStringList{u"Other.srt \u2014 no video"_s});
     delete second.data();
 }
 
 void tst_PutSubtitles::listKeysClicksAndMenu()
 {
+    myPrefs::setLanguageList({u"en"_s, u"es"_s});
     PutSubtitles *window = openWith({d});
     UploadList *list = window->list();
     omiListbox *view = list->view();
@@ -303,14 +305,26 @@ void tst_PutSubtitles::listKeysClicksAndMenu()
     QVERIFY(!list->isChecked(3));
     QVERIFY(!list->clickCell(3, 0, area.center()));
 
-    // A subtitle without a video offers only to reveal it.
-    const auto lonely = list->menuEntries(2);
-    QCOMPARE(lonely.size(), 1);
-    QCOMPARE(lonely.first().first, u"menuRevealFile"_s);
+    // A subtitle without a video has no video to reveal or play over, only
+    // the languages it can be verified in; its name gives none, so the
+    // default one is assumed and the others are offered.
+    const auto tags = [&](int row) {
+        QStringList found;
+        for (const auto &[tag, text] : list->menuEntries(row))
+            found.append(tag);
+        return found;
+    };
+    QCOMPARE(tags(2), (QStringList{u"menuLanguage:es"_s}));
     list->chooseMenuEntry(2, u"menuRevealFile"_s);
-    QCOMPARE(m_platform->revealed, QStringList{d + u"/Other.srt"_s});
+    QVERIFY(m_platform->revealed.isEmpty());
+    // A pair reveals its video; Movie.en.srt can be said to be Spanish.
+    QCOMPARE(tags(0), (QStringList{u"menuRevealFile"_s, u"menuPreviewSub"_s, u"menuLanguage:es"_s}));
+    list->chooseMenuEntry(0, u"menuRevealFile"_s);
+    QCOMPARE(m_platform->revealed, QStringList{d + u"/Movie.mkv"_s});
+    list->chooseMenuEntry(0, u"menuLanguage:es"_s);
+    QCOMPARE(rowTexts(*list).first(), u"Movie.en.srt (Movie.mkv, Spanish)"_s);
+    QCOMPARE(tags(0), (QStringList{u"menuRevealFile"_s, u"menuPreviewSub"_s, u"menuLanguage:en"_s}));
     // A pair offers the preview, which asks for the subtitle over its video.
-    QCOMPARE(list->menuEntries(0).size(), 2);
     QSignalSpy preview(window, &PutSubtitles::previewRequested);
     list->chooseMenuEntry(0, u"menuPreviewSub"_s);
     QCOMPARE(preview.size(), 1);
@@ -369,9 +383,12 @@ void tst_PutSubtitles::verificationMarksEachPair()
     UploadList *list = window->list();
     QCOMPARE(list->mode(), u"subs"_s);
     QCOMPARE(list->view()->columnCount(), 3);
-    QCOMPARE(list->rowCount(), 3);
-    QCOMPARE((QStringList{list->resultStatus(0), list->resultStatus(1), list->resultStatus(2)}),
-             (QStringList{u"has"_s, u"lacks"_s, u"lacks"_s}));
+    // The subtitle without a video stays listed, saying so, and is not verified.
+    QCOMPARE(list->rowCount(), 4);
+    QCOMPARE((QStringList{list->resultStatus(0), list->resultStatus(1), list->resultStatus(2),
+                          list->resultStatus(3)}),
+             (QStringList{u"has"_s, u"lacks"_s, QString(), u"lacks"_s}));
+    QVERIFY2(list->resultText(2).startsWith(u"Other.srt: no video"_s), qPrintable(list->resultText(2)));
     if (api == ServiceEmulator::Api::Rest) {
         // Only searches by hash: no account, no search by name.
         const QStringList asked = m_emu->methods();
@@ -382,7 +399,7 @@ void tst_PutSubtitles::verificationMarksEachPair()
                      qPrintable(call[u"query"_s].toString()));
     }
     QVERIFY(list->resultText(0).startsWith(u"Movie.en.srt (Movie.mkv)"_s));
-    QVERIFY(list->resultText(2).startsWith(u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s));
+    QVERIFY(list->resultText(3).startsWith(u"Show.S01E02.en.srt (Show.S01E02.mkv)"_s));
     QTRY_COMPARE(window->frame()->mainButton()->caption(), u"Confirm Sub Info"_s);
     QTRY_VERIFY(!window->frame()->mainButton()->isEnabled());
     QVERIFY(!window->frame()->DropFilesProgress()->isVisible());
@@ -390,7 +407,7 @@ void tst_PutSubtitles::verificationMarksEachPair()
     window->queueDrop(DragItem{{d + u"/Other.srt"_s}});
     letTicksPass(Ticks::Process, 3);
     QCOMPARE(window->windowMode(), u"Searched"_s);
-    QCOMPARE(list->rowCount(), 3);
+    QCOMPARE(list->rowCount(), 4);
 }
 
 void tst_PutSubtitles::serviceFailureShowsError_data()

@@ -10,6 +10,7 @@
 #include "service/OSClient.h"
 #include "service/ResultChecks.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QMutexLocker>
 #include <QPointer>
@@ -283,30 +284,48 @@ void DownloadList::listSearchResults(const QList<DownloadJob::LanguageGroup> &gr
     setColumns(3, u"*,32,32"_s, 0, 1, 2);
     m_list->mode = u"subs"_s;
 
+    // A video's language groups stay together, in the wanted languages'
+    // order: the video is placed by its best match (hash matches first, then
+    // other matches, then videos without one) and by name, as people order
+    // names; videos of the same name keep the order they were listed in.
     struct Entry {
-        int matchedby;
+        int videoLevel;
         QString name;
+        int videoOrder;
         MoviePtr group;
         bool open;
     };
     QList<Entry> entries;
     {
         const QMutexLocker guard(&m_session->stateLock());
+        QHash<const movieFile *, int> videoLevel;
+        QHash<const movieFile *, int> videoOrder;
         for (const DownloadJob::LanguageGroup &entry : groups) {
             if (!entry.group)
                 continue;
+            const movieFile *video = entry.video ? entry.video.get() : entry.group.get();
+            videoOrder.insert(video, videoOrder.value(video, int(videoOrder.size())));
+            const auto level = videoLevel.constFind(video);
+            videoLevel.insert(video, level == videoLevel.cend() ? entry.group->matchedby
+                                                                : std::min(*level, entry.group->matchedby));
+        }
+        for (const DownloadJob::LanguageGroup &entry : groups) {
+            if (!entry.group)
+                continue;
+            const movieFile *video = entry.video ? entry.video.get() : entry.group.get();
             const auto results = entry.group->subtitleResults();
             const bool hasBest =
                 std::any_of(results.cbegin(), results.cend(), [](const ResultPtr &r) { return r->myBest; });
-            entries.append({entry.group->matchedby, entry.group->movieFileName(), entry.group, !hasBest});
+            entries.append({videoLevel.value(video), entry.group->movieFileName(), videoOrder.value(video),
+                            entry.group, !hasBest});
         }
     }
-    // Hash matches first, then other matches, then groups without one;
-    // within a level by name, as people order names.
     std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        if (a.matchedby != b.matchedby)
-            return a.matchedby < b.matchedby;
-        return naturalLess(a.name, b.name);
+        if (a.videoLevel != b.videoLevel)
+            return a.videoLevel < b.videoLevel;
+        if (a.name != b.name)
+            return naturalLess(a.name, b.name);
+        return a.videoOrder < b.videoOrder;
     });
     m_moviefilesMatched.clear();
     for (const Entry &entry : std::as_const(entries)) {

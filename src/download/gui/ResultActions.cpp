@@ -310,6 +310,79 @@ void ResultActions::reopen(int row)
     m_rows.refresh();
 }
 
+// As in a tree view: Left closes an open group, and on a result found by a
+// match closes the group it is in and selects that.
+void ResultActions::closeGroupsOf(const QList<int> &selected)
+{
+    const std::shared_ptr<JobSession> session = m_rows.session();
+    QList<int> groups;
+    for (const int row : selected) {
+        if (m_rows.kindAt(row) == Kind::Group) {
+            if (m_rows.isOpen(row) && !groups.contains(row))
+                groups.append(row);
+            continue;
+        }
+        if (m_rows.kindAt(row) != Kind::Result)
+            continue;
+        const auto result = m_rows.resultAt(row);
+        if (!result || guarded(session, [&result] { return result->MatchedBy.isEmpty(); }))
+            continue;
+        // The result's group: the nearest row above that is not a result.
+        int group = row - 1;
+        while (group >= 0 && m_rows.kindAt(group) == Kind::Result)
+            --group;
+        if (group >= 0 && !groups.contains(group))
+            groups.append(group);
+    }
+    if (groups.isEmpty())
+        return;
+    // Closing from the bottom: each group closes at the row it was found at.
+    std::sort(groups.begin(), groups.end(), std::greater<>());
+    QList<std::shared_ptr<movieFile>> closed;
+    for (const int group : groups) {
+        closed.append(m_rows.movieAt(group));
+        m_rows.setOpen(group, false);
+    }
+    selectGroups(closed);
+}
+
+// Selects the rows of these groups wherever opening or closing the groups
+// above them moved them.
+void ResultActions::selectGroups(const QList<std::shared_ptr<movieFile>> &records)
+{
+    QList<int> rows;
+    for (int row = 0; row < m_rows.rowCount(); ++row) {
+        if (m_rows.kindAt(row) == Kind::Group && records.contains(m_rows.movieAt(row)))
+            rows.append(row);
+    }
+    m_rows.select(rows);
+}
+
+// Right opens the selected closed groups; on one group already open it
+// steps down to its first result.
+void ResultActions::openGroups(const QList<int> &selected)
+{
+    QList<int> closed;
+    for (const int row : selected) {
+        if (m_rows.kindAt(row) == Kind::Group && !m_rows.isOpen(row))
+            closed.append(row);
+    }
+    if (closed.isEmpty()) {
+        if (selected.size() == 1 && m_rows.kindAt(selected.first()) == Kind::Group &&
+            m_rows.kindAt(selected.first() + 1) == Kind::Result)
+            m_rows.select({selected.first() + 1});
+        return;
+    }
+    // Opening from the bottom: each group opens at the row it was found at.
+    std::sort(closed.begin(), closed.end(), std::greater<>());
+    QList<std::shared_ptr<movieFile>> opened;
+    for (const int group : closed) {
+        opened.append(m_rows.movieAt(group));
+        m_rows.setOpen(group, true);
+    }
+    selectGroups(opened);
+}
+
 bool ResultActions::keyPressed(int key, const QString &text)
 {
     const std::shared_ptr<JobSession> session = m_rows.session();
@@ -335,32 +408,12 @@ bool ResultActions::keyPressed(int key, const QString &text)
     case Qt::Key_Delete:
         videos([](movieFile &movie) { movie.isChecked = false; });
         break;
-    case Qt::Key_Left: {
-        // Each matched result's group: the nearest row above that is not a result.
-        QList<int> groups;
-        for (const int row : selected) {
-            if (m_rows.kindAt(row) != Kind::Result)
-                continue;
-            const auto result = m_rows.resultAt(row);
-            if (!result || guarded(session, [&result] { return result->MatchedBy.isEmpty(); }))
-                continue;
-            int group = row - 1;
-            while (group >= 0 && m_rows.kindAt(group) == Kind::Result)
-                --group;
-            if (group >= 0 && !groups.contains(group))
-                groups.append(group);
-        }
-        if (groups.isEmpty())
-            break;
-        // Closing from the bottom leaves the rows above where they are.
-        std::sort(groups.begin(), groups.end(), std::greater<>());
-        for (const int group : groups)
-            m_rows.setOpen(group, false);
-        std::sort(groups.begin(), groups.end());
-        m_rows.select(groups);
+    case Qt::Key_Left:
+        closeGroupsOf(selected);
         break;
-    }
     case Qt::Key_Right:
+        openGroups(selected);
+        break;
     case Qt::Key_Escape:
     case Qt::Key_V:
     case Qt::Key_R:

@@ -80,6 +80,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void closeGroupsOf(const QList<int> &selected);
+    void openGroups(const QList<int> &selected);
+    void selectGroups(const QList<std::shared_ptr<movieFile>> &records);
     // A placed or local subtitle that "Check Timing" measures, and its video.
     struct TimingTarget {
         QString video;

@@ -35,8 +35,9 @@ int PreviewProgressWidget::knobX(const QSize &size, int value, int maximum)
     const int room = std::max(size.width() - size.height(), 0);
     if (maximum <= 0)
         return 0;
-    const int step = room / maximum;
-    return std::clamp(value, 0, maximum) * step;
+    // In proportion, not in whole pixels per step: with steps rounded down the
+    // knob stopped short of the end on a narrow window.
+    return int(qint64(room) * std::clamp(value, 0, maximum) / maximum);
 }
 
 void PreviewProgressWidget::paintEvent(QPaintEvent *)

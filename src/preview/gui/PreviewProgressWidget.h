@@ -17,8 +17,8 @@ public:
     void setMaximum(int maximum);
     bool hovered() const { return m_hovered; }
 
-    // The knob's left edge for a canvas of `size`: whole pixels per step of
-    // the value, the knob kept at the start when there is no maximum.
+    // The knob's left edge for a canvas of `size`: in proportion to the
+    // value, the knob kept at the start when there is no maximum.
     static int knobX(const QSize &size, int value, int maximum);
 
 protected:

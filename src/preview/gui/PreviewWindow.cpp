@@ -39,6 +39,8 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 const QString kPrefix = u"Videopreviews"_s;
+// The progress slider's steps over the video's length.
+constexpr int SliderSteps = 10000;
 constexpr int kWidth = 600;
 const QColor kBackground(241, 240, 235);
 // Between a cue's text and its cell's edges, where the markers go.
@@ -244,6 +246,9 @@ PreviewWindow *PreviewWindow::open(const Request &request)
         });
     }
     window->show();
+    // Opened from a click in another window: in front of it, not behind.
+    window->raise();
+    window->activateWindow();
     if (!isFile(request.subtitle))
         return window;
 
@@ -378,7 +383,7 @@ void PreviewWindow::PlayMovie()
         screens.append(screen.available);
     // The window's own area counts, not its frame: a 600-pixel window shows
     // the video 600 pixels wide.
-    const VideoPlacement placement = m_player->PlayMovie(geometry(), screens);
+    const VideoPlacement placement = m_player->PlayMovie(geometry(), screens, devicePixelRatioF());
     // Room for the video above the window.
     if (placement.moveWindow) {
         WindowPlacement::keepWhereItIs(this);
@@ -431,8 +436,10 @@ void PreviewWindow::ListParsedSub()
 void PreviewWindow::RefreshMplayerConsole()
 {
     if (m_player->duration() > 0) {
-        m_progressCanvas->setMaximum(100);
-        m_progressCanvas->setValue(m_player->progressValue());
+        // Finer than whole percents, so the knob follows the time shown beside it.
+        m_progressCanvas->setMaximum(SliderSteps);
+        m_progressCanvas->setValue(
+            int(std::clamp(m_player->position() / m_player->duration(), 0.0, 1.0) * SliderSteps));
         m_timeLabel->setText(m_player->timeLabel());
     } else {
         m_progressCanvas->setMaximum(100);
@@ -518,9 +525,9 @@ void PreviewWindow::judge(Verdict verdict)
         // Unticked now, so it can be selected again.
         m_selectSubBut->setEnabled(true);
     }
+    // No judgement closes the preview: several can apply to one subtitle,
+    // and "Close Preview" or "Select" ends it.
     emit rejected(verdict);
-    if (verdict == Verdict::WrongLanguage)
-        close();
 }
 
 void PreviewWindow::selectResult()

@@ -7,6 +7,7 @@
 #include "service/rest/RestQuery.h"
 #include "service/SubtitleDownload.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QMutexLocker>
@@ -615,10 +616,14 @@ RestError RestClient::quotaUsedUp(const RestReply &reply)
     const qint64 used = RestJson::integer(said.value("requests"_L1), 0, 1000000, 0);
     QString message = u"the service's download quota for today is used up"_s;
     if (used > 0)
-        message += u" (%1 downloads)"_s.arg(used);
+        message += used == 1 ? u": 1 download"_s : u": %1 downloads"_s.arg(used);
     const RestQuota q = quota();
-    if (!q.resetTime.isEmpty() || !q.resetTimeUtc.isEmpty())
-        message += u"; it renews in %1 (%2)"_s.arg(q.resetTime, q.resetTimeUtc);
+    // The moment in the user's own time, as the clock on their screen shows it.
+    const QDateTime renews = QDateTime::fromString(q.resetTimeUtc, Qt::ISODateWithMs);
+    if (renews.isValid())
+        message += u"; it renews at %1"_s.arg(renews.toLocalTime().toString(u"HH:mm"_s));
+    else if (!q.resetTime.isEmpty())
+        message += u"; it renews in %1"_s.arg(q.resetTime);
     if (m_settings.username.isEmpty())
         message += u"; an account gets more: set OSUsername and OSPassword in the preferences"_s;
     const RestError error{RestError::Kind::Quota, message};

@@ -347,7 +347,9 @@ void PutSubtitles::doVerifySubs()
     if (mode == State::Listed) {
         setPanel(m_frame->DropFilesCanvas(), false);
         setPanel(m_frame->DropFilesCanvasSection(), false);
-        // Unchecked pairs leave the list and the job for good.
+        // Unchecked pairs leave the list and the job for good; a subtitle
+        // without a video stays in the results, saying so.
+        m_unpaired = m_list->unpairedSubtitles();
         const QStringList dropped = m_job->dropUnchecked();
         for (int row = m_list->rowCount() - 1; row >= 0; --row) {
             const auto sub = m_list->record(row);
@@ -370,7 +372,13 @@ void PutSubtitles::startVerification()
 
 void PutSubtitles::listSearchResults()
 {
-    m_list->listSearchResults(m_job->pairings(), m_job->outcomes());
+    QList<VerifyPairing> pairings = m_job->pairings();
+    for (const QString &subtitle : std::as_const(m_unpaired)) {
+        if (std::none_of(pairings.cbegin(), pairings.cend(),
+                         [&](const VerifyPairing &p) { return p.subtitle == subtitle; }))
+            pairings.append({subtitle, {}, {}, false, {}});
+    }
+    m_list->listSearchResults(pairings, m_job->outcomes());
 }
 
 // --- Closing ----------------------------------------------------------------------

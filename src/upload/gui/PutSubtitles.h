@@ -99,6 +99,7 @@ private:
     void setState(VerificationJob::State state);
 
     std::shared_ptr<VerificationJob> m_job;
+    QStringList m_unpaired; // subtitles without a video, listed with the results
     WorkflowFrame *m_frame;
     UploadList *m_list;
     QTimer TimerProcess;

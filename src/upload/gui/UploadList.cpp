@@ -13,6 +13,7 @@
 #include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
+#include "prefs/myPrefs.h"
 #include "preview/SubtitleCheck.h"
 
 #include <QFileInfo>
@@ -38,6 +39,8 @@ constexpr int CheckAreaFallback = 18;
 // Cell tags of the main column: the row kind.
 const QString SubfileKind = u"subfile"_s;
 const QString VerifiedKind = u"verified"_s;
+// Menu tags that choose a subtitle's language: this and a two-letter code.
+const QString LanguageTag = u"menuLanguage:"_s;
 
 // The subtitle, its video and the language it will be verified in ("?" when
 // its name gives none and the default language is assumed); or why it is
@@ -48,12 +51,12 @@ QString mainText(const subtitleFile &record, bool hasMovie, const std::shared_pt
     QString text = record.subtitleFileName();
     if (!refused.isEmpty())
         return text + u" \u2014 "_s + UploadList::tr("not a subtitle: %1").arg(refused);
-    if (hasMovie && movie) {
-        const VerifyPairing pairing = VerificationJob::pairingOf(record);
-        const QString language = LangModule::getLangFull(pairing.lang);
-        text += u" ("_s + movie->movieFileName() + u", "_s + (language.isEmpty() ? pairing.lang : language) +
-                (pairing.languageFromName ? QString() : u"?"_s) + u')';
-    }
+    if (!hasMovie || !movie)
+        return text + u" \u2014 "_s + UploadList::tr("no video");
+    const VerifyPairing pairing = VerificationJob::pairingOf(record);
+    const QString language = LangModule::getLangFull(pairing.lang);
+    text += u" ("_s + movie->movieFileName() + u", "_s + (language.isEmpty() ? pairing.lang : language) +
+            (pairing.languageFromName ? QString() : u"?"_s) + u')';
     return text;
 }
 } // namespace
@@ -238,14 +241,32 @@ QList<QPair<QString, QString>> UploadList::menuEntries(int row) const
     const auto sub = record(row);
     if (!sub)
         return {};
-    QList<QPair<QString, QString>> entries{{u"menuRevealFile"_s, translationStrings::menuRevealFileText()}};
     bool hasMovie;
+    QString language;
     {
         const QMutexLocker guard(&m_session->stateLock());
-        hasMovie = sub->hasMovie;
+        hasMovie = sub->hasMovie && sub->thisMovie();
+        language = VerificationJob::pairingOf(*sub).lang;
     }
-    if (hasMovie)
+    // Only a pair has a video to reveal or to play the subtitle over.
+    QList<QPair<QString, QString>> entries;
+    if (hasMovie) {
+        entries.append({u"menuRevealFile"_s, translationStrings::menuRevealFileText()});
         entries.append({u"menuPreviewSub"_s, translationStrings::menuPreviewSubText()});
+    }
+    if (m_refused.contains(sub->path()))
+        return entries;
+    // The language it is verified in, when its name gives none or the wrong
+    // one: any of the wanted languages and the default one.
+    QStringList choices = myPrefs::languageList();
+    choices.append(myPrefs::defaultLanguage());
+    choices.removeDuplicates();
+    for (const QString &code : std::as_const(choices)) {
+        if (code.compare(language, Qt::CaseInsensitive) == 0 || LangModule::getLangThree(code).isEmpty())
+            continue;
+        const QString name = LangModule::getLangFull(code);
+        entries.append({LanguageTag + code, tr("Verify as %1").arg(name.isEmpty() ? code : name)});
+    }
     return entries;
 }
 
@@ -255,10 +276,50 @@ void UploadList::chooseMenuEntry(int row, const QString &tag)
     if (!sub)
         return;
     m_clickedRow = row;
-    if (tag == "menuRevealFile"_L1)
-        platform().revealFile(sub->path());
-    else if (tag == "menuPreviewSub"_L1)
+    if (tag == "menuRevealFile"_L1) {
+        QString video;
+        {
+            const QMutexLocker guard(&m_session->stateLock());
+            if (sub->hasMovie && sub->thisMovie())
+                video = sub->thisMovie()->path();
+        }
+        if (!video.isEmpty())
+            platform().revealFile(video);
+    } else if (tag == "menuPreviewSub"_L1) {
         PlayPreview();
+    } else if (tag.startsWith(LanguageTag)) {
+        setLanguage(row, tag.mid(LanguageTag.size()));
+    }
+}
+
+QStringList UploadList::unpairedSubtitles() const
+{
+    QStringList paths;
+    for (int row = 0; row < rowCount(); ++row) {
+        const auto sub = record(row);
+        if (!sub || m_refused.contains(sub->path()))
+            continue;
+        const QMutexLocker guard(&m_session->stateLock());
+        if (!sub->hasMovie || !sub->thisMovie())
+            paths.append(sub->path());
+    }
+    return paths;
+}
+
+void UploadList::setLanguage(int row, const QString &code)
+{
+    const auto sub = record(row);
+    const QString three = LangModule::getLangThree(code);
+    if (!sub || three.isEmpty())
+        return;
+    QString text;
+    {
+        const QMutexLocker guard(&m_session->stateLock());
+        sub->setISO639(three);
+        text = mainText(*sub, sub->hasMovie, sub->thisMovie(), {});
+    }
+    m_view->setCell(row, 0, text);
+    Q_EMIT changed();
 }
 
 void UploadList::PlayPreview()

@@ -67,6 +67,10 @@ public:
     // Asks for the preview of the pair of `clickedRow`.
     void PlayPreview();
 
+    // The subtitles listed without a video (files that are not subtitles
+    // left out).
+    QStringList unpairedSubtitles() const;
+
     // Switches to the results layout (three columns, "subs") and shows one
     // row per verified subtitle: `outcomes` by video and language.
     void listSearchResults(const QList<VerifyPairing> &pairings, const QList<VerifyOutcome> &outcomes);
@@ -94,6 +98,8 @@ private:
     void paintContent(QPainter &g, int row, int column, const QSize &cell) const;
     void showContextMenu(const QPoint &at);
     void setRecordChecked(int row, bool checked);
+    // The subtitle of `row` is in the language of this two-letter code.
+    void setLanguage(int row, const QString &code);
     QImage flagFor(const QString &fileName) const;
     QImage tinted(const QString &name) const;
     int checkColumn() const;
