@@ -336,6 +336,24 @@ QString GetSubtitlesWindow::noticeFor(const QString &mode) const
     return tr("Not listed: %1 (%2)").arg(names.join(u", "_s), skipped.first().reason);
 }
 
+namespace {
+// English words for the count, whatever translation is installed ("1 ticked
+// result", never "1 ticked result(s)").
+QString waitingForQuota(qsizetype waiting, bool pressed, const QString &renewal)
+{
+    if (waiting == 1)
+        return (pressed ? GetSubtitlesWindow::tr("1 ticked result beyond it waits for tomorrow's quota (%1).")
+                        : GetSubtitlesWindow::tr(
+                              "1 ticked result beyond it will wait for tomorrow's quota (%1)."))
+            .arg(renewal);
+    return (pressed
+                ? GetSubtitlesWindow::tr("%1 ticked results beyond it wait for tomorrow's quota (%2).")
+                : GetSubtitlesWindow::tr("%1 ticked results beyond it will wait for tomorrow's quota (%2)."))
+        .arg(waiting)
+        .arg(renewal);
+}
+} // namespace
+
 QString GetSubtitlesWindow::quotaNotice() const
 {
     switch (m_job->state()) {
@@ -368,13 +386,9 @@ QString GetSubtitlesWindow::quotaNotice() const
         waiting = std::max(0, m_list->tickedDownloads() - remaining);
     }
     if (waiting > 0)
-        notice +=
-            u' ' +
-            (pressed
-                 ? tr("%n ticked result(s) beyond it wait for tomorrow's quota (%1).", nullptr, int(waiting))
-                 : tr("%n ticked result(s) beyond it will wait for tomorrow's quota (%1).", nullptr,
-                      int(waiting)))
-                .arg(QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc())));
+        notice += u' ' + waitingForQuota(waiting, pressed,
+                                         QuotaWaitList::renewsAt(
+                                             QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc())));
     return notice;
 }
 
