@@ -1,10 +1,9 @@
-// The client as the windows see it: the transport and the journal put
-// together. The search run, the replies that become result records and the
-// path intake are in OSClientSession.cpp.
-
 #include "service/OSClient.h"
 
 #include "service/ClientJournal.h"
+#include "service/ProviderSearch.h"
+#include "service/RunSettings.h"
+#include "service/XmlRpcProvider.h"
 
 #include <QMutexLocker>
 
@@ -14,8 +13,6 @@ OSClient::OSClient(QObject *parentWindow)
     , m_journal(std::make_unique<ClientJournal>())
     , m_transport(std::make_unique<XmlRpcTransport>(*m_journal))
 {
-    m_transport->setReplyHandler(
-        [this](const QString &method, const Variant &value) { XMLResponse(method, value); });
     // Direct: the signal is emitted from whichever thread changed the
     // journal or the transport, as before they were parts.
     connect(m_journal.get(), &ClientJournal::changed, this, &OSClient::journalChanged, Qt::DirectConnection);
@@ -49,36 +46,6 @@ void OSClient::setRPCPort(int port)
     m_transport->setPort(port);
 }
 
-bool OSClient::isSecure() const
-{
-    return m_transport->isSecure();
-}
-
-QUrl OSClient::requestUrl() const
-{
-    return m_transport->requestUrl();
-}
-
-std::chrono::milliseconds OSClient::transferTimeout() const
-{
-    return m_transport->transferTimeout();
-}
-
-void OSClient::setTransferTimeout(std::chrono::milliseconds timeout)
-{
-    m_transport->setTransferTimeout(timeout);
-}
-
-qint64 OSClient::maxReplySize() const
-{
-    return m_transport->maxReplySize();
-}
-
-void OSClient::setMaxReplySize(qint64 bytes)
-{
-    m_transport->setMaxReplySize(bytes);
-}
-
 void OSClient::SendMessage(const XMLRPC::Message &message)
 {
     m_transport->post(message);
@@ -86,39 +53,7 @@ void OSClient::SendMessage(const XMLRPC::Message &message)
 
 bool OSClient::SendReq(const XMLRPC::Message &message)
 {
-    if (m_transport->send(message))
-        return true;
-    keepRunFailure(m_transport->lastFailure());
-    return false;
-}
-
-ServiceResult<Variant> OSClient::call(const XMLRPC::Message &message)
-{
-    ServiceResult<Variant> reply = m_transport->call(message);
-    if (!reply.ok())
-        keepRunFailure(reply.error);
-    return reply;
-}
-
-void OSClient::keepRunFailure(const ServiceError &failure)
-{
-    const QMutexLocker locker(&m_runLock);
-    m_runFailure = failure;
-}
-
-ServiceError OSClient::lastFailure() const
-{
-    return m_transport->lastFailure();
-}
-
-ServiceError OSClient::searchFailure() const
-{
-    {
-        const QMutexLocker locker(&m_runLock);
-        if (!m_runFailure.ok())
-            return m_runFailure;
-    }
-    return cancelled() ? ServiceError::cancelledError() : ServiceError{};
+    return m_transport->send(message);
 }
 
 bool OSClient::busy() const
@@ -126,39 +61,9 @@ bool OSClient::busy() const
     return m_transport->busy();
 }
 
-void OSClient::cancel()
-{
-    m_transport->cancel();
-}
-
-bool OSClient::cancelled() const
-{
-    return m_transport->cancelled();
-}
-
 QStringList OSClient::status() const
 {
     return m_journal->entries();
-}
-
-void OSClient::appendStatus(const QString &entry)
-{
-    m_journal->append(entry);
-}
-
-void OSClient::clearStatus()
-{
-    m_journal->clear();
-}
-
-int OSClient::lastError() const
-{
-    return m_transport->lastError();
-}
-
-QString OSClient::lastErrorString() const
-{
-    return m_transport->lastErrorString();
 }
 
 bool OSClient::isGzipped() const
@@ -181,12 +86,27 @@ XMLRPC::Message OSClient::message() const
     return m_transport->message();
 }
 
-Variant OSClient::lastReply() const
+bool OSClient::SearchSubs(JobRecords &records, const RunSettings &settings)
 {
-    return m_transport->lastReply();
+    setRPCServer(settings.prefs.OSAPIServer);
+    m_journal->clear();
+    const auto provider = std::make_shared<XmlRpcProvider>(*m_transport, *m_journal);
+    const ServiceError failure = ProviderSearch::run(records, provider, settings);
+    const QMutexLocker locker(&m_runLock);
+    m_runFailure = failure;
+    if (!provider->token().isEmpty())
+        m_osToken = provider->token();
+    return failure.ok();
 }
 
-OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError error)
+ServiceError OSClient::searchFailure() const
 {
-    return XmlRpcTransport::socketFailure(error);
+    const QMutexLocker locker(&m_runLock);
+    return m_runFailure;
+}
+
+QString OSClient::osToken() const
+{
+    const QMutexLocker locker(&m_runLock);
+    return m_osToken;
 }

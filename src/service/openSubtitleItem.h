@@ -69,9 +69,11 @@ public:
     // The names a download writes, derived from the video's name and the
     // service fields (which are sanitised on the way in).
     QString finalName() const;
+    QString finalName(bool languageInName) const;
     QString previewName() const;
     // Where a final download places the subtitle: finalName() in the video's folder.
     QString finalTarget() const;
+    QString finalTarget(bool languageInName) const;
 
     // Records a download that was refused before it started, with the reason.
     void markFailed(const QString &why, JobSession *session = nullptr);
@@ -158,6 +160,7 @@ private:
         QString target;
         QString reusable;                        // an earlier preview's copy, when it is still there
         SubtitleDownload::FolderIdentity folder; // the target's folder as the transfer began
+        bool convertToUtf8 = false;              // as the run's settings were when it began
     };
     Transfer beginTransfer(bool toTempOnly, JobSession *session);
     bool place(const Transfer &transfer, const QString &source, bool toTempOnly, JobSession *session);
@@ -169,7 +172,7 @@ private:
     bool fail(const QString &why, JobSession *session);
     // What goes beside the video: the bytes as served, or UTF-8 made from
     // them when the user asked for it (the outcome in encodingNote).
-    QByteArray bytesToPlace(const QByteArray &served, JobSession *session);
+    QByteArray bytesToPlace(const QByteArray &served, const Transfer &transfer, JobSession *session);
 
     // The transfer under way between startDownload() and placement().
     Transfer m_pending;
