@@ -224,7 +224,7 @@ private:
     DownloadQueue m_queue;
     QList<std::shared_ptr<movieFile>> m_heldForQuota;
     QList<WaitingDownload> m_offeredWaiting;
-    QStringList m_offeredLanguages;           // the languages of m_offeredWaiting, in order
+    QStringList m_offeredLanguages; // the languages of m_offeredWaiting, in order
     std::optional<RunSettings> m_fixedSettings;
 
     mutable QMutex m_providerLock;                // guards the two below; never held across a request

@@ -7,8 +7,8 @@
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
 #include "service/FailureWords.h"
-#include "service/openSubtitleItem.h"
 #include "service/JobRecords.h"
+#include "service/openSubtitleItem.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>

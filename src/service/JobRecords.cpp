@@ -233,7 +233,8 @@ void JobRecords::buildQueuedVideoRecords(const IntakeSettings &settings, const s
         QList<std::shared_ptr<movieFile>> records;
         records.reserve(videos.size());
         for (qsizetype i = 0; i < videos.size(); ++i) // reads the disk: outside the lock
-            records.append(movieFile::create(videos.at(i), subtitles.at(i), settings.languages, settings.countEmbedded));
+            records.append(
+                movieFile::create(videos.at(i), subtitles.at(i), settings.languages, settings.countEmbedded));
         const QMutexLocker guard(&stateLock());
         // Batches are listed in the order they were taken, whichever thread
         // ends first; every batch taken is finished, so none is waited for

@@ -7,12 +7,16 @@
 
 #include <QMutexLocker>
 
+using namespace Qt::Literals::StringLiterals;
+
 OSClient::OSClient(QObject *parentWindow)
     : QObject(parentWindow)
     , m_parentWindow(parentWindow)
     , m_journal(std::make_unique<ClientJournal>())
     , m_transport(std::make_unique<XmlRpcTransport>(*m_journal))
 {
+    m_transport->setReplyHandler(
+        [this](const QString &method, const Variant &value) { XMLResponse(method, value); });
     // Direct: the signal is emitted from whichever thread changed the
     // journal or the transport, as before they were parts.
     connect(m_journal.get(), &ClientJournal::changed, this, &OSClient::journalChanged, Qt::DirectConnection);
@@ -86,11 +90,33 @@ XMLRPC::Message OSClient::message() const
     return m_transport->message();
 }
 
+void OSClient::XMLResponse(const QString &method, const Variant &value)
+{
+    if (method != "LogIn"_L1)
+        return;
+    if (isDictionary(value)) {
+        const Dictionary reply = value.value<Dictionary>();
+        // "401 Unauthorized" and the like: searching without a session
+        // would only meet refusals, and the account is the user's to fix.
+        const QString status = reply.value(u"status"_s).toString().trimmed();
+        if (!status.isEmpty() && !status.startsWith("200"_L1)) {
+            const int code = status.section(u' ', 0, 0).toInt();
+            m_transport->fail(code > 0 ? code : 401, status);
+            return;
+        }
+        if (reply.contains(u"token"_s)) {
+            const QMutexLocker locker(&m_runLock);
+            m_osToken = reply.value(u"token"_s).toString();
+        }
+    }
+    m_journal->append(u"LOGIN:ID"_s);
+}
+
 bool OSClient::SearchSubs(JobRecords &records, const RunSettings &settings)
 {
     setRPCServer(settings.prefs.OSAPIServer);
     m_journal->clear();
-    const auto provider = std::make_shared<XmlRpcProvider>(*m_transport, *m_journal);
+    const auto provider = std::make_shared<XmlRpcProvider>(RPCServer(), *m_journal);
     const ServiceError failure = ProviderSearch::run(records, provider, settings);
     const QMutexLocker locker(&m_runLock);
     m_runFailure = failure;

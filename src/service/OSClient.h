@@ -19,9 +19,10 @@ struct RunSettings;
 // The client of the subtitle service's XML-RPC interface: the transport
 // (XmlRpcTransport: posting, waiting, reply decoding, errors as values) and
 // the journal of the conversation (ClientJournal), put together under the
-// names the service's conversation has always used. The records it searches
-// for belong to the job (JobRecords); the search run is ProviderSearch's,
-// over this client's transport.
+// names the service's conversation has always used, and the login token of a
+// LogIn reply. The records it searches for belong to the job (JobRecords); the
+// search run is ProviderSearch's, through an XmlRpcProvider that writes to
+// this client's journal and reads its own replies.
 //
 // The journal (`status`) and `busy` may be read from any thread.
 class OSClient : public QObject {
@@ -60,13 +61,13 @@ public:
     // download links.
     static QString DefaultUserAgent() { return XmlRpcTransport::DefaultUserAgent(); }
 
-    // One search run over `records` (ProviderSearch::run) through this
-    // client's transport, with the service address and account of
-    // `settings`; the journal starts empty. Call it from a worker thread.
+    // One search run over `records` (ProviderSearch::run) with the service
+    // address and account of `settings`; the journal starts empty. Call it
+    // from a worker thread.
     // True when every step that ran succeeded, else searchFailure() says why.
     bool SearchSubs(JobRecords &records, const RunSettings &settings);
     ServiceError searchFailure() const;
-    // The login token of the last run that signed in; kept across runs.
+    // The login token of the last LogIn reply; kept across runs.
     QString osToken() const;
 
 signals:
@@ -74,6 +75,10 @@ signals:
     void journalChanged();
 
 private:
+    // A LogIn reply sent through this client: its token, or the refusal it
+    // carries as the request's failure.
+    void XMLResponse(const QString &method, const Variant &value);
+
     QObject *m_parentWindow;
 
     // Declared before the transport, which writes to it.

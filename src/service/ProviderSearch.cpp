@@ -5,8 +5,8 @@
 #include "media/movieFile.h"
 #include "media/VideoMetadata.h"
 #include "service/BestChoice.h"
-#include "service/openSubtitleItem.h"
 #include "service/JobRecords.h"
+#include "service/openSubtitleItem.h"
 #include "service/RunSettings.h"
 #include "service/SearchSteps.h"
 #include "service/SubtitleProvider.h"
@@ -114,8 +114,8 @@ ServiceError Run::identifyUnmatched()
     QStringList hashes;
     {
         const QMutexLocker guard(&m_records.stateLock());
-        for (const Variant &hash : SearchSteps::hashesLackingResults(m_records.movieFiles, m_settings.languages,
-                                                                      m_settings.refreshSubs()))
+        for (const Variant &hash : SearchSteps::hashesLackingResults(
+                 m_records.movieFiles, m_settings.languages, m_settings.refreshSubs()))
             hashes.append(hash.toString());
     }
     if (hashes.isEmpty())

@@ -30,7 +30,8 @@ QString safeLanguage(const QString &code);
 // more languages), and the format.
 QString finalName(const QString &videoBase, const QString &iso639, const QString &format);
 // The same, with or without the language code as a run's settings say.
-QString finalName(const QString &videoBase, const QString &iso639, const QString &format, bool languageInName);
+QString finalName(const QString &videoBase, const QString &iso639, const QString &format,
+                  bool languageInName);
 
 // The application's private temporary folder, made on first use and removed
 // when the program ends.

@@ -40,24 +40,21 @@ QString journalEntryOf(SubtitleQuery::Kind kind)
 
 XmlRpcProvider::XmlRpcProvider(const QString &endpoint)
     : m_ownJournal(std::make_unique<ClientJournal>())
-    , m_ownTransport(std::make_unique<XmlRpcTransport>(*m_ownJournal))
     , m_journal(*m_ownJournal)
-    , m_transport(*m_ownTransport)
+    , m_transport(m_journal)
 {
     m_transport.setServer(endpoint);
 }
 
-XmlRpcProvider::XmlRpcProvider(XmlRpcTransport &transport, ClientJournal &journal)
+XmlRpcProvider::XmlRpcProvider(const QString &endpoint, ClientJournal &journal)
     : m_journal(journal)
-    , m_transport(transport)
+    , m_transport(m_journal)
 {
+    m_transport.setServer(endpoint);
 }
 
-XmlRpcProvider::~XmlRpcProvider()
-{
-    // The transport goes first: it still writes to the journal while it aborts.
-    m_ownTransport.reset();
-}
+// The transport, a member, goes before the journal it still writes to while it aborts.
+XmlRpcProvider::~XmlRpcProvider() = default;
 
 ServiceResult<Dictionary> XmlRpcProvider::callForStruct(const XMLRPC::Message &message)
 {

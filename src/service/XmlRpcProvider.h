@@ -2,13 +2,13 @@
 
 #include "service/SubtitleProvider.h"
 #include "service/XMLRPCMessage.h"
+#include "service/XmlRpcTransport.h"
 
 #include <QString>
 
 #include <memory>
 
 class ClientJournal;
-class XmlRpcTransport;
 
 // The subtitle service's XML-RPC interface as a provider, over the XML-RPC
 // transport: ServerInfo and LogIn to sign in, SearchSubtitles (one request per
@@ -19,9 +19,9 @@ class XmlRpcProvider final : public SubtitleProvider {
 public:
     // `endpoint` is the full XML-RPC URL (the OSAPIServer preference).
     explicit XmlRpcProvider(const QString &endpoint);
-    // Over a transport and journal owned by someone else (a client that
-    // keeps its conversation across runs), which must outlive the provider.
-    XmlRpcProvider(XmlRpcTransport &transport, ClientJournal &journal);
+    // Writing to the journal of someone else (a client that shows its
+    // conversation), which must outlive the provider.
+    XmlRpcProvider(const QString &endpoint, ClientJournal &journal);
     ~XmlRpcProvider() override;
 
     ServiceError signIn(const ProviderAccount &account) override;
@@ -52,10 +52,9 @@ public:
 private:
     ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);
 
-    // Declared before the transport, which writes to it.
+    // Declared before the transport, which writes to the journal.
     std::unique_ptr<ClientJournal> m_ownJournal;
-    std::unique_ptr<XmlRpcTransport> m_ownTransport;
     ClientJournal &m_journal;
-    XmlRpcTransport &m_transport;
+    XmlRpcTransport m_transport;
     QString m_token;
 };

@@ -236,6 +236,20 @@ QString openSubtitleItem::finalTarget() const
     return finalTarget(myPrefs::languageInSubtitleNames());
 }
 
+PlacementOptions openSubtitleItem::placementOptionsOf(const JobSession *session)
+{
+    // A run with settings of its own keeps them in its session; others
+    // follow the preferences of the moment.
+    return session && session->placement
+               ? *session->placement
+               : PlacementOptions{myPrefs::languageInSubtitleNames(), myPrefs::ConvertToUTF8()};
+}
+
+QString openSubtitleItem::finalTargetIn(const JobSession *session) const
+{
+    return finalTarget(placementOptionsOf(session).languageInName);
+}
+
 QString openSubtitleItem::finalTarget(bool languageInName) const
 {
     return QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + finalName(languageInName);
@@ -271,19 +285,15 @@ openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, JobS
 {
     Transfer transfer;
     underSessionLock(session, [&] {
-        // A run with settings of its own keeps them in its session; others
-        // follow the preferences of the moment.
-        const PlacementOptions options =
-            session && session->placement
-                ? *session->placement
-                : PlacementOptions{myPrefs::languageInSubtitleNames(), myPrefs::ConvertToUTF8()};
+        const PlacementOptions options = placementOptionsOf(session);
         transfer.convertToUtf8 = options.convertToUtf8;
         status = u"Downloading"_s;
         downloadError.clear();
         replacedNote.clear();
         replacedKeptAt.clear();
         transfer.tempFolder = temppath();
-        transfer.target = toTempOnly ? transfer.tempFolder + u'/' + previewName() : finalTarget(options.languageInName);
+        transfer.target =
+            toTempOnly ? transfer.tempFolder + u'/' + previewName() : finalTarget(options.languageInName);
         if (toTempOnly)
             localtempfile = transfer.target;
         transfer.reusable = localtempfile;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/JobSession.h"
 #include "common/Types.h"
 #include "service/ServiceError.h"
 #include "service/SubtitleDownload.h"
@@ -9,7 +10,6 @@
 #include <functional>
 #include <memory>
 
-class JobSession;
 class movieFile;
 class SubtitleProvider;
 
@@ -74,6 +74,10 @@ public:
     // Where a final download places the subtitle: finalName() in the video's folder.
     QString finalTarget() const;
     QString finalTarget(bool languageInName) const;
+    // The same, named as the job's placement options say; call it under the
+    // session's lock when there is a session.
+    QString finalTargetIn(const JobSession *session) const;
+    static PlacementOptions placementOptionsOf(const JobSession *session);
 
     // Records a download that was refused before it started, with the reason.
     void markFailed(const QString &why, JobSession *session = nullptr);

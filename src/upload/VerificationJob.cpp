@@ -9,8 +9,8 @@
 #include "prefs/myPrefs.h"
 #include "preview/SubtitleCheck.h"
 #include "service/ClientIntake.h"
-#include "service/openSubtitleItem.h"
 #include "service/JobRecords.h"
+#include "service/openSubtitleItem.h"
 #include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
 #include "service/SubtitleProvider.h"
@@ -242,8 +242,8 @@ bool VerificationJob::startVerification(bool autoRetry)
     return true;
 }
 
-QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings, const RunSettings &settings,
-                                             ServiceError &failure)
+QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings,
+                                             const RunSettings &settings, ServiceError &failure)
 {
     JobRecords &records = *m_records;
     // The paired videos, one record each, and the languages to ask about.

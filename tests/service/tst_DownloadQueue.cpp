@@ -7,8 +7,8 @@
 #include "media/movieFile.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -187,7 +187,7 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
 
     const auto job = DownloadJob::create();
     ClientIntake *intake = &job->intake();
-    OSClient &client = job->client();
+    JobRecords &records = job->records();
     QVERIFY(job->addPath(d));
     QVERIFY(job->addPath(d + u'/'));
     QVERIFY(job->addPath(d + u"/x.mkv"_s));
@@ -196,9 +196,9 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
     QCOMPARE(intake->Tcounter(), 0);
     QCOMPARE(intake->dirList(), QStringList{d});
 
-    const QMutexLocker guard(&client.stateLock());
-    QCOMPARE(client.movieFiles.size(), 2);
-    for (const auto &video : std::as_const(client.movieFiles)) {
+    const QMutexLocker guard(&records.stateLock());
+    QCOMPARE(records.movieFiles.size(), 2);
+    for (const auto &video : std::as_const(records.movieFiles)) {
         if (video->path().endsWith(u"x.mkv"_s))
             QCOMPARE(video->subtitles().size(), 1);
     }

@@ -6,8 +6,8 @@
 #include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "service/DownloadQueue.h"
-#include "service/openSubtitleItem.h"
 #include "service/JobRecords.h"
+#include "service/openSubtitleItem.h"
 #include "service/ResultChecks.h"
 
 #include <QLocale>

@@ -8,8 +8,8 @@
 #include "download/gui/DownloadList.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
-#include "service/openSubtitleItem.h"
 #include "service/JobRecords.h"
+#include "service/openSubtitleItem.h"
 
 #include <QFontMetrics>
 #include <QMutexLocker>
