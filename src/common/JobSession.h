@@ -14,7 +14,7 @@ struct PlacementOptions {
 };
 
 // The shared state of one job (a download or upload window, or a run of the
-// command-line tool): the lock over its records. The job's client owns it
+// command-line tool): the lock over its records. The job's records own it
 // through a shared pointer; lists that live as long as the window share it,
 // and work that may outlive the window (preview fetches, workers) holds it
 // weakly, so that once the job is gone such work stops instead of taking a
