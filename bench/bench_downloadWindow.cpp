@@ -11,8 +11,8 @@
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -81,8 +81,8 @@ struct Fixture {
         for (int i = 0; i < 600 && !window->isWindowMode("listed"_L1); ++i)
             settle(50);
         {
-            const QMutexLocker guard(&window->client().stateLock());
-            for (const auto &video : std::as_const(window->client().movieFiles)) {
+            const QMutexLocker guard(&window->records().stateLock());
+            for (const auto &video : std::as_const(window->records().movieFiles)) {
                 for (const QString &language : kLanguages) {
                     addResult(video, language, 0, true);
                     addResult(video, language, 1, false);
@@ -151,12 +151,12 @@ void BM_DownloadWindow_RepaintResults_FreshPainter(benchmark::State &state)
         painter->paintContent(g, row, column, cell);
     });
     for (auto _ : state) {
-        painter = std::make_unique<DownloadListPainter>(f.window->list(), f.window->client());
+        painter = std::make_unique<DownloadListPainter>(f.window->list(), f.window->records());
         list->render(&canvas);
         benchmark::DoNotOptimize(canvas.constBits());
     }
     // Back to a painter that lives as long as the list does.
-    static DownloadListPainter kept(f.window->list(), f.window->client());
+    static DownloadListPainter kept(f.window->list(), f.window->records());
     list->setCellBackgroundPaint([](QPainter &g, int row, int column, const QSize &cell) {
         kept.paintBackground(g, row, column, cell);
     });

@@ -5,8 +5,8 @@
 // Usage: bench_hostile_input [--rss MiB]
 #include "media/movieFile.h"
 #include "preview/PlayerOutputReader.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "service/XMLRPC.h"
 
 #include <QCoreApplication>
@@ -53,10 +53,10 @@ void mergeResults(const QString &dir, int count)
                                                                    {u"SubFileName"_s, u"Film.srt"_s}}));
     }
     row("merge results into one video", count, [&] {
-        OSClient client;
-        client.movieFiles = {video};
+        JobRecords records;
+        records.movieFiles = {video};
         for (const auto &item : std::as_const(items))
-            client.addThisResult(item);
+            records.addThisResult(item);
         if (video->subtitleResults().size() != count)
             qFatal("results lost");
     });

@@ -21,7 +21,7 @@
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -132,14 +132,14 @@ void wantEnglish()
 
 // The measured work, in this process: the intake of the folder as a download
 // window does it, ending with one video record per video file (with the
-// subtitles beside it) in the client's list.
+// subtitles beside it) in the job's list.
 int runIntake(const QString &root)
 {
     wantEnglish();
     QElapsedTimer timer;
     timer.start();
-    auto owner = std::make_shared<OSClient>();
-    OSClient &client = *owner;
+    auto owner = std::make_shared<JobRecords>();
+    JobRecords &client = *owner;
     {
         const QMutexLocker guard(&client.stateLock());
         client.mode = u"GetSubs"_s;
@@ -164,7 +164,7 @@ int runIntake(const QString &root)
 int runDump(const QString &root)
 {
     wantEnglish();
-    auto owner = std::make_shared<OSClient>();
+    auto owner = std::make_shared<JobRecords>();
     {
         const QMutexLocker guard(&owner->stateLock());
         owner->mode = u"GetSubs"_s;

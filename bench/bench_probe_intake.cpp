@@ -10,7 +10,7 @@
 
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,7 +61,7 @@ qint64 intakeOnce(const QString &folder, bool countEmbedded, qsizetype &videos)
     myPrefs::setValues(prefs);
     QElapsedTimer timer;
     timer.start();
-    auto owner = std::make_shared<OSClient>();
+    auto owner = std::make_shared<JobRecords>();
     {
         const QMutexLocker guard(&owner->stateLock());
         owner->mode = u"GetSubs"_s;

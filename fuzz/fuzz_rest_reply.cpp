@@ -4,7 +4,8 @@
 // and an error body (JSON or an HTML page).
 #include "FuzzSupport.h"
 
-#include "service/OSClient.h"
+#include "service/BestChoice.h"
+#include "service/JobRecords.h"
 #include "service/rest/RestClient.h"
 #include "service/rest/RestJson.h"
 #include "service/rest/RestResults.h"
@@ -37,18 +38,20 @@ void searchReply(const QJsonObject &reply)
     static const auto film = fuzz::video(u"Film.2010.mkv"_s, u"1111111111111111"_s);
     film->setSubtitleResults({});
     film->setImdbs({});
-    OSClient client;
-    client.movieFiles = {film};
-    client.searchLangs = {u"en"_s, u"pb"_s, u"es"_s, u"zh"_s};
+    JobRecords records;
+    records.movieFiles = {film};
+    const QStringList languages{u"en"_s, u"pb"_s, u"es"_s, u"zh"_s};
     for (const RestSearch &search : searches()) {
         for (const auto &record : RestResults::fromSearchReply(reply, search)) {
             if (record->IDSubtitleFile <= 0 ||
                 !search.languages.contains(record->ISO639, Qt::CaseInsensitive))
                 fuzz::finding("a search result without a file id or in a language not asked for");
-            client.addThisResult(record);
+            records.addThisResult(record);
         }
     }
-    for (const auto &result : client.FindBestSub(film->subtitleResults()))
+    const auto results = film->subtitleResults();
+    BestChoice::mark(results, languages, BestChoice::Wishes::fromPreferences());
+    for (const auto &result : results)
         (void)result->Cellstring();
 }
 

@@ -3,8 +3,9 @@
 #include "FuzzSupport.h"
 
 #include "common/NumberRange.h"
+#include "service/BestChoice.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "service/XMLRPC.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -32,25 +33,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     film->setImdbs({});
     episode->setImdbs({});
 
-    OSClient client;
-    client.movieFiles = {film, episode};
-    client.searchLangs = {u"en"_s, u"es"_s};
+    JobRecords records;
+    records.movieFiles = {film, episode};
+    const QStringList languages{u"en"_s, u"es"_s};
     for (const Variant &param : doc.params) {
         const Dictionary reply = param.value<Dictionary>();
         const Variant resultData = reply.value(u"data"_s);
         for (const Variant &entry : resultData.toList()) {
             if (isDictionary(entry))
-                client.addThisResult(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
+                records.addThisResult(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
         }
         // CheckMovieHash2: candidate lists by movie hash.
         for (const Dictionary::Entry &byHash : resultData.value<Dictionary>()) {
             const VariantList candidates = byHash.value.toList();
             for (const Variant &candidate : candidates)
-                client.addThisResult(candidate.value<Dictionary>(), candidates);
+                records.addThisResult(candidate.value<Dictionary>(), candidates);
         }
     }
-    for (const auto &v : client.movieFiles) {
-        for (const auto &result : client.FindBestSub(v->subtitleResults()))
+    for (const auto &v : records.movieFiles) {
+        const auto results = v->subtitleResults();
+        BestChoice::mark(results, languages, BestChoice::Wishes::fromPreferences());
+        for (const auto &result : results)
             (void)result->Cellstring();
     }
     return 0;

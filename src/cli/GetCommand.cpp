@@ -2,8 +2,9 @@
 //
 // The download workflow without a window: the videos in the given files and
 // folders are listed, hashed and searched, the best subtitle per video and
-// language is downloaded and placed beside the video. Options change the
-// preferences for this run only; nothing is saved.
+// language is downloaded and placed beside the video. Options hold for this
+// run only: the run takes its settings from them and the preferences, and the
+// preferences are neither changed nor saved.
 
 #include "cli/CliArguments.h"
 #include "cli/CliProgress.h"
@@ -211,11 +212,8 @@ int runGet(const QStringList &args)
         else
             prefs.OSAPIServer = server;
     }
-    // For this run only: the values are never saved.
-    myPrefs::setValues(prefs);
-
     Progress progress;
-    GetSubsRun run(&progress);
+    GetSubsRun run(RunSettings::of(prefs), &progress);
     bool failed = false;
     for (const QString &path : std::as_const(paths)) {
         if (!run.addPath(path)) {

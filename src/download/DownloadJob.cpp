@@ -11,8 +11,8 @@
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
 #include "service/SubtitleProvider.h"
@@ -78,22 +78,22 @@ std::shared_ptr<DownloadJob> DownloadJob::create()
 }
 
 DownloadJob::DownloadJob()
-    : m_client(new OSClient, [](OSClient *client) { WorkerThreads::deleteOnOwnThread(client); })
-    , m_intake(std::make_shared<ClientIntake>(m_client))
+    : m_records(std::make_shared<JobRecords>())
+    , m_intake(std::make_shared<ClientIntake>(m_records))
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    m_client->mode = u"GetSubs"_s;
+    const QMutexLocker guard(&m_records->stateLock());
+    m_records->mode = u"GetSubs"_s;
 }
 
 DownloadJob::~DownloadJob()
 {
-    // Intake items still queued find the client gone and do nothing.
+    // Intake items still queued find the records gone and do nothing.
     m_intake->cancel();
 }
 
 DownloadJob::State DownloadJob::state() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_state;
 }
 
@@ -105,7 +105,7 @@ bool DownloadJob::isState(State state) const
 void DownloadJob::setState(State state)
 {
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_state = state;
     }
     Q_EMIT stateChanged(state);
@@ -113,13 +113,13 @@ void DownloadJob::setState(State state)
 
 ServiceError DownloadJob::searchFailure() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_searchFailure;
 }
 
 ServiceError DownloadJob::searchStepFailure() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_stepFailure;
 }
 
@@ -143,8 +143,8 @@ int DownloadJob::Tcounter() const
 QList<std::shared_ptr<movieFile>> DownloadJob::takeNewRecords(bool listAllFiles, bool refreshSubs)
 {
     QList<std::shared_ptr<movieFile>> fresh;
-    const QMutexLocker guard(&m_client->stateLock());
-    auto &records = m_client->movieFiles;
+    const QMutexLocker guard(&m_records->stateLock());
+    auto &records = m_records->movieFiles;
     for (qsizetype i = 0; i < records.size();) {
         movieFile &record = *records[i];
         if (record.addedToList) {
@@ -171,17 +171,17 @@ void DownloadJob::hashVideos(const std::function<void(int, const QString &)> &ha
 {
     QList<std::shared_ptr<movieFile>> videos;
     {
-        const QMutexLocker guard(&m_client->stateLock());
-        videos = m_client->movieFiles;
+        const QMutexLocker guard(&m_records->stateLock());
+        videos = m_records->movieFiles;
     }
     const MethodProfiler trace(u"Hashing Files"_s);
     for (qsizetype i = 0; i < videos.size(); ++i) {
         if (m_cancelled)
             return;
         movieFile &video = *videos[i];
-        OSClient::hashForSearch(video); // reads the files: outside the lock
+        JobRecords::hashForSearch(video); // reads the files: outside the lock
         if (!video.movieHash().isEmpty()) {
-            const QMutexLocker guard(&m_client->stateLock());
+            const QMutexLocker guard(&m_records->stateLock());
             video.toSearch = video.isChecked;
         }
         if (hashed)
@@ -205,11 +205,11 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     ServiceError failure;
     {
         const MethodProfiler trace(u"Starting Search"_s);
-        failure = searchThroughProvider();
+        failure = searchThroughProvider(runSettings());
     }
     const bool found = failure.ok();
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_searchFailure = failure;
     }
     if (!found)
@@ -222,28 +222,24 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     setState(found ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
 }
 
-ServiceError DownloadJob::searchThroughProvider()
+ServiceError DownloadJob::searchThroughProvider(const RunSettings &settings)
 {
-    myPrefs::Values prefs = myPrefs::values();
     std::shared_ptr<SubtitleProvider> provider;
     // Before the provider is there: a cancel from now on reaches it.
     m_providerSearching = true;
     {
         const QMutexLocker guard(&m_providerLock);
-        if (!m_providerName.isEmpty())
-            prefs.ServiceProvider = m_providerName;
-        // A fresh sign-in for every run, as the preferences are now.
-        m_provider = provider = ProviderChoice::fromPreferences(prefs);
+        // A fresh sign-in for every run, with the run's settings.
+        m_provider = provider = ProviderChoice::fromPreferences(settings.prefs);
     }
     // A cancel that came before the provider existed.
     if (m_cancelled)
         provider->cancel();
-    qCInfo(lcDownloadJob) << "searching through" << ProviderChoice::nameOf(prefs);
+    qCInfo(lcDownloadJob) << "searching through" << ProviderChoice::nameOf(settings.prefs);
     ServiceError stepFailure;
-    const ServiceError failure =
-        ProviderSearch::run(*m_client, provider, ProviderChoice::accountOf(prefs), prefs, &stepFailure);
+    const ServiceError failure = ProviderSearch::run(*m_records, provider, settings, &stepFailure);
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_stepFailure = stepFailure;
     }
     m_providerSearching = false;
@@ -264,11 +260,36 @@ void DownloadJob::setProviderName(const QString &name)
 
 QString DownloadJob::providerName() const
 {
-    myPrefs::Values prefs = myPrefs::values();
-    const QMutexLocker guard(&m_providerLock);
-    if (!m_providerName.isEmpty())
-        prefs.ServiceProvider = m_providerName;
-    return ProviderChoice::nameOf(prefs);
+    return ProviderChoice::nameOf(runSettings().prefs);
+}
+
+void DownloadJob::fixSettings(const RunSettings &settings)
+{
+    m_records->fixIntakeSettings(settings.intake());
+    const QMutexLocker guard(&m_records->stateLock());
+    m_fixedSettings = settings;
+    m_records->session()->placement = settings.placement();
+}
+
+RunSettings DownloadJob::runSettings() const
+{
+    std::optional<RunSettings> settings;
+    QStringList offered;
+    {
+        const QMutexLocker guard(&m_records->stateLock());
+        settings = m_fixedSettings;
+        offered = m_offeredLanguages;
+    }
+    if (!settings)
+        settings = RunSettings::fromPreferences();
+    {
+        const QMutexLocker guard(&m_providerLock);
+        if (!m_providerName.isEmpty())
+            settings->prefs.ServiceProvider = m_providerName;
+    }
+    if (!offered.isEmpty())
+        settings->languages = offered;
+    return *settings;
 }
 
 int DownloadJob::remainingDownloads() const
@@ -307,15 +328,15 @@ QStringList DownloadJob::wantedLanguages()
 
 QStringList DownloadJob::wantedLanguages(const myPrefs::Values &prefs)
 {
-    return prefs.languageList.isEmpty() ? QStringList{u"en"_s} : prefs.languageList;
+    return RunSettings::wantedLanguages(prefs);
 }
 
 QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList &languages,
                                                               bool refreshSubs) const
 {
     QList<LanguageGroup> groups;
-    const QMutexLocker guard(&m_client->stateLock());
-    for (const auto &video : std::as_const(m_client->movieFiles)) {
+    const QMutexLocker guard(&m_records->stateLock());
+    for (const auto &video : std::as_const(m_records->movieFiles)) {
         for (const QString &language : languages) {
             LanguageGroup entry{video, language, nullptr};
             if (refreshSubs || !(hasLocalSubtitleIn(*video, language) || video->carriesSubtitleIn(language)))
@@ -330,13 +351,13 @@ QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList 
 
 QList<std::shared_ptr<movieFile>> DownloadJob::queuedSubs() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_queue.queuedSubs();
 }
 
 void DownloadJob::removeDownloaded()
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     m_queue.removeDownloaded();
 }
 
@@ -346,7 +367,7 @@ void DownloadJob::holdBackOverQuota()
     const QDateTime renews = QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc());
     QList<WaitingDownload> waiting;
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_heldForQuota = m_queue.holdBack(remaining, QuotaWaitList::waitingText(renews));
         for (const auto &entry : std::as_const(m_heldForQuota)) {
             const auto result = DownloadQueue::chosen(*entry);
@@ -364,7 +385,7 @@ void DownloadJob::forgetWaiting(int index)
 {
     QString video, lang;
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         const auto &entries = m_queue.queuedSubs();
         if (index < 0 || index >= entries.size())
             return;
@@ -384,7 +405,7 @@ void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
     m_failedCount = 0;
     m_queuedCount = int(queuedSubs().size());
     const bool placed = m_queue.downloadAll(
-        m_client->session(),
+        m_records->session(),
         [&](int index, bool ok) {
             ++(ok ? m_placedCount : m_failedCount);
             if (ok)
@@ -409,7 +430,7 @@ void DownloadJob::fixPlacedTimings()
     };
     QList<Placed> placed;
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         for (const auto &entry : m_queue.queuedSubs()) {
             const auto result = DownloadQueue::chosen(*entry);
             if (result && result->Downloaded && !result->localSubfile.isEmpty() &&
@@ -424,7 +445,7 @@ void DownloadJob::fixPlacedTimings()
             return;
         const TimingCheck::PlacedFix fix = TimingCheck::fixPlaced(each.video, each.subtitle, stop);
         {
-            const QMutexLocker guard(&m_client->stateLock());
+            const QMutexLocker guard(&m_records->stateLock());
             each.result->timingNote = fix.note;
         }
         Q_EMIT progressed();
@@ -454,9 +475,9 @@ void DownloadJob::offerWaiting(const QList<WaitingDownload> &entries)
             videos.append(entry.video);
     }
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_offeredWaiting = entries;
-        m_client->languageOverride = languages;
+        m_offeredLanguages = languages;
     }
     for (const QString &video : std::as_const(videos))
         addPath(video);
@@ -464,18 +485,20 @@ void DownloadJob::offerWaiting(const QList<WaitingDownload> &entries)
 
 int DownloadJob::waitingOffered() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return int(m_offeredWaiting.size());
 }
 
 QStringList DownloadJob::listedLanguages() const
 {
+    std::optional<RunSettings> fixed;
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         if (!m_offeredWaiting.isEmpty())
-            return m_client->languageOverride;
+            return m_offeredLanguages;
+        fixed = m_fixedSettings;
     }
-    return wantedLanguages();
+    return fixed ? fixed->languages : wantedLanguages();
 }
 
 namespace {
@@ -507,13 +530,13 @@ void DownloadJob::tickOfferedWaiting()
 {
     QList<WaitingDownload> ended;
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         if (m_offeredWaiting.isEmpty())
             return;
         // A search step that failed may have left results out: nothing found
         // then says nothing.
         const bool complete = m_stepFailure.ok();
-        for (const auto &video : std::as_const(m_client->movieFiles)) {
+        for (const auto &video : std::as_const(m_records->movieFiles)) {
             QList<WaitingDownload> mine;
             for (const WaitingDownload &entry : std::as_const(m_offeredWaiting)) {
                 if (entry.video == video->path())
@@ -562,7 +585,6 @@ void DownloadJob::cancel()
 {
     m_cancelled = true;
     m_intake->cancel();
-    m_client->cancel();
     // The download under way (which uses the same provider) may finish;
     // abort() drops it too.
     if (const auto current = provider(); current && (m_providerSearching || m_aborted))

@@ -3,6 +3,7 @@
 #include "download/QuotaWaitList.h"
 #include "prefs/myPrefs.h"
 #include "service/DownloadQueue.h"
+#include "service/RunSettings.h"
 #include "service/ServiceError.h"
 
 #include <QList>
@@ -17,15 +18,15 @@
 
 class ClientIntake;
 class movieFile;
-class OSClient;
+class JobRecords;
 class SubtitleProvider;
 
 // One download job: videos come in (the intake), are listed, hashed and
 // searched, their results grouped, the chosen ones queued and downloaded.
 // The download window and `lumbra-cli get` both drive it; the rules live here.
 //
-// The job owns its state: the client (with the state lock, the records and
-// the lists), the intake, the queue, the workflow state and the cancel flag.
+// The job owns its state: the records (with the state lock and the lists),
+// the intake, the queue, the workflow state and the cancel flag.
 // Whoever drives it holds it by shared pointer; its worker routines hold it
 // too, so a window may go at any time without waiting for them: it cancels
 // the job and lets go. Records are data: hashes are computed by the search
@@ -65,7 +66,7 @@ public:
     static std::shared_ptr<DownloadJob> create();
     ~DownloadJob() override;
 
-    OSClient &client() const { return *m_client; }
+    JobRecords &records() const { return *m_records; }
     ClientIntake &intake() const { return *m_intake; }
 
     State state() const;
@@ -100,6 +101,14 @@ public:
     bool startSearch(bool autoRetry);
     bool searchRunning() const { return m_searching; }
 
+    // The settings every run of this job uses from now on (intake, search,
+    // placement), instead of the preferences of the moment. Before the intake.
+    void fixSettings(const RunSettings &settings);
+    // The settings a run starting now uses: the fixed ones, else the
+    // preferences as they are; with this job's provider and, while downloads
+    // are offered again, only their languages.
+    RunSettings runSettings() const;
+
     // The service interface each search run signs in to and searches
     // through: the one the ServiceProvider preference names when the run
     // starts, unless `name` ("rest" or "xmlrpc") is set for this job.
@@ -124,7 +133,7 @@ public:
     };
     QList<LanguageGroup> languageGroups(const QStringList &languages, bool refreshSubs) const;
     // Whether a subtitle beside the video is in `language` (two-letter code).
-    // Call under the client's state lock.
+    // Call under the state lock.
     static bool hasLocalSubtitleIn(const movieFile &video, const QString &language);
     // The wanted languages: the preference's list, or English when it is
     // empty; from the preferences now, or from a run's copy of them.
@@ -132,7 +141,7 @@ public:
     static QStringList wantedLanguages(const myPrefs::Values &prefs);
 
     // --- Downloads ---------------------------------------------------------
-    // The queue, guarded by the client's state lock; built by the driver.
+    // The queue, guarded by the state lock; built by the driver.
     DownloadQueue &queue() { return m_queue; }
     QList<std::shared_ptr<movieFile>> queuedSubs() const;
     // For a second run after failures: the entries already placed leave.
@@ -157,7 +166,7 @@ public:
     // The entries the last download run held back for tomorrow's quota: when
     // the service had said how many downloads are left today and more were
     // queued, the first ones in queue order went and these wait, remembered
-    // in the QuotaWaitList. Call under the client's state lock.
+    // in the QuotaWaitList. Call under the state lock.
     const QList<std::shared_ptr<movieFile>> &heldForQuota() const { return m_heldForQuota; }
     // With it on, a download run measures each subtitle it placed against
     // the video's speech and fixes it when sure (TimingCheck::fixPlaced),
@@ -199,22 +208,24 @@ Q_SIGNALS:
 private:
     DownloadJob();
     void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
-    ServiceError searchThroughProvider();
+    ServiceError searchThroughProvider(const RunSettings &settings);
     std::shared_ptr<SubtitleProvider> provider() const;
     void holdBackOverQuota();
     void forgetWaiting(int index);
     void fixPlacedTimings();
     void tickOfferedWaiting();
 
-    std::shared_ptr<OSClient> m_client;
+    std::shared_ptr<JobRecords> m_records;
     std::shared_ptr<ClientIntake> m_intake;
-    // Guarded by the client's state lock.
+    // Guarded by the state lock.
     State m_state = State::Idle;
     ServiceError m_searchFailure;
     ServiceError m_stepFailure;
     DownloadQueue m_queue;
     QList<std::shared_ptr<movieFile>> m_heldForQuota;
     QList<WaitingDownload> m_offeredWaiting;
+    QStringList m_offeredLanguages; // the languages of m_offeredWaiting, in order
+    std::optional<RunSettings> m_fixedSettings;
 
     mutable QMutex m_providerLock;                // guards the two below; never held across a request
     QString m_providerName;                       // set for this job; empty: the preference

@@ -4,12 +4,11 @@
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
-#include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
 #include "service/FailureWords.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -64,10 +63,12 @@ QString GetSubsOutcome::statusName(Status status)
     return QString();
 }
 
-GetSubsRun::GetSubsRun(Progress *progress)
-    : m_progress(progress)
+GetSubsRun::GetSubsRun(const RunSettings &settings, Progress *progress)
+    : m_settings(settings)
+    , m_progress(progress)
     , m_job(DownloadJob::create())
 {
+    m_job->fixSettings(m_settings);
 }
 
 GetSubsRun::~GetSubsRun()
@@ -102,7 +103,7 @@ void GetSubsRun::advance(int done, const QString &detail)
 void GetSubsRun::markWaiting(const QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> &queued,
                              QList<GetSubsOutcome> &outcomes) const
 {
-    const QMutexLocker guard(&m_job->client().stateLock());
+    const QMutexLocker guard(&m_job->records().stateLock());
     for (const auto &held : m_job->heldForQuota()) {
         const auto at = std::find_if(queued.cbegin(), queued.cend(),
                                      [&](const auto &entry) { return entry.second == held; });
@@ -121,12 +122,10 @@ QList<GetSubsOutcome> GetSubsRun::run()
 {
     report(u"Listing files"_s, 0);
     m_job->intake().waitUntilDone();
-    OSClient &client = m_job->client();
+    JobRecords &records = m_job->records();
 
-    // The preferences as they are now hold for the whole run.
-    const myPrefs::Values prefs = myPrefs::values();
-    const QStringList languages = DownloadJob::wantedLanguages(prefs);
-    const bool refreshSubs = prefs.refreshSubs;
+    const QStringList &languages = m_settings.languages;
+    const bool refreshSubs = m_settings.refreshSubs();
     QList<GetSubsOutcome> outcomes;
     for (const auto &[shown, reason] : m_job->intake().notTakenIn()) {
         outcomes.append(outcomeFor(Status::Skipped, shown, {}, reason));
@@ -140,24 +139,24 @@ QList<GetSubsOutcome> GetSubsRun::run()
     // The window's listing rule; only checked videos are searched.
     QList<std::shared_ptr<movieFile>> all;
     {
-        const QMutexLocker guard(&client.stateLock());
-        std::stable_sort(client.movieFiles.begin(), client.movieFiles.end(),
+        const QMutexLocker guard(&records.stateLock());
+        std::stable_sort(records.movieFiles.begin(), records.movieFiles.end(),
                          [](const auto &a, const auto &b) { return a->path() < b->path(); });
-        all = client.movieFiles;
+        all = records.movieFiles;
     }
     QSet<const movieFile *> listed;
-    for (const auto &video : m_job->takeNewRecords(prefs.ListAllFiles, refreshSubs))
+    for (const auto &video : m_job->takeNewRecords(m_settings.prefs.ListAllFiles, refreshSubs))
         listed.insert(video.get());
     QList<std::shared_ptr<movieFile>> videos;
     {
-        const QMutexLocker guard(&client.stateLock());
+        const QMutexLocker guard(&records.stateLock());
         for (const auto &video : std::as_const(all)) {
             if (listed.contains(video.get()) && video->isChecked)
                 videos.append(video);
             else
                 skipAll(*video);
         }
-        client.movieFiles = videos;
+        records.movieFiles = videos;
     }
     if (videos.isEmpty()) {
         qCInfo(lcGetSubs) << "nothing to search";
@@ -181,7 +180,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
     QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> queued; // outcome index, entry
     const auto groups = m_job->languageGroups(languages, refreshSubs);
     {
-        const QMutexLocker guard(&client.stateLock());
+        const QMutexLocker guard(&records.stateLock());
         for (const DownloadJob::LanguageGroup &entry : groups) {
             GetSubsOutcome outcome = outcomeFor(Status::None, entry.video->path(), entry.language);
             if (!entry.group) {
@@ -222,7 +221,7 @@ QList<GetSubsOutcome> GetSubsRun::run()
                 QString name;
                 const int quotaRemaining = quotaAfter.value(index, m_job->remainingDownloads());
                 {
-                    const QMutexLocker guard(&client.stateLock());
+                    const QMutexLocker guard(&records.stateLock());
                     auto &[at, entry] = queued[index];
                     GetSubsOutcome &outcome = outcomes[at];
                     const auto result = DownloadQueue::chosen(*entry);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/RunSettings.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -39,8 +41,8 @@ struct GetSubsOutcome {
 // The download job without a window, from dropped paths to placed
 // subtitles: it drives the same DownloadJob as the download window (intake,
 // listing rule, hashing, search, language groups, queue, downloads) and
-// reports one outcome per video and wanted language. The preferences in
-// effect decide languages, service, account and naming.
+// reports one outcome per video and wanted language. The run's settings,
+// fixed when it is made, decide languages, service, account and naming.
 //
 // Runs on the calling thread, which must have an event loop available (a
 // QCoreApplication); intake items run on the work queue meanwhile.
@@ -61,7 +63,7 @@ public:
         }
     };
 
-    explicit GetSubsRun(Progress *progress = nullptr);
+    explicit GetSubsRun(const RunSettings &settings, Progress *progress = nullptr);
     ~GetSubsRun();
     GetSubsRun(const GetSubsRun &) = delete;
     GetSubsRun &operator=(const GetSubsRun &) = delete;
@@ -85,6 +87,7 @@ private:
     void markWaiting(const QList<std::pair<qsizetype, std::shared_ptr<movieFile>>> &queued,
                      QList<GetSubsOutcome> &outcomes) const;
 
+    const RunSettings m_settings;
     Progress *m_progress;
     std::shared_ptr<DownloadJob> m_job;
 };

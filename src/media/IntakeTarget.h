@@ -27,7 +27,7 @@ public:
     // The window's extensionList: the extensions the intake hands on.
     virtual QString extensionList() const = 0;
 
-    // Appends the paths to the client's fileList and runs the client's
+    // Appends the paths to the job's fileList and runs the job's records'
     // processFiles once. Called at most once per intake item, with a video
     // and the subtitles found beside it in the same call.
     virtual void processFiles(const QStringList &paths) = 0;

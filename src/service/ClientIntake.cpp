@@ -1,10 +1,10 @@
 #include "service/ClientIntake.h"
 
 #include "media/FileTypes.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
-ClientIntake::ClientIntake(std::weak_ptr<OSClient> client)
-    : m_client(std::move(client))
+ClientIntake::ClientIntake(std::weak_ptr<JobRecords> records)
+    : m_records(std::move(records))
     , m_extensionList(FileTypes::intakeExtensionList())
 {
 }
@@ -70,10 +70,10 @@ void ClientIntake::processFiles(const QStringList &paths)
 {
     if (m_cancelled)
         return;
-    // The client takes its state lock itself, step by step, and reads the
+    // The records take their state lock themselves, step by step, and read the
     // disk outside it.
-    if (const std::shared_ptr<OSClient> client = m_client.lock())
-        client->processFiles(paths, [this] { return intakeCancelled(); });
+    if (const std::shared_ptr<JobRecords> records = m_records.lock())
+        records->processFiles(paths, [this] { return intakeCancelled(); });
 }
 
 void ClientIntake::notTakenIn(const QStringList &shownPaths, const QString &reason)

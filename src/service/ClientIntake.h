@@ -11,19 +11,19 @@
 #include <memory>
 #include <mutex>
 
-class OSClient;
+class JobRecords;
 
 // The intake side of a job: the count of intake items under way (Tcounter),
 // the folders already seeded (dirList), the extensions handed on
-// (extensionList), and the client whose path intake receives the files.
+// (extensionList), and the job's records, whose path intake receives the files.
 //
-// Intake items hold it by shared pointer and the client only weakly: a job
+// Intake items hold it by shared pointer and the records only weakly: a job
 // that goes while its items run (a window closed during a long folder walk)
 // does not wait for them; cancel() makes them stop between entries, and
 // their files go nowhere.
 class ClientIntake final : public IntakeTarget, public std::enable_shared_from_this<ClientIntake> {
 public:
-    explicit ClientIntake(std::weak_ptr<OSClient> client);
+    explicit ClientIntake(std::weak_ptr<JobRecords> records);
 
     // Queues an intake item for a dropped file or folder; false (and nothing
     // queued) when it does not exist or cannot be read, or after cancel().
@@ -54,7 +54,7 @@ public:
     bool intakeCancelled() const override;
 
 private:
-    const std::weak_ptr<OSClient> m_client;
+    const std::weak_ptr<JobRecords> m_records;
     const QString m_extensionList;
     std::atomic<bool> m_cancelled{false};
     mutable std::mutex m_mutex; // guards the two below

@@ -138,7 +138,7 @@ QString DownloadQueue::collisionWith(const openSubtitleItem &result, JobSession 
     QString target, video;
     {
         const QMutexLocker guard(&session.stateLock());
-        target = result.finalTarget();
+        target = result.finalTargetIn(&session);
         video = result.movieFolderItemPath();
     }
     const auto earlier = m_placedTargets.constFind(target);
@@ -171,7 +171,7 @@ bool DownloadQueue::downloadAll(const std::weak_ptr<JobSession> &session,
     std::map<int, std::pair<QString, ServiceResult<QByteArray>>> waiting; // by index
     auto targetOf = [&](int index, JobSession &job) {
         const QMutexLocker guard(&job.stateLock());
-        return chosen(*m_queuedSubs[index])->finalTarget();
+        return chosen(*m_queuedSubs[index])->finalTargetIn(&job);
     };
     auto earliestFor = [&](const QString &target) {
         const QList<int> indexes = underWay.values(target);

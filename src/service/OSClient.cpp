@@ -1,12 +1,13 @@
-// The client as the windows see it: the transport and the journal put
-// together. The search run, the replies that become result records and the
-// path intake are in OSClientSession.cpp.
-
 #include "service/OSClient.h"
 
 #include "service/ClientJournal.h"
+#include "service/ProviderSearch.h"
+#include "service/RunSettings.h"
+#include "service/XmlRpcProvider.h"
 
 #include <QMutexLocker>
+
+using namespace Qt::Literals::StringLiterals;
 
 OSClient::OSClient(QObject *parentWindow)
     : QObject(parentWindow)
@@ -49,36 +50,6 @@ void OSClient::setRPCPort(int port)
     m_transport->setPort(port);
 }
 
-bool OSClient::isSecure() const
-{
-    return m_transport->isSecure();
-}
-
-QUrl OSClient::requestUrl() const
-{
-    return m_transport->requestUrl();
-}
-
-std::chrono::milliseconds OSClient::transferTimeout() const
-{
-    return m_transport->transferTimeout();
-}
-
-void OSClient::setTransferTimeout(std::chrono::milliseconds timeout)
-{
-    m_transport->setTransferTimeout(timeout);
-}
-
-qint64 OSClient::maxReplySize() const
-{
-    return m_transport->maxReplySize();
-}
-
-void OSClient::setMaxReplySize(qint64 bytes)
-{
-    m_transport->setMaxReplySize(bytes);
-}
-
 void OSClient::SendMessage(const XMLRPC::Message &message)
 {
     m_transport->post(message);
@@ -86,39 +57,7 @@ void OSClient::SendMessage(const XMLRPC::Message &message)
 
 bool OSClient::SendReq(const XMLRPC::Message &message)
 {
-    if (m_transport->send(message))
-        return true;
-    keepRunFailure(m_transport->lastFailure());
-    return false;
-}
-
-ServiceResult<Variant> OSClient::call(const XMLRPC::Message &message)
-{
-    ServiceResult<Variant> reply = m_transport->call(message);
-    if (!reply.ok())
-        keepRunFailure(reply.error);
-    return reply;
-}
-
-void OSClient::keepRunFailure(const ServiceError &failure)
-{
-    const QMutexLocker locker(&m_runLock);
-    m_runFailure = failure;
-}
-
-ServiceError OSClient::lastFailure() const
-{
-    return m_transport->lastFailure();
-}
-
-ServiceError OSClient::searchFailure() const
-{
-    {
-        const QMutexLocker locker(&m_runLock);
-        if (!m_runFailure.ok())
-            return m_runFailure;
-    }
-    return cancelled() ? ServiceError::cancelledError() : ServiceError{};
+    return m_transport->send(message);
 }
 
 bool OSClient::busy() const
@@ -126,39 +65,9 @@ bool OSClient::busy() const
     return m_transport->busy();
 }
 
-void OSClient::cancel()
-{
-    m_transport->cancel();
-}
-
-bool OSClient::cancelled() const
-{
-    return m_transport->cancelled();
-}
-
 QStringList OSClient::status() const
 {
     return m_journal->entries();
-}
-
-void OSClient::appendStatus(const QString &entry)
-{
-    m_journal->append(entry);
-}
-
-void OSClient::clearStatus()
-{
-    m_journal->clear();
-}
-
-int OSClient::lastError() const
-{
-    return m_transport->lastError();
-}
-
-QString OSClient::lastErrorString() const
-{
-    return m_transport->lastErrorString();
 }
 
 bool OSClient::isGzipped() const
@@ -181,12 +90,49 @@ XMLRPC::Message OSClient::message() const
     return m_transport->message();
 }
 
-Variant OSClient::lastReply() const
+void OSClient::XMLResponse(const QString &method, const Variant &value)
 {
-    return m_transport->lastReply();
+    if (method != "LogIn"_L1)
+        return;
+    if (isDictionary(value)) {
+        const Dictionary reply = value.value<Dictionary>();
+        // "401 Unauthorized" and the like: searching without a session
+        // would only meet refusals, and the account is the user's to fix.
+        const QString status = reply.value(u"status"_s).toString().trimmed();
+        if (!status.isEmpty() && !status.startsWith("200"_L1)) {
+            const int code = status.section(u' ', 0, 0).toInt();
+            m_transport->fail(code > 0 ? code : 401, status);
+            return;
+        }
+        if (reply.contains(u"token"_s)) {
+            const QMutexLocker locker(&m_runLock);
+            m_osToken = reply.value(u"token"_s).toString();
+        }
+    }
+    m_journal->append(u"LOGIN:ID"_s);
 }
 
-OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError error)
+bool OSClient::SearchSubs(JobRecords &records, const RunSettings &settings)
 {
-    return XmlRpcTransport::socketFailure(error);
+    setRPCServer(settings.prefs.OSAPIServer);
+    m_journal->clear();
+    const auto provider = std::make_shared<XmlRpcProvider>(RPCServer(), *m_journal);
+    const ServiceError failure = ProviderSearch::run(records, provider, settings);
+    const QMutexLocker locker(&m_runLock);
+    m_runFailure = failure;
+    if (!provider->token().isEmpty())
+        m_osToken = provider->token();
+    return failure.ok();
+}
+
+ServiceError OSClient::searchFailure() const
+{
+    const QMutexLocker locker(&m_runLock);
+    return m_runFailure;
+}
+
+QString OSClient::osToken() const
+{
+    const QMutexLocker locker(&m_runLock);
+    return m_osToken;
 }

@@ -1,12 +1,14 @@
 #include "service/ProviderSearch.h"
 
 #include "common/LangModule.h"
-#include "media/FolderItemHelpers.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/VideoMetadata.h"
+#include "service/BestChoice.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
+#include "service/RunSettings.h"
+#include "service/SearchSteps.h"
 #include "service/SubtitleProvider.h"
 
 #include <QMutexLocker>
@@ -44,12 +46,12 @@ std::optional<SubtitleQuery> queryFor(const movieFile &video, Kind kind, const Q
         q.tag = video.movieFileName();
         break;
     case Kind::Name:
-        if (meta.isTVShow && meta.showtype.left(2).compare("EP"_L1, Qt::CaseInsensitive) == 0) {
+        if (SearchSteps::isEpisode(meta)) {
             q.query = meta.showname;
             q.season = meta.season;
             q.episode = meta.episode;
         } else {
-            q.query = shortname(video.movieFileName());
+            q.query = SearchSteps::nameQueryOf(video);
         }
         break;
     }
@@ -58,9 +60,10 @@ std::optional<SubtitleQuery> queryFor(const movieFile &video, Kind kind, const Q
 
 class Run {
 public:
-    Run(OSClient &client, std::shared_ptr<SubtitleProvider> provider)
-        : m_client(client)
+    Run(JobRecords &records, std::shared_ptr<SubtitleProvider> provider, const RunSettings &settings)
+        : m_records(records)
         , m_provider(std::move(provider))
+        , m_settings(settings)
     {
     }
 
@@ -69,18 +72,20 @@ public:
     ServiceError identifyUnmatched();
 
 private:
-    OSClient &m_client;
+    JobRecords &m_records;
     std::shared_ptr<SubtitleProvider> m_provider;
+    const RunSettings &m_settings;
 };
 
 ServiceError Run::search(Kind kind)
 {
     QList<SubtitleQuery> queries;
     {
-        const QMutexLocker guard(&m_client.stateLock());
-        for (const QString &language : std::as_const(m_client.searchLangs)) {
+        const QMutexLocker guard(&m_records.stateLock());
+        for (const QString &language : std::as_const(m_settings.languages)) {
             const QString lang3 = LangModule::getLangThree(language);
-            for (const auto &video : m_client.videosToSearch(lang3)) {
+            for (const auto &video :
+                 SearchSteps::videosToSearch(m_records.movieFiles, lang3, m_settings.refreshSubs())) {
                 if (const auto q = queryFor(*video, kind, lang3))
                     queries.append(*q);
             }
@@ -92,26 +97,25 @@ ServiceError Run::search(Kind kind)
     // What the requests that went well found counts, even when another failed.
     for (const auto &item : found.value)
         item->provider = m_provider; // not shared with anyone yet
-    m_client.attachItems(found.value);
+    m_records.attachItems(found.value);
     return found.error;
 }
 
 void Run::chooseBest()
 {
-    const QMutexLocker guard(&m_client.stateLock());
-    for (const auto &video : std::as_const(m_client.movieFiles)) {
-        const auto results = video->subtitleResults();
-        if (!results.isEmpty())
-            video->setSubtitleResults(m_client.FindBestSub(results));
-    }
+    const BestChoice::Wishes wishes = m_settings.wishes();
+    const QMutexLocker guard(&m_records.stateLock());
+    for (const auto &video : std::as_const(m_records.movieFiles))
+        BestChoice::mark(video->subtitleResults(), m_settings.languages, wishes);
 }
 
 ServiceError Run::identifyUnmatched()
 {
     QStringList hashes;
     {
-        const QMutexLocker guard(&m_client.stateLock());
-        for (const Variant &hash : m_client.hashesLackingResults())
+        const QMutexLocker guard(&m_records.stateLock());
+        for (const Variant &hash : SearchSteps::hashesLackingResults(
+                 m_records.movieFiles, m_settings.languages, m_settings.refreshSubs()))
             hashes.append(hash.toString());
     }
     if (hashes.isEmpty())
@@ -128,39 +132,34 @@ ServiceError Run::identifyUnmatched()
             candidates.append(QVariant::fromValue(candidate));
         byHash.insert(it.key(), candidates);
     }
-    m_client.storeImdbCandidates(byHash);
+    m_records.storeImdbCandidates(byHash);
     return {};
 }
 
-// Fixes the languages and hashes the videos, then signs in.
-ServiceError prepareAndSignIn(OSClient &client, SubtitleProvider &provider, const ProviderAccount &account,
-                              const myPrefs::Values &prefs)
+// Hashes the videos, then signs in.
+ServiceError prepareAndSignIn(JobRecords &records, SubtitleProvider &provider, const RunSettings &settings)
 {
     QList<std::shared_ptr<movieFile>> videos;
     {
-        const QMutexLocker guard(&client.stateLock());
-        client.searchLangs = !client.languageOverride.isEmpty() ? client.languageOverride
-                             : prefs.languageList.isEmpty()     ? QStringList{u"en"_s}
-                                                                : prefs.languageList;
-        client.refreshSubs = prefs.refreshSubs;
-        videos = client.movieFiles;
+        const QMutexLocker guard(&records.stateLock());
+        videos = records.movieFiles;
     }
     // Jobs hash before they search; this catches the rest, outside the lock.
     for (const auto &video : std::as_const(videos))
-        OSClient::hashForSearch(*video);
+        JobRecords::hashForSearch(*video);
 
     const MethodProfiler trace(u"Logging in"_s);
-    return provider.signIn(account);
+    return provider.signIn(settings.account());
 }
 
 } // namespace
 
-ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs, ServiceError *stepFailure)
+ServiceError run(JobRecords &records, const std::shared_ptr<SubtitleProvider> &provider,
+                 const RunSettings &settings, ServiceError *stepFailure)
 {
-    if (ServiceError error = prepareAndSignIn(client, *provider, account, prefs); !error.ok())
+    if (ServiceError error = prepareAndSignIn(records, *provider, settings); !error.ok())
         return error;
-    Run run(client, provider);
+    Run run(records, provider, settings);
     ServiceError hashSearch;
     {
         const MethodProfiler trace(u"Searching Subtitles remotely"_s);
@@ -193,7 +192,7 @@ ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &prov
     }
     {
         const MethodProfiler trace(u"Processing subtitle results"_s);
-        client.markLocalCopies();
+        records.markLocalCopies();
     }
     return nameSearch;
 }
@@ -204,12 +203,12 @@ bool endsTheRun(const ServiceError &error)
            error.code == ServiceError::HostNotFound || error.code == 429;
 }
 
-ServiceError runByHash(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                       const ProviderAccount &account, const myPrefs::Values &prefs)
+ServiceError runByHash(JobRecords &records, const std::shared_ptr<SubtitleProvider> &provider,
+                       const RunSettings &settings)
 {
-    if (ServiceError error = prepareAndSignIn(client, *provider, account, prefs); !error.ok())
+    if (ServiceError error = prepareAndSignIn(records, *provider, settings); !error.ok())
         return error;
-    Run run(client, provider);
+    Run run(records, provider, settings);
     const MethodProfiler trace(u"Searching Subtitles remotely"_s);
     return run.search(Kind::Hash);
 }

@@ -1,22 +1,23 @@
 #pragma once
 
-#include "prefs/myPrefs.h"
 #include "service/ServiceError.h"
 
 #include <memory>
 
-class OSClient;
+class JobRecords;
 class SubtitleProvider;
-struct ProviderAccount;
+struct RunSettings;
 
-// A search run over a client's videos through any provider, in the order and
+// The search run over a job's videos through any provider, in the order and
 // with the rules the service was always asked by: sign in; search by hash;
 // choose the best result per video and language; ask which films the videos
 // still without results are (when the service can tell) and search by their
 // IMDB ids; then by tag and by name. Each search asks only about the listed,
 // checked videos without a hash match and without a subtitle beside them in
-// that language (unless subtitles are refreshed). Results are attached with
-// the client's merge and remember the provider, which later downloads them.
+// that language (unless subtitles are refreshed); languages, refreshing, the
+// account and the wishes of the best choice come from the run's settings.
+// Results are attached with the records' merge and remember the provider,
+// which later downloads them.
 //
 // Blocks: call it from a worker thread, after hashing. Returns what ended the
 // run: a failed sign-in, IMDB or tag step, or the name search's failure. A
@@ -33,13 +34,12 @@ namespace ProviderSearch {
 // pass; it is not one.
 bool endsTheRun(const ServiceError &error);
 
-ServiceError run(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                 const ProviderAccount &account, const myPrefs::Values &prefs,
-                 ServiceError *stepFailure = nullptr);
+ServiceError run(JobRecords &records, const std::shared_ptr<SubtitleProvider> &provider,
+                 const RunSettings &settings, ServiceError *stepFailure = nullptr);
 
 // Only the sign-in and the search by hash: whether the service holds
 // subtitles for exactly these videos, as checking before an upload asks.
-ServiceError runByHash(OSClient &client, const std::shared_ptr<SubtitleProvider> &provider,
-                       const ProviderAccount &account, const myPrefs::Values &prefs);
+ServiceError runByHash(JobRecords &records, const std::shared_ptr<SubtitleProvider> &provider,
+                       const RunSettings &settings);
 
 } // namespace ProviderSearch

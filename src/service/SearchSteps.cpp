@@ -93,25 +93,4 @@ VariantList hashesLackingResults(const QList<std::shared_ptr<movieFile>> &videos
     return hashes;
 }
 
-Dictionary queryFor(const movieFile &video, const QString &kind, const QString &lang3)
-{
-    Dictionary query{{u"sublanguageid"_s, lang3}};
-    const VideoMetadata &meta = *video.metadata();
-    if (kind == "hash"_L1) {
-        query.insert(u"moviehash"_s, video.movieHash());
-        query.insert(u"moviebytesize"_s, QVariant::fromValue<qulonglong>(video.bytesize()));
-    } else if (kind == "imdbid"_L1) {
-        query.insert(u"imdbid"_s, meta.movieImdbID());
-    } else if (kind == "tag"_L1) {
-        query.insert(u"tag"_s, video.movieFileName());
-    } else if (isEpisode(meta)) {
-        query.insert(u"query"_s, meta.showname);
-        query.insert(u"season"_s, qint32(meta.season));
-        query.insert(u"episode"_s, qint32(meta.episode));
-    } else {
-        query.insert(u"query"_s, nameQueryOf(video));
-    }
-    return query;
-}
-
 } // namespace SearchSteps

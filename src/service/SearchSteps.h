@@ -39,8 +39,4 @@ QList<std::shared_ptr<movieFile>> videosToSearch(const QList<std::shared_ptr<mov
 VariantList hashesLackingResults(const QList<std::shared_ptr<movieFile>> &videos,
                                  const QStringList &languages, bool refreshSubs);
 
-// The query struct of one video for a search of `kind` ("hash", "imdbid",
-// "tag" or "name") in `lang3`.
-Dictionary queryFor(const movieFile &video, const QString &kind, const QString &lang3);
-
 } // namespace SearchSteps

@@ -81,8 +81,13 @@ QString safeLanguage(const QString &code)
 
 QString finalName(const QString &videoBase, const QString &iso639, const QString &format)
 {
+    return finalName(videoBase, iso639, format, myPrefs::languageInSubtitleNames());
+}
+
+QString finalName(const QString &videoBase, const QString &iso639, const QString &format, bool languageInName)
+{
     QString name = videoBase;
-    if (myPrefs::languageInSubtitleNames()) {
+    if (languageInName) {
         const QString two = LangModule::getLangTwo(iso639);
         if (!two.isEmpty())
             name += u'.' + two;

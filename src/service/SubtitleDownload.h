@@ -31,6 +31,9 @@ QString safeLanguage(const QString &code);
 // two-letter language when the preferences ask for it (always with two or
 // more languages), and the format.
 QString finalName(const QString &videoBase, const QString &iso639, const QString &format);
+// The same, with or without the language code as a run's settings say.
+QString finalName(const QString &videoBase, const QString &iso639, const QString &format,
+                  bool languageInName);
 
 // The application's private temporary folder, made on first use and removed
 // when the program ends.

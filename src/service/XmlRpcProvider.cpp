@@ -1,9 +1,10 @@
 #include "service/XmlRpcProvider.h"
 
-#include "service/OSClient.h"
+#include "service/ClientJournal.h"
 #include "service/ProviderSearch.h"
 #include "service/SubtitleDownload.h"
 #include "service/XmlRpcDownloads.h"
+#include "service/XmlRpcTransport.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -19,19 +20,45 @@ ServiceError statusOf(const Dictionary &reply)
     return {code > 0 ? code : int(ServiceError::BadReply), status};
 }
 
+// The journal entry written before each request of a search of this kind.
+QString journalEntryOf(SubtitleQuery::Kind kind)
+{
+    switch (kind) {
+    case SubtitleQuery::Kind::Hash:
+        return u"SEARCH:HASH"_s;
+    case SubtitleQuery::Kind::Imdb:
+        return u"SEARCH:IMDBID"_s;
+    case SubtitleQuery::Kind::Tag:
+        return u"SEARCH:TAGS"_s;
+    case SubtitleQuery::Kind::Name:
+        return u"SEARCH:NAME"_s;
+    }
+    return {};
+}
+
 } // namespace
 
 XmlRpcProvider::XmlRpcProvider(const QString &endpoint)
-    : m_client(std::make_unique<OSClient>())
+    : m_ownJournal(std::make_unique<ClientJournal>())
+    , m_journal(*m_ownJournal)
+    , m_transport(m_journal)
 {
-    m_client->setRPCServer(endpoint);
+    m_transport.setServer(endpoint);
 }
 
+XmlRpcProvider::XmlRpcProvider(const QString &endpoint, ClientJournal &journal)
+    : m_journal(journal)
+    , m_transport(m_journal)
+{
+    m_transport.setServer(endpoint);
+}
+
+// The transport, a member, goes before the journal it still writes to while it aborts.
 XmlRpcProvider::~XmlRpcProvider() = default;
 
 ServiceResult<Dictionary> XmlRpcProvider::callForStruct(const XMLRPC::Message &message)
 {
-    const ServiceResult<Variant> reply = m_client->call(message);
+    const ServiceResult<Variant> reply = m_transport.call(message);
     if (!reply.ok())
         return ServiceResult<Dictionary>::failure(reply.error);
     if (!isDictionary(reply.value))
@@ -43,15 +70,15 @@ ServiceResult<Dictionary> XmlRpcProvider::callForStruct(const XMLRPC::Message &m
 
 ServiceError XmlRpcProvider::signIn(const ProviderAccount &account)
 {
-    m_client->appendStatus(u"VERIFY"_s);
-    if (const auto info = m_client->call(XMLRPC::Message(u"ServerInfo"_s)); !info.ok())
+    m_journal.append(u"VERIFY"_s);
+    if (const auto info = m_transport.call(XMLRPC::Message(u"ServerInfo"_s)); !info.ok())
         return info.error;
     XMLRPC::Message login(u"LogIn"_s);
     login.AddParam_String(account.user);
     login.AddParam_String(account.password);
     login.AddParam_String(account.language);
     login.AddParam_String(account.agent);
-    m_client->appendStatus(u"LOGIN:SENT"_s);
+    m_journal.append(u"LOGIN:SENT"_s);
     const auto reply = callForStruct(login);
     if (!reply.ok())
         return reply.error;
@@ -65,7 +92,7 @@ ServiceError XmlRpcProvider::signIn(const ProviderAccount &account)
     if (token.isEmpty())
         return {ServiceError::BadReply, u"LogIn: the service sent no login token"_s};
     m_token = token;
-    m_client->appendStatus(u"LOGIN:ID"_s);
+    m_journal.append(u"LOGIN:ID"_s);
     return {};
 }
 
@@ -83,6 +110,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
     // with what the others found.
     Result result;
     QList<openSubtitleItemPtr> &found = result.value;
+    const QString journalEntry = queries.isEmpty() ? QString() : journalEntryOf(queries.first().kind);
     for (const QString &language : std::as_const(languages)) {
         VariantList structs;
         for (const SubtitleQuery &q : queries) {
@@ -93,6 +121,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         message.AddParam_String(m_token);
         message.AddParam_Array(structs);
         message.AddParam_Dictionary(Dictionary{{u"limit"_s, limit}});
+        m_journal.append(journalEntry);
         const auto reply = callForStruct(message);
         if (!reply.ok()) {
             result.error = reply.error;
@@ -127,6 +156,7 @@ ServiceResult<QMap<QString, QList<Dictionary>>> XmlRpcProvider::identify(const Q
     for (const QString &hash : movieHashes)
         hashes.append(hash);
     message.AddParam_Array(hashes);
+    m_journal.append(u"SEARCH:HASH2IMDB"_s);
     const auto reply = callForStruct(message);
     if (!reply.ok())
         return Result::failure(reply.error);
@@ -161,9 +191,9 @@ void XmlRpcProvider::downloadEach(
     const std::function<void(int, const ServiceResult<QByteArray> &)> &delivered, const StopCheck &dropped)
 {
     XmlRpcDownloads::Setup setup;
-    setup.endpoint = m_client->requestUrl();
+    setup.endpoint = m_transport.requestUrl();
     setup.token = m_token;
-    setup.maxReplyBytes = m_client->maxReplySize();
+    setup.maxReplyBytes = m_transport.maxReplySize();
     setup.providerCancelled = [this] { return cancelled(); };
     setup.stopped = [this, &dropped] { return cancelled() || (dropped && dropped()); };
     XmlRpcDownloads(std::move(setup), subtitles, begin, delivered).run();
@@ -178,15 +208,15 @@ ServiceResult<QByteArray> XmlRpcProvider::fetchPacked(const QString &link, const
 void XmlRpcProvider::setRequestTimeout(std::chrono::milliseconds timeout)
 {
     if (timeout.count() > 0)
-        m_client->setTransferTimeout(timeout);
+        m_transport.setTransferTimeout(timeout);
 }
 
 void XmlRpcProvider::cancel()
 {
-    m_client->cancel();
+    m_transport.cancel();
 }
 
 bool XmlRpcProvider::cancelled() const
 {
-    return m_client->cancelled();
+    return m_transport.cancelled();
 }

@@ -2,21 +2,26 @@
 
 #include "service/SubtitleProvider.h"
 #include "service/XMLRPCMessage.h"
+#include "service/XmlRpcTransport.h"
 
 #include <QString>
 
 #include <memory>
 
-class OSClient;
+class ClientJournal;
 
-// The subtitle service's XML-RPC interface as a provider, over OSClient's
+// The subtitle service's XML-RPC interface as a provider, over the XML-RPC
 // transport: ServerInfo and LogIn to sign in, SearchSubtitles (one request per
 // language), CheckMovieHash2, and the gzip files by DownloadSubtitles or
-// behind SubDownloadLink.
+// behind SubDownloadLink. Each step is written to the journal before its
+// request goes, as the windows have always shown it.
 class XmlRpcProvider final : public SubtitleProvider {
 public:
     // `endpoint` is the full XML-RPC URL (the OSAPIServer preference).
     explicit XmlRpcProvider(const QString &endpoint);
+    // Writing to the journal of someone else (a client that shows its
+    // conversation), which must outlive the provider.
+    XmlRpcProvider(const QString &endpoint, ClientJournal &journal);
     ~XmlRpcProvider() override;
 
     ServiceError signIn(const ProviderAccount &account) override;
@@ -34,8 +39,11 @@ public:
     void cancel() override;
     bool cancelled() const override;
 
-    // The transport, for its journal and settings (timeouts in tests).
-    OSClient &client() { return *m_client; }
+    // The transport, for its settings (timeouts in tests), and its journal.
+    XmlRpcTransport &transport() { return m_transport; }
+    ClientJournal &journal() { return m_journal; }
+    // The login token of the last sign-in; empty before one succeeded.
+    QString token() const { return m_token; }
 
     // Fetches a gzip subtitle link and unpacks it, with the size cap and the
     // markup check; for records that carry a link but no provider too.
@@ -44,6 +52,9 @@ public:
 private:
     ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);
 
-    std::unique_ptr<OSClient> m_client;
+    // Declared before the transport, which writes to the journal.
+    std::unique_ptr<ClientJournal> m_ownJournal;
+    ClientJournal &m_journal;
+    XmlRpcTransport m_transport;
     QString m_token;
 };

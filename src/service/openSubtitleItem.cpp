@@ -223,13 +223,37 @@ QString openSubtitleItem::temppath() const
 
 QString openSubtitleItem::finalName() const
 {
+    return finalName(myPrefs::languageInSubtitleNames());
+}
+
+QString openSubtitleItem::finalName(bool languageInName) const
+{
     return SubtitleDownload::finalName(shortname(QFileInfo(m_movieFolderItemPath).fileName()), ISO639,
-                                       SubFormat);
+                                       SubFormat, languageInName);
 }
 
 QString openSubtitleItem::finalTarget() const
 {
-    return QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + finalName();
+    return finalTarget(myPrefs::languageInSubtitleNames());
+}
+
+PlacementOptions openSubtitleItem::placementOptionsOf(const JobSession *session)
+{
+    // A run with settings of its own keeps them in its session; others
+    // follow the preferences of the moment.
+    return session && session->placement
+               ? *session->placement
+               : PlacementOptions{myPrefs::languageInSubtitleNames(), myPrefs::ConvertToUTF8()};
+}
+
+QString openSubtitleItem::finalTargetIn(const JobSession *session) const
+{
+    return finalTarget(placementOptionsOf(session).languageInName);
+}
+
+QString openSubtitleItem::finalTarget(bool languageInName) const
+{
+    return QFileInfo(m_movieFolderItemPath).absolutePath() + u'/' + finalName(languageInName);
 }
 
 void openSubtitleItem::markFailed(const QString &why, JobSession *session)
@@ -262,12 +286,15 @@ openSubtitleItem::Transfer openSubtitleItem::beginTransfer(bool toTempOnly, JobS
 {
     Transfer transfer;
     underSessionLock(session, [&] {
+        const PlacementOptions options = placementOptionsOf(session);
+        transfer.convertToUtf8 = options.convertToUtf8;
         status = u"Downloading"_s;
         downloadError.clear();
         replacedNote.clear();
         replacedKeptAt.clear();
         transfer.tempFolder = temppath();
-        transfer.target = toTempOnly ? transfer.tempFolder + u'/' + previewName() : finalTarget();
+        transfer.target =
+            toTempOnly ? transfer.tempFolder + u'/' + previewName() : finalTarget(options.languageInName);
         if (toTempOnly)
             localtempfile = transfer.target;
         transfer.reusable = localtempfile;
@@ -313,7 +340,7 @@ bool openSubtitleItem::placeContent(const Transfer &transfer, const ServiceResul
     underSessionLock(session, [&] { status = u"Downloaded"_s; });
     // Written once, beside its target; only when that folder cannot take it
     // is a copy kept in our temporary folder, so that it is not lost.
-    const QByteArray bytes = toTempOnly ? *subtitle : bytesToPlace(*subtitle, session);
+    const QByteArray bytes = toTempOnly ? *subtitle : bytesToPlace(*subtitle, transfer, session);
     const auto placement = SubtitleDownload::placeKeepingPrevious(bytes, transfer.target, transfer.folder);
     if (placement.outcome == SubtitleDownload::Placement::FolderNotWritable)
         writeFile(transfer.tempFolder + u'/' + QFileInfo(transfer.target).fileName(), bytes);
@@ -325,12 +352,12 @@ bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bo
 {
     // A preview's copy holds the bytes as served; UTF-8 is made from them
     // only on the way to the video.
-    if (!toTempOnly && myPrefs::ConvertToUTF8()) {
+    if (!toTempOnly && transfer.convertToUtf8) {
         QFile file(source);
         if (file.open(QIODevice::ReadOnly)) {
             const QByteArray served = file.read(SubtitleDownload::kMaxSubtitleBytes);
             return settle(transfer,
-                          SubtitleDownload::placeKeepingPrevious(bytesToPlace(served, session),
+                          SubtitleDownload::placeKeepingPrevious(bytesToPlace(served, transfer, session),
                                                                  transfer.target, transfer.folder),
                           toTempOnly, session);
         }
@@ -339,9 +366,10 @@ bool openSubtitleItem::place(const Transfer &transfer, const QString &source, bo
                   toTempOnly, session);
 }
 
-QByteArray openSubtitleItem::bytesToPlace(const QByteArray &served, JobSession *session)
+QByteArray openSubtitleItem::bytesToPlace(const QByteArray &served, const Transfer &transfer,
+                                          JobSession *session)
 {
-    if (!myPrefs::ConvertToUTF8())
+    if (!transfer.convertToUtf8)
         return served;
     QString language;
     underSessionLock(session, [&] { language = ISO639; });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/JobSession.h"
 #include "common/Types.h"
 #include "service/ServiceError.h"
 #include "service/SubtitleDownload.h"
@@ -9,7 +10,6 @@
 #include <functional>
 #include <memory>
 
-class JobSession;
 class movieFile;
 class SubtitleProvider;
 
@@ -71,9 +71,15 @@ public:
     // The names a download writes, derived from the video's name and the
     // service fields (which are sanitised on the way in).
     QString finalName() const;
+    QString finalName(bool languageInName) const;
     QString previewName() const;
     // Where a final download places the subtitle: finalName() in the video's folder.
     QString finalTarget() const;
+    QString finalTarget(bool languageInName) const;
+    // The same, named as the job's placement options say; call it under the
+    // session's lock when there is a session.
+    QString finalTargetIn(const JobSession *session) const;
+    static PlacementOptions placementOptionsOf(const JobSession *session);
 
     // Records a download that was refused before it started, with the reason.
     void markFailed(const QString &why, JobSession *session = nullptr);
@@ -158,8 +164,9 @@ private:
     struct Transfer {
         QString tempFolder;
         QString target;
-        QString reusable;      // an earlier preview's copy, when it is still there
-        FolderIdentity folder; // the target's folder as listed, else as the transfer began
+        QString reusable;           // an earlier preview's copy, when it is still there
+        FolderIdentity folder;      // the target's folder as listed, else as the transfer began
+        bool convertToUtf8 = false; // as the run's settings were when it began
     };
     Transfer beginTransfer(bool toTempOnly, JobSession *session);
     bool place(const Transfer &transfer, const QString &source, bool toTempOnly, JobSession *session);
@@ -174,7 +181,7 @@ private:
     bool refusedForItsFolder(const Transfer &transfer, JobSession *session);
     // What goes beside the video: the bytes as served, or UTF-8 made from
     // them when the user asked for it (the outcome in encodingNote).
-    QByteArray bytesToPlace(const QByteArray &served, JobSession *session);
+    QByteArray bytesToPlace(const QByteArray &served, const Transfer &transfer, JobSession *session);
 
     // The transfer under way between startDownload() and placement().
     Transfer m_pending;

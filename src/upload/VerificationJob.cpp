@@ -9,8 +9,8 @@
 #include "prefs/myPrefs.h"
 #include "preview/SubtitleCheck.h"
 #include "service/ClientIntake.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
 #include "service/SubtitleProvider.h"
@@ -77,13 +77,13 @@ std::shared_ptr<VerificationJob> VerificationJob::create()
 }
 
 VerificationJob::VerificationJob()
-    : m_client(new OSClient, [](OSClient *client) { WorkerThreads::deleteOnOwnThread(client); })
-    , m_intake(std::make_shared<ClientIntake>(m_client))
+    : m_records(std::make_shared<JobRecords>())
+    , m_intake(std::make_shared<ClientIntake>(m_records))
 {
-    const QMutexLocker guard(&m_client->stateLock());
-    // The client's upload mode: the intake turns subtitles into records and
-    // pairs each with the video of its name.
-    m_client->mode = u"PutSubs"_s;
+    const QMutexLocker guard(&m_records->stateLock());
+    // The upload mode: the intake turns subtitles into records and pairs
+    // each with the video of its name.
+    m_records->mode = u"PutSubs"_s;
 }
 
 VerificationJob::~VerificationJob()
@@ -93,14 +93,14 @@ VerificationJob::~VerificationJob()
 
 VerificationJob::State VerificationJob::state() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_state;
 }
 
 void VerificationJob::setState(State state)
 {
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_state = state;
     }
     Q_EMIT stateChanged(state);
@@ -125,8 +125,8 @@ QList<std::shared_ptr<subtitleFile>> VerificationJob::takeNewSubtitles()
 {
     QList<std::shared_ptr<subtitleFile>> fresh;
     {
-        const QMutexLocker guard(&m_client->stateLock());
-        for (const auto &sub : std::as_const(m_client->subfiles)) {
+        const QMutexLocker guard(&m_records->stateLock());
+        for (const auto &sub : std::as_const(m_records->subfiles)) {
             if (!sub->addedToList) {
                 sub->addedToList = true;
                 fresh.append(sub);
@@ -137,7 +137,7 @@ QList<std::shared_ptr<subtitleFile>> VerificationJob::takeNewSubtitles()
     // outside the lock.
     for (const auto &sub : std::as_const(fresh)) {
         const bool refused = !SubtitleCheck::refusal(sub->path()).isEmpty();
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         sub->isChecked = sub->hasMovie && !refused;
     }
     return fresh;
@@ -146,8 +146,8 @@ QList<std::shared_ptr<subtitleFile>> VerificationJob::takeNewSubtitles()
 QStringList VerificationJob::dropUnchecked()
 {
     QStringList dropped;
-    const QMutexLocker guard(&m_client->stateLock());
-    auto &subs = m_client->subfiles;
+    const QMutexLocker guard(&m_records->stateLock());
+    auto &subs = m_records->subfiles;
     for (qsizetype at = subs.size() - 1; at >= 0; --at) {
         if (!subs.at(at)->isChecked) {
             dropped.prepend(subs.at(at)->path());
@@ -174,8 +174,8 @@ QList<VerifyPairing> VerificationJob::allPairings() const
 {
     QList<VerifyPairing> all;
     {
-        const QMutexLocker guard(&m_client->stateLock());
-        for (const auto &sub : std::as_const(m_client->subfiles))
+        const QMutexLocker guard(&m_records->stateLock());
+        for (const auto &sub : std::as_const(m_records->subfiles))
             all.append(pairingOf(*sub));
     }
     // The files are read outside the lock.
@@ -191,19 +191,19 @@ QList<VerifyPairing> VerificationJob::allPairings() const
 
 QList<VerifyPairing> VerificationJob::pairings() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_pairings;
 }
 
 QList<VerifyOutcome> VerificationJob::outcomes() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_outcomes;
 }
 
 ServiceError VerificationJob::searchFailure() const
 {
-    const QMutexLocker guard(&m_client->stateLock());
+    const QMutexLocker guard(&m_records->stateLock());
     return m_searchFailure;
 }
 
@@ -211,19 +211,19 @@ void VerificationJob::runVerification(bool autoRetry)
 {
     QList<VerifyPairing> checked;
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         if (m_state != State::Listed && !isFailed(m_state))
             return;
-        for (const auto &sub : std::as_const(m_client->subfiles)) {
+        for (const auto &sub : std::as_const(m_records->subfiles)) {
             if (sub->isChecked)
                 checked.append(pairingOf(*sub));
         }
     }
     ServiceError failure;
-    const QList<VerifyOutcome> found = verify(checked, failure);
+    const QList<VerifyOutcome> found = verify(checked, RunSettings::fromPreferences(), failure);
     const bool failed = !failure.ok();
     {
-        const QMutexLocker guard(&m_client->stateLock());
+        const QMutexLocker guard(&m_records->stateLock());
         m_pairings = checked;
         m_outcomes = found;
         m_searchFailure = failure;
@@ -242,9 +242,10 @@ bool VerificationJob::startVerification(bool autoRetry)
     return true;
 }
 
-QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings, ServiceError &failure)
+QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings,
+                                             const RunSettings &settings, ServiceError &failure)
 {
-    OSClient &client = *m_client;
+    JobRecords &records = *m_records;
     // The paired videos, one record each, and the languages to ask about.
     QList<std::shared_ptr<movieFile>> videos;
     QStringList languages;
@@ -279,30 +280,28 @@ QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairing
             if (m_cancelled)
                 break;
             const bool hashed = !video->computeMovieHash().isEmpty(); // outside the lock
-            const QMutexLocker guard(&client.stateLock());
+            const QMutexLocker guard(&records.stateLock());
             video->toSearch = hashed;
         }
     }
     {
-        const QMutexLocker guard(&client.stateLock());
-        client.movieFiles = videos;
+        const QMutexLocker guard(&records.stateLock());
+        records.movieFiles = videos;
     }
     setState(State::Readying);
 
     // The run searches at most three languages at a time. Ask in the
-    // subtitles' languages, through the client's own override rather than the
+    // subtitles' languages, through the run's settings rather than the
     // preferences, which every window reads. The videos were made without the
     // subtitles beside them, so a local subtitle never keeps a language from
     // being asked.
     setState(State::Searching);
     for (qsizetype at = 0; at < languages.size(); at += 3) {
         const QStringList batch = languages.mid(at, 3);
-        {
-            const QMutexLocker guard(&client.stateLock());
-            client.languageOverride = batch;
-        }
+        RunSettings batchSettings = settings;
+        batchSettings.languages = batch;
         MethodProfiler trace(u"Starting Search"_s);
-        if (const ServiceError error = searchThroughProvider(); !error.ok()) {
+        if (const ServiceError error = searchThroughProvider(batchSettings); !error.ok()) {
             if (failure.ok())
                 failure = error;
             for (VerifyOutcome &o : outcomes) {
@@ -314,8 +313,7 @@ QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairing
         }
     }
 
-    const QMutexLocker guard(&client.stateLock());
-    client.languageOverride.clear();
+    const QMutexLocker guard(&records.stateLock());
     for (VerifyOutcome &o : outcomes) {
         if (o.status == VerifyOutcome::Status::Failed)
             continue;
@@ -337,13 +335,12 @@ bool VerificationJob::busy() const
     return m_running || Tcounter() > 0;
 }
 
-ServiceError VerificationJob::searchThroughProvider()
+ServiceError VerificationJob::searchThroughProvider(const RunSettings &settings)
 {
     // Whether the service has subtitles for a hash is a plain search, which
     // every interface answers: ask the one the preferences choose, so a
     // default install (REST) verifies without an XML-RPC account.
-    const myPrefs::Values prefs = myPrefs::values();
-    const std::shared_ptr<SubtitleProvider> provider = ProviderChoice::fromPreferences(prefs);
+    const std::shared_ptr<SubtitleProvider> provider = ProviderChoice::fromPreferences(settings.prefs);
     {
         const QMutexLocker guard(&m_providerLock);
         m_provider = provider;
@@ -351,14 +348,13 @@ ServiceError VerificationJob::searchThroughProvider()
     // A cancel that came before the provider was there.
     if (m_cancelled)
         provider->cancel();
-    return ProviderSearch::runByHash(*m_client, provider, ProviderChoice::accountOf(prefs), prefs);
+    return ProviderSearch::runByHash(*m_records, provider, settings);
 }
 
 void VerificationJob::cancel()
 {
     m_cancelled = true;
     m_intake->cancel();
-    m_client->cancel();
     const QMutexLocker guard(&m_providerLock);
     if (m_provider)
         m_provider->cancel();

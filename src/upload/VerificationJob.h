@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/RunSettings.h"
 #include "service/ServiceError.h"
 
 #include <QList>
@@ -13,7 +14,7 @@
 #include <optional>
 
 class ClientIntake;
-class OSClient;
+class JobRecords;
 class SubtitleProvider;
 class subtitleFile;
 
@@ -45,8 +46,8 @@ struct VerifyOutcome {
 // subtitles' languages. The upload window and `lumbra-cli verify` both drive
 // it.
 //
-// Like the download job it owns its state (client, records, intake, state,
-// outcomes, cancel flag) and its worker holds it, so the window never waits.
+// Like the download job it owns its state (records, intake, state, outcomes,
+// cancel flag) and its worker holds it, so the window never waits.
 class VerificationJob final : public QObject, public std::enable_shared_from_this<VerificationJob> {
     Q_OBJECT
 public:
@@ -76,7 +77,7 @@ public:
     static std::shared_ptr<VerificationJob> create();
     ~VerificationJob() override;
 
-    OSClient &client() const { return *m_client; }
+    JobRecords &records() const { return *m_records; }
     ClientIntake &intake() const { return *m_intake; }
 
     State state() const;
@@ -100,7 +101,8 @@ public:
 
     // The verification routine: from "listed" (or after a failure), the
     // checked pairs are verified; ends in "SuccessSearching", or
-    // "RetrySearching" (with `autoRetry`) / "ErrorSearching". Blocks.
+    // "RetrySearching" (with `autoRetry`) / "ErrorSearching". Blocks. The
+    // preferences as they are when it starts hold for the whole run.
     void runVerification(bool autoRetry);
     bool startVerification(bool autoRetry);
     bool verificationRunning() const { return m_running; }
@@ -123,14 +125,15 @@ Q_SIGNALS:
 private:
     VerificationJob();
     // The outcome of each pair; `failure` gets the first failed search.
-    QList<VerifyOutcome> verify(const QList<VerifyPairing> &pairings, ServiceError &failure);
-    ServiceError searchThroughProvider();
+    QList<VerifyOutcome> verify(const QList<VerifyPairing> &pairings, const RunSettings &settings,
+                                ServiceError &failure);
+    ServiceError searchThroughProvider(const RunSettings &settings);
 
-    std::shared_ptr<OSClient> m_client;
+    std::shared_ptr<JobRecords> m_records;
     std::shared_ptr<ClientIntake> m_intake;
     mutable QMutex m_providerLock;                // guards m_provider; never held across a request
     std::shared_ptr<SubtitleProvider> m_provider; // of the search under way or last made
-    // Guarded by the client's state lock.
+    // Guarded by the state lock.
     State m_state = State::Idle;
     QList<VerifyPairing> m_pairings;
     QList<VerifyOutcome> m_outcomes;

@@ -18,8 +18,8 @@
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
 #include "service/DownloadQueue.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -270,7 +270,7 @@ void tst_GetSubtitlesWindow::dropListsVideosWithTheSubtitlesBesideThem()
         const auto record = list.movieAt(row);
         shown.append(window->MainList()->cell(row, 0));
         QCOMPARE(window->MainList()->cell(row, 1), record->path());
-        const QMutexLocker guard(&window->client().stateLock());
+        const QMutexLocker guard(&window->records().stateLock());
         checked.append(record->isChecked);
         if (record->movieFileName() == "Second.avi"_L1) {
             QCOMPARE(record->subtitles().size(), 1);
@@ -280,8 +280,8 @@ void tst_GetSubtitlesWindow::dropListsVideosWithTheSubtitlesBesideThem()
     QCOMPARE(shown, names); // by full path: Films/Movie.mkv, Films/Other/…, Films/Unknown.mp4
     QCOMPARE(checked, checks);
     {
-        const QMutexLocker guard(&window->client().stateLock());
-        QCOMPARE(window->client().movieFiles.size(), names.size());
+        const QMutexLocker guard(&window->records().stateLock());
+        QCOMPARE(window->records().movieFiles.size(), names.size());
     }
 
     // The same folder again adds nothing.
@@ -327,8 +327,8 @@ void tst_GetSubtitlesWindow::pastesAndDropsOnlyWhileFilesCanBeAdded()
     letTicksPass(Ticks::Process, 3);
     QCOMPARE(window->pendingDrops(), 1);
     QCOMPARE(window->Tcounter(), 0);
-    const QMutexLocker guard(&window->client().stateLock());
-    QCOMPARE(window->client().movieFiles.size(), 2);
+    const QMutexLocker guard(&window->records().stateLock());
+    QCOMPARE(window->records().movieFiles.size(), 2);
 }
 
 void tst_GetSubtitlesWindow::namesThatAreNotUtf8AreNamedInTheNotice()
@@ -479,7 +479,7 @@ void tst_GetSubtitlesWindow::searchGroupsResultsAndDownloadPlacesThem()
     QCOMPARE(groups, (QStringList{u"Movie.mkv/en"_s, u"Movie.mkv/es"_s, u"Second.avi/es"_s,
                                   u"Unknown.mp4/en"_s, u"Unknown.mp4/es"_s}));
     {
-        const QMutexLocker guard(&window->client().stateLock());
+        const QMutexLocker guard(&window->records().stateLock());
         const auto english = list.movieAt(0)->subtitleResults();
         QCOMPARE(english.size(), 2);
         QCOMPARE(std::count_if(english.cbegin(), english.cend(), [](const auto &r) { return r->isChecked; }),
@@ -874,8 +874,8 @@ void tst_GetSubtitlesWindow::filesForABusyWindowOpenANewOne()
     QTRY_VERIFY_WITH_TIMEOUT(other->isWindowMode("listed"_L1), Wait);
     auto paths = [](GetSubtitlesWindow *window) {
         QStringList found;
-        const QMutexLocker guard(&window->client().stateLock());
-        for (const auto &video : std::as_const(window->client().movieFiles))
+        const QMutexLocker guard(&window->records().stateLock());
+        for (const auto &video : std::as_const(window->records().movieFiles))
             found.append(video->path());
         return found;
     };

@@ -16,8 +16,8 @@
 #include "prefs/XPrefs.h"
 #include "preview/gui/PreviewWindow.h"
 #include "preview/PlayerControl.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "service/XMLRPC.h"
 
 #include <QApplication>

@@ -389,9 +389,9 @@ private slots:
         QVERIFY(job->intake().waitUntilDone(std::chrono::seconds(30)));
         std::shared_ptr<movieFile> video;
         {
-            const QMutexLocker guard(&job->client().stateLock());
-            QCOMPARE(job->client().movieFiles.size(), 1);
-            video = job->client().movieFiles.first();
+            const QMutexLocker guard(&job->records().stateLock());
+            QCOMPARE(job->records().movieFiles.size(), 1);
+            video = job->records().movieFiles.first();
         }
         auto item = resultFor(u"Films/Movie.avi"_s);
         item->isChecked = true;

@@ -5,13 +5,16 @@
 #include "download/DownloadJob.h"
 #include "download/QuotaWaitList.h"
 #include "media/movieFile.h"
+#include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/DownloadQueue.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
+#include "service/RunSettings.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +45,7 @@ private slots:
     void quotaHoldsBackTheTail();
     void waitListRemembersUntilRenewal();
     void folderIsSeededOncePerClient();
+    void fixedSettingsOutrankThePreferences();
     void runOfAJobThatHasGoneTouchesNothing();
 
 private:
@@ -187,7 +191,7 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
 
     const auto job = DownloadJob::create();
     ClientIntake *intake = &job->intake();
-    OSClient &client = job->client();
+    JobRecords &records = job->records();
     QVERIFY(job->addPath(d));
     QVERIFY(job->addPath(d + u'/'));
     QVERIFY(job->addPath(d + u"/x.mkv"_s));
@@ -196,12 +200,49 @@ void TestDownloadQueue::folderIsSeededOncePerClient()
     QCOMPARE(intake->Tcounter(), 0);
     QCOMPARE(intake->dirList(), QStringList{d});
 
-    const QMutexLocker guard(&client.stateLock());
-    QCOMPARE(client.movieFiles.size(), 2);
-    for (const auto &video : std::as_const(client.movieFiles)) {
+    const QMutexLocker guard(&records.stateLock());
+    QCOMPARE(records.movieFiles.size(), 2);
+    for (const auto &video : std::as_const(records.movieFiles)) {
         if (video->path().endsWith(u"x.mkv"_s))
             QCOMPARE(video->subtitles().size(), 1);
     }
+}
+
+// A job whose run fixed its settings (as `get` does with its options) takes
+// videos in, searches and names what it places by them, whatever the
+// preferences say; and the preferences stay as they were.
+void TestDownloadQueue::fixedSettingsOutrankThePreferences()
+{
+    myPrefs::resetToDefaults();
+    myPrefs::setLanguageList({u"en"_s});
+    const QString d = m_dir.path() + u"/fixed"_s;
+    makeSparseFile(d + u"/Film.mkv"_s, 200'000);
+    writeTestFile(d + u"/Film.es.srt"_s, "1\n00:00:01,000 --> 00:00:02,000\nHola\n");
+    myPrefs::Values own = myPrefs::values();
+    own.languageList = {u"es"_s};
+    own.addLanguageExt = false;
+    own.ServiceProvider = myPrefs::kProviderXmlRpc;
+
+    const auto job = DownloadJob::create();
+    job->fixSettings(RunSettings::of(own));
+    QVERIFY(job->addPath(d));
+    QVERIFY(job->intake().waitUntilDone(std::chrono::seconds(30)));
+    QCOMPARE(myPrefs::languageList(), QStringList{u"en"_s});
+    QVERIFY(myPrefs::addLanguageExt());
+    QCOMPARE(job->runSettings().languages, QStringList{u"es"_s});
+    QCOMPARE(job->providerName(), QString(myPrefs::kProviderXmlRpc));
+
+    JobRecords &records = job->records();
+    const QMutexLocker guard(&records.stateLock());
+    QCOMPARE(records.movieFiles.size(), 1);
+    const auto video = records.movieFiles.first();
+    QVERIFY(video->hasAllSubs); // Spanish lies beside it and English is not wanted
+    const auto placed = result(u"es"_s, u"moviehash"_s, true);
+    placed->SubFormat = u"srt"_s;
+    placed->setMovieFolderItemPath(video->path());
+    QCOMPARE(QFileInfo(placed->finalTargetIn(records.session().get())).fileName(), u"Film.srt"_s);
+    // A job that follows the preferences names it as they say.
+    QCOMPARE(QFileInfo(placed->finalTargetIn(nullptr)).fileName(), u"Film.es.srt"_s);
 }
 
 // A download run whose job has gone (its records' lock with it) starts

@@ -1,4 +1,6 @@
 #include "service/OSClient.h"
+
+#include "service/ClientJournal.h"
 #include "service/XMLRPCMessage.h"
 #include "ServiceEmulator.h"
 #include "TestMain.h"
@@ -59,7 +61,7 @@ private slots:
         QVERIFY(m_emu.reset());
         m_client = std::make_unique<OSClient>();
         m_client->setRPCServer(m_emu.url().toString());
-        m_client->setTransferTimeout(20s);
+        m_client->transport().setTransferTimeout(20s);
     }
 
     void portRules_data()
@@ -90,9 +92,9 @@ private slots:
         OSClient client;
         client.setRPCServer(server);
         client.setRPCPort(overridePort);
-        QTEST(client.isSecure(), "secure");
+        QTEST(client.transport().isSecure(), "secure");
         QTEST(client.RPCPort(), "port");
-        QTEST(client.requestUrl().toString(), "url");
+        QTEST(client.transport().requestUrl().toString(), "url");
     }
 
     void overridePortReachesTheServer()
@@ -109,9 +111,9 @@ private slots:
     {
         m_client->setRPCServer(u"HTTPS://127.0.0.1:%1/xml-rpc"_s.arg(m_emu.port()));
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
-        QCOMPARE(m_client->lastError(), 505);
-        QVERIFY2(m_client->lastErrorString().startsWith("Unknown socket error #"_L1),
-                 qPrintable(m_client->lastErrorString()));
+        QCOMPARE(m_client->transport().lastError(), 505);
+        QVERIFY2(m_client->transport().lastErrorString().startsWith("Unknown socket error #"_L1),
+                 qPrintable(m_client->transport().lastErrorString()));
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
         QVERIFY(m_emu.methods().isEmpty());
     }
@@ -134,11 +136,11 @@ private slots:
 
         QVERIFY(!m_client->busy());
         QCOMPARE(m_client->status(), QStringList{u"LOGIN:ID"_s});
-        QCOMPARE(m_client->lastError(), 0);
+        QCOMPARE(m_client->transport().lastError(), 0);
         QCOMPARE(m_client->message().MethodName, u"LogIn"_s);
         QVERIFY(!m_client->isGzipped());
         QVERIFY(m_client->xmlresp().contains("<methodResponse>"_L1));
-        const Dictionary reply = m_client->lastReply().value<Dictionary>();
+        const Dictionary reply = m_client->transport().lastReply().value<Dictionary>();
         QCOMPARE(reply.value(u"status"_s).toString(), u"200 OK"_s);
         QVERIFY(!reply.value(u"token"_s).toString().isEmpty());
     }
@@ -199,17 +201,17 @@ private slots:
 
         QVERIFY(!sendFromWorker(*m_client, logIn()));
         QTEST(m_client->status(), "journal");
-        QTEST(m_client->lastError(), "error");
-        QTEST(m_client->lastErrorString(), "errorText");
-        QTEST(m_client->lastFailure().code, "failure");
-        QVERIFY(!m_client->lastFailure().reason.isEmpty());
+        QTEST(m_client->transport().lastError(), "error");
+        QTEST(m_client->transport().lastErrorString(), "errorText");
+        QTEST(m_client->transport().lastFailure().code, "failure");
+        QVERIFY(!m_client->transport().lastFailure().reason.isEmpty());
         QVERIFY(!m_client->busy());
-        QVERIFY(!m_client->lastReply().isValid());
+        QVERIFY(!m_client->transport().lastReply().isValid());
 
-        m_client->clearStatus();
+        m_client->journal().clear();
         QVERIFY(sendFromWorker(*m_client, serverInfo()));
         QVERIFY(m_client->status().isEmpty());
-        QVERIFY(m_client->lastFailure().ok());
+        QVERIFY(m_client->transport().lastFailure().ok());
     }
 
     void redirectLoopStopsAfterFiveRedirects()
@@ -240,7 +242,8 @@ private slots:
         QCOMPARE(calls[1][u"body"_s].toString(), calls[0][u"body"_s].toString());
         QCOMPARE(calls[1][u"method"_s].toString(), u"LogIn"_s);
         // The caller waited for the second reply: its value is the one handled.
-        QVERIFY(!m_client->lastReply().value<Dictionary>().value(u"token"_s).toString().isEmpty());
+        QVERIFY(
+            !m_client->transport().lastReply().value<Dictionary>().value(u"token"_s).toString().isEmpty());
         QCOMPARE(m_client->status(), QStringList{u"LOGIN:ID"_s}); // the applied login reply
     }
 
@@ -250,11 +253,11 @@ private slots:
         QVERIFY(sendFromWorker(*m_client, serverInfo()));
         QVERIFY(m_client->isGzipped());
         QVERIFY(m_client->xmlresp().startsWith("<?xml"_L1));
-        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"xmlrpc_version"_s));
+        QVERIFY(m_client->transport().lastReply().value<Dictionary>().contains(u"xmlrpc_version"_s));
 
         QVERIFY(sendFromWorker(*m_client, logIn()));
         QVERIFY(!m_client->isGzipped());
-        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"token"_s));
+        QVERIFY(m_client->transport().lastReply().value<Dictionary>().contains(u"token"_s));
         QCOMPARE(m_client->status(), QStringList{u"LOGIN:ID"_s});
     }
 
@@ -275,27 +278,27 @@ private slots:
         QFETCH(QString, errorText);
         QVERIFY(sendFromWorker(*m_client, serverInfo()));
         const qint64 limit = m_client->xmlresp().toUtf8().size() / 2; // the gzip form is smaller still
-        m_client->setMaxReplySize(limit);
+        m_client->transport().setMaxReplySize(limit);
         if (gzipped)
             QVERIFY(m_emu.fail(u"gzip"_s, u"ServerInfo"_s, 1));
 
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->lastError(), 500);
-        QCOMPARE(m_client->lastErrorString(), errorText.arg(limit));
+        QCOMPARE(m_client->transport().lastError(), 500);
+        QCOMPARE(m_client->transport().lastErrorString(), errorText.arg(limit));
     }
 
     void stalledServerTimesOut()
     {
         QVERIFY(m_emu.fail(u"stall"_s, u"ServerInfo"_s, 1, {{u"seconds"_s, 5}}));
-        m_client->setTransferTimeout(300ms);
+        m_client->transport().setTransferTimeout(300ms);
         QElapsedTimer clock;
         clock.start();
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QVERIFY(clock.elapsed() < 4500); // ended by the client, not by the server's late answer
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->lastError(), 509);
-        QCOMPARE(m_client->lastErrorString(), u"the service sent nothing for 0.3 s"_s);
+        QCOMPARE(m_client->transport().lastError(), 509);
+        QCOMPARE(m_client->transport().lastErrorString(), u"the service sent nothing for 0.3 s"_s);
         QVERIFY(!m_client->busy());
     }
 
@@ -304,8 +307,8 @@ private slots:
         m_client->setRPCServer(u"http://lumbra-test.invalid/xml-rpc"_s);
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->lastError(), 503);
-        QCOMPARE(m_client->lastErrorString(), u"Could not find server at specified location"_s);
+        QCOMPARE(m_client->transport().lastError(), 503);
+        QCOMPARE(m_client->transport().lastErrorString(), u"Could not find server at specified location"_s);
     }
 
     void connectionRefused()
@@ -316,8 +319,8 @@ private slots:
         probe.close();
         m_client->setRPCServer(u"http://127.0.0.1:%1/xml-rpc"_s.arg(freePort));
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
-        QCOMPARE(m_client->lastError(), 508);
-        QCOMPARE(m_client->lastErrorString(), u"Server refused the connection"_s);
+        QCOMPARE(m_client->transport().lastError(), 508);
+        QCOMPARE(m_client->transport().lastErrorString(), u"Server refused the connection"_s);
     }
 
     void socketFailureTable_data()
@@ -344,7 +347,8 @@ private slots:
     void socketFailureTable()
     {
         QFETCH(int, qtError);
-        const OSClient::SocketFailure failure = OSClient::socketFailure(QNetworkReply::NetworkError(qtError));
+        const XmlRpcTransport::SocketFailure failure =
+            XmlRpcTransport::socketFailure(QNetworkReply::NetworkError(qtError));
         QTEST(failure.number, "number");
         QTEST(failure.text, "text");
     }
@@ -358,7 +362,7 @@ private slots:
         m_client->SendMessage(serverInfo());
         QVERIFY(m_client->busy());
         QTRY_VERIFY_WITH_TIMEOUT(!m_client->busy(), 10000);
-        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"xmlrpc_version"_s));
+        QVERIFY(m_client->transport().lastReply().value<Dictionary>().contains(u"xmlrpc_version"_s));
         QVERIFY(changes.size() >= 2);
     }
 
@@ -369,7 +373,7 @@ private slots:
         QVERIFY(m_client->SendReq(serverInfo()));
         QVERIFY(m_client->isGzipped());
         QVERIFY(m_client->SendReq(logIn()));
-        QVERIFY(m_client->lastReply().value<Dictionary>().contains(u"token"_s));
+        QVERIFY(m_client->transport().lastReply().value<Dictionary>().contains(u"token"_s));
     }
 
     void cleanup() { m_client.reset(); }

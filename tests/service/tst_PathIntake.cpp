@@ -2,7 +2,7 @@
 
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,7 +10,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// The client's intake of listed paths: which subtitle files go with which
+// The job's intake of listed paths: which subtitle files go with which
 // video, in which order, and what they say about its languages.
 class tst_PathIntake : public QObject {
     Q_OBJECT
@@ -71,18 +71,18 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             drops.last().append(file.fileName());
         }
-        OSClient client;
+        JobRecords records;
         {
-            const QMutexLocker guard(&client.stateLock());
-            client.mode = u"GetSubs"_s;
+            const QMutexLocker guard(&records.stateLock());
+            records.mode = u"GetSubs"_s;
         }
         for (const QStringList &paths : std::as_const(drops))
-            client.processFiles(paths);
+            records.processFiles(paths);
 
-        const QMutexLocker guard(&client.stateLock());
-        QCOMPARE(client.movieFiles.size(), videos.size());
+        const QMutexLocker guard(&records.stateLock());
+        QCOMPARE(records.movieFiles.size(), videos.size());
         for (qsizetype i = 0; i < videos.size(); ++i) {
-            const auto &video = client.movieFiles.at(i);
+            const auto &video = records.movieFiles.at(i);
             QStringList seen{video->movieFileName()};
             for (const auto &sub : video->subtitles())
                 seen.append(sub->subtitleFileName());
@@ -125,16 +125,16 @@ private slots:
         std::sort(expected.begin(), expected.end(),
                   [](const QStringList &a, const QStringList &b) { return a.first() < b.first(); });
 
-        OSClient client;
+        JobRecords records;
         {
-            const QMutexLocker guard(&client.stateLock());
-            client.mode = u"GetSubs"_s;
+            const QMutexLocker guard(&records.stateLock());
+            records.mode = u"GetSubs"_s;
         }
-        client.processFiles(drop);
+        records.processFiles(drop);
 
-        const QMutexLocker guard(&client.stateLock());
+        const QMutexLocker guard(&records.stateLock());
         QList<QStringList> seen;
-        for (const auto &video : std::as_const(client.movieFiles)) {
+        for (const auto &video : std::as_const(records.movieFiles)) {
             QStringList names{video->movieFileName()};
             for (const auto &sub : video->subtitles())
                 names.append(sub->subtitleFileName());

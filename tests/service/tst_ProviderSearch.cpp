@@ -5,10 +5,11 @@
 #include "media/movieFile.h"
 #include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
-#include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
+#include "service/RunSettings.h"
 #include "service/XmlRpcProvider.h"
 
 #include <QJsonArray>
@@ -36,11 +37,11 @@ QStringList requestsOf(const ServiceEmulator &emu)
 }
 
 // Per video: its results as "MatchedBy SubHash", the best choice marked.
-QStringList resultsOf(OSClient &client)
+QStringList resultsOf(JobRecords &records)
 {
     QStringList seen;
-    const QMutexLocker guard(&client.stateLock());
-    for (const auto &video : std::as_const(client.movieFiles)) {
+    const QMutexLocker guard(&records.stateLock());
+    for (const auto &video : std::as_const(records.movieFiles)) {
         for (const auto &result : video->subtitleResults())
             seen.append(video->movieFileName() + u' ' + result->MatchedBy + u' ' + result->SubHash +
                         (result->myBest ? u" best"_s : QString()));
@@ -50,9 +51,9 @@ QStringList resultsOf(OSClient &client)
 
 } // namespace
 
-// The provider-neutral search run over the XML-RPC interface asks what the
-// client's own run always asked, in the same order, and leaves the same
-// results: the service sees no difference, whatever fails on the way.
+// The search run over the XML-RPC interface asks what the service was always
+// asked, in the same order, whether the client runs it or a job's own
+// provider does, and both leave the same results, whatever fails on the way.
 class tst_ProviderSearch : public QObject {
     Q_OBJECT
 
@@ -107,16 +108,16 @@ class tst_ProviderSearch : public QObject {
         return QJsonDocument(QJsonObject{{u"movies"_s, movies}}).toJson();
     }
 
-    void fill(OSClient &client)
+    void fill(JobRecords &records)
     {
-        const QMutexLocker guard(&client.stateLock());
-        client.mode = u"GetSubs"_s;
+        const QMutexLocker guard(&records.stateLock());
+        records.mode = u"GetSubs"_s;
         for (const QString &name :
              {u"Heat.avi"_s, u"Ronin.1998.mkv"_s, u"Tagged.2001.mkv"_s, u"The.Wire.S01E02.avi"_s}) {
             auto video = movieFile::create(m_dir.filePath(name));
             video->addedToList = true;
             video->isChecked = true;
-            client.movieFiles.append(video);
+            records.movieFiles.append(video);
         }
     }
 
@@ -135,13 +136,23 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("on");
         QTest::addColumn<bool>("succeeds");
-        QTest::newRow("all well") << QString() << QString() << true;
+        QTest::addColumn<QStringList>("methods");
+        const QString search = u"SearchSubtitles"_s, identify = u"CheckMovieHash2"_s;
+        const QStringList signIn{u"ServerInfo"_s, u"LogIn"_s};
+        // Per language: the hash search, the IMDB search, tag and name.
+        QTest::newRow("all well") << QString() << QString() << true
+                                  << signIn + QStringList{search, search, identify, search, search,
+                                                          search, search, search,   search};
         // One language's hash search fails: the other is still asked, the
         // IMDB step is skipped, the tag and name searches run.
-        QTest::newRow("first search fails") << u"http503"_s << u"SearchSubtitles"_s << true;
-        QTest::newRow("film lookup fails") << u"http503"_s << u"CheckMovieHash2"_s << false;
-        QTest::newRow("login refused") << u"fault"_s << u"LogIn"_s << false;
-        QTest::newRow("service down") << u"http503"_s << u"ServerInfo"_s << false;
+        QTest::newRow("first search fails")
+            << u"http503"_s << u"SearchSubtitles"_s << true
+            << signIn + QStringList{search, search, search, search, search, search};
+        QTest::newRow("film lookup fails") << u"http503"_s << u"CheckMovieHash2"_s << false
+                                           << signIn + QStringList{search, search, identify};
+        QTest::newRow("login refused") << u"fault"_s << u"LogIn"_s << false << signIn;
+        QTest::newRow("service down")
+            << u"http503"_s << u"ServerInfo"_s << false << QStringList{u"ServerInfo"_s};
     }
 
     void asksWhatTheClientAlwaysAsked()
@@ -149,6 +160,7 @@ private slots:
         QFETCH(QString, mode);
         QFETCH(QString, on);
         QFETCH(bool, succeeds);
+        QFETCH(QStringList, methods);
         myPrefs::resetToDefaults();
         myPrefs::setLanguageList({u"en"_s, u"es"_s});
         ServiceEmulator emu;
@@ -157,22 +169,24 @@ private slots:
 
         auto failOnce = [&] { return mode.isEmpty() || emu.fail(mode, on, 1); };
         QVERIFY(failOnce());
-        OSClient before;
+        const RunSettings settings = RunSettings::fromPreferences();
+        OSClient client;
+        JobRecords before;
         fill(before);
-        QCOMPARE(before.SearchSubs(), succeeds);
+        QCOMPARE(client.SearchSubs(before, settings), succeeds);
+        QCOMPARE(emu.methods(), methods);
         const QStringList expected = requestsOf(emu);
 
+        // A provider of its own, as the jobs make it, asks the same.
         QVERIFY(emu.reset());
         QVERIFY(failOnce());
-        OSClient state;
+        JobRecords state;
         fill(state);
-        const myPrefs::Values prefs = myPrefs::values();
-        const auto provider = std::make_shared<XmlRpcProvider>(prefs.OSAPIServer);
-        const ServiceError error =
-            ProviderSearch::run(state, provider, ProviderChoice::accountOf(prefs), prefs);
+        const auto provider = std::make_shared<XmlRpcProvider>(settings.prefs.OSAPIServer);
+        const ServiceError error = ProviderSearch::run(state, provider, settings);
         QCOMPARE(error.ok(), succeeds);
         if (!succeeds)
-            QCOMPARE(error.text(), before.searchFailure().text());
+            QCOMPARE(error.text(), client.searchFailure().text());
         QCOMPARE(requestsOf(emu), expected);
         QCOMPARE(resultsOf(state), resultsOf(before));
         if (mode.isEmpty())

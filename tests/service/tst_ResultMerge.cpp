@@ -1,8 +1,8 @@
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
 #include "service/BestChoice.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "TestMain.h"
 
 #include <QFile>
@@ -286,15 +286,15 @@ private slots:
 
     void resultsAttachOnceToEveryVideoWithTheirHash()
     {
-        OSClient client;
+        JobRecords records;
         const auto one = video(u"One.avi"_s, u"09a2c497663259cb"_s);
         const auto copy = video(u"Copy.avi"_s, u"09a2c497663259cb"_s);
         const auto other = video(u"Other.avi"_s, u"1111111111111111"_s);
-        client.movieFiles = {one, copy, other};
+        records.movieFiles = {one, copy, other};
 
         // The service may write the hash without its leading zero.
-        client.addThisResult(hashResult(u"9a2c497663259cb"_s, u"sub1"_s));
-        client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub1"_s)); // listed twice in a reply
+        records.addThisResult(hashResult(u"9a2c497663259cb"_s, u"sub1"_s));
+        records.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub1"_s)); // listed twice in a reply
         QCOMPARE(one->subtitleResults().size(), 1);
         QCOMPARE(copy->subtitleResults().size(), 1);
         QCOMPARE(other->subtitleResults().size(), 0);
@@ -302,7 +302,7 @@ private slots:
         QCOMPARE(one->subtitleResults().first()->MovieHash, u"09a2c497663259cb"_s);
 
         // A second subtitle of the same film adds no second IMDB entry.
-        client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub2"_s));
+        records.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub2"_s));
         QCOMPARE(one->subtitleResults().size(), 2);
         QCOMPARE(one->imdbs().size(), 1);
 
@@ -310,34 +310,34 @@ private slots:
         // the same subtitle and film again.
         one->setSubtitleResults({});
         one->setImdbs({});
-        client.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub1"_s));
+        records.addThisResult(hashResult(u"09a2c497663259cb"_s, u"sub1"_s));
         QCOMPARE(one->subtitleResults().size(), 1);
         QCOMPARE(one->imdbs().size(), 1);
     }
 
     void nameAndTagResultsMatchTheFileName()
     {
-        OSClient client;
+        JobRecords records;
         const auto film = video(u"Heat.1995.1080p.mkv"_s, u"2222222222222222"_s);
         const auto episode = video(u"The.Wire.S01E02.avi"_s, u"3333333333333333"_s);
-        client.movieFiles = {film, episode};
+        records.movieFiles = {film, episode};
 
         auto byName = std::make_shared<openSubtitleItem>(Dictionary{
             {u"MatchedBy"_s, u"fulltext"_s},
             {u"SubHash"_s, u"n1"_s},
             {u"QueryParameters"_s, QVariant::fromValue(Dictionary{{u"query"_s, u"heat.1995.1080p"_s}})}});
-        client.addThisResult(byName);
+        records.addThisResult(byName);
         auto byEpisode = std::make_shared<openSubtitleItem>(Dictionary{
             {u"MatchedBy"_s, u"fulltext"_s},
             {u"SubHash"_s, u"n2"_s},
             {u"QueryParameters"_s, QVariant::fromValue(Dictionary{
                                        {u"query"_s, u"the wire"_s}, {u"season"_s, 1}, {u"episode"_s, 2}})}});
-        client.addThisResult(byEpisode);
+        records.addThisResult(byEpisode);
         auto byTag = std::make_shared<openSubtitleItem>(Dictionary{
             {u"MatchedBy"_s, u"tag"_s},
             {u"SubHash"_s, u"t1"_s},
             {u"QueryParameters"_s, QVariant::fromValue(Dictionary{{u"tag"_s, u"Heat.1995.1080p.mkv"_s}})}});
-        client.addThisResult(byTag);
+        records.addThisResult(byTag);
 
         QCOMPARE(film->subtitleResults().size(), 2);
         QCOMPARE(episode->subtitleResults().size(), 1);
@@ -392,20 +392,20 @@ private slots:
     {
         QFETCH(Dictionary, entry);
         QFETCH(QStringList, attachedTo);
-        OSClient client;
+        JobRecords records;
         const auto wire = video(u"The.Wire.S01E02.avi"_s, u"2222222222222222"_s);
         wire->metadata()->setMovieImdbID(u"0306414"_s);
         const auto heat = video(u"Heat.1995.mkv"_s, u"1111111111111111"_s);
         heat->metadata()->setMovieImdbID(u"0113277"_s);
-        client.movieFiles = {wire, heat, video(u"Heat.1995.avi"_s, u"1111111111111111"_s),
-                             video(u"The.Wire.S01E03.avi"_s, u"3333333333333333"_s),
-                             video(u"Ronin.mkv"_s, u"4444444444444444"_s)};
+        records.movieFiles = {wire, heat, video(u"Heat.1995.avi"_s, u"1111111111111111"_s),
+                              video(u"The.Wire.S01E03.avi"_s, u"3333333333333333"_s),
+                              video(u"Ronin.mkv"_s, u"4444444444444444"_s)};
         entry.insert(u"SubHash"_s, u"s1"_s);
         const auto item = std::make_shared<openSubtitleItem>(entry);
-        client.addThisResult(item);
+        records.addThisResult(item);
 
         QStringList attached;
-        for (const auto &v : std::as_const(client.movieFiles)) {
+        for (const auto &v : std::as_const(records.movieFiles)) {
             if (!v->subtitleResults().isEmpty())
                 attached.append(v->movieFileName());
         }
@@ -416,9 +416,9 @@ private slots:
 
     void imdbCandidatesGoToVideosWithThatHash()
     {
-        OSClient client;
+        JobRecords records;
         const auto known = video(u"Known.avi"_s, u"4444444444444444"_s);
-        client.movieFiles = {known};
+        records.movieFiles = {known};
         const Dictionary candidate{{u"MovieHash"_s, u"4444444444444444"_s},
                                    {u"MovieImdbID"_s, u"133093"_s},
                                    {u"MovieName"_s, u"The Matrix"_s},
@@ -427,7 +427,7 @@ private slots:
                                    {u"SeriesSeason"_s, u"0"_s},
                                    {u"SeriesEpisode"_s, u"0"_s},
                                    {u"SeenCount"_s, u"12"_s}};
-        client.addThisResult(candidate, {QVariant::fromValue(candidate)});
+        records.addThisResult(candidate, {QVariant::fromValue(candidate)});
         QCOMPARE(known->metadata()->movieImdbID(), u"133093"_s);
         QCOMPARE(known->metadata()->identity().MovieYear, 1999);
         QCOMPARE(known->imdbs().size(), 1);
@@ -435,7 +435,7 @@ private slots:
         Dictionary stranger = candidate;
         stranger.insert(u"MovieHash"_s, u"5555555555555555"_s);
         stranger.insert(u"MovieImdbID"_s, u"1"_s);
-        client.addThisResult(stranger, {QVariant::fromValue(stranger)});
+        records.addThisResult(stranger, {QVariant::fromValue(stranger)});
         QCOMPARE(known->metadata()->movieImdbID(), u"133093"_s);
     }
 };

@@ -4,8 +4,10 @@
 #include "media/movieFile.h"
 #include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
+#include "service/RunSettings.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -82,19 +84,19 @@ class tst_SearchRun : public QObject {
             .toJson();
     }
 
-    // A client holding the videos (the three of the catalogue by default),
+    // Records holding the videos (the three of the catalogue by default),
     // checked and listed as a window would.
-    void fill(OSClient &client,
+    void fill(JobRecords &records,
               const QStringList &names = {u"Heat.avi"_s, u"Ronin.1998.mkv"_s, u"The.Wire.S01E02.avi"_s})
     {
-        const QMutexLocker guard(&client.stateLock());
-        client.mode = u"GetSubs"_s;
-        client.movieFiles.clear();
+        const QMutexLocker guard(&records.stateLock());
+        records.mode = u"GetSubs"_s;
+        records.movieFiles.clear();
         for (const QString &name : names) {
             auto video = movieFile::create(m_dir.filePath(name));
             video->addedToList = true;
             video->isChecked = true;
-            client.movieFiles.append(video);
+            records.movieFiles.append(video);
         }
     }
 
@@ -151,20 +153,21 @@ private slots:
         QVERIFY(emu.start(catalog()));
         myPrefs::setOSAPIServer(emu.url().toString());
         OSClient client;
-        fill(client);
+        JobRecords records;
+        fill(records);
 
-        QVERIFY(client.SearchSubs());
+        QVERIFY(client.SearchSubs(records, RunSettings::fromPreferences()));
         QCOMPARE(client.status(),
                  (QStringList{u"VERIFY"_s, u"LOGIN:SENT"_s, u"LOGIN:ID"_s, u"SEARCH:HASH"_s, u"SEARCH:HASH"_s,
                               u"SEARCH:HASH2IMDB"_s, u"SEARCH:IMDBID"_s, u"SEARCH:IMDBID"_s, u"SEARCH:TAGS"_s,
                               u"SEARCH:TAGS"_s, u"SEARCH:NAME"_s, u"SEARCH:NAME"_s}));
-        QVERIFY(!client.osToken.isEmpty());
+        QVERIFY(!client.osToken().isEmpty());
 
         const QJsonArray searches = callsOf(emu, u"SearchSubtitles"_s);
         QCOMPARE(searches.size(), 8);
         // Hash step: all three videos in one request per language, with the options struct.
         const QJsonArray hashParams = searches[0][u"params"_s].toArray();
-        QCOMPARE(hashParams[0].toString(), client.osToken);
+        QCOMPARE(hashParams[0].toString(), client.osToken());
         QCOMPARE(hashParams[1].toArray().size(), 3);
         QCOMPARE(hashParams[1][0][u"sublanguageid"_s].toString(), u"eng"_s);
         QCOMPARE(hashParams[2][u"limit"_s].toInt(), 10);
@@ -177,10 +180,10 @@ private slots:
         QVERIFY(nameBody.contains(u"<name>episode</name><value><int>2</int>"_s));
         QVERIFY(nameBody.contains(u"<string>Ronin.1998</string>"_s));
 
-        const QMutexLocker guard(&client.stateLock());
-        const auto heat = client.movieFiles[0];
-        const auto ronin = client.movieFiles[1];
-        const auto wire = client.movieFiles[2];
+        const QMutexLocker guard(&records.stateLock());
+        const auto heat = records.movieFiles[0];
+        const auto ronin = records.movieFiles[1];
+        const auto wire = records.movieFiles[2];
         // Heat was found by hash in both languages, so no later step asked for it.
         QCOMPARE(heat->subtitleResults().size(), 3);
         for (const auto &r : heat->subtitleResults())
@@ -209,24 +212,25 @@ private slots:
         myPrefs::setOSAPIServer(emu.url().toString());
         writeText(u"Ronin.1998.es.srt"_s, "1\n00:00:01,000 --> 00:00:02,000\nHola\n");
         OSClient client;
+        JobRecords records;
         {
-            const QMutexLocker guard(&client.stateLock());
-            client.mode = u"GetSubs"_s;
+            const QMutexLocker guard(&records.stateLock());
+            records.mode = u"GetSubs"_s;
         }
-        client.processFiles({m_dir.filePath(u"Ronin.1998.mkv"_s), m_dir.filePath(u"Ronin.1998.es.srt"_s)});
+        records.processFiles({m_dir.filePath(u"Ronin.1998.mkv"_s), m_dir.filePath(u"Ronin.1998.es.srt"_s)});
         {
-            const QMutexLocker guard(&client.stateLock());
-            QCOMPARE(client.movieFiles.size(), 1);
-            client.movieFiles[0]->addedToList = client.movieFiles[0]->isChecked = true;
+            const QMutexLocker guard(&records.stateLock());
+            QCOMPARE(records.movieFiles.size(), 1);
+            records.movieFiles[0]->addedToList = records.movieFiles[0]->isChecked = true;
         }
-        QVERIFY(client.SearchSubs());
+        QVERIFY(client.SearchSubs(records, RunSettings::fromPreferences()));
         QVERIFY(languagesSearched(emu).contains(u"eng"_s));
         QVERIFY(!languagesSearched(emu).contains(u"spa"_s));
 
         // With refreshSubs the Spanish subtitle beside it no longer keeps Spanish out.
         emu.reset();
         myPrefs::setRefreshSubs(true);
-        QVERIFY(client.SearchSubs());
+        QVERIFY(client.SearchSubs(records, RunSettings::fromPreferences()));
         QVERIFY(languagesSearched(emu).contains(u"spa"_s));
         QFile::remove(m_dir.filePath(u"Ronin.1998.es.srt"_s));
     }
@@ -237,14 +241,15 @@ private slots:
         QVERIFY(emu.start(catalog()));
         myPrefs::setOSAPIServer(emu.url().toString());
         OSClient client;
-        fill(client);
-        QVERIFY(client.SearchSubs());
+        JobRecords records;
+        fill(records);
+        QVERIFY(client.SearchSubs(records, RunSettings::fromPreferences()));
         emu.reset();
-        QVERIFY(client.SearchSubs());
+        QVERIFY(client.SearchSubs(records, RunSettings::fromPreferences()));
         for (const QJsonObject &query : queriesSent(emu))
             QVERIFY(query[u"moviehash"_s].toString() != m_hashA);
-        const QMutexLocker guard(&client.stateLock());
-        QCOMPARE(client.movieFiles[0]->subtitleResults().size(), 3); // nothing attached twice
+        const QMutexLocker guard(&records.stateLock());
+        QCOMPARE(records.movieFiles[0]->subtitleResults().size(), 3); // nothing attached twice
     }
 
     void failuresEndTheRun_data()
@@ -279,8 +284,9 @@ private slots:
         QVERIFY(emu.fail(mode, method));
         myPrefs::setOSAPIServer(emu.url().toString());
         OSClient client;
-        fill(client);
-        QVERIFY(!client.SearchSubs());
+        JobRecords records;
+        fill(records);
+        QVERIFY(!client.SearchSubs(records, RunSettings::fromPreferences()));
         QCOMPARE(client.status(), journal);
         QCOMPARE(emu.methods(), methods);
     }
@@ -308,8 +314,9 @@ private slots:
         QVERIFY(emu.start(catalog()));
         myPrefs::setOSAPIServer(emu.url().toString());
         OSClient client;
-        fill(client, videos);
-        QVERIFY(client.SearchSubs());
+        JobRecords records;
+        fill(records, videos);
+        QVERIFY(client.SearchSubs(records, RunSettings::fromPreferences()));
         QCOMPARE(emu.methods(), methods);
         for (const QJsonValue &call : emu.calls()) {
             const QString method = call[u"method"_s].toString();
@@ -325,9 +332,11 @@ private slots:
         myPrefs::setOSAPIServer(emu.url().toString());
         myPrefs::setLanguageList({});
         OSClient client;
-        fill(client);
+        JobRecords records;
+        fill(records);
         bool ok = false;
-        std::unique_ptr<QThread> worker(QThread::create([&] { ok = client.SearchSubs(); }));
+        std::unique_ptr<QThread> worker(
+            QThread::create([&] { ok = client.SearchSubs(records, RunSettings::fromPreferences()); }));
         worker->start();
         QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 30000);
         QVERIFY(ok);

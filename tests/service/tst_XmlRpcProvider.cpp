@@ -1,5 +1,6 @@
 #include "service/OSClient.h"
 #include "service/XmlRpcProvider.h"
+#include "service/XmlRpcTransport.h"
 #include "ServiceEmulator.h"
 #include "TestMain.h"
 
@@ -138,7 +139,7 @@ private slots:
     {
         QVERIFY(m_emu.reset());
         m_provider = std::make_unique<XmlRpcProvider>(m_emu.url().toString());
-        m_provider->client().setTransferTimeout(20s);
+        m_provider->transport().setTransferTimeout(20s);
     }
     void cleanup()
     {

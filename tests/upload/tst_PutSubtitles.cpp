@@ -16,7 +16,7 @@
 #include "preview/gui/PreviewWindow.h"
 #include "preview/PlayerControl.h"
 #include "preview/PlayerShell.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 #include "upload/gui/PutSubtitles.h"
 #include "upload/gui/UploadList.h"
 
@@ -375,8 +375,8 @@ void tst_PutSubtitles::verificationMarksEachPair()
     QVERIFY(!window->frame()->DropFilesCanvas()->isEnabled());
     QCOMPARE(rowTexts(*window->list()).size(), 3);
     {
-        const QMutexLocker guard(&window->client().stateLock());
-        QCOMPARE(window->client().subfiles.size(), 3);
+        const QMutexLocker guard(&window->records().stateLock());
+        QCOMPARE(window->records().subfiles.size(), 3);
     }
     QTRY_COMPARE_WITH_TIMEOUT(window->windowMode(), u"Searched"_s, 30000);
 
@@ -523,8 +523,8 @@ void tst_PutSubtitles::closingNeverWaits()
     // Far below the minute a stalled request would have taken.
     QVERIFY2(clock.elapsed() < 20000, "closing waited for the work under way");
     if (!verifying) {
-        const QMutexLocker guard(&job->client().stateLock());
-        QVERIFY(job->client().subfiles.size() < 10000); // the intake stopped early
+        const QMutexLocker guard(&job->records().stateLock());
+        QVERIFY(job->records().subfiles.size() < 10000); // the intake stopped early
     }
     QTRY_VERIFY(m_window.isNull());
 }

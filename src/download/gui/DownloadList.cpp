@@ -6,8 +6,8 @@
 #include "media/NaturalOrder.h"
 #include "media/subtitleFile.h"
 #include "service/DownloadQueue.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 #include "service/ResultChecks.h"
 
 #include <QHash>
@@ -45,11 +45,11 @@ QString padded(const QString &text)
 }
 } // namespace
 
-DownloadList::DownloadList(omiListbox *list, OSClient &client, QObject *parent)
+DownloadList::DownloadList(omiListbox *list, JobRecords &records, QObject *parent)
     : QObject(parent)
     , m_list(list)
-    , m_client(client)
-    , m_session(client.session())
+    , m_records(records)
+    , m_session(records.session())
 {
     connect(m_list, &omiListbox::expandRow, this, &DownloadList::openGroup);
     connect(m_list, &omiListbox::cellDoubleClick, this, [this](int row, int) {
@@ -253,7 +253,7 @@ void DownloadList::removeUncheckedRows()
         const QString path = movieAt(row)->path();
         {
             const QMutexLocker guard(&m_session->stateLock());
-            auto &records = m_client.movieFiles;
+            auto &records = m_records.movieFiles;
             for (qsizetype j = records.size() - 1; j >= 0; --j) {
                 if (records[j]->path() == path)
                     records.removeAt(j);

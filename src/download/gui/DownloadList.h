@@ -15,7 +15,7 @@ class JobSession;
 class movieFile;
 class omiListbox;
 class openSubtitleItem;
-class OSClient;
+class JobRecords;
 
 // The rows of the download window's list in its three views: the videos to
 // search ("files"), the results grouped per video and language ("subs") and
@@ -23,7 +23,7 @@ class OSClient;
 // tag and a kind word in its main column's cell tag.
 //
 // Lives on the main thread. The records are shared with the window's
-// workers, so every method takes the client's state lock for the moments it
+// workers, so every method takes the job's state lock for the moments it
 // reads or changes them; call them without holding it.
 class DownloadList final : public QObject {
     Q_OBJECT
@@ -34,7 +34,7 @@ public:
     static const QString KindResult; // "subs": one result, below its open group
     static const QString KindQueued; // "gets": one queued download
 
-    DownloadList(omiListbox *list, OSClient &client, QObject *parent = nullptr);
+    DownloadList(omiListbox *list, JobRecords &records, QObject *parent = nullptr);
 
     omiListbox *MainList() const { return m_list; }
     QString mode() const;
@@ -80,7 +80,7 @@ public:
     // are new and whether they are checked). False when there was none.
     bool showNewRecords(const QList<std::shared_ptr<movieFile>> &fresh);
     // Before a search: the rows of unchecked videos go, and so do their
-    // records (every record with the same path) from the client's list.
+    // records (every record with the same path) from the job's list.
     void removeUncheckedRows();
     // Whether a video row is ticked: a search without one would find nothing.
     bool hasCheckedVideos() const;
@@ -111,7 +111,7 @@ public:
     void setGroupOpen(int row, bool open);
     // The text a result is ordered by (descending): language, best choice,
     // match level, our rating, the service's rating and the download count.
-    // Call under the client's state lock.
+    // Call under the job's state lock.
     static QString resultOrderKey(const openSubtitleItem &result);
 
     // --- "gets" ----------------------------------------------------------
@@ -145,7 +145,7 @@ private:
     QString withFlagMeanings(const QString &text, const std::shared_ptr<openSubtitleItem> &result) const;
 
     omiListbox *m_list;
-    OSClient &m_client;
+    JobRecords &m_records;
     // The window's job: its lock guards the records the rows show.
     const std::shared_ptr<JobSession> m_session;
     int m_columnMain = 0;

@@ -8,8 +8,8 @@
 #include "download/gui/DownloadList.h"
 #include "media/movieFile.h"
 #include "prefs/myPrefs.h"
+#include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
-#include "service/OSClient.h"
 
 #include <QFontMetrics>
 #include <QMutexLocker>
@@ -41,9 +41,9 @@ bool sameText(const QString &a, QLatin1StringView b)
 }
 } // namespace
 
-DownloadListPainter::DownloadListPainter(const DownloadList &list, OSClient &client)
+DownloadListPainter::DownloadListPainter(const DownloadList &list, JobRecords &records)
     : m_list(list)
-    , m_session(client.session())
+    , m_session(records.session())
 {
 }
 

@@ -9,7 +9,7 @@
 
 class DownloadList;
 class JobSession;
-class OSClient;
+class JobRecords;
 class QPainter;
 class QSize;
 
@@ -18,10 +18,10 @@ class QSize;
 // the records the rows carry. Tinted and round pictures are kept once made,
 // so a repaint draws from the cache.
 //
-// Main thread; takes the client's state lock while it reads a record's state.
+// Main thread; takes the job's state lock while it reads a record's state.
 class DownloadListPainter final {
 public:
-    DownloadListPainter(const DownloadList &list, OSClient &client);
+    DownloadListPainter(const DownloadList &list, JobRecords &records);
 
     void paintBackground(QPainter &g, int row, int column, const QSize &cell) const;
     void paintContent(QPainter &g, int row, int column, const QSize &cell) const;

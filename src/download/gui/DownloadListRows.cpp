@@ -4,7 +4,7 @@
 #include "download/gui/DownloadList.h"
 #include "download/gui/GetSubtitlesWindow.h"
 #include "download/gui/ResultActions.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
 DownloadListRows::DownloadListRows(GetSubtitlesWindow &window)
     : QObject(&window)
@@ -86,5 +86,5 @@ void DownloadListRows::markEdited()
 
 std::shared_ptr<JobSession> DownloadListRows::session() const
 {
-    return m_window.client().session();
+    return m_window.records().session();
 }

@@ -24,7 +24,7 @@
 #include "prefs/myPrefs.h"
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -85,8 +85,8 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     , m_job(DownloadJob::create())
     , m_frame(new WorkflowFrame(this))
     , m_mainList(new omiListbox)
-    , m_list(new DownloadList(m_mainList, m_job->client(), this))
-    , m_painter(std::make_unique<DownloadListPainter>(*m_list, m_job->client()))
+    , m_list(new DownloadList(m_mainList, m_job->records(), this))
+    , m_painter(std::make_unique<DownloadListPainter>(*m_list, m_job->records()))
 {
     // Changes a worker makes arrive queued, in order, on the main thread.
     connect(m_job.get(), &DownloadJob::stateChanged, this, &GetSubtitlesWindow::jobStateChanged);
@@ -166,7 +166,7 @@ GetSubtitlesWindow::~GetSubtitlesWindow()
     m_job->abort();
     m_listViewport->removeEventFilter(this);
     m_listViewport = nullptr;
-    // The list's painting and handlers reach the client and the painter:
+    // The list's painting and handlers reach the records and the painter:
     // they go first.
     delete m_list;
     delete m_frame;
@@ -380,7 +380,7 @@ QString GetSubtitlesWindow::quotaNotice() const
     const bool pressed = m_job->state() >= State::Predownloading;
     qsizetype waiting = 0;
     if (pressed) {
-        const QMutexLocker guard(&m_job->client().stateLock());
+        const QMutexLocker guard(&m_job->records().stateLock());
         waiting = m_job->heldForQuota().size();
     } else {
         waiting = std::max(0, m_list->tickedDownloads() - remaining);

@@ -19,12 +19,12 @@ class DownloadListRows;
 class movieFile;
 class omiListbox;
 class openSubtitleItem;
-class OSClient;
+class JobRecords;
 class WorkflowFrame;
 
 // The download window: videos come in (drops, pastes, opened documents), are
 // taken in by the file intake in the background and listed, are searched on
-// the service by the window's own client, their results are shown for
+// the service by the window's job, their results are shown for
 // choosing, and the chosen subtitles are downloaded and placed beside them.
 //
 // `windowMode` holds the workflow state ("Idle", "adding", "listing",
@@ -82,7 +82,7 @@ public:
     bool isWindowMode(QLatin1StringView mode) const;
     DownloadJob::State state() const { return m_job->state(); }
 
-    OSClient &client() const { return m_job->client(); }
+    JobRecords &records() const { return m_job->records(); }
     // The job the window drives; shared with its workers.
     std::shared_ptr<DownloadJob> job() const { return m_job; }
     WorkflowFrame *frame() const { return m_frame; }

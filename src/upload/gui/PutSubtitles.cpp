@@ -16,7 +16,7 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "preview/gui/PreviewWindow.h"
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 #include "upload/gui/UploadList.h"
 
 #include <QCloseEvent>
@@ -44,7 +44,7 @@ PutSubtitles::PutSubtitles(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_job(VerificationJob::create())
     , m_frame(new WorkflowFrame(this))
-    , m_list(new UploadList(m_job->client().session(), m_frame))
+    , m_list(new UploadList(m_job->records().session(), m_frame))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(u"PutSubtitles"_s);
@@ -247,10 +247,10 @@ QWidget *PutSubtitles::PlayPreview(const QString &subtitlePath, const QString &v
     request.title = QFileInfo(subtitlePath).fileName();
     request.opener = PreviewWindow::Opener::Upload;
     // The preview may outlive this window; it takes the lock while the job lives.
-    request.session = client().session();
+    request.session = records().session();
     {
-        const QMutexLocker guard(&client().stateLock());
-        for (const auto &sub : std::as_const(client().subfiles)) {
+        const QMutexLocker guard(&records().stateLock());
+        for (const auto &sub : std::as_const(records().subfiles)) {
             if (sub->path() == subtitlePath && sub->hasMovie)
                 request.movie = sub->thisMovie();
         }
@@ -269,7 +269,7 @@ void PutSubtitles::TimerProcess_Action()
         if (m_frame->DropFilesCanvas()->isEnabled()) {
             processDropped();
             // Read before listing: when no intake item was left then, every
-            // record is in the client's list by the time it is listed.
+            // record is in the job's list by the time it is listed.
             const bool intakeOver = m_job->Tcounter() == 0;
             processSubFiles();
             if (intakeOver && state0checkdropped && (isState(State::Listing) || isState(State::Adding)))

@@ -12,7 +12,7 @@
 #include <memory>
 
 class DocumentRouter;
-class OSClient;
+class JobRecords;
 class UploadList;
 class WorkflowFrame;
 
@@ -60,7 +60,7 @@ public:
     bool menuCommand(const QString &name) override;
     bool canHandleMenuCommand(const QString &name) const override;
 
-    OSClient &client() const { return m_job->client(); }
+    JobRecords &records() const { return m_job->records(); }
     std::shared_ptr<VerificationJob> job() const { return m_job; }
     WorkflowFrame *frame() const { return m_frame; }
     UploadList *list() const { return m_list; }

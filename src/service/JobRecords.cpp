@@ -1,8 +1,7 @@
-// The conversation half of OSClient: the search run, the path intake, the
-// replies that become result records, and the best choice. The transport
-// (posting, waiting, reply parsing, errors) is XmlRpcTransport.
+// The records of a job: the path intake that makes them and the merging of
+// search replies into them.
 
-#include "service/OSClient.h"
+#include "service/JobRecords.h"
 
 #include "common/LangModule.h"
 #include "common/RunTogether.h"
@@ -12,12 +11,9 @@
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
-#include "service/BestChoice.h"
 #include "service/openSubtitleItem.h"
 #include "service/ResultMerge.h"
-#include "service/SearchSteps.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSet>
@@ -99,259 +95,66 @@ void appendShared(QStringList &list, const QStringList &more)
 
 } // namespace
 
-// --- The search run ---------------------------------------------------------
+JobRecords::JobRecords() = default;
 
-bool OSClient::SearchSubs()
-{
-    const myPrefs::Values prefs = myPrefs::values();
-    QList<std::shared_ptr<movieFile>> videos;
-    {
-        const QMutexLocker guard(&stateLock());
-        searchLangs = !languageOverride.isEmpty()    ? languageOverride
-                      : prefs.languageList.isEmpty() ? QStringList{u"en"_s}
-                                                     : prefs.languageList;
-        refreshSubs = prefs.refreshSubs;
-        osUsername = prefs.OSUsername;
-        osPassword = prefs.OSPassword;
-        osAgent = u"Lumbra %1.%2"_s.arg(QCoreApplication::applicationVersion().section(u'.', 0, 0).toInt())
-                      .arg(QCoreApplication::applicationVersion().section(u'.', 1, 1).toInt());
-        videos = movieFiles;
-    }
-    setRPCServer(prefs.OSAPIServer);
-    clearStatus();
-    keepRunFailure({});
-    // Hashing reads the disk: here, outside the lock, never while a reply is
-    // applied. Jobs hash before they search; this catches the rest.
-    for (const auto &video : videos)
-        hashForSearch(*video);
+JobRecords::~JobRecords() = default;
 
-    {
-        const MethodProfiler trace(u"Getting Server Info"_s);
-        if (!sendXMLReq(u"ServerInfo"_s, {}))
-            return false;
-    }
-    {
-        const MethodProfiler trace(u"Logging in"_s);
-        if (!sendXMLReq(u"LogIn"_s, {}))
-            return false;
-    }
-    bool hashSearched;
-    {
-        const MethodProfiler trace(u"Searching Subtitles remotely"_s);
-        hashSearched = sendXMLReq(u"SearchSubtitles"_s, u"hash"_s);
-    }
-    {
-        const MethodProfiler trace(u"Finding Best Subs"_s);
-        const QMutexLocker guard(&stateLock());
-        for (const auto &video : std::as_const(movieFiles)) {
-            const auto results = video->subtitleResults();
-            if (!results.isEmpty())
-                video->setSubtitleResults(FindBestSub(results));
-        }
-    }
-    if (hashSearched) {
-        const MethodProfiler trace(u"Finding IMDBIDs of unhashed videos"_s);
-        if (!sendXMLReq(u"CheckMovieHash2"_s, {}) || !sendXMLReq(u"SearchSubtitles"_s, u"imdbid"_s))
-            return false;
-    }
-    {
-        const MethodProfiler trace(u"Finding Subs by Tag"_s);
-        if (!sendXMLReq(u"SearchSubtitles"_s, u"tag"_s))
-            return false;
-    }
-    bool nameSearched;
-    {
-        const MethodProfiler trace(u"Finding Subs by Name"_s);
-        nameSearched = sendXMLReq(u"SearchSubtitles"_s, u"name"_s);
-    }
-    {
-        const MethodProfiler trace(u"Processing subtitle results"_s);
-        markLocalCopies();
-    }
-    return nameSearched;
-}
-
-void OSClient::markLocalCopies()
+void JobRecords::fixIntakeSettings(const IntakeSettings &settings)
 {
     const QMutexLocker guard(&stateLock());
-    ResultMerge::markLocalCopies(movieFiles);
+    m_fixedIntake = settings;
 }
 
-bool OSClient::sendXMLReq(const QString &method, const QString &kind)
+JobRecords::IntakeSettings JobRecords::intakeSettings() const
 {
-    if (method == "ServerInfo"_L1) {
-        appendStatus(u"VERIFY"_s);
-        return SendReq(XMLRPC::Message(method));
-    }
-    if (method == "LogIn"_L1) {
-        XMLRPC::Message message(method);
-        {
-            const QMutexLocker guard(&stateLock());
-            message.AddParam_String(osUsername);
-            message.AddParam_String(osPassword);
-            message.AddParam_String(u"en"_s);
-            message.AddParam_String(osAgent);
-        }
-        appendStatus(u"LOGIN:SENT"_s);
-        return SendReq(message);
-    }
-    if (method == "CheckMovieHash2"_L1) {
-        XMLRPC::Message message(method);
-        {
-            const QMutexLocker guard(&stateLock());
-            const VariantList hashes = hashesLackingResults();
-            if (hashes.isEmpty())
-                return true; // every video has its results: nothing to ask
-            message.AddParam_String(osToken);
-            message.AddParam_Array(hashes);
-        }
-        appendStatus(u"SEARCH:HASH2IMDB"_s);
-        return SendReq(message);
-    }
-    if (method == "SearchSubtitles"_L1)
-        return searchByKind(kind);
-    return true;
-}
-
-bool OSClient::searchByKind(const QString &kind)
-{
-    static const QHash<QString, QString> journalEntry = {{u"hash"_s, u"SEARCH:HASH"_s},
-                                                         {u"imdbid"_s, u"SEARCH:IMDBID"_s},
-                                                         {u"tag"_s, u"SEARCH:TAGS"_s},
-                                                         {u"name"_s, u"SEARCH:NAME"_s}};
-    if (!journalEntry.contains(kind))
-        return true;
-
-    bool allSent = true;
-    QStringList languages;
     {
         const QMutexLocker guard(&stateLock());
-        languages = searchLangs;
+        if (m_fixedIntake)
+            return *m_fixedIntake;
     }
-    for (const QString &language : std::as_const(languages)) {
-        XMLRPC::Message message(u"SearchSubtitles"_s);
-        {
-            const QMutexLocker guard(&stateLock());
-            const QString lang3 = LangModule::getLangThree(language);
-            const auto videos = SearchSteps::videosToSearch(movieFiles, lang3, refreshSubs);
-            if (videos.isEmpty())
-                continue;
-            VariantList queries;
-            for (const auto &video : videos) {
-                if (kind == "imdbid"_L1 && video->metadata()->movieImdbID().isEmpty())
-                    continue;
-                queries.append(QVariant::fromValue(SearchSteps::queryFor(*video, kind, lang3)));
-            }
-            if (queries.isEmpty())
-                continue; // no video has an IMDB id: nothing to ask
-            message.AddParam_String(osToken);
-            message.AddParam_Array(queries);
-            message.AddParam_Dictionary(Dictionary{{u"limit"_s, 10}});
-        }
-        appendStatus(journalEntry.value(kind));
-        if (!SendReq(message))
-            allSent = false;
-    }
-    return allSent;
+    return {myPrefs::languageList(), myPrefs::EmbeddedSubsCount()};
 }
 
-QList<std::shared_ptr<movieFile>> OSClient::videosToSearch(const QString &lang3) const
-{
-    return SearchSteps::videosToSearch(movieFiles, lang3, refreshSubs);
-}
+// --- Merging replies ----------------------------------------------------------
 
-VariantList OSClient::hashesLackingResults() const
-{
-    return SearchSteps::hashesLackingResults(movieFiles, searchLangs, refreshSubs);
-}
-
-// --- Replies ------------------------------------------------------------------
-
-void OSClient::XMLResponse(const QString &method, const Variant &value)
-{
-    if (method == "LogIn"_L1) {
-        if (isDictionary(value)) {
-            const Dictionary reply = value.value<Dictionary>();
-            // "401 Unauthorized" and the like: searching without a session
-            // would only meet refusals, and the account is the user's to fix.
-            const QString status = reply.value(u"status"_s).toString().trimmed();
-            if (!status.isEmpty() && !status.startsWith("200"_L1)) {
-                const int code = status.section(u' ', 0, 0).toInt();
-                m_transport->fail(code > 0 ? code : 401, status);
-                return;
-            }
-            if (reply.contains(u"token"_s)) {
-                const QMutexLocker guard(&stateLock());
-                osToken = reply.value(u"token"_s).toString();
-            }
-        }
-        appendStatus(u"LOGIN:ID"_s);
-        return;
-    }
-    if (!isDictionary(value))
-        return;
-    const Variant data = value.value<Dictionary>().value(u"data"_s);
-    if (method == "SearchSubtitles"_L1) {
-        if (isArray(data))
-            attachResults(data.toList());
-    } else if (method == "CheckMovieHash2"_L1) {
-        if (isDictionary(data))
-            storeImdbCandidates(data.value<Dictionary>());
-        else if (isArray(data))
-            attachResults(data.toList());
-    }
-}
-
-void OSClient::attachResults(const VariantList &entries)
-{
-    QList<openSubtitleItemPtr> items;
-    for (const Variant &entry : entries) {
-        if (isDictionary(entry))
-            items.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
-    }
-    attachItems(items);
-}
-
-void OSClient::attachItems(const ResultList &items)
+void JobRecords::attachItems(const ResultList &items)
 {
     const QMutexLocker guard(&stateLock());
     ResultMerge(movieFiles).attachAll(items);
 }
 
-void OSClient::storeImdbCandidates(const Dictionary &byHash)
+void JobRecords::storeImdbCandidates(const Dictionary &byHash)
 {
     const QMutexLocker guard(&stateLock());
     ResultMerge(movieFiles).storeImdbCandidates(byHash);
 }
 
-// --- Merging and the best choice ----------------------------------------------
+void JobRecords::markLocalCopies()
+{
+    const QMutexLocker guard(&stateLock());
+    ResultMerge::markLocalCopies(movieFiles);
+}
 
-void OSClient::addThisResult(const openSubtitleItemPtr &item)
+void JobRecords::addThisResult(const openSubtitleItemPtr &item)
 {
     ResultMerge(movieFiles).attach(item);
 }
 
-void OSClient::addThisResult(const Dictionary &candidate, const VariantList &candidates)
+void JobRecords::addThisResult(const Dictionary &candidate, const VariantList &candidates)
 {
     ResultMerge(movieFiles).storeImdbCandidate(candidate, candidates);
 }
 
-OSClient::ResultList OSClient::FindBestSub(const ResultList &results) const
-{
-    BestChoice::mark(results, searchLangs, BestChoice::Wishes::fromPreferences());
-    return results;
-}
-
 // --- Path intake --------------------------------------------------------------
 
-void OSClient::hashForSearch(movieFile &video)
+void JobRecords::hashForSearch(movieFile &video)
 {
     video.computeMovieHash();
     for (const auto &local : video.subtitles())
         local->computeSubHash();
 }
 
-void OSClient::processFiles(const QStringList &newPaths, const std::function<bool()> &stop)
+void JobRecords::processFiles(const QStringList &newPaths, const std::function<bool()> &stop)
 {
     QString queueMode;
     qsizetype queuedVideos = 0;
@@ -387,14 +190,14 @@ void OSClient::processFiles(const QStringList &newPaths, const std::function<boo
         return;
     }
     // The wanted languages decide whether a video lacks a subtitle; one look
-    // at the preferences serves the whole batch.
-    const QStringList languages = myPrefs::languageList();
+    // at them serves the whole batch.
+    const IntakeSettings settings = intakeSettings();
     // A library's worth of videos is shared out among the cores.
     const int helpers = queuedVideos > kVideosPerBatch * 4 ? RunTogether::spareCores() : 0;
-    RunTogether::run(helpers, [&] { buildQueuedVideoRecords(languages, stop); });
+    RunTogether::run(helpers, [&] { buildQueuedVideoRecords(settings, stop); });
 }
 
-void OSClient::takeInQueuedSubtitles(const std::function<bool()> &stop)
+void JobRecords::takeInQueuedSubtitles(const std::function<bool()> &stop)
 {
     while (!(stop && stop())) {
         QString path;
@@ -411,9 +214,8 @@ void OSClient::takeInQueuedSubtitles(const std::function<bool()> &stop)
     }
 }
 
-void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::function<bool()> &stop)
+void JobRecords::buildQueuedVideoRecords(const IntakeSettings &settings, const std::function<bool()> &stop)
 {
-    const bool countEmbedded = myPrefs::EmbeddedSubsCount();
     while (!(stop && stop())) {
         QStringList videos;
         qsizetype ticket = 0;
@@ -431,7 +233,8 @@ void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::
         QList<std::shared_ptr<movieFile>> records;
         records.reserve(videos.size());
         for (qsizetype i = 0; i < videos.size(); ++i) // reads the disk: outside the lock
-            records.append(movieFile::create(videos.at(i), subtitles.at(i), languages, countEmbedded));
+            records.append(
+                movieFile::create(videos.at(i), subtitles.at(i), settings.languages, settings.countEmbedded));
         const QMutexLocker guard(&stateLock());
         // Batches are listed in the order they were taken, whichever thread
         // ends first; every batch taken is finished, so none is waited for
@@ -445,18 +248,18 @@ void OSClient::buildQueuedVideoRecords(const QStringList &languages, const std::
     }
 }
 
-bool OSClient::intakeBusy() const
+bool JobRecords::intakeBusy() const
 {
     const QMutexLocker guard(&stateLock());
     return m_intakeBusy > 0;
 }
 
-void OSClient::addFile(const QString &path)
+void JobRecords::addFile(const QString &path)
 {
-    addFile(path, myPrefs::languageList());
+    addFile(path, intakeSettings());
 }
 
-void OSClient::addFile(const QString &path, const QStringList &languages)
+void JobRecords::addFile(const QString &path, const IntakeSettings &settings)
 {
     QString queueMode;
     {
@@ -466,19 +269,19 @@ void OSClient::addFile(const QString &path, const QStringList &languages)
     if (queueMode == "PutSubs"_L1)
         addSubtitleFile(path);
     else
-        addMovieFile(path, languages);
+        addMovieFile(path, settings);
 }
 
-void OSClient::addMovieFile(const QString &path, const QStringList &languages)
+void JobRecords::addMovieFile(const QString &path, const IntakeSettings &settings)
 {
     const QStringList beside = subtitlesBeside({path}).constFirst();
     // Reads the disk: outside the lock.
-    auto record = movieFile::create(path, beside, languages, myPrefs::EmbeddedSubsCount());
+    auto record = movieFile::create(path, beside, settings.languages, settings.countEmbedded);
     const QMutexLocker guard(&stateLock());
     movieFiles.append(record);
 }
 
-QList<QStringList> OSClient::subtitlesBeside(const QStringList &videos) const
+QList<QStringList> JobRecords::subtitlesBeside(const QStringList &videos) const
 {
     const std::shared_lock guard(m_indexLock);
     IndexCursors from{m_videoStems.cursor(), m_subtitlesByPath.cursor()};
@@ -489,7 +292,7 @@ QList<QStringList> OSClient::subtitlesBeside(const QStringList &videos) const
     return beside;
 }
 
-QStringList OSClient::subtitlesBeside(const QString &path, IndexCursors &from) const
+QStringList JobRecords::subtitlesBeside(const QString &path, IndexCursors &from) const
 {
     // Every subtitle whose path starts with the video's path without its
     // extension: a range of the index, put back in arrival order. One named
@@ -518,7 +321,7 @@ QStringList OSClient::subtitlesBeside(const QString &path, IndexCursors &from) c
     return beside;
 }
 
-void OSClient::addSubtitleFile(const QString &path)
+void JobRecords::addSubtitleFile(const QString &path)
 {
     auto record = std::make_shared<subtitleFile>(path);
     const QString subtitleName = record->subtitleFileName();
