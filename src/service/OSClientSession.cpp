@@ -304,6 +304,13 @@ void OSClient::XMLResponse(const QString &method, const Variant &value)
 
 void OSClient::attachResults(const VariantList &entries)
 {
+    {
+        // A provider's own client has no videos: records made for nothing
+        // would only double what a large reply costs.
+        const QMutexLocker guard(&stateLock());
+        if (movieFiles.isEmpty())
+            return;
+    }
     QList<openSubtitleItemPtr> items;
     for (const Variant &entry : entries) {
         if (isDictionary(entry))
