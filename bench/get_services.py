@@ -9,10 +9,10 @@ Makes VIDEOS sparse videos (all zero bytes: the movie hash of such a file is its
 size), a catalogue with one English subtitle for each, then runs
 `lumbra-cli get --lang en` once against the XML-RPC stand-in and once against
 the REST stand-in (with the real service's limit of 5 requests a second, which
-it enforces with 429s), in a private home folder. With --baseline, the REST run
-is made with that build too, first, as the figure to compare with.
+it enforces with 429s), in a private home folder. With --baseline, both runs
+are made with that build too, first, as the figures to compare with.
 
-Prints wall time, requests sent (API requests and GETs of download links apart),
+Prints wall time, peak resident memory, requests sent (API requests and GETs of download links apart),
 requests the stand-in refused with 429, and subtitles placed per run; for REST
 runs also the floor the service's limit puts under a run, API requests / 5
 seconds, and how far above it the run was (the goal: within 1.1x, no 429).
@@ -58,12 +58,17 @@ def calls(url):
 
 
 def run_get(cli, env, args, folder):
+    """Wall seconds, subtitles placed, exit status and peak RSS (KiB, from
+    GNU time, so that only the client is counted)."""
+    report = folder + ".time"
     begin = time.monotonic()
-    done = subprocess.run([cli, "get", "--lang", "en"] + args + ["--", folder], env=env,
-                          capture_output=True, text=True)
+    done = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%M", cli, "get", "--lang", "en"] + args +
+                          ["--", folder], env=env, capture_output=True, text=True)
     took = time.monotonic() - begin
     placed = sum(1 for line in done.stdout.splitlines() if line.startswith("placed "))
-    return took, placed, done.returncode
+    with open(report) as handle:
+        rss = int(handle.read().split()[-1])
+    return took, placed, done.returncode, rss
 
 
 def run_service(cli, env, work, name, script, args, count):
@@ -74,7 +79,7 @@ def run_service(cli, env, work, name, script, args, count):
         json.dump({"movies": make_videos(folder, count), "quota": {"anonymous": count * 2}}, handle)
     process, url = start(script, catalog)
     try:
-        took, placed, code = run_get(cli, env, args + ["--server", url], folder)
+        took, placed, code, rss = run_get(cli, env, args + ["--server", url], folder)
         sent = calls(url)
     finally:
         process.stdin.close()
@@ -82,7 +87,7 @@ def run_service(cli, env, work, name, script, args, count):
     links = sum(1 for c in sent if c.get("kind") in ("download", "link"))
     limited = sum(1 for c in sent if c.get("rate_limited"))
     return {"name": name, "wall": took, "api": len(sent) - links, "links": links, "limited": limited,
-            "placed": placed, "exit": code}
+            "placed": placed, "exit": code, "rss": rss}
 
 
 def main():
@@ -100,19 +105,21 @@ def main():
         env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"),
                    XDG_DATA_HOME=os.path.join(work, "data"), XDG_CACHE_HOME=os.path.join(work, "cache"))
         if baseline:
+            runs.append(run_service(baseline, env, work, "xmlrpc-base", "emulator.py", ["--provider", "xmlrpc"],
+                                    count))
             runs.append(run_service(baseline, env, work, "rest-base", "rest_emulator.py", rest_args, count))
         runs.append(run_service(cli, env, work, "xmlrpc", "emulator.py", ["--provider", "xmlrpc"], count))
         runs.append(run_service(cli, env, work, "rest", "rest_emulator.py", rest_args, count))
 
     print("%d videos, %d cores, load %s" % (count, os.cpu_count(), open("/proc/loadavg").read().split()[0]))
-    print("%-10s %8s %9s %9s %6s %7s %5s %9s %7s" % ("run", "wall s", "api reqs", "link GETs", "429s",
-                                                    "placed", "exit", "floor s", "x floor"))
+    print("%-11s %8s %9s %9s %6s %7s %5s %9s %7s %9s" % ("run", "wall s", "api reqs", "link GETs", "429s",
+                                                         "placed", "exit", "floor s", "x floor", "RSS KiB"))
     for run in runs:
         rest = run["name"].startswith("rest")
         floor = run["api"] / 5.0 if rest else 0
-        print("%-10s %8.2f %9d %9d %6d %7d %5d %9s %7s" % (
+        print("%-11s %8.2f %9d %9d %6d %7d %5d %9s %7s %9d" % (
             run["name"], run["wall"], run["api"], run["links"], run["limited"], run["placed"], run["exit"],
-            "%.1f" % floor if rest else "-", "%.3f" % (run["wall"] / floor) if rest and floor else "-"))
+            "%.1f" % floor if rest else "-", "%.3f" % (run["wall"] / floor) if rest and floor else "-", run["rss"]))
 
 
 if __name__ == "__main__":

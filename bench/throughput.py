@@ -13,6 +13,11 @@ minimal batched client (minimal_client.py) in the same run.
       tell most (file syncs, links, renames, sockets, threads) picked out.
   throughput.py nothing --videos N --cli PATH [--cli PATH...]
       `get` over N videos the service does not know: CPU, wall, peak RSS.
+  throughput.py memory  --cli PATH [--cli PATH...] [--counts 400 4000]
+      Peak resident memory of `get` over each count of videos (each with
+      one subtitle, as in e2e), every client on the same tree in turn, and
+      how much it grows per video from the smallest count to the largest:
+      what a run keeps of each video once its subtitle is placed.
 
 A --cli argument may be LABEL=PATH to name it in the tables.
 """
@@ -299,17 +304,45 @@ def nothing(args):
         shutil.rmtree(work, ignore_errors=True)
 
 
+def memory(args):
+    counts = sorted(args.counts)
+    clis = parse_clis(args.cli)
+    rss = {label: {} for label, _ in clis}
+    for count in counts:
+        args.videos = count
+        work, root, videos, expected, stand_in = setup(args, True)
+        env = client_env(work)
+        try:
+            for label, cli in clis:
+                stand_in.reset()
+                wall, _, peak, _, code = run_measured(get_command(cli, stand_in.url, root), env, work)
+                placed = check_and_clean(videos, expected)
+                rss[label][count] = peak
+                print("  %-26s %6d videos: %8d KiB peak, %4d/%-4d placed, exit %d, %.1f s" % (
+                    label, count, peak, placed, count, code, wall / 1000.0))
+        finally:
+            stand_in.stop()
+            shutil.rmtree(work, ignore_errors=True)
+    low, high = counts[0], counts[-1]
+    print("%-28s" % "client" + "".join("%14s" % ("RSS KiB @%d" % n) for n in counts) +
+          "%18s" % ("KB/video %d-%d" % (low, high)))
+    for label, _ in clis:
+        growth = (rss[label][high] - rss[label][low]) * 1024.0 / 1000.0 / max(high - low, 1)
+        print("%-28s" % label + "".join("%14d" % rss[label][n] for n in counts) + "%18.1f" % growth)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("what", choices=("e2e", "strace", "nothing"))
+    parser.add_argument("what", choices=("e2e", "strace", "nothing", "memory"))
     parser.add_argument("--videos", type=int, default=200)
     parser.add_argument("--runs", type=int, default=1)
+    parser.add_argument("--counts", type=int, nargs="+", default=[400, 4000], help="memory: video counts")
     parser.add_argument("--cli", action="append", required=True, help="lumbra-cli to measure (LABEL=PATH)")
     parser.add_argument("--wall", action="store_true", help="strace: also write the table of wall time per call")
     parser.add_argument("--env", help="nothing: NAME=VALUE settings for the client's run")
     parser.add_argument("--wrap", help="e2e, nothing: a command to run lumbra-cli under (a profiler)")
     args = parser.parse_args()
-    {"e2e": e2e, "strace": strace, "nothing": nothing}[args.what](args)
+    {"e2e": e2e, "strace": strace, "nothing": nothing, "memory": memory}[args.what](args)
 
 
 if __name__ == "__main__":

@@ -6,23 +6,54 @@ Dictionary::Dictionary(std::initializer_list<std::pair<QString, Variant>> entrie
         insert(key, value);
 }
 
+// Folds each code point as QString::compare() does without regard to case,
+// so that keys it finds equal hash alike.
+size_t qHash(const Dictionary::FoldedKey &key, size_t seed) noexcept
+{
+    QtPrivate::QHashCombine combine;
+    const QString &text = key.text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), text.at(++i).unicode());
+        seed = combine(seed, QChar::toCaseFolded(c));
+    }
+    return seed;
+}
+
+qsizetype Dictionary::indexOf(const QString &key) const
+{
+    if (!m_index.isEmpty()) {
+        const auto it = m_index.constFind(FoldedKey{key});
+        return it == m_index.cend() ? -1 : *it;
+    }
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        const QString &known = m_entries.at(i).key;
+        if (known.size() == key.size() && known.compare(key, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
 void Dictionary::insert(const QString &key, const Variant &value)
 {
-    const QString folded = fold(key);
-    if (const auto it = m_index.constFind(folded); it != m_index.cend()) {
-        m_entries[*it].value = value;
+    if (const qsizetype at = indexOf(key); at >= 0) {
+        m_entries[at].value = value;
         return;
     }
-    m_index.insert(folded, m_entries.size());
     m_entries.append({key, value});
+    if (!m_index.isEmpty())
+        m_index.insert(FoldedKey{key}, m_entries.size() - 1);
+    else if (m_entries.size() >= kIndexedFrom)
+        reindex();
 }
 
 bool Dictionary::remove(const QString &key)
 {
-    const auto it = m_index.constFind(fold(key));
-    if (it == m_index.cend())
+    const qsizetype at = indexOf(key);
+    if (at < 0)
         return false;
-    m_entries.removeAt(*it);
+    m_entries.removeAt(at);
     reindex();
     return true;
 }
@@ -35,8 +66,8 @@ void Dictionary::clear()
 
 Variant Dictionary::value(const QString &key, const Variant &fallback) const
 {
-    const auto it = m_index.constFind(fold(key));
-    return it == m_index.cend() ? fallback : m_entries.at(*it).value;
+    const qsizetype at = indexOf(key);
+    return at < 0 ? fallback : m_entries.at(at).value;
 }
 
 QStringList Dictionary::keys() const
@@ -60,8 +91,10 @@ VariantList Dictionary::values() const
 void Dictionary::reindex()
 {
     m_index.clear();
+    if (m_entries.size() < kIndexedFrom)
+        return;
     for (qsizetype i = 0; i < m_entries.size(); ++i)
-        m_index.insert(fold(m_entries.at(i).key), i);
+        m_index.insert(FoldedKey{m_entries.at(i).key}, i);
 }
 
 bool operator==(const Dictionary &a, const Dictionary &b)

@@ -43,7 +43,7 @@ public:
     bool remove(const QString &key);
     void clear();
 
-    bool contains(const QString &key) const { return m_index.contains(fold(key)); }
+    bool contains(const QString &key) const { return indexOf(key) >= 0; }
     Variant value(const QString &key, const Variant &fallback = {}) const;
     Variant operator[](const QString &key) const { return value(key); }
 
@@ -57,12 +57,27 @@ public:
 
     friend bool operator==(const Dictionary &a, const Dictionary &b);
 
+    // A key as the index compares it: without regard to letter case, and
+    // without a folded copy of its text.
+    struct FoldedKey {
+        QString text;
+        friend bool operator==(const FoldedKey &a, const FoldedKey &b)
+        {
+            return a.text.compare(b.text, Qt::CaseInsensitive) == 0;
+        }
+        friend size_t qHash(const FoldedKey &key, size_t seed) noexcept;
+    };
+
 private:
-    static QString fold(const QString &key) { return key.toCaseFolded(); }
+    // A search reply holds thousands of structs of some sixty members each:
+    // those are searched in place, and only a struct larger than any the
+    // service sends gets an index, which keeps hostile replies fast.
+    static constexpr qsizetype kIndexedFrom = 128;
+    qsizetype indexOf(const QString &key) const;
     void reindex();
 
     QList<Entry> m_entries;
-    QHash<QString, qsizetype> m_index;
+    QHash<FoldedKey, qsizetype> m_index; // empty below kIndexedFrom entries
 };
 
 Q_DECLARE_METATYPE(Pair)

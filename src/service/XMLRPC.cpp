@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QLocale>
+#include <QSet>
 #include <QTime>
 #include <QXmlStreamReader>
 
@@ -229,7 +230,8 @@ private:
     {
         const auto name = m_reader.name();
         if (name == "string"_L1)
-            return m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
+            return shared(m_reader.readElementText(QXmlStreamReader::IncludeChildElements),
+                          kSharedValueLength);
         if (name == "struct"_L1) {
             Dictionary dict;
             while (m_reader.readNextStartElement()) {
@@ -241,7 +243,8 @@ private:
                 Variant value = QString();
                 while (m_reader.readNextStartElement()) {
                     if (m_reader.name() == "name"_L1)
-                        key = m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
+                        key = shared(m_reader.readElementText(QXmlStreamReader::IncludeChildElements),
+                                     kSharedNameLength);
                     else if (m_reader.name() == "value"_L1)
                         value = readValue();
                     else
@@ -282,8 +285,22 @@ private:
         return QByteArray::fromBase64(text.toLatin1());
     }
 
+    // A search reply repeats the same member names, and many of the same
+    // short values ("0", "eng", "srt"), in each of its thousands of
+    // entries: each distinct text is kept once and shared, so that a reply's
+    // tree costs its distinct texts rather than every copy of them.
+    static constexpr qsizetype kSharedNameLength = 64;
+    static constexpr qsizetype kSharedValueLength = 12;
+    QString shared(QString text, qsizetype upTo)
+    {
+        if (text.isEmpty() || text.size() > upTo)
+            return text;
+        return *m_texts.insert(std::move(text));
+    }
+
     Reader m_reader;
-    int m_depth = 0; // "value" elements entered
+    int m_depth = 0;       // "value" elements entered
+    QSet<QString> m_texts; // see shared()
 };
 
 } // namespace

@@ -122,7 +122,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         message.AddParam_Array(structs);
         message.AddParam_Dictionary(Dictionary{{u"limit"_s, limit}});
         m_journal.append(journalEntry);
-        const auto reply = callForStruct(message);
+        auto reply = callForStruct(message);
         if (!reply.ok()) {
             result.error = reply.error;
             // Another language would wait for the same silent service.
@@ -130,7 +130,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
                 break;
             continue;
         }
-        const Variant data = reply.value.value(u"data"_s);
+        Variant data = reply.value.value(u"data"_s);
         // Nothing found reads as `false` in old replies and `[]` in new ones.
         if (!isArray(data)) {
             if (ServiceError refused = statusOf(reply.value); !refused.ok()) {
@@ -139,9 +139,15 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
             }
             continue;
         }
-        for (const Variant &entry : data.toList()) {
+        // Each entry is let go once it is a record, so that the reply and
+        // its records are not held whole side by side.
+        VariantList entries = data.toList();
+        data.clear();
+        reply.value.clear();
+        for (Variant &entry : entries) {
             if (isDictionary(entry))
                 found.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
+            entry = Variant();
         }
     }
     return result;

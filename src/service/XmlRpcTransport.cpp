@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QThreadStorage>
 
+#include <utility>
+
 using namespace Qt::Literals::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client", QtInfoMsg)
@@ -270,7 +272,12 @@ ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message)
             failure = {ServiceError::BadReply, u"the request failed"_s};
         return ServiceResult<Variant>::failure(failure);
     }
-    return ServiceResult<Variant>::success(lastReply());
+    // The caller gets the only copy of the reply, and of its text none is
+    // kept: a search reply holds thousands of entries, which the caller can
+    // then let go one by one as it turns them into records.
+    QMutexLocker locker(&m_lock);
+    m_xmlresp.clear();
+    return ServiceResult<Variant>::success(std::exchange(m_lastReply, Variant()));
 }
 
 ServiceError XmlRpcTransport::lastFailure() const

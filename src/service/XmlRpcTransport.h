@@ -92,7 +92,9 @@ public:
     // Posts the message and waits until its reply has been handled; false
     // when the request failed (lastFailure() says why).
     bool send(const XMLRPC::Message &message);
-    // The same, with the decoded reply or the error as the value.
+    // The same, with the decoded reply or the error as the value; the reply
+    // and its text are handed over, not kept (lastReply() and xmlresp() are
+    // empty after it).
     ServiceResult<Variant> call(const XMLRPC::Message &message);
     // Why the request under way or last made failed; ServiceError::None when
     // it was answered.
