@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaEnum>
 #include <QObject>
 #include <QStringList>
 
@@ -38,3 +39,17 @@ private:
     std::mutex m_lock;
     QStringList m_names;
 };
+
+// The names of every state of `Job` in which work goes on, in the enum's
+// order, joined by spaces.
+template<typename Job> QString busyStateNames()
+{
+    const QMetaEnum states = QMetaEnum::fromType<typename Job::State>();
+    QStringList busy;
+    for (int at = 0; at < states.keyCount(); ++at) {
+        const auto state = typename Job::State(states.value(at));
+        if (Job::isBusy(state))
+            busy.append(Job::stateName(state));
+    }
+    return busy.join(u' ');
+}
