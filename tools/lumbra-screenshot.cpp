@@ -105,8 +105,8 @@ bool saveDownloadWindow(const QDir &out, MainMenubar &menus)
     bool ok = save(window, out.filePath(u"download-window-files.png"_s));
 
     {
-        const QMutexLocker guard(&window->client().stateLock());
-        for (const auto &video : std::as_const(window->client().movieFiles)) {
+        const QMutexLocker guard(&window->records().stateLock());
+        for (const auto &video : std::as_const(window->records().movieFiles)) {
             if (video->movieFileName().startsWith(u"Big"_s)) {
                 addResult(video, u"en"_s, u"Big.Buck.Bunny.2008.720p.BluRay.srt"_s, 5120, true);
                 addResult(video, u"en"_s, u"Big.Buck.Bunny.DVDRip.srt"_s, 830, false);

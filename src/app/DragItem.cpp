@@ -15,3 +15,22 @@ DragItem DragItem::fromMimeData(const QMimeData *data)
     }
     return item;
 }
+
+void DropQueue::add(const DragItem &item)
+{
+    if (!item.isEmpty())
+        m_items.append(item);
+}
+
+bool DropQueue::takeIn(const std::function<void(const QStringList &)> &takeIn)
+{
+    if (m_items.isEmpty())
+        return false;
+    // Taken off before it is handed on: taking it in may queue another.
+    while (!m_items.isEmpty()) {
+        const DragItem item = m_items.takeFirst();
+        takeIn(item.paths);
+        ++m_processed;
+    }
+    return true;
+}

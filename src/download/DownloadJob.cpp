@@ -9,7 +9,6 @@
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
-#include "service/ClientIntake.h"
 #include "service/FailureWords.h"
 #include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
@@ -18,7 +17,6 @@
 #include "service/SubtitleProvider.h"
 #include "timing/TimingCheck.h"
 
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMutexLocker>
 
@@ -32,24 +30,28 @@ namespace {
 
 using State = DownloadJob::State;
 
+constexpr StateWork Busy = StateWork::Busy;
+
 // The names the windows and the logs show, as the states were always called.
+// A search that failed for good rests until the user tries again; one that
+// is tried again by itself counts as busy while it waits.
 constexpr StateName<State> StateNames[] = {
     {State::Idle, "Idle"_L1},
-    {State::Adding, "adding"_L1},
-    {State::Listing, "listing"_L1},
+    {State::Adding, "adding"_L1, Busy},
+    {State::Listing, "listing"_L1, Busy},
     {State::Listed, "listed"_L1},
-    {State::Hashing, "Hashing"_L1},
-    {State::Readying, "Readying"_L1},
-    {State::Searching, "Searching"_L1},
-    {State::SuccessSearching, "SuccessSearching"_L1},
-    {State::RetrySearching, "RetrySearching"_L1},
-    {State::RetryingSearching, "RetryingSearching"_L1},
-    {State::WaitedSearching, "WaitedSearching"_L1},
+    {State::Hashing, "Hashing"_L1, Busy},
+    {State::Readying, "Readying"_L1, Busy},
+    {State::Searching, "Searching"_L1, Busy},
+    {State::SuccessSearching, "SuccessSearching"_L1, Busy},
+    {State::RetrySearching, "RetrySearching"_L1, Busy},
+    {State::RetryingSearching, "RetryingSearching"_L1, Busy},
+    {State::WaitedSearching, "WaitedSearching"_L1, Busy},
     {State::ErrorSearching, "ErrorSearching"_L1},
     {State::Searched, "Searched"_L1},
-    {State::Predownloading, "Predownloading"_L1},
-    {State::Redownloading, "Redownloading"_L1},
-    {State::Downloading, "Downloading"_L1},
+    {State::Predownloading, "Predownloading"_L1, Busy},
+    {State::Redownloading, "Redownloading"_L1, Busy},
+    {State::Downloading, "Downloading"_L1, Busy},
     {State::Downloaded, "Downloaded"_L1},
     {State::NotDownloaded, "NotDownloaded"_L1},
 };
@@ -68,58 +70,29 @@ std::optional<DownloadJob::State> DownloadJob::stateNamed(const QString &name)
 
 bool DownloadJob::isBusy(State state)
 {
-    return stateName(state).endsWith("ing"_L1);
+    return isBusyState<State>(StateNames, state);
 }
 
 std::shared_ptr<DownloadJob> DownloadJob::create()
 {
-    return std::shared_ptr<DownloadJob>(new DownloadJob,
-                                        [](DownloadJob *job) { WorkerThreads::deleteOnOwnThread(job); });
+    return own(new DownloadJob);
 }
 
 DownloadJob::DownloadJob()
-    : m_records(std::make_shared<JobRecords>())
-    , m_intake(std::make_shared<ClientIntake>(m_records))
+    : WorkflowJob(u"GetSubs"_s, MovieFileParser::Mode::GetSubs)
+    , m_state(records().stateLock(), [this](State state) { Q_EMIT stateChanged(state); })
 {
-    const QMutexLocker guard(&m_records->stateLock());
-    m_records->mode = u"GetSubs"_s;
-}
-
-DownloadJob::~DownloadJob()
-{
-    // Intake items still queued find the records gone and do nothing.
-    m_intake->cancel();
-}
-
-DownloadJob::State DownloadJob::state() const
-{
-    const QMutexLocker guard(&m_records->stateLock());
-    return m_state;
-}
-
-bool DownloadJob::isState(State state) const
-{
-    return this->state() == state;
-}
-
-void DownloadJob::setState(State state)
-{
-    {
-        const QMutexLocker guard(&m_records->stateLock());
-        m_state = state;
-    }
-    Q_EMIT stateChanged(state);
 }
 
 ServiceError DownloadJob::searchFailure() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return m_searchFailure;
 }
 
 ServiceError DownloadJob::searchStepFailure() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return m_stepFailure;
 }
 
@@ -127,24 +100,25 @@ ServiceError DownloadJob::searchStepFailure() const
 
 bool DownloadJob::addPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (m_cancelled || path.isEmpty() || !info.exists() || !info.isReadable())
+    if (!canTakeIn(path))
         return false;
-    if (isState(State::Listed) || isState(State::Idle))
-        setState(State::Adding);
-    return m_intake->add(path, MovieFileParser::Mode::GetSubs);
-}
-
-int DownloadJob::Tcounter() const
-{
-    return m_intake->Tcounter();
+    m_state.intakeStarted();
+    return takeIn(path);
 }
 
 QList<std::shared_ptr<movieFile>> DownloadJob::takeNewRecords(bool listAllFiles, bool refreshSubs)
 {
+    const bool intakeIdle = Tcounter() == 0;
+    const QList<std::shared_ptr<movieFile>> fresh = takeUnlistedRecords(listAllFiles, refreshSubs);
+    m_state.listingStep(!fresh.isEmpty(), intakeIdle);
+    return fresh;
+}
+
+QList<std::shared_ptr<movieFile>> DownloadJob::takeUnlistedRecords(bool listAllFiles, bool refreshSubs)
+{
     QList<std::shared_ptr<movieFile>> fresh;
-    const QMutexLocker guard(&m_records->stateLock());
-    auto &records = m_records->movieFiles;
+    const QMutexLocker guard(&records().stateLock());
+    auto &records = records().movieFiles;
     for (qsizetype i = 0; i < records.size();) {
         movieFile &record = *records[i];
         if (record.addedToList) {
@@ -171,17 +145,17 @@ void DownloadJob::hashVideos(const std::function<void(int, const QString &)> &ha
 {
     QList<std::shared_ptr<movieFile>> videos;
     {
-        const QMutexLocker guard(&m_records->stateLock());
-        videos = m_records->movieFiles;
+        const QMutexLocker guard(&records().stateLock());
+        videos = records().movieFiles;
     }
     const MethodProfiler trace(u"Hashing Files"_s);
     for (qsizetype i = 0; i < videos.size(); ++i) {
-        if (m_cancelled)
+        if (cancelled())
             return;
         movieFile &video = *videos[i];
         JobRecords::hashForSearch(video); // reads the files: outside the lock
         if (!video.movieHash().isEmpty()) {
-            const QMutexLocker guard(&m_records->stateLock());
+            const QMutexLocker guard(&records().stateLock());
             video.toSearch = video.isChecked;
         }
         if (hashed)
@@ -191,17 +165,15 @@ void DownloadJob::hashVideos(const std::function<void(int, const QString &)> &ha
 
 void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const QString &)> &hashed)
 {
-    if (isState(State::Listed)) {
-        setState(State::Hashing);
+    if (m_state.change({State::Listed}, State::Hashing)) {
         hashVideos(hashed);
-        setState(State::Readying);
-    } else if (isState(State::WaitedSearching)) {
+        m_state.set(State::Readying);
+    } else {
         // A retry after a failed search: the hashes are known.
-        setState(State::Readying);
+        m_state.change({State::WaitedSearching}, State::Readying);
     }
-    if (!isState(State::Readying) || m_cancelled)
+    if (cancelled() || !m_state.change({State::Readying}, State::Searching))
         return;
-    setState(State::Searching);
     ServiceError failure;
     {
         const MethodProfiler trace(u"Starting Search"_s);
@@ -209,7 +181,7 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     }
     const bool found = failure.ok();
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         m_searchFailure = failure;
     }
     if (!found)
@@ -219,42 +191,29 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
         !found && autoRetry && FailureWords::worthRetrying(FailureWords::classify(failure.code));
     if (found)
         tickOfferedWaiting();
-    setState(found ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
+    m_state.set(found ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
 }
 
 ServiceError DownloadJob::searchThroughProvider(const RunSettings &settings)
 {
-    std::shared_ptr<SubtitleProvider> provider;
     // Before the provider is there: a cancel from now on reaches it.
     m_providerSearching = true;
-    {
-        const QMutexLocker guard(&m_providerLock);
-        // A fresh sign-in for every run, with the run's settings.
-        m_provider = provider = ProviderChoice::fromPreferences(settings.prefs);
-    }
-    // A cancel that came before the provider existed.
-    if (m_cancelled)
-        provider->cancel();
+    // A fresh sign-in for every run, with the run's settings.
+    const std::shared_ptr<SubtitleProvider> provider = openProvider(settings.prefs);
     qCInfo(lcDownloadJob) << "searching through" << ProviderChoice::nameOf(settings.prefs);
     ServiceError stepFailure;
-    const ServiceError failure = ProviderSearch::run(*m_records, provider, settings, &stepFailure);
+    const ServiceError failure = ProviderSearch::run(records(), provider, settings, &stepFailure);
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         m_stepFailure = stepFailure;
     }
     m_providerSearching = false;
     return failure;
 }
 
-std::shared_ptr<SubtitleProvider> DownloadJob::provider() const
-{
-    const QMutexLocker guard(&m_providerLock);
-    return m_provider;
-}
-
 void DownloadJob::setProviderName(const QString &name)
 {
-    const QMutexLocker guard(&m_providerLock);
+    const QMutexLocker guard(&m_providerNameLock);
     m_providerName = myPrefs::providerNamed(name);
 }
 
@@ -265,10 +224,10 @@ QString DownloadJob::providerName() const
 
 void DownloadJob::fixSettings(const RunSettings &settings)
 {
-    m_records->fixIntakeSettings(settings.intake());
-    const QMutexLocker guard(&m_records->stateLock());
+    records().fixIntakeSettings(settings.intake());
+    const QMutexLocker guard(&records().stateLock());
     m_fixedSettings = settings;
-    m_records->session()->placement = settings.placement();
+    records().session()->placement = settings.placement();
 }
 
 RunSettings DownloadJob::runSettings() const
@@ -276,14 +235,14 @@ RunSettings DownloadJob::runSettings() const
     std::optional<RunSettings> settings;
     QStringList offered;
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         settings = m_fixedSettings;
         offered = m_offeredLanguages;
     }
     if (!settings)
         settings = RunSettings::fromPreferences();
     {
-        const QMutexLocker guard(&m_providerLock);
+        const QMutexLocker guard(&m_providerNameLock);
         if (!m_providerName.isEmpty())
             settings->prefs.ServiceProvider = m_providerName;
     }
@@ -300,13 +259,22 @@ int DownloadJob::remainingDownloads() const
 
 bool DownloadJob::startSearch(bool autoRetry)
 {
-    if (m_cancelled || m_searching.exchange(true))
-        return false;
-    WorkerThreads::start(u"ThreadSearchSubs"_s, [job = shared_from_this(), autoRetry] {
-        job->runSearch(autoRetry);
-        job->m_searching = false;
-    });
-    return true;
+    return startWorker(
+        m_searching, u"ThreadSearchSubs"_s, [this, autoRetry] { runSearch(autoRetry); },
+        [this] {
+            m_state.change({State::ErrorSearching, State::RetrySearching, State::RetryingSearching},
+                           State::WaitedSearching);
+        });
+}
+
+void DownloadJob::countDownToRetry()
+{
+    m_state.change({State::RetrySearching}, State::RetryingSearching);
+}
+
+void DownloadJob::resultsListed()
+{
+    m_state.resultsListed();
 }
 
 // --- Results --------------------------------------------------------------------
@@ -335,8 +303,8 @@ QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList 
                                                               bool refreshSubs) const
 {
     QList<LanguageGroup> groups;
-    const QMutexLocker guard(&m_records->stateLock());
-    for (const auto &video : std::as_const(m_records->movieFiles)) {
+    const QMutexLocker guard(&records().stateLock());
+    for (const auto &video : std::as_const(records().movieFiles)) {
         for (const QString &language : languages) {
             LanguageGroup entry{video, language, nullptr};
             if (refreshSubs || !(hasLocalSubtitleIn(*video, language) || video->carriesSubtitleIn(language)))
@@ -351,13 +319,13 @@ QList<DownloadJob::LanguageGroup> DownloadJob::languageGroups(const QStringList 
 
 QList<std::shared_ptr<movieFile>> DownloadJob::queuedSubs() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return m_queue.queuedSubs();
 }
 
 void DownloadJob::removeDownloaded()
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     m_queue.removeDownloaded();
 }
 
@@ -367,7 +335,7 @@ void DownloadJob::holdBackOverQuota()
     const QDateTime renews = QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc());
     QList<WaitingDownload> waiting;
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         m_heldForQuota = m_queue.holdBack(remaining, QuotaWaitList::waitingText(renews));
         for (const auto &entry : std::as_const(m_heldForQuota)) {
             const auto result = DownloadQueue::chosen(*entry);
@@ -385,7 +353,7 @@ void DownloadJob::forgetWaiting(int index)
 {
     QString video, lang;
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         const auto &entries = m_queue.queuedSubs();
         if (index < 0 || index >= entries.size())
             return;
@@ -399,13 +367,13 @@ void DownloadJob::forgetWaiting(int index)
 void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
                                const std::function<void(int)> &arrived)
 {
-    setState(State::Downloading);
+    m_state.set(State::Downloading);
     holdBackOverQuota();
     m_placedCount = 0;
     m_failedCount = 0;
     m_queuedCount = int(queuedSubs().size());
     const bool placed = m_queue.downloadAll(
-        m_records->session(),
+        records().session(),
         [&](int index, bool ok) {
             ++(ok ? m_placedCount : m_failedCount);
             if (ok)
@@ -414,11 +382,10 @@ void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
                 done(index, ok);
             Q_EMIT progressed();
         },
-        [this] { return m_cancelled.load(); }, [this] { return m_aborted || WorkerThreads::stopping(); },
-        arrived);
+        [this] { return cancelled(); }, [this] { return m_aborted || WorkerThreads::stopping(); }, arrived);
     if (m_fixTiming)
         fixPlacedTimings();
-    setState(placed ? State::Downloaded : State::NotDownloaded);
+    m_state.set(placed ? State::Downloaded : State::NotDownloaded);
 }
 
 void DownloadJob::fixPlacedTimings()
@@ -430,7 +397,7 @@ void DownloadJob::fixPlacedTimings()
     };
     QList<Placed> placed;
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         for (const auto &entry : m_queue.queuedSubs()) {
             const auto result = DownloadQueue::chosen(*entry);
             if (result && result->Downloaded && !result->localSubfile.isEmpty() &&
@@ -439,13 +406,13 @@ void DownloadJob::fixPlacedTimings()
         }
     }
     // Measured outside the lock: decoding a film's audio takes seconds.
-    const auto stop = [this] { return m_cancelled || WorkerThreads::stopping(); };
+    const auto stop = [this] { return cancelled() || WorkerThreads::stopping(); };
     for (const Placed &each : std::as_const(placed)) {
         if (stop())
             return;
         const TimingCheck::PlacedFix fix = TimingCheck::fixPlaced(each.video, each.subtitle, stop);
         {
-            const QMutexLocker guard(&m_records->stateLock());
+            const QMutexLocker guard(&records().stateLock());
             each.result->timingNote = fix.note;
         }
         Q_EMIT progressed();
@@ -454,13 +421,13 @@ void DownloadJob::fixPlacedTimings()
 
 bool DownloadJob::startDownloads()
 {
-    if (m_cancelled || m_downloading.exchange(true))
-        return false;
-    WorkerThreads::start(u"ThreadGetSubs"_s, [job = shared_from_this()] {
-        job->runDownloads();
-        job->m_downloading = false;
-    });
-    return true;
+    return startWorker(m_downloading, u"ThreadGetSubs"_s, [this] { runDownloads(); });
+}
+
+void DownloadJob::requestDownloads()
+{
+    if (!m_state.change({State::Searched}, State::Predownloading))
+        m_state.change({State::NotDownloaded}, State::Redownloading);
 }
 
 // --- Offered again after the quota renewed ----------------------------------------
@@ -475,7 +442,7 @@ void DownloadJob::offerWaiting(const QList<WaitingDownload> &entries)
             videos.append(entry.video);
     }
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         m_offeredWaiting = entries;
         m_offeredLanguages = languages;
     }
@@ -485,7 +452,7 @@ void DownloadJob::offerWaiting(const QList<WaitingDownload> &entries)
 
 int DownloadJob::waitingOffered() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return int(m_offeredWaiting.size());
 }
 
@@ -493,7 +460,7 @@ QStringList DownloadJob::listedLanguages() const
 {
     std::optional<RunSettings> fixed;
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         if (!m_offeredWaiting.isEmpty())
             return m_offeredLanguages;
         fixed = m_fixedSettings;
@@ -530,13 +497,13 @@ void DownloadJob::tickOfferedWaiting()
 {
     QList<WaitingDownload> ended;
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         if (m_offeredWaiting.isEmpty())
             return;
         // A search step that failed may have left results out: nothing found
         // then says nothing.
         const bool complete = m_stepFailure.ok();
-        for (const auto &video : std::as_const(m_records->movieFiles)) {
+        for (const auto &video : std::as_const(records().movieFiles)) {
             QList<WaitingDownload> mine;
             for (const WaitingDownload &entry : std::as_const(m_offeredWaiting)) {
                 if (entry.video == video->path())
@@ -581,14 +548,11 @@ bool DownloadJob::busy() const
     return m_searching || m_downloading || Tcounter() > 0;
 }
 
-void DownloadJob::cancel()
+bool DownloadJob::cancelStopsProvider() const
 {
-    m_cancelled = true;
-    m_intake->cancel();
     // The download under way (which uses the same provider) may finish;
     // abort() drops it too.
-    if (const auto current = provider(); current && (m_providerSearching || m_aborted))
-        current->cancel();
+    return m_providerSearching || m_aborted;
 }
 
 void DownloadJob::abort()

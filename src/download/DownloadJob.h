@@ -5,6 +5,7 @@
 #include "service/DownloadQueue.h"
 #include "service/RunSettings.h"
 #include "service/ServiceError.h"
+#include "service/WorkflowJob.h"
 
 #include <QList>
 #include <QMutex>
@@ -16,22 +17,20 @@
 #include <memory>
 #include <optional>
 
-class ClientIntake;
 class movieFile;
-class JobRecords;
 class SubtitleProvider;
 
 // One download job: videos come in (the intake), are listed, hashed and
 // searched, their results grouped, the chosen ones queued and downloaded.
 // The download window and `lumbra-cli get` both drive it; the rules live here.
 //
-// The job owns its state: the records (with the state lock and the lists),
-// the intake, the queue, the workflow state and the cancel flag.
-// Whoever drives it holds it by shared pointer; its worker routines hold it
-// too, so a window may go at any time without waiting for them: it cancels
-// the job and lets go. Records are data: hashes are computed by the search
-// routine outside the state lock and only read under it.
-class DownloadJob final : public QObject, public std::enable_shared_from_this<DownloadJob> {
+// The job owns its state (WorkflowJob: the client with the state lock, the
+// records and the lists, the intake, the cancel flag; here the queue) and its
+// state machine: it makes every change of state and announces it
+// (stateChanged); the drivers call the steps below and redraw on the signal.
+// Records are data: hashes are computed by the search routine outside the
+// state lock and only read under it.
+class DownloadJob final : public WorkflowJob {
     Q_OBJECT
 public:
     // The workflow states, in the order the normal path meets them.
@@ -60,18 +59,17 @@ public:
     // "adding", "Searched"...), and back (without regard to case).
     static QString stateName(State state);
     static std::optional<State> stateNamed(const QString &name);
-    // A busy state: its name ends in "ing".
+    // Whether work goes on in the state (the table of states says).
     static bool isBusy(State state);
 
     static std::shared_ptr<DownloadJob> create();
-    ~DownloadJob() override;
 
-    JobRecords &records() const { return *m_records; }
-    ClientIntake &intake() const { return *m_intake; }
-
-    State state() const;
-    bool isState(State state) const;
-    void setState(State state);
+    State state() const { return m_state.get(); }
+    bool isState(State state) const { return this->state() == state; }
+    // Puts the job in `state` whatever it was; for a driver that restores a
+    // state by name (WorkflowWindow::setWindowMode). The steps below make the
+    // workflow's own changes.
+    void setState(State state) { m_state.set(state); }
     // Why the last search failed; ServiceError::None after a good one.
     ServiceError searchFailure() const;
     // A step of the last search that failed without ending it (the hash
@@ -82,12 +80,12 @@ public:
     // Hands a file or folder to the intake; false when it cannot be read or
     // the job is cancelled. From "Idle" or "listed" the state becomes "adding".
     bool addPath(const QString &path);
-    // Intake items under way.
-    int Tcounter() const;
     // The listing rule: records not listed yet are marked listed and checked
     // (checked when refreshing, or when a wanted language lacks a subtitle
     // beside the video); without `listAllFiles` a video with a subtitle for
     // every wanted language is dropped instead. Returns the new records.
+    // "listing" when there are some; "listed" once the intake had nothing
+    // under way before they were taken.
     QList<std::shared_ptr<movieFile>> takeNewRecords(bool listAllFiles, bool refreshSubs);
 
     // --- Search ------------------------------------------------------------
@@ -97,8 +95,15 @@ public:
     // "SuccessSearching", "RetrySearching" (with `autoRetry`) or
     // "ErrorSearching". Blocks; stops early when cancelled.
     void runSearch(bool autoRetry, const std::function<void(int done, const QString &name)> &hashed = {});
-    // Starts runSearch on a worker thread unless one runs; false then.
+    // Starts runSearch on a worker thread unless one runs; false then. After
+    // a failed search (tried again by hand or when the countdown ends) the
+    // job waits no more: "WaitedSearching".
     bool startSearch(bool autoRetry);
+    // A failed search to be tried again after a countdown:
+    // "RetrySearching" becomes "RetryingSearching".
+    void countDownToRetry();
+    // The driver listed the good search's results: "Searched".
+    void resultsListed();
     bool searchRunning() const { return m_searching; }
 
     // The settings every run of this job uses from now on (intake, search,
@@ -154,6 +159,10 @@ public:
     void runDownloads(const std::function<void(int index, bool placed)> &done = {},
                       const std::function<void(int index)> &arrived = {});
     bool startDownloads();
+    // Download was asked for: "Predownloading" after the search,
+    // "Redownloading" after a run with failures; the driver builds the queue
+    // (the first time) and starts the downloads in those states.
+    void requestDownloads();
     bool downloadRunning() const { return m_downloading; }
     // How the last download run went so far: entries placed, entries that
     // failed, and every entry it started with.
@@ -191,13 +200,10 @@ public:
     // Worker routines or intake items under way.
     bool busy() const;
 
-    // Stops the job: the search request under way fails at once, the intake
-    // stops at its next entry, hashing at its next file, downloads before
-    // their next entry. Any thread; for good.
-    void cancel();
-    // cancel(), and the download under way is dropped too.
+    // cancel() stops the search request under way, the intake at its next
+    // entry, hashing at its next file, downloads before their next entry.
+    // abort() drops the download under way too.
     void abort();
-    bool cancelled() const { return m_cancelled; }
 
 Q_SIGNALS:
     // From whichever thread changed it; connect with a queued connection.
@@ -207,18 +213,18 @@ Q_SIGNALS:
 
 private:
     DownloadJob();
+    bool cancelStopsProvider() const override;
+    // The listing rule itself, under the state lock.
+    QList<std::shared_ptr<movieFile>> takeUnlistedRecords(bool listAllFiles, bool refreshSubs);
     void hashVideos(const std::function<void(int done, const QString &name)> &hashed);
     ServiceError searchThroughProvider(const RunSettings &settings);
-    std::shared_ptr<SubtitleProvider> provider() const;
     void holdBackOverQuota();
     void forgetWaiting(int index);
     void fixPlacedTimings();
     void tickOfferedWaiting();
 
-    std::shared_ptr<JobRecords> m_records;
-    std::shared_ptr<ClientIntake> m_intake;
-    // Guarded by the state lock.
-    State m_state = State::Idle;
+    JobState<State> m_state;
+    // Guarded by the client's state lock.
     ServiceError m_searchFailure;
     ServiceError m_stepFailure;
     DownloadQueue m_queue;
@@ -227,9 +233,8 @@ private:
     QStringList m_offeredLanguages; // the languages of m_offeredWaiting, in order
     std::optional<RunSettings> m_fixedSettings;
 
-    mutable QMutex m_providerLock;                // guards the two below; never held across a request
-    QString m_providerName;                       // set for this job; empty: the preference
-    std::shared_ptr<SubtitleProvider> m_provider; // of the last search run
+    mutable QMutex m_providerNameLock;
+    QString m_providerName; // set for this job; empty: the preference
 
     std::atomic<bool> m_providerSearching{false};
     std::atomic<bool> m_searching{false};
@@ -238,6 +243,5 @@ private:
     std::atomic<int> m_failedCount{0};
     std::atomic<int> m_queuedCount{0};
     std::atomic<bool> m_fixTiming{false};
-    std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_aborted{false};
 };

@@ -164,7 +164,6 @@ QList<GetSubsOutcome> GetSubsRun::run()
     }
 
     report(u"Hashing"_s, int(videos.size()));
-    m_job->setState(DownloadJob::State::Listed);
     bool searchReported = false;
     m_job->runSearch(false, [&](int done, const QString &name) {
         advance(done, name);

@@ -8,14 +8,13 @@
 #include "media/subtitleFile.h"
 #include "prefs/myPrefs.h"
 #include "preview/SubtitleCheck.h"
-#include "service/ClientIntake.h"
+#include "service/FailureWords.h"
 #include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
 #include "service/ProviderChoice.h"
 #include "service/ProviderSearch.h"
 #include "service/SubtitleProvider.h"
 
-#include <QFileInfo>
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -26,15 +25,19 @@ namespace {
 
 using State = VerificationJob::State;
 
+constexpr StateWork Busy = StateWork::Busy;
+
+// A failed run is over, whether or not it may be tried again: the window
+// has no countdown.
 constexpr StateName<State> StateNames[] = {
     {State::Idle, "Idle"_L1},
-    {State::Adding, "adding"_L1},
-    {State::Listing, "listing"_L1},
+    {State::Adding, "adding"_L1, Busy},
+    {State::Listing, "listing"_L1, Busy},
     {State::Listed, "listed"_L1},
-    {State::Hashing, "Hashing"_L1},
-    {State::Readying, "Readying"_L1},
-    {State::Searching, "Searching"_L1},
-    {State::SuccessSearching, "SuccessSearching"_L1},
+    {State::Hashing, "Hashing"_L1, Busy},
+    {State::Readying, "Readying"_L1, Busy},
+    {State::Searching, "Searching"_L1, Busy},
+    {State::SuccessSearching, "SuccessSearching"_L1, Busy},
     {State::RetrySearching, "RetrySearching"_L1},
     {State::ErrorSearching, "ErrorSearching"_L1},
     {State::Searched, "Searched"_L1},
@@ -67,66 +70,44 @@ std::optional<VerificationJob::State> VerificationJob::stateNamed(const QString 
 
 bool VerificationJob::isBusy(State state)
 {
-    return stateName(state).endsWith("ing"_L1) && !isFailed(state);
+    return isBusyState<State>(StateNames, state);
 }
 
 std::shared_ptr<VerificationJob> VerificationJob::create()
 {
-    return std::shared_ptr<VerificationJob>(
-        new VerificationJob, [](VerificationJob *job) { WorkerThreads::deleteOnOwnThread(job); });
+    return own(new VerificationJob);
 }
 
+// The records' upload mode: the intake turns subtitles into records and pairs
+// each with the video of its name.
 VerificationJob::VerificationJob()
-    : m_records(std::make_shared<JobRecords>())
-    , m_intake(std::make_shared<ClientIntake>(m_records))
+    : WorkflowJob(u"PutSubs"_s, MovieFileParser::Mode::PutSubs)
+    , m_state(records().stateLock(), [this](State state) { Q_EMIT stateChanged(state); })
 {
-    const QMutexLocker guard(&m_records->stateLock());
-    // The upload mode: the intake turns subtitles into records and pairs
-    // each with the video of its name.
-    m_records->mode = u"PutSubs"_s;
-}
-
-VerificationJob::~VerificationJob()
-{
-    m_intake->cancel();
-}
-
-VerificationJob::State VerificationJob::state() const
-{
-    const QMutexLocker guard(&m_records->stateLock());
-    return m_state;
-}
-
-void VerificationJob::setState(State state)
-{
-    {
-        const QMutexLocker guard(&m_records->stateLock());
-        m_state = state;
-    }
-    Q_EMIT stateChanged(state);
 }
 
 bool VerificationJob::addPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (m_cancelled || path.isEmpty() || !info.exists() || !info.isReadable())
+    if (!canTakeIn(path))
         return false;
-    if (isState(State::Listed) || isState(State::Idle))
-        setState(State::Adding);
-    return m_intake->add(path, MovieFileParser::Mode::PutSubs);
-}
-
-int VerificationJob::Tcounter() const
-{
-    return m_intake->Tcounter();
+    m_state.intakeStarted();
+    return takeIn(path);
 }
 
 QList<std::shared_ptr<subtitleFile>> VerificationJob::takeNewSubtitles()
 {
+    const bool intakeIdle = Tcounter() == 0;
+    const QList<std::shared_ptr<subtitleFile>> fresh = takeUnlistedSubtitles();
+    m_state.listingStep(!fresh.isEmpty(), intakeIdle);
+    return fresh;
+}
+
+QList<std::shared_ptr<subtitleFile>> VerificationJob::takeUnlistedSubtitles()
+{
     QList<std::shared_ptr<subtitleFile>> fresh;
     {
-        const QMutexLocker guard(&m_records->stateLock());
-        for (const auto &sub : std::as_const(m_records->subfiles)) {
+        const QMutexLocker guard(&records().stateLock());
+        for (const auto &sub : std::as_const(records().subfiles)) {
             if (!sub->addedToList) {
                 sub->addedToList = true;
                 fresh.append(sub);
@@ -137,7 +118,7 @@ QList<std::shared_ptr<subtitleFile>> VerificationJob::takeNewSubtitles()
     // outside the lock.
     for (const auto &sub : std::as_const(fresh)) {
         const bool refused = !SubtitleCheck::refusal(sub->path()).isEmpty();
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         sub->isChecked = sub->hasMovie && !refused;
     }
     return fresh;
@@ -146,8 +127,8 @@ QList<std::shared_ptr<subtitleFile>> VerificationJob::takeNewSubtitles()
 QStringList VerificationJob::dropUnchecked()
 {
     QStringList dropped;
-    const QMutexLocker guard(&m_records->stateLock());
-    auto &subs = m_records->subfiles;
+    const QMutexLocker guard(&records().stateLock());
+    auto &subs = records().subfiles;
     for (qsizetype at = subs.size() - 1; at >= 0; --at) {
         if (!subs.at(at)->isChecked) {
             dropped.prepend(subs.at(at)->path());
@@ -174,8 +155,8 @@ QList<VerifyPairing> VerificationJob::allPairings() const
 {
     QList<VerifyPairing> all;
     {
-        const QMutexLocker guard(&m_records->stateLock());
-        for (const auto &sub : std::as_const(m_records->subfiles))
+        const QMutexLocker guard(&records().stateLock());
+        for (const auto &sub : std::as_const(records().subfiles))
             all.append(pairingOf(*sub));
     }
     // The files are read outside the lock.
@@ -191,30 +172,30 @@ QList<VerifyPairing> VerificationJob::allPairings() const
 
 QList<VerifyPairing> VerificationJob::pairings() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return m_pairings;
 }
 
 QList<VerifyOutcome> VerificationJob::outcomes() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return m_outcomes;
 }
 
 ServiceError VerificationJob::searchFailure() const
 {
-    const QMutexLocker guard(&m_records->stateLock());
+    const QMutexLocker guard(&records().stateLock());
     return m_searchFailure;
 }
 
 void VerificationJob::runVerification(bool autoRetry)
 {
+    if (const State state = m_state.get(); state != State::Listed && !isFailed(state))
+        return;
     QList<VerifyPairing> checked;
     {
-        const QMutexLocker guard(&m_records->stateLock());
-        if (m_state != State::Listed && !isFailed(m_state))
-            return;
-        for (const auto &sub : std::as_const(m_records->subfiles)) {
+        const QMutexLocker guard(&records().stateLock());
+        for (const auto &sub : std::as_const(records().subfiles)) {
             if (sub->isChecked)
                 checked.append(pairingOf(*sub));
         }
@@ -223,29 +204,35 @@ void VerificationJob::runVerification(bool autoRetry)
     const QList<VerifyOutcome> found = verify(checked, RunSettings::fromPreferences(), failure);
     const bool failed = !failure.ok();
     {
-        const QMutexLocker guard(&m_records->stateLock());
+        const QMutexLocker guard(&records().stateLock());
         m_pairings = checked;
         m_outcomes = found;
         m_searchFailure = failure;
     }
-    setState(!failed ? State::SuccessSearching : autoRetry ? State::RetrySearching : State::ErrorSearching);
+    // A rejected login or a cancelled run fails again: no retry, as in the download job.
+    const bool retry =
+        failed && autoRetry && FailureWords::worthRetrying(FailureWords::classify(failure.code));
+    m_state.set(!failed ? State::SuccessSearching : retry ? State::RetrySearching : State::ErrorSearching);
 }
 
 bool VerificationJob::startVerification(bool autoRetry)
 {
-    if (m_cancelled || m_running.exchange(true))
-        return false;
-    WorkerThreads::start(u"ThreadVerifySubs"_s, [job = shared_from_this(), autoRetry] {
-        job->runVerification(autoRetry);
-        job->m_running = false;
-    });
-    return true;
+    return startWorker(
+        m_running, u"ThreadVerifySubs"_s, [this, autoRetry] { runVerification(autoRetry); },
+        [this] {
+            m_state.change({State::RetrySearching, State::ErrorSearching}, State::Listed);
+        });
+}
+
+void VerificationJob::resultsListed()
+{
+    m_state.resultsListed();
 }
 
 QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairings,
                                              const RunSettings &settings, ServiceError &failure)
 {
-    JobRecords &records = *m_records;
+    JobRecords &records = this->records();
     // The paired videos, one record each, and the languages to ask about.
     QList<std::shared_ptr<movieFile>> videos;
     QStringList languages;
@@ -273,11 +260,11 @@ QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairing
     if (videos.isEmpty())
         return outcomes;
 
-    setState(State::Hashing);
+    m_state.set(State::Hashing);
     {
         MethodProfiler trace(u"Hashing Files"_s);
         for (const auto &video : std::as_const(videos)) {
-            if (m_cancelled)
+            if (cancelled())
                 break;
             const bool hashed = !video->computeMovieHash().isEmpty(); // outside the lock
             const QMutexLocker guard(&records.stateLock());
@@ -288,14 +275,14 @@ QList<VerifyOutcome> VerificationJob::verify(const QList<VerifyPairing> &pairing
         const QMutexLocker guard(&records.stateLock());
         records.movieFiles = videos;
     }
-    setState(State::Readying);
+    m_state.set(State::Readying);
 
     // The run searches at most three languages at a time. Ask in the
     // subtitles' languages, through the run's settings rather than the
     // preferences, which every window reads. The videos were made without the
     // subtitles beside them, so a local subtitle never keeps a language from
     // being asked.
-    setState(State::Searching);
+    m_state.set(State::Searching);
     for (qsizetype at = 0; at < languages.size(); at += 3) {
         const QStringList batch = languages.mid(at, 3);
         RunSettings batchSettings = settings;
@@ -340,22 +327,6 @@ ServiceError VerificationJob::searchThroughProvider(const RunSettings &settings)
     // Whether the service has subtitles for a hash is a plain search, which
     // every interface answers: ask the one the preferences choose, so a
     // default install (REST) verifies without an XML-RPC account.
-    const std::shared_ptr<SubtitleProvider> provider = ProviderChoice::fromPreferences(settings.prefs);
-    {
-        const QMutexLocker guard(&m_providerLock);
-        m_provider = provider;
-    }
-    // A cancel that came before the provider was there.
-    if (m_cancelled)
-        provider->cancel();
-    return ProviderSearch::runByHash(*m_records, provider, settings);
-}
-
-void VerificationJob::cancel()
-{
-    m_cancelled = true;
-    m_intake->cancel();
-    const QMutexLocker guard(&m_providerLock);
-    if (m_provider)
-        m_provider->cancel();
+    const std::shared_ptr<SubtitleProvider> provider = openProvider(settings.prefs);
+    return ProviderSearch::runByHash(records(), provider, settings);
 }

@@ -2,6 +2,7 @@
 
 #include "service/RunSettings.h"
 #include "service/ServiceError.h"
+#include "service/WorkflowJob.h"
 
 #include <QList>
 #include <QMutex>
@@ -13,8 +14,6 @@
 #include <memory>
 #include <optional>
 
-class ClientIntake;
-class JobRecords;
 class SubtitleProvider;
 class subtitleFile;
 
@@ -46,9 +45,10 @@ struct VerifyOutcome {
 // subtitles' languages. The upload window and `lumbra-cli verify` both drive
 // it.
 //
-// Like the download job it owns its state (records, intake, state, outcomes,
-// cancel flag) and its worker holds it, so the window never waits.
-class VerificationJob final : public QObject, public std::enable_shared_from_this<VerificationJob> {
+// Like the download job it owns its state (WorkflowJob: records,
+// intake, cancel flag; here the outcomes) and its state machine, announcing
+// every change (stateChanged); its worker holds it, so the window never waits.
+class VerificationJob final : public WorkflowJob {
     Q_OBJECT
 public:
     enum class State {
@@ -67,7 +67,8 @@ public:
     Q_ENUM(State)
     static QString stateName(State state);
     static std::optional<State> stateNamed(const QString &name);
-    // Hashing, readying and searching; a failed run is over.
+    // Whether work goes on in the state (the table of states says): a failed
+    // run is over.
     static bool isBusy(State state);
     static bool isFailed(State state)
     {
@@ -75,21 +76,19 @@ public:
     }
 
     static std::shared_ptr<VerificationJob> create();
-    ~VerificationJob() override;
 
-    JobRecords &records() const { return *m_records; }
-    ClientIntake &intake() const { return *m_intake; }
-
-    State state() const;
+    State state() const { return m_state.get(); }
     bool isState(State state) const { return this->state() == state; }
-    void setState(State state);
+    // Puts the job in `state` whatever it was; for a driver that restores a
+    // state by name. The steps below make the workflow's own changes.
+    void setState(State state) { m_state.set(state); }
 
     // Hands a file or folder to the intake; from "Idle" or "listed" the state
     // becomes "adding". False when it cannot be read or the job is cancelled.
     bool addPath(const QString &path);
-    int Tcounter() const;
     // The subtitles not listed yet, now marked listed; a subtitle with a
-    // video starts checked, one without unchecked.
+    // video starts checked, one without unchecked. "listing" when there are
+    // some; "listed" once the intake had nothing under way before.
     QList<std::shared_ptr<subtitleFile>> takeNewSubtitles();
     // Drops the unchecked subtitles for good; returns their paths.
     QStringList dropUnchecked();
@@ -101,10 +100,15 @@ public:
 
     // The verification routine: from "listed" (or after a failure), the
     // checked pairs are verified; ends in "SuccessSearching", or
-    // "RetrySearching" (with `autoRetry`) / "ErrorSearching". Blocks. The
-    // preferences as they are when it starts hold for the whole run.
+    // "RetrySearching" (with `autoRetry`, when trying again can help) /
+    // "ErrorSearching". Blocks. The preferences as they are when it starts
+    // hold for the whole run.
     void runVerification(bool autoRetry);
+    // Starts runVerification on a worker thread unless one runs; after a
+    // failed run the pairs are "listed" again first.
     bool startVerification(bool autoRetry);
+    // The driver listed a good run's outcomes: "Searched".
+    void resultsListed();
     bool verificationRunning() const { return m_running; }
     // What the last run asked and found.
     QList<VerifyPairing> pairings() const;
@@ -114,9 +118,6 @@ public:
     ServiceError searchFailure() const;
 
     bool busy() const;
-    // Stops the request under way, the intake and the hashing; for good.
-    void cancel();
-    bool cancelled() const { return m_cancelled; }
 
 Q_SIGNALS:
     // From whichever thread changed it.
@@ -129,16 +130,13 @@ private:
                                 ServiceError &failure);
     ServiceError searchThroughProvider(const RunSettings &settings);
 
-    std::shared_ptr<JobRecords> m_records;
-    std::shared_ptr<ClientIntake> m_intake;
-    mutable QMutex m_providerLock;                // guards m_provider; never held across a request
-    std::shared_ptr<SubtitleProvider> m_provider; // of the search under way or last made
-    // Guarded by the state lock.
-    State m_state = State::Idle;
+    QList<std::shared_ptr<subtitleFile>> takeUnlistedSubtitles();
+
+    JobState<State> m_state;
+    // Guarded by the records' state lock.
     QList<VerifyPairing> m_pairings;
     QList<VerifyOutcome> m_outcomes;
     ServiceError m_searchFailure;
 
     std::atomic<bool> m_running{false};
-    std::atomic<bool> m_cancelled{false};
 };

@@ -22,7 +22,6 @@ QList<VerifyPairing> VerifyRun::pairings()
 {
     m_job->intake().waitUntilDone();
     m_job->takeNewSubtitles();
-    m_job->setState(VerificationJob::State::Listed);
     return m_job->allPairings();
 }
 

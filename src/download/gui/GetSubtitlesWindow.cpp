@@ -136,7 +136,7 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     connect(m_frame, &WorkflowFrame::mainAction, this, &GetSubtitlesWindow::doSearch);
     connect(m_frame, &WorkflowFrame::filesDropped, this, [this](const DragItem &item) {
         if (m_frame->DropFilesCanvas()->isEnabled())
-            m_dropobjs.append(item);
+            m_drops.add(item);
     });
     connect(m_list, &DownloadList::refreshNeeded, this, &GetSubtitlesWindow::setUpdateUI);
     connect(m_list, &DownloadList::subtitleChecksChanged, this, &GetSubtitlesWindow::setUpdateUI);
@@ -204,7 +204,6 @@ QString GetSubtitlesWindow::windowTitleText() const
 void GetSubtitlesWindow::Open()
 {
     m_closing = false;
-    setWindowMode(u"Idle"_s);
     m_frame->mainButton()->setCaption(translationStrings::SearchSubsButtonTitle());
     m_extensionList = FileTypes::intakeExtensionList();
     setUpdateUI();
@@ -227,7 +226,7 @@ bool GetSubtitlesWindow::isWindowMode(QLatin1StringView mode) const
 void GetSubtitlesWindow::setWindowMode(const QString &mode)
 {
     if (const auto state = DownloadJob::stateNamed(mode))
-        setState(*state);
+        m_job->setState(*state);
     else
         qCWarning(lcDownloadWindow) << "no such state:" << mode;
 }
@@ -236,7 +235,10 @@ void GetSubtitlesWindow::jobStateChanged(DownloadJob::State state)
 {
     if (m_closing)
         return;
+    // Shown at once, once the window is open; the list redraws on the next refresh.
     m_updateUI = true;
+    if (m_timerUIRefresh.isActive())
+        applyStateToControls();
     if (state == State::Downloaded || state == State::NotDownloaded)
         tellDesktopDownloadsEnded();
     switch (state) {
@@ -423,7 +425,7 @@ void GetSubtitlesWindow::pressMain()
 
 void GetSubtitlesWindow::queueDrop(const DragItem &item)
 {
-    m_dropobjs.append(item);
+    m_drops.add(item);
 }
 
 void GetSubtitlesWindow::AAA_BuildFileList(const QString &item)
@@ -445,15 +447,8 @@ void GetSubtitlesWindow::AAA_BuildFileList(const QStringList &items)
 
 void GetSubtitlesWindow::takeInDrops()
 {
-    if (m_dropobjs.isEmpty())
-        return;
-    m_gotDragged = true;
-    while (!m_dropobjs.isEmpty()) {
-        const DragItem item = m_dropobjs.takeFirst();
-        AAA_BuildFileList(item.paths);
-        ++m_objsProcessed;
-    }
-    m_list->setSingleDrop(m_objsProcessed == 1);
+    if (m_drops.takeIn([this](const QStringList &paths) { AAA_BuildFileList(paths); }))
+        m_list->setSingleDrop(m_drops.processed() == 1);
 }
 
 bool GetSubtitlesWindow::eventFilter(QObject *watched, QEvent *event)
@@ -470,9 +465,8 @@ bool GetSubtitlesWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     // Compared by address only: the list may be going already.
-    if (watched == m_listViewport &&
-        handleFileDrop(event, m_frame->DropFilesCanvas()->isEnabled(),
-                       [this](const DragItem &item) { m_dropobjs.append(item); }))
+    if (watched == m_listViewport && handleFileDrop(event, m_frame->DropFilesCanvas()->isEnabled(),
+                                                    [this](const DragItem &item) { m_drops.add(item); }))
         return true;
     return lumbraWindow::eventFilter(watched, event);
 }
@@ -534,15 +528,10 @@ void GetSubtitlesWindow::TimerProcess_Action()
     try {
         if (m_frame->DropFilesCanvas()->isEnabled()) {
             takeInDrops();
-            // Read before listing: an intake item appends its records before
-            // it stops counting, so with no item under way every record is
-            // seen by the listing below.
-            const int underWay = Tcounter();
-            if (m_state0checkdropped && m_list->showNewRecords(m_job->takeNewRecords(myPrefs::ListAllFiles(),
-                                                                                     myPrefs::refreshSubs())))
-                setState(State::Listing);
-            if (underWay == 0 && m_state0checkdropped && (isState(State::Listing) || isState(State::Adding)))
-                setState(State::Listed);
+            // The job moves on to "listing" and "listed" as it hands them over.
+            if (m_state0checkdropped)
+                m_list->showNewRecords(
+                    m_job->takeNewRecords(myPrefs::ListAllFiles(), myPrefs::refreshSubs()));
         }
         // Offered downloads are searched at once: the one click is Download.
         if (isState(State::Listed) && (myPrefs::autoSearchSubs() || m_offersWaiting))
@@ -559,7 +548,7 @@ void GetSubtitlesWindow::TimerProcess_Action()
             m_frame->moveStageMarker(1);
             m_list->listSearchResults(
                 m_job->languageGroups(m_job->listedLanguages(), myPrefs::refreshSubs()));
-            setState(State::Searched);
+            m_job->resultsListed();
             if (myPrefs::autoGetSubs())
                 pressMain();
         } else if (mode == State::Predownloading || mode == State::Redownloading) {
@@ -583,11 +572,10 @@ void GetSubtitlesWindow::doSearch()
     const State mode = m_job->state();
     if (mode == State::ErrorSearching) {
         // Tried again by hand.
-        setState(State::WaitedSearching);
         m_job->startSearch(myPrefs::AutoRetrySearch());
         return;
     }
-    if (mode == State::Listed && !m_dropobjs.isEmpty()) {
+    if (mode == State::Listed && m_drops.pending() > 0) {
         // Files dropped since the last tick come in first; the search waits
         // for them to be listed.
         takeInDrops();
@@ -600,12 +588,10 @@ void GetSubtitlesWindow::doSearch()
         m_frame->DropFilesCanvasSection()->setEnabled(false);
         m_list->removeUncheckedRows();
         m_job->startSearch(myPrefs::AutoRetrySearch());
-    } else if (mode == State::Searched) {
-        setState(State::Predownloading);
+    } else if (mode == State::Searched || mode == State::NotDownloaded) {
+        m_job->requestDownloads();
     } else if (mode == State::Downloaded) {
         m_frame->CancelButton()->push();
-    } else if (mode == State::NotDownloaded) {
-        setState(State::Redownloading);
     }
 }
 
@@ -618,7 +604,7 @@ void GetSubtitlesWindow::CountDownTimer_Action()
         return;
     }
     if (isState(State::RetrySearching)) {
-        setState(State::RetryingSearching);
+        m_job->countDownToRetry();
         // One more than the wait, as this tick already counts one down.
         m_countDownTics = RetrySchedule::delaySeconds(m_retries++) + 1;
     }
@@ -630,8 +616,7 @@ void GetSubtitlesWindow::CountDownTimer_Action()
     m_frame->mainButton()->update();
     if (m_countDownTics <= 0) {
         m_countDownTimer.stop();
-        setState(State::WaitedSearching);
-        doSearch();
+        m_job->startSearch(myPrefs::AutoRetrySearch());
     }
 }
 
@@ -684,7 +669,7 @@ void GetSubtitlesWindow::applyStateToControls()
 {
     const State mode = m_job->state();
     const bool failed = mode == State::ErrorSearching;
-    const bool busy = DownloadJob::isBusy(mode) && !failed;
+    const bool busy = DownloadJob::isBusy(mode);
     BusyWheel *wheel = m_frame->DropFilesProgress();
     if (wheel->isVisible() != busy)
         wheel->setVisible(busy);
@@ -762,8 +747,7 @@ void GetSubtitlesWindow::applyStateToControls()
     const bool nothingTicked = mode == State::Listed && !m_list->hasCheckedVideos();
     if (mode == State::Listed)
         setCaption(nothingTicked ? tr("Tick a Video First") : translationStrings::SearchSubsButtonTitle());
-    const bool enabled = failed || (!DownloadJob::isBusy(mode) && !nothingTicked &&
-                                    (mode != State::Searched || m_list->gotResults()));
+    const bool enabled = !busy && !nothingTicked && (mode != State::Searched || m_list->gotResults());
     if (main->isEnabled() != enabled)
         main->setEnabled(enabled);
 }

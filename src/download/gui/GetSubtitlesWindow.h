@@ -32,9 +32,11 @@ class WorkflowFrame;
 // "RetrySearching", "RetryingSearching", "WaitedSearching",
 // "ErrorSearching", "Searched", "Predownloading", "Redownloading",
 // "Downloading", "Downloaded", "NotDownloaded"; compared without regard to
-// case). A process timer (200 ms) moves the window from state to state, a
-// refresh timer (100 ms) shows the state, a countdown timer (1 s) counts
-// down before a failed search is tried again.
+// case). The job makes every change of state and announces it; the window
+// redraws its controls on it. A process timer (200 ms) takes in drops, lists
+// new records and results and starts the downloads, a refresh timer (100 ms)
+// redraws the list, a countdown timer (1 s) counts down before a failed
+// search is tried again.
 //
 // The workflow itself is the window's DownloadJob, which owns the state, the
 // records and the workers (the search and the downloads each on a thread of
@@ -93,9 +95,9 @@ public:
 
     int Tcounter() const;
     bool state0checkdropped() const { return m_state0checkdropped; }
-    bool gotDragged() const { return m_gotDragged; }
-    int objsProcessed() const { return m_objsProcessed; }
-    int pendingDrops() const { return int(m_dropobjs.size()); }
+    bool gotDragged() const { return m_drops.gotDragged(); }
+    int objsProcessed() const { return m_drops.processed(); }
+    int pendingDrops() const { return m_drops.pending(); }
     int countDownTics() const { return m_countDownTics; }
     bool closing() const { return m_closing; }
     // The queue entries (a language group each, its chosen result first).
@@ -150,7 +152,6 @@ private:
     // The desktop hears of the end of downloads: progress cleared, and a notification for an unattended run.
     void tellDesktopDownloadsEnded();
     bool isState(DownloadJob::State state) const { return m_job->isState(state); }
-    void setState(DownloadJob::State state) { m_job->setState(state); }
     void pressMain();
     void applyStateToControls();
     // What the notice line says in `mode` when no search failed: how long
@@ -179,10 +180,8 @@ private:
     QElapsedTimer m_waitClock;
 
     // Main thread only.
-    QList<DragItem> m_dropobjs;
+    DropQueue m_drops;
     bool m_state0checkdropped = false;
-    bool m_gotDragged = false;
-    int m_objsProcessed = 0;
     int m_countDownTics = 0;
     int m_retries = 0; // automatic retries since the last successful search
     bool m_queueBuilt = false;

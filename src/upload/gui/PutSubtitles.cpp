@@ -112,7 +112,6 @@ void PutSubtitles::setVisible(bool visible)
 void PutSubtitles::Open()
 {
     closing = false;
-    setWindowMode(u"Idle"_s);
     m_frame->mainButton()->setCaption(translationStrings::VerifySubsButtonTitle());
     setUpdateUI(true);
     m_list->view()->setFocus();
@@ -123,16 +122,10 @@ QString PutSubtitles::windowMode() const
     return VerificationJob::stateName(m_job->state());
 }
 
-void PutSubtitles::setState(State state)
-{
-    m_job->setState(state);
-    setUpdateUI(true);
-}
-
 void PutSubtitles::setWindowMode(const QString &mode)
 {
     if (const auto state = VerificationJob::stateNamed(mode))
-        setState(*state);
+        m_job->setState(*state);
     else
         qCWarning(lcUpload) << "no such state:" << mode;
 }
@@ -169,18 +162,12 @@ QList<VerifyOutcome> PutSubtitles::outcomes() const
 
 void PutSubtitles::queueDrop(const DragItem &item)
 {
-    if (!item.isEmpty())
-        dropobjs.append(item);
+    m_drops.add(item);
 }
 
 void PutSubtitles::processDropped()
 {
-    while (!dropobjs.isEmpty()) {
-        const DragItem item = dropobjs.takeFirst();
-        gotDragged = true;
-        AAA_BuildFileList(item.paths);
-        ++objsProcessed;
-    }
+    m_drops.takeIn([this](const QStringList &paths) { AAA_BuildFileList(paths); });
 }
 
 void PutSubtitles::AAA_BuildFileList(const QStringList &items)
@@ -205,11 +192,10 @@ void PutSubtitles::processSubFiles()
 {
     if (!state0checkdropped)
         return;
+    // The job moves on to "listing" and "listed" as it hands them over.
     const auto fresh = m_job->takeNewSubtitles();
-    if (fresh.isEmpty())
-        return;
-    setState(State::Listing);
-    m_list->listSubtitleFiles(fresh);
+    if (!fresh.isEmpty())
+        m_list->listSubtitleFiles(fresh);
 }
 
 bool PutSubtitles::menuCommand(const QString &name)
@@ -268,18 +254,13 @@ void PutSubtitles::TimerProcess_Action()
     try {
         if (m_frame->DropFilesCanvas()->isEnabled()) {
             processDropped();
-            // Read before listing: when no intake item was left then, every
-            // record is in the job's list by the time it is listed.
-            const bool intakeOver = m_job->Tcounter() == 0;
             processSubFiles();
-            if (intakeOver && state0checkdropped && (isState(State::Listing) || isState(State::Adding)))
-                setState(State::Listed);
         }
         const State mode = m_job->state();
         if (mode == State::SuccessSearching) {
             m_frame->moveStageMarker(1);
             listSearchResults();
-            setState(State::Searched);
+            m_job->resultsListed();
         } else if (VerificationJob::isFailed(mode) && !m_failureShown) {
             // Each pair shows why it was not verified.
             m_failureShown = true;
@@ -358,8 +339,8 @@ void PutSubtitles::doVerifySubs()
         }
         startVerification();
     } else if (VerificationJob::isFailed(mode)) {
+        // The job lists the pairs again before it verifies them.
         m_failureShown = false;
-        setState(State::Listed);
         startVerification();
     }
 }

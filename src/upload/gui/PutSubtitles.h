@@ -31,8 +31,9 @@ class WorkflowFrame;
 //
 // The workflow is the window's VerificationJob, which owns the state, the
 // records and the workers (the intake on the work queue, the verification
-// on a thread of its own). The process timer (200 ms) takes the new records
-// into the list and the refresh timer (100 ms) shows the state. Closing
+// on a thread of its own); the job makes every change of state and announces
+// it, and the window redraws on it. The process timer (200 ms) takes in drops
+// and the new records into the list, the refresh timer (100 ms) shows the state. Closing
 // hides the window at once and cancels the job; the window goes once the
 // workers have ended, without waiting for them.
 class PutSubtitles final : public QWidget, public WorkflowWindow, public MenuCommandTarget {
@@ -95,8 +96,6 @@ private:
     void processSubFiles();
     void startVerification();
     void listSearchResults();
-    bool isState(VerificationJob::State state) const { return m_job->isState(state); }
-    void setState(VerificationJob::State state);
 
     std::shared_ptr<VerificationJob> m_job;
     QStringList m_unpaired; // subtitles without a video, listed with the results
@@ -106,10 +105,8 @@ private:
     QTimer TimerUIRefresh;
 
     // Main thread only.
-    QList<DragItem> dropobjs;
+    DropQueue m_drops;
     bool state0checkdropped = false;
-    bool gotDragged = false;
-    int objsProcessed = 0;
     bool updateUI = false;
     bool closing = false;
     bool m_opened = false;
