@@ -3,10 +3,6 @@
 #include "TestMain.h"
 #include "WindowTicks.h"
 
-#include "app/BusyWheel.h"
-#include "app/DocumentRouter.h"
-#include "app/WindowOrder.h"
-#include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
@@ -18,6 +14,10 @@
 #include "prefs/myPrefs.h"
 #include "service/openSubtitleItem.h"
 #include "service/OSClient.h"
+#include "window/BusyWheel.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowOrder.h"
+#include "window/WorkflowFrame.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,5 @@
 #include "download/gui/ResultActions.h"
 
-#include "app/App.h"
 #include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
@@ -14,6 +13,7 @@
 #include "preview/gui/PreviewWindow.h"
 #include "preview/gui/TimingProbe.h"
 #include "service/openSubtitleItem.h"
+#include "window/WindowHost.h"
 
 #include <QKeyEvent>
 #include <QMenu>
@@ -507,7 +507,7 @@ void ResultActions::showTimingBox(const QString &text)
 
 void ResultActions::previewResult(int row)
 {
-    if (App *app = App::instance())
+    if (WindowHost *app = WindowHost::instance())
         app->hasAPlayer(); // runs the player detection once
     const Kind kind = m_rows.kindAt(row);
     const std::shared_ptr<openSubtitleItem> result =
@@ -526,7 +526,7 @@ void ResultActions::previewResult(int row)
 
 void ResultActions::previewLocal(int row, const QString &language)
 {
-    if (App *app = App::instance())
+    if (WindowHost *app = WindowHost::instance())
         app->hasAPlayer();
     const std::shared_ptr<movieFile> movie = m_rows.movieAt(row);
     if (!movie)

@@ -1,6 +1,5 @@
 #include "preview/gui/PreviewWindow.h"
 
-#include "app/WindowPlacement.h"
 #include "common/JobSession.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
@@ -20,6 +19,7 @@
 #include "preview/subsModule.h"
 #include "service/openSubtitleItem.h"
 #include "service/ResultChecks.h"
+#include "window/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

@@ -1,6 +1,5 @@
 #include "upload/gui/UploadList.h"
 
-#include "app/FileDropFilter.h"
 #include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
@@ -14,6 +13,7 @@
 #include "media/subtitleFile.h"
 #include "platform/Platform.h"
 #include "preview/SubtitleCheck.h"
+#include "window/FileDropFilter.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>

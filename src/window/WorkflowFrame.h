@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DragItem.h"
+#include "window/DragItem.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "app/WorkflowFrame.h"
+#include "window/WorkflowFrame.h"
 
-#include "app/BusyWheel.h"
 #include "common/translationStrings.h"
 #include "controls/omiButton.h"
 #include "controls/omiPanel.h"
+#include "window/BusyWheel.h"
 
 #include <QDropEvent>
 #include <QEasingCurve>

@@ -1,4 +1,4 @@
-#include "app/MainMenubar.h"
+#include "window/MainMenubar.h"
 
 #include "common/translationStrings.h"
 

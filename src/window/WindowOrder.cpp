@@ -1,4 +1,4 @@
-#include "app/WindowOrder.h"
+#include "window/WindowOrder.h"
 
 #include <QApplication>
 #include <QEvent>

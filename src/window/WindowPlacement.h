@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WindowGeometry.h"
+#include "window/WindowGeometry.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "app/WindowPlacement.h"
+#include "window/WindowPlacement.h"
 
-#include "app/App.h"
 #include "platform/Platform.h"
 #include "prefs/XPrefs.h"
+#include "window/WindowHost.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -129,7 +129,7 @@ WindowGeometry::Saved readSaved(const QString &prefix)
 
 QString windowTitle(const QString &ownTitle)
 {
-    return App::DisplayName() + " - "_L1 + ownTitle;
+    return WindowHost::DisplayName() + " - "_L1 + ownTitle;
 }
 
 void placeVariantA(QWidget *window, const QString &prefix, const QString &ownTitle)

@@ -1,4 +1,4 @@
-#include "app/BusyWheel.h"
+#include "window/BusyWheel.h"
 
 #include <QPainter>
 #include <QtMath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MenuCommandTarget.h"
+#include "window/MenuCommandTarget.h"
 
 #include <QWidget>
 

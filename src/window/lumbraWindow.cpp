@@ -1,6 +1,6 @@
-#include "app/lumbraWindow.h"
+#include "window/lumbraWindow.h"
 
-#include "app/WindowPlacement.h"
+#include "window/WindowPlacement.h"
 
 #include <QCloseEvent>
 

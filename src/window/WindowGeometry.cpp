@@ -1,4 +1,4 @@
-#include "app/WindowGeometry.h"
+#include "window/WindowGeometry.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "app/DragItem.h"
+#include "window/DragItem.h"
 
 #include <QMimeData>
 #include <QUrl>

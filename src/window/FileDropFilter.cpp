@@ -1,4 +1,4 @@
-#include "app/FileDropFilter.h"
+#include "window/FileDropFilter.h"
 
 #include <QDropEvent>
 #include <QMimeData>

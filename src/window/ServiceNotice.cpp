@@ -1,11 +1,11 @@
-#include "app/ServiceNotice.h"
+#include "window/ServiceNotice.h"
 
-#include "app/App.h"
-#include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
 #include "prefs/myPrefs.h"
 #include "service/FailureWords.h"
 #include "service/ProviderChoice.h"
+#include "window/WindowHost.h"
+#include "window/WorkflowFrame.h"
 
 #include <QCoreApplication>
 
@@ -62,7 +62,7 @@ void show(WorkflowFrame &frame, const ServiceError &failure)
         return;
     }
     frame.setNoticeAction(tr("Enter API Key…"), [] {
-        if (App *app = App::instance())
+        if (WindowHost *app = WindowHost::instance())
             app->showPreferences(true);
     });
 }

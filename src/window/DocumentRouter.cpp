@@ -1,7 +1,7 @@
-#include "app/DocumentRouter.h"
+#include "window/DocumentRouter.h"
 
-#include "app/WindowOrder.h"
 #include "media/FileTypes.h"
+#include "window/WindowOrder.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
