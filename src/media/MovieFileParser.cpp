@@ -1,7 +1,7 @@
 #include "media/MovieFileParser.h"
 
+#include "media/FileNames.h"
 #include "media/FileTypes.h"
-#include "media/FolderItemHelpers.h"
 #include "media/IntakeTarget.h"
 #include "media/ShellFinder.h"
 #include "media/ThreadPoolManager.h"

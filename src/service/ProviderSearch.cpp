@@ -1,7 +1,7 @@
 #include "service/ProviderSearch.h"
 
 #include "common/LangModule.h"
-#include "media/FolderItemHelpers.h"
+#include "media/FileNames.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/VideoMetadata.h"

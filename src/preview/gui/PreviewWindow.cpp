@@ -6,7 +6,7 @@
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/ResourcePaths.h"
-#include "media/FolderItemHelpers.h"
+#include "media/FileNames.h"
 #include "media/movieFile.h"
 #include "platform/Platform.h"
 #include "preview/gui/CueScrollWidget.h"

@@ -1,4 +1,4 @@
-#include "media/StringUtils.h"
+#include "media/TextEncoding.h"
 
 #include <QStringDecoder>
 #include <QSysInfo>

@@ -1,4 +1,4 @@
-#include "media/MyString.h"
+#include "media/MemoryStream.h"
 
 QByteArray MyString::Read(qsizetype count)
 {

@@ -3,8 +3,11 @@
 #include <QFileInfo>
 #include <QString>
 
-// Pieces of file names. All of them work on the text alone; none touches the disk
-// except RevealDT.
+// Pieces of file names, worked out from the text alone (nothing here touches
+// the disk). Two rules find the dot that starts an extension: the plain one
+// takes the name's last dot (`extension`, `shortname`); the strict one
+// (`Extension`, `NameNoExtension`) does not count a hidden name's only dot
+// (".bashrc"), a dot at the end, or a last part that holds a space.
 
 // The last "."-separated field of the text; the whole text when it has no ".".
 QString extension(const QString &text);
@@ -14,19 +17,11 @@ QString extension(const QString &text);
 QString shortname(const QString &name);
 QString shortname(const QFileInfo &file);
 
-// The text after the last "." of the file's name; empty when the name has no
-// ".", when it is a hidden name with no other dot (".bashrc"), or when that last
-// part holds a space.
+// The text after the extension's dot of the file's name by the strict rule;
+// empty when there is none.
 QString Extension(const QFileInfo &file);
 QString Extension(const QString &name);
 
 // The name without "." and its Extension when there is one; otherwise the name.
 QString NameNoExtension(const QFileInfo &file);
 QString NameNoExtension(const QString &name);
-
-// Shows the file selected in the file manager, through the desktop hooks.
-// Does nothing when the file does not exist.
-void RevealDT(const QFileInfo &file);
-
-// The operating system's version, asked of the desktop hooks once and cached.
-QString OSXVersion();
