@@ -1,6 +1,6 @@
+#include "../timing/SpeechMedia.h"
 #include "CliRunner.h"
 #include "ServiceEmulator.h"
-#include "SpeechMedia.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
