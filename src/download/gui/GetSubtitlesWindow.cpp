@@ -20,6 +20,7 @@
 #include "service/FailureWords.h"
 #include "service/OSClient.h"
 #include "window/BusyWheel.h"
+#include "window/DocumentRouter.h"
 #include "window/FileDropFilter.h"
 #include "window/MainMenubar.h"
 #include "window/ServiceNotice.h"
