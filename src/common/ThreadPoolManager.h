@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/WorkItem.h"
+#include "common/WorkItem.h"
 
 #include <QtGlobal>
 
@@ -14,9 +14,10 @@
 // The work queue: background jobs (file intake) run on a small pool of
 // workers, oldest item first, at most one item per worker at a time.
 //
-// The application uses one shared queue (`Queue`), created on first use and
-// never stopped. Tests and tools may make their own instance; destroying it
-// lets every queued item run to completion first.
+// The application uses one shared queue (`Queue`) for the file intake,
+// created on first use and never stopped. Other short work keeps a queue of
+// its own (BackgroundTasks, RunTogether); destroying one lets every queued
+// item run to completion first.
 class ThreadPoolManager final {
 public:
     static constexpr int DefaultPoolSize = 5;

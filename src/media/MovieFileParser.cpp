@@ -4,7 +4,7 @@
 #include "media/FileTypes.h"
 #include "media/IntakeTarget.h"
 #include "media/ShellFinder.h"
-#include "media/ThreadPoolManager.h"
+#include "common/ThreadPoolManager.h"
 
 #include <QDir>
 #include <QFileInfo>

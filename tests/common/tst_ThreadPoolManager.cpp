@@ -1,4 +1,4 @@
-#include "media/ThreadPoolManager.h"
+#include "common/ThreadPoolManager.h"
 #include "TestMain.h"
 
 #include <QList>
