@@ -1,13 +1,9 @@
 #include "common/RunTogether.h"
 
-#include "common/ThreadPoolManager.h"
-
-#include <QScopeGuard>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <memory>
+#include <list>
 #include <mutex>
 #include <thread>
 
@@ -15,77 +11,68 @@ namespace RunTogether {
 
 namespace {
 
-// What a run shares with the helper items it queued: its work while the run
-// is open, and how many helpers are in it. A helper that starts after the
-// run has closed (its thread was busy elsewhere) does nothing, and nobody
-// waits for it.
-class Run final {
-public:
-    explicit Run(const std::function<void()> &work)
-        : m_work(&work)
-    {
-    }
-
-    // The work, with this helper counted in; null once the run has closed.
-    const std::function<void()> *join()
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_work)
-            ++m_running;
-        return m_work;
-    }
-
-    void leave()
-    {
-        const std::lock_guard lock(m_mutex);
-        --m_running;
-        m_left.notify_all();
-    }
-
-    // No helper starts on the run from now on; returns when those in it are out.
-    void close()
-    {
-        std::unique_lock lock(m_mutex);
-        m_work = nullptr;
-        m_left.wait(lock, [this] { return m_running == 0; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_left;
-    const std::function<void()> *m_work;
-    int m_running = 0;
-};
-
-class Helper final : public WorkItem {
-public:
-    explicit Helper(std::shared_ptr<Run> run)
-        : m_run(std::move(run))
-    {
-    }
-
-    void DoWork() override
-    {
-        const std::function<void()> *work = m_run->join();
-        if (!work)
-            return;
-        const auto leave = qScopeGuard([this] { m_run->leave(); });
-        (*work)();
-    }
-
-private:
-    std::shared_ptr<Run> m_run;
-};
-
 // The helper threads, started on first use and kept for the life of the
 // program: a thread that has worked before starts at once and allocates from
 // memory its allocator has already made its own. Never torn down, so that a
 // run still under way while the program ends finds them.
-ThreadPoolManager &helperThreads()
-{
-    static ThreadPoolManager *const threads = new ThreadPoolManager(spareCores());
-    return *threads;
-}
+class Helpers final {
+public:
+    static Helpers &instance()
+    {
+        static Helpers *const helpers = new Helpers(spareCores());
+        return *helpers;
+    }
+
+    explicit Helpers(int threads)
+    {
+        for (int i = 0; i < threads; ++i)
+            std::thread([this] { serve(); }).detach();
+    }
+
+    // Runs `work` here and on up to `helpers` idle helper threads; a helper
+    // that is busy elsewhere does not join in, and nobody waits for it.
+    void run(int helpers, const std::function<void()> &work)
+    {
+        Job job{&work, helpers};
+        {
+            const std::lock_guard lock(m_mutex);
+            m_jobs.push_back(&job);
+        }
+        m_changed.notify_all();
+        work();
+        std::unique_lock lock(m_mutex);
+        m_jobs.remove(&job); // no helper starts on it from now on
+        m_changed.wait(lock, [&job] { return job.running == 0; });
+    }
+
+private:
+    struct Job {
+        const std::function<void()> *work;
+        int wanted;
+        int running = 0;
+    };
+
+    void serve()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return !m_jobs.empty(); });
+            Job *job = m_jobs.front();
+            if (--job->wanted == 0)
+                m_jobs.pop_front();
+            ++job->running;
+            lock.unlock();
+            (*job->work)();
+            lock.lock();
+            --job->running;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::list<Job *> m_jobs; // jobs that want more helpers than they have
+};
 
 } // namespace
 
@@ -97,16 +84,10 @@ int spareCores(int most)
 
 void run(int helpers, const std::function<void()> &work)
 {
-    if (helpers <= 0) {
+    if (helpers <= 0)
         work();
-        return;
-    }
-    ThreadPoolManager &threads = helperThreads();
-    const auto shared = std::make_shared<Run>(work);
-    for (int i = std::min(helpers, threads.poolSize()); i > 0; --i)
-        threads.AddWorkItem(std::make_unique<Helper>(shared));
-    const auto close = qScopeGuard([&shared] { shared->close(); });
-    work();
+    else
+        Helpers::instance().run(helpers, work);
 }
 
 std::vector<Share> shares(std::size_t count, std::size_t sharedFrom)

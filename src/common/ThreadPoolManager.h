@@ -16,7 +16,7 @@
 //
 // The application uses one shared queue (`Queue`) for the file intake,
 // created on first use and never stopped. Other short work keeps a queue of
-// its own (BackgroundTasks, RunTogether); destroying one lets every queued
+// its own (BackgroundTasks); destroying one lets every queued
 // item run to completion first.
 class ThreadPoolManager final {
 public:
