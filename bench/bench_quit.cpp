@@ -10,9 +10,9 @@
 // Gives up after 90 s and says so.
 
 #include "app/App.h"
-#include "app/DocumentRouter.h"
 #include "prefs/myPrefs.h"
 #include "ServiceEmulator.h"
+#include "window/DocumentRouter.h"
 
 #include <QDir>
 #include <QElapsedTimer>

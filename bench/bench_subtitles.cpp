@@ -8,7 +8,7 @@
 // temporary folder as SRT in UTF-8 and in UTF-16, and as SUB. Each figure is
 // the median of R runs (default 21) after one warm-up run.
 
-#include "media/StringUtils.h"
+#include "media/TextEncoding.h"
 #include "preview/subClass.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The text-encoding guess and the decoding that follows it.
 #include "FuzzSupport.h"
 
-#include "media/StringUtils.h"
+#include "media/TextEncoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

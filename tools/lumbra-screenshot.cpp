@@ -4,11 +4,7 @@
 //   lumbra-screenshot OUTPUT-FOLDER
 // Preferences go to a throw-away file; nothing of the user's is read or written.
 
-#include "app/DocumentRouter.h"
 #include "app/homeWindow.h"
-#include "app/MainMenubar.h"
-#include "app/WindowOrder.h"
-#include "app/WorkflowFrame.h"
 #include "common/translationStrings.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
@@ -25,6 +21,10 @@
 #include "service/OSClient.h"
 #include "upload/gui/PutSubtitles.h"
 #include "upload/gui/UploadList.h"
+#include "window/DocumentRouter.h"
+#include "window/MainMenubar.h"
+#include "window/WindowOrder.h"
+#include "window/WorkflowFrame.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,9 @@
 #include "app/App.h"
 
 #include "app/homeWindow.h"
-#include "app/MainMenubar.h"
-#include "app/MenuCommandTarget.h"
 #include "app/PrefsFileWatcher.h"
 #include "app/SingleInstance.h"
 #include "app/TextEditCommands.h"
-#include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
 #include "common/translationStrings.h"
 #include "common/WorkerThreads.h"
@@ -24,6 +21,9 @@
 #include "prefs/XPrefs.h"
 #include "preview/PlayerDetection.h"
 #include "upload/gui/PutSubtitles.h"
+#include "window/MainMenubar.h"
+#include "window/MenuCommandTarget.h"
+#include "window/WindowOrder.h"
 
 #include <algorithm>
 #include <QDir>
@@ -37,7 +37,7 @@ using namespace Qt::Literals::StringLiterals;
 Q_LOGGING_CATEGORY(lcApp, "lumbra.app")
 
 App::App(int &argc, char **argv)
-    : QApplication(argc, argv)
+    : WindowHost(argc, argv)
     , m_order(new WindowOrder(this))
     , m_router(new DocumentRouter(m_order, this))
     , m_menubar(new MainMenubar([this](const QString &name) { return dispatchMenuCommand(name); },
@@ -279,22 +279,6 @@ void App::setPlayerTests(std::function<bool()> localPlayers, std::function<bool(
     m_testCopiedPlayers = std::move(copiedPlayers);
     m_hasAPlayer = false;
     m_gotAPlayer = false;
-}
-
-QString App::displayNameOf(const QString &executableName)
-{
-    const qsizetype exe = executableName.indexOf(".exe"_L1);
-    QString name = exe < 0 ? executableName : executableName.left(exe);
-    // Program files are named in lower case ("lumbra"); a name is shown
-    // the way it is written ("Lumbra").
-    if (!name.isEmpty())
-        name[0] = name[0].toUpper();
-    return name;
-}
-
-QString App::DisplayName()
-{
-    return displayNameOf(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
 }
 
 void App::bringAppToFront()

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/DocumentRouter.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowHost.h"
 
-#include <QApplication>
 #include <QPointer>
 
 #include <functional>
@@ -18,7 +18,7 @@ class WindowOrder;
 // desktop, later launches), the application's own menu commands, the report
 // of errors nobody handled, the name in window titles and bringing Lumbra to
 // the front.
-class App final : public QApplication {
+class App final : public WindowHost {
     Q_OBJECT
 public:
     App(int &argc, char **argv);
@@ -45,15 +45,10 @@ public:
     // Whether a usable player is installed, and whether one ships next to
     // Lumbra. Tested on first read; a negative answer is tested again on
     // the next read, a positive one is kept.
-    bool hasAPlayer();
+    bool hasAPlayer() override;
     bool gotAPlayer();
     // Replaces the two player tests (tests use stand-ins).
     void setPlayerTests(std::function<bool()> localPlayers, std::function<bool()> copiedPlayers);
-
-    // The executable's name without ".exe" and what follows it, starting
-    // with a capital letter: "Lumbra".
-    static QString DisplayName();
-    static QString displayNameOf(const QString &executableName);
 
     // Raises and activates Lumbra's windows in front of other applications.
     void bringAppToFront();
@@ -68,7 +63,7 @@ public:
     // are enabled by it.
     bool menuCommandEnabled(const QString &name);
     // The application's own menu commands. True when handled.
-    bool menuCommand(const QString &name);
+    bool menuCommand(const QString &name) override;
     // Whether the application itself can carry out `name` now.
     bool canHandleMenuCommand(const QString &name) const;
     // The window menu commands go to: the active window, else the front-most
@@ -76,7 +71,7 @@ public:
     QWidget *frontWindow() const;
 
     // The menus. Windows that show a menu bar get it with attach().
-    MainMenubar &menubar() { return *m_menubar; }
+    MainMenubar &menubar() override { return *m_menubar; }
 
     DocumentRouter &router() { return *m_router; }
     WindowOrder &windowOrder() { return *m_order; }
@@ -87,7 +82,7 @@ public:
     void setPreferencesWindowCreator(std::function<QWidget *()> creator);
     // Shows the preferences window; `atApiKey` puts the cursor in the REST
     // API key's field (the windows offer it when no key is set yet).
-    void showPreferences(bool atApiKey = false);
+    void showPreferences(bool atApiKey = false) override;
 
     // File > Open: asks for videos, subtitles and folders (`chooser` replaces
     // the file dialog; tests use it) and opens each as a document.
@@ -96,10 +91,6 @@ public:
     // Errors that escape an event handler are reported in a message box and
     // the program goes on.
     bool notify(QObject *receiver, QEvent *event) override;
-
-Q_SIGNALS:
-    // The preference file changed on disk and was read again.
-    void preferencesReloaded();
 
 private:
     void showHome();

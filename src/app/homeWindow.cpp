@@ -1,10 +1,10 @@
 #include "app/homeWindow.h"
 
-#include "app/DocumentRouter.h"
-#include "app/WindowPlacement.h"
 #include "common/translationStrings.h"
 #include "controls/omiPanel.h"
 #include "platform/Platform.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QDropEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/MenuCommandTarget.h"
-#include "app/WorkflowWindow.h"
+#include "window/MenuCommandTarget.h"
+#include "window/WorkflowWindow.h"
 
 #include <QWidget>
 

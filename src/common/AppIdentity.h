@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLatin1StringView>
+#include <QString>
 
 // The names that identify Lumbra on disk. Everything that names a file or
 // folder after the application (the preference file, temporary folders)
@@ -15,3 +16,9 @@ inline constexpr QLatin1StringView ReverseDomainId{"org.lumbra.Lumbra2"};
 inline constexpr QLatin1StringView AppName{"Lumbra2_debug"};
 
 } // namespace AppIdentity
+
+// The application's name as its folders are called: "Lumbra2_debug".
+inline QString AppName()
+{
+    return AppIdentity::AppName;
+}

@@ -2,35 +2,44 @@
 
 #include <QMetaObject>
 
-BackgroundTasks::BackgroundTasks(int threads)
-    : m_maxThreads(qMax(1, threads))
-{
-}
-
-BackgroundTasks::~BackgroundTasks()
-{
+// One task on the work queue. Its outcome is reported when the item goes,
+// not when DoWork returns, so that a task that threw (the queue catches it)
+// is reported too, and only after what the task held has gone with it, off
+// the owner's thread.
+class BackgroundTasks::Task final : public WorkItem {
+public:
+    Task(BackgroundTasks &tasks, std::uint64_t id, std::function<bool()> work)
+        : m_tasks(tasks)
+        , m_id(id)
+        , m_work(std::move(work))
     {
-        const std::lock_guard guard(m_lock);
-        m_closing = true;
     }
-    m_taskGiven.notify_all();
-    for (std::thread &thread : m_threads)
-        thread.join();
-    // A hand-back still queued goes with m_owner.
+
+    ~Task() override
+    {
+        m_work = nullptr;
+        m_tasks.taskEnded(m_id, m_value);
+    }
+
+    void DoWork() override { m_value = m_work(); }
+
+private:
+    BackgroundTasks &m_tasks;
+    const std::uint64_t m_id;
+    std::function<bool()> m_work;
+    bool m_value = false;
+};
+
+BackgroundTasks::BackgroundTasks(int threads)
+    : m_threads(threads)
+{
 }
 
 void BackgroundTasks::run(std::function<bool()> task, std::function<void(bool)> ended)
 {
     const std::uint64_t id = m_nextId++;
     m_endings.emplace(id, std::move(ended));
-    {
-        const std::lock_guard guard(m_lock);
-        m_tasks.emplace_back(id, std::move(task));
-        // A thread of its own while there are fewer idle ones than tasks waiting.
-        if (int(m_tasks.size()) > m_idleThreads && int(m_threads.size()) < m_maxThreads)
-            m_threads.emplace_back([this] { work(); });
-    }
-    m_taskGiven.notify_one();
+    m_threads.AddWorkItem(std::make_unique<Task>(*this, id, std::move(task)));
 }
 
 void BackgroundTasks::waitUntilFewerThan(int count)
@@ -44,31 +53,19 @@ void BackgroundTasks::waitUntilFewerThan(int count)
     }
 }
 
-void BackgroundTasks::work()
+void BackgroundTasks::taskEnded(std::uint64_t id, bool value)
 {
-    std::unique_lock lock(m_lock);
-    for (;;) {
-        ++m_idleThreads;
-        m_taskGiven.wait(lock, [this] { return m_closing || !m_tasks.empty(); });
-        --m_idleThreads;
-        if (m_tasks.empty())
-            return;
-        auto [id, task] = std::move(m_tasks.front());
-        m_tasks.pop_front();
-        lock.unlock();
-        const bool value = task();
-        task = nullptr; // what it holds goes here, off the owner's thread
-        lock.lock();
+    bool queueHandBack = false;
+    {
+        const std::lock_guard guard(m_lock);
         m_outcomes.push_back({id, value});
-        const bool queueHandBack = !m_handBackQueued;
+        queueHandBack = !m_handBackQueued;
         m_handBackQueued = true;
-        lock.unlock();
-        m_taskEnded.notify_all();
-        if (queueHandBack)
-            QMetaObject::invokeMethod(
-                &m_owner, [this] { handBack(); }, Qt::QueuedConnection);
-        lock.lock();
     }
+    m_taskEnded.notify_all();
+    if (queueHandBack)
+        QMetaObject::invokeMethod(
+            &m_owner, [this] { handBack(); }, Qt::QueuedConnection);
 }
 
 void BackgroundTasks::handBack()

@@ -1,5 +1,6 @@
 #include "common/DesktopHooks.h"
 
+#include <QFileInfo>
 #include <QSysInfo>
 
 #include <cstdio>
@@ -41,4 +42,24 @@ void installDesktopHooks(std::unique_ptr<DesktopHooks> hooks)
 {
     if (hooks)
         installed() = std::move(hooks);
+}
+
+int ShowMessageDialog(QObject *window, const QString &kind, const QString &actionCaption,
+                      const QString &cancelCaption, const QString &alternateCaption, const QString &message,
+                      const QString &explanation)
+{
+    return desktopHooks().showMessageDialog(window, kind, actionCaption, cancelCaption, alternateCaption,
+                                            message, explanation);
+}
+
+void RevealDT(const QFileInfo &file)
+{
+    if (file.exists())
+        desktopHooks().revealFile(file.absoluteFilePath());
+}
+
+QString OSXVersion()
+{
+    static const QString version = desktopHooks().osVersion();
+    return version;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class QFileInfo;
 class QObject;
 
 // What the core needs from the front end it runs under. The core never shows
@@ -39,3 +40,18 @@ public:
 // worker thread runs.
 DesktopHooks &desktopHooks();
 void installDesktopHooks(std::unique_ptr<DesktopHooks> hooks);
+
+// The hooks under the names the rest of the program calls them by.
+
+// A message dialog with up to three buttons (see showMessageDialog).
+// Returns 1 for the action button, 2 for cancel, 3 for the alternate, else 0.
+int ShowMessageDialog(QObject *window, const QString &kind, const QString &actionCaption,
+                      const QString &cancelCaption, const QString &alternateCaption, const QString &message,
+                      const QString &explanation);
+
+// Shows the file selected in the file manager. Does nothing when the file
+// does not exist.
+void RevealDT(const QFileInfo &file);
+
+// The operating system's version, asked of the hooks once and cached.
+QString OSXVersion();

@@ -1,7 +1,7 @@
 #include "media/MethodProfiler.h"
 
+#include "common/AppIdentity.h"
 #include "media/DebugLog.h"
-#include "media/functions.h"
 
 #include <QLoggingCategory>
 #include <QMutex>

@@ -1,10 +1,10 @@
 #include "media/MovieFileParser.h"
 
+#include "common/ThreadPoolManager.h"
+#include "media/FileNames.h"
 #include "media/FileTypes.h"
-#include "media/FolderItemHelpers.h"
 #include "media/IntakeTarget.h"
 #include "media/ShellFinder.h"
-#include "media/ThreadPoolManager.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/WorkItem.h"
+#include "common/WorkItem.h"
 
 #include <QFileInfo>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/WorkItem.h"
+#include "common/WorkItem.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "preview/SubtitleCheck.h"
 
-#include "media/StringUtils.h"
+#include "media/TextEncoding.h"
 #include "preview/subClass.h"
 #include "service/SubtitleDownload.h"
 

@@ -1,6 +1,6 @@
 #include "preview/subClass.h"
 
-#include "media/FolderItemHelpers.h"
+#include "media/FileNames.h"
 #include "preview/subsModule.h"
 
 #include <QFile>

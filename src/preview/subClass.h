@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/StringUtils.h"
+#include "media/TextEncoding.h"
 #include "preview/subLine.h"
 
 #include <QByteArray>

@@ -5,8 +5,8 @@
 
 #include "common/LangModule.h"
 #include "common/RunTogether.h"
+#include "media/FileNames.h"
 #include "media/FileTypes.h"
-#include "media/FolderItemHelpers.h"
 #include "media/MethodProfiler.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"

@@ -1,7 +1,7 @@
 #include "service/SearchSteps.h"
 
 #include "common/LangModule.h"
-#include "media/FolderItemHelpers.h"
+#include "media/FileNames.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
 #include "media/VideoMetadata.h"

@@ -2,8 +2,8 @@
 
 #include "common/Gzip.h"
 #include "common/LangModule.h"
-#include "media/functions.h"
-#include "media/StringUtils.h"
+#include "media/TempFolder.h"
+#include "media/TextEncoding.h"
 #include "prefs/myPrefs.h"
 #include "service/OSClient.h"
 

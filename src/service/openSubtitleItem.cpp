@@ -2,7 +2,7 @@
 
 #include "common/JobSession.h"
 #include "common/NumberRange.h"
-#include "media/FolderItemHelpers.h"
+#include "media/FileNames.h"
 #include "media/Utf8Recoding.h"
 #include "media/VideoMetadata.h"
 #include "prefs/myPrefs.h"

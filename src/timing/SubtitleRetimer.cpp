@@ -1,6 +1,6 @@
 #include "timing/SubtitleRetimer.h"
 
-#include "media/StringUtils.h"
+#include "media/TextEncoding.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WorkflowWindow.h"
+#include "window/WorkflowWindow.h"
 
 #include <QStringList>
 #include <QWidget>

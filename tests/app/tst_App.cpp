@@ -5,12 +5,12 @@
 
 #include "app/App.h"
 #include "app/homeWindow.h"
-#include "app/lumbraWindow.h"
-#include "app/WindowOrder.h"
 #include "app/XPrefsSaving.h"
 #include "common/DesktopHooks.h"
 #include "prefs/myPrefs.h"
 #include "prefs/XPrefs.h"
+#include "window/lumbraWindow.h"
+#include "window/WindowOrder.h"
 
 #include <QDir>
 #include <QFile>

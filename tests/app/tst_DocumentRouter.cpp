@@ -1,8 +1,8 @@
 #include "FakeWorkflowWindow.h"
 #include "TestMain.h"
 
-#include "app/DocumentRouter.h"
-#include "app/WindowOrder.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowOrder.h"
 
 #include <QFile>
 #include <QPointer>

@@ -4,16 +4,16 @@
 
 #include "app/App.h"
 #include "app/homeWindow.h"
-#include "app/MainMenubar.h"
-#include "app/MenuCommandTarget.h"
-#include "app/WindowOrder.h"
-#include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiPanel.h"
 #include "download/gui/GetSubtitlesWindow.h"
 #include "prefs/gui/PreferencesWindow.h"
 #include "prefs/XPrefs.h"
 #include "upload/gui/PutSubtitles.h"
+#include "window/MainMenubar.h"
+#include "window/MenuCommandTarget.h"
+#include "window/WindowOrder.h"
+#include "window/WorkflowFrame.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,5 +1,5 @@
-#include "app/WindowGeometry.h"
 #include "TestMain.h"
+#include "window/WindowGeometry.h"
 
 #include <QTest>
 

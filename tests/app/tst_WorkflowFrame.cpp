@@ -1,8 +1,8 @@
-#include "app/BusyWheel.h"
-#include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiPanel.h"
 #include "TestMain.h"
+#include "window/BusyWheel.h"
+#include "window/WorkflowFrame.h"
 
 #include <QFile>
 #include <QMimeData>

@@ -2,11 +2,11 @@
 #include "RecordingPlatform.h"
 #include "TestMain.h"
 
-#include "app/DocumentRouter.h"
 #include "app/homeWindow.h"
-#include "app/WindowOrder.h"
 #include "controls/omiPanel.h"
 #include "prefs/XPrefs.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowOrder.h"
 
 #include <QDropEvent>
 #include <QFile>

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 using namespace Qt::Literals::StringLiterals;
@@ -68,6 +69,19 @@ private slots:
         QCOMPARE(ended, 6);
         QCOMPARE(log, (QStringList{u"first 0"_s, u"second 1"_s}));
         QVERIFY(tasks.idle());
+    }
+
+    // A task that fails with an exception is handed back as false, and the
+    // thread it ran on takes the next task.
+    void aThrowingTaskEndsAsFalse()
+    {
+        BackgroundTasks tasks(1);
+        QList<bool> values;
+        tasks.run([]() -> bool { throw std::runtime_error("disk gone"); },
+                  [&](bool value) { values.append(value); });
+        tasks.run([] { return true; }, [&](bool value) { values.append(value); });
+        tasks.waitForAll();
+        QCOMPARE(values, (QList<bool>{false, true}));
     }
 };
 

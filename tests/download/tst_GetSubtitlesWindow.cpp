@@ -3,11 +3,6 @@
 #include "TestMain.h"
 #include "WindowTicks.h"
 
-#include "app/BusyWheel.h"
-#include "app/DocumentRouter.h"
-#include "app/MainMenubar.h"
-#include "app/WindowOrder.h"
-#include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
@@ -20,6 +15,11 @@
 #include "service/DownloadQueue.h"
 #include "service/JobRecords.h"
 #include "service/openSubtitleItem.h"
+#include "window/BusyWheel.h"
+#include "window/DocumentRouter.h"
+#include "window/MainMenubar.h"
+#include "window/WindowOrder.h"
+#include "window/WorkflowFrame.h"
 
 #include <QDir>
 #include <QElapsedTimer>

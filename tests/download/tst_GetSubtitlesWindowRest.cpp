@@ -4,9 +4,6 @@
 #include "TestMain.h"
 #include "WindowTicks.h"
 
-#include "app/DocumentRouter.h"
-#include "app/WindowOrder.h"
-#include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "download/DownloadJob.h"
@@ -16,6 +13,9 @@
 #include "media/MovieHash.h"
 #include "prefs/myPrefs.h"
 #include "service/ProviderChoice.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowOrder.h"
+#include "window/WorkflowFrame.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,13 +1,12 @@
 #include "common/AppIdentity.h"
 #include "media/ExceptionHelpers.h"
-#include "media/FolderItemHelpers.h"
-#include "media/functions.h"
+#include "media/FileNames.h"
+#include "media/MemoryStream.h"
 #include "media/MethodProfiler.h"
-#include "media/MiscHelpers.h"
-#include "media/MyString.h"
 #include "media/NaturalOrder.h"
-#include "media/StringHelpers.h"
-#include "media/StringUtils.h"
+#include "media/TempFolder.h"
+#include "media/TextEncoding.h"
+#include "media/TextTransforms.h"
 #include "TestMain.h"
 
 #include <QDir>

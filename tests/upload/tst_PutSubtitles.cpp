@@ -3,10 +3,6 @@
 #include "TestMain.h"
 #include "WindowTicks.h"
 
-#include "app/BusyWheel.h"
-#include "app/DocumentRouter.h"
-#include "app/WindowOrder.h"
-#include "app/WorkflowFrame.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/omiPanel.h"
@@ -19,6 +15,10 @@
 #include "service/JobRecords.h"
 #include "upload/gui/PutSubtitles.h"
 #include "upload/gui/UploadList.h"
+#include "window/BusyWheel.h"
+#include "window/DocumentRouter.h"
+#include "window/WindowOrder.h"
+#include "window/WorkflowFrame.h"
 
 #include <QApplication>
 #include <QDir>

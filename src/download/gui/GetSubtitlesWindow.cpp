@@ -1,11 +1,5 @@
 #include "download/gui/GetSubtitlesWindow.h"
 
-#include "app/App.h"
-#include "app/BusyWheel.h"
-#include "app/FileDropFilter.h"
-#include "app/MainMenubar.h"
-#include "app/ServiceNotice.h"
-#include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
 #include "controls/omiButton.h"
@@ -25,6 +19,13 @@
 #include "service/ClientIntake.h"
 #include "service/FailureWords.h"
 #include "service/JobRecords.h"
+#include "window/BusyWheel.h"
+#include "window/DocumentRouter.h"
+#include "window/FileDropFilter.h"
+#include "window/MainMenubar.h"
+#include "window/ServiceNotice.h"
+#include "window/WindowHost.h"
+#include "window/WorkflowFrame.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -54,7 +55,7 @@ bool sameText(const QString &a, QLatin1StringView b)
 std::function<void()> &quitHandler()
 {
     static std::function<void()> handler = [] {
-        if (App *app = App::instance())
+        if (WindowHost *app = WindowHost::instance())
             app->menuCommand(u"FileQuit"_s);
         else
             QCoreApplication::quit();
@@ -150,7 +151,7 @@ GetSubtitlesWindow::GetSubtitlesWindow(QWidget *parent)
     m_timerProcess.start();
 
     // The application's menu bar, in this window as in every other.
-    if (App *app = App::instance())
+    if (WindowHost *app = WindowHost::instance())
         app->menubar().attach(this);
 }
 

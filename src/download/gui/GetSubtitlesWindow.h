@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/lumbraWindow.h"
-#include "app/WorkflowWindow.h"
 #include "download/DownloadJob.h"
+#include "window/lumbraWindow.h"
+#include "window/WorkflowWindow.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,19 +1,19 @@
 #include "download/gui/ResultActions.h"
 
-#include "app/App.h"
 #include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
 #include "controls/omiListbox.h"
 #include "controls/ShownText.h"
-#include "media/FolderItemHelpers.h"
-#include "media/MiscHelpers.h"
+#include "media/FileNames.h"
 #include "media/movieFile.h"
 #include "media/subtitleFile.h"
+#include "media/TextTransforms.h"
 #include "platform/Platform.h"
 #include "preview/gui/PreviewWindow.h"
 #include "preview/gui/TimingProbe.h"
 #include "service/openSubtitleItem.h"
+#include "window/WindowHost.h"
 
 #include <QKeyEvent>
 #include <QMenu>
@@ -560,7 +560,7 @@ void ResultActions::showTimingBox(const QString &text)
 
 void ResultActions::previewResult(int row)
 {
-    if (App *app = App::instance())
+    if (WindowHost *app = WindowHost::instance())
         app->hasAPlayer(); // runs the player detection once
     const Kind kind = m_rows.kindAt(row);
     const std::shared_ptr<openSubtitleItem> result =
@@ -579,7 +579,7 @@ void ResultActions::previewResult(int row)
 
 void ResultActions::previewLocal(int row, const QString &language)
 {
-    if (App *app = App::instance())
+    if (WindowHost *app = WindowHost::instance())
         app->hasAPlayer();
     const std::shared_ptr<movieFile> movie = m_rows.movieAt(row);
     if (!movie)

@@ -1,6 +1,6 @@
 #include "prefs/gui/PreferencesWindow.h"
 
-#include "app/App.h"
+#include "window/WindowHost.h"
 
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
@@ -198,8 +198,8 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     connect(m_save, &QPushButton::clicked, this, &PreferencesWindow::Save);
     connect(m_cancel, &QPushButton::clicked, this, &PreferencesWindow::Cancel);
     connect(m_provider, &QComboBox::currentIndexChanged, this, &PreferencesWindow::updateApiKeyField);
-    if (App *app = App::instance())
-        connect(app, &App::preferencesReloaded, this, &PreferencesWindow::takeOutsideChanges);
+    if (WindowHost *app = WindowHost::instance())
+        connect(app, &WindowHost::preferencesReloaded, this, &PreferencesWindow::takeOutsideChanges);
 
     Open();
 }

@@ -1,13 +1,12 @@
 #include "preview/gui/PreviewWindow.h"
 
-#include "app/WindowPlacement.h"
 #include "common/JobSession.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
 #include "controls/omiButton.h"
 #include "controls/omiListbox.h"
 #include "controls/ResourcePaths.h"
-#include "media/FolderItemHelpers.h"
+#include "media/FileNames.h"
 #include "media/movieFile.h"
 #include "platform/Platform.h"
 #include "preview/gui/CueScrollWidget.h"
@@ -20,6 +19,7 @@
 #include "preview/subsModule.h"
 #include "service/openSubtitleItem.h"
 #include "service/ResultChecks.h"
+#include "window/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/MenuCommandTarget.h"
 #include "timing/TimingCheck.h"
+#include "window/MenuCommandTarget.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,12 +1,5 @@
 #include "upload/gui/PutSubtitles.h"
 
-#include "app/App.h"
-#include "app/BusyWheel.h"
-#include "app/DocumentRouter.h"
-#include "app/MainMenubar.h"
-#include "app/ServiceNotice.h"
-#include "app/WindowPlacement.h"
-#include "app/WorkflowFrame.h"
 #include "common/Ticks.h"
 #include "common/translationStrings.h"
 #include "controls/omiButton.h"
@@ -18,6 +11,13 @@
 #include "preview/gui/PreviewWindow.h"
 #include "service/JobRecords.h"
 #include "upload/gui/UploadList.h"
+#include "window/BusyWheel.h"
+#include "window/DocumentRouter.h"
+#include "window/MainMenubar.h"
+#include "window/ServiceNotice.h"
+#include "window/WindowHost.h"
+#include "window/WindowPlacement.h"
+#include "window/WorkflowFrame.h"
 
 #include <QCloseEvent>
 #include <QLoggingCategory>
@@ -82,7 +82,7 @@ PutSubtitles::PutSubtitles(QWidget *parent)
     connect(&TimerUIRefresh, &QTimer::timeout, this, &PutSubtitles::TimerUIRefresh_Action);
 
     // The application's menu bar, as in every other window.
-    if (App *app = App::instance())
+    if (WindowHost *app = WindowHost::instance())
         app->menubar().attach(this);
 }
 

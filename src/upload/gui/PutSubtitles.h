@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/MenuCommandTarget.h"
-#include "app/WorkflowWindow.h"
 #include "upload/VerificationJob.h"
+#include "window/MenuCommandTarget.h"
+#include "window/WorkflowWindow.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,6 +1,5 @@
 #include "upload/gui/UploadList.h"
 
-#include "app/FileDropFilter.h"
 #include "common/JobSession.h"
 #include "common/LangModule.h"
 #include "common/translationStrings.h"
@@ -15,6 +14,7 @@
 #include "platform/Platform.h"
 #include "prefs/myPrefs.h"
 #include "preview/SubtitleCheck.h"
+#include "window/FileDropFilter.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/DragItem.h"
 #include "upload/VerificationJob.h"
+#include "window/DragItem.h"
 
 #include <QHash>
 #include <QImage>
