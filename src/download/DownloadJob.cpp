@@ -118,9 +118,9 @@ QList<std::shared_ptr<movieFile>> DownloadJob::takeUnlistedRecords(bool listAllF
 {
     QList<std::shared_ptr<movieFile>> fresh;
     const QMutexLocker guard(&records().stateLock());
-    auto &records = records().movieFiles;
-    for (qsizetype i = 0; i < records.size();) {
-        movieFile &record = *records[i];
+    auto &videos = records().movieFiles;
+    for (qsizetype i = 0; i < videos.size();) {
+        movieFile &record = *videos[i];
         if (record.addedToList) {
             ++i;
             continue;
@@ -128,12 +128,12 @@ QList<std::shared_ptr<movieFile>> DownloadJob::takeUnlistedRecords(bool listAllF
         // An offered download's video counts whatever the wanted languages are now.
         const bool offered = !m_offeredWaiting.isEmpty();
         if (record.hasAllSubs && !listAllFiles && !offered) {
-            records.removeAt(i);
+            videos.removeAt(i);
             continue;
         }
         record.isChecked = offered || refreshSubs || !record.hasAllSubs;
         record.addedToList = true;
-        fresh.append(records[i]);
+        fresh.append(videos[i]);
         ++i;
     }
     return fresh;
