@@ -153,12 +153,12 @@ void OSClient::clearStatus()
 
 int OSClient::lastError() const
 {
-    return m_transport->lastError();
+    return m_transport->lastError().code;
 }
 
 QString OSClient::lastErrorString() const
 {
-    return m_transport->lastErrorString();
+    return m_transport->lastError().reason;
 }
 
 bool OSClient::isGzipped() const
@@ -186,7 +186,7 @@ Variant OSClient::lastReply() const
     return m_transport->lastReply();
 }
 
-OSClient::SocketFailure OSClient::socketFailure(QNetworkReply::NetworkError error)
+ServiceError OSClient::socketFailure(QNetworkReply::NetworkError error)
 {
     return XmlRpcTransport::socketFailure(error);
 }

@@ -44,7 +44,7 @@ class subtitleFile;
 class OSClient : public QObject {
     Q_OBJECT
 public:
-    static constexpr int MaxRedirects = 5;
+    static constexpr int MaxRedirects = HttpRules::MaxRedirects;
     static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
     static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
 
@@ -107,8 +107,7 @@ public:
     // download links.
     static QString DefaultUserAgent() { return XmlRpcTransport::DefaultUserAgent(); }
 
-    using SocketFailure = XmlRpcTransport::SocketFailure;
-    static SocketFailure socketFailure(QNetworkReply::NetworkError error);
+    static ServiceError socketFailure(QNetworkReply::NetworkError error);
 
     // --- The conversation with the service ---------------------------------
     // Everything below is the window's shared state: read and change it only

@@ -491,6 +491,43 @@ private slots:
         QVERIFY(provider.download(*found.value.first()).error.cancelled());
     }
 
+    // A group whose request fails does not lose what the other groups found,
+    // and the failure is still reported with it; one that ends the run (the
+    // service asks to slow down) stops the groups after it.
+    void aFailedGroupKeepsWhatTheOthersFound_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("found");
+        QTest::newRow("busy service") << u"http503"_s << int(ServiceError::Unavailable) << 2 << 1;
+        QTest::newRow("slow down") << u"http429"_s << 429 << 1 << 0;
+    }
+    void aFailedGroupKeepsWhatTheOthersFound()
+    {
+        QFETCH(QString, failure);
+        QFETCH(int, code);
+        QFETCH(int, requests);
+        QFETCH(int, found);
+        RestProvider provider(m_emu.url().toString(), u"test-key"_s);
+        QVERIFY(provider.signIn({}).ok());
+        QVERIFY(m_emu.fail(failure, u"subtitles"_s, 1, {{u"retry_after"_s, 3600}}));
+        SubtitleQuery hash;
+        hash.movieHash = u"5b8f8f4e41ccb21e"_s;
+        hash.movieByteSize = 1000;
+        hash.language = u"eng"_s;
+        SubtitleQuery name;
+        name.kind = SubtitleQuery::Kind::Name;
+        name.query = u"Man of Steel"_s;
+        name.language = u"eng"_s;
+        const auto result = provider.search({hash, name}, 1);
+        QCOMPARE(result.error.code, code);
+        QCOMPARE(callsTo(u"subtitles"_s).size(), requests);
+        QCOMPARE(result.value.size(), found);
+        for (const auto &item : result.value)
+            QCOMPARE(item->MatchedBy, u"fulltext"_s);
+    }
+
     void stallEndsByTimeoutOrCancel()
     {
         QVERIFY(m_emu.fail(u"stall"_s, u"subtitles"_s, 2, {{u"seconds"_s, 5}}));

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "service/HttpExchange.h"
+#include "service/HttpRules.h"
 #include "service/rest/RestResults.h"
 #include "service/rest/RestTokenCache.h"
-#include "service/rest/RestTransport.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -152,16 +153,16 @@ private:
         bool withToken = true;
         std::function<bool()> dropped;
     };
-    RestReply send(const Call &call, Endpoint endpoint);
-    RestReply sendOnce(const Call &call, Endpoint endpoint, const QUrl &url);
+    HttpReply send(const Call &call, Endpoint endpoint);
+    HttpReply sendOnce(const Call &call, Endpoint endpoint, const QUrl &url);
     // An API request with the session's token; a refused token is renewed once.
-    RestReply sendInSession(const Call &call, RestError &error);
+    HttpReply sendInSession(const Call &call, RestError &error);
     void noteQuota(const QJsonObject &reply);
-    RestError quotaUsedUp(const RestReply &reply);
-    std::optional<QJsonObject> jsonOf(const RestReply &reply, RestError &error, const QString &what);
-    RestError errorOf(const RestReply &reply, const QString &what);
-    void pauseUntil(std::chrono::seconds wait, const RestReply &reply);
-    std::optional<RestReply> pausedReply() const;
+    RestError quotaUsedUp(const HttpReply &reply);
+    std::optional<QJsonObject> jsonOf(const HttpReply &reply, RestError &error, const QString &what);
+    RestError errorOf(const HttpReply &reply, const QString &what);
+    void pauseUntil(std::chrono::seconds wait, const HttpReply &reply);
+    std::optional<HttpReply> pausedReply() const;
     RestError settingsError() const;
     RestError ensureSignedIn();
     RestError login();
@@ -185,6 +186,6 @@ private:
     bool m_signedIn = false;
     RestQuota m_quota;
     RestError m_quotaError;
-    std::optional<RestReply> m_pauseReply; // a 429 asking for more than kMaxRetryAfter
+    std::optional<HttpReply> m_pauseReply; // a 429 asking for more than kMaxRetryAfter
     std::chrono::steady_clock::time_point m_pausedUntil;
 };

@@ -1,6 +1,7 @@
 #include "service/rest/RestProvider.h"
 
 #include "common/LangModule.h"
+#include "service/ProviderSearch.h"
 #include "service/rest/RestDownloads.h"
 #include "service/SubtitleDownload.h"
 
@@ -155,11 +156,20 @@ ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<Subti
         group->byLanguage.insert(language, q);
     }
 
-    QList<openSubtitleItemPtr> found;
+    // A failed group does not lose what the others found: the failure is
+    // reported with it, as the XML-RPC search does. One that ends the run
+    // (no answer, 429, cancelled) would only repeat for the next group.
+    Result outcome;
+    QList<openSubtitleItemPtr> &found = outcome.value;
     for (const QueryGroup &group : std::as_const(groups)) {
         const auto result = rest->search(restSearchOf(group));
-        if (result.error)
-            return Result::failure(toServiceError(result.error));
+        if (result.error) {
+            outcome.error = toServiceError(result.error);
+            if (outcome.error.cancelled() || ProviderSearch::endsTheRun(outcome.error) ||
+                result.error.endsSession())
+                break;
+            continue;
+        }
         QMap<QString, int> perLanguage;
         for (const auto &item : result.items) {
             if (++perLanguage[item->ISO639] > limit)
@@ -169,7 +179,7 @@ ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<Subti
             found.append(item);
         }
     }
-    return Result::success(found);
+    return outcome;
 }
 
 ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitle, const StopCheck &dropped)
