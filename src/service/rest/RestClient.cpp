@@ -163,18 +163,12 @@ QString hostOf(const QUrl &url)
 
 } // namespace
 
-bool RestError::endsSession() const
+bool RestClient::endsSession(const ServiceError &error)
 {
-    switch (kind) {
-    case Kind::NoApiKey:
-    case Kind::InsecureServer:
-    case Kind::BadKey:
-    case Kind::BadAccount:
-    case Kind::Cancelled:
-        return true;
-    default:
-        return false;
-    }
+    // 502 is the insecure address here: this client words every other
+    // failure it makes of an HTTP status by its own code.
+    return error.code == 403 || error.code == 401 || error.code == ServiceError::HttpError ||
+           error.cancelled();
 }
 
 QString RestClient::defaultServer()
@@ -209,16 +203,15 @@ QUrl RestClient::apiRoot() const
     return m_root.isValid() ? m_root : QUrl(m_settings.server.trimmed());
 }
 
-RestError RestClient::settingsError() const
+ServiceError RestClient::settingsError() const
 {
     if (m_settings.apiKey.trimmed().isEmpty())
-        return {
-            RestError::Kind::NoApiKey,
-            u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
-            "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(apiKeyPage())};
+        return {403, u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
+                     "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(
+                         apiKeyPage())};
     const QUrl server(m_settings.server.trimmed(), QUrl::StrictMode);
     if (!HttpRules::isSecureEnough(server))
-        return {RestError::Kind::InsecureServer,
+        return {ServiceError::HttpError,
                 u"the REST server address '%1' is not an https:// address (plain http is accepted for "
                 "this computer only); correct RestServer in the preferences"_s.arg(m_settings.server)};
     return {};
@@ -303,61 +296,61 @@ std::optional<HttpReply> RestClient::pausedReply() const
     return m_pauseReply;
 }
 
-RestError RestClient::errorOf(const HttpReply &reply, const QString &what)
+ServiceError RestClient::errorOf(const HttpReply &reply, const QString &what)
 {
-    using Kind = RestError::Kind;
     const QString host = hostOf(reply.url);
     switch (reply.failure) {
     case HttpReply::Failure::Cancelled:
-        return {Kind::Cancelled, u"cancelled"_s};
+        return {ServiceError::Cancelled, u"cancelled"_s};
     case HttpReply::Failure::Network:
         // Qt's own time limits, where they apply, end an exchange this way.
         if (reply.networkError != QNetworkReply::OperationCanceledError &&
             reply.networkError != QNetworkReply::TimeoutError)
-            return {Kind::Network, u"cannot reach %1: %2"_s.arg(host, reply.errorText)};
+            return {ServiceError::ConnectionLost, u"cannot reach %1: %2"_s.arg(host, reply.errorText)};
         [[fallthrough]];
     case HttpReply::Failure::Timeout:
-        return {Kind::Timeout, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
-                                   .arg(m_timeout.count() / 1000.0)
-                                   .arg(what)};
+        return {ServiceError::TimedOut, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
+                                            .arg(m_timeout.count() / 1000.0)
+                                            .arg(what)};
     case HttpReply::Failure::TooSlow:
-        return {Kind::Timeout, u"%1 did not finish %2 within %3 s"_s.arg(host, what)
-                                   .arg(double(reply.timeLimit.count()) / 1000.0)};
+        return {ServiceError::TimedOut, u"%1 did not finish %2 within %3 s"_s.arg(host, what)
+                                            .arg(double(reply.timeLimit.count()) / 1000.0)};
     case HttpReply::Failure::Redirect:
-        return {Kind::BadReply, u"%1 answered %2 with %3"_s.arg(host, what, redirectWords(reply))};
+        return {ServiceError::BadReply, u"%1 answered %2 with %3"_s.arg(host, what, redirectWords(reply))};
     case HttpReply::Failure::TooLarge:
-        return {Kind::BadReply, u"the answer of %1 to %2 was too large"_s.arg(host, what)};
+        return {ServiceError::BadReply, u"the answer of %1 to %2 was too large"_s.arg(host, what)};
     case HttpReply::Failure::None:
         break;
     }
     const int status = reply.status;
     if (looksLikePage(reply) && status != 403)
-        return {Kind::WebPage,
+        return {ServiceError::BadReply,
                 withSaid(
                     u"%1 answered %2 with a web page instead of data (HTTP %3)"_s.arg(host, what).arg(status),
                     RestReplies::pageTitle(reply.body))};
     const QString said = looksLikePage(reply) ? RestReplies::pageTitle(reply.body) : serviceMessage(reply);
     if (status == 401)
-        return {Kind::BadAccount,
-                withSaid(u"the service refused the account '%1'"_s.arg(m_settings.username), said) +
-                    u"; correct the user name and password in the preferences (OSUsername, OSPassword), "
-                    "or clear them to use the service without an account"_s};
+        return {401, withSaid(u"the service refused the account '%1'"_s.arg(m_settings.username), said) +
+                         u"; correct the user name and password in the preferences (OSUsername, OSPassword), "
+                         "or clear them to use the service without an account"_s};
     if (status == 403)
-        return {Kind::BadKey, withSaid(u"the service refused the request"_s, said) +
-                                  u"; check the REST API key in the preferences (RestApiKey); keys are "
-                                  "issued at "_s +
-                                  apiKeyPage()};
+        return {403, withSaid(u"the service refused the request"_s, said) +
+                         u"; check the REST API key in the preferences (RestApiKey); keys are "
+                         "issued at "_s +
+                         apiKeyPage()};
     if (status == 410)
-        return {Kind::Expired, u"the download link expired"_s};
+        return {410, u"the download link expired"_s};
     if (status == 429)
-        return {Kind::Busy, withSaid(u"the service asks to slow down"_s, said) + u"; "_s +
-                                pauseWords(reply.header("Retry-After")) + u"; try again later"_s};
+        return {429, withSaid(u"the service asks to slow down"_s, said) + u"; "_s +
+                         pauseWords(reply.header("Retry-After")) + u"; try again later"_s};
     if (status >= 500)
-        return {Kind::ServerError, withSaid(u"the service failed (HTTP %1)"_s.arg(status), said)};
-    return {Kind::BadReply, withSaid(u"unexpected answer to %1 (HTTP %2)"_s.arg(what).arg(status), said)};
+        return {ServiceError::Unavailable, withSaid(u"the service failed (HTTP %1)"_s.arg(status), said)};
+    return {ServiceError::BadReply,
+            withSaid(u"unexpected answer to %1 (HTTP %2)"_s.arg(what).arg(status), said)};
 }
 
-std::optional<QJsonObject> RestClient::jsonOf(const HttpReply &reply, RestError &error, const QString &what)
+std::optional<QJsonObject> RestClient::jsonOf(const HttpReply &reply, ServiceError &error,
+                                              const QString &what)
 {
     if (!reply.ok() || reply.status != 200) {
         error = errorOf(reply, what);
@@ -369,15 +362,15 @@ std::optional<QJsonObject> RestClient::jsonOf(const HttpReply &reply, RestError 
     }
     auto json = RestJson::parseObject(reply.body);
     if (!json)
-        error = {RestError::Kind::BadReply, u"the service's answer to %1 could not be read"_s.arg(what)};
+        error = {ServiceError::BadReply, u"the service's answer to %1 could not be read"_s.arg(what)};
     return json;
 }
 
 // --- Sign-in ----------------------------------------------------------------
 
-RestError RestClient::signIn()
+ServiceError RestClient::signIn()
 {
-    RestError error = ensureSignedIn();
+    ServiceError error = ensureSignedIn();
     if (!error && !m_settings.username.isEmpty())
         askRemainingDownloads();
     return error;
@@ -385,7 +378,7 @@ RestError RestClient::signIn()
 
 void RestClient::askRemainingDownloads()
 {
-    RestError error;
+    ServiceError error;
     const HttpReply reply = sendInSession({"GET", u"/infos/user"_s, {}, true, {}}, error);
     if (error)
         return;
@@ -429,9 +422,9 @@ void RestClient::forgetToken()
         m_settings.tokens->forget(m_settings.username, QUrl(m_settings.server.trimmed()));
 }
 
-RestError RestClient::ensureSignedIn()
+ServiceError RestClient::ensureSignedIn()
 {
-    if (RestError error = settingsError())
+    if (ServiceError error = settingsError())
         return error;
     {
         const QMutexLocker guard(&m_lock);
@@ -443,7 +436,7 @@ RestError RestClient::ensureSignedIn()
     return login();
 }
 
-RestError RestClient::login()
+ServiceError RestClient::login()
 {
     if (m_settings.username.isEmpty()) {
         const QMutexLocker guard(&m_lock);
@@ -455,23 +448,21 @@ RestError RestClient::login()
         send({"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false, {}},
              Endpoint::Login);
     if (reply.ok() && reply.status == 400) {
-        return {RestError::Kind::BadAccount,
-                withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
-                         serviceMessage(reply)) +
-                    u"; the preference OSUsername takes the user name, not the e-mail address"_s};
+        return {401, withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
+                              serviceMessage(reply)) +
+                         u"; the preference OSUsername takes the user name, not the e-mail address"_s};
     }
-    RestError error;
+    ServiceError error;
     const auto json = jsonOf(reply, error, u"the sign-in"_s);
     if (!json)
         return error;
     const QString token = RestJson::text(json->value("token"_L1));
     if (token.isEmpty())
-        return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
+        return {ServiceError::BadReply, u"the service's sign-in answer has no token"_s};
     // It goes into a header of every later request: only token characters.
     if (!HttpRules::isTokenText(token.toUtf8()))
-        return {RestError::Kind::BadReply,
-                u"the service's sign-in answer has a token with characters a token "
-                "cannot hold"_s};
+        return {ServiceError::BadReply, u"the service's sign-in answer has a token with characters a token "
+                                        "cannot hold"_s};
     const QUrl root = RestReplies::resolveRoot(QUrl(m_settings.server.trimmed()),
                                                RestJson::text(json->value("base_url"_L1)));
     keepToken(token, root);
@@ -482,7 +473,7 @@ RestError RestClient::login()
     return {};
 }
 
-HttpReply RestClient::sendInSession(const Call &call, RestError &error)
+HttpReply RestClient::sendInSession(const Call &call, ServiceError &error)
 {
     HttpReply reply = send(call, Endpoint::Api);
     bool hadToken = false;
@@ -588,16 +579,16 @@ RestClient::Download RestClient::fetchSubtitle(int fileId, const std::function<b
         noteQuota(*json);
         const QUrl link(RestJson::text(json->value("link"_L1)), QUrl::StrictMode);
         if (!HttpRules::isSecureEnough(link)) {
-            result.error = {RestError::Kind::BadReply,
+            result.error = {ServiceError::BadReply,
                             u"the service gave a download link that is not an https:// address"_s};
             return result;
         }
         result = fetchLink(link, dropped);
         result.fileName = RestJson::text(json->value("file_name"_L1));
-        if (result.error.kind != RestError::Kind::Expired)
+        if (result.error.code != 410)
             return result;
     }
-    result.error.message = u"the download link had expired, and so had the new one"_s;
+    result.error.reason = u"the download link had expired, and so had the new one"_s;
     return result;
 }
 
@@ -607,7 +598,7 @@ void RestClient::noteQuota(const QJsonObject &reply)
     m_quota = RestReplies::quotaOf(reply, m_quota.remaining);
 }
 
-RestError RestClient::quotaUsedUp(const HttpReply &reply)
+ServiceError RestClient::quotaUsedUp(const HttpReply &reply)
 {
     const auto json = RestJson::parseObject(reply.body);
     if (json)
@@ -622,7 +613,7 @@ RestError RestClient::quotaUsedUp(const HttpReply &reply)
         message += u"; it renews in %1 (%2)"_s.arg(q.resetTime, q.resetTimeUtc);
     if (m_settings.username.isEmpty())
         message += u"; an account gets more: set OSUsername and OSPassword in the preferences"_s;
-    const RestError error{RestError::Kind::Quota, message};
+    const ServiceError error{406, message};
     const QMutexLocker guard(&m_lock);
     m_quotaError = error;
     m_quota.remaining = 0;
@@ -652,7 +643,7 @@ RestClient::Download RestClient::fetchLink(const QUrl &link, const std::function
         return result;
     }
     if (looksLikePage(reply) && isHtml(reply)) {
-        result.error = {RestError::Kind::WebPage,
+        result.error = {ServiceError::BadReply,
                         withSaid(u"the download link gave a web page instead of a subtitle"_s,
                                  RestReplies::pageTitle(reply.body))};
         return result;

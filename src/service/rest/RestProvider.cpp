@@ -59,52 +59,6 @@ RestProvider::RestProvider(const QString &server, const QString &apiKey,
 
 RestProvider::~RestProvider() = default;
 
-ServiceError RestProvider::toServiceError(const RestError &error)
-{
-    using Kind = RestError::Kind;
-    int code = ServiceError::BadReply;
-    switch (error.kind) {
-    case Kind::None:
-        return {};
-    case Kind::Cancelled:
-        return ServiceError::cancelledError();
-    case Kind::NoApiKey:
-    case Kind::BadKey:
-        code = 403;
-        break;
-    case Kind::InsecureServer:
-        code = ServiceError::HttpError;
-        break;
-    case Kind::BadAccount:
-        code = 401;
-        break;
-    case Kind::Quota:
-        code = 406;
-        break;
-    case Kind::Expired:
-        code = 410;
-        break;
-    case Kind::Busy:
-        code = 429;
-        break;
-    case Kind::ServerError:
-        code = ServiceError::Unavailable;
-        break;
-    case Kind::WebPage:
-    case Kind::BadReply:
-        code = ServiceError::BadReply;
-        break;
-    case Kind::Network:
-        code = ServiceError::ConnectionLost;
-        break;
-    case Kind::Timeout:
-        // Said as such, and it ends the run: the next request would wait as long.
-        code = ServiceError::TimedOut;
-        break;
-    }
-    return {code, error.message};
-}
-
 void RestProvider::setRequestTimeout(std::chrono::milliseconds timeout)
 {
     const QMutexLocker guard(&m_lock);
@@ -130,7 +84,7 @@ ServiceError RestProvider::signIn(const ProviderAccount &account)
         if (m_timeout.count() > 0)
             client->setTransferTimeout(m_timeout);
     }
-    return toServiceError(client->signIn());
+    return client->signIn();
 }
 
 ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<SubtitleQuery> &queries, int limit)
@@ -164,9 +118,8 @@ ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<Subti
     for (const QueryGroup &group : std::as_const(groups)) {
         const auto result = rest->search(restSearchOf(group));
         if (result.error) {
-            outcome.error = toServiceError(result.error);
-            if (outcome.error.cancelled() || ProviderSearch::endsTheRun(outcome.error) ||
-                result.error.endsSession())
+            outcome.error = result.error;
+            if (ProviderSearch::endsTheRun(outcome.error) || RestClient::endsSession(outcome.error))
                 break;
             continue;
         }
@@ -191,7 +144,7 @@ ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitl
         return ServiceResult<QByteArray>::failure({ServiceError::BadReply, u"download before sign-in"_s});
     const auto fetched = rest->fetchSubtitle(subtitle.IDSubtitleFile, dropped);
     if (fetched.error)
-        return ServiceResult<QByteArray>::failure(toServiceError(fetched.error));
+        return ServiceResult<QByteArray>::failure(fetched.error);
     return ServiceResult<QByteArray>::success(fetched.content);
 }
 
