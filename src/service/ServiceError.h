@@ -45,6 +45,7 @@ struct ServiceError {
     int code = None;
     QString reason;
 
+    // Defined beside the words for each kind (FailureWords.cpp).
     static Kind kindOf(int code);
     Kind kind() const { return kindOf(code); }
 
