@@ -283,6 +283,17 @@ def chunked(api, on):
     return probe
 
 
+def xmlrpc_files_chunked(on):
+    """A gigabyte without a length in answer to DownloadSubtitles, or from
+    the download link the run falls back to when the call fails."""
+    def probe(case, cli):
+        rules = [dict(mode="chunked", on=on, size=1 << 30)]
+        if on == "download":
+            rules.insert(0, dict(mode="status", on="DownloadSubtitles", text="500 Internal"))
+        return with_xmlrpc(case, rules, bound=300, cli=cli)
+    return probe
+
+
 def hash_search_fails(case, cli):
     # The film is known by hash only: the name search finds nothing.
     catalogue = case.catalogue()
@@ -343,6 +354,8 @@ CASES = {
     "10-rest-search-1g-chunked": chunked("rest", "subtitles"),
     "10-rest-link-1g-chunked": chunked("rest", "link"),
     "10-xmlrpc-search-1g-chunked": chunked("xmlrpc", "SearchSubtitles"),
+    "10-xmlrpc-files-1g-chunked": xmlrpc_files_chunked("DownloadSubtitles"),
+    "10-xmlrpc-link-1g-chunked": xmlrpc_files_chunked("download"),
     "11-huge-prefs": huge_prefs,
     "12-hash-search-503": hash_search_fails,
     "13-download-429-hour": long_retry_after("3600", "download"),

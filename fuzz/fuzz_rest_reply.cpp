@@ -5,11 +5,11 @@
 #include "FuzzSupport.h"
 
 #include "service/BestChoice.h"
+#include "service/HttpRules.h"
 #include "service/JobRecords.h"
 #include "service/rest/RestClient.h"
 #include "service/rest/RestJson.h"
 #include "service/rest/RestResults.h"
-#include "service/rest/RestTransport.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -62,7 +62,7 @@ void signInReply(const QJsonObject &reply)
     const QUrl root = RestReplies::resolveRoot(configured, RestJson::text(reply.value("base_url"_L1)));
     // Whatever the reply names, the key goes to the service's own domain only.
     const QString host = root.host().toLower();
-    if (root != configured && (!RestTransport::isSecureEnough(root) ||
+    if (root != configured && (!HttpRules::isSecureEnough(root) ||
                                (host != "opensubtitles.com"_L1 && !host.endsWith(".opensubtitles.com"_L1))))
         fuzz::finding("the sign-in reply moved the API root off the service's domain");
 }
@@ -73,7 +73,7 @@ void downloadReply(const QJsonObject &reply)
     if (quota.remaining < 0 || quota.resetTime.size() > 100 || quota.resetTimeUtc.size() > 100)
         fuzz::finding("a download quota out of range");
     const QUrl link(RestJson::text(reply.value("link"_L1)), QUrl::StrictMode);
-    (void)RestTransport::isSecureEnough(link);
+    (void)HttpRules::isSecureEnough(link);
     (void)RestJson::text(reply.value("file_name"_L1));
     (void)RestJson::integer(reply.value("requests"_L1), 0, 1000000, 0);
 }

@@ -11,7 +11,7 @@
 #include "prefs/myPrefs.h"
 #include "prefs/PrefSecrets.h"
 #include "prefs/XPrefs.h"
-#include "service/rest/RestTransport.h"
+#include "service/HttpRules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -127,7 +127,7 @@ QString apply(myPrefs::Values &v, const QString &assignment)
         v.*(s->text) = value.trimmed();
         return {};
     case Kind::RestServer:
-        if (!RestTransport::isSecureEnough(QUrl(value, QUrl::StrictMode)))
+        if (!HttpRules::isSecureEnough(QUrl(value, QUrl::StrictMode)))
             return u"%1 takes an https:// address (http:// only for this computer), not '%2'"_s.arg(s->key,
                                                                                                     value);
         v.*(s->text) = value;

@@ -4,10 +4,9 @@
 
 #include <QCoreApplication>
 
-namespace FailureWords {
-
-Kind classify(int code)
+ServiceError::Kind ServiceError::kindOf(int code)
 {
+    using Kind = ServiceError::Kind;
     switch (code) {
     case ServiceError::None:
         return Kind::None;
@@ -35,6 +34,8 @@ Kind classify(int code)
         return Kind::Other;
     }
 }
+
+namespace FailureWords {
 
 QString describe(Kind kind, const QString &reason)
 {

@@ -10,21 +10,12 @@
 // tests word a failure alike.
 namespace FailureWords {
 
-enum class Kind {
-    None,
-    ConnectionRefused, // nothing listens at the address
-    ConnectionLost,    // the connection broke off
-    TimedOut,          // no answer in time
-    HostNotFound,      // the server's name does not resolve
-    LoginRejected,     // wrong user name or password
-    KeyRejected,       // no application key, or one the service refuses (REST)
-    ServiceBusy,       // the service says it is unavailable or overloaded
-    BadReply,          // an answer that cannot be read
-    Cancelled,
-    Other,
-};
+using Kind = ServiceError::Kind;
 
-Kind classify(int code);
+inline Kind classify(int code)
+{
+    return ServiceError::kindOf(code);
+}
 
 // One sentence for the window: what went wrong and, where it helps, what to do.
 QString describe(Kind kind, const QString &reason = {});

@@ -1,5 +1,6 @@
 #include "service/HttpRules.h"
 
+#include <QHostAddress>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTimeZone>
@@ -44,10 +45,46 @@ bool sameOrigin(const QUrl &a, const QUrl &b)
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && effectivePort(a) == effectivePort(b);
 }
 
+bool isLoopback(const QUrl &url)
+{
+    const QString host = url.host();
+    if (host.compare("localhost"_L1, Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+bool isSecureEnough(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == "https"_L1 || (scheme == "http"_L1 && isLoopback(url)));
+}
+
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == "http"_L1 || scheme == "https"_L1);
+}
+
+bool mayRedirect(const QUrl &from, const QUrl &to, RedirectScope scope)
+{
+    switch (scope) {
+    case RedirectScope::NoLessSafe:
+        return isWebAddress(to) && !(from.scheme().compare("https"_L1, Qt::CaseInsensitive) == 0 &&
+                                     to.scheme().compare("https"_L1, Qt::CaseInsensitive) != 0);
+    case RedirectScope::SecureEnough:
+        return isSecureEnough(to);
+    case RedirectScope::SameOrigin:
+        return sameOrigin(from, to) && isSecureEnough(to);
+    }
+    return false;
+}
+
 std::optional<std::chrono::seconds> retryAfter(const QByteArray &value, const QDateTime &now)
 {
     const QByteArray text = value.trimmed();
-    static const QRegularExpression digits(u"^[0-9]{1,10}$"_s);
+    static const QRegularExpression digits(u"^[0-9]{1,10}\\z"_s);
     if (digits.match(QString::fromLatin1(text)).hasMatch())
         return std::chrono::seconds(text.toLongLong());
     const std::optional<QDateTime> when = httpDate(QString::fromLatin1(text.left(64)));

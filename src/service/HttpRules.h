@@ -23,6 +23,30 @@ constexpr std::chrono::milliseconds DownloadLimit{300000};
 // Redirects followed for one request before it fails.
 constexpr int MaxRedirects = 5;
 
+// Where a redirect may take a request.
+enum class RedirectScope {
+    // Any web address, never from https:// down to http:// (a request that
+    // carries no credentials: XML-RPC calls, whose token is in the body, and
+    // download links).
+    NoLessSafe,
+    // https://, or http:// to this computer (a REST download link).
+    SecureEnough,
+    // The request's own origin, and secure enough: the request carries the
+    // API key and the token along.
+    SameOrigin,
+};
+bool mayRedirect(const QUrl &from, const QUrl &to, RedirectScope scope);
+
+// Whether the host is this computer (127.0.0.0/8, ::1 or "localhost"): the
+// only place plain HTTP is allowed to carry a key or an account.
+bool isLoopback(const QUrl &url);
+// HTTPS, or HTTP to this computer.
+bool isSecureEnough(const QUrl &url);
+// An http:// or https:// address with a host: a link of another scheme
+// (file:, ftp:, data:) would read what the service names from elsewhere,
+// this computer included.
+bool isWebAddress(const QUrl &url);
+
 // Whether two addresses are the same origin: scheme, host and port (the
 // scheme's own port where none is written). Credentials sent to one are
 // never sent to another.

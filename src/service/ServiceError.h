@@ -4,11 +4,27 @@
 
 #include <utility>
 
-// What became of one request to the subtitle service: nothing (code 0), or a
-// code and a reason a person can read. The reason travels up to the window,
-// the command-line tool and the log as it is; nobody rebuilds it from a
-// journal.
+// What became of one request to the subtitle service, over either interface
+// and for downloads alike: nothing (code 0), or a code, its kind, and a reason
+// a person can read. The reason travels up to the window, the command-line
+// tool and the log as it is; nobody rebuilds it from a journal.
 struct ServiceError {
+    // What kind of failure a code is, for the words a person reads
+    // (FailureWords) and whether trying again can help.
+    enum class Kind {
+        None,
+        ConnectionRefused, // nothing listens at the address
+        ConnectionLost,    // the connection broke off
+        TimedOut,          // no answer in time
+        HostNotFound,      // the server's name does not resolve
+        LoginRejected,     // wrong user name or password
+        KeyRejected,       // no application key, or one the service refuses (REST)
+        ServiceBusy,       // the service says it is unavailable or overloaded
+        BadReply,          // an answer that cannot be read
+        Cancelled,
+        Other,
+    };
+
     // Codes of our own. Any other code is the service's (a fault number or an
     // HTTP status the provider passes on).
     enum Code {
@@ -29,7 +45,12 @@ struct ServiceError {
     int code = None;
     QString reason;
 
+    // Defined beside the words for each kind (FailureWords.cpp).
+    static Kind kindOf(int code);
+    Kind kind() const { return kindOf(code); }
+
     bool ok() const { return code == None; }
+    explicit operator bool() const { return !ok(); } // true: something failed
     bool cancelled() const { return code == Cancelled; }
     // The reason for logs, tooltips and the command line (words for the code
     // when there is none); empty when nothing went wrong.

@@ -5,22 +5,19 @@
 #include "media/TempFolder.h"
 #include "media/TextEncoding.h"
 #include "prefs/myPrefs.h"
-#include "service/OSClient.h"
-
+#include "service/HttpExchange.h"
 #include "service/HttpRules.h"
+#include "service/XmlRpcTransport.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -66,7 +63,7 @@ QString safeLeafName(const QString &name)
 
 QString safeFormat(const QString &format)
 {
-    static const QRegularExpression plain(u"^[A-Za-z0-9]{1,8}$"_s);
+    static const QRegularExpression plain(u"^[A-Za-z0-9]{1,8}\\z"_s);
     const QString f = format.trimmed();
     if (f.compare(u"tmp"_s, Qt::CaseInsensitive) == 0)
         return u"txt"_s;
@@ -75,7 +72,7 @@ QString safeFormat(const QString &format)
 
 QString safeLanguage(const QString &code)
 {
-    static const QRegularExpression letters(u"^[A-Za-z]{1,3}$"_s);
+    static const QRegularExpression letters(u"^[A-Za-z]{1,3}\\z"_s);
     return letters.match(code).hasMatch() ? code : QString();
 }
 
@@ -123,72 +120,67 @@ void setTimeLimitMs(int ms)
 
 namespace {
 
-// A transfer of runTransfers() under way: what has arrived so far, and
-// since when it has been under way and silent.
-struct Running {
-    Transfer transfer;
-    FetchResult result;
-    QString stopped; // why it was aborted by us (too large, silent, too slow)
-    QElapsedTimer started;
-    QElapsedTimer lastByte;
-};
-
-// Why a transfer under way is to be aborted now, or empty.
-QString overLimit(const Running &running)
+HttpRequest httpRequestOf(const Request &wanted, const std::function<bool()> &cancelled)
 {
-    if (running.lastByte.hasExpired(transferTimeoutMs()))
-        return u"the server sent nothing for %1 s"_s.arg(transferTimeoutMs() / 1000.0);
-    if (running.started.hasExpired(timeLimitMs()))
-        return u"the download did not finish within %1 s"_s.arg(timeLimitMs() / 1000.0);
+    HttpRequest request;
+    request.url = wanted.url;
+    request.userAgent = XmlRpcTransport::DefaultUserAgent().toUtf8();
+    if (!wanted.body.isEmpty()) {
+        request.verb = "POST";
+        request.body = wanted.body;
+        request.contentType = "text/xml";
+    }
+    // Packed bodies arrive as sent and are unpacked by us, within the size
+    // limit: Qt's own unpacking knows nothing of our limits.
+    request.headers = {{"Accept-Encoding", "gzip"}};
+    request.maxBytes = wanted.maxBytes;
+    request.silenceLimit = std::chrono::milliseconds(transferTimeoutMs());
+    request.timeLimit = std::chrono::milliseconds(timeLimitMs());
+    request.redirectScope = HttpRules::RedirectScope::NoLessSafe;
+    request.dropped = cancelled;
+    return request;
+}
+
+// Why a transfer brought no subtitle, or empty when it brought one.
+QString failureOf(const HttpReply &reply)
+{
+    switch (reply.failure) {
+    case HttpReply::Failure::Cancelled:
+        return u"cancelled"_s;
+    case HttpReply::Failure::TooLarge:
+        return u"download larger than %1 bytes"_s.arg(reply.maxBytes);
+    case HttpReply::Failure::Timeout:
+        return u"the server sent nothing for %1 s"_s.arg(double(reply.silenceLimit.count()) / 1000.0);
+    case HttpReply::Failure::TooSlow:
+        return u"the download did not finish within %1 s"_s.arg(double(reply.timeLimit.count()) / 1000.0);
+    case HttpReply::Failure::Redirect:
+        return reply.refusedRedirect.isEmpty()
+                   ? u"too many redirects"_s
+                   : u"a redirect to %1, which Lumbra does not follow"_s.arg(
+                         reply.refusedRedirect.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+    case HttpReply::Failure::Network:
+        return reply.errorText;
+    case HttpReply::Failure::None:
+        break;
+    }
+    if (reply.status >= 400) // in the words Qt gives an HTTP error
+        return u"Error transferring %1 - server replied: %2"_s.arg(reply.url.toString(),
+                                                                   QString::fromUtf8(reply.reasonPhrase));
+    if (reply.status != 200)
+        return u"HTTP status %1"_s.arg(reply.status);
     return {};
 }
 
-// Only web addresses are fetched: a link of another scheme (file:, ftp:, data:)
-// would read what the service names from elsewhere, this computer included.
-bool isWebAddress(const QUrl &url)
+FetchResult outcomeOf(const HttpReply &reply, bool dropped)
 {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == "http"_L1 || scheme == "https"_L1);
-}
-
-FetchResult outcomeOf(QNetworkReply &reply, Running &running, bool dropped)
-{
-    FetchResult result = std::move(running.result);
-    if (running.stopped.isEmpty() && reply.isOpen())
-        result.body += reply.readAll();
-    const int httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (dropped)
-        result.error = u"cancelled"_s;
-    else if (!running.stopped.isEmpty())
-        result.error = running.stopped;
-    else if (result.body.size() > running.transfer.request.maxBytes)
-        result.error = u"download larger than %1 bytes"_s.arg(running.transfer.request.maxBytes);
-    else if (reply.error() != QNetworkReply::NoError)
-        result.error = reply.errorString();
-    else if (httpStatus != 200)
-        result.error = u"HTTP status %1"_s.arg(httpStatus);
+    FetchResult result;
+    result.error = dropped ? u"cancelled"_s : failureOf(reply);
+    result.ok = result.error.isEmpty();
+    if (result.ok)
+        result.body = reply.body;
     else
-        result.ok = true;
-    if (!result.ok)
-        qCInfo(lcDownload) << "download of" << running.transfer.request.url.toDisplayString()
-                           << "failed:" << result.error;
+        qCInfo(lcDownload) << "download of" << reply.url.toDisplayString() << "failed:" << result.error;
     return result;
-}
-
-QNetworkReply *send(QNetworkAccessManager &manager, const Request &wanted)
-{
-    QNetworkRequest request(wanted.url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, OSClient::DefaultUserAgent());
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(HttpRules::MaxRedirects);
-    // Packed bodies arrive as sent and are unpacked by us, within the size
-    // limit: Qt's own unpacking knows nothing of our limits.
-    request.setRawHeader("Accept-Encoding", "gzip");
-    QNetworkReply *reply = wanted.body.isEmpty() ? manager.get(request) : [&] {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
-        return manager.post(request, wanted.body);
-    }();
-    return reply;
 }
 
 } // namespace
@@ -199,95 +191,51 @@ void runTransfers(int inFlight, const std::function<std::optional<Transfer>()> &
     // One manager for the whole run: it keeps the connections to a host
     // alive and hands them to the next transfer.
     QNetworkAccessManager manager;
+    QObject exchanges; // goes before the manager, with every exchange left
     QEventLoop loop;
-    QHash<QNetworkReply *, Running> running;
-    bool dropped = false;
+    int running = 0;
+    bool dropped = cancelled && cancelled();
     bool exhausted = false; // `next` had nothing at its last asking
 
     std::function<void()> startMore = [&] {
         exhausted = false;
-        while (!dropped && running.size() < qMax(1, inFlight)) {
+        while (!dropped && running < qMax(1, inFlight)) {
             std::optional<Transfer> transfer = next();
             if (!transfer) {
                 exhausted = true;
                 return;
             }
-            if (!isWebAddress(transfer->request.url)) {
+            if (!HttpRules::isWebAddress(transfer->request.url)) {
                 // Settled at once, without a request; `finished` may queue more.
                 const FetchResult refused{false, {}, u"the link is not a web address"_s};
                 if (transfer->finished)
                     transfer->finished(refused);
                 continue;
             }
-            QNetworkReply *reply = send(manager, transfer->request);
-            Running started{std::move(*transfer), {}, {}, {}, {}};
-            started.started.start();
-            started.lastByte.start();
-            running.insert(reply, std::move(started));
-            QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&, reply] {
-                Running &transfer = running[reply];
-                if (!transfer.stopped.isEmpty())
-                    return;
-                transfer.lastByte.start();
-                transfer.result.body += reply->readAll();
-                if (transfer.result.body.size() > transfer.transfer.request.maxBytes) {
-                    transfer.stopped =
-                        u"download larger than %1 bytes"_s.arg(transfer.transfer.request.maxBytes);
-                    reply->abort();
-                }
-            });
-            QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&, reply] {
-                if (const auto it = running.find(reply); it != running.end())
-                    it->lastByte.start();
-            });
-            QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply] {
-                Running ended = running.take(reply);
-                const FetchResult result = outcomeOf(*reply, ended, dropped);
-                reply->deleteLater();
-                startMore(); // the next request goes out before this one's content is handled
-                if (ended.transfer.finished)
-                    ended.transfer.finished(result);
-                if (!dropped)
-                    startMore(); // what `finished` may have added
-                if (running.isEmpty() && (dropped || exhausted))
-                    loop.quit();
-            });
+            auto *exchange =
+                new HttpExchange(&manager, httpRequestOf(transfer->request, cancelled), &exchanges);
+            ++running;
+            QObject::connect(
+                exchange, &HttpExchange::finished, &loop,
+                [&, exchange, done = std::move(transfer->finished)](const HttpReply &reply) {
+                    --running;
+                    exchange->deleteLater();
+                    dropped = dropped || reply.failure == HttpReply::Failure::Cancelled;
+                    const FetchResult result = outcomeOf(reply, dropped);
+                    startMore(); // the next request goes out before this one's content is handled
+                    if (done)
+                        done(result);
+                    if (!dropped)
+                        startMore(); // what `finished` may have added
+                    if (running == 0 && (dropped || exhausted))
+                        loop.quit();
+                });
+            exchange->start();
         }
     };
-
-    QTimer watch;
-    auto checkCancelled = [&] {
-        if (dropped || !cancelled || !cancelled())
-            return;
-        dropped = true;
-        const auto replies = running.keys();
-        for (QNetworkReply *reply : replies)
-            reply->abort();
-    };
-    // The limits of each transfer: a silent server, and a whole exchange
-    // that trickles on for ever.
-    auto checkLimits = [&] {
-        const auto replies = running.keys();
-        for (QNetworkReply *reply : replies) {
-            Running &transfer = running[reply];
-            if (transfer.stopped.isEmpty()) {
-                transfer.stopped = overLimit(transfer);
-                if (!transfer.stopped.isEmpty())
-                    reply->abort();
-            }
-        }
-    };
-    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-        checkCancelled();
-        if (!dropped)
-            checkLimits();
-    });
-    watch.start(100);
-    checkCancelled();
     startMore();
-    if (!running.isEmpty())
+    if (running > 0)
         loop.exec();
-    watch.stop();
 }
 
 void fetchAll(const QList<QUrl> &urls, qsizetype maxBytes, int inFlight,

@@ -11,11 +11,8 @@
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
 #include <QSysInfo>
 #include <QThread>
-#include <QThreadStorage>
 
 #include <utility>
 
@@ -25,42 +22,13 @@ Q_LOGGING_CATEGORY(lcClient, "lumbra.service.client", QtInfoMsg)
 
 namespace {
 
-QThreadStorage<QNetworkAccessManager *> &threadManagers()
-{
-    static QThreadStorage<QNetworkAccessManager *> managers;
-    return managers;
-}
-
-// Runs on the main thread as the application object goes. Left to itself, the
-// main thread's manager would be deleted only after the application's event
-// dispatcher is gone, too late for Qt Network to shut its connection thread
-// down cleanly: now and then that ended the process with a crash or a leak.
-void dropMainThreadManager()
-{
-    threadManagers().setLocalData(nullptr);
-}
-
-// Each thread that posts requests has its own manager, deleted when the thread
-// ends (the main thread's with the application).
-QNetworkAccessManager *threadManager()
-{
-    QThreadStorage<QNetworkAccessManager *> &managers = threadManagers();
-    if (!managers.hasLocalData() || !managers.localData()) {
-        managers.setLocalData(new QNetworkAccessManager);
-        const QCoreApplication *app = QCoreApplication::instance();
-        if (app && QThread::currentThread() == app->thread())
-            qAddPostRoutine(dropMainThreadManager);
-    }
-    return managers.localData();
-}
-
 // A reason for an error recorded without a text of its own.
 QString describeError(int number)
 {
     switch (number) {
-    case XmlRpcTransport::BadReply:
+    case ServiceError::BadReply:
         return u"the service's reply could not be read"_s;
-    case XmlRpcTransport::EmptyReply:
+    case ServiceError::EmptyReply:
         return u"the service sent an empty reply"_s;
     default:
         return u"error %1"_s.arg(number);
@@ -191,7 +159,6 @@ void XmlRpcTransport::post(const XMLRPC::Message &message)
         m_requestBody = xml.toUtf8();
         m_userAgent = agent;
         m_lastMethod = message.MethodName;
-        m_redirects = 0;
         m_failure = {};
     }
     emit changed();
@@ -201,28 +168,22 @@ void XmlRpcTransport::post(const XMLRPC::Message &message)
 
 void XmlRpcTransport::postTo(const QUrl &url)
 {
-    QByteArray body;
-    QString agent;
-    std::chrono::milliseconds timeout;
-    std::chrono::milliseconds limit;
-    qint64 maxSize;
-    {
-        QMutexLocker locker(&m_lock);
-        body = m_requestBody;
-        agent = m_userAgent;
-        timeout = m_transferTimeout;
-        limit = m_timeLimit;
-        maxSize = m_maxReplySize;
-    }
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, agent);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, u"text/xml"_s);
+    HttpRequest request;
+    request.verb = "POST";
+    request.url = url;
+    request.contentType = "text/xml";
     // Asking for gzip ourselves also keeps Qt from unpacking the reply behind
     // our back: the reply arrives as the server sent it.
-    request.setRawHeader("Accept-Encoding", "gzip");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-
-    auto *exchange = new HttpExchange(threadManager(), request, body, timeout, maxSize, nullptr, limit);
+    request.headers = {{"Accept-Encoding", "gzip"}};
+    {
+        QMutexLocker locker(&m_lock);
+        request.body = m_requestBody;
+        request.userAgent = m_userAgent.toUtf8();
+        request.silenceLimit = m_transferTimeout;
+        request.timeLimit = m_timeLimit;
+        request.maxBytes = m_maxReplySize;
+    }
+    auto *exchange = new HttpExchange(HttpExchange::threadManager(), std::move(request));
     const QPointer<XmlRpcTransport> self(this);
     connect(exchange, &HttpExchange::finished, exchange, [self, exchange](const HttpReply &reply) {
         if (self)
@@ -245,8 +206,7 @@ void XmlRpcTransport::cancel()
         if (m_cancelled)
             return;
         m_cancelled = true;
-        m_lastError = ConnectionLost;
-        m_lastErrorString = u"cancelled"_s;
+        m_lastError = {ServiceError::ConnectionLost, u"cancelled"_s};
         m_failure = ServiceError::cancelledError();
     }
     m_journal.append(u"ERROR:CANCELLED"_s);
@@ -369,52 +329,63 @@ void XmlRpcTransport::handleReply(const HttpReply &reply)
         Event_PageReceived(reply);
         return;
     case HttpReply::Failure::Network: {
-        const SocketFailure failure = socketFailure(reply.networkError);
-        qCWarning(lcClient) << "no reply from" << reply.url.toDisplayString() << failure.text;
-        fail(failure.number, failure.text);
+        const ServiceError failure = socketFailure(reply.networkError);
+        qCWarning(lcClient) << "no reply from" << reply.url.toDisplayString() << failure.reason;
+        fail(failure.code, failure.reason);
         break;
     }
-    case HttpReply::Failure::Timeout: {
-        const auto ms = transferTimeout().count();
-        fail(TimedOut, u"the service sent nothing for %1 s"_s.arg(double(ms) / 1000.0));
+    case HttpReply::Failure::Timeout:
+        fail(ServiceError::TimedOut,
+             u"the service sent nothing for %1 s"_s.arg(double(reply.silenceLimit.count()) / 1000.0));
         break;
-    }
     case HttpReply::Failure::TooSlow:
-        fail(TimedOut, u"the service did not finish its answer within %1 s"_s.arg(
-                           double(timeLimit().count()) / 1000.0));
+        fail(ServiceError::TimedOut, u"the service did not finish its answer within %1 s"_s.arg(
+                                         double(reply.timeLimit.count()) / 1000.0));
         break;
     case HttpReply::Failure::TooLarge:
-        fail(BadReply, u"the reply is larger than %1 bytes"_s.arg(maxReplySize()));
+        fail(ServiceError::BadReply, u"the reply is larger than %1 bytes"_s.arg(reply.maxBytes));
+        break;
+    case HttpReply::Failure::Redirect:
+        if (reply.refusedRedirect.isEmpty())
+            fail(ServiceError::HttpError,
+                 u"too many redirects (more than %1)"_s.arg(HttpRules::MaxRedirects));
+        else
+            fail(ServiceError::HttpError, u"a redirect to %1, which Lumbra does not follow"_s.arg(
+                                              reply.refusedRedirect.toDisplayString(QUrl::RemoveUserInfo)));
+        break;
+    case HttpReply::Failure::Cancelled:
+        fail(ServiceError::Cancelled, u"cancelled"_s);
         break;
     }
     // Nothing is in flight any more, so the client is idle again.
     setBusy(false);
 }
 
-XmlRpcTransport::SocketFailure XmlRpcTransport::socketFailure(QNetworkReply::NetworkError error)
+ServiceError XmlRpcTransport::socketFailure(QNetworkReply::NetworkError error)
 {
     switch (error) {
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::BackgroundRequestNotAllowedError:
-        return {SocketError, u"Socket drivers could not be initialized"_s};
+        return {ServiceError::SocketError, u"Socket drivers could not be initialized"_s};
     case QNetworkReply::ConnectionRefusedError:
-        return {ConnectionRefused, u"Server refused the connection"_s};
+        return {ServiceError::ConnectionRefused, u"Server refused the connection"_s};
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::TemporaryNetworkFailureError:
-        return {ConnectionLost, u"Server connection has been lost"_s};
+        return {ServiceError::ConnectionLost, u"Server connection has been lost"_s};
     case QNetworkReply::HostNotFoundError:
-        return {HostNotFound, u"Could not find server at specified location"_s};
+        return {ServiceError::HostNotFound, u"Could not find server at specified location"_s};
     case QNetworkReply::TimeoutError:
-        return {TimedOut, u"Server did not answer in time"_s};
+        return {ServiceError::TimedOut, u"Server did not answer in time"_s};
     default:
-        return {SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
+        return {ServiceError::SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
     }
 }
 
 void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
 {
-    const bool gzipped = reply.contentEncoding.trimmed().compare("gzip", Qt::CaseInsensitive) == 0 ||
-                         reply.contentEncoding.trimmed().compare("x-gzip", Qt::CaseInsensitive) == 0;
+    const QByteArray encoding = reply.header("Content-Encoding").trimmed();
+    const bool gzipped = encoding.compare("gzip", Qt::CaseInsensitive) == 0 ||
+                         encoding.compare("x-gzip", Qt::CaseInsensitive) == 0;
     {
         QMutexLocker locker(&m_lock);
         m_isGzipped = gzipped;
@@ -433,7 +404,7 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
                 text = *unpacked;
             } else {
                 // A broken stream or one that unpacks beyond the size limit.
-                fail(BadReply, u"Reply could not be unpacked: "_s + why);
+                fail(ServiceError::BadReply, u"Reply could not be unpacked: "_s + why);
                 readable = false;
             }
         }
@@ -449,29 +420,6 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
             }
         }
         setBusy(false);
-        return;
-    }
-    case 301:
-    case 302:
-    case 307: {
-        if (reply.location.isEmpty()) {
-            // Nowhere to go means no answer: a failure like any other HTTP
-            // error, never a request that seems to have been answered.
-            httpError(reply.status, method);
-            return;
-        }
-        int redirects;
-        {
-            QMutexLocker locker(&m_lock);
-            redirects = ++m_redirects;
-        }
-        if (redirects > MaxRedirects) {
-            fail(HttpError, u"too many redirects (more than %1)"_s.arg(MaxRedirects));
-            setBusy(false);
-            return;
-        }
-        // Still busy: the caller keeps waiting for the reply to the new post.
-        postTo(reply.url.resolved(QUrl::fromEncoded(reply.location)));
         return;
     }
     case 503:
@@ -492,7 +440,7 @@ void XmlRpcTransport::httpError(int status, const QString &method)
     if (status == 429)
         fail(status, u"the service asks to slow down (HTTP 429)"_s);
     else
-        fail(HttpError, u"the service answered with HTTP status %1"_s.arg(status));
+        fail(ServiceError::HttpError, u"the service answered with HTTP status %1"_s.arg(status));
     m_journal.append("ERROR:"_L1 + method);
     setBusy(false);
 }
@@ -504,7 +452,7 @@ Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
         m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
     }
     if (text.isEmpty()) {
-        fail(EmptyReply, {});
+        fail(ServiceError::EmptyReply, {});
         return {};
     }
     // The streaming reader skips whitespace between elements, so pretty-printed
@@ -512,7 +460,7 @@ Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
     // encoding.
     const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(text);
     if (!doc.ok() || !doc.methodName.isEmpty()) { // not XML-RPC, or a request
-        fail(BadReply, {});
+        fail(ServiceError::BadReply, {});
         return {};
     }
     if (doc.isFault) {
@@ -520,17 +468,17 @@ Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
         // names are not read.
         const VariantList members = doc.fault.value<Dictionary>().values();
         if (members.size() < 2) {
-            fail(BadReply, {});
+            fail(ServiceError::BadReply, {});
             return {};
         }
         // A code out of range is clamped; a fault without a usable code (0,
         // NaN) is still a failure, never a success.
         const int code = clampedInteger<int>(members[0].toDouble());
-        fail(code != 0 ? code : int(BadReply), members[1].toString());
+        fail(code != 0 ? code : int(ServiceError::BadReply), members[1].toString());
         return {};
     }
     if (doc.params.isEmpty()) {
-        fail(BadReply, {});
+        fail(ServiceError::BadReply, {});
         return {};
     }
     return doc.params.first();
@@ -544,14 +492,13 @@ void XmlRpcTransport::recordFailure(int code, const QString &reason)
         m_failure = {code, m_lastMethod + u": "_s + reason};
 }
 
-void XmlRpcTransport::fail(int number, const QString &text)
+void XmlRpcTransport::fail(int code, const QString &text)
 {
-    qCWarning(lcClient) << "error" << number << text;
-    recordFailure(number, text.isEmpty() ? describeError(number) : text);
+    qCWarning(lcClient) << "error" << code << text;
+    recordFailure(code, text.isEmpty() ? describeError(code) : text);
     {
         QMutexLocker locker(&m_lock);
-        m_lastError = number;
-        m_lastErrorString = text;
+        m_lastError = {code, text};
     }
     m_journal.append(u"ERROR:CONN"_s);
     emit changed();
@@ -578,16 +525,10 @@ bool XmlRpcTransport::busy() const
     return m_busy;
 }
 
-int XmlRpcTransport::lastError() const
+ServiceError XmlRpcTransport::lastError() const
 {
     QMutexLocker locker(&m_lock);
     return m_lastError;
-}
-
-QString XmlRpcTransport::lastErrorString() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_lastErrorString;
 }
 
 bool XmlRpcTransport::isGzipped() const

@@ -38,22 +38,8 @@ class XmlRpcTransport final : public QObject {
     Q_OBJECT
 public:
     // Sane bounds the transport enforces; each failure is recorded with fail().
-    static constexpr int MaxRedirects = HttpRules::MaxRedirects;
     static constexpr qint64 DefaultMaxReplySize = qint64(64) * 1024 * 1024;
     static constexpr std::chrono::milliseconds DefaultTransferTimeout{60000};
-
-    // Error numbers recorded by the transport itself (a fault reply records
-    // the service's own number).
-    enum ErrorNumber {
-        BadReply = 500,          // not XML, not a methodResponse, unpacking failed, too large
-        EmptyReply = 501,        // status 200 without a body
-        HttpError = 502,         // another HTTP status, or too many redirects
-        HostNotFound = 503,      // name resolution failed
-        ConnectionLost = 504,    // the connection broke off
-        SocketError = 505,       // any other network failure
-        ConnectionRefused = 508, // nothing listens at the address
-        TimedOut = 509,          // no answer in time
-    };
 
     explicit XmlRpcTransport(ClientJournal &journal);
     ~XmlRpcTransport() override;
@@ -108,12 +94,13 @@ public:
     bool cancelled() const;
 
     // Records a failure of the request under way: its error value (the first
-    // failure of a request is its cause), the number and text below, and an
-    // "ERROR:CONN" journal entry.
-    void fail(int number, const QString &text);
+    // failure of a request is its cause), lastError(), and an "ERROR:CONN"
+    // journal entry. `code` is a ServiceError code or the service's own.
+    void fail(int code, const QString &text);
 
-    int lastError() const;
-    QString lastErrorString() const;
+    // The failure recorded last, in its own words (lastFailure() is the
+    // request's cause, named after its method); a cancellation counts too.
+    ServiceError lastError() const;
     bool isGzipped() const;
     QString xmlreq() const;
     QString xmlresp() const;
@@ -122,12 +109,8 @@ public:
     // The decoded value of the last reply that was handed on.
     Variant lastReply() const;
 
-    // The error number and text recorded when a request gets no page at all.
-    struct SocketFailure {
-        int number;
-        QString text;
-    };
-    static SocketFailure socketFailure(QNetworkReply::NetworkError error);
+    // The failure recorded when a request gets no page at all.
+    static ServiceError socketFailure(QNetworkReply::NetworkError error);
 
     // "Lumbra XMLRPC Client 2.0 (Qt …; system; architecture; version)": what
     // every request of ours to the service sends as its User-Agent.
@@ -170,10 +153,8 @@ private:
     QString m_userAgent;
     QByteArray m_xmlresp;
     Variant m_lastReply;
-    int m_lastError = 0;
-    QString m_lastErrorString;
+    ServiceError m_lastError;
     ServiceError m_failure; // of the request under way or last made
-    int m_redirects = 0;
 
     struct Exchange {
         QPointer<HttpExchange> exchange;

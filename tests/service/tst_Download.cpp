@@ -323,6 +323,28 @@ private slots:
         QCOMPARE(why.isEmpty(), reason.isEmpty());
     }
 
+    // Service values that become part of a file name: a trailing line feed
+    // is not a letter (a "$" anchor let it through).
+    void serviceValuesInNamesStayPlain_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("safeFormat");
+        QTest::addColumn<QString>("safeLanguage");
+        QTest::newRow("plain") << u"srt"_s << u"en"_s << u"srt"_s << u"en"_s;
+        QTest::newRow("line feed after") << u"ass\n"_s << u"en\n"_s << u"ass"_s << QString();
+        QTest::newRow("line feed inside") << u"s\nrt"_s << u"e\nn"_s << u"srt"_s << QString();
+        QTest::newRow("too long") << u"abcdefghi"_s << u"engl"_s << u"srt"_s << QString();
+        QTest::newRow("folder") << u"../srt"_s << u"../"_s << u"srt"_s << QString();
+    }
+    void serviceValuesInNamesStayPlain()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, language);
+        QTEST(SubtitleDownload::safeFormat(format), "safeFormat");
+        QTEST(SubtitleDownload::safeLanguage(language), "safeLanguage");
+    }
+
     // Only web addresses are fetched: a link the service names on this
     // computer is not read.
     void linksOtherThanWebAddressesAreNotFetched()

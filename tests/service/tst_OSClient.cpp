@@ -347,10 +347,9 @@ private slots:
     void socketFailureTable()
     {
         QFETCH(int, qtError);
-        const XmlRpcTransport::SocketFailure failure =
-            XmlRpcTransport::socketFailure(QNetworkReply::NetworkError(qtError));
-        QTEST(failure.number, "number");
-        QTEST(failure.text, "text");
+        const ServiceError failure = XmlRpcTransport::socketFailure(QNetworkReply::NetworkError(qtError));
+        QTEST(failure.code, "number");
+        QTEST(failure.reason, "text");
     }
 
     // SendMessage returns at once; the reply is handled when the posting

@@ -192,14 +192,14 @@ private slots:
         QVERIFY(m_emu.fail(u"http401"_s, u"subtitles"_s, 1));
         RestClient third(settings(tokens));
         const auto found = third.search(search);
-        QVERIFY2(!found.error, qPrintable(found.error.message));
+        QVERIFY2(!found.error, qPrintable(found.error.reason));
         QCOMPARE(m_emu.methods(), (QStringList{u"subtitles"_s, u"login"_s, u"subtitles"_s}));
         QVERIFY(tokens->find(u"alice"_s, m_emu.url(), u"secret"_s));
 
         // A mistyped password is not hidden by the cached token: it signs in, and fails.
         RestClient::Settings mistyped = settings(tokens);
         mistyped.password = u"secreT"_s;
-        QCOMPARE(RestClient(mistyped).signIn().kind, RestError::Kind::BadAccount);
+        QCOMPARE(RestClient(mistyped).signIn().code, 401);
     }
 };
 

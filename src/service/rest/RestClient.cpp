@@ -19,21 +19,36 @@ using namespace std::chrono_literals;
 namespace {
 Q_LOGGING_CATEGORY(lcRest, "lumbra.rest")
 
-constexpr int kMaxRedirects = HttpRules::MaxRedirects;
-
 bool waitForTurn(RestPacer &pacer, const std::atomic<bool> *cancel)
 {
-    return RestTransport::waitFor(pacer.reserve(), cancel);
+    return RestPacer::waitFor(pacer.reserve(), cancel);
 }
 
-bool isRedirect(int status)
+bool isHtml(const HttpReply &reply)
 {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    return reply.header("Content-Type").toLower().contains("html");
 }
 
-bool looksLikePage(const RestReply &reply)
+bool looksLikePage(const HttpReply &reply)
 {
-    return reply.contentType.toLower().contains("html") || reply.body.trimmed().startsWith('<');
+    return isHtml(reply) || reply.body.trimmed().startsWith('<');
+}
+
+RateHeaders rateHeadersOf(const HttpReply &reply)
+{
+    const auto either = [&](const char *first, const char *second) {
+        const QByteArray value = reply.header(first);
+        return value.isEmpty() ? reply.header(second) : value;
+    };
+    return {either("X-RateLimit-Limit-Second", "RateLimit-Limit"),
+            either("X-RateLimit-Remaining-Second", "RateLimit-Remaining"), reply.header("RateLimit-Reset")};
+}
+
+// The service's words about an error: X-Reason, or X-OpenSubtitles-Message.
+QByteArray reasonOf(const HttpReply &reply)
+{
+    const QByteArray reason = reply.header("X-Reason");
+    return reason.isEmpty() ? reply.header("X-OpenSubtitles-Message") : reason;
 }
 
 } // namespace
@@ -90,7 +105,7 @@ QUrl resolveRoot(const QUrl &configured, const QString &baseUrl)
     QUrl origin = candidate;
     origin.setHost(configured.host());
     return candidate.isValid() && related && HttpRules::sameOrigin(origin, configured) &&
-                   RestTransport::isSecureEnough(candidate)
+                   HttpRules::isSecureEnough(candidate)
                ? candidate
                : configured;
 }
@@ -110,9 +125,9 @@ RestQuota quotaOf(const QJsonObject &reply, int known)
 
 namespace {
 
-QString serviceMessage(const RestReply &reply)
+QString serviceMessage(const HttpReply &reply)
 {
-    return RestReplies::serviceMessage(reply.body, reply.reason);
+    return RestReplies::serviceMessage(reply.body, reasonOf(reply));
 }
 
 QString withSaid(const QString &text, const QString &said)
@@ -131,6 +146,17 @@ QString pauseWords(const QByteArray &retryAfter)
         .arg(until.toString(u"yyyy-MM-dd HH:mm"_s));
 }
 
+// Why a redirect was not followed.
+QString redirectWords(const HttpReply &reply)
+{
+    if (reply.refusedRedirect.isEmpty())
+        return u"too many redirects"_s;
+    if (!HttpRules::isSecureEnough(reply.refusedRedirect))
+        return u"a redirect to an address that is not https://"_s;
+    return u"a redirect to %1, where Lumbra does not send its key"_s.arg(
+        reply.refusedRedirect.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+}
+
 QString hostOf(const QUrl &url)
 {
     return url.port() > 0 ? url.host() + u':' + QString::number(url.port()) : url.host();
@@ -138,18 +164,12 @@ QString hostOf(const QUrl &url)
 
 } // namespace
 
-bool RestError::endsSession() const
+bool RestClient::endsSession(const ServiceError &error)
 {
-    switch (kind) {
-    case Kind::NoApiKey:
-    case Kind::InsecureServer:
-    case Kind::BadKey:
-    case Kind::BadAccount:
-    case Kind::Cancelled:
-        return true;
-    default:
-        return false;
-    }
+    // 502 is the insecure address here: this client words every other
+    // failure it makes of an HTTP status by its own code.
+    return error.code == 403 || error.code == 401 || error.code == ServiceError::HttpError ||
+           error.cancelled();
 }
 
 QString RestClient::defaultServer()
@@ -184,16 +204,15 @@ QUrl RestClient::apiRoot() const
     return m_root.isValid() ? m_root : QUrl(m_settings.server.trimmed());
 }
 
-RestError RestClient::settingsError() const
+ServiceError RestClient::settingsError() const
 {
     if (m_settings.apiKey.trimmed().isEmpty())
-        return {
-            RestError::Kind::NoApiKey,
-            u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
-            "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(apiKeyPage())};
+        return {403, u"the subtitle service's REST API needs an API key: get one at %1 and enter it in the "
+                     "preferences (\"REST API key\", or lumbra-cli prefs --set RestApiKey=KEY)"_s.arg(
+                         apiKeyPage())};
     const QUrl server(m_settings.server.trimmed(), QUrl::StrictMode);
-    if (!RestTransport::isSecureEnough(server))
-        return {RestError::Kind::InsecureServer,
+    if (!HttpRules::isSecureEnough(server))
+        return {ServiceError::HttpError,
                 u"the REST server address '%1' is not an https:// address (plain http is accepted for "
                 "this computer only); correct RestServer in the preferences"_s.arg(m_settings.server)};
     return {};
@@ -201,22 +220,23 @@ RestError RestClient::settingsError() const
 
 // --- Requests ---------------------------------------------------------------
 
-RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &url)
+HttpReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &url)
 {
-    RestTransport::Request request;
+    HttpRequest request;
     request.verb = call.verb;
     request.url = url;
     request.body = call.body;
+    request.contentType = "application/json";
+    request.userAgent = userAgent();
     request.maxBytes = RestJson::kMaxReplyBytes;
-    request.timeout = m_timeout;
-    request.deadline = m_requestLimit;
+    request.silenceLimit = m_timeout;
+    request.timeLimit = m_requestLimit;
     request.cancel = &m_cancel;
     request.dropped = call.dropped;
-    request.headers = {{"Api-Key", m_settings.apiKey.trimmed().toUtf8()},
-                       {"User-Agent", userAgent()},
-                       {"Accept", "application/json"}};
-    if (!call.body.isEmpty())
-        request.headers.emplaceBack("Content-Type", "application/json");
+    // Redirects stay on the same origin and keep the key and token; the API
+    // sends relative ones for queries not in its canonical form.
+    request.redirectScope = HttpRules::RedirectScope::SameOrigin;
+    request.headers = {{"Api-Key", m_settings.apiKey.trimmed().toUtf8()}, {"Accept", "application/json"}};
     if (call.withToken) {
         const QMutexLocker guard(&m_lock);
         if (!m_token.isEmpty())
@@ -224,61 +244,31 @@ RestReply RestClient::sendOnce(const Call &call, Endpoint endpoint, const QUrl &
     }
     RestPacer &pacer = endpoint == Endpoint::Login ? RestPacer::login() : RestPacer::api();
     if (!waitForTurn(pacer, &m_cancel)) {
-        RestReply cancelled;
+        HttpReply cancelled;
         cancelled.url = url;
-        cancelled.failure = RestReply::Failure::Cancelled;
+        cancelled.failure = HttpReply::Failure::Cancelled;
         return cancelled;
     }
     ++m_requests;
-    RestReply reply = RestTransport::exchange(request);
-    if (reply.failure == RestReply::Failure::None)
-        pacer.noteReply(reply.status, reply.rate, reply.retryAfter);
+    HttpReply reply = HttpExchange::run(request);
+    if (reply.ok())
+        pacer.noteReply(reply.status, rateHeadersOf(reply), reply.header("Retry-After"));
     return reply;
 }
 
-namespace {
-
-RestReply refusedRedirect(RestReply reply, const QString &why)
+HttpReply RestClient::send(const Call &call, Endpoint endpoint)
 {
-    reply.failure = RestReply::Failure::Redirect;
-    reply.networkError = why;
-    reply.body.clear();
-    return reply;
-}
-
-} // namespace
-
-RestReply RestClient::send(const Call &call, Endpoint endpoint)
-{
-    if (std::optional<RestReply> paused = pausedReply())
+    if (std::optional<HttpReply> paused = pausedReply())
         return *paused;
-    RestReply reply;
+    HttpReply reply;
     for (int attempt = 1; attempt <= kRateLimitAttempts; ++attempt) {
-        QUrl url(apiRoot().toString() + call.path);
-        Call current = call;
-        reply = sendOnce(current, endpoint, url);
-        // Redirects stay on the same origin and keep the key and token; the
-        // API sends relative ones for queries not in its canonical form.
-        for (int hops = 0; isRedirect(reply.status) && !reply.location.isEmpty(); ++hops) {
-            const QUrl next = url.resolved(QUrl::fromEncoded(reply.location));
-            if (hops == kMaxRedirects)
-                return refusedRedirect(reply, u"too many redirects"_s);
-            if (!HttpRules::sameOrigin(next, url) || !RestTransport::isSecureEnough(next))
-                return refusedRedirect(reply, u"a redirect to %1, where Lumbra does not send its key"_s.arg(
-                                                  next.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
-            if (reply.status == 303)
-                current = {"GET", {}, {}, call.withToken, call.dropped};
-            url = next;
-            const QString rest = QString::fromUtf8(url.toEncoded());
-            reply = sendOnce(current, endpoint, url);
-            qCDebug(lcRest) << "redirected to" << rest;
-        }
+        reply = sendOnce(call, endpoint, QUrl(apiRoot().toString() + call.path));
         if (reply.status != 429)
             return reply;
         // A wait it does not say (or cannot be read) is taken as a second; the
         // pacer holds every request for it (the next turn waits). A pause
         // longer than we accept ends this client's requests until it is over.
-        const std::chrono::seconds wait = HttpRules::retryAfter(reply.retryAfter).value_or(1s);
+        const std::chrono::seconds wait = HttpRules::retryAfter(reply.header("Retry-After")).value_or(1s);
         if (wait > kMaxRetryAfter) {
             pauseUntil(wait, reply);
             return reply;
@@ -292,14 +282,14 @@ RestReply RestClient::send(const Call &call, Endpoint endpoint)
 
 // A pause longer than we wait ends this client's requests until it is over:
 // each later one gets the same answer at once, without asking again.
-void RestClient::pauseUntil(std::chrono::seconds wait, const RestReply &reply)
+void RestClient::pauseUntil(std::chrono::seconds wait, const HttpReply &reply)
 {
     const QMutexLocker guard(&m_lock);
     m_pausedUntil = std::chrono::steady_clock::now() + wait;
     m_pauseReply = reply;
 }
 
-std::optional<RestReply> RestClient::pausedReply() const
+std::optional<HttpReply> RestClient::pausedReply() const
 {
     const QMutexLocker guard(&m_lock);
     if (!m_pauseReply || std::chrono::steady_clock::now() >= m_pausedUntil)
@@ -307,59 +297,63 @@ std::optional<RestReply> RestClient::pausedReply() const
     return m_pauseReply;
 }
 
-RestError RestClient::errorOf(const RestReply &reply, const QString &what)
+ServiceError RestClient::errorOf(const HttpReply &reply, const QString &what)
 {
-    using Kind = RestError::Kind;
     const QString host = hostOf(reply.url);
     switch (reply.failure) {
-    case RestReply::Failure::Cancelled:
-        return {Kind::Cancelled, u"cancelled"_s};
-    case RestReply::Failure::Timeout:
-        return {Kind::Timeout, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
-                                   .arg(m_timeout.count() / 1000.0)
-                                   .arg(what)};
-    case RestReply::Failure::TooSlow:
-        return {Kind::Timeout, u"%1 did not finish %2 within %3 s"_s.arg(host, what)
-                                   .arg(double(reply.timeLimit.count()) / 1000.0)};
-    case RestReply::Failure::Redirect:
-        return {Kind::BadReply, u"%1 answered %2 with %3"_s.arg(host, what, reply.networkError)};
-    case RestReply::Failure::Network:
-        return {Kind::Network, u"cannot reach %1: %2"_s.arg(host, reply.networkError)};
-    case RestReply::Failure::TooLarge:
-        return {Kind::BadReply, u"the answer of %1 to %2 was too large"_s.arg(host, what)};
-    case RestReply::Failure::None:
+    case HttpReply::Failure::Cancelled:
+        return {ServiceError::Cancelled, u"cancelled"_s};
+    case HttpReply::Failure::Network:
+        // Qt's own time limits, where they apply, end an exchange this way.
+        if (reply.networkError != QNetworkReply::OperationCanceledError &&
+            reply.networkError != QNetworkReply::TimeoutError)
+            return {ServiceError::ConnectionLost, u"cannot reach %1: %2"_s.arg(host, reply.errorText)};
+        [[fallthrough]];
+    case HttpReply::Failure::Timeout:
+        return {ServiceError::TimedOut, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
+                                            .arg(m_timeout.count() / 1000.0)
+                                            .arg(what)};
+    case HttpReply::Failure::TooSlow:
+        return {ServiceError::TimedOut, u"%1 did not finish %2 within %3 s"_s.arg(host, what)
+                                            .arg(double(reply.timeLimit.count()) / 1000.0)};
+    case HttpReply::Failure::Redirect:
+        return {ServiceError::BadReply, u"%1 answered %2 with %3"_s.arg(host, what, redirectWords(reply))};
+    case HttpReply::Failure::TooLarge:
+        return {ServiceError::BadReply, u"the answer of %1 to %2 was too large"_s.arg(host, what)};
+    case HttpReply::Failure::None:
         break;
     }
     const int status = reply.status;
     if (looksLikePage(reply) && status != 403)
-        return {Kind::WebPage,
+        return {ServiceError::BadReply,
                 withSaid(
                     u"%1 answered %2 with a web page instead of data (HTTP %3)"_s.arg(host, what).arg(status),
                     RestReplies::pageTitle(reply.body))};
     const QString said = looksLikePage(reply) ? RestReplies::pageTitle(reply.body) : serviceMessage(reply);
     if (status == 401)
-        return {Kind::BadAccount,
-                withSaid(u"the service refused the account '%1'"_s.arg(m_settings.username), said) +
-                    u"; correct the user name and password in the preferences (OSUsername, OSPassword), "
-                    "or clear them to use the service without an account"_s};
+        return {401, withSaid(u"the service refused the account '%1'"_s.arg(m_settings.username), said) +
+                         u"; correct the user name and password in the preferences (OSUsername, OSPassword), "
+                         "or clear them to use the service without an account"_s};
     if (status == 403)
-        return {Kind::BadKey, withSaid(u"the service refused the request"_s, said) +
-                                  u"; check the REST API key in the preferences (RestApiKey); keys are "
-                                  "issued at "_s +
-                                  apiKeyPage()};
+        return {403, withSaid(u"the service refused the request"_s, said) +
+                         u"; check the REST API key in the preferences (RestApiKey); keys are "
+                         "issued at "_s +
+                         apiKeyPage()};
     if (status == 410)
-        return {Kind::Expired, u"the download link expired"_s};
+        return {410, u"the download link expired"_s};
     if (status == 429)
-        return {Kind::Busy, withSaid(u"the service asks to slow down"_s, said) + u"; "_s +
-                                pauseWords(reply.retryAfter) + u"; try again later"_s};
+        return {429, withSaid(u"the service asks to slow down"_s, said) + u"; "_s +
+                         pauseWords(reply.header("Retry-After")) + u"; try again later"_s};
     if (status >= 500)
-        return {Kind::ServerError, withSaid(u"the service failed (HTTP %1)"_s.arg(status), said)};
-    return {Kind::BadReply, withSaid(u"unexpected answer to %1 (HTTP %2)"_s.arg(what).arg(status), said)};
+        return {ServiceError::Unavailable, withSaid(u"the service failed (HTTP %1)"_s.arg(status), said)};
+    return {ServiceError::BadReply,
+            withSaid(u"unexpected answer to %1 (HTTP %2)"_s.arg(what).arg(status), said)};
 }
 
-std::optional<QJsonObject> RestClient::jsonOf(const RestReply &reply, RestError &error, const QString &what)
+std::optional<QJsonObject> RestClient::jsonOf(const HttpReply &reply, ServiceError &error,
+                                              const QString &what)
 {
-    if (reply.failure != RestReply::Failure::None || reply.status != 200) {
+    if (!reply.ok() || reply.status != 200) {
         error = errorOf(reply, what);
         return std::nullopt;
     }
@@ -369,15 +363,15 @@ std::optional<QJsonObject> RestClient::jsonOf(const RestReply &reply, RestError 
     }
     auto json = RestJson::parseObject(reply.body);
     if (!json)
-        error = {RestError::Kind::BadReply, u"the service's answer to %1 could not be read"_s.arg(what)};
+        error = {ServiceError::BadReply, u"the service's answer to %1 could not be read"_s.arg(what)};
     return json;
 }
 
 // --- Sign-in ----------------------------------------------------------------
 
-RestError RestClient::signIn()
+ServiceError RestClient::signIn()
 {
-    RestError error = ensureSignedIn();
+    ServiceError error = ensureSignedIn();
     if (!error && !m_settings.username.isEmpty())
         askRemainingDownloads();
     return error;
@@ -385,8 +379,8 @@ RestError RestClient::signIn()
 
 void RestClient::askRemainingDownloads()
 {
-    RestError error;
-    const RestReply reply = sendInSession({"GET", u"/infos/user"_s, {}, true, {}}, error);
+    ServiceError error;
+    const HttpReply reply = sendInSession({"GET", u"/infos/user"_s, {}, true, {}}, error);
     if (error)
         return;
     const auto json = jsonOf(reply, error, u"the account's details"_s);
@@ -429,9 +423,9 @@ void RestClient::forgetToken()
         m_settings.tokens->forget(m_settings.username, QUrl(m_settings.server.trimmed()));
 }
 
-RestError RestClient::ensureSignedIn()
+ServiceError RestClient::ensureSignedIn()
 {
-    if (RestError error = settingsError())
+    if (ServiceError error = settingsError())
         return error;
     {
         const QMutexLocker guard(&m_lock);
@@ -443,7 +437,7 @@ RestError RestClient::ensureSignedIn()
     return login();
 }
 
-RestError RestClient::login()
+ServiceError RestClient::login()
 {
     if (m_settings.username.isEmpty()) {
         const QMutexLocker guard(&m_lock);
@@ -451,27 +445,25 @@ RestError RestClient::login()
         return {};
     }
     const QJsonObject body{{u"username"_s, m_settings.username}, {u"password"_s, m_settings.password}};
-    const RestReply reply =
+    const HttpReply reply =
         send({"POST", u"/login"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), false, {}},
              Endpoint::Login);
-    if (reply.failure == RestReply::Failure::None && reply.status == 400) {
-        return {RestError::Kind::BadAccount,
-                withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
-                         serviceMessage(reply)) +
-                    u"; the preference OSUsername takes the user name, not the e-mail address"_s};
+    if (reply.ok() && reply.status == 400) {
+        return {401, withSaid(u"the service refused the sign-in of '%1'"_s.arg(m_settings.username),
+                              serviceMessage(reply)) +
+                         u"; the preference OSUsername takes the user name, not the e-mail address"_s};
     }
-    RestError error;
+    ServiceError error;
     const auto json = jsonOf(reply, error, u"the sign-in"_s);
     if (!json)
         return error;
     const QString token = RestJson::text(json->value("token"_L1));
     if (token.isEmpty())
-        return {RestError::Kind::BadReply, u"the service's sign-in answer has no token"_s};
+        return {ServiceError::BadReply, u"the service's sign-in answer has no token"_s};
     // It goes into a header of every later request: only token characters.
     if (!HttpRules::isTokenText(token.toUtf8()))
-        return {RestError::Kind::BadReply,
-                u"the service's sign-in answer has a token with characters a token "
-                "cannot hold"_s};
+        return {ServiceError::BadReply, u"the service's sign-in answer has a token with characters a token "
+                                        "cannot hold"_s};
     const QUrl root = RestReplies::resolveRoot(QUrl(m_settings.server.trimmed()),
                                                RestJson::text(json->value("base_url"_L1)));
     keepToken(token, root);
@@ -482,16 +474,16 @@ RestError RestClient::login()
     return {};
 }
 
-RestReply RestClient::sendInSession(const Call &call, RestError &error)
+HttpReply RestClient::sendInSession(const Call &call, ServiceError &error)
 {
-    RestReply reply = send(call, Endpoint::Api);
+    HttpReply reply = send(call, Endpoint::Api);
     bool hadToken = false;
     {
         const QMutexLocker guard(&m_lock);
         hadToken = !m_token.isEmpty();
     }
     // A token runs out after a day: sign in afresh once and ask again.
-    if (reply.failure == RestReply::Failure::None && reply.status == 401 && hadToken) {
+    if (reply.ok() && reply.status == 401 && hadToken) {
         qCInfo(lcRest) << "the service refused the token; signing in again";
         forgetToken();
         {
@@ -524,7 +516,7 @@ RestClient::SearchResult RestClient::search(const RestSearch &search)
     if (languages.isEmpty())
         return result;
     pairs.append({u"languages"_s, languages.join(u',')});
-    static const QRegularExpression hash(u"^[0-9a-f]{16}$"_s);
+    static const QRegularExpression hash(u"^[0-9a-f]{16}\\z"_s);
     const QString movieHash = search.movieHash.trimmed().toLower().rightJustified(16, u'0');
     if (!search.movieHash.trimmed().isEmpty() && hash.match(movieHash).hasMatch())
         pairs.append({u"moviehash"_s, movieHash});
@@ -541,7 +533,7 @@ RestClient::SearchResult RestClient::search(const RestSearch &search)
         return result; // nothing to search by
 
     const Call call{"GET", u"/subtitles?"_s + RestQuery::canonical(pairs), {}, true, {}};
-    const RestReply reply = sendInSession(call, result.error);
+    const HttpReply reply = sendInSession(call, result.error);
     if (result.error)
         return result;
     const auto json = jsonOf(reply, result.error, u"the search"_s);
@@ -575,10 +567,10 @@ RestClient::Download RestClient::fetchSubtitle(int fileId, const std::function<b
     // A link that has expired by the time we fetch it is asked for once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
         result = Download();
-        const RestReply reply = sendInSession(call, result.error);
+        const HttpReply reply = sendInSession(call, result.error);
         if (result.error)
             return result;
-        if (reply.failure == RestReply::Failure::None && reply.status == 406) {
+        if (reply.ok() && reply.status == 406) {
             result.error = quotaUsedUp(reply);
             return result;
         }
@@ -587,17 +579,17 @@ RestClient::Download RestClient::fetchSubtitle(int fileId, const std::function<b
             return result;
         noteQuota(*json);
         const QUrl link(RestJson::text(json->value("link"_L1)), QUrl::StrictMode);
-        if (!RestTransport::isSecureEnough(link)) {
-            result.error = {RestError::Kind::BadReply,
+        if (!HttpRules::isSecureEnough(link)) {
+            result.error = {ServiceError::BadReply,
                             u"the service gave a download link that is not an https:// address"_s};
             return result;
         }
         result = fetchLink(link, dropped);
         result.fileName = RestJson::text(json->value("file_name"_L1));
-        if (result.error.kind != RestError::Kind::Expired)
+        if (result.error.code != 410)
             return result;
     }
-    result.error.message = u"the download link had expired, and so had the new one"_s;
+    result.error.reason = u"the download link had expired, and so had the new one"_s;
     return result;
 }
 
@@ -607,7 +599,7 @@ void RestClient::noteQuota(const QJsonObject &reply)
     m_quota = RestReplies::quotaOf(reply, m_quota.remaining);
 }
 
-RestError RestClient::quotaUsedUp(const RestReply &reply)
+ServiceError RestClient::quotaUsedUp(const HttpReply &reply)
 {
     const auto json = RestJson::parseObject(reply.body);
     if (json)
@@ -626,7 +618,7 @@ RestError RestClient::quotaUsedUp(const RestReply &reply)
         message += u"; it renews in %1"_s.arg(q.resetTime);
     if (m_settings.username.isEmpty())
         message += u"; an account gets more: set OSUsername and OSPassword in the preferences"_s;
-    const RestError error{RestError::Kind::Quota, message};
+    const ServiceError error{406, message};
     const QMutexLocker guard(&m_lock);
     m_quotaError = error;
     m_quota.remaining = 0;
@@ -636,40 +628,27 @@ RestError RestClient::quotaUsedUp(const RestReply &reply)
 RestClient::Download RestClient::fetchLink(const QUrl &link, const std::function<bool()> &dropped)
 {
     Download result;
-    RestTransport::Request request;
+    HttpRequest request;
     request.url = link;
+    request.userAgent = userAgent();
     request.maxBytes = SubtitleDownload::kMaxSubtitleBytes;
-    request.timeout = m_timeout;
-    request.deadline = m_downloadLimit;
+    request.silenceLimit = m_timeout;
+    request.timeLimit = m_downloadLimit;
     request.cancel = &m_cancel;
     request.dropped = dropped;
     // The link is on the web site, not the API: it needs neither key nor
-    // token. Packed files arrive as sent and are unpacked, within the size
-    // limit, before placement.
-    request.headers = {{"User-Agent", userAgent()}, {"Accept-Encoding", "gzip"}};
-    RestReply reply;
-    for (int hops = 0;; ++hops) {
-        ++m_requests;
-        reply = RestTransport::exchange(request);
-        if (!isRedirect(reply.status) || reply.location.isEmpty())
-            break;
-        if (hops == kMaxRedirects) {
-            reply = refusedRedirect(reply, u"too many redirects"_s);
-            break;
-        }
-        const QUrl next = request.url.resolved(QUrl::fromEncoded(reply.location));
-        if (!RestTransport::isSecureEnough(next)) {
-            reply = refusedRedirect(reply, u"a redirect to an address that is not https://"_s);
-            break;
-        }
-        request.url = next;
-    }
-    if (reply.failure != RestReply::Failure::None || reply.status != 200) {
+    // token, and may move to any address secure enough. Packed files arrive
+    // as sent and are unpacked, within the size limit, before placement.
+    request.redirectScope = HttpRules::RedirectScope::SecureEnough;
+    request.headers = {{"Accept-Encoding", "gzip"}};
+    ++m_requests;
+    const HttpReply reply = HttpExchange::run(request);
+    if (!reply.ok() || reply.status != 200) {
         result.error = errorOf(reply, u"the subtitle download"_s);
         return result;
     }
-    if (looksLikePage(reply) && reply.contentType.toLower().contains("html")) {
-        result.error = {RestError::Kind::WebPage,
+    if (looksLikePage(reply) && isHtml(reply)) {
+        result.error = {ServiceError::BadReply,
                         withSaid(u"the download link gave a web page instead of a subtitle"_s,
                                  RestReplies::pageTitle(reply.body))};
         return result;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "service/HttpExchange.h"
+#include "service/HttpRules.h"
 #include "service/rest/RestResults.h"
 #include "service/rest/RestTokenCache.h"
-#include "service/rest/RestTransport.h"
+#include "service/ServiceError.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -14,35 +16,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-
-// Why a request to the REST API did not give what was asked, in words a user
-// can act on: each message says what to change (and where) when a setting is
-// the cause.
-struct RestError {
-    enum class Kind {
-        None,
-        NoApiKey,       // no key configured
-        InsecureServer, // plain HTTP to another computer
-        BadKey,         // 403: the key is refused
-        BadAccount,     // 401 at sign-in: wrong user name or password
-        Quota,          // 406: the day's downloads are used up
-        Busy,           // 429 beyond the waits we accept
-        ServerError,    // 5xx
-        WebPage,        // an HTML page where JSON or a subtitle was expected
-        BadReply,       // unreadable JSON, missing fields, other statuses
-        Expired,        // 410 twice: the download link keeps expiring
-        Network,        // no answer at all (refused, lost, no such host)
-        Timeout,        // the server stopped answering
-        Cancelled,
-    };
-    Kind kind = Kind::None;
-    QString message;
-
-    explicit operator bool() const { return kind != Kind::None; }
-    // Errors no later request of the same session can escape: a run stops
-    // rather than repeating them for every video.
-    bool endsSession() const;
-};
 
 // The download quota as the last /download reply reported it.
 struct RestQuota {
@@ -77,6 +50,13 @@ RestQuota quotaOf(const QJsonObject &reply, int known);
 // for (bounded), one fresh sign-in when a token is refused, one new link when
 // a download link has expired.
 //
+// Failures are ServiceErrors whose reason a user can act on (it says what to
+// change, and where, when a setting is the cause): the service's status where
+// it has a meaning of its own (401 bad account, 403 key missing or refused,
+// 406 quota used up, 410 expired link, 429 slow down), ours otherwise (506
+// the service failed, 500 an unreadable reply or web page, 502 an address
+// that is not secure, 504 no connection, 509 out of time, 499 cancelled).
+//
 // Any thread may call it, one request at a time per thread; requests block.
 // cancel() from any thread ends what is under way and everything after it.
 class RestClient final {
@@ -98,15 +78,20 @@ public:
 
     explicit RestClient(Settings settings);
 
+    // Errors no later request of the same session can escape (no key, an
+    // address that is not secure, a refused key or account, a cancelled
+    // run): a run stops rather than repeating them for every video.
+    static bool endsSession(const ServiceError &error);
+
     // Checks the settings and signs in when an account is set (anonymous use
     // needs no request): with the cached token while it is valid, else with
     // the password. Later requests sign in on their own when needed. Signed
     // in, it asks /infos/user how many downloads are left today.
-    RestError signIn();
+    ServiceError signIn();
 
     struct SearchResult {
         QList<openSubtitleItemPtr> items;
-        RestError error;
+        ServiceError error;
     };
     // One GET /subtitles, first page only (50 results, far more than the
     // ten per query the XML-RPC search takes).
@@ -115,7 +100,7 @@ public:
     struct Download {
         QByteArray content; // the subtitle file, as sent (plain text)
         QString fileName;   // the name the service gives it
-        RestError error;
+        ServiceError error;
     };
     // POST /download for the file id, then a plain GET of the link. Once the
     // quota is used up, later calls fail at once with the same message.
@@ -152,19 +137,19 @@ private:
         bool withToken = true;
         std::function<bool()> dropped;
     };
-    RestReply send(const Call &call, Endpoint endpoint);
-    RestReply sendOnce(const Call &call, Endpoint endpoint, const QUrl &url);
+    HttpReply send(const Call &call, Endpoint endpoint);
+    HttpReply sendOnce(const Call &call, Endpoint endpoint, const QUrl &url);
     // An API request with the session's token; a refused token is renewed once.
-    RestReply sendInSession(const Call &call, RestError &error);
+    HttpReply sendInSession(const Call &call, ServiceError &error);
     void noteQuota(const QJsonObject &reply);
-    RestError quotaUsedUp(const RestReply &reply);
-    std::optional<QJsonObject> jsonOf(const RestReply &reply, RestError &error, const QString &what);
-    RestError errorOf(const RestReply &reply, const QString &what);
-    void pauseUntil(std::chrono::seconds wait, const RestReply &reply);
-    std::optional<RestReply> pausedReply() const;
-    RestError settingsError() const;
-    RestError ensureSignedIn();
-    RestError login();
+    ServiceError quotaUsedUp(const HttpReply &reply);
+    std::optional<QJsonObject> jsonOf(const HttpReply &reply, ServiceError &error, const QString &what);
+    ServiceError errorOf(const HttpReply &reply, const QString &what);
+    void pauseUntil(std::chrono::seconds wait, const HttpReply &reply);
+    std::optional<HttpReply> pausedReply() const;
+    ServiceError settingsError() const;
+    ServiceError ensureSignedIn();
+    ServiceError login();
     bool useCachedToken();
     void keepToken(const QString &token, const QUrl &root);
     void forgetToken();
@@ -184,7 +169,7 @@ private:
     QUrl m_root; // the API root in use (base_url from the sign-in, or the configured server)
     bool m_signedIn = false;
     RestQuota m_quota;
-    RestError m_quotaError;
-    std::optional<RestReply> m_pauseReply; // a 429 asking for more than kMaxRetryAfter
+    ServiceError m_quotaError;
+    std::optional<HttpReply> m_pauseReply; // a 429 asking for more than kMaxRetryAfter
     std::chrono::steady_clock::time_point m_pausedUntil;
 };

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QThread>
 
 #include <algorithm>
 
@@ -179,4 +180,19 @@ std::optional<std::chrono::seconds> RestPacer::retryAfterOf(const QByteArray &va
     if (wait && *wait > kNoise)
         return std::nullopt;
     return wait;
+}
+
+bool RestPacer::waitFor(Duration duration, const std::atomic<bool> *cancel)
+{
+    // Slices short enough that a cancel is noticed at once.
+    constexpr Duration slice{50};
+    const auto cancelled = [cancel] { return cancel && cancel->load(); };
+    const auto end = Clock::now() + duration;
+    while (Clock::now() < end) {
+        if (cancelled())
+            return false;
+        const auto left = std::chrono::duration_cast<Duration>(end - Clock::now());
+        QThread::msleep(std::clamp<qint64>(left.count(), 0, slice.count()));
+    }
+    return !cancelled();
 }

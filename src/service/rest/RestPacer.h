@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QMutex>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -54,6 +55,9 @@ public:
     static constexpr Duration kLongestHold{30000};
 
     explicit RestPacer(int perSecond, Now now = &Clock::now);
+
+    // Sleeps up to `duration`, in slices that notice `cancel`; false when cancelled.
+    static bool waitFor(Duration duration, const std::atomic<bool> *cancel);
 
     // The pacers every client of this process shares: the service counts
     // requests per address, not per client.

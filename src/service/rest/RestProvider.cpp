@@ -1,6 +1,7 @@
 #include "service/rest/RestProvider.h"
 
 #include "common/LangModule.h"
+#include "service/ProviderSearch.h"
 #include "service/rest/RestDownloads.h"
 #include "service/SubtitleDownload.h"
 
@@ -58,52 +59,6 @@ RestProvider::RestProvider(const QString &server, const QString &apiKey,
 
 RestProvider::~RestProvider() = default;
 
-ServiceError RestProvider::toServiceError(const RestError &error)
-{
-    using Kind = RestError::Kind;
-    int code = ServiceError::BadReply;
-    switch (error.kind) {
-    case Kind::None:
-        return {};
-    case Kind::Cancelled:
-        return ServiceError::cancelledError();
-    case Kind::NoApiKey:
-    case Kind::BadKey:
-        code = 403;
-        break;
-    case Kind::InsecureServer:
-        code = ServiceError::HttpError;
-        break;
-    case Kind::BadAccount:
-        code = 401;
-        break;
-    case Kind::Quota:
-        code = 406;
-        break;
-    case Kind::Expired:
-        code = 410;
-        break;
-    case Kind::Busy:
-        code = 429;
-        break;
-    case Kind::ServerError:
-        code = ServiceError::Unavailable;
-        break;
-    case Kind::WebPage:
-    case Kind::BadReply:
-        code = ServiceError::BadReply;
-        break;
-    case Kind::Network:
-        code = ServiceError::ConnectionLost;
-        break;
-    case Kind::Timeout:
-        // Said as such, and it ends the run: the next request would wait as long.
-        code = ServiceError::TimedOut;
-        break;
-    }
-    return {code, error.message};
-}
-
 void RestProvider::setRequestTimeout(std::chrono::milliseconds timeout)
 {
     const QMutexLocker guard(&m_lock);
@@ -129,7 +84,7 @@ ServiceError RestProvider::signIn(const ProviderAccount &account)
         if (m_timeout.count() > 0)
             client->setTransferTimeout(m_timeout);
     }
-    return toServiceError(client->signIn());
+    return client->signIn();
 }
 
 ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<SubtitleQuery> &queries, int limit)
@@ -155,11 +110,19 @@ ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<Subti
         group->byLanguage.insert(language, q);
     }
 
-    QList<openSubtitleItemPtr> found;
+    // A failed group does not lose what the others found: the failure is
+    // reported with it, as the XML-RPC search does. One that ends the run
+    // (no answer, 429, cancelled) would only repeat for the next group.
+    Result outcome;
+    QList<openSubtitleItemPtr> &found = outcome.value;
     for (const QueryGroup &group : std::as_const(groups)) {
         const auto result = rest->search(restSearchOf(group));
-        if (result.error)
-            return Result::failure(toServiceError(result.error));
+        if (result.error) {
+            outcome.error = result.error;
+            if (ProviderSearch::endsTheRun(outcome.error) || RestClient::endsSession(outcome.error))
+                break;
+            continue;
+        }
         QMap<QString, int> perLanguage;
         for (const auto &item : result.items) {
             if (++perLanguage[item->ISO639] > limit)
@@ -169,7 +132,7 @@ ServiceResult<QList<openSubtitleItemPtr>> RestProvider::search(const QList<Subti
             found.append(item);
         }
     }
-    return Result::success(found);
+    return outcome;
 }
 
 ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitle, const StopCheck &dropped)
@@ -181,7 +144,7 @@ ServiceResult<QByteArray> RestProvider::download(const openSubtitleItem &subtitl
         return ServiceResult<QByteArray>::failure({ServiceError::BadReply, u"download before sign-in"_s});
     const auto fetched = rest->fetchSubtitle(subtitle.IDSubtitleFile, dropped);
     if (fetched.error)
-        return ServiceResult<QByteArray>::failure(toServiceError(fetched.error));
+        return ServiceResult<QByteArray>::failure(fetched.error);
     return ServiceResult<QByteArray>::success(fetched.content);
 }
 

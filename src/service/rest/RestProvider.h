@@ -44,11 +44,6 @@ public:
     // The session's client (null before signIn), for its quota and request count.
     RestClient *client() const;
 
-    // The error value the jobs see for a REST error: HTTP-like codes (401 bad
-    // account, 403 key refused or missing, 406 quota, 410 expired link, 429
-    // too many requests, 5xx), or our own for network trouble and bad replies.
-    static ServiceError toServiceError(const RestError &error);
-
 private:
     QString m_server;
     QString m_apiKey;
