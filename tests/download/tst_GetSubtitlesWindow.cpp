@@ -400,7 +400,7 @@ void tst_GetSubtitlesWindow::languageGroupsOfOneVideoStayTogether()
                               {u"A/Zulu.mkv"_s, u"moviehash"_s, u""_s},
                               {u"A/Alpha.mkv"_s, u""_s, u"moviehash"_s},
                               {u"C/Mid.mkv"_s, u"-"_s, u"imdbid"_s}};
-    OSClient client;
+    JobRecords records;
     QList<DownloadJob::LanguageGroup> groups;
     for (const Video &v : videos) {
         auto video = movieFile::create(sparse(path(v.relative), 1000));
@@ -421,7 +421,7 @@ void tst_GetSubtitlesWindow::languageGroupsOfOneVideoStayTogether()
     }
     omiListbox rows;
     rows.resize(400, 300);
-    DownloadList list(&rows, client);
+    DownloadList list(&rows, records);
     list.listSearchResults(groups);
     const auto shown = [&] {
         QStringList lines;

@@ -111,9 +111,9 @@ private slots:
     {
         m_client->setRPCServer(u"HTTPS://127.0.0.1:%1/xml-rpc"_s.arg(m_emu.port()));
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
-        QCOMPARE(m_client->transport().lastError(), 505);
-        QVERIFY2(m_client->transport().lastErrorString().startsWith("Unknown socket error #"_L1),
-                 qPrintable(m_client->transport().lastErrorString()));
+        QCOMPARE(m_client->transport().lastError().code, 505);
+        QVERIFY2(m_client->transport().lastError().reason.startsWith("Unknown socket error #"_L1),
+                 qPrintable(m_client->transport().lastError().reason));
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
         QVERIFY(m_emu.methods().isEmpty());
     }
@@ -136,7 +136,7 @@ private slots:
 
         QVERIFY(!m_client->busy());
         QCOMPARE(m_client->status(), QStringList{u"LOGIN:ID"_s});
-        QCOMPARE(m_client->transport().lastError(), 0);
+        QCOMPARE(m_client->transport().lastError().code, 0);
         QCOMPARE(m_client->message().MethodName, u"LogIn"_s);
         QVERIFY(!m_client->isGzipped());
         QVERIFY(m_client->xmlresp().contains("<methodResponse>"_L1));
@@ -201,8 +201,8 @@ private slots:
 
         QVERIFY(!sendFromWorker(*m_client, logIn()));
         QTEST(m_client->status(), "journal");
-        QTEST(m_client->transport().lastError(), "error");
-        QTEST(m_client->transport().lastErrorString(), "errorText");
+        QTEST(m_client->transport().lastError().code, "error");
+        QTEST(m_client->transport().lastError().reason, "errorText");
         QTEST(m_client->transport().lastFailure().code, "failure");
         QVERIFY(!m_client->transport().lastFailure().reason.isEmpty());
         QVERIFY(!m_client->busy());
@@ -284,8 +284,8 @@ private slots:
 
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->transport().lastError(), 500);
-        QCOMPARE(m_client->transport().lastErrorString(), errorText.arg(limit));
+        QCOMPARE(m_client->transport().lastError().code, 500);
+        QCOMPARE(m_client->transport().lastError().reason, errorText.arg(limit));
     }
 
     void stalledServerTimesOut()
@@ -297,8 +297,8 @@ private slots:
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QVERIFY(clock.elapsed() < 4500); // ended by the client, not by the server's late answer
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->transport().lastError(), 509);
-        QCOMPARE(m_client->transport().lastErrorString(), u"the service sent nothing for 0.3 s"_s);
+        QCOMPARE(m_client->transport().lastError().code, 509);
+        QCOMPARE(m_client->transport().lastError().reason, u"the service sent nothing for 0.3 s"_s);
         QVERIFY(!m_client->busy());
     }
 
@@ -307,8 +307,8 @@ private slots:
         m_client->setRPCServer(u"http://lumbra-test.invalid/xml-rpc"_s);
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
         QCOMPARE(m_client->status(), QStringList{u"ERROR:CONN"_s});
-        QCOMPARE(m_client->transport().lastError(), 503);
-        QCOMPARE(m_client->transport().lastErrorString(), u"Could not find server at specified location"_s);
+        QCOMPARE(m_client->transport().lastError().code, 503);
+        QCOMPARE(m_client->transport().lastError().reason, u"Could not find server at specified location"_s);
     }
 
     void connectionRefused()
@@ -319,8 +319,8 @@ private slots:
         probe.close();
         m_client->setRPCServer(u"http://127.0.0.1:%1/xml-rpc"_s.arg(freePort));
         QVERIFY(!sendFromWorker(*m_client, serverInfo()));
-        QCOMPARE(m_client->transport().lastError(), 508);
-        QCOMPARE(m_client->transport().lastErrorString(), u"Server refused the connection"_s);
+        QCOMPARE(m_client->transport().lastError().code, 508);
+        QCOMPARE(m_client->transport().lastError().reason, u"Server refused the connection"_s);
     }
 
     void socketFailureTable_data()
