@@ -29,6 +29,17 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+// Counts said in words: "1 more download", never "1 more downloads".
+QString moreDownloads(qsizetype count)
+{
+    return count == 1 ? u"1 more download"_s : u"%1 more downloads"_s.arg(count);
+}
+
+QString downloadsWaiting(qsizetype count)
+{
+    return count == 1 ? u"1 download waits"_s : u"%1 downloads wait"_s.arg(count);
+}
+
 void printUsage(void (*print)(const QString &))
 {
     print(u"Usage: lumbra-cli get [options] [--] PATH..."_s);
@@ -74,7 +85,7 @@ public:
     void quota(int remaining, int wanted) override
     {
         m_bar.finish();
-        QString line = u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(remaining);
+        QString line = u"lumbra-cli get: the service allows %1 today"_s.arg(moreDownloads(remaining));
         if (wanted > remaining)
             line +=
                 u"; %1 were found, the first %2 in list order are downloaded"_s.arg(wanted).arg(remaining);
@@ -284,12 +295,13 @@ int runGet(const QStringList &args)
             remaining = o.quotaRemaining;
     }
     if (remaining >= 0)
-        printErr(u"lumbra-cli get: the service allows %1 more downloads today"_s.arg(remaining));
+        printErr(u"lumbra-cli get: the service allows %1 today"_s.arg(moreDownloads(remaining)));
     const auto waiting = std::count_if(outcomes.cbegin(), outcomes.cend(), [](const GetSubsOutcome &o) {
         return o.status == GetSubsOutcome::Status::Waiting;
     });
     if (waiting > 0)
-        printErr(u"lumbra-cli get: %1 downloads wait for tomorrow's quota (%2)"_s.arg(waiting).arg(
-            QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc()))));
+        printErr(
+            u"lumbra-cli get: %1 for tomorrow's quota (%2)"_s.arg(downloadsWaiting(waiting))
+                .arg(QuotaWaitList::renewsAt(QuotaWaitList::nextRenewal(QDateTime::currentDateTimeUtc()))));
     return failed ? ExitFailed : ExitOk;
 }

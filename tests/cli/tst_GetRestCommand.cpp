@@ -208,7 +208,7 @@ void TestGetRestCommand::quotaKnownBeforeDownloading()
              qPrintable(waiting.first()));
     const qsizetype first = r.err.indexOf(u"allows 2 more downloads today; 3 were found"_s);
     QVERIFY2(first >= 0, qPrintable(r.err));
-    QVERIFY2(r.err.indexOf(u"1 downloads wait for tomorrow's quota (renews at "_s) > first,
+    QVERIFY2(r.err.indexOf(u"1 download waits for tomorrow's quota (renews at "_s) > first,
              qPrintable(r.err));
     int downloads = 0;
     for (const QJsonValue &call : m_emu.calls())
