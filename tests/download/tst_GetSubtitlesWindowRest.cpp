@@ -178,8 +178,7 @@ void tst_GetSubtitlesWindowRest::quotaShortfallShowsBeforeDownload_data()
     QTest::addColumn<int>("quota");
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
-    QTest::newRow("one short") << 1
-                               << u"1 ticked result beyond it will wait for tomorrow's quota (renews "_s
+    QTest::newRow("one short") << 1 << u"1 ticked result beyond it will wait for tomorrow's quota (renews "_s
                                << u"1 ticked result beyond it waits for tomorrow's quota (renews "_s;
     QTest::newRow("enough") << 2 << QString() << QString();
 }
