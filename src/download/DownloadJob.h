@@ -24,8 +24,8 @@ class SubtitleProvider;
 // searched, their results grouped, the chosen ones queued and downloaded.
 // The download window and `lumbra-cli get` both drive it; the rules live here.
 //
-// The job owns its state (WorkflowJob: the client with the state lock, the
-// records and the lists, the intake, the cancel flag; here the queue) and its
+// The job owns its state (WorkflowJob: the records with the state lock and the
+// lists, the intake, the cancel flag; here the queue) and its
 // state machine: it makes every change of state and announces it
 // (stateChanged); the drivers call the steps below and redraw on the signal.
 // Records are data: hashes are computed by the search routine outside the
@@ -224,7 +224,7 @@ private:
     void tickOfferedWaiting();
 
     JobState<State> m_state;
-    // Guarded by the client's state lock.
+    // Guarded by the records' state lock.
     ServiceError m_searchFailure;
     ServiceError m_stepFailure;
     DownloadQueue m_queue;
