@@ -174,10 +174,17 @@ void DownloadJob::runSearch(bool autoRetry, const std::function<void(int, const 
     }
     if (cancelled() || !m_state.change({State::Readying}, State::Searching))
         return;
+    // Taken once: the whole run, and the results it lists, follow these even
+    // if the preferences change meanwhile.
+    const RunSettings settings = runSettings();
+    {
+        const QMutexLocker guard(&records().stateLock());
+        m_searchSettings = settings;
+    }
     ServiceError failure;
     {
         const MethodProfiler trace(u"Starting Search"_s);
-        failure = searchThroughProvider(runSettings());
+        failure = searchThroughProvider(settings);
     }
     const bool found = failure.ok();
     {
@@ -368,6 +375,12 @@ void DownloadJob::runDownloads(const std::function<void(int, bool)> &done,
                                const std::function<void(int)> &arrived)
 {
     m_state.set(State::Downloading);
+    {
+        // Where and how the files are placed, taken once for the whole run.
+        const PlacementOptions placement = runSettings().placement();
+        const QMutexLocker guard(&records().stateLock());
+        records().session()->placement = placement;
+    }
     holdBackOverQuota();
     m_placedCount = 0;
     m_failedCount = 0;
@@ -456,16 +469,14 @@ int DownloadJob::waitingOffered() const
     return int(m_offeredWaiting.size());
 }
 
-QStringList DownloadJob::listedLanguages() const
+RunSettings DownloadJob::searchSettings() const
 {
-    std::optional<RunSettings> fixed;
     {
         const QMutexLocker guard(&records().stateLock());
-        if (!m_offeredWaiting.isEmpty())
-            return m_offeredLanguages;
-        fixed = m_fixedSettings;
+        if (m_searchSettings)
+            return *m_searchSettings;
     }
-    return fixed ? fixed->languages : wantedLanguages();
+    return runSettings();
 }
 
 namespace {

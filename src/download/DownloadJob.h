@@ -113,6 +113,9 @@ public:
     // preferences as they are; with this job's provider and, while downloads
     // are offered again, only their languages.
     RunSettings runSettings() const;
+    // The settings the last search run took (a run starting now, before any
+    // search): the results are listed in its languages and by its rules.
+    RunSettings searchSettings() const;
 
     // The service interface each search run signs in to and searches
     // through: the one the ServiceProvider preference names when the run
@@ -193,9 +196,6 @@ public:
     void offerWaiting(const QList<WaitingDownload> &entries);
     // The offered downloads still standing.
     int waitingOffered() const;
-    // The languages whose results the list shows: the offered downloads'
-    // when there are any, else the wanted ones.
-    QStringList listedLanguages() const;
 
     // Worker routines or intake items under way.
     bool busy() const;
@@ -232,6 +232,7 @@ private:
     QList<WaitingDownload> m_offeredWaiting;
     QStringList m_offeredLanguages; // the languages of m_offeredWaiting, in order
     std::optional<RunSettings> m_fixedSettings;
+    std::optional<RunSettings> m_searchSettings; // the last search run's
 
     mutable QMutex m_providerNameLock;
     QString m_providerName; // set for this job; empty: the preference

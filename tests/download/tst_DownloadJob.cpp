@@ -106,6 +106,36 @@ private slots:
         }
     }
 
+    // Preferences changed while a run is under way reach the next run, not
+    // this one: the search lists the languages it searched, and every file
+    // of a download run is named by the same rule.
+    void aRunKeepsTheSettingsItStartedWith()
+    {
+        listTwoVideos();
+        m_bench->service->whileSearching = [] { myPrefs::setLanguageList({u"es"_s}); };
+        m_bench->job->runSearch(false);
+        const RunSettings searched = m_bench->job->searchSettings();
+        QCOMPARE(searched.languages, QStringList{u"en"_s});
+        const auto groups = m_bench->job->languageGroups(searched.languages, searched.refreshSubs());
+        {
+            const QMutexLocker guard(&m_bench->job->records().stateLock());
+            for (const DownloadJob::LanguageGroup &entry : groups)
+                QVERIFY(entry.group && m_bench->job->queue().queueGroup(entry.group));
+        }
+        QCOMPARE(m_bench->job->queuedSubs().size(), 2);
+
+        myPrefs::setAddLanguageExt(true);
+        m_bench->service->whileDownloading = [] { myPrefs::setAddLanguageExt(false); };
+        m_bench->job->requestDownloads();
+        m_bench->job->runDownloads();
+        QCOMPARE(m_bench->job->downloadTally().placed, 2);
+        QVERIFY(QFile::exists(m_bench->dir.filePath(u"One Film (2001).en.srt"_s)));
+        QVERIFY(QFile::exists(m_bench->dir.filePath(u"Other Film (2002).en.srt"_s)));
+        // The next run takes the preferences as they are now.
+        QVERIFY(!m_bench->job->runSettings().placement().languageInName);
+        QCOMPARE(m_bench->job->runSettings().languages, QStringList{u"es"_s});
+    }
+
     // A failed provider ends the search in the state that says whether it is
     // tried again by itself; tried again, the search starts where it failed.
     void aFailedProviderEndsTheSearch_data()

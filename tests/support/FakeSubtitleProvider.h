@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -23,6 +24,10 @@ public:
     ServiceError searchFailure;
     bool holdSearch = false; // a search waits until cancel() (at most 10 s)
     QByteArray content = "1\n00:00:01,000 --> 00:00:02,000\nHello\n";
+    // Called (on the job's worker) as each search or download begins: what
+    // the user might do meanwhile.
+    std::function<void()> whileSearching;
+    std::function<void()> whileDownloading;
 
     std::atomic<int> signIns{0};
     std::atomic<int> searches{0};
@@ -37,6 +42,8 @@ public:
     ServiceResult<QList<openSubtitleItemPtr>> search(const QList<SubtitleQuery> &queries, int) override
     {
         ++searches;
+        if (whileSearching)
+            whileSearching();
         if (holdSearch) {
             std::unique_lock lock(m_lock);
             m_searching = true;
@@ -58,6 +65,8 @@ public:
     ServiceResult<QByteArray> download(const openSubtitleItem &, const StopCheck &) override
     {
         ++downloads;
+        if (whileDownloading)
+            whileDownloading();
         if (cancelled())
             return ServiceResult<QByteArray>::failure(ServiceError::cancelledError());
         return ServiceResult<QByteArray>::success(content);

@@ -547,8 +547,8 @@ void GetSubtitlesWindow::TimerProcess_Action()
         } else if (mode == State::SuccessSearching) {
             m_retries = 0;
             m_frame->moveStageMarker(1);
-            m_list->listSearchResults(
-                m_job->languageGroups(m_job->listedLanguages(), myPrefs::refreshSubs()));
+            const RunSettings searched = m_job->searchSettings();
+            m_list->listSearchResults(m_job->languageGroups(searched.languages, searched.refreshSubs()));
             m_job->resultsListed();
             if (myPrefs::autoGetSubs())
                 pressMain();
