@@ -42,6 +42,16 @@ dict() {
     esac
 }
 
+# FFmpeg's libraries are built without frame pointers: only the slow unwinder
+# sees through them, so that a leak of FFmpeg's own (scripts/lsan.supp) can be
+# told from one of ours. It costs the target about eight times its speed.
+asan_options() {
+    case $1 in
+    stream_probe) echo "$ASAN_OPTIONS:fast_unwind_on_malloc=0:malloc_context_size=30" ;;
+    *) echo "$ASAN_OPTIONS" ;;
+    esac
+}
+
 if [ $# -eq 0 ]; then
     set -- $(cd "$top/fuzz" && ls fuzz_*.cpp | sed 's/^fuzz_//; s/\.cpp$//')
 fi
@@ -56,7 +66,7 @@ run_target() {
     local target=$1 work="$dir/corpus/$1" log="$dir/logs/$1.log" result="$dir/logs/$1.result"
     mkdir -p "$work"
     # shellcheck disable=SC2046
-    if "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
+    if ASAN_OPTIONS=$(asan_options "$target") "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
         -max_len=131072 -print_final_stats=1 -artifact_prefix="$dir/findings/$target-" \
         $(dict "$target") "$work" "$top/fuzz/corpus/$target" $(seeds "$target") >"$log" 2>&1; then
         runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
