@@ -232,11 +232,6 @@ QString openSubtitleItem::finalName(bool languageInName) const
                                        SubFormat, languageInName);
 }
 
-QString openSubtitleItem::finalTarget() const
-{
-    return finalTarget(myPrefs::languageInSubtitleNames());
-}
-
 PlacementOptions openSubtitleItem::placementOptionsOf(const JobSession *session)
 {
     // A run with settings of its own keeps them in its session; others

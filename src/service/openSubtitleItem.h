@@ -74,7 +74,6 @@ public:
     QString finalName(bool languageInName) const;
     QString previewName() const;
     // Where a final download places the subtitle: finalName() in the video's folder.
-    QString finalTarget() const;
     QString finalTarget(bool languageInName) const;
     // The same, named as the job's placement options say; call it under the
     // session's lock when there is a session.
