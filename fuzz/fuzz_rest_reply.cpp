@@ -50,7 +50,7 @@ void searchReply(const QJsonObject &reply)
         }
     }
     const auto results = film->subtitleResults();
-    BestChoice::mark(results, languages, BestChoice::Wishes::fromPreferences());
+    BestChoice::mark(results, languages, BestChoice::Wishes{});
     for (const auto &result : results)
         (void)result->Cellstring();
 }

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     for (const auto &v : records.movieFiles) {
         const auto results = v->subtitleResults();
-        BestChoice::mark(results, languages, BestChoice::Wishes::fromPreferences());
+        BestChoice::mark(results, languages, BestChoice::Wishes{});
         for (const auto &result : results)
             (void)result->Cellstring();
     }

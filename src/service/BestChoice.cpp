@@ -72,12 +72,6 @@ const openSubtitleItem *bestOf(const QList<openSubtitleItemPtr> &results, const 
 
 } // namespace
 
-Wishes Wishes::fromPreferences()
-{
-    const myPrefs::Values prefs = myPrefs::values();
-    return {prefs.HearingImpaired, prefs.SkipMachineTranslated};
-}
-
 void mark(const QList<openSubtitleItemPtr> &results, const QStringList &languages, const Wishes &wishes)
 {
     for (const QString &language : languages) {

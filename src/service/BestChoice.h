@@ -27,8 +27,6 @@ namespace BestChoice {
 struct Wishes {
     QString hearingImpaired = QStringLiteral("any"); // "any", "avoid" or "only"
     bool skipMachineTranslated = true;
-
-    static Wishes fromPreferences();
 };
 
 // Marks the best result of each language (two-letter codes) in `results`.
