@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QThreadStorage>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 // What Qt may hold of a reply that has not been taken yet.
@@ -41,6 +43,26 @@ QByteArray HttpReply::header(QByteArrayView name) const
             return value;
     }
     return {};
+}
+
+ServiceError HttpReply::networkFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+        return {ServiceError::SocketError, u"Socket drivers could not be initialized"_s};
+    case QNetworkReply::ConnectionRefusedError:
+        return {ServiceError::ConnectionRefused, u"Server refused the connection"_s};
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return {ServiceError::ConnectionLost, u"Server connection has been lost"_s};
+    case QNetworkReply::HostNotFoundError:
+        return {ServiceError::HostNotFound, u"Could not find server at specified location"_s};
+    case QNetworkReply::TimeoutError:
+        return {ServiceError::TimedOut, u"Server did not answer in time"_s};
+    default:
+        return {ServiceError::SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
+    }
 }
 
 QNetworkAccessManager *HttpExchange::threadManager()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/HttpRules.h"
+#include "service/ServiceError.h"
 
 #include <QByteArray>
 #include <QList>
@@ -77,6 +78,10 @@ struct HttpReply {
     // A header of the page, by its name in any letter case; empty when absent.
     QByteArray header(QByteArrayView name) const;
     bool ok() const { return failure == Failure::None; }
+    // What a failure of the network itself means in the service's
+    // vocabulary (refused, unknown host, broken off...), with the words the
+    // log and the tests know it by; the same for every interface.
+    static ServiceError networkFailure(QNetworkReply::NetworkError error);
 };
 
 // Runs one HttpRequest over a given QNetworkAccessManager. It lives in the

@@ -329,7 +329,7 @@ void XmlRpcTransport::handleReply(const HttpReply &reply)
         Event_PageReceived(reply);
         return;
     case HttpReply::Failure::Network: {
-        const ServiceError failure = socketFailure(reply.networkError);
+        const ServiceError failure = HttpReply::networkFailure(reply.networkError);
         qCWarning(lcClient) << "no reply from" << reply.url.toDisplayString() << failure.reason;
         fail(failure.code, failure.reason);
         break;
@@ -359,26 +359,6 @@ void XmlRpcTransport::handleReply(const HttpReply &reply)
     }
     // Nothing is in flight any more, so the client is idle again.
     setBusy(false);
-}
-
-ServiceError XmlRpcTransport::socketFailure(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::BackgroundRequestNotAllowedError:
-        return {ServiceError::SocketError, u"Socket drivers could not be initialized"_s};
-    case QNetworkReply::ConnectionRefusedError:
-        return {ServiceError::ConnectionRefused, u"Server refused the connection"_s};
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-        return {ServiceError::ConnectionLost, u"Server connection has been lost"_s};
-    case QNetworkReply::HostNotFoundError:
-        return {ServiceError::HostNotFound, u"Could not find server at specified location"_s};
-    case QNetworkReply::TimeoutError:
-        return {ServiceError::TimedOut, u"Server did not answer in time"_s};
-    default:
-        return {ServiceError::SocketError, u"Unknown socket error #%1"_s.arg(int(error))};
-    }
 }
 
 void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)

@@ -109,9 +109,6 @@ public:
     // The decoded value of the last reply that was handed on.
     Variant lastReply() const;
 
-    // The failure recorded when a request gets no page at all.
-    static ServiceError socketFailure(QNetworkReply::NetworkError error);
-
     // "Lumbra XMLRPC Client 2.0 (Qt …; system; architecture; version)": what
     // every request of ours to the service sends as its User-Agent.
     static QString DefaultUserAgent();

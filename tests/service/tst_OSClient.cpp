@@ -1,6 +1,7 @@
 #include "service/OSClient.h"
 
 #include "service/ClientJournal.h"
+#include "service/HttpExchange.h"
 #include "service/XMLRPCMessage.h"
 #include "ServiceEmulator.h"
 #include "TestMain.h"
@@ -347,7 +348,7 @@ private slots:
     void socketFailureTable()
     {
         QFETCH(int, qtError);
-        const ServiceError failure = XmlRpcTransport::socketFailure(QNetworkReply::NetworkError(qtError));
+        const ServiceError failure = HttpReply::networkFailure(QNetworkReply::NetworkError(qtError));
         QTEST(failure.code, "number");
         QTEST(failure.reason, "text");
     }

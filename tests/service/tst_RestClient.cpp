@@ -234,6 +234,18 @@ private slots:
         QVERIFY2(result.error.reason.contains(says), qPrintable(result.error.reason));
     }
 
+    // A failure of the network itself keeps its kind: an address where
+    // nothing listens is refused, as over XML-RPC, not a lost connection.
+    void nothingListeningIsRefused()
+    {
+        RestClient::Settings s = settings();
+        s.server = u"http://127.0.0.1:1/api/v1"_s;
+        RestClient client(s);
+        const auto result = client.search(hashSearch());
+        QCOMPARE(result.error.code, int(ServiceError::ConnectionRefused));
+        QVERIFY2(result.error.reason.contains(u"cannot reach 127.0.0.1"_s), qPrintable(result.error.reason));
+    }
+
     // Replies that are not the data asked for end as errors with a reason;
     // hostile JSON never crashes and never yields a record.
     void replyFailures_data()

@@ -307,7 +307,8 @@ ServiceError RestClient::errorOf(const HttpReply &reply, const QString &what)
         // Qt's own time limits, where they apply, end an exchange this way.
         if (reply.networkError != QNetworkReply::OperationCanceledError &&
             reply.networkError != QNetworkReply::TimeoutError)
-            return {ServiceError::ConnectionLost, u"cannot reach %1: %2"_s.arg(host, reply.errorText)};
+            return {HttpReply::networkFailure(reply.networkError).code,
+                    u"cannot reach %1: %2"_s.arg(host, reply.errorText)};
         [[fallthrough]];
     case HttpReply::Failure::Timeout:
         return {ServiceError::TimedOut, u"%1 stopped answering (no data for %2 s) during %3"_s.arg(host)
