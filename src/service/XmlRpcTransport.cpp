@@ -155,7 +155,6 @@ void XmlRpcTransport::post(const XMLRPC::Message &message)
     {
         QMutexLocker locker(&m_lock);
         m_busy = true;
-        m_xmlreq = xml;
         m_requestBody = xml.toUtf8();
         m_userAgent = agent;
         m_lastMethod = message.MethodName;
@@ -222,22 +221,36 @@ bool XmlRpcTransport::cancelled() const
 
 ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message)
 {
+    return call(message, {});
+}
+
+ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message,
+                                             const XMLRPC::EntryStream &stream)
+{
     {
         QMutexLocker locker(&m_lock);
         m_lastReply = Variant();
+        m_stream = stream;
+        m_keepNothing = true;
     }
-    if (!send(message)) {
+    const bool answered = send(message);
+    // The caller gets the only copy of the reply, and of its text and of the
+    // request none is kept: a search holds thousands of entries each way.
+    QMutexLocker locker(&m_lock);
+    m_stream = {};
+    m_keepNothing = false;
+    m_xmlresp.clear();
+    m_requestBody.clear();
+    m_message = {};
+    Variant reply = std::exchange(m_lastReply, Variant());
+    locker.unlock();
+    if (!answered) {
         ServiceError failure = lastFailure();
         if (failure.ok())
             failure = {ServiceError::BadReply, u"the request failed"_s};
         return ServiceResult<Variant>::failure(failure);
     }
-    // The caller gets the only copy of the reply, and of its text none is
-    // kept: a search reply holds thousands of entries, which the caller can
-    // then let go one by one as it turns them into records.
-    QMutexLocker locker(&m_lock);
-    m_xmlresp.clear();
-    return ServiceResult<Variant>::success(std::exchange(m_lastReply, Variant()));
+    return ServiceResult<Variant>::success(std::move(reply));
 }
 
 ServiceError XmlRpcTransport::lastFailure() const
@@ -392,6 +405,7 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
     }
     const QString method = lastMethod();
     qCDebug(lcClient) << method << "answered with HTTP" << reply.status << (gzipped ? "(gzip)" : "");
+    releaseRequest();
 
     switch (reply.status) {
     case 200: {
@@ -445,11 +459,25 @@ void XmlRpcTransport::httpError(int status, const QString &method)
     setBusy(false);
 }
 
+// A call() needs its request no longer once the reply has come: it is let
+// go before the reply is decoded, which is when a search holds the most.
+void XmlRpcTransport::releaseRequest()
+{
+    QMutexLocker locker(&m_lock);
+    if (!m_keepNothing)
+        return;
+    m_requestBody.clear();
+    m_message = {};
+}
+
 Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
 {
+    XMLRPC::EntryStream stream;
     {
         QMutexLocker locker(&m_lock);
-        m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
+        if (!m_keepNothing)
+            m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
+        stream = m_stream;
     }
     if (text.isEmpty()) {
         fail(ServiceError::EmptyReply, {});
@@ -458,7 +486,7 @@ Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
     // The streaming reader skips whitespace between elements, so pretty-printed
     // and one-line replies read the same, and it honours the document's own
     // encoding.
-    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(text);
+    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocumentStreamed(text, stream);
     if (!doc.ok() || !doc.methodName.isEmpty()) { // not XML-RPC, or a request
         fail(ServiceError::BadReply, {});
         return {};
@@ -540,7 +568,7 @@ bool XmlRpcTransport::isGzipped() const
 QString XmlRpcTransport::xmlreq() const
 {
     QMutexLocker locker(&m_lock);
-    return m_xmlreq;
+    return QString::fromUtf8(m_requestBody);
 }
 
 QString XmlRpcTransport::xmlresp() const
