@@ -14,6 +14,7 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <optional>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -233,15 +234,26 @@ ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message,
         m_stream = stream;
         m_keepNothing = true;
     }
-    const bool answered = send(message);
-    // The caller gets the only copy of the reply, and of its text and of the
-    // request none is kept: a search holds thousands of entries each way.
+    bool answered = send(message);
+    // The reply is decoded only now that its exchange has gone, and with it
+    // every copy of the request: a search sends thousands of queries.
+    std::optional<QByteArray> text;
+    {
+        QMutexLocker locker(&m_lock);
+        m_requestBody.clear();
+        m_message = {};
+        text = std::exchange(m_answer, std::nullopt);
+    }
+    if (answered && text) {
+        takeReply(*text, message.MethodName);
+        text.reset();
+        waitEnded(&answered);
+    }
+    // The caller gets the only copy of the reply, and of its text none is kept.
     QMutexLocker locker(&m_lock);
     m_stream = {};
     m_keepNothing = false;
     m_xmlresp.clear();
-    m_requestBody.clear();
-    m_message = {};
     Variant reply = std::exchange(m_lastReply, Variant());
     locker.unlock();
     if (!answered) {
@@ -405,7 +417,6 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
     }
     const QString method = lastMethod();
     qCDebug(lcClient) << method << "answered with HTTP" << reply.status << (gzipped ? "(gzip)" : "");
-    releaseRequest();
 
     switch (reply.status) {
     case 200: {
@@ -422,17 +433,8 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
                 readable = false;
             }
         }
-        if (readable) {
-            const Variant value = ProcessResponse(text);
-            if (value.isValid()) {
-                {
-                    QMutexLocker locker(&m_lock);
-                    m_lastReply = value;
-                }
-                if (m_replyHandler)
-                    m_replyHandler(method, value);
-            }
-        }
+        if (readable && !deferReply(text))
+            takeReply(text, method);
         setBusy(false);
         return;
     }
@@ -459,15 +461,26 @@ void XmlRpcTransport::httpError(int status, const QString &method)
     setBusy(false);
 }
 
-// A call() needs its request no longer once the reply has come: it is let
-// go before the reply is decoded, which is when a search holds the most.
-void XmlRpcTransport::releaseRequest()
+// A call() decodes its reply once the exchange that brought it has gone.
+bool XmlRpcTransport::deferReply(const QByteArray &text)
 {
     QMutexLocker locker(&m_lock);
-    if (!m_keepNothing)
+    if (m_keepNothing)
+        m_answer = text;
+    return m_keepNothing;
+}
+
+void XmlRpcTransport::takeReply(const QByteArray &text, const QString &method)
+{
+    const Variant value = ProcessResponse(text);
+    if (!value.isValid())
         return;
-    m_requestBody.clear();
-    m_message = {};
+    {
+        QMutexLocker locker(&m_lock);
+        m_lastReply = value;
+    }
+    if (m_replyHandler)
+        m_replyHandler(method, value);
 }
 
 Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)

@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class ClientJournal;
 class HttpExchange;
@@ -133,7 +134,8 @@ private:
     void Event_PageReceived(const HttpReply &reply);
     void httpError(int status, const QString &method);
     Variant ProcessResponse(const QByteArray &text);
-    void releaseRequest();
+    bool deferReply(const QByteArray &text);
+    void takeReply(const QByteArray &text, const QString &method);
     void recordFailure(int code, const QString &reason);
     void setBusy(bool busy);
     QString lastMethod() const;
@@ -161,6 +163,7 @@ private:
     // exchange is kept once its reply has come.
     XMLRPC::EntryStream m_stream;
     bool m_keepNothing = false;
+    std::optional<QByteArray> m_answer; // a call()'s reply, until its exchange has gone
     QString m_userAgent;
     QByteArray m_xmlresp;
     Variant m_lastReply;
