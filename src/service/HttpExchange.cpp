@@ -145,8 +145,16 @@ void HttpExchange::send(const QUrl &url)
     bindReadBuffer();
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
         m_silence.start();
-        if (m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > m_request.maxBytes)
+        const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (announced > m_request.maxBytes) {
             fail(HttpReply::Failure::TooLarge);
+            return;
+        }
+        // A body of known length comes into one block of that size. Grown as
+        // it arrives, a search reply of megabytes would be copied at every
+        // doubling, with the old block and the new one alive together.
+        if (announced > m_result.body.capacity())
+            m_result.body.reserve(announced);
     });
     connect(m_reply, &QNetworkReply::readyRead, this, &HttpExchange::readBody);
     // Any progress restarts the clock: the silence limit is for a silent

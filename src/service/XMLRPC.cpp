@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -113,8 +114,9 @@ bool readChar(const QString &text, qsizetype &pos, QChar c)
 // with the same results as Decode on a DOM tree of the same document.
 template<class Reader> class StreamDecoder final {
 public:
-    explicit StreamDecoder(const QByteArray &xml)
+    explicit StreamDecoder(const QByteArray &xml, const EntryStream *stream = nullptr)
         : m_reader(xml)
+        , m_stream(stream)
     {
     }
     StreamDecoder(const StreamDecoder &) = delete;
@@ -137,9 +139,11 @@ public:
                 doc.methodName = m_reader.readElementText(QXmlStreamReader::IncludeChildElements);
             } else if (name == "params"_L1) {
                 while (m_reader.readNextStartElement()) {
-                    if (m_reader.name() == "param"_L1)
+                    if (m_reader.name() == "param"_L1) {
+                        m_inFirstParam = doc.params.isEmpty();
                         doc.params.append(readValueChild());
-                    else
+                        m_inFirstParam = false;
+                    } else
                         m_reader.skipCurrentElement();
                 }
             } else if (name == "fault"_L1) {
@@ -228,6 +232,7 @@ private:
     // At the start of a type element; reads through its end.
     Variant readTyped()
     {
+        const bool streamed = std::exchange(m_streamNextArray, false);
         const auto name = m_reader.name();
         if (name == "string"_L1)
             return shared(m_reader.readElementText(QXmlStreamReader::IncludeChildElements),
@@ -246,7 +251,7 @@ private:
                         key = shared(m_reader.readElementText(QXmlStreamReader::IncludeChildElements),
                                      kSharedNameLength);
                     else if (m_reader.name() == "value"_L1)
-                        value = readValue();
+                        value = readMemberValue(key);
                     else
                         m_reader.skipCurrentElement();
                 }
@@ -256,9 +261,15 @@ private:
         }
         if (name == "array"_L1) {
             VariantList items;
+            if (streamed && m_stream->begin)
+                m_stream->begin();
             if (m_reader.readNextStartElement()) { // "data"
-                while (m_reader.readNextStartElement())
-                    items.append(readValue());
+                while (m_reader.readNextStartElement()) {
+                    if (streamed)
+                        m_stream->entry(readValue());
+                    else
+                        items.append(readValue());
+                }
                 while (m_reader.readNextStartElement())
                     m_reader.skipCurrentElement();
             }
@@ -298,9 +309,23 @@ private:
         return *m_texts.insert(std::move(text));
     }
 
+    // At a struct member's "value": the streamed array goes to the stream
+    // when this is the first param's struct and its member to stream.
+    Variant readMemberValue(const QString &key)
+    {
+        m_streamNextArray = m_stream && m_inFirstParam && m_depth == 1 &&
+                            key.compare(m_stream->member, Qt::CaseInsensitive) == 0;
+        Variant value = readValue();
+        m_streamNextArray = false;
+        return value;
+    }
+
     Reader m_reader;
-    int m_depth = 0;       // "value" elements entered
-    QSet<QString> m_texts; // see shared()
+    const EntryStream *m_stream;    // null: every value stays in the tree
+    bool m_inFirstParam = false;    // reading the first param's value
+    bool m_streamNextArray = false; // the next type element read is the streamed array
+    int m_depth = 0;                // "value" elements entered
+    QSet<QString> m_texts;          // see shared()
 };
 
 } // namespace
@@ -462,6 +487,11 @@ Variant Decode(const QDomNode &node, QString &error)
 ParsedDocument ParseDocument(const QByteArray &xml)
 {
     return StreamDecoder<FastXmlReader>(xml).read();
+}
+
+ParsedDocument ParseDocumentStreamed(const QByteArray &xml, const EntryStream &stream)
+{
+    return StreamDecoder<FastXmlReader>(xml, stream.entry ? &stream : nullptr).read();
 }
 
 ParsedDocument ParseDocumentWithQt(const QByteArray &xml)

@@ -7,6 +7,8 @@
 #include <QDomNode>
 #include <QString>
 
+#include <functional>
+
 // The XML-RPC value codec: turns a Variant into a typed value element and back,
 // plus the small number and date routines that the codec and its callers use.
 // Everything here is stateless and may run on any thread.
@@ -61,6 +63,23 @@ struct ParsedDocument {
 // values nested deeper than MaxNesting, a document type declaration and
 // namespace prefixes make the document an error.
 ParsedDocument ParseDocument(const QByteArray &xml);
+
+// A large array of a reply handed to its reader entry by entry, as the
+// entries are read, so that the reply's decoded tree never holds them all.
+// The array is the value of the member named `member` (letter case aside) of
+// the struct that is the first param; in the tree that member is left as an
+// empty array. `begin` is called as such an array starts: a struct that
+// repeats the member replaces the entries handed before, as its tree would.
+// Entries handed on count only when the whole document turns out to be a
+// reply (ok(), no fault) whose member is still an array.
+struct EntryStream {
+    QString member;
+    std::function<void()> begin;
+    std::function<void(Variant &&entry)> entry;
+};
+
+// ParseDocument, with the entries of `stream`'s array handed to it.
+ParsedDocument ParseDocumentStreamed(const QByteArray &xml, const EntryStream &stream);
 
 // The same with QXmlStreamReader, slower and less strict; the reference that
 // ParseDocument is checked against. Not for untrusted input: Qt's reader

@@ -95,6 +95,35 @@ void Message::AddParam_String(const QString &value)
     append(u"string"_s, value);
 }
 
+namespace {
+
+// One typed element as the document writes it.
+QString elementText(const Pair &p)
+{
+    QDomDocument doc;
+    doc.appendChild(Encode(p, doc));
+    return doc.toString(-1);
+}
+
+// A "value" element holding `p`, as one document of the whole request
+// writes it. The items of an array are written one at a time: a search's
+// thousands of queries in one DOM tree took several times the memory of
+// the request's text.
+QString valueText(const Pair &p)
+{
+    if (p.Left.toString().isEmpty())
+        return u"<value/>"_s;
+    const VariantList items = p.Left.toString() == "array"_L1 ? p.Right.toList() : VariantList();
+    if (items.isEmpty())
+        return u"<value>"_s + elementText(p) + u"</value>"_s;
+    QString text = u"<value><array><data>"_s;
+    for (const Variant &item : items)
+        text += valueText(VariantToPair(item));
+    return text + u"</data></array></value>"_s;
+}
+
+} // namespace
+
 QString Message::Serialize() const
 {
     QDomDocument doc;
@@ -102,18 +131,20 @@ QString Message::Serialize() const
     QDomElement call = doc.createElement(u"methodCall"_s);
     QDomElement name = doc.createElement(u"methodName"_s);
     name.appendChild(doc.createTextNode(MethodName));
-    QDomElement params = doc.createElement(u"params"_s);
-    for (const Pair &p : m_params) {
-        QDomElement param = doc.createElement(u"param"_s);
-        QDomElement value = doc.createElement(u"value"_s);
-        value.appendChild(Encode(p, doc));
-        param.appendChild(value);
-        params.appendChild(param);
-    }
     call.appendChild(name);
-    call.appendChild(params);
+    call.appendChild(doc.createElement(u"params"_s));
     doc.appendChild(call);
-    return doc.toString(-1);
+    QString text = doc.toString(-1);
+    if (m_params.isEmpty())
+        return text;
+    // The params go in as text, in place of the empty element.
+    const auto emptyParams = "<params/></methodCall>"_L1;
+    Q_ASSERT(text.endsWith(emptyParams));
+    text.chop(emptyParams.size());
+    text += u"<params>"_s;
+    for (const Pair &p : m_params)
+        text += u"<param>"_s + valueText(p) + u"</param>"_s;
+    return text + u"</params></methodCall>"_s;
 }
 
 } // namespace XMLRPC

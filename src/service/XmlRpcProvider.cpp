@@ -56,9 +56,10 @@ XmlRpcProvider::XmlRpcProvider(const QString &endpoint, ClientJournal &journal)
 // The transport, a member, goes before the journal it still writes to while it aborts.
 XmlRpcProvider::~XmlRpcProvider() = default;
 
-ServiceResult<Dictionary> XmlRpcProvider::callForStruct(const XMLRPC::Message &message)
+ServiceResult<Dictionary> XmlRpcProvider::callForStruct(const XMLRPC::Message &message,
+                                                        const XMLRPC::EntryStream &stream)
 {
-    const ServiceResult<Variant> reply = m_transport.call(message);
+    const ServiceResult<Variant> reply = m_transport.call(message, stream);
     if (!reply.ok())
         return ServiceResult<Dictionary>::failure(reply.error);
     if (!isDictionary(reply.value))
@@ -122,7 +123,17 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
         message.AddParam_Array(structs);
         message.AddParam_Dictionary(Dictionary{{u"limit"_s, limit}});
         m_journal.append(journalEntry);
-        auto reply = callForStruct(message);
+        // The entries become records as they are decoded, so that the
+        // reply's tree never holds them all next to their records; they
+        // count once the whole reply has been read.
+        QList<openSubtitleItemPtr> records;
+        XMLRPC::EntryStream stream{u"data"_s, [&records] { records.clear(); },
+                                   [&records](Variant &&entry) {
+                                       if (isDictionary(entry))
+                                           records.append(
+                                               std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
+                                   }};
+        const auto reply = callForStruct(message, stream);
         if (!reply.ok()) {
             result.error = reply.error;
             // Another language would wait for the same silent service.
@@ -130,7 +141,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
                 break;
             continue;
         }
-        Variant data = reply.value.value(u"data"_s);
+        const Variant data = reply.value.value(u"data"_s);
         // Nothing found reads as `false` in old replies and `[]` in new ones.
         if (!isArray(data)) {
             if (ServiceError refused = statusOf(reply.value); !refused.ok()) {
@@ -139,16 +150,7 @@ ServiceResult<QList<openSubtitleItemPtr>> XmlRpcProvider::search(const QList<Sub
             }
             continue;
         }
-        // Each entry is let go once it is a record, so that the reply and
-        // its records are not held whole side by side.
-        VariantList entries = data.toList();
-        data.clear();
-        reply.value.clear();
-        for (Variant &entry : entries) {
-            if (isDictionary(entry))
-                found.append(std::make_shared<openSubtitleItem>(entry.value<Dictionary>()));
-            entry = Variant();
-        }
+        found.append(std::move(records));
     }
     return result;
 }

@@ -50,7 +50,8 @@ public:
     static ServiceResult<QByteArray> fetchPacked(const QString &link, const StopCheck &dropped);
 
 private:
-    ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message);
+    ServiceResult<Dictionary> callForStruct(const XMLRPC::Message &message,
+                                            const XMLRPC::EntryStream &stream = {});
 
     // Declared before the transport, which writes to the journal.
     std::unique_ptr<ClientJournal> m_ownJournal;

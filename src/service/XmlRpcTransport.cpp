@@ -14,6 +14,7 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <optional>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -155,7 +156,6 @@ void XmlRpcTransport::post(const XMLRPC::Message &message)
     {
         QMutexLocker locker(&m_lock);
         m_busy = true;
-        m_xmlreq = xml;
         m_requestBody = xml.toUtf8();
         m_userAgent = agent;
         m_lastMethod = message.MethodName;
@@ -222,22 +222,47 @@ bool XmlRpcTransport::cancelled() const
 
 ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message)
 {
+    return call(message, {});
+}
+
+ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message,
+                                             const XMLRPC::EntryStream &stream)
+{
     {
         QMutexLocker locker(&m_lock);
         m_lastReply = Variant();
+        m_stream = stream;
+        m_keepNothing = true;
     }
-    if (!send(message)) {
+    bool answered = send(message);
+    // The reply is decoded only now that its exchange has gone, and with it
+    // every copy of the request: a search sends thousands of queries.
+    std::optional<QByteArray> text;
+    {
+        QMutexLocker locker(&m_lock);
+        m_requestBody.clear();
+        m_message = {};
+        text = std::exchange(m_answer, std::nullopt);
+    }
+    if (answered && text) {
+        takeReply(*text, message.MethodName);
+        text.reset();
+        waitEnded(&answered);
+    }
+    // The caller gets the only copy of the reply, and of its text none is kept.
+    QMutexLocker locker(&m_lock);
+    m_stream = {};
+    m_keepNothing = false;
+    m_xmlresp.clear();
+    Variant reply = std::exchange(m_lastReply, Variant());
+    locker.unlock();
+    if (!answered) {
         ServiceError failure = lastFailure();
         if (failure.ok())
             failure = {ServiceError::BadReply, u"the request failed"_s};
         return ServiceResult<Variant>::failure(failure);
     }
-    // The caller gets the only copy of the reply, and of its text none is
-    // kept: a search reply holds thousands of entries, which the caller can
-    // then let go one by one as it turns them into records.
-    QMutexLocker locker(&m_lock);
-    m_xmlresp.clear();
-    return ServiceResult<Variant>::success(std::exchange(m_lastReply, Variant()));
+    return ServiceResult<Variant>::success(std::move(reply));
 }
 
 ServiceError XmlRpcTransport::lastFailure() const
@@ -388,17 +413,8 @@ void XmlRpcTransport::Event_PageReceived(const HttpReply &reply)
                 readable = false;
             }
         }
-        if (readable) {
-            const Variant value = ProcessResponse(text);
-            if (value.isValid()) {
-                {
-                    QMutexLocker locker(&m_lock);
-                    m_lastReply = value;
-                }
-                if (m_replyHandler)
-                    m_replyHandler(method, value);
-            }
-        }
+        if (readable && !deferReply(text))
+            takeReply(text, method);
         setBusy(false);
         return;
     }
@@ -425,11 +441,36 @@ void XmlRpcTransport::httpError(int status, const QString &method)
     setBusy(false);
 }
 
-Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
+// A call() decodes its reply once the exchange that brought it has gone.
+bool XmlRpcTransport::deferReply(const QByteArray &text)
 {
+    QMutexLocker locker(&m_lock);
+    if (m_keepNothing)
+        m_answer = text;
+    return m_keepNothing;
+}
+
+void XmlRpcTransport::takeReply(const QByteArray &text, const QString &method)
+{
+    const Variant value = ProcessResponse(text);
+    if (!value.isValid())
+        return;
     {
         QMutexLocker locker(&m_lock);
-        m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
+        m_lastReply = value;
+    }
+    if (m_replyHandler)
+        m_replyHandler(method, value);
+}
+
+Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
+{
+    XMLRPC::EntryStream stream;
+    {
+        QMutexLocker locker(&m_lock);
+        if (!m_keepNothing)
+            m_xmlresp = text; // shared, not copied: a reply may be tens of megabytes
+        stream = m_stream;
     }
     if (text.isEmpty()) {
         fail(ServiceError::EmptyReply, {});
@@ -438,7 +479,7 @@ Variant XmlRpcTransport::ProcessResponse(const QByteArray &text)
     // The streaming reader skips whitespace between elements, so pretty-printed
     // and one-line replies read the same, and it honours the document's own
     // encoding.
-    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocument(text);
+    const XMLRPC::ParsedDocument doc = XMLRPC::ParseDocumentStreamed(text, stream);
     if (!doc.ok() || !doc.methodName.isEmpty()) { // not XML-RPC, or a request
         fail(ServiceError::BadReply, {});
         return {};
@@ -520,7 +561,7 @@ bool XmlRpcTransport::isGzipped() const
 QString XmlRpcTransport::xmlreq() const
 {
     QMutexLocker locker(&m_lock);
-    return m_xmlreq;
+    return QString::fromUtf8(m_requestBody);
 }
 
 QString XmlRpcTransport::xmlresp() const

@@ -3,6 +3,7 @@
 #include "common/Types.h"
 #include "service/HttpRules.h"
 #include "service/ServiceError.h"
+#include "service/XMLRPC.h"
 #include "service/XMLRPCMessage.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class ClientJournal;
 class HttpExchange;
@@ -78,10 +80,15 @@ public:
     // Posts the message and waits until its reply has been handled; false
     // when the request failed (lastFailure() says why).
     bool send(const XMLRPC::Message &message);
-    // The same, with the decoded reply or the error as the value; the reply
-    // and its text are handed over, not kept (lastReply() and xmlresp() are
-    // empty after it).
+    // The same, with the decoded reply or the error as the value. Nothing of
+    // the exchange is kept: the request is let go as its reply arrives, and
+    // the reply and its text are handed over (xmlreq(), message(),
+    // lastReply() and xmlresp() are empty after it).
     ServiceResult<Variant> call(const XMLRPC::Message &message);
+    // The same, with the entries of the reply's `stream` array handed to
+    // `stream` as they are decoded instead of in the value (see
+    // XMLRPC::EntryStream for when they count).
+    ServiceResult<Variant> call(const XMLRPC::Message &message, const XMLRPC::EntryStream &stream);
     // Why the request under way or last made failed; ServiceError::None when
     // it was answered.
     ServiceError lastFailure() const;
@@ -124,6 +131,8 @@ private:
     void Event_PageReceived(const HttpReply &reply);
     void httpError(int status, const QString &method);
     Variant ProcessResponse(const QByteArray &text);
+    bool deferReply(const QByteArray &text);
+    void takeReply(const QByteArray &text, const QString &method);
     void recordFailure(int code, const QString &reason);
     void setBusy(bool busy);
     QString lastMethod() const;
@@ -145,8 +154,13 @@ private:
     XMLRPC::Message m_message;
     QString m_lastMethod; // of the request under way or last sent
     bool m_isGzipped = false;
-    QString m_xmlreq;
+    // The request under way or last sent, as it went (xmlreq() is its text).
     QByteArray m_requestBody;
+    // Set for a call(): its reply's streamed array, and that nothing of the
+    // exchange is kept once its reply has come.
+    XMLRPC::EntryStream m_stream;
+    bool m_keepNothing = false;
+    std::optional<QByteArray> m_answer; // a call()'s reply, until its exchange has gone
     QString m_userAgent;
     QByteArray m_xmlresp;
     Variant m_lastReply;

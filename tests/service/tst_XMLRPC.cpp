@@ -37,6 +37,59 @@ Variant pair(const QString &name, const Variant &value)
     return QVariant::fromValue(Pair{name, value});
 }
 
+QByteArray member(const QByteArray &name, const QByteArray &value)
+{
+    return "<member><name>" + name + "</name><value>" + value + "</value></member>";
+}
+
+QByteArray arrayOf(const QByteArray &values)
+{
+    return "<array><data>" + values + "</data></array>";
+}
+
+QByteArray replyOf(const QByteArray &params)
+{
+    return "<methodResponse><params>" + params + "</params></methodResponse>";
+}
+
+QByteArray structParam(const QByteArray &members)
+{
+    return "<param><value><struct>" + members + "</struct></value></param>";
+}
+
+// A document read with the entries of its "data" member streamed.
+struct StreamedDocument {
+    XMLRPC::ParsedDocument doc;
+    VariantList entries; // of the last array begun
+    int arrays = 0;      // arrays begun
+
+    // The tree with the entries put back where the decoder left them out.
+    VariantList reassembled() const
+    {
+        VariantList params = doc.params;
+        if (params.isEmpty() || !isDictionary(params.first()))
+            return params;
+        Dictionary reply = params.first().value<Dictionary>();
+        if (isArray(reply.value(u"data"_s)))
+            reply.insert(u"data"_s, entries);
+        params.first() = QVariant::fromValue(reply);
+        return params;
+    }
+};
+
+StreamedDocument parseStreamed(const QByteArray &xml)
+{
+    StreamedDocument read;
+    const XMLRPC::EntryStream stream{u"data"_s,
+                                     [&read] {
+                                         read.entries.clear();
+                                         ++read.arrays;
+                                     },
+                                     [&read](Variant &&entry) { read.entries.append(std::move(entry)); }};
+    read.doc = XMLRPC::ParseDocumentStreamed(xml, stream);
+    return read;
+}
+
 } // namespace
 
 class tst_XMLRPC : public QObject {
@@ -208,6 +261,72 @@ private slots:
         QVERIFY2(doc.error.contains(error), qPrintable(doc.error));
         if (doc.ok())
             QVERIFY(doc.params.isEmpty());
+    }
+
+    // Only the first param's own "data" array is streamed, and what is
+    // streamed, put back, is the tree ParseDocument reads.
+    void streamedEntriesRebuildTheTree_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<int>("arrays");  // streamed arrays begun
+        QTest::addColumn<int>("entries"); // of the last one
+        const QByteArray entry =
+            "<value><struct>" + member("IDSubtitle", "<string>7</string>") + "</struct></value>";
+        const QByteArray status = member("status", "<string>200 OK</string>");
+        QTest::newRow("search reply")
+            << replyOf(structParam(status + member("data", arrayOf(entry + entry + entry)))) << 1 << 3;
+        QTest::newRow("member name in capitals")
+            << replyOf(structParam(member("DATA", arrayOf(entry)))) << 1 << 1;
+        QTest::newRow("empty array") << replyOf(structParam(member("data", arrayOf("")))) << 1 << 0;
+        QTest::newRow("nothing found as false")
+            << replyOf(structParam(status + member("data", "<boolean>0</boolean>"))) << 0 << 0;
+        QTest::newRow("entries that are arrays")
+            << replyOf(structParam(
+                   member("data", arrayOf("<value>" + arrayOf("<value><int>1</int></value>") + "</value>"))))
+            << 1 << 1;
+        QTest::newRow("a deeper data member")
+            << replyOf(
+                   structParam(member("inner", "<struct>" + member("data", arrayOf(entry)) + "</struct>")))
+            << 0 << 0;
+        QTest::newRow("the second param's") << replyOf("<param><value><string>x</string></value></param>" +
+                                                       structParam(member("data", arrayOf(entry))))
+                                            << 0 << 0;
+        QTest::newRow("member repeated")
+            << replyOf(structParam(member("data", arrayOf(entry + entry)) + member("Data", arrayOf(entry))))
+            << 2 << 1;
+        QTest::newRow("array replaced by false")
+            << replyOf(structParam(member("data", arrayOf(entry)) + member("data", "<boolean>0</boolean>")))
+            << 1 << 1;
+        QTest::newRow("fault") << QByteArray("<methodResponse><fault><value><struct>" +
+                                             member("faultCode", "<int>4</int>") +
+                                             member("data", arrayOf(entry)) +
+                                             "</struct></value></fault></methodResponse>")
+                               << 0 << 0;
+    }
+    void streamedEntriesRebuildTheTree()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(int, arrays);
+        QFETCH(int, entries);
+        const XMLRPC::ParsedDocument whole = XMLRPC::ParseDocument(xml);
+        const StreamedDocument streamed = parseStreamed(xml);
+        QVERIFY2(whole.ok(), qPrintable(whole.error));
+        QVERIFY2(streamed.doc.ok(), qPrintable(streamed.doc.error));
+        QCOMPARE(streamed.arrays, arrays);
+        QCOMPARE(streamed.entries.size(), entries);
+        QCOMPARE(streamed.reassembled(), whole.params);
+        QCOMPARE(streamed.doc.isFault, whole.isFault);
+        QCOMPARE(streamed.doc.fault, whole.fault);
+    }
+
+    // Entries already handed on do not make a document cut short a reply.
+    void streamedDocumentCutShortIsAnError()
+    {
+        const QByteArray entry = "<value><int>1</int></value>";
+        const StreamedDocument streamed =
+            parseStreamed(replyOf(structParam(member("data", arrayOf(entry + entry)))).chopped(40));
+        QCOMPARE(streamed.entries.size(), 2);
+        QVERIFY(!streamed.doc.ok());
     }
 
     // A reply nested deeper than any real one is an error, not a stack

@@ -2,13 +2,36 @@
 #include "service/XMLRPCMessage.h"
 #include "TestMain.h"
 
+#include <QDomDocument>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 const QString Declaration = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"_s;
+
+// The request written as one DOM tree.
+QString asOneTree(const XMLRPC::Message &m)
+{
+    QDomDocument doc;
+    doc.appendChild(doc.createProcessingInstruction(u"xml"_s, u"version=\"1.0\" encoding=\"UTF-8\""_s));
+    QDomElement call = doc.createElement(u"methodCall"_s);
+    QDomElement name = doc.createElement(u"methodName"_s);
+    name.appendChild(doc.createTextNode(m.MethodName));
+    QDomElement params = doc.createElement(u"params"_s);
+    for (const Pair &p : m.params()) {
+        QDomElement param = doc.createElement(u"param"_s);
+        QDomElement value = doc.createElement(u"value"_s);
+        value.appendChild(XMLRPC::Encode(p, doc));
+        param.appendChild(value);
+        params.appendChild(param);
+    }
+    call.appendChild(name);
+    call.appendChild(params);
+    doc.appendChild(call);
+    return doc.toString(-1);
 }
+} // namespace
 
 class tst_XMLRPCMessage : public QObject {
     Q_OBJECT
@@ -58,6 +81,31 @@ private slots:
         const QString params =
             element.isEmpty() ? QString() : u"<param><value>"_s + element + u"</value></param>"_s;
         QCOMPARE(m.Serialize(), head + params + u"</params></methodCall>"_s);
+    }
+
+    // Array items are written one at a time, into the text one tree gives.
+    void arraysWriteAsOneTree_data()
+    {
+        QTest::addColumn<VariantList>("items");
+        const auto query = [](const QString &hash) {
+            return QVariant::fromValue(
+                Dictionary{{u"moviehash"_s, hash}, {u"moviebytesize"_s, qlonglong(7033732714)}});
+        };
+        QTest::newRow("queries") << VariantList{query(u"8e245d9679d31e12"_s), query(u"<a & b>"_s)};
+        QTest::newRow("nested and empty arrays") << VariantList{
+            VariantList{}, VariantList{1, VariantList{u"x"_s}}, QVariant::fromValue(Dictionary{})};
+        QTest::newRow("nil and odd items") << VariantList{Variant(), 1.5f, u""_s, true};
+        QTest::newRow("forced kinds") << VariantList{QVariant::fromValue(Pair{u"base64"_s, u"AA=="_s}),
+                                                     QVariant::fromValue(Pair{u"i4"_s, 7})};
+    }
+    void arraysWriteAsOneTree()
+    {
+        QFETCH(VariantList, items);
+        XMLRPC::Message m(u"SearchSubtitles"_s);
+        m.AddParam_String(u"token"_s);
+        m.AddParam_Array(items);
+        m.AddParam_Dictionary({{u"limit"_s, 500}});
+        QCOMPARE(m.Serialize(), asOneTree(m));
     }
 
     void typedAddParamsKeepOrderAndTags()

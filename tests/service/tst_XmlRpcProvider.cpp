@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <numeric>
 
 #include <memory>
 
@@ -64,6 +65,24 @@ QByteArray filesCatalog(int count)
     }
     return QJsonDocument(
                QJsonObject{{u"users"_s, QJsonObject{{u"alice"_s, u"secret"_s}}}, {u"movies"_s, movies}})
+        .toJson();
+}
+
+// The film byHash() finds, with `count` English subtitles of ids 1 to `count`.
+QByteArray filmWithSubtitles(int count)
+{
+    QJsonArray subtitles;
+    for (int n = 1; n <= count; ++n)
+        subtitles.append(QJsonObject{{u"id"_s, QString::number(n)},
+                                     {u"lang"_s, u"eng"_s},
+                                     {u"file"_s, u"Man.of.Steel.%1.srt"_s.arg(n)},
+                                     {u"content"_s, QString::fromUtf8(fileContent(n))}});
+    const QJsonObject film{{u"hash"_s, byHash().movieHash},
+                           {u"bytesize"_s, qint64(byHash().movieByteSize)},
+                           {u"name"_s, u"Man of Steel"_s},
+                           {u"subtitles"_s, subtitles}};
+    return QJsonDocument(QJsonObject{{u"users"_s, QJsonObject{{u"alice"_s, u"secret"_s}}},
+                                     {u"movies"_s, QJsonArray{film}}})
         .toJson();
 }
 
@@ -218,6 +237,28 @@ private slots:
         if (!reason.isEmpty())
             QVERIFY2(error.reason.endsWith(reason), qPrintable(error.reason));
         QVERIFY(!error.reason.isEmpty());
+    }
+
+    // Entries become records as the reply is read; a reply that breaks off
+    // after some of them gives none, and the next search finds them all.
+    void searchReplyCutShortGivesNoRecords()
+    {
+        constexpr int Subtitles = 8;
+        QVERIFY(m_emu.setCatalog(filmWithSubtitles(Subtitles)));
+        QVERIFY(m_provider->signIn(Alice).ok());
+        QVERIFY(m_emu.fail(u"malformed"_s, u"SearchSubtitles"_s, 1));
+        const auto cut = m_provider->search({byHash()}, 100);
+        QCOMPARE(cut.error.code, int(ServiceError::BadReply));
+        QVERIFY(cut.value.isEmpty());
+
+        const auto whole = m_provider->search({byHash()}, 100);
+        QVERIFY(whole.ok());
+        QList<int> ids;
+        for (const auto &record : whole.value)
+            ids.append(record->IDSubtitleFile);
+        QList<int> expected(Subtitles);
+        std::iota(expected.begin(), expected.end(), 1);
+        QCOMPARE(ids, expected);
     }
 
     // A request waiting on a stalled service, and every later one, end at
