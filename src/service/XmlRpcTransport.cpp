@@ -220,11 +220,6 @@ bool XmlRpcTransport::cancelled() const
     return m_cancelled;
 }
 
-ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message)
-{
-    return call(message, {});
-}
-
 ServiceResult<Variant> XmlRpcTransport::call(const XMLRPC::Message &message,
                                              const XMLRPC::EntryStream &stream)
 {

@@ -83,12 +83,11 @@ public:
     // The same, with the decoded reply or the error as the value. Nothing of
     // the exchange is kept: the request is let go as its reply arrives, and
     // the reply and its text are handed over (xmlreq(), message(),
-    // lastReply() and xmlresp() are empty after it).
-    ServiceResult<Variant> call(const XMLRPC::Message &message);
-    // The same, with the entries of the reply's `stream` array handed to
-    // `stream` as they are decoded instead of in the value (see
-    // XMLRPC::EntryStream for when they count).
-    ServiceResult<Variant> call(const XMLRPC::Message &message, const XMLRPC::EntryStream &stream);
+    // lastReply() and xmlresp() are empty after it). The entries of the
+    // reply's `stream` array, if one is given, go to `stream` as they are
+    // decoded instead of into the value (see XMLRPC::EntryStream for when
+    // they count).
+    ServiceResult<Variant> call(const XMLRPC::Message &message, const XMLRPC::EntryStream &stream = {});
     // Why the request under way or last made failed; ServiceError::None when
     // it was answered.
     ServiceError lastFailure() const;
